@@ -1,0 +1,50 @@
+# Warnings and sanitizers for our own targets only.
+function(mwst_target_options target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow)
+  if(MWST_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# add_mwst_library(name SOURCES... [LIBS ...]): a static library of ours.
+function(add_mwst_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  mwst_target_options(${name})
+endfunction()
+
+# add_unit_test(name SOURCES... LIBS ...): one GoogleTest executable registered with CTest.
+# Qt tests run offscreen; settings never come from the user's own files.
+function(add_unit_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  mwst_target_options(${name})
+  target_compile_definitions(${name} PRIVATE
+    MWST_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+    MWST_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MWST_SETTINGS=${CMAKE_BINARY_DIR}/test-settings.ini"
+    TIMEOUT 300)
+endfunction()
+
+# mwst_embed_text(target VAR file...): compiles text files into the target as
+# std::string_view constants, so libraries without Qt can carry data from res/.
+# Each file becomes extern const std::string_view <VAR>_<basename with _>.
+function(mwst_embed_text target)
+  foreach(file ${ARGN})
+    get_filename_component(base ${file} NAME)
+    string(MAKE_C_IDENTIFIER ${base} ident)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/embed_${ident}.cpp)
+    add_custom_command(OUTPUT ${out}
+      COMMAND ${CMAKE_COMMAND} -DIN=${file} -DOUT=${out} -DNAME=embedded_${ident}
+              -P ${PROJECT_SOURCE_DIR}/cmake/EmbedText.cmake
+      DEPENDS ${file} ${PROJECT_SOURCE_DIR}/cmake/EmbedText.cmake
+      VERBATIM)
+    target_sources(${target} PRIVATE ${out})
+  endforeach()
+endfunction()

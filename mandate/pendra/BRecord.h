@@ -1,0 +1,61 @@
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+class BFile;
+
+// A record buffer bound to a file with UseFile. Reads fill the buffer; Insert,
+// Update and Delete act on the buffer and on the record last read through this
+// object. Every write is one transaction.
+//
+// Walks: ReadFirst gives the record with the smallest key, ReadNext the record
+// with the smallest key greater than the key of the record last read through
+// this object, as the file is at the time of the call. So a record inserted
+// behind the position by another handle during a walk is met, one inserted
+// before it is not, and a deleted record is simply not met.
+//
+// Locks: after SetLockFlag(100) the next read waits for and takes a single-record
+// lock, which keeps every other handle and process from changing that record. A
+// successful Update, or UnlockSingle, releases it.
+class BRecord {
+public:
+    static constexpr int kWaitLock = 100;
+
+    explicit BRecord(std::size_t size);
+    virtual ~BRecord();
+    BRecord(const BRecord&) = delete;
+    BRecord& operator=(const BRecord&) = delete;
+
+    void UseFile(BFile* file);
+    BFile* File() const { return file_; }
+
+    int ReadFirst();
+    int ReadNext();
+    int Insert();
+    int Update();
+    int Delete();
+
+    void SetLockFlag(int flag);
+    int UnlockSingle();
+
+    unsigned char* GetBuffer() { return buffer_.data(); }
+    const unsigned char* GetBuffer() const { return buffer_.data(); }
+    int Size() const { return static_cast<int>(buffer_.size()); }
+
+protected:
+    // Reads the record with exactly this key into the buffer.
+    int ReadByKey(const std::string& key);
+    // Text of a fixed field: bytes up to the first NUL, at most `width`.
+    std::string Field(std::size_t offset, std::size_t width) const;
+    // Writes `text` into a fixed field, NUL-padded; kKeyTooLong when it does not fit.
+    int SetField(std::size_t offset, std::size_t width, const std::string& text);
+
+private:
+    BFile* file_ = nullptr;
+    std::vector<unsigned char> buffer_;
+    std::string currentKey_;   // key of the record last read; empty: none
+    bool hasCurrent_ = false;
+    int lockFlag_ = 0;
+    bool holdsLock_ = false;
+};

@@ -1,0 +1,31 @@
+#pragma once
+#include <string>
+
+#include "mandate/pendra/BRecord.h"
+
+class Mandate;
+
+// Account record, 64 bytes, little-endian:
+//   0  number   16 bytes, NUL-padded (the key)
+//  16  type     int16 (0 and 1 are the codes the conversion tests)
+//  18  tax id   6 bytes, NUL-padded: the account's default tax key
+//  24  name     40 bytes, NUL-padded
+class Konto : public BRecord {
+public:
+    static constexpr std::size_t kSize = 64;
+    static constexpr std::size_t kNumberOffset = 0, kNumberWidth = 16;
+    static constexpr std::size_t kTypeOffset = 16;
+    static constexpr std::size_t kTaxIdOffset = 18, kTaxIdWidth = 6;
+    static constexpr std::size_t kNameOffset = 24, kNameWidth = 40;
+
+    explicit Konto(Mandate* mandate);
+
+    // 0 when the account exists (it is then in the buffer).
+    int ReadKonto(const std::string& number);
+
+    std::string GetNumber() const;
+    short GetType() const;
+    std::string GetTaxId() const;
+    int SetTaxId(const std::string& id);  // kKeyTooLong when longer than 6 bytes
+    std::string GetName() const;
+};
