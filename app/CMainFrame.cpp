@@ -1,0 +1,151 @@
+#include "app/CMainFrame.h"
+
+#include <QAction>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QStatusBar>
+
+#include "app/CTheApp.h"
+#include "app/HelpWindow.h"
+#include "app/framework/AfxMessageBox.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "mandate/pendra/MIniSetHelper.h"
+#include "mandate/pendra/Mandate.h"
+#include "res/Resource.h"
+
+CMainFrame::CMainFrame() {
+    // The global mandate exists before any window (the application creates it).
+    m_pExclusive = new MIniSetHelper(Mandate::GetGlobalMandate(), true);
+    setObjectName(QStringLiteral("mainFrame"));
+}
+
+CMainFrame::~CMainFrame() { delete m_pExclusive; }
+
+int CMainFrame::OnCreate() {
+    EnsureViewStack();
+    BuildCommandUi();
+    if (!ToolBar()) return -1;
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    bar->setSizeGripEnabled(false);
+    for (int i = 0; i < 3; ++i) {
+        panes_[i] = new QLabel(bar);
+        panes_[i]->setObjectName(QStringLiteral("pane%1").arg(i));
+        panes_[i]->setContentsMargins(0, 0, 0, 0);
+        bar->addWidget(panes_[i], i == 2 ? 1 : 0);
+    }
+    UpdateStatusbar();
+    return 0;
+}
+
+void CMainFrame::EnsureViewStack() {
+    if (views_) return;
+    views_ = new QStackedWidget(this);
+    views_->setObjectName(QStringLiteral("views"));
+    setCentralWidget(views_);
+}
+
+void CMainFrame::AddViewWidget(QWidget* widget) {
+    EnsureViewStack();
+    views_->addWidget(widget);
+}
+
+void CMainFrame::ShowViewWidget(QWidget* widget) { views_->setCurrentWidget(widget); }
+
+bool CMainFrame::OnCmdMsg(unsigned id, CCmdUI* ui) {
+    static const CommandEntry<CMainFrame> map[] = {
+        {ID_CONTEXT_HELP, &CMainFrame::OnContextHelp, nullptr},
+        {ID_HELP_FINDER, &CMainFrame::OnHilfethemen, nullptr},
+        {ID_HILFETHEMEN, &CMainFrame::OnHilfethemen, nullptr},
+        {ID_MAN_OPEN, &CMainFrame::OnManOpen, nullptr},
+        {ID_MAN_CLOSE, &CMainFrame::OnManClose, &CMainFrame::OnUpdateManClose},
+        {ID_EDIT_VIEW, &CMainFrame::OnEditView, &CMainFrame::OnUpdateEditView},
+        {ID_LIST_VIEW, &CMainFrame::OnListView, &CMainFrame::OnUpdateListView},
+        {ID_NEW_KEYS, &CMainFrame::OnNewKeys, &CMainFrame::OnUpdateNewKeys},
+        {ID_NEW_KEYS_REVERSE, &CMainFrame::OnNewKeysReverse, &CMainFrame::OnUpdateNewKeys},
+        {ID_UPDATE_ACCOUNTS, &CMainFrame::OnUpdateAccounts, &CMainFrame::OnUpdateNewKeys},
+        {ID_UNDO_UPDATE_ACCOUNTS, &CMainFrame::OnUndoUpdateAccounts, &CMainFrame::OnUpdateNewKeys},
+        {ID_REMOVE_KEYS, &CMainFrame::OnRemoveKeys, &CMainFrame::OnUpdateRemoveKeys},
+        {ID_FORM2024, &CMainFrame::OnForm2024, &CMainFrame::OnUpdateForm2024},
+        {ID_FORM2018, &CMainFrame::OnForm2018, &CMainFrame::OnUpdateForm2018},
+    };
+    return DispatchCommand(this, map, id, ui);
+}
+
+void CMainFrame::UpdateStatusbar() {
+    if (!panes_[0]) return;
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    const bool open = mandate && mandate->IsMandantOpen();
+    const std::string texts[3] = {
+        LoadString(IDS_STATUS_OK),
+        open ? mandate->GetName() : LoadString(IDS_NO_MANDATE),
+        open ? mandate->GetPath() : std::string(),
+    };
+    // Panes 0 and 1 are exactly as wide as their texts; pane 2 takes the rest.
+    const QFontMetrics metrics(statusBar()->font());
+    for (int i = 0; i < 3; ++i) {
+        panes_[i]->setText(Q(texts[i]));
+        if (i < 2) panes_[i]->setFixedWidth(metrics.horizontalAdvance(Q(texts[i])));
+    }
+}
+
+std::string CMainFrame::StatusPaneText(int pane) const { return S(panes_[pane]->text()); }
+
+int CMainFrame::StatusPaneWidth(int pane) const { return panes_[pane]->width(); }
+
+void CMainFrame::OnClose() {
+    CloseMandate();
+    CFrameWnd::OnClose();
+}
+
+void CMainFrame::OnEditView() {
+    if (TheApp().m_currentView != 0) TheApp().SwitchView(0);
+}
+
+void CMainFrame::OnUpdateEditView(CCmdUI* ui) { ui->Enable(TheApp().m_currentView != 0); }
+
+void CMainFrame::OnListView() {
+    if (TheApp().m_currentView != 1) TheApp().SwitchView(1);
+}
+
+void CMainFrame::OnUpdateListView(CCmdUI* ui) { ui->Enable(TheApp().m_currentView != 1); }
+
+void CMainFrame::OnHilfethemen() { HelpWindow::ShowDefaultTopic(this); }
+
+void CMainFrame::OnUpdateNewKeys(CCmdUI* ui) {
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    ui->Enable((mandate && mandate->IsMandantOpen()) || TheApp().ListVisibleSelected());
+}
+
+void CMainFrame::OnUpdateRemoveKeys(CCmdUI* ui) { OnUpdateNewKeys(ui); }
+void CMainFrame::OnUpdateForm2024(CCmdUI* ui) { OnUpdateNewKeys(ui); }
+void CMainFrame::OnUpdateForm2018(CCmdUI* ui) { OnUpdateNewKeys(ui); }
+
+void CMainFrame::OnUpdateManClose(CCmdUI* ui) {
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    ui->Enable(mandate && mandate->IsMandantOpen());
+}
+
+void CMainFrame::OnManClose() {
+    CloseMandate();
+    UpdateStatusbar();
+}
+
+void CMainFrame::CloseMandate() {
+    if (MIniSetHelper::IsGlobalBtrieveFileInstanceOpen() && m_pExclusive) m_pExclusive->Close();
+    if (Mandate* mandate = Mandate::GetGlobalMandate()) {
+        mandate->CloseCachedFiles();
+        mandate->CloseMandateFiles();
+    }
+    SetWindowText(LoadString(IDS_TITLE));
+    UpdateStatusbar();
+}
+
+void CMainFrame::NotAvailable(unsigned commandId) {
+    QString text;
+    if (QAction* action = CommandAction(commandId)) text = action->text().section('\t', 0, 0);
+    text.remove('&');
+    AfxMessageBox(Format(LoadString(IDS_NOT_AVAILABLE), S(text)), MB_OK | MB_ICONINFORMATION);
+}

@@ -1,0 +1,75 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/framework/CFrameWnd.h"
+
+class QLabel;
+class QStackedWidget;
+class MIniSetHelper;
+class CTheView;
+
+// The main window: toolbar, the three-pane status bar that always shows which
+// mandate is open, the exclusive-access object of the global mandate (owned)
+// and the abort flag of batch runs. It hosts the log and list views, one shown
+// at a time, and routes the mandate and conversion commands.
+class CMainFrame : public CFrameWnd {
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    int OnCreate();
+    bool OnCmdMsg(unsigned id, CCmdUI* ui) override;
+
+    // Adds a view's widget to the client area (hidden until shown).
+    void AddViewWidget(QWidget* widget);
+    void ShowViewWidget(QWidget* widget);
+
+    void UpdateStatusbar();
+    std::string StatusPaneText(int pane) const;
+    int StatusPaneWidth(int pane) const;
+
+    void OnEditView();
+    void OnUpdateEditView(CCmdUI* ui);
+    void OnListView();
+    void OnUpdateListView(CCmdUI* ui);
+    void OnHilfethemen();
+    void OnUpdateNewKeys(CCmdUI* ui);
+
+    // Mandate open and close.
+    void OpenMandate(const std::string& path);
+    void CloseMandate();
+    void OnManOpen();
+    void OnManClose();
+    void OnUpdateManClose(CCmdUI* ui);
+
+    // Conversion commands.
+    void OnNewKeys();
+    void OnNewKeysReverse();
+    void OnUpdateAccounts();
+    void OnUndoUpdateAccounts();
+    void OnRemoveKeys();
+    void OnUpdateRemoveKeys(CCmdUI* ui);
+    void OnForm2024();
+    void OnForm2018();
+    void OnUpdateForm2024(CCmdUI* ui);
+    void OnUpdateForm2018(CCmdUI* ui);
+    bool UpdateForms(int year2011, CTheView* pV, int invert);
+    int CopyUpdateForm(const std::string& source, const std::string& target, int invert);
+
+    // Tells that a command is not part of this version yet.
+    void NotAvailable(unsigned commandId);
+
+    int m_abortFlag = 0;
+    MIniSetHelper* m_pExclusive = nullptr;
+
+protected:
+    void OnClose() override;
+
+private:
+    void EnsureViewStack();
+
+    QStackedWidget* views_ = nullptr;
+    QLabel* panes_[3] = {};
+};

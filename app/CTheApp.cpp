@@ -1,0 +1,191 @@
+#include "app/CTheApp.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QRect>
+#include <QScreen>
+
+#include "app/CMainFrame.h"
+#include "app/CTheDoc.h"
+#include "app/CTheList.h"
+#include "app/CTheView.h"
+#include "app/framework/BrisolSettings.h"
+#include "app/framework/PendraUiBridge.h"
+#include "app/framework/QtUiSeam.h"
+#include "app/framework/Strings.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraUi.h"
+#include "res/Resource.h"
+
+namespace {
+// The seams the program installs when nobody (a test, the batch tool) has.
+QtUiSeam g_qtSeam;
+PendraUiBridge g_pendraBridge;
+bool g_seamInstalledByUs = false;
+}  // namespace
+
+CTheApp& TheApp() { return static_cast<CTheApp&>(*AfxGetApp()); }
+
+CTheApp::CTheApp() {
+    m_pMandate = new Mandate(0);
+    Mandate::SetGlobalMandate(m_pMandate);
+}
+
+CTheApp::~CTheApp() {
+    delete m_pMainWnd;
+    m_pMainWnd = nullptr;
+    delete m_views[0];
+    delete listView_;
+    delete document_;
+    if (m_pMandate) {
+        Mandate::SetGlobalMandate(nullptr);
+        delete m_pMandate;
+    }
+}
+
+QRect CTheApp::MainWindowPlacement(int width, int height) {
+    return QRect(width / 8, height / 8, width * 3 / 4, height * 3 / 4);
+}
+
+int CTheApp::InitInstance() {
+    // 1. The product's culture selects German or French resources.
+    SetProcessPreferredUILanguages(GetUICultureName());
+    // 2./3. The platform needs no OLE; the framework's seams are put in place
+    // unless a test or the batch tool installed its own.
+    if (!UiSeam::Installed()) {
+        UiSeam::Install(&g_qtSeam);
+        g_seamInstalledByUs = true;
+    }
+    PendraUi::Install(&g_pendraBridge);
+    // 5./6. Document, frame and log view.
+    document_ = new CTheDoc;
+    if (!document_->OnNewDocument()) return 0;
+    auto* frame = new CMainFrame;
+    m_pMainWnd = frame;
+    g_qtSeam.SetOwner(frame);
+    auto* log = new CTheView;
+    log->SetDocument(document_);
+    frame->AddViewWidget(log->Widget());
+    frame->SetActiveView(log);
+    frame->SetActiveDocument(document_);
+    if (frame->OnCreate() != 0) return 0;
+    log->OnInitialUpdate();
+    frame->ShowViewWidget(log->Widget());
+    // 7. Title, 8. placement.
+    frame->SetWindowText(LoadString(IDS_TITLE));
+    PlaceMainWindow();
+    frame->show();
+    // 9. View 0 is the log view.
+    m_currentView = 0;
+    m_views[0] = log;
+    // 10. View 1, the mandate list, hidden.
+    CreateListView();
+    // 11. The company name keys the program's own settings.
+    QCoreApplication::setOrganizationName(Q(CompanyName()));
+    // 12. The first search root.
+    m_searchRoot = ReadBrisolString("initial", "mandant", "");
+    // 13.
+    m_stopSearch = 0;
+    m_searchRunning = 0;
+    return 1;
+}
+
+void CTheApp::PlaceMainWindow() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QRect place = MainWindowPlacement(work.width(), work.height());
+    m_pMainWnd->move(work.x() + place.x(), work.y() + place.y());
+    m_pMainWnd->resize(place.size());
+}
+
+void CTheApp::CreateListView() {
+    listView_ = new CTheList;
+    listView_->SetDocument(document_);
+    GetMainFrame()->AddViewWidget(listView_->Widget());
+    listView_->DisplayColumnHeadings(0);
+    m_views[1] = listView_;
+}
+
+int CTheApp::ExitInstance() {
+    m_stopSearch = 1;
+    if (m_pMandate) {
+        Mandate::SetGlobalMandate(nullptr);
+        delete m_pMandate;
+        m_pMandate = nullptr;
+    }
+    PendraUi::Install(nullptr);
+    if (g_seamInstalledByUs) {
+        UiSeam::Install(nullptr);
+        g_seamInstalledByUs = false;
+    }
+    return 1;
+}
+
+CView* CTheApp::SwitchView(unsigned index) {
+    CMainFrame* frame = GetMainFrame();
+    if (!frame || index > 1) return nullptr;
+    CView* oldView = frame->GetActiveView();
+    CView* newView = m_views[index];
+    if (!oldView || !newView) return nullptr;
+    if (oldView == newView) return oldView;
+    m_currentView = static_cast<int>(index);
+    frame->ShowViewWidget(newView->Widget());
+    frame->SetActiveView(newView);
+    newView->Widget()->setFocus();
+    newView->Widget()->update();
+    // Let repaints and layout happen before a long operation goes on.
+    for (int i = 0; i < 1000; ++i) OnIdle(1);
+    return oldView;
+}
+
+CTheView* CTheApp::GetLogView() const { return static_cast<CTheView*>(m_views[0]); }
+CTheList* CTheApp::GetListView() const { return listView_; }
+CMainFrame* CTheApp::GetMainFrame() const { return static_cast<CMainFrame*>(m_pMainWnd); }
+
+int CTheApp::ListVisibleSelected() const {
+    return m_currentView == 1 && listView_ && listView_->GetSelectedCount() > 0 ? 1 : 0;
+}
+
+void CTheApp::SetSearchRunning(bool running) {
+    m_searchRunning = running ? 1 : 0;
+    if (CTheView* log = GetLogView()) log->OnSetCursor(running);
+}
+
+bool CTheApp::OnCmdMsg(unsigned id, CCmdUI* ui) {
+    static const CommandEntry<CTheApp> map[] = {
+        {ID_APP_ABOUT, &CTheApp::OnAppAbout, nullptr},
+        {ID_MANDANT_PRINTLOG, &CTheApp::OnMandantPrintlog, nullptr},
+        {ID_MANDANT_CLEARLOG, &CTheApp::OnMandantClearlog, nullptr},
+        {ID_MANDANT_CLEARLIST, &CTheApp::OnMandantClearlist, nullptr},
+        {ID_SEARCH, &CTheApp::OnSearch, &CTheApp::OnUpdateSearch},
+        {ID_BREAK_SEARCH, &CTheApp::OnBreakSearch, &CTheApp::OnUpdateBreakSearch},
+        {ID_MAN_INSERT, &CTheApp::OnInsertMandate, &CTheApp::OnUpdateManInsert},
+        {ID_SHOWKEYS, &CTheApp::OnShowkeys, &CTheApp::OnUpdateShowkeys},
+    };
+    return DispatchCommand(this, map, id, ui) || CWinApp::OnCmdMsg(id, ui);
+}
+
+void CTheApp::OnUpdateSearch(CCmdUI* ui) { ui->Enable(m_searchRunning == 0); }
+void CTheApp::OnUpdateBreakSearch(CCmdUI* ui) { ui->Enable(m_searchRunning == 1); }
+void CTheApp::OnUpdateManInsert(CCmdUI* ui) { ui->Enable(true); }
+
+void CTheApp::OnUpdateShowkeys(CCmdUI* ui) {
+    ui->Enable(m_pMandate->IsMandantOpen() != 0 || ListVisibleSelected() != 0);
+}
+
+void CTheApp::OnMandantClearlog() { GetLogView()->Clear(); }
+
+void CTheApp::OnMandantClearlist() {
+    listView_->EraseList();
+    listView_->DisplayColumnHeadings(0);
+    m_mandatePaths.clear();
+}
+
+void CTheApp::OnMandantPrintlog() {
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull()) return;
+    QPrinter printer(info);
+    GetLogView()->PrintSheet(&printer, m_pMainWnd->GetWindowText());
+}

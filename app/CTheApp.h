@@ -1,0 +1,92 @@
+#pragma once
+#include <array>
+#include <string>
+#include <vector>
+
+#include "app/framework/CWinApp.h"
+
+class CView;
+class CTheView;
+class CTheList;
+class CMainFrame;
+class CTheDoc;
+class Mandate;
+class QRect;
+
+// The application object. Owns the global mandate (created with the object,
+// destroyed in ExitInstance), the two views (0 the log, 1 the mandate list) and
+// the index of the one shown, the search root, the registered mandate paths,
+// the search flags and the change flag. One exists at a time: TheApp().
+class CTheApp : public CWinApp {
+public:
+    CTheApp();
+    ~CTheApp() override;
+
+    int InitInstance() override;
+    int ExitInstance() override;
+    CView* SwitchView(unsigned index);
+
+    bool OnCmdMsg(unsigned id, CCmdUI* ui) override;
+
+    // Commands of the application.
+    void OnAppAbout();
+    void OnMandantPrintlog();
+    void OnMandantClearlog();
+    void OnMandantClearlist();
+    void OnSearch();
+    void OnUpdateSearch(CCmdUI* ui);
+    void OnBreakSearch();
+    void OnUpdateBreakSearch(CCmdUI* ui);
+    void OnInsertMandate();
+    void OnUpdateManInsert(CCmdUI* ui);
+    void OnShowkeys();
+    void OnUpdateShowkeys(CCmdUI* ui);
+
+    // Mandate list and registration.
+    int ListVisibleSelected() const;
+    void SearchMandates();
+    int SearchIt(const std::string& path);
+    bool AddMandate(const std::string& path);
+    bool SelectMandate(std::string& mandatePath);
+
+    // Mandate tests.
+    bool CheckVersionAndPassword(const std::string& path, std::string& outMandateName);
+    bool IsVersion(Mandate* mandate);
+    bool AskPassword(Mandate* mandate);
+
+    // Conversion operations on the open mandate.
+    int OnExtendTax();
+    int OnReverseExtendTax();
+    void GetTaxArray(std::vector<std::string>& ar, int all);
+    int UpdateAccounts(int rev);
+    int OnRemoveTax();
+    void OnEditTax();
+
+    // Window placement for a work area of `width` x `height`.
+    static QRect MainWindowPlacement(int width, int height);
+
+    CTheView* GetLogView() const;
+    CTheList* GetListView() const;
+    CMainFrame* GetMainFrame() const;
+    CTheDoc* GetDocument() const { return document_; }
+
+    void SetSearchRunning(bool running);
+
+    short m_changeFlag = 0;
+    std::array<CView*, 2> m_views{};
+    int m_currentView = 0;
+    std::string m_searchRoot;
+    std::vector<std::string> m_mandatePaths;
+    Mandate* m_pMandate = nullptr;
+    int m_stopSearch = 0;
+    int m_searchRunning = 0;
+
+private:
+    void PlaceMainWindow();
+    void CreateListView();
+
+    CTheDoc* document_ = nullptr;
+    CTheList* listView_ = nullptr;
+};
+
+CTheApp& TheApp();

@@ -1,0 +1,44 @@
+#pragma once
+#include <QPointer>
+#include <string>
+#include <vector>
+
+#include "app/framework/CView.h"
+
+class QPagedPaintDevice;
+class QPlainTextEdit;
+
+// The conversion log (view 0): a read-only text that the commands append lines
+// to. Lines are separated by "\r\n" as the log texts carry them; the exact
+// text is kept, the widget shows it with plain line ends. Never saved.
+class CTheView : public CView {
+public:
+    static constexpr int kPrintedLineLength = 100;
+
+    CTheView();
+    ~CTheView() override;
+
+    QWidget* Widget() override;
+    void OnInitialUpdate() override;
+
+    void AppendLine(const std::string& line);
+    void Clear();
+    const std::string& GetText() const { return text_; }
+    // The log's lines, as an edit control counts them (an empty log has one).
+    std::vector<std::string> Lines() const;
+
+    // Prints the whole log on `device`; `docName` names the print job.
+    void PrintSheet(QPagedPaintDevice* device, const std::string& docName) const;
+    // Shows the wait cursor while a search runs.
+    void OnSetCursor(bool searchRunning);
+
+private:
+    QPointer<QPlainTextEdit> edit_;
+    std::string text_;
+};
+
+// The pages of a printout: how many log lines fit a page of height
+// `pageHeight` with lines of `lineHeight` below a header band of two lines.
+int LinesPerPage(int pageHeight, int lineHeight);
+// A log line as printed: at most `kPrintedLineLength` characters (not bytes).
+std::string PrintedLine(const std::string& line);

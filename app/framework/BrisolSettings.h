@@ -1,0 +1,31 @@
+#pragma once
+#include <map>
+#include <string>
+
+// The accounting product's settings, user-interface culture and company name,
+// read from one INI file:
+//   $MWST_SETTINGS when set, otherwise
+//   $XDG_CONFIG_HOME/quorvex/brisol.ini (default ~/.config/quorvex/brisol.ini).
+// Sections and keys compare without regard to case, as the product's do.
+//   [Culture]  UICulture=de-CH | fr-CH
+//   [Company]  Name=...
+//   [initial]  mandant=<first search root>
+//   [Vorlagen] verzeichnis=<templates directory>
+// A missing or unreadable file means empty values; nothing here throws.
+class BrisolSettings {
+public:
+    static std::string FilePath();
+    // Re-reads the file (tests and tools change it between runs).
+    static void Reload();
+    static std::string Get(const std::string& section, const std::string& key,
+                           const std::string& def);
+
+    // Parses INI text; public for tests of odd files.
+    using Values = std::map<std::string, std::string>;  // "section\nkey" lower-case -> value
+    static Values Parse(const std::string& text);
+};
+
+std::string ReadBrisolString(const std::string& section, const std::string& key,
+                             const std::string& def = std::string());
+std::string GetUICultureName();
+std::string CompanyName();

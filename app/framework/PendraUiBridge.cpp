@@ -1,0 +1,16 @@
+#include "app/framework/PendraUiBridge.h"
+
+#include "app/framework/UiSeam.h"
+
+void PendraUiBridge::ShowMessage(const std::string& text, const std::string& caption) {
+    UiSeam::Current().MessageBox({text, caption, MB_OK | MB_ICONEXCLAMATION});
+}
+
+std::optional<std::string> PendraUiBridge::AskPassword(const std::string& prompt,
+                                                       const std::string& caption) {
+    return UiSeam::Current().InputText({prompt, caption, true});
+}
+
+std::optional<std::string> PendraUiBridge::SelectMandateDirectory(const std::string& proposal) {
+    return UiSeam::Current().ChooseMandate(proposal);
+}

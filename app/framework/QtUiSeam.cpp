@@ -1,0 +1,104 @@
+#include "app/framework/QtUiSeam.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <vector>
+
+#include "app/framework/CFrameWnd.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "mandate/pendra/Mandate.h"
+#include "res/Resource.h"
+
+namespace {
+
+QMessageBox::Icon IconOf(unsigned type) {
+    switch (type & MB_ICONMASK) {
+        case MB_ICONERROR: return QMessageBox::Critical;
+        case MB_ICONQUESTION: return QMessageBox::Question;
+        case MB_ICONEXCLAMATION: return QMessageBox::Warning;
+        case MB_ICONINFORMATION: return QMessageBox::Information;
+        default: return QMessageBox::NoIcon;
+    }
+}
+
+struct Button {
+    int id;
+    QMessageBox::StandardButton qt;
+};
+
+std::vector<Button> ButtonsOf(unsigned type) {
+    switch (type & MB_TYPEMASK) {
+        case MB_OKCANCEL: return {{IDOK, QMessageBox::Ok}, {IDCANCEL, QMessageBox::Cancel}};
+        case MB_ABORTRETRYIGNORE:
+            return {{IDABORT, QMessageBox::Abort}, {IDRETRY, QMessageBox::Retry},
+                    {IDIGNORE, QMessageBox::Ignore}};
+        case MB_YESNOCANCEL:
+            return {{IDYES, QMessageBox::Yes}, {IDNO, QMessageBox::No},
+                    {IDCANCEL, QMessageBox::Cancel}};
+        case MB_YESNO: return {{IDYES, QMessageBox::Yes}, {IDNO, QMessageBox::No}};
+        case MB_RETRYCANCEL: return {{IDRETRY, QMessageBox::Retry}, {IDCANCEL, QMessageBox::Cancel}};
+        default: return {{IDOK, QMessageBox::Ok}};
+    }
+}
+
+}  // namespace
+
+std::string DisplayText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
+int QtUiSeam::MessageBox(const MessageBoxRequest& request) {
+    QMessageBox box(IconOf(request.type), Q(request.caption), Q(DisplayText(request.text)),
+                    QMessageBox::NoButton, owner_);
+    box.setObjectName(QStringLiteral("messageBox"));
+    const std::vector<Button> buttons = ButtonsOf(request.type);
+    const int defaultId = DefaultButtonOf(request.type);
+    for (const Button& b : buttons) {
+        QPushButton* pushButton = box.addButton(b.qt);
+        if (b.id == defaultId) box.setDefaultButton(pushButton);
+    }
+    box.exec();
+    const auto clicked = box.standardButton(box.clickedButton());
+    for (const Button& b : buttons)
+        if (b.qt == clicked) return b.id;
+    // Closed with Escape or the window button: the box's cancelling answer.
+    return BoxOffers(request.type, IDCANCEL) ? IDCANCEL : buttons.back().id;
+}
+
+std::optional<std::string> QtUiSeam::InputText(const InputRequest& request) {
+    QInputDialog dialog(owner_);
+    dialog.setObjectName(QStringLiteral("inputDialog"));
+    dialog.setWindowTitle(Q(request.caption));
+    dialog.setLabelText(Q(DisplayText(request.prompt)));
+    dialog.setTextEchoMode(request.masked ? QLineEdit::Password : QLineEdit::Normal);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return S(dialog.textValue());
+}
+
+std::optional<std::string> QtUiSeam::BrowseForFolder(const std::string& preselected) {
+    const QString dir = QFileDialog::getExistingDirectory(owner_, QString(), Q(preselected));
+    if (dir.isEmpty()) return std::nullopt;
+    return S(dir);
+}
+
+std::optional<std::string> QtUiSeam::ChooseMandate(const std::string& proposal) {
+    QString start = Q(proposal);
+    for (;;) {
+        const QString dir =
+            QFileDialog::getExistingDirectory(owner_, Q(LoadString(IDS_CHOOSE_MANDATE)), start);
+        if (dir.isEmpty()) return std::nullopt;
+        if (Mandate::PathContainsMandate(S(dir))) return S(dir);
+        MessageBox({Format(LoadString(IDS_NO_MANDATE_IN_DIR), S(dir)), LoadString(IDS_TITLE),
+                    MB_OK | MB_ICONEXCLAMATION});
+        start = dir;
+    }
+}

@@ -1,0 +1,36 @@
+#include "app/framework/ScriptedUiSeam.h"
+
+namespace {
+std::optional<std::string> TakeFront(std::deque<std::optional<std::string>>& queue) {
+    if (queue.empty()) return std::nullopt;
+    std::optional<std::string> answer = std::move(queue.front());
+    queue.pop_front();
+    return answer;
+}
+}  // namespace
+
+int ScriptedUiSeam::MessageBox(const MessageBoxRequest& request) {
+    boxes.push_back(request);
+    if (echo) *echo << request.text << "\n";
+    if (!boxAnswers.empty()) {
+        int answer = boxAnswers.front();
+        boxAnswers.pop_front();
+        return answer;
+    }
+    return boxPolicy ? boxPolicy(request) : DefaultButtonOf(request.type);
+}
+
+std::optional<std::string> ScriptedUiSeam::InputText(const InputRequest& request) {
+    inputs.push_back(request);
+    return TakeFront(textAnswers);
+}
+
+std::optional<std::string> ScriptedUiSeam::BrowseForFolder(const std::string& preselected) {
+    folderRequests.push_back(preselected);
+    return TakeFront(folderAnswers);
+}
+
+std::optional<std::string> ScriptedUiSeam::ChooseMandate(const std::string& proposal) {
+    mandateRequests.push_back(proposal);
+    return TakeFront(mandateAnswers);
+}

@@ -1,0 +1,41 @@
+#pragma once
+#include <deque>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/framework/UiSeam.h"
+
+// A seam that answers from a script instead of asking anybody: queued answers
+// first, then each box's default button and "cancel" for prompts. It records
+// every request, and can echo message texts to a stream (the batch tool writes
+// them to standard error). Used by the tests and by unattended runs.
+class ScriptedUiSeam : public UiSeam {
+public:
+    int MessageBox(const MessageBoxRequest& request) override;
+    std::optional<std::string> InputText(const InputRequest& request) override;
+    std::optional<std::string> BrowseForFolder(const std::string& preselected) override;
+    std::optional<std::string> ChooseMandate(const std::string& proposal) override;
+
+    void QueueAnswer(int button) { boxAnswers.push_back(button); }
+    void QueueText(std::optional<std::string> text) { textAnswers.push_back(std::move(text)); }
+    void QueueFolder(std::optional<std::string> path) { folderAnswers.push_back(std::move(path)); }
+    void QueueMandate(std::optional<std::string> path) { mandateAnswers.push_back(std::move(path)); }
+
+    // Answers boxes that no queued answer covers; default: the box's default button.
+    std::function<int(const MessageBoxRequest&)> boxPolicy;
+    // Where message texts are echoed (nullptr: nowhere).
+    std::ostream* echo = nullptr;
+
+    std::deque<int> boxAnswers;
+    std::deque<std::optional<std::string>> textAnswers;
+    std::deque<std::optional<std::string>> folderAnswers;
+    std::deque<std::optional<std::string>> mandateAnswers;
+
+    std::vector<MessageBoxRequest> boxes;
+    std::vector<InputRequest> inputs;
+    std::vector<std::string> folderRequests;
+    std::vector<std::string> mandateRequests;
+};
