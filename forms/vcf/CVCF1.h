@@ -2,7 +2,9 @@
 #include <memory>
 #include <string>
 
+class Sheet;
 class Workbook;
+enum class ViewProp;
 
 // The spreadsheet control: one workbook in memory, read from and written to
 // ".VTS" files stored as Office Open XML spreadsheet packages (LibreOffice opens
@@ -34,20 +36,25 @@ public:
     std::string GetSheetName(long sheet) const;
     void SetSheetName(long sheet, const std::string& name);
 
+    // The active sheet's selection, e.g. "A1" or "B2:C3" (ranges separated by
+    // blanks or commas); a new sheet has "A1".
     std::string GetSelection() const;
     void SetSelection(const std::string& selection);
 
     // Displayed text: a text cell's text, a number as "%.15g", a formula's cached
     // result (empty when none is stored). Empty for an empty cell.
     std::string GetTextRC(long row, long col) const;
+    // Stores the text as text, never interpreted; "" empties the cell.
     void SetTextRC(long row, long col, const std::string& text);
     // Formula text as entered, without "="; empty for a cell without formula.
     std::string GetFormulaRC(long row, long col) const;
+    // Stores the formula text byte for byte, not parsed; "" empties the cell.
     void SetFormulaRC(long row, long col, const std::string& formula);
     void SetNumberRC(long row, long col, double value);
     void ClearRC(long row, long col);
     // The cell's kind: 0 empty, 1 text, 2 number, 3 formula.
     int GetTypeRC(long row, long col) const;
+    // A number cell's value or a formula's numeric result; 0 otherwise.
     double GetNumberRC(long row, long col) const;
     long GetLastRow() const;  // 0 for an empty sheet
     long GetLastCol() const;
@@ -88,6 +95,9 @@ public:
     const Workbook& GetWorkbook() const;
 
 private:
+    Sheet& Active();
+    const Sheet& Active() const;
+    void SetView(ViewProp prop, int value);
+
     std::unique_ptr<Workbook> workbook_;
-    long sheet_ = 1;
 };

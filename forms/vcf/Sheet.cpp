@@ -1,0 +1,60 @@
+#include "forms/vcf/Sheet.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/framework/CException.h"
+#include "forms/vcf/CellRef.h"
+#include "forms/vcf/TextRules.h"
+
+const Cell* Sheet::Find(CellPos pos) const {
+    auto it = cells_.find(pos);
+    return it == cells_.end() ? nullptr : &it->second;
+}
+
+namespace {
+
+void RequireStorable(const Cell& cell) {
+    switch (cell.kind) {
+    case Cell::Kind::Text:
+        textrules::RequireCellText(cell.text, "cell text");
+        break;
+    case Cell::Kind::Number:
+        if (!std::isfinite(cell.number)) throw CInvalidArgException("cell number is not finite");
+        break;
+    case Cell::Kind::Formula:
+        if (cell.text.empty()) throw CInvalidArgException("formula is empty");
+        textrules::RequireXmlSafeText(cell.text, "formula");
+        if (cell.cached == Cell::Cached::Text) textrules::RequireCellText(cell.cachedText, "formula result");
+        if (cell.cached == Cell::Cached::Number && !std::isfinite(cell.number))
+            throw CInvalidArgException("formula result is not finite");
+        break;
+    case Cell::Kind::Empty:
+        break;
+    }
+}
+
+}  // namespace
+
+void Sheet::Put(CellPos pos, Cell cell) {
+    RequireStorable(cell);
+    if (cell.kind == Cell::Kind::Empty)
+        cells_.erase(pos);
+    else
+        cells_[pos] = std::move(cell);
+}
+
+long Sheet::LastRow() const { return cells_.empty() ? 0 : cells_.rbegin()->first.row; }
+
+long Sheet::LastCol() const {
+    long last = 0;
+    for (const auto& [pos, cell] : cells_) last = std::max(last, pos.col);
+    return last;
+}
+
+void Sheet::SetSelection(std::string selection) {
+    if (!cellref::IsSelection(selection))
+        throw CInvalidArgException("selection \"" + selection +
+                                   "\" is not a cell or range such as A1 or B2:C3");
+    selection_ = std::move(selection);
+}

@@ -1,0 +1,96 @@
+#include "forms/vcf/TextRules.h"
+
+#include "app/framework/CException.h"
+
+namespace textrules {
+namespace {
+
+constexpr size_t kMaxSheetNameLength = 31;  // what Excel and LibreOffice accept
+constexpr size_t kMaxDefinedNameLength = 255;
+
+[[noreturn]] void Reject(std::string_view what, std::string_view reason) {
+    throw CInvalidArgException(std::string(what) + " " + std::string(reason));
+}
+
+bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Length of the UTF-8 sequence starting at text[i], 0 when it is malformed.
+size_t SequenceLength(std::string_view text, size_t i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (len == 0 || i + len > text.size()) return 0;
+    for (size_t k = 1; k < len; ++k)
+        if (!IsContinuation(static_cast<unsigned char>(text[i + k]))) return 0;
+    if (len == 2 && c < 0xC2) return 0;  // overlong
+    if (len == 3) {
+        auto c1 = static_cast<unsigned char>(text[i + 1]);
+        if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0)) return 0;  // overlong, surrogate
+    }
+    if (len == 4) {
+        auto c1 = static_cast<unsigned char>(text[i + 1]);
+        if ((c == 0xF0 && c1 < 0x90) || c > 0xF4 || (c == 0xF4 && c1 >= 0x90)) return 0;
+    }
+    return len;
+}
+
+bool HasControl(std::string_view text) {
+    for (char ch : text) {
+        auto c = static_cast<unsigned char>(ch);
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        size_t len = SequenceLength(text, i);
+        if (len == 0) return false;
+        i += len;
+    }
+    return true;
+}
+
+size_t CodePointCount(std::string_view utf8) {
+    size_t count = 0;
+    for (char ch : utf8)
+        if (!IsContinuation(static_cast<unsigned char>(ch))) ++count;
+    return count;
+}
+
+void RequireCellText(std::string_view text, const char* what) {
+    if (!IsValidUtf8(text)) Reject(what, "is not valid UTF-8");
+    if (text.find('\0') != std::string_view::npos) Reject(what, "contains a NUL character");
+}
+
+void RequireXmlSafeText(std::string_view text, const char* what) {
+    if (!IsValidUtf8(text)) Reject(what, "is not valid UTF-8");
+    if (HasControl(text)) Reject(what, "contains a control character");
+}
+
+void RequireSheetName(std::string_view name) {
+    std::string what = "sheet name \"" + std::string(name) + "\"";
+    if (name.empty()) Reject("sheet name", "is empty");
+    RequireXmlSafeText(name, what.c_str());
+    if (name.find_first_of("\t\n[]:*?/\\") != std::string_view::npos)
+        Reject(what, "contains one of the characters []:*?/\\ or a tab or newline");
+    if (name.front() == '\'' || name.back() == '\'') Reject(what, "begins or ends with an apostrophe");
+    if (CodePointCount(name) > kMaxSheetNameLength) Reject(what, "is longer than 31 characters");
+}
+
+void RequireDefinedName(std::string_view name) {
+    std::string what = "defined name \"" + std::string(name) + "\"";
+    if (name.empty()) Reject("defined name", "is empty");
+    RequireXmlSafeText(name, what.c_str());
+    if (name.size() > kMaxDefinedNameLength) Reject(what, "is longer than 255 bytes");
+    for (char c : name) {
+        bool allowed = c == '_' || c == '.' || c == '\\' || (c >= '0' && c <= '9') ||
+                       (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                       static_cast<unsigned char>(c) >= 0x80;
+        if (!allowed) Reject(what, "may hold only letters, digits, '_', '.' and '\\'");
+    }
+    if (name.front() >= '0' && name.front() <= '9') Reject(what, "begins with a digit");
+}
+
+}  // namespace textrules

@@ -1,0 +1,125 @@
+#include "forms/vcf/ZipArchive.h"
+
+#include <zip.h>
+
+#include <cstdio>
+
+#include "app/framework/CException.h"
+
+namespace {
+
+// zip_error_t owns a message buffer; this frees it on every path.
+class ZipError {
+public:
+    ZipError() { zip_error_init(&error_); }
+    ~ZipError() { zip_error_fini(&error_); }
+    ZipError(const ZipError&) = delete;
+    ZipError& operator=(const ZipError&) = delete;
+    zip_error_t* get() { return &error_; }
+    std::string Message() { return zip_error_strerror(&error_); }
+
+private:
+    zip_error_t error_;
+};
+
+class ZipFile {
+public:
+    explicit ZipFile(zip_file_t* file) : file_(file) {}
+    ~ZipFile() {
+        if (file_) zip_fclose(file_);
+    }
+    ZipFile(const ZipFile&) = delete;
+    ZipFile& operator=(const ZipFile&) = delete;
+    zip_file_t* get() const { return file_; }
+
+private:
+    zip_file_t* file_;
+};
+
+std::string ArchiveError(zip_t* archive) { return zip_error_strerror(zip_get_error(archive)); }
+
+}  // namespace
+
+ZipReader::ZipReader(std::string bytes, std::string label) : bytes_(std::move(bytes)), label_(std::move(label)) {
+    ZipError error;
+    zip_source_t* source = zip_source_buffer_create(bytes_.data(), bytes_.size(), 0, error.get());
+    if (!source) throw CFileException(label_ + ": cannot read the zip archive: " + error.Message());
+    archive_ = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, error.get());
+    if (!archive_) {
+        zip_source_free(source);
+        throw CFileException(label_ + ": not a readable zip archive (" + error.Message() + ")");
+    }
+}
+
+ZipReader::~ZipReader() { zip_discard(archive_); }
+
+bool ZipReader::Has(const std::string& name) const { return zip_name_locate(archive_, name.c_str(), 0) >= 0; }
+
+std::optional<std::string> ZipReader::Read(const std::string& name) const {
+    zip_int64_t index = zip_name_locate(archive_, name.c_str(), 0);
+    if (index < 0) return std::nullopt;
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) != 0)
+        throw CFileException(label_ + ": cannot inspect entry " + name + ": " + ArchiveError(archive_));
+    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > kMaxEntrySize)
+        throw CFileException(label_ + ": entry " + name + " is larger than 256 MiB");
+    ZipFile file(zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0));
+    if (!file.get())
+        throw CFileException(label_ + ": cannot open entry " + name + ": " + ArchiveError(archive_));
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        zip_int64_t got = zip_fread(file.get(), buffer, sizeof buffer);
+        if (got < 0)
+            throw CFileException(label_ + ": entry " + name + " is damaged: " +
+                                 zip_error_strerror(zip_file_get_error(file.get())));
+        if (got == 0) break;
+        content.append(buffer, static_cast<size_t>(got));
+        if (content.size() > kMaxEntrySize)
+            throw CFileException(label_ + ": entry " + name + " is larger than 256 MiB");
+    }
+    return content;
+}
+
+ZipWriter::ZipWriter() {
+    ZipError error;
+    buffer_ = zip_source_buffer_create(nullptr, 0, 0, error.get());
+    if (!buffer_) throw CFileException("cannot create a zip archive: " + error.Message());
+    zip_source_keep(buffer_);  // the archive releases its reference at close; we read it after
+    archive_ = zip_open_from_source(buffer_, ZIP_TRUNCATE, error.get());
+    if (!archive_) {
+        zip_source_free(buffer_);  // the reference zip_open_from_source did not take
+        zip_source_free(buffer_);
+        throw CFileException("cannot create a zip archive: " + error.Message());
+    }
+}
+
+ZipWriter::~ZipWriter() {
+    if (archive_) zip_discard(archive_);
+    zip_source_free(buffer_);
+}
+
+void ZipWriter::Add(const std::string& name, std::string content) {
+    const std::string& stored = contents_.emplace_back(std::move(content));
+    zip_source_t* source = zip_source_buffer(archive_, stored.data(), stored.size(), 0);
+    if (!source) throw CFileException("cannot add " + name + " to the zip archive: " + ArchiveError(archive_));
+    if (zip_file_add(archive_, name.c_str(), source, ZIP_FL_ENC_UTF_8) < 0) {
+        zip_source_free(source);
+        throw CFileException("cannot add " + name + " to the zip archive: " + ArchiveError(archive_));
+    }
+}
+
+std::string ZipWriter::Finish() {
+    if (zip_close(archive_) != 0)
+        throw CFileException("cannot complete the zip archive: " + ArchiveError(archive_));
+    archive_ = nullptr;
+    if (zip_source_open(buffer_) != 0) throw CFileException("cannot read back the zip archive");
+    std::string bytes;
+    char chunk[65536];
+    zip_int64_t got;
+    while ((got = zip_source_read(buffer_, chunk, sizeof chunk)) > 0) bytes.append(chunk, static_cast<size_t>(got));
+    zip_source_close(buffer_);
+    if (got < 0) throw CFileException("cannot read back the zip archive");
+    return bytes;
+}

@@ -1,0 +1,46 @@
+#pragma once
+#include <list>
+#include <optional>
+#include <string>
+
+struct zip;
+struct zip_source;
+
+// Read access to a zip archive held in memory. Entries are looked up by name and
+// read whole, with a size limit so a hostile archive cannot exhaust memory.
+// Failures throw CFileException naming `label` (the file the bytes came from).
+class ZipReader {
+public:
+    static constexpr size_t kMaxEntrySize = 256u << 20;
+
+    ZipReader(std::string bytes, std::string label);
+    ~ZipReader();
+    ZipReader(const ZipReader&) = delete;
+    ZipReader& operator=(const ZipReader&) = delete;
+
+    bool Has(const std::string& name) const;
+    // nullopt when there is no such entry.
+    std::optional<std::string> Read(const std::string& name) const;
+
+private:
+    std::string bytes_;
+    std::string label_;
+    zip* archive_ = nullptr;
+};
+
+// Builds a zip archive in memory; Finish returns its bytes.
+class ZipWriter {
+public:
+    ZipWriter();
+    ~ZipWriter();
+    ZipWriter(const ZipWriter&) = delete;
+    ZipWriter& operator=(const ZipWriter&) = delete;
+
+    void Add(const std::string& name, std::string content);
+    std::string Finish();
+
+private:
+    std::list<std::string> contents_;  // libzip reads them at Finish; a list keeps them in place
+    zip_source* buffer_ = nullptr;
+    zip* archive_ = nullptr;
+};
