@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+
+// The rules every conversion command works from: which keys are old keys (rate
+// classes), the new rate and gross factor of each class, the new key's id
+// (conversion table file or the built-in rule), whether an id is taken in the
+// open mandate, and which keys are left alone. They write nothing.
+
+// Rate classes of the old rates.
+enum stsatz { STSATZ_25 = 0, STSATZ_37 = 1, STSATZ_77 = 2 };
+
+// A key's rate written with "%g" from the stored fraction times 100 ("7.7").
+std::string RateText(float fraction);
+
+// True, with both outputs set, when `rateText` is "2.5", "3.7" or "7.7".
+bool SetSatz(const std::string& rateText, stsatz& satz, float& newRate);
+// New gross factor of the class (1.026, 1.038, 1.081) and the old gross factor
+// text that it replaces ("102.5", "103.7", "107.7").
+float NewQuote(stsatz satz);
+const char* OldQuoteText(stsatz satz);
+
+// The new id: the conversion table's entry, or the built-in rule.
+std::string ConvertId(std::string oldId, stsatz satz);
+// 1 when no tax key of the open mandate has this id (any letter case).
+int UniqueId(const char* id);
+// 1 when the key is to be left alone (its id contains VSS24 or VSS76).
+int MWSTSchluesselIgnorieren(std::string id);

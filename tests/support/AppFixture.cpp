@@ -1,0 +1,43 @@
+#include "tests/support/AppFixture.h"
+
+#include <cstdlib>
+#include <fstream>
+
+#include "app/CTheView.h"
+#include "app/framework/BrisolSettings.h"
+#include "app/framework/UiSeam.h"
+
+void AppFixture::SetUp() {
+    ASSERT_TRUE(temp.isValid());
+    if (const char* env = std::getenv("MWST_SETTINGS")) savedSettingsEnv = env;
+    setenv("MWST_SETTINGS", TempPath("brisol.ini").c_str(), 1);
+    WriteSettings("[Culture]\nUICulture=de-CH\n");
+    UiSeam::Install(&seam);
+}
+
+void AppFixture::TearDown() {
+    if (app) {
+        if (app->GetMainFrame()) app->GetMainFrame()->close();
+        app->ExitInstance();
+        app.reset();
+    }
+    UiSeam::Install(nullptr);
+    setenv("MWST_SETTINGS", savedSettingsEnv.c_str(), 1);
+    BrisolSettings::Reload();
+}
+
+void AppFixture::WriteSettings(const std::string& ini) {
+    std::ofstream(TempPath("brisol.ini")) << ini;
+    BrisolSettings::Reload();
+}
+
+void AppFixture::Start() {
+    app = std::make_unique<CTheApp>();
+    ASSERT_EQ(app->InitInstance(), 1);
+}
+
+std::string AppFixture::TempPath(const std::string& name) const {
+    return temp.path().toStdString() + "/" + name;
+}
+
+std::string AppFixture::Log() const { return app->GetLogView()->GetText(); }

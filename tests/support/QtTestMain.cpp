@@ -1,0 +1,10 @@
+// GoogleTest main for tests that need a QApplication (offscreen, see CMake).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
