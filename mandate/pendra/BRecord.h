@@ -4,6 +4,7 @@
 #include <vector>
 
 class BFile;
+class StorageTable;
 
 // A record buffer bound to a file with UseFile. Reads fill the buffer; Insert,
 // Update and Delete act on the buffer and on the record last read through this
@@ -17,7 +18,15 @@ class BFile;
 //
 // Locks: after SetLockFlag(100) the next read waits for and takes a single-record
 // lock, which keeps every other handle and process from changing that record. A
-// successful Update, or UnlockSingle, releases it.
+// successful Update or Delete, or UnlockSingle, releases it; taking another one
+// releases the one held. Update and Delete answer kRecordLocked at once while
+// another handle holds the record's lock.
+//
+// Update never changes the key: a buffer whose key differs from the record
+// last read is refused with kBadArgument (re-keying is Delete plus Insert, so
+// no walk is moved behind the caller's back). Insert makes the new record the
+// current one. A failed keyed read leaves no current record; a walk reaching
+// the end keeps its position.
 class BRecord {
 public:
     static constexpr int kWaitLock = 100;
@@ -46,16 +55,30 @@ public:
 protected:
     // Reads the record with exactly this key into the buffer.
     int ReadByKey(const std::string& key);
+    // Walk over the records whose tax id (secondary index) is `taxId`, in key
+    // order; the position is the key of the record last read, as for ReadNext.
+    int ReadFirstWithTaxId(const std::string& taxId);
+    int ReadNextWithTaxId(const std::string& taxId);
+    // kOk when a record carries `taxId`, kKeyNotFound when none; the buffer is left alone.
+    int FindTaxId(const std::string& taxId);
     // Text of a fixed field: bytes up to the first NUL, at most `width`.
     std::string Field(std::size_t offset, std::size_t width) const;
     // Writes `text` into a fixed field, NUL-padded; kKeyTooLong when it does not fit.
     int SetField(std::size_t offset, std::size_t width, const std::string& text);
 
 private:
+    template <typename Fetch>
+    int ReadWith(Fetch fetch, bool positionLostOnMiss);
+    // The table behind the file, or nullptr with `status` set.
+    StorageTable* UsableTable(int& status) const;
+    int CheckWritable(StorageTable*& table) const;
+    void ReleaseLock();
+
     BFile* file_ = nullptr;
     std::vector<unsigned char> buffer_;
     std::string currentKey_;   // key of the record last read; empty: none
     bool hasCurrent_ = false;
     int lockFlag_ = 0;
     bool holdsLock_ = false;
+    std::string lockedKey_;
 };

@@ -42,6 +42,15 @@ public:
     explicit Buch(Mandate* mandate);
 
     std::int32_t GetNumber() const;
+    // 0 when booking `number` exists (it is then in the buffer).
+    int ReadNumber(std::int32_t number);
+
+    // Keyed access by tax id (index on the tax id): kOk when at least one
+    // booking uses `taxId`, kKeyNotFound when none; the buffer is left alone.
+    int ExistsWithTaxId(const std::string& taxId);
+    // Bookings with tax id `taxId`, in number order.
+    int ReadFirstByTaxId(const std::string& taxId);
+    int ReadNextByTaxId(const std::string& taxId);
     BuchData GetData() const { return BuchData(*this); }
 
     friend class BuchData;

@@ -28,4 +28,9 @@ public:
     std::string GetTaxId() const;
     int SetTaxId(const std::string& id);  // kKeyTooLong when longer than 6 bytes
     std::string GetName() const;
+
+    // Accounts whose default tax key is `taxId`, in number order (index on
+    // the tax id). ReadNextByTaxId continues after the account last read.
+    int ReadFirstByTaxId(const std::string& taxId);
+    int ReadNextByTaxId(const std::string& taxId);
 };

@@ -40,6 +40,8 @@ public:
     int GetVersion(long& version, int flags = 1) const;
     // Mandate setting `key` of `section`, or `def` when not set.
     long GetIniLong(int section, int key, long def) const;
+    // Stores mandate setting `key` of `section` (one transaction).
+    int SetIniLong(int section, int key, long value);
 
     // 1 when the user gave the right password (or the mandate has none); asks
     // through PendraUi, at most three tries; anything else means not given.

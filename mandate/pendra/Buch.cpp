@@ -1,0 +1,42 @@
+#include "mandate/pendra/Buch.h"
+
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/RecordBytes.h"
+#include "mandate/pendra/TableLayout.h"
+
+Buch::Buch(Mandate*) : BRecord(kSize) {}
+
+std::int32_t Buch::GetNumber() const {
+    return pendra::bytes::Load<std::int32_t>(GetBuffer() + kNumberOffset);
+}
+
+int Buch::ReadNumber(std::int32_t number) { return ReadByKey(EncodeIntKey(number)); }
+
+int Buch::ExistsWithTaxId(const std::string& taxId) {
+    if (taxId.size() > kTaxIdWidth) return pendra::kKeyTooLong;
+    return FindTaxId(taxId);
+}
+
+int Buch::ReadFirstByTaxId(const std::string& taxId) {
+    if (taxId.size() > kTaxIdWidth) return pendra::kKeyTooLong;
+    return ReadFirstWithTaxId(taxId);
+}
+
+int Buch::ReadNextByTaxId(const std::string& taxId) {
+    if (taxId.size() > kTaxIdWidth) return pendra::kKeyTooLong;
+    return ReadNextWithTaxId(taxId);
+}
+
+std::string BuchData::GetDate() const { return buch_.Field(Buch::kDateOffset, Buch::kDateWidth); }
+
+std::string BuchData::GetAccount() const {
+    return buch_.Field(Buch::kAccountOffset, Buch::kAccountWidth);
+}
+
+double BuchData::GetAmount() const {
+    return pendra::bytes::Load<double>(buch_.GetBuffer() + Buch::kAmountOffset);
+}
+
+std::string BuchData::GetTaxId() const { return buch_.Field(Buch::kTaxIdOffset, Buch::kTaxIdWidth); }
+
+std::string BuchData::GetText() const { return buch_.Field(Buch::kTextOffset, Buch::kTextWidth); }

@@ -1,0 +1,125 @@
+#include "mandate/pendra/Mandate.h"
+
+#include <cstring>
+
+#include "mandate/pendra/PasswordHash.h"
+#include "mandate/pendra/PendraMessages.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/PendraUi.h"
+#include "mandate/pendra/SqliteSchema.h"
+#include "mandate/pendra/SqliteSupport.h"
+#include "mandate/pendra/StorageEngine.h"
+
+namespace {
+
+Mandate* globalMandate = nullptr;
+constexpr int kPasswordTries = 3;
+
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+Mandate::Mandate(int) {}
+
+Mandate::~Mandate() {
+    CloseMandateFiles();
+    if (globalMandate == this) globalMandate = nullptr;
+}
+
+void Mandate::SetGlobalMandate(Mandate* mandate) { globalMandate = mandate; }
+
+Mandate* Mandate::GetGlobalMandate() { return globalMandate; }
+
+int Mandate::OpenMandateFiles(const std::string& path, int, bool) {
+    CloseMandateFiles();
+    std::string dir = WithoutTrailingSlash(path);
+    SetLastName(dir + "/" + kDatabaseFileName);
+    int status = pendra::kOk;
+    engine_ = OpenStorageEngine(dir, status);
+    if (!engine_) return status;
+    path_ = dir;
+    return pendra::kOk;
+}
+
+int Mandate::CloseMandateFiles() {
+    engine_.reset();
+    path_.clear();
+    return pendra::kOk;
+}
+
+void Mandate::CloseCachedFiles() {
+    if (engine_) engine_->ReleaseCaches();
+}
+
+int Mandate::IsMandantOpen() const { return engine_ ? 1 : 0; }
+
+int Mandate::IsReadOnly() const { return engine_ && engine_->IsReadOnly() ? 1 : 0; }
+
+int Mandate::IsSQLMandate() const {
+    return engine_ && engine_->GetKind() == StorageEngine::Kind::kSql ? 1 : 0;
+}
+
+std::string Mandate::GetName() const { return engine_ ? engine_->Meta().name : std::string(); }
+
+int Mandate::GetVersion(long& version, int) const {
+    if (!engine_) return 0;
+    version = engine_->Meta().dataVersion;
+    return 1;
+}
+
+long Mandate::GetIniLong(int section, int key, long def) const {
+    return engine_ ? engine_->GetSetting(section, key, def) : def;
+}
+
+int Mandate::SetIniLong(int section, int key, long value) {
+    return engine_ ? engine_->SetSetting(section, key, value) : pendra::kFileNotOpen;
+}
+
+int Mandate::AskPassword() {
+    if (!engine_) return 0;
+    const std::string& hash = engine_->Meta().passwordHash;
+    if (hash.empty()) return 1;
+    PendraUi& ui = PendraUi::Current();
+    const std::string caption = PendraMessageText(kMsgPasswordCaption);
+    const std::string name = GetName();
+    for (int attempt = 0; attempt < kPasswordTries; ++attempt) {
+        int prompt = attempt == 0 ? kMsgPasswordPrompt : kMsgPasswordRetry;
+        std::optional<std::string> answer = ui.AskPassword(PendraMessageText(prompt, name, 0), caption);
+        if (!answer) return 0;
+        if (pendra::VerifyPassword(hash, *answer)) return 1;
+    }
+    ui.ShowMessage(PendraMessageText(kMsgPasswordRefused, name, 0), caption);
+    return 0;
+}
+
+bool Mandate::TryGetExclusiveLock(int) { return false; }
+
+IDbAccess* Mandate::GetDbAccess() { return nullptr; }
+
+IMandateConfiguration* Mandate::GetMandateConfiguration() { return nullptr; }
+
+int Mandate::SelectMandate(char* buffer, int bufferSize, int, void*, void*, bool mustExist) {
+    if (!buffer || bufferSize <= 0) return 0;
+    std::string proposal(buffer, strnlen(buffer, static_cast<std::size_t>(bufferSize)));
+    std::optional<std::string> chosen = PendraUi::Current().SelectMandateDirectory(proposal);
+    if (!chosen || chosen->size() + 1 > static_cast<std::size_t>(bufferSize)) return 0;
+    std::memcpy(buffer, chosen->c_str(), chosen->size() + 1);
+    return !mustExist || PathContainsMandate(*chosen) ? 1 : 0;
+}
+
+bool Mandate::PathContainsMandate(const std::string& path) {
+    std::string dbPath = pendra::schema::DatabasePath(WithoutTrailingSlash(path));
+    if (pendra::schema::CheckHeader(dbPath) != pendra::kOk) return false;
+    pendra::sqlite::Connection connection;
+    if (connection.Open(dbPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX) != SQLITE_OK) {
+        return false;
+    }
+    sqlite3_busy_timeout(connection.Get(), 1000);
+    MandateMeta meta;
+    int status = pendra::schema::ReadMeta(connection.Get(), meta);
+    // An old format is still our mandate: opening it explains why it cannot be used.
+    return status == pendra::kOk || status == pendra::kFormatTooOld;
+}

@@ -1,0 +1,145 @@
+#include "mandate/pendra/MandateLockFile.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "mandate/pendra/PendraStatus.h"
+
+namespace {
+
+constexpr off_t kMandateLockOffset = MandateLockFile::kPageSize;
+constexpr std::uint64_t kRecordLockBase = std::uint64_t{1} << 32;
+constexpr std::uint64_t kRecordLockSpan = std::uint64_t{1} << 60;
+
+bool SetOfdLock(int fd, short type, off_t offset, bool wait) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = offset;
+    lock.l_len = 1;
+    for (;;) {
+        if (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+}  // namespace
+
+int MandateLockFile::Create(const std::string& dir) {
+    int fd = ::open((dir + "/" + kFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return pendra::kIoError;
+    int status = ftruncate(fd, kPageSize) == 0 ? pendra::kOk : pendra::kIoError;
+    ::close(fd);
+    return status;
+}
+
+std::unique_ptr<MandateLockFile> MandateLockFile::Open(const std::string& dir, int& status) {
+    std::string path = dir + "/" + kFileName;
+    bool writable = true;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        writable = false;
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    struct stat info {};
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0) {
+        status = pendra::kIoError;
+        return nullptr;
+    }
+    if (writable && info.st_size < static_cast<off_t>(kPageSize)) {
+        writable = ftruncate(fd, kPageSize) == 0;
+    }
+    status = pendra::kOk;
+    return std::unique_ptr<MandateLockFile>(new MandateLockFile(path, fd, writable));
+}
+
+MandateLockFile::MandateLockFile(std::string path, int fd, bool writable)
+    : path_(std::move(path)), fd_(fd), writable_(writable) {
+    struct stat info {};
+    if (fstat(fd_, &info) == 0 && info.st_size >= static_cast<off_t>(kPageSize)) {
+        void* map = mmap(nullptr, kPageSize, writable_ ? PROT_READ | PROT_WRITE : PROT_READ,
+                         MAP_SHARED, fd_, 0);
+        if (map != MAP_FAILED) counter_ = static_cast<std::uint64_t*>(map);
+    }
+}
+
+MandateLockFile::~MandateLockFile() {
+    if (counter_) munmap(counter_, kPageSize);
+    ::close(fd_);  // drops the mandate lock of this description
+}
+
+bool MandateLockFile::SetMandateLock(short type) {
+    return SetOfdLock(fd_, type, kMandateLockOffset, false);
+}
+
+bool MandateLockFile::TryLockShared() { return SetMandateLock(F_RDLCK); }
+
+bool MandateLockFile::TryLockExclusive() { return writable_ && SetMandateLock(F_WRLCK); }
+
+void MandateLockFile::ReturnToShared() { SetMandateLock(F_RDLCK); }
+
+std::uint64_t MandateLockFile::Generation() const {
+    return counter_ ? __atomic_load_n(counter_, __ATOMIC_ACQUIRE) : 0;
+}
+
+void MandateLockFile::PublishChange() {
+    if (counter_ && writable_) __atomic_fetch_add(counter_, 1, __ATOMIC_ACQ_REL);
+}
+
+RecordLockSet::~RecordLockSet() {
+    if (fd_ >= 0) ::close(fd_);  // releases every record lock of this set
+}
+
+std::uint64_t RecordLockSet::OffsetOf(const std::string& table, const std::string& key) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    auto mix = [&hash](unsigned char byte) {
+        hash ^= byte;
+        hash *= 1099511628211ull;
+    };
+    for (unsigned char c : table) mix(c);
+    mix(0);
+    for (unsigned char c : key) mix(c);
+    return kRecordLockBase + hash % kRecordLockSpan;
+}
+
+int RecordLockSet::Descriptor() {
+    if (fd_ < 0) {
+        fd_ = ::open(lockPath_.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd_ < 0) fd_ = ::open(lockPath_.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    return fd_;
+}
+
+int RecordLockSet::Lock(std::uint64_t offset, bool wait) {
+    auto it = held_.find(offset);
+    if (it != held_.end()) {
+        ++it->second;
+        return pendra::kOk;
+    }
+    int fd = Descriptor();
+    if (fd < 0) return pendra::kIoError;
+    // A read-only descriptor can take only read locks; those still exclude
+    // every writer's write lock, which is what a record lock is for.
+    short type = (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR ? F_WRLCK : F_RDLCK;
+    if (!SetOfdLock(fd, type, static_cast<off_t>(offset), wait)) {
+        return errno == EAGAIN || errno == EACCES ? pendra::kRecordLocked : pendra::kIoError;
+    }
+    held_[offset] = 1;
+    return pendra::kOk;
+}
+
+void RecordLockSet::Unlock(std::uint64_t offset) {
+    auto it = held_.find(offset);
+    if (it == held_.end()) return;
+    if (--it->second > 0) return;
+    held_.erase(it);
+    SetOfdLock(fd_, F_UNLCK, static_cast<off_t>(offset), false);
+}

@@ -1,0 +1,75 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+// The lock file beside a mandate database ("pendra.lock"). It carries
+//  - the mandate lock: an open-file-description (OFD) byte lock, shared while
+//    the mandate is open, exclusive while held by MIniSetHelper. OFD locks
+//    belong to one open() of the file, so two handles in one process conflict
+//    just like two processes, and the kernel drops them when a process dies;
+//  - the change counter: a 64-bit word in the first page, mapped shared and
+//    bumped after every committed write, so open walks notice changes made
+//    by other connections with one memory load.
+// Record locks are byte locks far behind that page (RecordLockSet).
+class MandateLockFile {
+public:
+    static constexpr const char* kFileName = "pendra.lock";
+    static constexpr std::size_t kPageSize = 4096;
+
+    // Opens (creating when missing) the lock file of `dir`; nullptr with
+    // `status` when it can be neither opened nor created.
+    static std::unique_ptr<MandateLockFile> Open(const std::string& dir, int& status);
+    // Creates the lock file of a new mandate.
+    static int Create(const std::string& dir);
+    ~MandateLockFile();
+    MandateLockFile(const MandateLockFile&) = delete;
+    MandateLockFile& operator=(const MandateLockFile&) = delete;
+
+    bool TryLockShared();
+    // Converts the shared lock in place; false (shared lock kept) when anyone
+    // else holds the mandate.
+    bool TryLockExclusive();
+    void ReturnToShared();
+
+    std::uint64_t Generation() const;
+    void PublishChange();
+
+    const std::string& Path() const { return path_; }
+    bool Writable() const { return writable_; }
+
+private:
+    MandateLockFile(std::string path, int fd, bool writable);
+    bool SetMandateLock(short type);
+
+    std::string path_;
+    int fd_;
+    bool writable_;
+    std::uint64_t* counter_ = nullptr;  // in the shared mapping; nullptr: not mapped
+};
+
+// The record locks of one table handle, on its own open file description of
+// the lock file (so that they conflict with every other handle). A record's
+// byte is derived from table name and key by a 64-bit hash.
+class RecordLockSet {
+public:
+    explicit RecordLockSet(std::string lockPath) : lockPath_(std::move(lockPath)) {}
+    ~RecordLockSet();
+    RecordLockSet(const RecordLockSet&) = delete;
+    RecordLockSet& operator=(const RecordLockSet&) = delete;
+
+    static std::uint64_t OffsetOf(const std::string& table, const std::string& key);
+
+    // Counted per offset: a lock taken twice through this set needs two Unlocks.
+    int Lock(std::uint64_t offset, bool wait);
+    void Unlock(std::uint64_t offset);
+    bool Holds(std::uint64_t offset) const { return held_.count(offset) != 0; }
+
+private:
+    int Descriptor();
+
+    std::string lockPath_;
+    int fd_ = -1;
+    std::map<std::uint64_t, int> held_;
+};

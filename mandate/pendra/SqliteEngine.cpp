@@ -1,0 +1,201 @@
+#include "mandate/pendra/SqliteEngine.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/SqliteSchema.h"
+#include "mandate/pendra/SqliteTable.h"
+
+using pendra::sqlite::Exec;
+using pendra::sqlite::Statement;
+using pendra::sqlite::StatusFrom;
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+// The write transaction of a batch; its writes join it as savepoints.
+class SqliteBatch final : public StorageBatch {
+public:
+    explicit SqliteBatch(SqliteEngine& engine)
+        : engine_(engine), transaction_(engine.Db(), false) {
+        if (transaction_.BeginStatus() == pendra::kOk) engine_.EnterBatch();
+    }
+    ~SqliteBatch() override {
+        if (transaction_.BeginStatus() == pendra::kOk) engine_.LeaveBatch(committed_);
+    }
+    int BeginStatus() const { return transaction_.BeginStatus(); }
+    int Commit() override {
+        if (committed_) return pendra::kOk;
+        int status = transaction_.Commit();
+        committed_ = status == pendra::kOk;
+        return status;
+    }
+
+private:
+    SqliteEngine& engine_;
+    pendra::sqlite::Transaction transaction_;
+    bool committed_ = false;
+};
+
+bool IsDirectory(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+std::unique_ptr<StorageEngine> OpenStorageEngine(const std::string& dir, int& status) {
+    return SqliteEngine::Open(dir, status);
+}
+
+std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& status) {
+    if (!IsDirectory(dir)) {
+        status = pendra::kFileNotFound;
+        return nullptr;
+    }
+    std::string dbPath = pendra::schema::DatabasePath(dir);
+    status = pendra::schema::CheckHeader(dbPath);
+    if (status != pendra::kOk) return nullptr;
+
+    std::unique_ptr<SqliteEngine> engine(new SqliteEngine());
+    engine->lockFile_ = MandateLockFile::Open(dir, status);
+    if (!engine->lockFile_) return nullptr;
+    if (!engine->lockFile_->TryLockShared()) {
+        status = pendra::kMandateHeldExclusively;
+        return nullptr;
+    }
+
+    // WAL needs the -wal and -shm files beside the database.
+    engine->writable_ = access(dbPath.c_str(), W_OK) == 0 && access(dir.c_str(), W_OK) == 0;
+    int flags = (engine->writable_ ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
+                SQLITE_OPEN_NOMUTEX;
+    int rc = engine->connection_.Open(dbPath, flags);
+    if (rc != SQLITE_OK) {
+        status = StatusFrom(rc);
+        return nullptr;
+    }
+    sqlite3* db = engine->Db();
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (engine->writable_) {
+        Exec(db, "PRAGMA journal_mode=WAL");
+        Exec(db, "PRAGMA synchronous=NORMAL");
+    }
+    status = pendra::schema::ReadMeta(db, engine->meta_);
+    if (status != pendra::kOk) return nullptr;
+    engine->seenGeneration_ = engine->lockFile_->Generation();
+    return engine;
+}
+
+SqliteEngine::~SqliteEngine() {
+    // Tables outliving the mandate are detached: their statements go before the connection.
+    for (SqliteTable* table : tables_) table->Detach();
+}
+
+std::unique_ptr<StorageTable> SqliteEngine::OpenTable(const TableLayout& layout, int& status) {
+    auto table = std::make_unique<SqliteTable>(*this, layout);
+    status = table->PrepareStatus();
+    if (status != pendra::kOk) return nullptr;
+    return table;
+}
+
+void SqliteEngine::Unregister(SqliteTable* table) {
+    tables_.erase(std::remove(tables_.begin(), tables_.end(), table), tables_.end());
+}
+
+void SqliteEngine::ResetAllCursors() {
+    for (SqliteTable* table : tables_) table->ResetCursor();
+}
+
+void SqliteEngine::Refresh() {
+    std::uint64_t generation = lockFile_->Generation();
+    if (generation != seenGeneration_) {
+        ResetAllCursors();
+        seenGeneration_ = generation;
+    }
+}
+
+void SqliteEngine::PublishCommit() {
+    lockFile_->PublishChange();
+    seenGeneration_ = lockFile_->Generation();  // no cursor is open: nothing can be stale
+}
+
+int SqliteEngine::RunWrite(const std::function<int()>& body) {
+    if (IsReadOnly()) return pendra::kAccessDenied;
+    ResetAllCursors();
+    pendra::sqlite::Transaction transaction(Db(), batchDepth_ > 0);
+    if (transaction.BeginStatus() != pendra::kOk) return transaction.BeginStatus();
+    int status = body();
+    if (status != pendra::kOk) return status;
+    status = transaction.Commit();
+    if (status == pendra::kOk && batchDepth_ == 0) PublishCommit();
+    return status;
+}
+
+std::unique_ptr<StorageBatch> SqliteEngine::BeginBatch(int& status) {
+    if (IsReadOnly()) {
+        status = pendra::kAccessDenied;
+        return nullptr;
+    }
+    if (batchDepth_ > 0) {
+        status = pendra::kBadArgument;  // batches do not nest
+        return nullptr;
+    }
+    ResetAllCursors();
+    auto batch = std::make_unique<SqliteBatch>(*this);
+    status = batch->BeginStatus();
+    if (status != pendra::kOk) return nullptr;
+    return batch;
+}
+
+void SqliteEngine::LeaveBatch(bool committed) {
+    --batchDepth_;
+    ResetAllCursors();  // cursors may have seen rolled-back rows
+    if (committed) PublishCommit();
+}
+
+long SqliteEngine::GetSetting(int section, int key, long def) {
+    Refresh();
+    Statement query(Db(), "SELECT value FROM settings WHERE section = ?1 AND key = ?2");
+    if (!query.Ok()) return def;
+    query.BindInt(1, section);
+    query.BindInt(2, key);
+    return query.Step() == SQLITE_ROW ? static_cast<long>(query.ColumnInt(0)) : def;
+}
+
+int SqliteEngine::SetSetting(int section, int key, long value) {
+    return RunWrite([&]() -> int {
+        Statement upsert(Db(), "INSERT OR REPLACE INTO settings(section, key, value) "
+                               "VALUES(?1, ?2, ?3)");
+        if (!upsert.Ok()) return StatusFrom(upsert.PrepareResult());
+        upsert.BindInt(1, section);
+        upsert.BindInt(2, key);
+        upsert.BindInt(3, value);
+        int rc = upsert.Step();
+        return rc == SQLITE_DONE ? pendra::kOk : StatusFrom(rc);
+    });
+}
+
+int SqliteEngine::ReadSettings(std::vector<MandateSetting>& settings) {
+    Refresh();
+    settings.clear();
+    Statement query(Db(), "SELECT section, key, value FROM settings ORDER BY section, key");
+    if (!query.Ok()) return StatusFrom(query.PrepareResult());
+    int rc;
+    while ((rc = query.Step()) == SQLITE_ROW) {
+        settings.push_back({static_cast<int>(query.ColumnInt(0)),
+                            static_cast<int>(query.ColumnInt(1)),
+                            static_cast<long>(query.ColumnInt(2))});
+    }
+    return rc == SQLITE_DONE ? pendra::kOk : StatusFrom(rc);
+}
+
+int SqliteEngine::AcquireExclusive() {
+    if (!lockFile_->Writable()) return pendra::kAccessDenied;
+    return lockFile_->TryLockExclusive() ? pendra::kOk : pendra::kMandateHeldExclusively;
+}
+
+void SqliteEngine::ReleaseExclusive() { lockFile_->ReturnToShared(); }

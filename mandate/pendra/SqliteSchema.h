@@ -1,0 +1,29 @@
+#pragma once
+#include <sqlite3.h>
+
+#include <string>
+
+#include "mandate/pendra/StorageEngine.h"
+
+// The database file of a file mandate: identification, format versions and
+// the checks that tell our database from anything else.
+namespace pendra::schema {
+
+constexpr int kApplicationId = 0x50454E44;  // "PEND" in the SQLite header
+constexpr int kFormatVersion = 2;           // written by this library
+constexpr int kOldestFormatVersion = 2;     // older ones answer kFormatTooOld
+
+// The statements creating an empty database of kFormatVersion.
+extern const char* const kCreateSql;
+
+// Checks the file without SQLite: exists (kFileNotFound), regular file, SQLite
+// header with our application id (kNotADatabase), readable (kIoError). Opens
+// with O_NONBLOCK so that a FIFO or device of that name cannot hang us.
+int CheckHeader(const std::string& dbPath);
+
+// Reads the meta table of an open database and checks format and tables.
+int ReadMeta(sqlite3* db, MandateMeta& meta);
+
+std::string DatabasePath(const std::string& dir);
+
+}  // namespace pendra::schema

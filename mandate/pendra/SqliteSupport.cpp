@@ -1,0 +1,116 @@
+#include "mandate/pendra/SqliteSupport.h"
+
+#include <utility>
+
+#include "mandate/pendra/PendraStatus.h"
+
+namespace pendra::sqlite {
+
+int StatusFrom(int rc) {
+    switch (rc & 0xff) {
+        case SQLITE_OK:
+        case SQLITE_DONE:
+        case SQLITE_ROW: return kOk;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+        case SQLITE_FORMAT:
+        case SQLITE_SCHEMA:
+        case SQLITE_MISMATCH:
+        case SQLITE_ERROR: return kNotADatabase;  // missing tables or columns: not ours
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return kFileLocked;
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_AUTH: return kAccessDenied;
+        case SQLITE_CONSTRAINT: return kDuplicateKey;
+        case SQLITE_CANTOPEN: return kFileNotFound;
+        default: return kIoError;
+    }
+}
+
+Statement::Statement(sqlite3* db, std::string_view sql) {
+    prepareRc_ = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+    if (prepareRc_ != SQLITE_OK) Finalize();
+}
+
+Statement::~Statement() { Finalize(); }
+
+Statement::Statement(Statement&& other) noexcept
+    : stmt_(std::exchange(other.stmt_, nullptr)), prepareRc_(other.prepareRc_) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+    if (this != &other) {
+        Finalize();
+        stmt_ = std::exchange(other.stmt_, nullptr);
+        prepareRc_ = other.prepareRc_;
+    }
+    return *this;
+}
+
+void Statement::Reset() {
+    if (stmt_) sqlite3_reset(stmt_);
+}
+
+void Statement::Finalize() {
+    if (stmt_) sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+}
+
+void Statement::BindBytes(int index, const std::string& bytes) {
+    // data() is never null, so an empty key binds as an empty blob, not NULL.
+    sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
+                      SQLITE_TRANSIENT);
+}
+
+void Statement::BindInt(int index, std::int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
+
+void Statement::BindText(int index, const std::string& text) {
+    sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string Statement::ColumnBytes(int column) const {
+    const void* data = sqlite3_column_blob(stmt_, column);
+    int size = sqlite3_column_bytes(stmt_, column);
+    if (!data || size <= 0) return {};
+    return std::string(static_cast<const char*>(data), static_cast<std::size_t>(size));
+}
+
+int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+
+Transaction::Transaction(sqlite3* db, bool nested) : db_(db), nested_(nested) {
+    int rc = Exec(db_, nested_ ? "SAVEPOINT pendra_write" : "BEGIN IMMEDIATE");
+    open_ = rc == SQLITE_OK;
+    beginStatus_ = StatusFrom(rc);
+}
+
+Transaction::~Transaction() {
+    if (!open_) return;
+    if (nested_) {
+        Exec(db_, "ROLLBACK TO pendra_write");
+        Exec(db_, "RELEASE pendra_write");
+    } else {
+        Exec(db_, "ROLLBACK");
+    }
+}
+
+int Transaction::Commit() {
+    int rc = Exec(db_, nested_ ? "RELEASE pendra_write" : "COMMIT");
+    if (rc == SQLITE_OK) open_ = false;
+    return StatusFrom(rc);
+}
+
+Connection::~Connection() {
+    if (db_) sqlite3_close_v2(db_);
+}
+
+int Connection::Open(const std::string& path, int flags) {
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+    return rc;
+}
+
+}  // namespace pendra::sqlite

@@ -1,0 +1,30 @@
+#include "mandate/pendra/Tax.h"
+
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/RecordBytes.h"
+
+using pendra::bytes::Load;
+using pendra::bytes::Store;
+
+Tax::Tax(Mandate*) : BRecord(kSize) {}
+
+int Tax::Read(const std::string& id) {
+    if (id.size() > kIdWidth) return pendra::kKeyTooLong;
+    return ReadByKey(id);
+}
+
+std::string Tax::GetId() const { return Field(kIdOffset, kIdWidth); }
+
+int Tax::SetId(const std::string& id) { return SetField(kIdOffset, kIdWidth, id); }
+
+float Tax::GetPercent() const { return Load<float>(GetBuffer() + kRateOffset); }
+
+float Tax::GetQuote() const { return Load<float>(GetBuffer() + kQuoteOffset); }
+
+void Tax::SetQuote(float quote) { Store(GetBuffer() + kQuoteOffset, quote); }
+
+int Tax::UseNetto() const { return GetBuffer()[kNettoOffset] == 1 ? 1 : 0; }
+
+std::string Tax::GetKonto() const { return Field(kKontoOffset, kKontoWidth); }
+
+std::string Tax::GetText() const { return Field(kTextOffset, kTextWidth); }

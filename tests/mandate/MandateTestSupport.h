@@ -1,0 +1,136 @@
+#pragma once
+// Helpers of the data library tests: temporary directories, mandates with
+// records, a scripted PendraUi.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Buch.h"
+#include "mandate/pendra/Konto.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/MandateAdmin.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/PendraUi.h"
+#include "mandate/pendra/Tax.h"
+
+namespace testsupport {
+
+// A fresh directory per test, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "pendra-test-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string Path() const { return path_.string(); }
+    std::string Sub(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string NewMandate(const TempDir& temp, const std::string& name = "Test AG",
+                              MandateCreateOptions options = {}) {
+    std::string dir = temp.Sub(name);
+    options.name = name;
+    EXPECT_EQ(CreateMandate(dir, options), pendra::kOk);
+    return dir;
+}
+
+inline void FillTax(Tax& tax, const std::string& id, float rate, bool netto = true,
+                    const std::string& text = "") {
+    std::memset(tax.GetBuffer(), 0, Tax::kSize);
+    ASSERT_EQ(tax.SetId(id), pendra::kOk);
+    std::memcpy(tax.GetBuffer() + Tax::kRateOffset, &rate, sizeof rate);
+    tax.SetQuote(1.0f + rate);
+    tax.GetBuffer()[Tax::kNettoOffset] = netto ? 1 : 0;
+    std::memcpy(tax.GetBuffer() + Tax::kTextOffset, text.data(), text.size());
+}
+
+inline void FillKonto(Konto& konto, const std::string& number, short type,
+                      const std::string& taxId) {
+    std::memset(konto.GetBuffer(), 0, Konto::kSize);
+    std::memcpy(konto.GetBuffer() + Konto::kNumberOffset, number.data(), number.size());
+    std::memcpy(konto.GetBuffer() + Konto::kTypeOffset, &type, sizeof type);
+    ASSERT_EQ(konto.SetTaxId(taxId), pendra::kOk);
+}
+
+inline void FillBuch(Buch& buch, std::int32_t number, const std::string& taxId,
+                     double amount = 100.0) {
+    std::memset(buch.GetBuffer(), 0, Buch::kSize);
+    std::memcpy(buch.GetBuffer() + Buch::kNumberOffset, &number, sizeof number);
+    std::memcpy(buch.GetBuffer() + Buch::kDateOffset, "20231231", 8);
+    std::memcpy(buch.GetBuffer() + Buch::kAccountOffset, "4000", 4);
+    std::memcpy(buch.GetBuffer() + Buch::kAmountOffset, &amount, sizeof amount);
+    std::memcpy(buch.GetBuffer() + Buch::kTaxIdOffset, taxId.data(), taxId.size());
+}
+
+// Tax ids of a whole walk, in the order met.
+inline std::vector<std::string> WalkTaxIds(Tax& tax) {
+    std::vector<std::string> ids;
+    for (int status = tax.ReadFirst(); status == pendra::kOk; status = tax.ReadNext()) {
+        ids.push_back(tax.GetId());
+    }
+    return ids;
+}
+
+inline void InsertTaxes(Mandate& mandate, const std::vector<std::string>& ids) {
+    BFile file(&mandate);
+    ASSERT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeUpdate), pendra::kOk);
+    Tax tax(&mandate);
+    tax.UseFile(&file);
+    for (const std::string& id : ids) {
+        FillTax(tax, id, 0.077f);
+        ASSERT_EQ(tax.Insert(), pendra::kOk) << id;
+    }
+}
+
+// Answers prompts from a script and records everything shown.
+class ScriptedUi : public PendraUi {
+public:
+    ScriptedUi() { PendraUi::Install(this); }
+    ~ScriptedUi() override { PendraUi::Install(nullptr); }
+
+    void ShowMessage(const std::string& text, const std::string& caption) override {
+        messages.push_back(text);
+        captions.push_back(caption);
+    }
+    std::optional<std::string> AskPassword(const std::string& prompt,
+                                           const std::string& caption) override {
+        prompts.push_back(prompt);
+        captions.push_back(caption);
+        return Next(passwords);
+    }
+    std::optional<std::string> SelectMandateDirectory(const std::string& proposal) override {
+        proposals.push_back(proposal);
+        return Next(directories);
+    }
+
+    std::deque<std::optional<std::string>> passwords;    // nullopt: cancel
+    std::deque<std::optional<std::string>> directories;  // nullopt: cancel
+    std::vector<std::string> messages, prompts, captions, proposals;
+
+private:
+    static std::optional<std::string> Next(std::deque<std::optional<std::string>>& script) {
+        if (script.empty()) return std::nullopt;
+        auto answer = script.front();
+        script.pop_front();
+        return answer;
+    }
+};
+
+}  // namespace testsupport

@@ -1,0 +1,102 @@
+// Mandate passwords: asked through PendraUi, kept only as an Argon2id hash.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "MandateTestSupport.h"
+#include "mandate/pendra/PendraMessages.h"
+
+using namespace testsupport;
+
+namespace {
+
+class PasswordTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MandateCreateOptions options;
+        options.password = "Geheim-Müller-2024";
+        dir_ = NewMandate(temp_, "Bäckerei Müller AG", options);
+        ASSERT_EQ(mandate_.OpenMandateFiles(dir_), pendra::kOk);
+    }
+    TempDir temp_;
+    std::string dir_;
+    Mandate mandate_;
+    ScriptedUi ui_;
+};
+
+TEST_F(PasswordTest, RightPasswordAtFirstTry) {
+    ui_.passwords = {"Geheim-Müller-2024"};
+    EXPECT_EQ(mandate_.AskPassword(), 1);
+    ASSERT_EQ(ui_.prompts.size(), 1u);
+    EXPECT_NE(ui_.prompts[0].find("Bäckerei Müller AG"), std::string::npos);
+    EXPECT_EQ(ui_.captions[0], "Passwort");
+}
+
+TEST_F(PasswordTest, RightPasswordAtThirdTryAfterRetryPrompts) {
+    ui_.passwords = {"falsch", "geheim-müller-2024", "Geheim-Müller-2024"};
+    EXPECT_EQ(mandate_.AskPassword(), 1);
+    ASSERT_EQ(ui_.prompts.size(), 3u);
+    EXPECT_NE(ui_.prompts[1], ui_.prompts[0]);  // says the last one was wrong
+    EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(PasswordTest, ThreeWrongPasswordsRefuseAndSayWhy) {
+    ui_.passwords = {"a", "b", "c", "Geheim-Müller-2024"};
+    EXPECT_EQ(mandate_.AskPassword(), 0);
+    EXPECT_EQ(ui_.prompts.size(), 3u);  // never a fourth try
+    EXPECT_EQ(ui_.messages.size(), 1u);
+}
+
+TEST_F(PasswordTest, CancelRefusesAtOnce) {
+    ui_.passwords = {std::nullopt, "Geheim-Müller-2024"};
+    EXPECT_EQ(mandate_.AskPassword(), 0);
+    EXPECT_EQ(ui_.prompts.size(), 1u);
+}
+
+TEST_F(PasswordTest, FrenchPrompt) {
+    SetPendraLanguage("fr");
+    ui_.passwords = {"Geheim-Müller-2024"};
+    EXPECT_EQ(mandate_.AskPassword(), 1);
+    SetPendraLanguage("de");
+    EXPECT_EQ(ui_.captions.at(0), "Mot de passe");
+    EXPECT_NE(ui_.prompts.at(0).find("mandat"), std::string::npos);
+}
+
+TEST_F(PasswordTest, OnlyASaltedArgon2idHashIsStored) {
+    mandate_.CloseMandateFiles();
+    std::ifstream in(dir_ + "/pendra.db", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(bytes.find("Geheim-Müller-2024"), std::string::npos);
+    EXPECT_NE(bytes.find("$argon2id$"), std::string::npos);
+
+    // Same password, other mandate: another salt, so another hash.
+    MandateCreateOptions options;
+    options.password = "Geheim-Müller-2024";
+    std::string other = NewMandate(temp_, "Zweite AG", options);
+    std::ifstream in2(other + "/pendra.db", std::ios::binary);
+    std::string bytes2((std::istreambuf_iterator<char>(in2)), {});
+    auto hashAt = [](const std::string& b) { return b.substr(b.find("$argon2id$"), 90); };
+    EXPECT_NE(hashAt(bytes), hashAt(bytes2));
+}
+
+TEST(PasswordNone, MandateWithoutPasswordNeverAsks) {
+    TempDir temp;
+    std::string dir = NewMandate(temp);
+    Mandate mandate;
+    ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
+    ScriptedUi ui;
+    EXPECT_EQ(mandate.AskPassword(), 1);
+    EXPECT_TRUE(ui.prompts.empty());
+}
+
+TEST(PasswordNone, DefaultUiCancelsThePrompt) {
+    TempDir temp;
+    MandateCreateOptions options;
+    options.password = "x";
+    std::string dir = NewMandate(temp, "Mit Passwort AG", options);
+    Mandate mandate;
+    ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
+    EXPECT_EQ(mandate.AskPassword(), 0);
+}
+
+}  // namespace
