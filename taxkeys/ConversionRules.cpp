@@ -1,0 +1,99 @@
+#include "taxkeys/ConversionRules.h"
+
+#include <array>
+
+#include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraMessages.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/Tax.h"
+#include "taxkeys/ConvertTable.h"
+
+namespace {
+
+struct RateClass {
+    const char* oldRateText;
+    float newRate;
+    const char* oldQuoteText;
+    float newQuote;
+    const char* idSuffix;
+};
+
+// Indexed by stsatz.
+constexpr std::array<RateClass, 3> kClasses = {{
+    {"2.5", 0.026f, "102.5", 1.026f, "26"},
+    {"3.7", 0.038f, "103.7", 1.038f, "38"},
+    {"7.7", 0.081f, "107.7", 1.081f, "81"},
+}};
+
+const RateClass& ClassOf(stsatz satz) { return kClasses.at(static_cast<std::size_t>(satz)); }
+
+bool EndsInDigit(const std::string& text) {
+    return !text.empty() && text.back() >= '0' && text.back() <= '9';
+}
+
+// Code points of UTF-8 text, lower-cased in the Latin range, so that ids
+// compare as the product's ANSI case mapping does (VSN81 = vsn81, Ä = ä).
+std::u32string Folded(const std::string& text) {
+    std::u32string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
+        char32_t code = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+        for (std::size_t k = 1; k < len && i + k < text.size(); ++k)
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        const bool upper = (code >= 'A' && code <= 'Z') ||
+                           (code >= 0xC0 && code <= 0xDE && code != 0xD7);
+        out += upper ? code + 0x20 : code;
+        i += len;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string RateText(float fraction) {
+    return FloatToAscii(static_cast<double>(fraction) * 100.0, "%g");
+}
+
+bool SetSatz(const std::string& rateText, stsatz& satz, float& newRate) {
+    for (std::size_t i = 0; i < kClasses.size(); ++i) {
+        if (rateText == kClasses[i].oldRateText) {
+            satz = static_cast<stsatz>(i);
+            newRate = kClasses[i].newRate;
+            return true;
+        }
+    }
+    return false;
+}
+
+float NewQuote(stsatz satz) { return ClassOf(satz).newQuote; }
+
+const char* OldQuoteText(stsatz satz) { return ClassOf(satz).oldQuoteText; }
+
+std::string ConvertId(std::string oldId, stsatz satz) {
+    std::string fromTable = oldId;
+    // An entry without a new id names no key; the built-in rule decides then.
+    if (convtable.Convert(fromTable) && !fromTable.empty()) return fromTable;
+    for (int i = 0; i < 2 && EndsInDigit(oldId); ++i) oldId.pop_back();
+    if (oldId.size() > 3) oldId.resize(3);
+    return oldId + ClassOf(satz).idSuffix;
+}
+
+int UniqueId(const char* id) {
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    if (!mandate || !id) return 1;
+    BFile file(mandate);
+    const int mode = mandate->IsReadOnly() ? BFile::kModeReadOnly : BFile::kModeUpdate;
+    if (file.Open(mandate->GetTaxName(), mode) != pendra::kOk) return 1;
+    const std::u32string wanted = Folded(id);
+    Tax tax(mandate);
+    tax.UseFile(&file);
+    for (int status = tax.ReadFirst(); status == pendra::kOk; status = tax.ReadNext())
+        if (Folded(tax.GetId()) == wanted) return 0;
+    return 1;
+}
+
+int MWSTSchluesselIgnorieren(std::string id) {
+    return id.find("VSS24") != std::string::npos || id.find("VSS76") != std::string::npos ? 1 : 0;
+}

@@ -1,0 +1,69 @@
+#include "taxkeys/ConvertTable.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "mandate/pendra/Mandate.h"
+#include "taxkeys/TextDecoding.h"
+
+ConvertTable convtable;
+
+namespace {
+
+constexpr const char* kArrow = "==>";
+
+std::string Trim(const std::string& text) {
+    constexpr const char* kBlanks = " \t\r\n\v\f";
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+// The file's bytes; a read that fails half-way keeps what was read before it,
+// and a file that cannot be opened or read (a folder, no access) gives nothing.
+std::string ReadFileText(const std::string& fileName) {
+    std::string text;
+    std::ifstream file(fileName, std::ios::binary);
+    if (!file) return text;
+    // istream::read turns a failing read (EIO, a folder) into badbit, not an exception.
+    char chunk[65536];
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0)
+        text.append(chunk, static_cast<std::size_t>(file.gcount()));
+    return text;
+}
+
+}  // namespace
+
+std::forward_list<ConvertTable::ConvEntry> ConvertTable::Parse(const std::string& text) {
+    std::forward_list<ConvEntry> entries;
+    std::istringstream lines(DecodeWindowsText(text));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.front() == ';') continue;
+        const auto arrow = line.find(kArrow);
+        if (arrow == std::string::npos) continue;
+        entries.push_front({Trim(line.substr(0, arrow)), Trim(line.substr(arrow + 3))});
+    }
+    return entries;
+}
+
+void ConvertTable::LoadList(const std::string& path) {
+    if (path == path_) return;
+    DeleteList();
+    path_ = path;
+    entries_ = Parse(ReadFileText(path + "/" + kFileName));
+}
+
+void ConvertTable::DeleteList() { entries_.clear(); }
+
+int ConvertTable::Convert(std::string& id) {
+    const Mandate* mandate = Mandate::GetGlobalMandate();
+    LoadList(mandate ? mandate->GetPath() : std::string());
+    for (const ConvEntry& entry : entries_) {
+        if (entry.oldId == id) {
+            id = entry.newId;
+            return 1;
+        }
+    }
+    return 0;
+}

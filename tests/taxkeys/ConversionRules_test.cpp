@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/mandate/MandateTestSupport.h"
+#include "taxkeys/ConversionRules.h"
+
+using testsupport::TempDir;
+
+namespace {
+
+// The global mandate, opened on a fresh mandate holding `ids` (7.7 % each).
+class OpenMandate {
+public:
+    explicit OpenMandate(const std::vector<std::string>& ids, MandateCreateOptions options = {}) {
+        const bool readOnly = options.readOnly;
+        options.readOnly = false;
+        dir_ = testsupport::NewMandate(temp_, "Rules AG", options);
+        {
+            Mandate filler;
+            EXPECT_EQ(filler.OpenMandateFiles(dir_), pendra::kOk);
+            testsupport::InsertTaxes(filler, ids);
+            filler.CloseMandateFiles();
+        }
+        if (readOnly) {
+            EXPECT_EQ(SetMandateReadOnly(dir_, true), pendra::kOk);
+        }
+        Mandate::SetGlobalMandate(&mandate_);
+        EXPECT_EQ(mandate_.OpenMandateFiles(dir_), pendra::kOk);
+    }
+    ~OpenMandate() {
+        mandate_.CloseMandateFiles();
+        Mandate::SetGlobalMandate(nullptr);
+    }
+    const std::string& Dir() const { return dir_; }
+    Mandate& Get() { return mandate_; }
+
+private:
+    TempDir temp_;
+    std::string dir_;
+    Mandate mandate_;
+};
+
+}  // namespace
+
+// --- Rate texts and rate classes -------------------------------------------
+
+TEST(RateText, StoredFloatFractionsGiveTheShortText) {
+    EXPECT_EQ(RateText(0.077f), "7.7");
+    EXPECT_EQ(RateText(0.025f), "2.5");
+    EXPECT_EQ(RateText(0.037f), "3.7");
+    EXPECT_EQ(RateText(0.081f), "8.1");
+    EXPECT_EQ(RateText(0.08f), "8");
+    EXPECT_EQ(RateText(0.0f), "0");
+    EXPECT_EQ(RateText(1.077f), "107.7");  // gross factors are written the same way
+}
+
+struct SatzCase {
+    const char* text;
+    bool old;
+    stsatz satz;
+    float newRate;
+};
+
+class SetSatzTest : public ::testing::TestWithParam<SatzCase> {};
+
+TEST_P(SetSatzTest, RecognisesExactlyTheThreeOldRates) {
+    const SatzCase& c = GetParam();
+    stsatz satz = STSATZ_25;
+    float newRate = -1.0f;
+    ASSERT_EQ(SetSatz(c.text, satz, newRate), c.old) << c.text;
+    if (c.old) {
+        EXPECT_EQ(satz, c.satz);
+        EXPECT_EQ(newRate, c.newRate);
+    } else {
+        EXPECT_EQ(satz, STSATZ_25) << "outputs untouched";
+        EXPECT_EQ(newRate, -1.0f) << "outputs untouched";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, SetSatzTest, ::testing::Values(
+    SatzCase{"2.5", true, STSATZ_25, 0.026f},
+    SatzCase{"3.7", true, STSATZ_37, 0.038f},
+    SatzCase{"7.7", true, STSATZ_77, 0.081f},
+    SatzCase{"8.1", false, STSATZ_25, 0},
+    SatzCase{"8", false, STSATZ_25, 0},
+    SatzCase{"0", false, STSATZ_25, 0},
+    SatzCase{"7.70", false, STSATZ_25, 0},
+    SatzCase{" 7.7", false, STSATZ_25, 0},
+    SatzCase{"", false, STSATZ_25, 0}));
+
+TEST(GrossFactor, NewQuoteAndOldQuoteTextPerClass) {
+    EXPECT_EQ(NewQuote(STSATZ_25), 1.026f);
+    EXPECT_EQ(NewQuote(STSATZ_37), 1.038f);
+    EXPECT_EQ(NewQuote(STSATZ_77), 1.081f);
+    EXPECT_STREQ(OldQuoteText(STSATZ_25), "102.5");
+    EXPECT_STREQ(OldQuoteText(STSATZ_37), "103.7");
+    EXPECT_STREQ(OldQuoteText(STSATZ_77), "107.7");
+}
+
+TEST(GrossFactor, ConvertedKeysAreNoOldKeys) {
+    stsatz satz;
+    float newRate = 0;
+    ASSERT_TRUE(SetSatz(RateText(0.077f), satz, newRate));
+    EXPECT_FALSE(SetSatz(RateText(newRate), satz, newRate)) << "a second run finds nothing";
+}
+
+// --- Built-in id rule ------------------------------------------------------
+
+struct IdCase {
+    const char* oldId;
+    stsatz satz;
+    const char* newId;
+};
+
+class BuiltInRule : public ::testing::TestWithParam<IdCase> {};
+
+TEST_P(BuiltInRule, DerivesTheNewId) {
+    Mandate::SetGlobalMandate(nullptr);  // no mandate: no table
+    EXPECT_EQ(ConvertId(GetParam().oldId, GetParam().satz), GetParam().newId);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, BuiltInRule, ::testing::Values(
+    IdCase{"VSN77", STSATZ_77, "VSN81"}, IdCase{"UST", STSATZ_77, "UST81"},
+    IdCase{"ABCD77", STSATZ_77, "ABC81"}, IdCase{"MW7.7", STSATZ_77, "MW781"},
+    IdCase{"123", STSATZ_77, "181"}, IdCase{"7", STSATZ_77, "81"},
+    IdCase{"V25", STSATZ_25, "V26"}, IdCase{"BEH37", STSATZ_37, "BEH38"},
+    IdCase{"VSN7", STSATZ_77, "VSN81"}, IdCase{"A1234", STSATZ_77, "A1281"},
+    IdCase{"", STSATZ_77, "81"}, IdCase{"vs77", STSATZ_25, "vs26"}));
+
+// --- Table entries win over the rule ----------------------------------------
+
+TEST(ConvertIdWithTable, EntryWinsWhateverTheRateAndIsCaseSensitive) {
+    OpenMandate mandate({});
+    std::ofstream(mandate.Dir() + "/quorvex.txt") << "VSN77 ==> NEU1\nvsn25==>klein\n";
+    EXPECT_EQ(ConvertId("VSN77", STSATZ_77), "NEU1");
+    EXPECT_EQ(ConvertId("VSN77", STSATZ_25), "NEU1");
+    EXPECT_EQ(ConvertId("vsn77", STSATZ_77), "vsn81") << "no entry for vsn77";
+    EXPECT_EQ(ConvertId("VSN25", STSATZ_25), "VSN26") << "entry vsn25 is not VSN25";
+}
+
+TEST(ConvertIdWithTable, EmptyNewIdFallsBackToTheBuiltInRule) {
+    OpenMandate mandate({});
+    std::ofstream(mandate.Dir() + "/quorvex.txt") << "VSN77==>\n";
+    EXPECT_EQ(ConvertId("VSN77", STSATZ_77), "VSN81");
+}
+
+// --- Id taken ---------------------------------------------------------------
+
+TEST(UniqueId, TakenWithoutRegardToCase) {
+    OpenMandate mandate({"VSN77", "VSN81", "ÄB77"});
+    EXPECT_EQ(UniqueId("VSN81"), 0);
+    EXPECT_EQ(UniqueId("vsn81"), 0);
+    EXPECT_EQ(UniqueId("äb77"), 0);
+    EXPECT_EQ(UniqueId("VSN8"), 1);
+    EXPECT_EQ(UniqueId("UST81"), 1);
+}
+
+TEST(UniqueId, ReadOnlyMandateIsReadToo) {
+    MandateCreateOptions options;
+    options.readOnly = true;
+    OpenMandate mandate({"VSN81"}, options);
+    ASSERT_TRUE(mandate.Get().IsReadOnly());
+    EXPECT_EQ(UniqueId("vsn81"), 0);
+}
+
+TEST(UniqueId, NoOpenMandateMeansFree) {
+    Mandate closed;
+    Mandate::SetGlobalMandate(&closed);
+    EXPECT_EQ(UniqueId("VSN81"), 1);
+    Mandate::SetGlobalMandate(nullptr);
+    EXPECT_EQ(UniqueId("VSN81"), 1);
+}
+
+// --- Keys left alone -------------------------------------------------------
+
+TEST(MWSTSchluesselIgnorieren, VSS24AndVSS76AnywhereCaseSensitive) {
+    EXPECT_EQ(MWSTSchluesselIgnorieren("VSS24"), 1);
+    EXPECT_EQ(MWSTSchluesselIgnorieren("XVSS76"), 1);
+    EXPECT_EQ(MWSTSchluesselIgnorieren("VSS241"), 1);
+    EXPECT_EQ(MWSTSchluesselIgnorieren("vss24"), 0);
+    EXPECT_EQ(MWSTSchluesselIgnorieren("VSS25"), 0);
+    EXPECT_EQ(MWSTSchluesselIgnorieren(""), 0);
+}

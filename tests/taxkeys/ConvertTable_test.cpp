@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "taxkeys/ConvertTable.h"
+#include "tests/mandate/MandateTestSupport.h"
+
+using testsupport::TempDir;
+
+namespace {
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+Entries Parsed(const std::string& text) {
+    Entries out;
+    for (const auto& e : ConvertTable::Parse(text)) out.emplace_back(e.oldId, e.newId);
+    return out;
+}
+
+void WriteTable(const std::string& dir, const std::string& text) {
+    std::ofstream(dir + "/" + ConvertTable::kFileName, std::ios::binary) << text;
+}
+
+}  // namespace
+
+// --- Line syntax ------------------------------------------------------------
+
+struct ParseCase {
+    const char* name;
+    std::string text;
+    Entries entries;  // latest line first
+};
+
+class TableLines : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(TableLines, FollowTheLineRules) { EXPECT_EQ(Parsed(GetParam().text), GetParam().entries); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Syntax, TableLines,
+    ::testing::Values(
+        ParseCase{"Entry", "VSN77==>NEU1\n", {{"VSN77", "NEU1"}}},
+        ParseCase{"TrimmedBothSides", " \tVSN77  ==>  NEU1 \t\n", {{"VSN77", "NEU1"}}},
+        ParseCase{"CommentInFirstColumn", ";VSN77==>NEU1\n", {}},
+        ParseCase{"BlankThenSemicolonIsAnEntry", "  ;A==>B\n", {{";A", "B"}}},
+        ParseCase{"SecondArrowBelongsToNewId", "A==>B==>C\n", {{"A", "B==>C"}}},
+        ParseCase{"EmptyNewId", "A==>\n", {{"A", ""}}},
+        ParseCase{"OnlyTheArrow", "==>\n", {{"", ""}}},
+        ParseCase{"LinesWithoutArrowIgnored", "\n\nVSN77 NEU1\n=>\n==\n", {}},
+        ParseCase{"LaterLineFirst", "A==>1\nB==>2\nA==>3\n", {{"A", "3"}, {"B", "2"}, {"A", "1"}}},
+        ParseCase{"CrLfLineEnds", "A==>1\r\nB==>2\r\n", {{"B", "2"}, {"A", "1"}}},
+        ParseCase{"NoFinalLineEnd", "A==>1\nB==>2", {{"B", "2"}, {"A", "1"}}},
+        ParseCase{"ByteOrderMarkDropped", "\xEF\xBB\xBF;comment\nA==>1", {{"A", "1"}}},
+        ParseCase{"Windows1252BecomesUtf8", "\xC4" "B77==>\xC4" "B81\n", {{"ÄB77", "ÄB81"}}},
+        ParseCase{"Utf8StaysAsItIs", "ÄB77==>ÄB81\n", {{"ÄB77", "ÄB81"}}},
+        ParseCase{"NulBytesAreText", std::string("A\0B==>C\n", 8), {{std::string("A\0B", 3), "C"}}}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(TableLines, VeryLongLinesAreWholeIds) {
+    const std::string longId(200000, 'X');
+    EXPECT_EQ(Parsed(longId + "==>" + longId), (Entries{{longId, longId}}));
+}
+
+TEST(TableLines, ManyLinesDoNotExhaustTheStack) {
+    std::string text;
+    for (int i = 0; i < 200000; ++i) text += "K" + std::to_string(i) + "==>N\n";
+    auto entries = ConvertTable::Parse(text);
+    EXPECT_EQ(entries.front().oldId, "K199999");
+}
+
+// --- Lookup and loading -----------------------------------------------------
+
+class TableFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = testsupport::NewMandate(temp, "Table AG");
+        other = testsupport::NewMandate(temp, "Other AG");
+        Mandate::SetGlobalMandate(&mandate);
+    }
+    void TearDown() override {
+        mandate.CloseMandateFiles();
+        Mandate::SetGlobalMandate(nullptr);
+    }
+    void Open(const std::string& path) {
+        mandate.CloseMandateFiles();
+        ASSERT_EQ(mandate.OpenMandateFiles(path), pendra::kOk);
+    }
+    std::string Lookup(ConvertTable& table, std::string id) {
+        return table.Convert(id) ? id : "<none>";
+    }
+
+    TempDir temp;
+    std::string dir, other;
+    Mandate mandate;
+};
+
+TEST_F(TableFile, LaterLineWinsAndLookupIsExact) {
+    WriteTable(dir, "VSN77==>EINS\nVSN77==>ZWEI\n");
+    Open(dir);
+    ConvertTable table;
+    EXPECT_EQ(Lookup(table, "VSN77"), "ZWEI");
+    EXPECT_EQ(Lookup(table, "vsn77"), "<none>");
+    EXPECT_EQ(Lookup(table, "VSN7"), "<none>");
+}
+
+TEST_F(TableFile, LoadedOncePerDirectory) {
+    WriteTable(dir, "A==>1\n");
+    Open(dir);
+    ConvertTable table;
+    EXPECT_EQ(Lookup(table, "A"), "1");
+    WriteTable(dir, "A==>2\n");
+    EXPECT_EQ(Lookup(table, "A"), "1") << "not re-read while the directory stays";
+    Open(dir);
+    EXPECT_EQ(Lookup(table, "A"), "1") << "opening the same mandate again keeps the list";
+    Open(other);
+    EXPECT_EQ(Lookup(table, "A"), "<none>") << "another directory has no table";
+    Open(dir);
+    EXPECT_EQ(Lookup(table, "A"), "2") << "coming back reloads";
+}
+
+TEST_F(TableFile, MissingFileIsAnEmptyTableAndIsNotRetried) {
+    Open(dir);
+    ConvertTable table;
+    EXPECT_EQ(Lookup(table, "A"), "<none>");
+    WriteTable(dir, "A==>1\n");
+    EXPECT_EQ(Lookup(table, "A"), "<none>");
+}
+
+TEST_F(TableFile, UnreadableFileIsAnEmptyTable) {
+    std::filesystem::create_directory(dir + "/" + ConvertTable::kFileName);  // a folder, not a file
+    Open(dir);
+    ConvertTable table;
+    EXPECT_EQ(Lookup(table, "A"), "<none>");
+}
+
+TEST_F(TableFile, DeleteListEmptiesTheTable) {
+    WriteTable(dir, "A==>1\n");
+    ConvertTable table;
+    table.LoadList(dir);
+    std::string id = "A";
+    table.DeleteList();
+    table.LoadList(dir);  // same path: stays empty
+    Mandate::SetGlobalMandate(nullptr);
+    EXPECT_EQ(table.Convert(id), 0);
+}
