@@ -1,5 +1,7 @@
 #include "forms/vcf/TextRules.h"
 
+#include <algorithm>
+
 #include "app/framework/CException.h"
 
 namespace textrules {
@@ -57,6 +59,11 @@ size_t CodePointCount(std::string_view utf8) {
     for (char ch : utf8)
         if (!IsContinuation(static_cast<unsigned char>(ch))) ++count;
     return count;
+}
+
+bool SameSheetName(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 void RequireCellText(std::string_view text, const char* what) {

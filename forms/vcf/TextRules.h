@@ -10,6 +10,9 @@ namespace textrules {
 bool IsValidUtf8(std::string_view text);
 size_t CodePointCount(std::string_view utf8);
 
+// Sheet names compare case-insensitively in spreadsheets ("Sheet1" == "SHEET1").
+bool SameSheetName(std::string_view a, std::string_view b);
+
 // Each throws CInvalidArgException naming `what` when the text is not acceptable.
 void RequireCellText(std::string_view text, const char* what);
 void RequireXmlSafeText(std::string_view text, const char* what);

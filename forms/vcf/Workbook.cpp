@@ -5,17 +5,7 @@
 #include "app/framework/CException.h"
 #include "forms/vcf/TextRules.h"
 
-namespace {
-
-// Sheet names compare case-insensitively in spreadsheets ("Sheet1" == "SHEET1").
-bool SameSheetName(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
-}  // namespace
+using textrules::SameSheetName;
 
 Workbook::Workbook() { SetSheetCount(kDefaultSheetCount); }
 
@@ -54,6 +44,20 @@ void Workbook::RenameSheet(long index, std::string name) {
     textrules::RequireSheetName(name);
     RequireUniqueName(name, index);
     sheets_[static_cast<size_t>(index - 1)].name_ = std::move(name);
+}
+
+void Workbook::RenameSheets(const std::vector<std::string>& names) {
+    if (static_cast<long>(names.size()) != SheetCount())
+        throw CInvalidArgException(std::to_string(names.size()) + " names for " + std::to_string(SheetCount()) +
+                                   " sheets");
+    for (size_t i = 0; i < names.size(); ++i) {
+        textrules::RequireSheetName(names[i]);
+        for (size_t k = 0; k < i; ++k)
+            if (SameSheetName(names[k], names[i]))
+                throw CInvalidArgException("sheet name \"" + names[i] + "\" is used by sheets " +
+                                           std::to_string(k + 1) + " and " + std::to_string(i + 1));
+    }
+    for (size_t i = 0; i < names.size(); ++i) sheets_[i].name_ = names[i];
 }
 
 void Workbook::SetActiveSheet(long index) {

@@ -26,6 +26,8 @@ public:
     Sheet& SheetAt(long index);
     const Sheet& SheetAt(long index) const;
     void RenameSheet(long index, std::string name);
+    // Names every sheet at once, so names may move between sheets.
+    void RenameSheets(const std::vector<std::string>& names);
 
     long ActiveSheet() const { return active_; }
     void SetActiveSheet(long index);

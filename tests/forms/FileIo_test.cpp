@@ -1,0 +1,124 @@
+#include "forms/vcf/FileIo.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "app/framework/CException.h"
+#include "forms/vcf/CVCF1.h"
+#include "tests/forms/TempDir.h"
+
+namespace {
+
+size_t FileCount(const TempDir& dir) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
+}
+
+// Limits the size of files this process may write, so writing fails for real
+// (also for root) with EFBIG; SIGXFSZ would otherwise end the test.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+TEST(ReplaceFile, WritesAndReplaces) {
+    TempDir dir;
+    fileio::ReplaceFile(dir.File("f"), "first");
+    fileio::ReplaceFile(dir.File("f"), "second");
+    EXPECT_EQ(ReadBytes(dir.File("f")), "second");
+    EXPECT_EQ(FileCount(dir), 1u) << "no temporary file stays behind";
+}
+
+TEST(ReplaceFile, KeepsTheModeOfTheReplacedFile) {
+    TempDir dir;
+    fileio::ReplaceFile(dir.File("f"), "first");
+    ::chmod(dir.File("f").c_str(), 0640);
+    fileio::ReplaceFile(dir.File("f"), "second");
+    struct stat st;
+    ASSERT_EQ(::stat(dir.File("f").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(ReplaceFile, FailedWriteLeavesTheOldFileAndNoTemporary) {
+    TempDir dir;
+    const std::string old = "the old content";
+    fileio::ReplaceFile(dir.File("f"), old);
+    {
+        FileSizeLimit limit(64);
+        EXPECT_THROW(fileio::ReplaceFile(dir.File("f"), std::string(4096, 'x')), CFileException);
+    }
+    EXPECT_EQ(ReadBytes(dir.File("f")), old);
+    EXPECT_EQ(FileCount(dir), 1u);
+}
+
+TEST(ReplaceFile, TargetIsADirectory) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("sub"));
+    EXPECT_THROW(fileio::ReplaceFile(dir.File("sub"), "x"), CFileException);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("sub")));
+    EXPECT_EQ(FileCount(dir), 1u);
+}
+
+TEST(ReplaceFile, UnwritableDirectory) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may write into read-only directories";
+    TempDir dir;
+    fileio::ReplaceFile(dir.File("f"), "old");
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    EXPECT_THROW(fileio::ReplaceFile(dir.File("f"), "new"), CFileException);
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(ReadBytes(dir.File("f")), "old");
+}
+
+TEST(WorkbookWrite, FailedWriteLeavesTheOldWorkbookReadable) {
+    TempDir dir;
+    CVCF1 vcf;
+    vcf.SetTextRC(1, 1, "old");
+    vcf.Write(dir.File("book.vts"), CVCF1::kFileTypeOoxml);
+    const std::string before = ReadBytes(dir.File("book.vts"));
+
+    for (int row = 1; row <= 2000; ++row) vcf.SetTextRC(row, 1, "new content " + std::to_string(row * 7919));
+    {
+        FileSizeLimit limit(before.size());
+        try {
+            vcf.Write(dir.File("book.vts"), CVCF1::kFileTypeOoxml);
+            FAIL() << "the write should have failed";
+        } catch (const CFileException& e) {
+            EXPECT_NE(std::string(e.what()).find("book.vts"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(ReadBytes(dir.File("book.vts")), before);
+    EXPECT_EQ(FileCount(dir), 1u);
+    CVCF1 again;
+    short type = 0;
+    again.Read(dir.File("book.vts"), type);
+    EXPECT_EQ(again.GetTextRC(1, 1), "old");
+}
+
+TEST(ReadWholeFile, ReadsBytesExactly) {
+    TempDir dir;
+    const std::string bytes("a\0b\r\n\xff", 6);
+    WriteBytes(dir.File("f"), bytes);
+    EXPECT_EQ(fileio::ReadWholeFile(dir.File("f")), bytes);
+    EXPECT_THROW(fileio::ReadWholeFile(dir.File("missing")), CFileException);
+}
+
+}  // namespace
