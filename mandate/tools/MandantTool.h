@@ -1,0 +1,17 @@
+#pragma once
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// The commands of `mwst-mandant`, for administrators, tests and the demo:
+//   create DIR --name NAME [--version N] [--password PW] [--flat-rate] [--read-only]
+//   load DIR [FILE]        dump DIR        hold DIR        demo DIR
+//   read-only DIR on|off
+// Exit codes: 0 done, 1 failed (message on `err`), 2 usage error (usage on `err`).
+namespace mandant {
+
+int RunMandantTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                   std::ostream& err);
+
+}  // namespace mandant

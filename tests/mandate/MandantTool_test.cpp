@@ -1,0 +1,290 @@
+// mwst-mandant: creating, loading, dumping and holding mandates.
+#include "mandate/tools/MandantTool.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "MandateTestSupport.h"
+#include "ToolProcess.h"
+#include "mandate/pendra/MIniSetHelper.h"
+#include "mandate/tools/MandateText.h"
+
+using namespace testsupport;
+
+namespace {
+
+// Runs the tool in this process (fast); the process tests use the real program.
+ToolResult RunInProcess(const std::vector<std::string>& args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    int code = mandant::RunMandantTool(args, in, out, err);
+    return {code, out.str(), err.str()};
+}
+
+// The record lines of a dump (without the header comments).
+std::string Records(const std::string& dir) {
+    ToolResult dump = RunInProcess({"dump", dir});
+    EXPECT_EQ(dump.exitCode, 0) << dump.err;
+    std::istringstream lines(dump.out);
+    std::string line, records;
+    while (std::getline(lines, line)) {
+        if (!line.starts_with("#")) records += line + "\n";
+    }
+    return records;
+}
+
+class MandantToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = temp_.Sub("Muster AG");
+        ASSERT_EQ(RunInProcess({"create", dir_, "--name", "Muster AG"}).exitCode, 0);
+    }
+    TempDir temp_;
+    std::string dir_;
+};
+
+constexpr const char* kInput =
+    "# Testmandant\r\n"
+    "setting 0 27 1\r\n"
+    "key   VSN77\t7.7 107.7 netto 1170   Vorsteuer  7.7%  Material\r\n"
+    "key VSB25 2.5 102.5 brutto - \r\n"
+    "key USN81 8.1 108.1 netto 2200 Umsatzsteuer 8.1%\r\n"
+    "key UEX00 0 100 brutto 2200 Export\r\n"
+    "account 1000 0 - Kasse\r\n"
+    "account 3000 1 USN81\r\n"
+    "booking 2 20231231 3000 1077.55 USN81 Verkauf Dezember\r\n"
+    "booking -1 20240229 - -12.5 - \r\n";
+
+constexpr const char* kExpectedRecords =
+    "setting 0 27 1\n"
+    "key UEX00 0 100 brutto 2200 Export\n"
+    "key USN81 8.1 108.1 netto 2200 Umsatzsteuer 8.1%\n"
+    "key VSB25 2.5 102.5 brutto -\n"
+    "key VSN77 7.7 107.7 netto 1170 Vorsteuer  7.7%  Material\n"
+    "account 1000 0 - Kasse\n"
+    "account 3000 1 USN81\n"
+    "booking -1 20240229 - -12.5 -\n"
+    "booking 2 20231231 3000 1077.55 USN81 Verkauf Dezember\n";
+
+TEST_F(MandantToolTest, LoadThenDumpGivesTheInputNormalisedAndInKeyOrder) {
+    ToolResult load = RunInProcess({"load", dir_}, kInput);
+    ASSERT_EQ(load.exitCode, 0) << load.err;
+    std::string records = Records(dir_);
+    EXPECT_EQ(records, kExpectedRecords);
+
+    // The dump loads back into an empty mandate as the same records.
+    std::string copy = temp_.Sub("Kopie");
+    ASSERT_EQ(RunInProcess({"create", copy, "--name", "Kopie"}).exitCode, 0);
+    ASSERT_EQ(RunInProcess({"load", copy}, RunInProcess({"dump", dir_}).out).exitCode, 0);
+    EXPECT_EQ(Records(copy), records);
+}
+
+TEST_F(MandantToolTest, PercentTextStoresTheFloatAndReadsBack) {
+    ASSERT_EQ(RunInProcess({"load", dir_}, "key VSN77 7.7 107.7 netto 1170\n").exitCode, 0);
+    Mandate mandate;
+    ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
+    BFile file(&mandate);
+    ASSERT_EQ(file.Open(mandate.GetTaxName(), 0), pendra::kOk);
+    Tax tax(&mandate);
+    tax.UseFile(&file);
+    ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
+    EXPECT_EQ(tax.GetPercent(), 0.077f);
+    EXPECT_EQ(tax.GetQuote(), 1.077f);
+    EXPECT_EQ(mandant::FormatPercent(0.077f), "7.7");
+    EXPECT_EQ(mandant::FormatPercent(1.077f), "107.7");
+
+    // A rate %g cannot carry gets the digits it needs to come back unchanged.
+    float odd = 1.0f / 3.0f;
+    std::memcpy(tax.GetBuffer() + Tax::kRateOffset, &odd, sizeof odd);
+    ASSERT_EQ(tax.Update(), pendra::kOk);
+    mandate.CloseMandateFiles();
+    std::string copy = temp_.Sub("Kopie");
+    ASSERT_EQ(RunInProcess({"create", copy, "--name", "Kopie"}).exitCode, 0);
+    ASSERT_EQ(RunInProcess({"load", copy}, RunInProcess({"dump", dir_}).out).exitCode, 0);
+    ASSERT_EQ(mandate.OpenMandateFiles(copy), pendra::kOk);
+    BFile copyFile(&mandate);
+    ASSERT_EQ(copyFile.Open(mandate.GetTaxName(), 0), pendra::kOk);
+    tax.UseFile(&copyFile);
+    ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
+    EXPECT_EQ(tax.GetPercent(), odd);
+}
+
+TEST_F(MandantToolTest, Windows1252InputIsStoredAsUtf8) {
+    ASSERT_EQ(RunInProcess({"load", dir_}, "account 1000 0 - B\xE4""ckerei \x80 M\xFCller\r\n").exitCode, 0);
+    Mandate mandate;
+    ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
+    BFile file(&mandate);
+    ASSERT_EQ(file.Open(mandate.GetKontoName(), 0), pendra::kOk);
+    Konto konto(&mandate);
+    konto.UseFile(&file);
+    ASSERT_EQ(konto.ReadKonto("1000"), pendra::kOk);
+    EXPECT_EQ(konto.GetName(), "Bäckerei € Müller");
+}
+
+struct BadLine {
+    const char* line;
+    const char* field;  // named in the message; "" when the line as a whole is wrong
+};
+
+class MandantToolBadInput : public MandantToolTest,
+                            public ::testing::WithParamInterface<BadLine> {};
+
+TEST_P(MandantToolBadInput, NamesLineAndFieldAndWritesNothing) {
+    ASSERT_EQ(RunInProcess({"load", dir_}, "key VSN77 7.7 107.7 netto 1170\n").exitCode, 0);
+    std::string before = Records(dir_);
+    std::string input = std::string("# good lines first\naccount 1000 0 - Kasse\n") +
+                        GetParam().line + "\nbooking 1 20231231 1000 5 -\n";
+    ToolResult load = RunInProcess({"load", dir_}, input);
+    EXPECT_EQ(load.exitCode, 1);
+    EXPECT_NE(load.err.find("line 3"), std::string::npos) << load.err;
+    if (*GetParam().field) {
+        EXPECT_NE(load.err.find(std::string("field ") + GetParam().field), std::string::npos)
+            << load.err;
+    }
+    EXPECT_NE(load.err.find("nothing loaded"), std::string::npos) << load.err;
+    EXPECT_EQ(Records(dir_), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, MandantToolBadInput,
+    ::testing::Values(BadLine{"key VSN7700 7.7 107.7 netto 1170", "ID"},
+                      BadLine{"key VSN81 7,7 107.7 netto 1170", "RATE"},
+                      BadLine{"key VSN81 abc 107.7 netto 1170", "RATE"},
+                      BadLine{"key VSN81 150 250 netto 1170", "RATE"},
+                      BadLine{"key VSN81 8.1 nan netto 1170", "GROSS"},
+                      BadLine{"key VSN81 8.1 108.1 net 1170", "netto|brutto"},
+                      BadLine{"key VSN81 8.1 108.1 netto", "ACCOUNT"},
+                      BadLine{"key VSN81 8.1 108.1 netto 12345678901234567", "ACCOUNT"},
+                      BadLine{"key VSN81 8.1 108.1 netto 1170 "
+                              "Ein Text, der viel zu lang ist für vierzig Bytes",
+                              "TEXT"},
+                      BadLine{"account 2000 x -", "TYPE"}, BadLine{"account 2000 99999 -", "TYPE"},
+                      BadLine{"account 2000 0 VSN0770", "TAXID"},
+                      BadLine{"account 2000", "TYPE"},
+                      BadLine{"booking 9 20230230 1000 5 -", "DATE"},
+                      BadLine{"booking 9 2023123 1000 5 -", "DATE"},
+                      BadLine{"booking 99999999999 20231231 1000 5 -", "NUMBER"},
+                      BadLine{"booking 9 20231231 1000 5.0.0 -", "AMOUNT"},
+                      BadLine{"setting 0 27", "VALUE"}, BadLine{"setting 0 27 1 2", "VALUE"},
+                      BadLine{"setting x 27 1", "SECTION"},
+                      // Conflicts with what the mandate holds are found on writing.
+                      BadLine{"key VSN77 8.1 108.1 netto 1170", "ID"},
+                      BadLine{"account 1000 0 - doppelt", "NUMBER"},
+                      BadLine{"konto 1000 0 -", ""}));
+
+TEST_F(MandantToolTest, ReportsEveryBadLine) {
+    ToolResult load = RunInProcess({"load", dir_}, "key A 1 101 netto -\nkey B x 101 netto -\n"
+                                          "key C 1 101 x -\n");
+    EXPECT_EQ(load.exitCode, 1);
+    EXPECT_NE(load.err.find("line 2, field RATE"), std::string::npos) << load.err;
+    EXPECT_NE(load.err.find("line 3, field netto|brutto"), std::string::npos) << load.err;
+    EXPECT_EQ(Records(dir_), "");
+}
+
+TEST_F(MandantToolTest, LoadReadsAFileAndRefusesReadOnlyMandates) {
+    std::string file = temp_.Sub("records.txt");
+    std::ofstream(file) << "account 1000 0 - Kasse\n";
+    ASSERT_EQ(RunInProcess({"load", dir_, file}).exitCode, 0);
+    EXPECT_EQ(Records(dir_), "account 1000 0 - Kasse\n");
+    EXPECT_EQ(RunInProcess({"load", dir_, temp_.Sub("missing.txt")}).exitCode, 1);
+
+    ASSERT_EQ(RunInProcess({"read-only", dir_, "on"}).exitCode, 0);
+    ToolResult load = RunInProcess({"load", dir_}, "account 2000 0 - Bank\n");
+    EXPECT_EQ(load.exitCode, 1);
+    EXPECT_NE(load.err.find("read-only"), std::string::npos);
+    EXPECT_EQ(Records(dir_), "account 1000 0 - Kasse\n");
+    EXPECT_NE(RunInProcess({"dump", dir_}).out.find("# read-only: yes"), std::string::npos);
+}
+
+TEST(MandantToolCreate, OptionsReachTheMandate) {
+    TempDir temp;
+    std::string dir = temp.Sub("neu/tief/Saldo AG");
+    ToolResult create = RunInProcess({"create", dir, "--name", "Saldo AG", "--version", "2299",
+                             "--password", "pw", "--flat-rate", "--read-only"});
+    ASSERT_EQ(create.exitCode, 0) << create.err;
+    Mandate mandate;
+    ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
+    EXPECT_EQ(mandate.GetName(), "Saldo AG");
+    long version = 0;
+    mandate.GetVersion(version, 1);
+    EXPECT_EQ(version, 2299);
+    EXPECT_EQ(mandate.GetIniLong(0, 27, 0), 1);
+    EXPECT_EQ(mandate.IsReadOnly(), 1);
+    ScriptedUi ui;
+    ui.passwords = {"pw"};
+    EXPECT_EQ(mandate.AskPassword(), 1);
+
+    ToolResult again = RunInProcess({"create", dir, "--name", "Andere AG"});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.err.find("a mandate exists there already"), std::string::npos);
+}
+
+struct UsageCase {
+    std::vector<std::string> args;
+};
+
+class MandantToolUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(MandantToolUsage, ExitsWithTwoAndUsage) {
+    ToolResult result = RunInProcess(GetParam().args);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("usage:"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MandantToolUsage,
+    ::testing::Values(UsageCase{{}}, UsageCase{{"frobnicate", "/tmp"}}, UsageCase{{"create"}},
+                      UsageCase{{"create", "/tmp/x"}}, UsageCase{{"create", "/tmp/x", "--name"}},
+                      UsageCase{{"create", "/tmp/x", "--name", "A", "--version", "23a"}},
+                      UsageCase{{"create", "/tmp/x", "--name", "A", "--colour"}},
+                      UsageCase{{"dump"}}, UsageCase{{"dump", "/tmp/x", "extra"}},
+                      UsageCase{{"read-only", "/tmp/x", "maybe"}}));
+
+TEST(MandantToolFailures, MissingOrForeignMandatesExitWithOne) {
+    TempDir temp;
+    ToolResult dump = RunInProcess({"dump", temp.Path()});
+    EXPECT_EQ(dump.exitCode, 1);
+    EXPECT_NE(dump.err.find("no mandate"), std::string::npos);
+    std::ofstream(temp.Sub("pendra.db")) << "not a database";
+    EXPECT_EQ(RunInProcess({"dump", temp.Path()}).exitCode, 1);
+}
+
+TEST(MandantToolProcess, HoldExcludesOtherProcessesUntilItsInputCloses) {
+    TempDir temp;
+    std::string dir = temp.Sub("Gehalten AG");
+    ASSERT_EQ(RunTool({"create", dir, "--name", "Gehalten AG"}).exitCode, 0);
+
+    ToolProcess holder({"hold", dir});
+    ASSERT_EQ(holder.ReadLine(), "holding " + dir);
+
+    ToolResult second = RunTool({"hold", dir});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.err.find("88"), std::string::npos) << second.err;
+
+    Mandate mandate;
+    EXPECT_EQ(mandate.OpenMandateFiles(dir), pendra::kMandateHeldExclusively);
+
+    EXPECT_EQ(holder.Finish(), 0);
+    ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
+
+    // And the other way round: our open mandate keeps the tool from holding it.
+    ToolResult blocked = RunTool({"hold", dir});
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_NE(blocked.err.find("in use"), std::string::npos) << blocked.err;
+}
+
+TEST(MandantToolProcess, RealProgramRoundTripAndExitCodes) {
+    TempDir temp;
+    std::string dir = temp.Sub("m");
+    ASSERT_EQ(RunTool({"create", dir, "--name", "M"}).exitCode, 0);
+    ASSERT_EQ(RunTool({"load", dir}, kInput).exitCode, 0);
+    ToolResult dump = RunTool({"dump", dir});
+    EXPECT_EQ(dump.exitCode, 0);
+    EXPECT_NE(dump.out.find("# name: M\n"), std::string::npos);
+    EXPECT_NE(dump.out.find(kExpectedRecords), std::string::npos) << dump.out;
+    EXPECT_EQ(RunTool({}).exitCode, 2);
+}
+
+}  // namespace
