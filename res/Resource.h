@@ -77,6 +77,7 @@ enum : int {
     IDS_TITLE = 57344,
     IDS_NOT_AVAILABLE = 21000,
     IDS_HELP_CAPTION = 21001,
+    IDS_FORMULAS_NOT_UPDATED = 21200,  // form workbook left unchanged after a failed formula pass
     // Dialog texts: 31000 + dialog id for captions, 30000 + control id for controls.
     IDS_DLG_ABOUT_CAPTION = 31100,
     IDS_DLG_ABOUT_TITLE = 30100,

@@ -1,0 +1,151 @@
+#include "forms/MwstFormulaUpdater.h"
+
+#include <unistd.h>
+
+#include "app/CTheApp.h"
+#include "app/CTheView.h"
+#include "app/framework/CException.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "forms/FormulaText.h"
+#include "forms/MwstSheet.h"
+#include "res/Resource.h"
+
+namespace {
+
+CTheApp* RunningApp() { return dynamic_cast<CTheApp*>(AfxGetApp()); }
+
+short& ApplicationChangeFlag() {
+    static short toolFlag = 0;
+    CTheApp* app = RunningApp();
+    return app ? app->m_changeFlag : toolFlag;
+}
+
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool Writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
+
+// The callers carry on whatever happens; the log tells the user that this
+// mandate's form was left as it was.
+bool RunPass(MwstFormulaUpdater& dlg) {
+    try {
+        dlg.DoModal();
+        return true;
+    } catch (const CException& e) {
+        if (CTheApp* app = RunningApp(); app && app->GetLogView())
+            app->GetLogView()->AppendLine(Format(LoadString(IDS_FORMULAS_NOT_UPDATED), dlg.m_filename, e.what()));
+        return false;
+    }
+}
+
+}  // namespace
+
+MwstFormulaUpdater::MwstFormulaUpdater() : m_pChangeFlag(&ApplicationChangeFlag()) {
+    if (CTheApp* app = RunningApp())
+        m_applicationPairs = [app](std::vector<std::string>& ar) { app->GetTaxArray(ar, 1); };
+}
+
+int MwstFormulaUpdater::DoModal() {
+    OnInitDialog();
+    return IDOK;
+}
+
+bool MwstFormulaUpdater::OnInitDialog() {
+    m_version = 0;
+    if (!LoadMandateSheet()) return true;
+    switch (m_mode) {
+    case kModeVersion:
+        *m_pChangeFlag = 0;
+        m_version = GetVersion();
+        return true;  // a version query never writes
+    case kModeExtend:
+        ExtendTaxid(m_pFirstArray, m_pSecondArray);
+        break;
+    case kModeRename:
+        RenameTaxid(m_pFirstArray, m_pSecondArray);
+        break;
+    case kModeDelete:
+        DeleteTaxid(m_pFirstArray);
+        break;
+    default:
+        break;
+    }
+    if (ChangeFlagSet()) SaveMandateSheet();
+    return true;
+}
+
+// A workbook that exists but cannot be read (corrupt, foreign) counts as not
+// loaded: the control keeps nothing of it, and nothing will be written.
+int MwstFormulaUpdater::LoadMandateSheet() {
+    try {
+        if (m_mode == kModeVersion) return MwstLoadNamedMandateSheet(m_filename, m_filetype, m_mwstform);
+        return MwstLoadMandateSheet(m_filename, m_filetype, m_mwstform);
+    } catch (const CException&) {
+        return 0;
+    }
+}
+
+void MwstFormulaUpdater::SaveMandateSheet() {
+    m_filename = PassSaveTarget();
+    MwstSaveMandateSheet(m_filename, m_filetype, m_mwstform);
+}
+
+std::string MwstFormulaUpdater::PassSaveTarget() const {
+    const std::string own = MwstMandateOwnSheetName(MwstMandateUsesFlatRate());
+    if (m_filename == own) return own;
+    // A mandate workbook that may not be written is not replaced behind its back.
+    if (own.empty() || (Exists(own) && !Writable(own))) return std::string();
+    return own;
+}
+
+unsigned MwstFormulaUpdater::GetVersion() {
+    std::string definition;
+    try {
+        definition = m_mwstform.GetDefinedName("VERSION");
+    } catch (const CException&) {
+        definition.clear();
+    }
+    return MwstVersionNumber(definition);
+}
+
+std::string MwstFormulaUpdater::RenameFormel(std::string formel, const std::string& oldKey,
+                                             const std::string& newKey) {
+    return formel::Rename(std::move(formel), oldKey, newKey, *m_pChangeFlag);
+}
+
+std::string MwstFormulaUpdater::ExtendFormel(std::string formel, const std::string& oldKey,
+                                             const std::string& newKey) {
+    return formel::Extend(std::move(formel), oldKey, newKey, *m_pChangeFlag);
+}
+
+std::string MwstFormulaUpdater::DeleteTaxidFormel(std::string formel, const std::string& key) {
+    return formel::Delete(std::move(formel), key, *m_pChangeFlag);
+}
+
+std::string RenameFormel(std::string formel, const std::string& oldKey, const std::string& newKey) {
+    return formel::Rename(std::move(formel), oldKey, newKey, ApplicationChangeFlag());
+}
+
+unsigned MwstGetVersion(const std::string& filename) {
+    MwstFormulaUpdater dlg;
+    dlg.m_filename = filename;
+    dlg.m_mode = MwstFormulaUpdater::kModeVersion;
+    dlg.DoModal();
+    return dlg.m_version;
+}
+
+bool MwstExtendTaxid(const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
+                     const std::vector<std::string>* pAllNames) {
+    MwstFormulaUpdater dlg;
+    dlg.m_mode = MwstFormulaUpdater::kModeExtend;
+    dlg.m_pFirstArray = &_oldidArray;
+    dlg.m_pSecondArray = &_newidArray;
+    dlg.m_pAllNames = pAllNames;
+    return RunPass(dlg);
+}
+
+bool MwstDeleteTaxid(const std::vector<std::string>& _idArray) {
+    MwstFormulaUpdater dlg;
+    dlg.m_mode = MwstFormulaUpdater::kModeDelete;
+    dlg.m_pFirstArray = &_idArray;
+    return RunPass(dlg);
+}

@@ -1,0 +1,83 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "forms/vcf/CVCF1.h"
+
+// Loads a VAT form workbook into a spreadsheet control, runs one job on it
+// (read the form version, or a formula pass over the mapping sheet: extend,
+// rename, delete) and saves it while the application's change flag is set.
+// The Windows original hosted the control in a hidden dialog; here nothing is
+// ever shown, DoModal simply runs OnInitDialog.
+//
+// The caller owns the key lists; the updater only points at them for one run.
+// Control failures during a pass or a save pass on as CException (nothing is
+// saved then); a workbook that cannot be read counts as not loaded.
+class MwstFormulaUpdater {
+public:
+    enum Mode : int { kModeVersion = 0, kModeExtend = 1, kModeRename = 2, kModeDelete = 3 };
+    static constexpr int IDOK = 1;
+
+    MwstFormulaUpdater();
+    MwstFormulaUpdater(const MwstFormulaUpdater&) = delete;
+    MwstFormulaUpdater& operator=(const MwstFormulaUpdater&) = delete;
+
+    int DoModal();
+
+    // The whole run: load, the mode's job, save while the change flag is set.
+    bool OnInitDialog();
+    int LoadMandateSheet();
+    void SaveMandateSheet();
+    unsigned GetVersion();
+
+    // The passes over the mapping sheet (sheet 4).
+    void ExtendTaxid(const std::vector<std::string>* first, const std::vector<std::string>* second);
+    void RenameTaxid(const std::vector<std::string>* first, const std::vector<std::string>* second);
+    void DeleteTaxid(const std::vector<std::string>* keys);
+
+    // The formula text operations; they set the change flag on a match.
+    std::string RenameFormel(std::string formel, const std::string& oldKey, const std::string& newKey);
+    std::string ExtendFormel(std::string formel, const std::string& oldKey, const std::string& newKey);
+    std::string DeleteTaxidFormel(std::string formel, const std::string& key);
+
+    CVCF1 m_mwstform;
+    std::string m_filename;
+    short m_filetype = 0;
+    int m_mode = kModeVersion;
+    const std::vector<std::string>* m_pFirstArray = nullptr;
+    const std::vector<std::string>* m_pSecondArray = nullptr;
+    const std::vector<std::string>* m_pAllNames = nullptr;
+    unsigned m_version = 0;
+
+    // Where the extend and delete passes get the application pair list from:
+    // CTheApp::GetTaxArray(ar, 1) unless replaced.
+    std::function<void(std::vector<std::string>&)> m_applicationPairs;
+    // The application's change flag; a process without the application (a
+    // tool) uses one flag of its own.
+    short* m_pChangeFlag;
+
+private:
+    bool ChangeFlagSet() const { return *m_pChangeFlag != 0; }
+    // Where a pass result goes: the loaded file when it is the mandate's own
+    // workbook, otherwise the mandate's own workbook of its method (a template
+    // is shared by every mandate and stays as it is); empty for nowhere.
+    std::string PassSaveTarget() const;
+};
+
+// The super-row labels of the mapping sheet, in this order.
+void FillSuperNames(std::vector<std::string>& names);
+
+// The rename for code that holds no updater; sets the application's change flag.
+std::string RenameFormel(std::string formel, const std::string& oldKey, const std::string& newKey);
+
+// The form version of a workbook file (0 when it cannot be read). Never writes.
+unsigned MwstGetVersion(const std::string& filename);
+
+// The form-formula entry points of the tax key commands. They run the extend
+// and the delete pass over the open mandate's form workbook. True when the pass
+// ran (or had no workbook to work on); false when it stopped on an error, which
+// is then written into the conversion log and leaves the workbook unsaved.
+bool MwstExtendTaxid(const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
+                     const std::vector<std::string>* pAllNames);
+bool MwstDeleteTaxid(const std::vector<std::string>& _idArray);

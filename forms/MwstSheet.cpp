@@ -1,0 +1,152 @@
+#include "forms/MwstSheet.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <filesystem>
+
+#include "app/framework/BrisolSettings.h"
+#include "forms/vcf/CVCF1.h"
+#include "mandate/pendra/Mandate.h"
+
+namespace {
+
+constexpr const char* kEffectiveName = "MWSTFORM.VTS";
+constexpr const char* kFlatRateName = "MWSTPAU.VTS";
+constexpr long kFormSheets = 4;
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool Usable(const std::string& path) { return IsRegularFile(path) && ::access(path.c_str(), R_OK | W_OK) == 0; }
+bool Readable(const std::string& path) { return IsRegularFile(path) && ::access(path.c_str(), R_OK) == 0; }
+
+// An empty directory names no place: no workbook in the file system root counts.
+std::string InDirectory(const std::string& dir, const std::string& name) {
+    return dir.empty() ? std::string() : dir + "/" + name;
+}
+
+std::string MandateDirectory() {
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    return mandate && mandate->IsMandantOpen() ? mandate->GetPath() : std::string();
+}
+
+std::string TemplatesDirectory() { return ReadBrisolString("Vorlagen", "verzeichnis"); }
+
+void ReadSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform) {
+    _mwstform.Read(_filename, _filetype);
+    ProtectSheets(_mwstform);
+}
+
+// Sheets 1 to 4 in turn, as far as the workbook has them; sheet 1 active at the end.
+void SetPropsOnFormSheets(CVCF1& _mwstform, bool _enable) {
+    const long sheets = std::min(kFormSheets, _mwstform.GetNumSheets());
+    for (long sheet = 1; sheet <= sheets; ++sheet) {
+        _mwstform.SetSheet(sheet);
+        SetProps(_mwstform, _enable);
+    }
+    _mwstform.SetSheet(1);
+}
+
+std::string ProgramPath() {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.string();
+}
+
+}  // namespace
+
+std::string MwstMethodFileName(bool bPaus) { return bPaus ? kFlatRateName : kEffectiveName; }
+
+std::string MwstMandateOwnSheetName(bool bPaus) { return InDirectory(MandateDirectory(), MwstMethodFileName(bPaus)); }
+
+bool MwstMandateUsesFlatRate() {
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    return mandate && mandate->IsMandantOpen() && mandate->GetIniLong(0, 27, 0) != 0;
+}
+
+std::string MwstMandateSheetName(bool bPaus) {
+    const std::string name = MwstMethodFileName(bPaus);
+    for (const std::string& candidate : {InDirectory(MandateDirectory(), name), InDirectory(TemplatesDirectory(), name)}) {
+        if (!candidate.empty() && Usable(candidate)) return candidate;
+    }
+    return std::string();
+}
+
+int MwstLoadMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform) {
+    _filename.clear();
+    const bool bPaus = MwstMandateUsesFlatRate();
+    _filetype = 0;
+    _filename = MwstMandateSheetName(bPaus);
+    // The bare name is the effective method's for both methods.
+    if (_filename.empty()) _filename = kEffectiveName;
+    ReadSheet(_filename, _filetype, _mwstform);
+    return 1;
+}
+
+int MwstLoadNamedMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform) {
+    _filetype = 0;
+    if (!Readable(_filename)) return 0;
+    ReadSheet(_filename, _filetype, _mwstform);
+    return 1;
+}
+
+void MwstSaveMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform) {
+    if (_filename.empty()) return;
+    UnprotectSheets(_mwstform);
+    _mwstform.Write(_filename, _filetype);
+}
+
+std::string MwstNewSheetName(const std::string& name) { return MwstNewSheetName(ProgramPath(), name); }
+
+std::string MwstNewSheetName(const std::string& programPath, const std::string& name) {
+    const std::size_t slash = programPath.rfind('/');
+    if (slash == std::string::npos || slash == 0) return name;
+    return programPath.substr(0, slash + 1) + name;
+}
+
+unsigned MwstVersionNumber(const std::string& definition) {
+    std::size_t at = 0;
+    while (at < definition.size() && std::isspace(static_cast<unsigned char>(definition[at]))) ++at;
+    bool negative = false;
+    if (at < definition.size() && (definition[at] == '+' || definition[at] == '-')) negative = definition[at++] == '-';
+    std::uint64_t value = 0;
+    for (; at < definition.size() && std::isdigit(static_cast<unsigned char>(definition[at])); ++at) {
+        value = value * 10 + static_cast<unsigned>(definition[at] - '0');
+        if (value > UINT32_MAX) return 0;
+    }
+    return negative ? 0 : static_cast<unsigned>(value);
+}
+
+void SetProps(CVCF1& _mwstform, bool _enable) {
+    const bool E = _enable;
+    _mwstform.SetShowGridLines(E);
+    _mwstform.SetShowRowHeading(E);
+    _mwstform.SetShowColHeading(E);
+    _mwstform.SetShowSelections(1);
+    _mwstform.SetAllowResize(E);
+    _mwstform.SetAllowSelections(true);
+    _mwstform.SetAllowInCellEditing(E);
+    _mwstform.SetAllowFillRange(E);
+    _mwstform.SetAllowMoveRange(E);
+    _mwstform.SetAllowArrows(true);
+    _mwstform.SetAllowTabs(E);
+    _mwstform.SetRowMode(false);
+    _mwstform.SetAllowDelete(E);
+    _mwstform.SetAllowEditHeaders(E);
+    _mwstform.SetShowFormulas(E);
+    _mwstform.SetShowZeroValues(false);
+    _mwstform.SetShowTabs(E ? 1 : 0);
+    _mwstform.SetShowEditBar(E);
+    _mwstform.SetAllowDesigner(E);
+    _mwstform.SetAllowAutoFill(E);
+    _mwstform.SetPrintNoColor(!E);
+}
+
+void ProtectSheets(CVCF1& _mwstform) { SetPropsOnFormSheets(_mwstform, false); }
+void UnprotectSheets(CVCF1& _mwstform) { SetPropsOnFormSheets(_mwstform, true); }

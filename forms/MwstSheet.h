@@ -1,0 +1,48 @@
+#pragma once
+#include <string>
+
+class CVCF1;
+
+// Where the open mandate's VAT form workbook lives, how it is loaded into and
+// saved from a spreadsheet control, and where the template sets beside the
+// program are. File name, file type and control travel together by reference:
+// a workbook is written back under the name and in the type it was read with.
+//
+// Failures of the control itself (a file it cannot read or write) arrive as
+// CException; these functions do not catch them, their callers decide.
+
+// "MWSTFORM.VTS" for the effective method, "MWSTPAU.VTS" for flat rate.
+std::string MwstMethodFileName(bool bPaus);
+// The mandate's own workbook of the method: mandate directory + "/" + name;
+// empty while no mandate is open.
+std::string MwstMandateOwnSheetName(bool bPaus);
+// True when the open mandate uses the flat-rate workbook (mandate setting 27).
+bool MwstMandateUsesFlatRate();
+
+// The mandate's own workbook, else the templates directory's copy, each only
+// with read and write access; empty when neither qualifies.
+std::string MwstMandateSheetName(bool bPaus);
+// Loads the workbook MwstMandateSheetName picks for the mandate's method, or the
+// bare "MWSTFORM.VTS" when none qualifies. `_filename` receives what was read.
+int MwstLoadMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform);
+// Loads `_filename` when it is readable: 1, else 0 with the control untouched.
+int MwstLoadNamedMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform);
+// Writes the workbook (editing view state, sheet 1 active) to `_filename`;
+// nothing for an empty name. The file is replaced atomically by the control.
+void MwstSaveMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform);
+
+// `name` made absolute against the directory of the running program.
+std::string MwstNewSheetName(const std::string& name);
+// The same rule for a given program path (the directory part up to and with
+// its last "/", then `name`; `name` alone when the path has no directory).
+std::string MwstNewSheetName(const std::string& programPath, const std::string& name);
+
+// The form version rule for a "VERSION" definition: leading blanks, an optional
+// sign, decimal digits up to the first other character; 0 without digits, for
+// a negative number and for one beyond 32 bits.
+unsigned MwstVersionNumber(const std::string& definition);
+
+// View properties of sheets 1 to 4: locked after a read, editing before a write.
+void SetProps(CVCF1& _mwstform, bool _enable);
+void ProtectSheets(CVCF1& _mwstform);
+void UnprotectSheets(CVCF1& _mwstform);

@@ -1,0 +1,40 @@
+// The key pair list of the open mandate, for the formula transfer and passes.
+#include "app/CTheApp.h"
+#include "forms/KeyPair.h"
+#include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Konto.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraMessages.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/Tax.h"
+#include "taxkeys/ConversionRules.h"
+
+namespace {
+constexpr int kMsgCannotOpen = 5000;
+constexpr short kAccountTypeOne = 1;
+}  // namespace
+
+void CTheApp::GetTaxArray(std::vector<std::string>& ar, int all) {
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    BFile taxFile(mandate);
+    if (int status = taxFile.Open(mandate->GetTaxName(), BFile::kModeReadOnly, true); status != pendra::kOk) {
+        ShowError(ZylGetResourceHandle(), kMsgCannotOpen, mandate->GetLastName(), status);
+        return;
+    }
+    // Without the account file no automatic account can be read, so no key qualifies.
+    BFile kontoFile(mandate);
+    if (kontoFile.Open(mandate->GetKontoName(), BFile::kModeReadOnly, true) != pendra::kOk) return;
+
+    Tax tax(mandate);
+    tax.UseFile(&taxFile);
+    Konto konto(mandate);
+    konto.UseFile(&kontoFile);
+    for (int status = tax.ReadFirst(); status == pendra::kOk; status = tax.ReadNext()) {
+        stsatz satz;
+        float newRate;
+        if (!SetSatz(RateText(tax.GetPercent()), satz, newRate)) continue;
+        if (konto.ReadKonto(tax.GetKonto()) != pendra::kOk) continue;
+        if (all == 0 && konto.GetType() != kAccountTypeOne) continue;
+        ar.push_back(keypair::Make(tax.GetId(), ConvertId(tax.GetId(), satz)));
+    }
+}
