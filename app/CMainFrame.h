@@ -44,6 +44,20 @@ public:
     void OnManClose();
     void OnUpdateManClose(CCmdUI* ui);
 
+    // The batch walk that every conversion command shares. With the list shown
+    // and rows selected (CTheApp::ListVisibleSelected), it shows the log view,
+    // clears the abort flag and, for each selected row in list order, opens the
+    // row's mandate (OpenMandate: no password is asked), stops when the user
+    // chose Abort, refreshes the status bar, passes over a mandate that did not
+    // open and calls `work` with the row's directory while that mandate is open.
+    // BatchClose::AfterEach closes the mandate after each row's work (accounts,
+    // forms). At the end no mandate is open and the list is shown again.
+    // Returns false, doing nothing, when no batch applies: the command then runs
+    // once on the open mandate.
+    enum class BatchClose { AtEnd, AfterEach };
+    bool RunBatch(const std::function<void(const std::string& dir)>& work,
+                  BatchClose close = BatchClose::AtEnd);
+
     // Conversion commands.
     void OnNewKeys();
     void OnNewKeysReverse();

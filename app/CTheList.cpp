@@ -4,8 +4,11 @@
 #include <QHeaderView>
 #include <QTreeWidget>
 
+#include "app/CMainFrame.h"
+#include "app/CTheApp.h"
 #include "app/framework/CFrameWnd.h"
 #include "app/framework/Strings.h"
+#include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
 
 namespace {
@@ -125,3 +128,15 @@ void CTheList::OnMarknone() {
 }
 
 void CTheList::OnUpdateMarknone(CCmdUI* ui) { ui->Enable(GetSelectedCount() > 0); }
+
+void CTheList::OnDblclk(int item) {
+    CMainFrame* frame = TheApp().GetMainFrame();
+    if (item >= 0 && item < GetItemCount()) {
+        frame->OpenMandate(GetItemText(item, 0));
+        frame->UpdateStatusbar();
+        Mandate* mandate = Mandate::GetGlobalMandate();
+        if (mandate && mandate->IsMandantOpen()) TheApp().OnEditTax();
+    }
+    // A double click on empty space still closes the mandate that was open.
+    frame->OnManClose();
+}

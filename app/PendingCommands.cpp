@@ -8,10 +8,7 @@ void CTheApp::OnAppAbout() { GetMainFrame()->NotAvailable(ID_APP_ABOUT); }
 void CTheApp::OnSearch() { GetMainFrame()->NotAvailable(ID_SEARCH); }
 void CTheApp::OnBreakSearch() { m_stopSearch = 1; }
 void CTheApp::OnInsertMandate() { GetMainFrame()->NotAvailable(ID_MAN_INSERT); }
-void CTheApp::OnShowkeys() { GetMainFrame()->NotAvailable(ID_SHOWKEYS); }
 
-void CMainFrame::OnManOpen() { NotAvailable(ID_MAN_OPEN); }
-void CMainFrame::OpenMandate(const std::string&) {}
 void CMainFrame::OnNewKeys() { NotAvailable(ID_NEW_KEYS); }
 void CMainFrame::OnNewKeysReverse() { NotAvailable(ID_NEW_KEYS_REVERSE); }
 void CMainFrame::OnUpdateAccounts() { NotAvailable(ID_UPDATE_ACCOUNTS); }
@@ -19,5 +16,3 @@ void CMainFrame::OnUndoUpdateAccounts() { NotAvailable(ID_UNDO_UPDATE_ACCOUNTS);
 void CMainFrame::OnRemoveKeys() { NotAvailable(ID_REMOVE_KEYS); }
 void CMainFrame::OnForm2024() { NotAvailable(ID_FORM2024); }
 void CMainFrame::OnForm2018() { NotAvailable(ID_FORM2018); }
-
-void CTheList::OnDblclk(int) {}

@@ -1,0 +1,126 @@
+// Opening and closing the global mandate: the data version and password tests,
+// exclusive access with the Abort / Retry / Ignore box, and "Öffnen".
+#include "app/CMainFrame.h"
+#include "app/CTheApp.h"
+#include "app/CTheView.h"
+#include "app/framework/AfxMessageBox.h"
+#include "app/framework/CException.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "mandate/OtherUsers.h"
+#include "mandate/pendra/MIniSetHelper.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "res/Resource.h"
+
+namespace {
+
+constexpr long kRequiredVersion = 2300;
+constexpr const char* kRequiredVersionText = "2300";
+
+// The box shown while another program holds the mandate: 20001 and, for an SQL
+// mandate, the other users as libholdwatch.so names them.
+std::string ExclusiveConflictText(Mandate& mandate) {
+    std::string text = Format(LoadString(IDS_NOT_EXCLUSIVE), mandate.GetPath());
+    if (std::optional<std::string> users = OtherUsersOfMandate(mandate)) text += *users;
+    return text;
+}
+
+bool GainExclusiveAccess(Mandate& mandate, MIniSetHelper* exclusive) {
+    if (mandate.IsSQLMandate()) return mandate.TryGetExclusiveLock(0);
+    return exclusive && exclusive->OpenExclusive() == pendra::kOk;
+}
+
+}  // namespace
+
+bool CTheApp::CheckVersionAndPassword(const std::string& path, std::string& outMandateName) {
+    Mandate mandate(0);
+    const int status = mandate.OpenMandateFiles(path, 1, true);
+    if (status == pendra::kFormatTooOld) {
+        AfxMessageBox(Format(LoadString(IDS_FORMAT_TOO_OLD), path));
+        return false;
+    }
+    if (status == pendra::kMandateHeldExclusively) {
+        // The library keeps the path of a failed open; show it, never an empty one.
+        AfxMessageBox(Format(LoadString(IDS_HELD_EXCLUSIVELY),
+                             mandate.GetPath().empty() ? path : mandate.GetPath()));
+        return false;
+    }
+    if (status != pendra::kOk) return false;
+    const bool passed = IsVersion(&mandate) && AskPassword(&mandate);
+    outMandateName = mandate.GetName();
+    mandate.CloseMandateFiles();
+    return passed;
+}
+
+bool CTheApp::IsVersion(Mandate* mandate) {
+    if (mandate->IsSQLMandate()) return true;
+    long version = 0;
+    if (mandate->GetVersion(version, 1) == 0) return false;
+    if (version == kRequiredVersion) return true;
+    AfxMessageBox(Format(LoadString(IDS_WRONG_VERSION), mandate->GetPath(), kRequiredVersionText));
+    return false;
+}
+
+bool CTheApp::AskPassword(Mandate* mandate) {
+    if (mandate->AskPassword() == 1) return true;
+    AfxMessageBox(Format(LoadString(IDS_NO_PASSWORD), mandate->GetPath()));
+    return false;
+}
+
+bool CTheApp::SelectMandate(std::string& mandatePath) {
+    char buffer[1024] = {};
+    mandatePath.copy(buffer, sizeof buffer - 1);
+    if (Mandate::SelectMandate(buffer, sizeof buffer, 0, nullptr, nullptr, true) == 0) return false;
+    mandatePath = buffer;
+    return true;
+}
+
+void CMainFrame::OpenMandate(const std::string& path) {
+    CloseMandate();
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    if (!mandate) return;
+    try {
+        for (;;) {
+            const int status = mandate->OpenMandateFiles(path, 1, true);
+            if (status != pendra::kOk && status != pendra::kMandateHeldExclusively) {
+                AfxMessageBox(Format(LoadString(IDS_OPEN_FAILED), path));
+                return;
+            }
+            if (status == pendra::kOk && GainExclusiveAccess(*mandate, m_pExclusive)) break;
+
+            const std::string text = ExclusiveConflictText(*mandate);
+            const int answer = UiSeam::Current().MessageBox(
+                {text, LoadString(IDS_ERROR_CAPTION),
+                 MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2});
+            if (answer == IDRETRY) continue;
+            CloseMandate();
+            if (answer == IDABORT) {
+                m_abortFlag = 1;
+            } else {
+                TheApp().GetLogView()->AppendLine(text + "\r\n\r\n");
+            }
+            return;
+        }
+    } catch (const CException&) {
+        CloseMandate();
+        return;
+    }
+    if (!TheApp().IsVersion(mandate)) {
+        CloseMandate();
+        return;
+    }
+    SetWindowText(LoadString(IDS_TITLE) + " - " + mandate->GetName());
+    UpdateStatusbar();
+}
+
+void CMainFrame::OnManOpen() {
+    CTheApp& app = TheApp();
+    std::string path;
+    if (!app.SelectMandate(path)) return;
+    std::string name;
+    if (!app.CheckVersionAndPassword(path, name)) return;
+    app.m_searchRoot = path;
+    OpenMandate(path);
+    UpdateStatusbar();
+}
