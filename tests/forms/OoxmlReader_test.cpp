@@ -116,7 +116,8 @@ TEST(ForeignPackage, SheetViewGivesTheViewPropertiesItKnows) {
         "", R"(<sheetViews><sheetView showGridLines="false" showRowColHeaders="0" showZeros="0" showFormulas="1" )"
             R"(workbookViewId="0"><selection pane="topLeft" sqref="Z9"/><selection activeCell="C4" sqref="C4:D5"/>)"
             R"(</sheetView></sheetViews>)");
-    const Sheet& sheet = Read(parts).SheetAt(1);
+    Workbook wb = Read(parts);
+    const Sheet& sheet = wb.SheetAt(1);
     EXPECT_EQ(sheet.View().Get(ViewProp::ShowGridLines), 0);
     EXPECT_EQ(sheet.View().Get(ViewProp::ShowRowHeading), 0);
     EXPECT_EQ(sheet.View().Get(ViewProp::ShowColHeading), 0);

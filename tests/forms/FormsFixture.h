@@ -1,0 +1,50 @@
+#pragma once
+// A started program with a temporary directory open to every user, a templates
+// directory setting, and helpers to open a mandate for the form functions.
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "tests/forms/FormsTestSupport.h"
+#include "tests/support/AppFixture.h"
+
+class FormsFixture : public AppFixture {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        formstest::OpenToEveryone(temp.path().toStdString());
+        mandateDir = TempPath("mandant");
+        templatesDir = TempPath("vorlagen");
+        std::filesystem::create_directories(templatesDir);
+        formstest::OpenToEveryone(templatesDir);
+    }
+    void TearDown() override {
+        if (Mandate* mandate = Mandate::GetGlobalMandate()) mandate->CloseMandateFiles();
+        AppFixture::TearDown();
+    }
+
+    // Starts the program with the templates directory set (empty: not set).
+    void StartWithTemplates(const std::string& dir) {
+        std::string ini = "[Culture]\nUICulture=de-CH\n";
+        if (!dir.empty()) ini += "[Vorlagen]\nverzeichnis=" + dir + "\n";
+        WriteSettings(ini);
+        Start();
+    }
+
+    // Creates the mandate (with keys and accounts) and opens it as the global mandate.
+    void OpenMandate(const std::vector<formstest::TaxKey>& keys = {},
+                     const std::vector<formstest::Account>& accounts = {}, bool flatRate = false) {
+        formstest::CreateMandateWith(mandateDir, keys, accounts, flatRate);
+        formstest::OpenToEveryone(mandateDir);
+        ASSERT_EQ(Mandate::GetGlobalMandate()->OpenMandateFiles(mandateDir), pendra::kOk);
+    }
+
+    std::string InMandate(const std::string& name) const { return mandateDir + "/" + name; }
+    std::string InTemplates(const std::string& name) const { return templatesDir + "/" + name; }
+
+    std::string mandateDir;
+    std::string templatesDir;
+};

@@ -1,0 +1,126 @@
+// The form-formula entry points of the tax key commands on a real mandate:
+// the application pair list from its tax keys, where the result is written,
+// and what the caller learns when a pass fails.
+#include <filesystem>
+
+#include "forms/KeyPair.h"
+#include "forms/MwstFormulaUpdater.h"
+#include "tests/forms/FormsFixture.h"
+
+namespace fs = std::filesystem;
+using formstest::FileBytes;
+using formstest::MappingCell;
+using formstest::WriteForm;
+using Keys = std::vector<std::string>;
+
+namespace {
+
+// VSN77 (7.7 %) and UST25 (2.5 %) are old keys with readable accounts; N81 is
+// no old key; OHN77 has no readable account.
+const std::vector<formstest::TaxKey> kKeys = {
+    {"VSN77", 0.077f, "1000"}, {"UST25", 0.025f, "2000"}, {"N81", 0.081f, "1000"}, {"OHN77", 0.077f, "9999"}};
+const std::vector<formstest::Account> kAccounts = {{"1000", 0}, {"2000", 1}};
+
+class EntryPoints : public FormsFixture {
+protected:
+    void SetUp() override {
+        FormsFixture::SetUp();
+        StartWithTemplates(templatesDir);
+    }
+    std::string Cell(const std::string& path, long row, long col) const { return MappingCell(path, row, col); }
+
+    const Keys pairs = {keypair::Make("VSN77", "VSN81"), keypair::Make("UST25", "UST26")};
+};
+
+TEST_F(EntryPoints, KeyPairListOfAllKeysOrOfTypeOneAccounts) {
+    OpenMandate(kKeys, kAccounts);
+    Keys all{"schon da"};
+    app->GetTaxArray(all, 1);
+    EXPECT_EQ(all, (Keys{"schon da", "UST25^^_^^UST26", "VSN77^^_^^VSN81"}));
+    Keys typeOne;
+    app->GetTaxArray(typeOne, 0);
+    EXPECT_EQ(typeOne, (Keys{"UST25^^_^^UST26"}));
+}
+
+TEST_F(EntryPoints, KeyPairListWithoutTaxFileShowsTheLibrarysError) {
+    Keys ar;
+    app->GetTaxArray(ar, 1);
+    EXPECT_TRUE(ar.empty());
+    ASSERT_EQ(seam.boxes.size(), 1u);
+}
+
+TEST_F(EntryPoints, WorkedExampleOnTheMandatesWorkbook) {
+    OpenMandate(kKeys, kAccounts);
+    const std::string form = InMandate("MWSTFORM.VTS");
+    WriteForm(form, {{"II_7_a", "VSN77+UST25", ""}, {"Z1", "VSN77+UST25", ""}, {"II_7_a_spez", "X", ""}});
+
+    EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_EQ(Cell(form, 1, 2), "VSN77+VSN81+UST25");
+    EXPECT_EQ(Cell(form, 2, 2), "VSN77+VSN81+UST25+UST26");
+    EXPECT_EQ(Cell(form, 3, 2), "VSN81+UST26");
+
+    EXPECT_TRUE(MwstDeleteTaxid({"VSN81"}));
+    EXPECT_EQ(Cell(form, 1, 2), "VSN77+UST25");
+    EXPECT_EQ(Cell(form, 2, 2), "VSN77+UST25");
+    EXPECT_EQ(Cell(form, 3, 2), "0");
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(EntryPoints, TemplateStaysAndTheResultBecomesTheMandatesOwnWorkbook) {
+    OpenMandate(kKeys, kAccounts, /*flatRate=*/true);
+    const std::string shared = InTemplates("MWSTPAU.VTS");
+    WriteForm(shared, {{"Z1", "VSN77", ""}});
+    const std::string before = FileBytes(shared);
+
+    EXPECT_TRUE(MwstExtendTaxid({}, {}, &pairs));
+    EXPECT_EQ(FileBytes(shared), before);
+    EXPECT_EQ(Cell(InMandate("MWSTPAU.VTS"), 1, 2), "VSN77+VSN81");
+}
+
+TEST_F(EntryPoints, NoWorkbookAnywhereWritesNothing) {
+    OpenMandate(kKeys, kAccounts);
+    formstest::InDirectory here(templatesDir);
+    EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_TRUE(MwstDeleteTaxid({"VSN81"}));
+    EXPECT_FALSE(fs::exists(InMandate("MWSTFORM.VTS")));
+    EXPECT_TRUE(fs::is_empty(templatesDir));
+}
+
+TEST_F(EntryPoints, CorruptWorkbookIsLeftAsItIs) {
+    OpenMandate(kKeys, kAccounts);
+    const std::string form = InMandate("MWSTFORM.VTS");
+    formstest::WriteFileBytes(form, "keine Tabelle");
+    EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_EQ(FileBytes(form), "keine Tabelle");
+}
+
+TEST_F(EntryPoints, ShorterNewKeyListIsReportedAndNothingIsSaved) {
+    OpenMandate(kKeys, kAccounts);
+    const std::string form = InMandate("MWSTFORM.VTS");
+    WriteForm(form, {{"II_7_a", "VSN77+UST25", ""}, {"Z1", "VSN77", ""}});
+    const std::string before = FileBytes(form);
+    app->m_changeFlag = 1;
+
+    EXPECT_FALSE(MwstExtendTaxid({"VSN77", "UST25"}, {"VSN81"}, &pairs));
+    EXPECT_EQ(FileBytes(form), before);
+    EXPECT_NE(Log().find("Formeln in " + form + " nicht angepasst: "), std::string::npos) << Log();
+    EXPECT_EQ(Log().substr(Log().size() - 2), "\r\n");
+}
+
+TEST_F(EntryPoints, InterruptedSaveIsReportedAndKeepsTheOldFile) {
+    OpenMandate(kKeys, kAccounts);
+    const std::string form = InMandate("MWSTFORM.VTS");
+    WriteForm(form, {{"Z1", "VSN77", ""}});
+    const std::string before = FileBytes(form);
+
+    bool ran = true;
+    {
+        formstest::FileSizeLimit limit(512);
+        ran = MwstExtendTaxid({}, {}, &pairs);
+    }
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(FileBytes(form), before);
+    EXPECT_NE(Log().find("nicht angepasst"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,256 @@
+// Where the mandate's form workbook is found, how it loads and saves, and the
+// template names beside the program.
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "app/framework/CException.h"
+#include "forms/MwstSheet.h"
+#include "forms/vcf/CVCF1.h"
+#include "tests/forms/FormsFixture.h"
+
+namespace fs = std::filesystem;
+using formstest::AsOrdinaryUser;
+using formstest::InDirectory;
+using formstest::FileBytes;
+using formstest::WriteForm;
+
+namespace {
+
+std::string VersionOf(CVCF1& form) { return form.HasDefinedName("VERSION") ? form.GetDefinedName("VERSION") : ""; }
+
+// ---- Location ----------------------------------------------------------------
+
+class SheetLocation : public FormsFixture {};
+
+TEST_F(SheetLocation, MandateOwnWorkbookOfEachMethod) {
+    StartWithTemplates(templatesDir);
+    OpenMandate();
+    WriteForm(InMandate("MWSTFORM.VTS"), {});
+    WriteForm(InMandate("MWSTPAU.VTS"), {});
+    WriteForm(InTemplates("MWSTFORM.VTS"), {});
+    EXPECT_EQ(MwstMandateSheetName(false), InMandate("MWSTFORM.VTS"));
+    EXPECT_EQ(MwstMandateSheetName(true), InMandate("MWSTPAU.VTS"));
+}
+
+TEST_F(SheetLocation, MissingOwnWorkbookFallsBackToTheTemplatesDirectory) {
+    StartWithTemplates(templatesDir);
+    OpenMandate();
+    WriteForm(InTemplates("MWSTPAU.VTS"), {});
+    EXPECT_EQ(MwstMandateSheetName(true), InTemplates("MWSTPAU.VTS"));
+    EXPECT_EQ(MwstMandateSheetName(false), "");
+}
+
+TEST_F(SheetLocation, FlatRateMandateWithOnlyTheEffectiveWorkbookHasNone) {
+    StartWithTemplates(templatesDir);
+    OpenMandate({}, {}, /*flatRate=*/true);
+    WriteForm(InMandate("MWSTFORM.VTS"), {});
+    EXPECT_TRUE(MwstMandateUsesFlatRate());
+    EXPECT_EQ(MwstMandateSheetName(true), "");
+}
+
+TEST_F(SheetLocation, ReadOnlyOwnWorkbookGivesWayToAWritableTemplate) {
+    StartWithTemplates(templatesDir);
+    OpenMandate();
+    WriteForm(InMandate("MWSTFORM.VTS"), {}, "2018");
+    WriteForm(InTemplates("MWSTFORM.VTS"), {}, "2001");
+    ::chmod(InMandate("MWSTFORM.VTS").c_str(), 0444);
+    ::chmod(InTemplates("MWSTFORM.VTS").c_str(), 0666);
+    AsOrdinaryUser nobody;
+    EXPECT_EQ(MwstMandateSheetName(false), InTemplates("MWSTFORM.VTS"));
+
+    std::string name;
+    short type = 0;
+    CVCF1 form;
+    EXPECT_EQ(MwstLoadMandateSheet(name, type, form), 1);
+    EXPECT_EQ(name, InTemplates("MWSTFORM.VTS"));
+    EXPECT_EQ(VersionOf(form), "2001");
+}
+
+TEST_F(SheetLocation, NoMandateAndNoTemplatesSettingGiveNothing) {
+    StartWithTemplates("");
+    EXPECT_EQ(MwstMandateSheetName(false), "");
+    EXPECT_EQ(MwstMandateOwnSheetName(false), "");
+}
+
+// ---- Loading ----------------------------------------------------------------
+
+class SheetLoad : public FormsFixture {};
+
+TEST_F(SheetLoad, FallsBackToTheBareEffectiveNameInTheCurrentDirectory) {
+    StartWithTemplates(templatesDir);
+    OpenMandate({}, {}, /*flatRate=*/true);
+    WriteForm(InMandate("MWSTFORM.VTS"), {}, "2018");
+    const std::string cwd = TempPath("arbeit");
+    fs::create_directories(cwd);
+    WriteForm(cwd + "/MWSTFORM.VTS", {}, "2001");
+    InDirectory here(cwd);
+
+    std::string name = "stale";
+    short type = 7;
+    CVCF1 form;
+    EXPECT_EQ(MwstLoadMandateSheet(name, type, form), 1);
+    EXPECT_EQ(name, "MWSTFORM.VTS");
+    EXPECT_EQ(type, CVCF1::kFileTypeOoxml);
+    EXPECT_EQ(VersionOf(form), "2001") << "the current directory's file, not the mandate's";
+}
+
+TEST_F(SheetLoad, BareNameThatCannotBeReadRaisesTheControlsException) {
+    StartWithTemplates(templatesDir);
+    OpenMandate();
+    InDirectory here(templatesDir);
+    std::string name;
+    short type = 0;
+    CVCF1 form;
+    EXPECT_THROW(MwstLoadMandateSheet(name, type, form), CFileException);
+    EXPECT_EQ(name, "MWSTFORM.VTS");
+}
+
+TEST_F(SheetLoad, NamedWorkbookThatIsMissingLeavesTheControlAlone) {
+    StartWithTemplates(templatesDir);
+    CVCF1 form;
+    form.SetDefinedName("VERSION", "1999");
+    std::string name = TempPath("fehlt.vts");
+    short type = 5;
+    EXPECT_EQ(MwstLoadNamedMandateSheet(name, type, form), 0);
+    EXPECT_EQ(type, 0);
+    EXPECT_EQ(VersionOf(form), "1999");
+}
+
+TEST_F(SheetLoad, NamedWorkbookNeedsOnlyReadAccess) {
+    StartWithTemplates(templatesDir);
+    const std::string path = TempPath("nurlesen.vts");
+    WriteForm(path, {}, "2024");
+    ::chmod(path.c_str(), 0444);
+    AsOrdinaryUser nobody;
+    std::string name = path;
+    short type = 0;
+    CVCF1 form;
+    EXPECT_EQ(MwstLoadNamedMandateSheet(name, type, form), 1);
+    EXPECT_EQ(type, CVCF1::kFileTypeOoxml);
+    EXPECT_EQ(VersionOf(form), "2024");
+}
+
+TEST_F(SheetLoad, LoadingLocksSheetsOneToFourWithSheetOneActive) {
+    StartWithTemplates(templatesDir);
+    const std::string path = TempPath("form.vts");
+    WriteForm(path, {});
+    std::string name = path;
+    short type = 0;
+    CVCF1 form;
+    ASSERT_EQ(MwstLoadNamedMandateSheet(name, type, form), 1);
+    EXPECT_EQ(form.GetSheet(), 1);
+    for (long sheet = 1; sheet <= 4; ++sheet) {
+        form.SetSheet(sheet);
+        EXPECT_EQ(form.GetViewProperty("ShowGridLines"), 0) << sheet;
+        EXPECT_EQ(form.GetViewProperty("ShowFormulas"), 0) << sheet;
+        EXPECT_EQ(form.GetViewProperty("ShowTabs"), 0) << sheet;
+        EXPECT_EQ(form.GetViewProperty("PrintNoColor"), 1) << sheet;
+        EXPECT_EQ(form.GetViewProperty("AllowSelections"), 1) << sheet;
+    }
+}
+
+// ---- Saving -------------------------------------------------------------------
+
+class SheetSave : public FormsFixture {};
+
+// Every property and the value the editing state gives it.
+const std::pair<const char*, int> kEditingState[] = {
+    {"ShowGridLines", 1},  {"ShowRowHeading", 1},   {"ShowColHeading", 1},     {"ShowSelections", 1},
+    {"AllowResize", 1},    {"AllowSelections", 1},  {"AllowInCellEditing", 1}, {"AllowFillRange", 1},
+    {"AllowMoveRange", 1}, {"AllowArrows", 1},      {"AllowTabs", 1},          {"RowMode", 0},
+    {"AllowDelete", 1},    {"AllowEditHeaders", 1}, {"ShowFormulas", 1},       {"ShowZeroValues", 0},
+    {"ShowTabs", 1},       {"ShowEditBar", 1},      {"AllowDesigner", 1},      {"AllowAutoFill", 1},
+    {"PrintNoColor", 0},
+};
+
+TEST_F(SheetSave, LoadAndSaveKeepsContentAndStoresTheEditingState) {
+    StartWithTemplates(templatesDir);
+    const std::string path = TempPath("form.vts");
+    WriteForm(path, {{"II_7_a", "VSN77+VSB77_x", "UST25"}, {"Z1", "(A+C)", ""}}, "2018");
+    std::string name = path;
+    short type = 0;
+    CVCF1 form;
+    ASSERT_EQ(MwstLoadNamedMandateSheet(name, type, form), 1);
+    form.SetSheet(3);
+    MwstSaveMandateSheet(name, type, form);
+
+    CVCF1 saved;
+    short savedType = 0;
+    saved.Read(path, savedType);
+    EXPECT_EQ(saved.GetSheet(), 1);
+    EXPECT_EQ(saved.GetDefinedName("VERSION"), "2018");
+    for (long sheet = 1; sheet <= 4; ++sheet) {
+        saved.SetSheet(sheet);
+        for (const auto& [property, value] : kEditingState)
+            EXPECT_EQ(saved.GetViewProperty(property), value) << property << " on sheet " << sheet;
+    }
+    saved.SetSheet(4);
+    EXPECT_EQ(saved.GetTextRC(1, 1), "II_7_a");
+    EXPECT_EQ(saved.GetFormulaRC(1, 2), "VSN77+VSB77_x");
+    EXPECT_EQ(saved.GetFormulaRC(1, 3), "UST25");
+    EXPECT_EQ(saved.GetFormulaRC(2, 2), "(A+C)");
+    EXPECT_EQ(saved.GetTypeRC(2, 3), 0);
+}
+
+TEST_F(SheetSave, EmptyNameWritesNothing) {
+    StartWithTemplates(templatesDir);
+    InDirectory here(templatesDir);
+    CVCF1 form;
+    std::string name;
+    short type = CVCF1::kFileTypeOoxml;
+    MwstSaveMandateSheet(name, type, form);
+    EXPECT_TRUE(fs::is_empty(templatesDir));
+}
+
+// A write that stops half-way (the file size limit stands in for a full disk
+// or a crash) must leave the old workbook as it was and no stray file behind.
+TEST_F(SheetSave, InterruptedSaveKeepsTheOldFile) {
+    StartWithTemplates(templatesDir);
+    const std::string path = InTemplates("MWSTFORM.VTS");
+    WriteForm(path, {{"II_7_a", "A+C", ""}}, "2018");
+    const std::string before = FileBytes(path);
+
+    std::string name = path;
+    short type = 0;
+    CVCF1 form;
+    ASSERT_EQ(MwstLoadNamedMandateSheet(name, type, form), 1);
+    form.SetSheet(4);
+    form.SetFormulaRC(1, 2, "A+B+C");
+
+    {
+        formstest::FileSizeLimit limit(512);
+        EXPECT_THROW(MwstSaveMandateSheet(name, type, form), CFileException);
+    }
+    EXPECT_EQ(FileBytes(path), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(templatesDir), fs::directory_iterator()), 1);
+}
+
+// ---- Template names -------------------------------------------------------------
+
+struct NameCase {
+    const char* program;
+    const char* name;
+    const char* expected;
+};
+
+class TemplateNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(TemplateNames, JoinTheProgramDirectory) {
+    EXPECT_EQ(MwstNewSheetName(GetParam().program, GetParam().name), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TemplateNames,
+                         ::testing::Values(NameCase{"/opt/mwst/bin/mwst-konvertierung", "mwst/MWST2024eff.vts",
+                                                    "/opt/mwst/bin/mwst/MWST2024eff.vts"},
+                                           NameCase{"mwst-konvertierung", "mwst/x.vts", "mwst/x.vts"},
+                                           NameCase{"/mwst-konvertierung", "mwst/x.vts", "mwst/x.vts"},
+                                           NameCase{"", "mwst/x.vts", "mwst/x.vts"},
+                                           NameCase{"bin/prog", "a.vts", "bin/a.vts"}));
+
+TEST(TemplateNamesOfThisProgram, UseTheRunningProgramsDirectory) {
+    const fs::path exe = fs::read_symlink("/proc/self/exe");
+    EXPECT_EQ(MwstNewSheetName("mwst/MWST2024eff.vts"), exe.parent_path().string() + "/mwst/MWST2024eff.vts");
+}
+
+}  // namespace
