@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,10 +81,14 @@ public:
     Mandate* m_pMandate = nullptr;
     int m_stopSearch = 0;
     int m_searchRunning = 0;
+    // Canonical directories one search has looked at, so that symbolic-link
+    // loops and links back up the tree are searched once.
+    std::set<std::string> m_searchedDirs;
 
 private:
     void PlaceMainWindow();
     void CreateListView();
+    bool LogWindowExists() const;
 
     CTheDoc* document_ = nullptr;
     CTheList* listView_ = nullptr;

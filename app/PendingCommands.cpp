@@ -5,9 +5,6 @@
 #include "res/Resource.h"
 
 void CTheApp::OnAppAbout() { GetMainFrame()->NotAvailable(ID_APP_ABOUT); }
-void CTheApp::OnSearch() { GetMainFrame()->NotAvailable(ID_SEARCH); }
-void CTheApp::OnBreakSearch() { m_stopSearch = 1; }
-void CTheApp::OnInsertMandate() { GetMainFrame()->NotAvailable(ID_MAN_INSERT); }
 
 void CMainFrame::OnNewKeys() { NotAvailable(ID_NEW_KEYS); }
 void CMainFrame::OnNewKeysReverse() { NotAvailable(ID_NEW_KEYS_REVERSE); }
