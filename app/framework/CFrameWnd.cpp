@@ -87,6 +87,7 @@ bool CFrameWnd::IsCommandEnabled(unsigned id) {
 }
 
 void CFrameWnd::DoCommand(unsigned id) {
+    if (observer_) observer_(id);
     if (IsCommandEnabled(id)) RouteCmdMsg(id, nullptr);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <QMainWindow>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -30,6 +31,8 @@ public:
     // Runs the command when its update rule enables it, as a menu choice does.
     void DoCommand(unsigned id);
     void UpdateCommandStates();
+    // Told of every command that reaches DoCommand (menu, toolbar, accelerator).
+    void SetCommandObserver(std::function<void(unsigned)> observer) { observer_ = std::move(observer); }
 
     CView* GetActiveView() const { return activeView_; }
     void SetActiveView(CView* view) { activeView_ = view; }
@@ -57,6 +60,7 @@ private:
     CDocument* document_ = nullptr;
     bool alive_ = true;
     bool updating_ = false;
+    std::function<void(unsigned)> observer_;
 };
 
 inline QString Q(const std::string& s) { return QString::fromStdString(s); }

@@ -1,0 +1,38 @@
+#include "app/framework/BrisolSettings.h"
+
+#include <gtest/gtest.h>
+
+TEST(BrisolSettings, SectionsAndKeysIgnoreCaseValuesAreTrimmed) {
+    const auto values = BrisolSettings::Parse(
+        "; comment\r\n[Initial]\r\nMandant = /data/mandanten \r\n[Vorlagen]\nverzeichnis=/opt/vorlagen\n");
+    EXPECT_EQ(values.at("initial\nmandant"), "/data/mandanten");
+    EXPECT_EQ(values.at("vorlagen\nverzeichnis"), "/opt/vorlagen");
+}
+
+TEST(BrisolSettings, WindowsBytesBecomeUtf8) {
+    const auto values = BrisolSettings::Parse("[Company]\nName=B\xe4" "ckerei M\xfc" "ller\n");
+    EXPECT_EQ(values.at("company\nname"), "Bäckerei Müller");
+}
+
+TEST(BrisolSettings, OddLinesAreIgnored) {
+    const auto values = BrisolSettings::Parse("no section line\n[\n=value\n[s]\nkey\nk=v=w\n");
+    EXPECT_EQ(values.at("s\nk"), "v=w");
+    EXPECT_EQ(values.count("s\nkey"), 0u);
+}
+
+TEST(BrisolSettings, MissingFileGivesDefaults) {
+    setenv("MWST_SETTINGS", "/nonexistent/dir/brisol.ini", 1);
+    BrisolSettings::Reload();
+    EXPECT_EQ(ReadBrisolString("initial", "mandant", ""), "");
+    EXPECT_EQ(ReadBrisolString("Vorlagen", "verzeichnis", "dflt"), "dflt");
+    EXPECT_EQ(GetUICultureName(), "de-CH");
+    EXPECT_EQ(CompanyName(), "");
+}
+
+TEST(BrisolSettings, FileLocationFollowsTheEnvironment) {
+    setenv("MWST_SETTINGS", "/tmp/x.ini", 1);
+    EXPECT_EQ(BrisolSettings::FilePath(), "/tmp/x.ini");
+    unsetenv("MWST_SETTINGS");
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(BrisolSettings::FilePath(), "/cfg/quorvex/brisol.ini");
+}

@@ -1,0 +1,130 @@
+// The conversion log: read-only, appends exactly, clears, prints page by page.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include "app/CTheView.h"
+#include "res/Resource.h"
+#include "tests/support/AppFixture.h"
+
+namespace {
+
+class LogView : public AppFixture {
+protected:
+    CTheView& View() { return *app->GetLogView(); }
+    QPlainTextEdit* Edit() { return static_cast<QPlainTextEdit*>(View().Widget()); }
+};
+
+TEST_F(LogView, AppendsExactlyAndShowsPlainLineEnds) {
+    Start();
+    View().AppendLine(">Beginn \"Konti anpassen\" für Mandant /m\r\n");
+    View().AppendLine("Konto 1000: VSN77 mit VSN81 ersetzt\r\n");
+    View().AppendLine("teil");
+    View().AppendLine("weise\r\n\r\n");
+    EXPECT_EQ(View().GetText(),
+              ">Beginn \"Konti anpassen\" für Mandant /m\r\nKonto 1000: VSN77 mit VSN81 ersetzt\r\nteilweise\r\n\r\n");
+    EXPECT_EQ(Edit()->toPlainText().toStdString(),
+              ">Beginn \"Konti anpassen\" für Mandant /m\nKonto 1000: VSN77 mit VSN81 ersetzt\nteilweise\n\n");
+    EXPECT_EQ(View().Lines().size(), 5u);
+}
+
+TEST_F(LogView, UserCannotType) {
+    Start();
+    View().AppendLine("a\r\n");
+    EXPECT_TRUE(Edit()->isReadOnly());
+    Edit()->setFocus();
+    QTest::keyClicks(Edit(), "xyz");
+    EXPECT_EQ(View().GetText(), "a\r\n");
+    EXPECT_EQ(Edit()->toPlainText(), "a\n");
+}
+
+TEST_F(LogView, ClearEmptiesWithoutAQuestion) {
+    Start();
+    View().AppendLine("eins\r\n");
+    Command(ID_MANDANT_CLEARLOG);
+    EXPECT_EQ(View().GetText(), "");
+    EXPECT_TRUE(Edit()->toPlainText().isEmpty());
+    Frame().close();
+    EXPECT_TRUE(seam.boxes.empty());
+}
+
+TEST_F(LogView, WaitCursorWhileASearchRuns) {
+    Start();
+    app->SetSearchRunning(true);
+    EXPECT_EQ(Edit()->viewport()->cursor().shape(), Qt::WaitCursor);
+    app->SetSearchRunning(false);
+    EXPECT_NE(Edit()->viewport()->cursor().shape(), Qt::WaitCursor);
+}
+
+TEST(LogPrinting, LinesPerPageFollowTheHeaderBand) {
+    EXPECT_EQ(LinesPerPage(1000, 20), 48);  // (1000 - 40) / 20
+    EXPECT_EQ(LinesPerPage(1019, 20), 48);
+    EXPECT_EQ(LinesPerPage(1020, 20), 49);
+    // A page smaller than its header still prints one line, so printing ends.
+    EXPECT_EQ(LinesPerPage(30, 20), 1);
+}
+
+TEST(LogPrinting, AtMostHundredCharactersOfALine) {
+    EXPECT_EQ(PrintedLine(std::string(150, 'x')), std::string(100, 'x'));
+    EXPECT_EQ(PrintedLine("kurz"), "kurz");
+    // Characters, not bytes: umlauts are not cut in half.
+    std::string umlauts;
+    for (int i = 0; i < 120; ++i) umlauts += "ä";
+    std::string hundred;
+    for (int i = 0; i < 100; ++i) hundred += "ä";
+    EXPECT_EQ(PrintedLine(umlauts), hundred);
+}
+
+// Records what the printout draws, page by page.
+class RecordingPrinter : public QPdfWriter {
+public:
+    explicit RecordingPrinter(const QString& path) : QPdfWriter(path) { setResolution(72); }
+    bool newPage() override {
+        ++pages;
+        return QPdfWriter::newPage();
+    }
+    int pages = 1;
+};
+
+TEST_F(LogView, EmptyLogPrintsOnePage) {
+    Start();
+    RecordingPrinter printer(QString::fromStdString(TempPath("empty.pdf")));
+    View().PrintSheet(&printer, "MWST Konvertierung 2024");
+    EXPECT_EQ(printer.pages, 1);
+    EXPECT_GT(QFile(QString::fromStdString(TempPath("empty.pdf"))).size(), 0);
+}
+
+TEST_F(LogView, PageBreaksFallWhereTheRuleSays) {
+    Start();
+    RecordingPrinter probe(QString::fromStdString(TempPath("probe.pdf")));
+    int perPage = 0;
+    {
+        QPainter painter(&probe);
+        perPage = LinesPerPage(probe.height(), painter.fontMetrics().height());
+    }
+    ASSERT_GT(perPage, 1);
+    // Exactly one page full: one page; one line more: a second page.
+    for (int i = 0; i < perPage - 1; ++i) View().AppendLine("Zeile " + std::to_string(i) + "\r\n");
+    View().AppendLine("letzte");
+    ASSERT_EQ(View().Lines().size(), static_cast<std::size_t>(perPage));
+    RecordingPrinter full(QString::fromStdString(TempPath("full.pdf")));
+    View().PrintSheet(&full, "t");
+    EXPECT_EQ(full.pages, 1);
+    View().AppendLine("\r\nnoch eine");
+    RecordingPrinter more(QString::fromStdString(TempPath("more.pdf")));
+    View().PrintSheet(&more, "t");
+    EXPECT_EQ(more.pages, 2);
+}
+
+TEST_F(LogView, PrintJobIsNamedAfterTheWindowTitle) {
+    Start();
+    QPdfWriter pdf(QString::fromStdString(TempPath("named.pdf")));
+    View().PrintSheet(&pdf, "MWST Konvertierung 2024 - Muster AG");
+    EXPECT_EQ(pdf.title(), "MWST Konvertierung 2024 - Muster AG");
+}
+
+}  // namespace
