@@ -19,9 +19,11 @@ constexpr long kRequiredVersion = 2300;
 constexpr const char* kRequiredVersionText = "2300";
 
 // The box shown while another program holds the mandate: 20001 and, for an SQL
-// mandate, the other users as libholdwatch.so names them.
-std::string ExclusiveConflictText(Mandate& mandate) {
-    std::string text = Format(LoadString(IDS_NOT_EXCLUSIVE), mandate.GetPath());
+// mandate, the other users as libholdwatch.so names them. A mandate refused
+// with 88 has no path of its own, so the path asked for is named then.
+std::string ExclusiveConflictText(Mandate& mandate, const std::string& path) {
+    const std::string shown = mandate.GetPath().empty() ? path : mandate.GetPath();
+    std::string text = Format(LoadString(IDS_NOT_EXCLUSIVE), shown);
     if (std::optional<std::string> users = OtherUsersOfMandate(mandate)) text += *users;
     return text;
 }
@@ -89,7 +91,7 @@ void CMainFrame::OpenMandate(const std::string& path) {
             }
             if (status == pendra::kOk && GainExclusiveAccess(*mandate, m_pExclusive)) break;
 
-            const std::string text = ExclusiveConflictText(*mandate);
+            const std::string text = ExclusiveConflictText(*mandate, path);
             const int answer = UiSeam::Current().MessageBox(
                 {text, LoadString(IDS_ERROR_CAPTION),
                  MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2});

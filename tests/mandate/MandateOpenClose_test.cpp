@@ -1,0 +1,265 @@
+// Opening and closing the global mandate: version and password tests,
+// exclusive access with its Abort / Retry / Ignore box, title and status bar.
+#include <gtest/gtest.h>
+
+#include "app/CTheView.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "mandate/pendra/MIniSetHelper.h"
+#include "res/Resource.h"
+#include "tests/mandate/AppMandates.h"
+#include "tests/mandate/ChildProcess.h"
+#include "tests/support/AppFixture.h"
+
+using apptest::MakeMandate;
+using apptest::MandateSpec;
+
+namespace {
+
+// Another process that holds `dir` exclusively until told to let go.
+class Holder {
+public:
+    explicit Holder(const std::string& dir)
+        : child_([dir](testsupport::ChildChannel& channel) {
+              Mandate mandate;
+              if (mandate.OpenMandateFiles(dir) != 0) return 1;
+              MIniSetHelper exclusive(&mandate, false);
+              if (exclusive.OpenExclusive() != 0) return 2;
+              channel.Send("held");
+              channel.Receive();
+              exclusive.Close();
+              mandate.CloseMandateFiles();
+              channel.Send("released");
+              channel.Receive();
+              return 0;
+          }),
+          channel_(child_.Channel()) {
+        held_ = channel_.Receive() == std::optional<std::string>("held");
+    }
+    bool Held() const { return held_; }
+    void Release() {
+        channel_.Send("release");
+        channel_.Receive();
+    }
+
+private:
+    testsupport::ChildProcess child_;
+    testsupport::ChildChannel channel_;
+    bool held_ = false;
+};
+
+class MandateOpenClose : public AppFixture {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        Start();
+    }
+    Mandate& Global() { return *Mandate::GetGlobalMandate(); }
+    bool IsOpen() { return Global().IsMandantOpen() != 0; }
+    std::string Title() { return Frame().GetWindowText(); }
+    const MessageBoxRequest& LastBox() { return seam.boxes.back(); }
+};
+
+}  // namespace
+
+// --- Data version -------------------------------------------------------------
+
+struct VersionCase {
+    long version;
+    bool opens;
+};
+
+class DataVersion : public MandateOpenClose, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(DataVersion, OnlyExactly2300Opens) {
+    MandateSpec spec;
+    spec.version = GetParam().version;
+    const std::string dir = MakeMandate(TempPath("m"), spec);
+    seam.QueueMandate(dir);
+    Command(ID_MAN_OPEN);
+    EXPECT_EQ(IsOpen(), GetParam().opens);
+    if (GetParam().opens) {
+        EXPECT_TRUE(seam.boxes.empty());
+    } else {
+        ASSERT_EQ(seam.boxes.size(), 1u);
+        EXPECT_EQ(LastBox().text, Format(LoadString(IDS_WRONG_VERSION), dir, "2300"));
+        EXPECT_EQ(LastBox().caption, LoadString(IDS_TITLE));
+        EXPECT_EQ(LastBox().type, MB_OK | MB_ICONEXCLAMATION);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, DataVersion,
+                         ::testing::Values(VersionCase{2299, false}, VersionCase{2300, true},
+                                           VersionCase{2301, false}));
+
+TEST_F(MandateOpenClose, OpenMandateClosesAgainOnAWrongVersion) {
+    MandateSpec spec;
+    spec.version = 2301;
+    const std::string dir = MakeMandate(TempPath("m"), spec);
+    Frame().OpenMandate(dir);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_WRONG_VERSION), dir, "2300"));
+    EXPECT_EQ(Title(), "MWST Konvertierung 2024");
+}
+
+// --- Password ---------------------------------------------------------------
+
+TEST_F(MandateOpenClose, RightPasswordOpensWithAMaskedPrompt) {
+    MandateSpec spec;
+    spec.password = "geheim";
+    const std::string dir = MakeMandate(TempPath("m"), spec);
+    seam.QueueMandate(dir);
+    seam.QueueText("geheim");
+    Command(ID_MAN_OPEN);
+    ASSERT_EQ(seam.inputs.size(), 1u);
+    EXPECT_TRUE(seam.inputs[0].masked);
+    EXPECT_TRUE(IsOpen());
+}
+
+TEST_F(MandateOpenClose, WrongPasswordLeavesTheEarlierMandateOpen) {
+    const std::string first = MakeMandate(TempPath("a"), apptest::Named("Erste AG"));
+    MandateSpec spec = apptest::Named("Zweite AG");
+    spec.password = "geheim";
+    const std::string second = MakeMandate(TempPath("b"), spec);
+    seam.QueueMandate(first);
+    Command(ID_MAN_OPEN);
+    ASSERT_TRUE(IsOpen());
+
+    seam.QueueMandate(second);
+    for (int i = 0; i < 3; ++i) seam.QueueText("falsch");
+    Command(ID_MAN_OPEN);
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_NO_PASSWORD), second));
+    EXPECT_TRUE(IsOpen());
+    EXPECT_EQ(Global().GetPath(), first);
+    EXPECT_EQ(Title(), "MWST Konvertierung 2024 - Erste AG");
+    EXPECT_EQ(app->m_searchRoot, first) << "a refused open keeps the search root";
+}
+
+TEST_F(MandateOpenClose, CancelledChooserOpensNothing) {
+    Command(ID_MAN_OPEN);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(seam.mandateRequests, std::vector<std::string>{""});
+    EXPECT_TRUE(seam.boxes.empty());
+}
+
+// --- Title and status bar --------------------------------------------------
+
+TEST_F(MandateOpenClose, TitleAndStatusBarFollowOpenAndClose) {
+    const std::string dir = MakeMandate(TempPath("m"));
+    EXPECT_FALSE(Enabled(ID_MAN_CLOSE));
+    seam.QueueMandate(dir);
+    Command(ID_MAN_OPEN);
+    EXPECT_EQ(Title(), "MWST Konvertierung 2024 - Muster AG");
+    EXPECT_EQ(Frame().StatusPaneText(1), "Muster AG");
+    EXPECT_EQ(Frame().StatusPaneText(2), dir);
+    EXPECT_EQ(app->m_searchRoot, dir);
+    EXPECT_TRUE(MIniSetHelper::IsGlobalBtrieveFileInstanceOpen()) << "opened exclusively";
+
+    ASSERT_TRUE(Enabled(ID_MAN_CLOSE));
+    Command(ID_MAN_CLOSE);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_FALSE(MIniSetHelper::IsGlobalBtrieveFileInstanceOpen());
+    EXPECT_EQ(Title(), "MWST Konvertierung 2024");
+    EXPECT_EQ(Frame().StatusPaneText(1), "Kein Mandant geöffnet");
+    EXPECT_EQ(Frame().StatusPaneText(2), "");
+    EXPECT_FALSE(Enabled(ID_MAN_CLOSE));
+}
+
+TEST_F(MandateOpenClose, OpeningAnotherMandateClosesTheFirst) {
+    const std::string first = MakeMandate(TempPath("a"), apptest::Named("Erste AG"));
+    const std::string second = MakeMandate(TempPath("b"), apptest::Named("Zweite AG"));
+    Frame().OpenMandate(first);
+    Frame().OpenMandate(second);
+    EXPECT_EQ(Global().GetPath(), second);
+    Mandate probe;
+    MIniSetHelper exclusive(&probe, false);
+    ASSERT_EQ(probe.OpenMandateFiles(first), 0) << "the first is free again";
+    EXPECT_EQ(exclusive.OpenExclusive(), 0);
+}
+
+TEST_F(MandateOpenClose, OpenFailureShows8003WithThePath) {
+    const std::string dir = TempPath("no-mandate");
+    Frame().OpenMandate(dir);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_OPEN_FAILED), dir));
+}
+
+// --- Exclusive access --------------------------------------------------------
+
+TEST_F(MandateOpenClose, HeldMandateIsRefusedAtTheTestWith8004) {
+    const std::string dir = MakeMandate(TempPath("m"));
+    Holder holder(dir);
+    ASSERT_TRUE(holder.Held());
+    seam.QueueMandate(dir);
+    Command(ID_MAN_OPEN);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_HELD_EXCLUSIVELY), dir));
+}
+
+TEST_F(MandateOpenClose, ConflictBoxShows20001AloneWithRetryAsDefault) {
+    const std::string dir = MakeMandate(TempPath("m"));
+    Holder holder(dir);
+    ASSERT_TRUE(holder.Held());
+    seam.QueueAnswer(IDABORT);
+    Frame().OpenMandate(dir);
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_NOT_EXCLUSIVE), dir));
+    EXPECT_EQ(LastBox().caption, "Fehler aufgetreten");
+    EXPECT_EQ(LastBox().type, MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+    EXPECT_EQ(DefaultButtonOf(LastBox().type), IDRETRY);
+}
+
+TEST_F(MandateOpenClose, AbortSetsTheAbortFlagAndLeavesNothingOpen) {
+    const std::string dir = MakeMandate(TempPath("m"));
+    Holder holder(dir);
+    ASSERT_TRUE(holder.Held());
+    seam.QueueAnswer(IDABORT);
+    Frame().OpenMandate(dir);
+    EXPECT_EQ(Frame().m_abortFlag, 1);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(MandateOpenClose, IgnoreLogsTheMessageAndAnEmptyLine) {
+    const std::string dir = MakeMandate(TempPath("m"));
+    Holder holder(dir);
+    ASSERT_TRUE(holder.Held());
+    seam.QueueAnswer(IDIGNORE);
+    Frame().OpenMandate(dir);
+    EXPECT_EQ(Frame().m_abortFlag, 0);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(Log(), Format(LoadString(IDS_NOT_EXCLUSIVE), dir) + "\r\n\r\n");
+    EXPECT_EQ(Title(), "MWST Konvertierung 2024");
+}
+
+TEST_F(MandateOpenClose, RetryOpensOnceTheOtherProgramLetsGo) {
+    const std::string dir = MakeMandate(TempPath("m"));
+    Holder holder(dir);
+    ASSERT_TRUE(holder.Held());
+    int asked = 0;
+    seam.boxPolicy = [&](const MessageBoxRequest&) {
+        if (++asked == 2) holder.Release();
+        return asked <= 2 ? IDRETRY : IDABORT;
+    };
+    Frame().OpenMandate(dir);
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(IsOpen());
+    EXPECT_EQ(Title(), "MWST Konvertierung 2024 - Muster AG");
+}
+
+TEST_F(MandateOpenClose, FrenchTextsFollowTheCulture) {
+    app->GetMainFrame()->close();
+    app->ExitInstance();
+    app.reset();
+    WriteSettings("[Culture]\nUICulture=fr-CH\n");
+    Start();
+    const std::string dir = MakeMandate(TempPath("m"));
+    Holder holder(dir);
+    ASSERT_TRUE(holder.Held());
+    seam.QueueAnswer(IDIGNORE);
+    Frame().OpenMandate(dir);
+    EXPECT_EQ(LastBox().caption, "Une erreur s'est produite");
+    EXPECT_EQ(Log(), "Le client " + dir +
+                         " ne peut pas être ouvert en mode exclusif! La base de données est "
+                         "utilisée par:\r\n\r\n\r\n");
+}

@@ -1,0 +1,201 @@
+// Finding mandates below a folder and registering them in the list.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/CTheList.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "res/Resource.h"
+#include "tests/mandate/AppMandates.h"
+#include "tests/support/AppFixture.h"
+
+using apptest::MakeMandate;
+using apptest::MandateSpec;
+namespace fs = std::filesystem;
+
+namespace {
+
+class MandateSearch : public AppFixture {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        Start();
+    }
+    void Search(const std::string& folder) {
+        seam.QueueFolder(folder);
+        Command(ID_SEARCH);
+    }
+    std::vector<std::string> Rows(int column) {
+        std::vector<std::string> rows;
+        for (int i = 0; i < app->GetListView()->GetItemCount(); ++i)
+            rows.push_back(app->GetListView()->GetItemText(i, column));
+        return rows;
+    }
+    using Paths = std::vector<std::string>;
+};
+
+}  // namespace
+
+TEST_F(MandateSearch, NestedMandatesAreFoundInTheOrderMet) {
+    const std::string root = TempPath("Daten");
+    MakeMandate(root + "/A", apptest::Named("Alpha AG"));
+    MakeMandate(root + "/A/Alt", apptest::Named("Alt AG"));
+    Search(root);
+    EXPECT_EQ(Rows(0), (Paths{root + "/A", root + "/A/Alt"}));
+    EXPECT_EQ(Rows(1), (Paths{"Alpha AG", "Alt AG"}));
+    EXPECT_EQ(app->m_mandatePaths, (Paths{root + "/A", root + "/A/Alt"}));
+    EXPECT_EQ(app->m_currentView, 1) << "the list is shown afterwards";
+    EXPECT_EQ(app->m_searchRunning, 0);
+    EXPECT_EQ(app->m_searchRoot, root);
+}
+
+TEST_F(MandateSearch, PathsKeepTheirCaseAndStayOpenable) {
+    const std::string dir = MakeMandate(TempPath("Daten/Muster"));
+    Search(TempPath("Daten"));
+    ASSERT_EQ(Rows(0), Paths{dir});
+    Frame().OpenMandate(Rows(0)[0]);
+    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+}
+
+TEST_F(MandateSearch, SecondSearchRegistersNothingAndSaysNothing) {
+    MakeMandate(TempPath("Daten/A"));
+    Search(TempPath("Daten"));
+    Search(TempPath("Daten"));
+    EXPECT_EQ(Rows(0).size(), 1u);
+    EXPECT_TRUE(seam.boxes.empty());
+}
+
+TEST_F(MandateSearch, ClearListThenSearchRegistersAgain) {
+    MakeMandate(TempPath("Daten/A"));
+    Search(TempPath("Daten"));
+    Command(ID_MANDANT_CLEARLIST);
+    EXPECT_TRUE(app->m_mandatePaths.empty());
+    EXPECT_EQ(app->GetListView()->GetItemCount(), 0);
+    Search(TempPath("Daten"));
+    EXPECT_EQ(Rows(0).size(), 1u);
+}
+
+TEST_F(MandateSearch, TrailingSlashAndLinksGiveOneRegistration) {
+    const std::string dir = MakeMandate(TempPath("Daten/A"));
+    fs::create_directory_symlink(dir, TempPath("Daten/Link"));
+    Search(TempPath("Daten"));
+    EXPECT_EQ(Rows(0).size(), 1u);
+    EXPECT_EQ(app->m_mandatePaths, Paths{fs::canonical(dir).string()});
+    seam.QueueMandate(dir + "/");
+    Command(ID_MAN_INSERT);
+    EXPECT_EQ(Rows(0).size(), 1u) << "the same mandate, written differently";
+}
+
+TEST_F(MandateSearch, SymbolicLinkLoopsEndTheSearch) {
+    MakeMandate(TempPath("Daten/A"));
+    fs::create_directory_symlink(TempPath("Daten"), TempPath("Daten/A/zurueck"));
+    fs::create_directory_symlink(TempPath("Daten/A/zurueck"), TempPath("Daten/schleife"));
+    fs::create_symlink(TempPath("Daten/kaputt2"), TempPath("Daten/kaputt1"));
+    fs::create_symlink(TempPath("Daten/kaputt1"), TempPath("Daten/kaputt2"));
+    Search(TempPath("Daten"));
+    EXPECT_EQ(Rows(0).size(), 1u);
+    EXPECT_EQ(app->m_searchRunning, 0);
+}
+
+TEST_F(MandateSearch, UnreadableFoldersAreSkipped) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+    MakeMandate(TempPath("Daten/A"));
+    MakeMandate(TempPath("Daten/Zu/B"));
+    ASSERT_EQ(chmod(TempPath("Daten/Zu").c_str(), 0), 0);
+    Search(TempPath("Daten"));
+    chmod(TempPath("Daten/Zu").c_str(), 0755);
+    EXPECT_EQ(Rows(0), Paths{TempPath("Daten/A")});
+}
+
+TEST_F(MandateSearch, FailedChecksShowTheirMessageAndTheSearchGoesOn) {
+    MandateSpec old;
+    old.version = 2299;
+    MakeMandate(TempPath("Daten/A"), old);
+    MakeMandate(TempPath("Daten/A/B"));
+    Search(TempPath("Daten"));
+    EXPECT_EQ(Rows(0), Paths{TempPath("Daten/A/B")});
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(seam.boxes[0].text, Format(LoadString(IDS_WRONG_VERSION), TempPath("Daten/A"), "2300"));
+}
+
+TEST_F(MandateSearch, PasswordIsAskedAtRegistration) {
+    MandateSpec spec;
+    spec.password = "pw";
+    MakeMandate(TempPath("Daten/A"), spec);
+    seam.QueueText("pw");
+    Search(TempPath("Daten"));
+    EXPECT_EQ(Rows(0).size(), 1u);
+    EXPECT_EQ(seam.inputs.size(), 1u);
+}
+
+TEST_F(MandateSearch, FolderDialogPreselectsTheSearchRootWithASlash) {
+    app->m_searchRoot = "/srv/daten";
+    Command(ID_SEARCH);  // cancelled
+    EXPECT_EQ(seam.folderRequests, Paths{"/srv/daten/"});
+    EXPECT_EQ(app->m_searchRoot, "/srv/daten/") << "the slash stays after a cancel";
+    EXPECT_EQ(app->m_currentView, 0);
+}
+
+TEST_F(MandateSearch, EmptySearchRootPreselectsNothing) {
+    app->m_searchRoot.clear();
+    Command(ID_SEARCH);
+    EXPECT_EQ(seam.folderRequests, Paths{""});
+}
+
+TEST_F(MandateSearch, StopDuringTheSearchKeepsWhatWasFound) {
+    MakeMandate(TempPath("Daten/A"));
+    for (int i = 0; i < 30; ++i) fs::create_directories(TempPath("Daten/A/x" + std::to_string(i)));
+    bool stopped = false;
+    // The stop command arrives through the pump, as the user's click would.
+    QTimer* timer = new QTimer(app->GetMainFrame());
+    QObject::connect(timer, &QTimer::timeout, [&] {
+        if (!stopped && !app->m_mandatePaths.empty() && Enabled(ID_BREAK_SEARCH)) {
+            EXPECT_FALSE(Enabled(ID_SEARCH));
+            Command(ID_BREAK_SEARCH);
+            stopped = true;
+        }
+    });
+    timer->start(0);
+    Search(TempPath("Daten"));
+    timer->stop();
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(Rows(0).size(), 1u);
+    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_TRUE(Enabled(ID_SEARCH));
+    EXPECT_FALSE(Enabled(ID_BREAK_SEARCH));
+}
+
+TEST_F(MandateSearch, SearchItUnwindsAtOnceWhenStopped) {
+    MakeMandate(TempPath("Daten/A"));
+    app->m_stopSearch = 1;
+    EXPECT_EQ(app->SearchIt(TempPath("Daten")), 0);
+    EXPECT_TRUE(app->m_mandatePaths.empty());
+    app->m_stopSearch = 0;
+    EXPECT_EQ(app->SearchIt(TempPath("nirgends")), 1) << "a missing folder is searched to the end";
+}
+
+TEST_F(MandateSearch, InsertRegistersTheChosenMandate) {
+    const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::Named("Alpha AG"));
+    app->m_searchRoot = TempPath("Daten");
+    seam.QueueMandate(dir);
+    Command(ID_MAN_INSERT);
+    EXPECT_EQ(seam.mandateRequests, Paths{TempPath("Daten")}) << "the search root is proposed";
+    EXPECT_EQ(Rows(1), Paths{"Alpha AG"});
+    EXPECT_EQ(app->m_searchRoot, dir);
+    EXPECT_EQ(app->m_currentView, 1);
+    seam.QueueMandate(dir);
+    Command(ID_MAN_INSERT);
+    EXPECT_EQ(Rows(0).size(), 1u);
+    EXPECT_TRUE(seam.boxes.empty());
+}
+
+TEST_F(MandateSearch, InsertCancelledChangesNothing) {
+    app->m_searchRoot = "/srv";
+    Command(ID_MAN_INSERT);
+    EXPECT_EQ(app->m_searchRoot, "/srv");
+    EXPECT_EQ(app->m_currentView, 0);
+}
