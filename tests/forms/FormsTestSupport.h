@@ -114,10 +114,14 @@ class AsOrdinaryUser {
 public:
     static constexpr uid_t kNobody = 65534;
     AsOrdinaryUser() : switched_(::getuid() == 0) {
-        if (switched_) EXPECT_EQ(::setresuid(kNobody, kNobody, 0), 0);
+        if (switched_) {
+            EXPECT_EQ(::setresuid(kNobody, kNobody, 0), 0);
+        }
     }
     ~AsOrdinaryUser() {
-        if (switched_) EXPECT_EQ(::setresuid(0, 0, 0), 0);
+        if (switched_) {
+            EXPECT_EQ(::setresuid(0, 0, 0), 0);
+        }
     }
     AsOrdinaryUser(const AsOrdinaryUser&) = delete;
     AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;

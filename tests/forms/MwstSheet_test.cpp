@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <ostream>
 
 #include "app/framework/CException.h"
 #include "forms/MwstSheet.h"
@@ -233,6 +234,8 @@ struct NameCase {
     const char* name;
     const char* expected;
 };
+
+std::ostream& operator<<(std::ostream& out, const NameCase& c) { return out << '"' << c.program << '"'; }
 
 class TemplateNames : public ::testing::TestWithParam<NameCase> {};
 

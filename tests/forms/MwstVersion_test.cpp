@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <ostream>
 
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
@@ -18,6 +19,10 @@ struct VersionCase {
     const char* definition;  // nullptr: no "VERSION" name at all
     unsigned expected;
 };
+
+std::ostream& operator<<(std::ostream& out, const VersionCase& c) {
+    return out << (c.definition ? "\"" + std::string(c.definition) + "\"" : std::string("no VERSION name"));
+}
 
 class VersionTexts : public FormsFixture, public ::testing::WithParamInterface<VersionCase> {};
 
