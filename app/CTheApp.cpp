@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QRect>
 #include <QScreen>
 
+#include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CTheDoc.h"
 #include "app/CTheList.h"
@@ -59,6 +61,7 @@ int CTheApp::InitInstance() {
         g_seamInstalledByUs = true;
     }
     PendraUi::Install(&g_pendraBridge);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.xpm")));
     // 5./6. Document, frame and log view.
     document_ = new CTheDoc;
     if (!document_->OnNewDocument()) return 0;
@@ -188,4 +191,9 @@ void CTheApp::OnMandantPrintlog() {
     if (info.isNull()) return;
     QPrinter printer(info);
     GetLogView()->PrintSheet(&printer, m_pMainWnd->GetWindowText());
+}
+
+void CTheApp::OnAppAbout() {
+    CAboutDlg about(m_pMainWnd);
+    about.exec();
 }

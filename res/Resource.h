@@ -106,4 +106,33 @@ enum : int {
 enum : int {
     IDS_NO_MANDATE_IN_DIR = 21002,
     IDS_CHOOSE_MANDATE = 21003,
+    IDS_LICENCES = 21004,
+};
+
+// The tax key and account commands: a failed record write, and mwst-batch.
+enum : int {
+    IDS_LOG_INSERT_FAILED = 21300,   // new key id, library status
+    IDS_LOG_DELETE_FAILED = 21301,   // key id, library status
+    IDS_LOG_ACCOUNT_FAILED = 21302,  // account number, id replaced, id to put in, status
+    IDS_BATCH_USAGE = 21310,
+    IDS_BATCH_UNKNOWN_COMMAND = 21311,
+    IDS_BATCH_BAD_OPTION = 21312,
+    IDS_BATCH_PASSWORD_FILE = 21313,
+    IDS_BATCH_PASSWORD_LINE = 21314,
+    IDS_BATCH_NOT_REGISTERED = 21315,
+    IDS_BATCH_NOT_OPENED = 21316,
+    IDS_BATCH_NOT_AVAILABLE = 21317,
+    IDS_BATCH_NOT_CONFIRMED = 21318,
+    IDS_BATCH_NO_MANDATES = 21319,
+    IDS_BATCH_NONE_FOUND = 21320,
+};
+
+// Form activation: why a step failed, and a missing template.
+enum : int {
+    IDS_LOG_FORM_REASON = 21400,             // reason of the failed step before it
+    IDS_LOG_TEMPLATE_MISSING = 21401,        // template path
+    IDS_REASON_TEMPLATE_UNREADABLE = 21402,  // template path
+    IDS_REASON_WORKBOOK_FAILED = 21403,      // the control's message
+    IDS_REASON_CANNOT_READ = 21404,          // path, system message
+    IDS_REASON_CANNOT_WRITE = 21405,         // path, system message
 };
