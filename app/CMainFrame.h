@@ -70,7 +70,12 @@ public:
     void OnUpdateForm2024(CCmdUI* ui);
     void OnUpdateForm2018(CCmdUI* ui);
     bool UpdateForms(int year2011, CTheView* pV, int invert);
-    int CopyUpdateForm(const std::string& source, const std::string& target, int invert);
+    // The two form commands: confirmation, then the year's form on the open
+    // mandate or on each selected one, with the end line `endLineId`.
+    void ActivateForm(int year, int endLineId);
+    // `failure` receives why a transfer failed, for the log.
+    int CopyUpdateForm(const std::string& source, const std::string& target, int invert,
+                       std::string* failure = nullptr);
 
     // Tells that a command is not part of this version yet.
     void NotAvailable(unsigned commandId);

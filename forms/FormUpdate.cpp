@@ -1,0 +1,129 @@
+// Replacing a mandate's form workbooks and companion files by a year's
+// template set: the version rule for the workbooks, plain copies for the rest.
+#include <unistd.h>
+
+#include <cstring>
+
+#include "app/CMainFrame.h"
+#include "app/CTheView.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "forms/FileCopy.h"
+#include "forms/MwstDummy2.h"
+#include "forms/MwstFormulaUpdater.h"
+#include "forms/MwstSheet.h"
+#include "forms/TemplateSet.h"
+#include "mandate/pendra/Mandate.h"
+#include "res/Resource.h"
+
+namespace {
+
+bool Readable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+
+// One run of UpdateForms: the year's files, the log and the failure flag.
+class FormUpdateRun {
+public:
+    FormUpdateRun(CMainFrame& frame, int year, CTheView* log, int invert)
+        : frame_(frame), year_(year), log_(log), invert_(invert),
+          mandateDir_(Mandate::GetGlobalMandate()->GetPath()) {}
+
+    bool Run() {
+        const auto& steps = MwstTemplateSteps();
+        for (std::size_t head = 0; head < steps.size(); head += 2) {
+            const std::string headTemplate = Template(head);
+            if (!Readable(headTemplate)) {
+                Log(IDS_LOG_TEMPLATE_MISSING, headTemplate);
+                // Without the first form nothing at all is done.
+                if (head == 0) return false;
+                failed_ = true;
+                continue;
+            }
+            // The pair's first template speaks for both of its workbooks.
+            const unsigned templateVersion = steps[head].formUpdate ? MwstGetVersion(headTemplate) : 0;
+            Step(head, templateVersion);
+            if (failed_) return false;
+            Step(head + 1, templateVersion);
+            if (head == 0 && failed_) return false;
+        }
+        return !failed_;
+    }
+
+private:
+    std::string Template(std::size_t step) const {
+        return MwstNewSheetName(MwstProgramPath(), MwstTemplateName(MwstTemplateSteps()[step], year_));
+    }
+    std::string MandateFile(std::size_t step) const {
+        return mandateDir_ + "/" + MwstTemplateSteps()[step].mandateFile;
+    }
+
+    void Step(std::size_t step, unsigned templateVersion) {
+        if (MwstTemplateSteps()[step].formUpdate)
+            FormStep(step, templateVersion);
+        else
+            CopyStep(step);
+    }
+
+    void FormStep(std::size_t step, unsigned templateVersion) {
+        const std::string target = MandateFile(step);
+        const unsigned mandateVersion = MwstGetVersion(target);
+        if (templateVersion > mandateVersion || (invert_ && mandateVersion > templateVersion)) {
+            std::string failure;
+            Done(target, frame_.CopyUpdateForm(Template(step), target, invert_, &failure) != 0, failure);
+        } else {
+            Log(IDS_LOG_FORM_SKIPPED, target);
+        }
+    }
+
+    void CopyStep(std::size_t step) {
+        const std::string source = Template(step);
+        const std::string target = MandateFile(step);
+        const FileCopyResult copied = MwstCopyFile(source, target);
+        std::string failure;
+        if (!copied) {
+            const bool sourceSide = copied.failure == FileCopyResult::Failure::kSource;
+            failure = Format(LoadString(sourceSide ? IDS_REASON_CANNOT_READ : IDS_REASON_CANNOT_WRITE),
+                             sourceSide ? source : target, std::string(std::strerror(copied.error)));
+        }
+        Done(target, static_cast<bool>(copied), failure);
+    }
+
+    void Done(const std::string& target, bool ok, const std::string& failure) {
+        if (ok) {
+            Log(IDS_LOG_FORM_UPDATED, target);
+            return;
+        }
+        failed_ = true;
+        Log(IDS_LOG_FORM_FAILED, target);
+        if (!failure.empty()) Log(IDS_LOG_FORM_REASON, failure);
+    }
+
+    void Log(int id, const std::string& text) const {
+        if (log_) log_->AppendLine(Format(LoadString(id), text));
+    }
+
+    CMainFrame& frame_;
+    const int year_;
+    CTheView* const log_;
+    const int invert_;
+    const std::string mandateDir_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+bool CMainFrame::UpdateForms(int year2011, CTheView* pV, int invert) {
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    if (!mandate || !mandate->IsMandantOpen()) return false;
+    return FormUpdateRun(*this, year2011, pV, invert).Run();
+}
+
+int CMainFrame::CopyUpdateForm(const std::string& source, const std::string& target, int invert,
+                               std::string* failure) {
+    MwstDummy2 dlg;
+    dlg.m_sourceName = source;
+    dlg.m_targetName = target;
+    dlg.m_invert = invert;
+    dlg.DoModal();
+    if (failure) *failure = dlg.m_failure;
+    return dlg.m_result;
+}

@@ -1,0 +1,190 @@
+#include "forms/MwstDummy2.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <cstring>
+#include <vector>
+
+#include "app/CTheApp.h"
+#include "app/framework/CException.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "forms/FileCopy.h"
+#include "forms/KeyPair.h"
+#include "forms/MwstFormulaUpdater.h"
+#include "forms/MwstSheet.h"
+#include "mandate/pendra/Mandate.h"
+#include "res/Resource.h"
+
+namespace {
+
+constexpr long kMappingSheet = 4;
+constexpr long kLabelCol = 1;
+constexpr long kFormulaCols[] = {2, 3};
+// Templates of these versions bring formulas of their own and take none over.
+constexpr unsigned kOwnFormulaVersions[] = {2001, 2024};
+
+// The wait cursor for the run, where there is a screen to show it on.
+class WaitCursor {
+public:
+    WaitCursor() : shown_(QGuiApplication::instance() != nullptr) {
+        if (shown_) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    }
+    ~WaitCursor() {
+        if (shown_) QGuiApplication::restoreOverrideCursor();
+    }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    bool shown_;
+};
+
+// Active sheet and selection of a control, put back on Restore.
+class SheetState {
+public:
+    explicit SheetState(CVCF1& form) : form_(form), sheet_(form.GetSheet()), selection_(form.GetSelection()) {}
+    void Restore() {
+        form_.SetSheet(sheet_);
+        form_.SetSelection(selection_);
+    }
+
+private:
+    CVCF1& form_;
+    long sheet_;
+    std::string selection_;
+};
+
+unsigned VersionOf(const CVCF1& form) {
+    std::string definition;
+    try {
+        definition = form.GetDefinedName("VERSION");
+    } catch (const CException&) {
+        definition.clear();
+    }
+    return MwstVersionNumber(definition);
+}
+
+bool TakesOwnFormulas(unsigned version) {
+    for (unsigned own : kOwnFormulaVersions)
+        if (version == own) return true;
+    return false;
+}
+
+std::string MandateDirectory() {
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    return mandate && mandate->IsMandantOpen() ? mandate->GetPath() : std::string();
+}
+
+// The old and new ids of the pairs whose keys are exchanged, with a temporary
+// name per pair so that one rename never undoes another.
+struct KeyExchange {
+    std::vector<std::string> oldIds, newIds, tempNames;
+
+    static KeyExchange ForOpenMandate() {
+        KeyExchange exchange;
+        std::vector<std::string> pairs;
+        if (auto* app = dynamic_cast<CTheApp*>(AfxGetApp())) app->GetTaxArray(pairs, 0);
+        keypair::SplitAll(pairs, exchange.oldIds, exchange.newIds);
+        for (std::size_t i = 0; i < exchange.oldIds.size(); ++i)
+            exchange.tempNames.push_back(Format("TEMP%d", static_cast<int>(i)));
+        return exchange;
+    }
+
+    std::string Apply(std::string formel) const {
+        for (std::size_t i = 0; i < oldIds.size(); ++i) formel = RenameFormel(formel, oldIds[i], tempNames[i]);
+        for (std::size_t i = 0; i < oldIds.size(); ++i) formel = RenameFormel(formel, newIds[i], oldIds[i]);
+        for (std::size_t i = 0; i < oldIds.size(); ++i) formel = RenameFormel(formel, tempNames[i], newIds[i]);
+        return formel;
+    }
+};
+
+}  // namespace
+
+std::string MwstTransferOutputName(const std::string& mandateDir, const std::string& targetName) {
+    const std::size_t slash = targetName.rfind('/');
+    if (slash != std::string::npos && slash > 0) return mandateDir + targetName.substr(slash);
+    return mandateDir + "/" + targetName;
+}
+
+int MwstDummy2::DoModal() {
+    OnInitDialog();
+    return IDOK;
+}
+
+bool MwstDummy2::OnInitDialog() {
+    WaitCursor wait;
+    m_result = 0;
+    m_failure.clear();
+    const std::string mandateDir = MandateDirectory();
+    // Without an open mandate there is no directory the result could go to.
+    if (mandateDir.empty()) {
+        m_failure = LoadString(IDS_NO_MANDATE);
+        return true;
+    }
+    m_outputName = MwstTransferOutputName(mandateDir, m_targetName);
+    try {
+        Transfer();
+    } catch (const CException& e) {
+        m_result = 0;
+        m_failure = Format(LoadString(IDS_REASON_WORKBOOK_FAILED), e.what());
+    }
+    return true;
+}
+
+void MwstDummy2::Transfer() {
+    if (!LoadSheet1()) {
+        m_failure = Format(LoadString(IDS_REASON_TEMPLATE_UNREADABLE), m_sourceName);
+        return;
+    }
+    if (!LoadSheet2()) {
+        CopyTemplateFile();
+        return;
+    }
+    m_result = 1;
+    const unsigned sourceVersion = GetVer1();
+    if (sourceVersion == GetVer2()) return;
+    if (!TakesOwnFormulas(sourceVersion)) CopyFormulas(m_invert);
+    SaveSheet2();
+}
+
+// No readable workbook in the mandate: the template goes in as it is.
+void MwstDummy2::CopyTemplateFile() {
+    const FileCopyResult copied = MwstCopyFile(m_sourceName, m_outputName);
+    m_result = copied ? 1 : 0;
+    if (copied) return;
+    const bool sourceSide = copied.failure == FileCopyResult::Failure::kSource;
+    m_failure = Format(LoadString(sourceSide ? IDS_REASON_CANNOT_READ : IDS_REASON_CANNOT_WRITE),
+                       sourceSide ? m_sourceName : m_outputName, std::string(std::strerror(copied.error)));
+}
+
+int MwstDummy2::LoadSheet1() { return MwstLoadNamedMandateSheet(m_sourceName, m_sourceType, m_source); }
+
+int MwstDummy2::LoadSheet2() { return MwstLoadNamedMandateSheet(m_targetName, m_targetType, m_target); }
+
+// The template's workbook, written in the target's file type.
+void MwstDummy2::SaveSheet2() { MwstSaveMandateSheet(m_outputName, m_targetType, m_source); }
+
+unsigned MwstDummy2::GetVer1() { return VersionOf(m_source); }
+
+unsigned MwstDummy2::GetVer2() { return VersionOf(m_target); }
+
+void MwstDummy2::CopyFormulas(int invert) {
+    SheetState sourceState(m_source);
+    SheetState targetState(m_target);
+    m_source.SetSheet(kMappingSheet);
+    m_target.SetSheet(kMappingSheet);
+    const KeyExchange exchange = invert ? KeyExchange::ForOpenMandate() : KeyExchange();
+    for (long row = 1; row <= CVCF1::kMaxRow && !m_target.GetTextRC(row, kLabelCol).empty(); ++row) {
+        for (long col : kFormulaCols) {
+            std::string formel = m_target.GetFormulaRC(row, col);
+            if (invert) formel = exchange.Apply(std::move(formel));
+            if (formel.empty())
+                m_source.SetNumberRC(row, col, 0.0);
+            else
+                m_source.SetFormulaRC(row, col, formel);
+        }
+    }
+    sourceState.Restore();
+    targetState.Restore();
+}
