@@ -1,0 +1,256 @@
+// The mandate list: columns, marking, double click and the shared batch walk.
+#include <gtest/gtest.h>
+
+#include <QFontMetrics>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/CTheList.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "res/Resource.h"
+#include "taxkeys/CM_ListTax.h"
+#include "tests/mandate/AppMandates.h"
+#include "tests/mandate/ChildProcess.h"
+#include "mandate/pendra/MIniSetHelper.h"
+#include "tests/support/AppFixture.h"
+
+using apptest::MakeMandate;
+using apptest::Named;
+
+namespace {
+
+class MandateList : public AppFixture {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        Start();
+    }
+    CTheList& List() { return *app->GetListView(); }
+    // Registers `count` mandates m0, m1, ... (names "Mandant 0", ...).
+    std::vector<std::string> Register(int count) {
+        std::vector<std::string> dirs;
+        for (int i = 0; i < count; ++i) {
+            const std::string dir =
+                MakeMandate(TempPath("m" + std::to_string(i)), Named("Mandant " + std::to_string(i)));
+            EXPECT_TRUE(app->AddMandate(dir));
+            dirs.push_back(dir);
+        }
+        return dirs;
+    }
+    void ShowList() { Command(ID_LIST_VIEW); }
+    bool IsOpen() { return Mandate::GetGlobalMandate()->IsMandantOpen() != 0; }
+    // Runs a batch that records which mandate is open at each row.
+    std::vector<std::string> RecordBatch(CMainFrame::BatchClose close = CMainFrame::BatchClose::AtEnd) {
+        std::vector<std::string> seen;
+        const bool ran = Frame().RunBatch(
+            [&](const std::string& dir) {
+                EXPECT_EQ(Mandate::GetGlobalMandate()->GetPath(), dir);
+                EXPECT_EQ(app->m_currentView, 0) << "the log is shown while the batch runs";
+                EXPECT_EQ(Frame().StatusPaneText(2), dir) << "status bar refreshed per row";
+                seen.push_back(dir);
+            },
+            close);
+        EXPECT_TRUE(ran);
+        return seen;
+    }
+};
+
+}  // namespace
+
+// --- Columns -------------------------------------------------------------------
+
+TEST_F(MandateList, ColumnsAreSizedFromTheirHeaders) {
+    auto* tree = static_cast<QTreeWidget*>(List().Widget());
+    const QFontMetrics metrics(tree->font());
+    EXPECT_EQ(tree->headerItem()->text(0).toStdString(), LoadString(IDS_COLUMN_DIRECTORY));
+    EXPECT_EQ(List().ColumnWidth(0), metrics.horizontalAdvance(tree->headerItem()->text(0)) + 15);
+    EXPECT_EQ(List().ColumnWidth(1), metrics.horizontalAdvance(tree->headerItem()->text(1)) + 15);
+    EXPECT_EQ(tree->selectionMode(), QAbstractItemView::ExtendedSelection);
+}
+
+TEST_F(MandateList, RowsFollowRegistrationOrder) {
+    const auto dirs = Register(3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(List().GetItemText(i, 0), dirs[i]);
+        EXPECT_EQ(List().GetItemText(i, 1), "Mandant " + std::to_string(i));
+    }
+}
+
+// --- Marking ----------------------------------------------------------------
+
+TEST_F(MandateList, MarkingRules) {
+    ShowList();
+    EXPECT_FALSE(Enabled(ID_MARKALL)) << "no rows";
+    EXPECT_FALSE(Enabled(ID_MARKNONE));
+    Register(3);
+    List().SetSelected(0, true);
+    List().SetSelected(2, true);
+    EXPECT_TRUE(Enabled(ID_MARKALL));
+    Command(ID_MARKALL);
+    EXPECT_EQ(List().GetSelectedCount(), 3);
+    EXPECT_FALSE(Enabled(ID_MARKALL));
+    EXPECT_TRUE(Enabled(ID_MARKNONE));
+    Command(ID_MARKNONE);
+    EXPECT_EQ(List().GetSelectedCount(), 0);
+    EXPECT_FALSE(Enabled(ID_MARKNONE));
+}
+
+TEST_F(MandateList, ListVisibleSelectedNeedsTheListShownAndARow) {
+    Register(2);
+    List().SetSelected(1, true);
+    EXPECT_EQ(app->ListVisibleSelected(), 0) << "log shown";
+    ShowList();
+    EXPECT_EQ(app->ListVisibleSelected(), 1);
+    List().SetSelected(1, false);
+    EXPECT_EQ(app->ListVisibleSelected(), 0);
+}
+
+TEST_F(MandateList, ClearListEmptiesRowsAndPaths) {
+    Register(2);
+    Command(ID_MANDANT_CLEARLIST);
+    EXPECT_EQ(List().GetItemCount(), 0);
+    EXPECT_TRUE(app->m_mandatePaths.empty());
+    EXPECT_EQ(static_cast<QTreeWidget*>(List().Widget())->columnCount(), 2) << "headings stay";
+}
+
+// --- Batch walk ---------------------------------------------------------------
+
+TEST_F(MandateList, BatchOverRowsOneAndThreeNeverOpensRowTwo) {
+    const auto dirs = Register(3);
+    ShowList();
+    List().SetSelected(0, true);
+    List().SetSelected(2, true);
+    EXPECT_EQ(RecordBatch(), (std::vector<std::string>{dirs[0], dirs[2]}));
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(Frame().GetWindowText(), "MWST Konvertierung 2024");
+    EXPECT_TRUE(List().IsSelected(0) && List().IsSelected(2)) << "the selection survives";
+}
+
+TEST_F(MandateList, BatchClosesTheMandateThatWasOpen) {
+    const auto dirs = Register(2);
+    Frame().OpenMandate(dirs[1]);
+    ASSERT_TRUE(IsOpen());
+    ShowList();
+    List().SetSelected(0, true);
+    EXPECT_EQ(RecordBatch(), std::vector<std::string>{dirs[0]});
+    EXPECT_FALSE(IsOpen());
+}
+
+TEST_F(MandateList, NoBatchWithoutSelectionOrWithTheLogShown) {
+    Register(1);
+    int calls = 0;
+    ShowList();
+    EXPECT_FALSE(Frame().RunBatch([&](const std::string&) { ++calls; }));
+    List().SetSelected(0, true);
+    Command(ID_EDIT_VIEW);
+    EXPECT_FALSE(Frame().RunBatch([&](const std::string&) { ++calls; }));
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(MandateList, CloseAfterEachLeavesNoMandateOpenBetweenRows) {
+    const auto dirs = Register(2);
+    ShowList();
+    Command(ID_MARKALL);
+    std::vector<int> openBefore;
+    Frame().RunBatch(
+        [&](const std::string&) { openBefore.push_back(IsOpen() ? 1 : 0); },
+        CMainFrame::BatchClose::AfterEach);
+    EXPECT_EQ(openBefore, (std::vector<int>{1, 1}));
+    EXPECT_FALSE(IsOpen());
+}
+
+namespace {
+
+// A second process holding `dir` exclusively for the test's lifetime.
+class Held {
+public:
+    explicit Held(const std::string& dir)
+        : child_([dir](testsupport::ChildChannel& channel) {
+              Mandate mandate;
+              if (mandate.OpenMandateFiles(dir) != 0) return 1;
+              MIniSetHelper exclusive(&mandate, false);
+              if (exclusive.OpenExclusive() != 0) return 2;
+              channel.Send("held");
+              channel.Receive();
+              return 0;
+          }) {
+        ok_ = child_.Channel().Receive() == std::optional<std::string>("held");
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    testsupport::ChildProcess child_;
+    bool ok_ = false;
+};
+
+}  // namespace
+
+TEST_F(MandateList, IgnoreSkipsTheHeldMandateAndTheBatchGoesOn) {
+    const auto dirs = Register(3);
+    Held held(dirs[1]);
+    ASSERT_TRUE(held.Ok());
+    ShowList();
+    Command(ID_MARKALL);
+    seam.QueueAnswer(IDIGNORE);
+    EXPECT_EQ(RecordBatch(), (std::vector<std::string>{dirs[0], dirs[2]}));
+    EXPECT_EQ(Log(), Format(LoadString(IDS_NOT_EXCLUSIVE), dirs[1]) + "\r\n\r\n");
+    EXPECT_FALSE(IsOpen());
+}
+
+TEST_F(MandateList, AbortEndsTheBatch) {
+    const auto dirs = Register(3);
+    Held held(dirs[1]);
+    ASSERT_TRUE(held.Ok());
+    ShowList();
+    Command(ID_MARKALL);
+    seam.QueueAnswer(IDABORT);
+    EXPECT_EQ(RecordBatch(), std::vector<std::string>{dirs[0]});
+    EXPECT_EQ(Frame().m_abortFlag, 1);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(app->m_currentView, 1);
+}
+
+TEST_F(MandateList, AbortFlagIsClearedWhenABatchStarts) {
+    const auto dirs = Register(1);
+    Frame().m_abortFlag = 1;
+    ShowList();
+    List().SetSelected(0, true);
+    EXPECT_EQ(RecordBatch(), std::vector<std::string>{dirs[0]});
+}
+
+// --- Double click ----------------------------------------------------------
+
+TEST_F(MandateList, DoubleClickShowsTheOverviewAndClosesAfterwards) {
+    const std::string dir = MakeMandate(TempPath("k"), apptest::MandateSpec{
+        "Schluessel AG", 2300, std::nullopt, {{"VSN77", 0.077f, true, "2200"}}});
+    ASSERT_TRUE(app->AddMandate(dir));
+    ShowList();
+    int rows = -1;
+    std::string pathWhileShown;
+    apptest::WhenModalShown<CM_ListTax>([&](CM_ListTax& dialog) {
+        rows = dialog.LeftList()->topLevelItemCount();
+        pathWhileShown = Mandate::GetGlobalMandate()->GetPath();
+        QTest::mouseClick(dialog.findChild<QPushButton*>("closeButton"), Qt::LeftButton);
+    });
+    auto* tree = static_cast<QTreeWidget*>(List().Widget());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Frame()));
+    const QRect rect = tree->visualItemRect(tree->topLevelItem(0));
+    ASSERT_FALSE(rect.isEmpty());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    EXPECT_EQ(rows, 1);
+    EXPECT_EQ(pathWhileShown, dir);
+    EXPECT_FALSE(IsOpen());
+}
+
+TEST_F(MandateList, DoubleClickOnNoRowStillClosesTheOpenMandate) {
+    const auto dirs = Register(1);
+    Frame().OpenMandate(dirs[0]);
+    ASSERT_TRUE(IsOpen());
+    List().OnDblclk(-1);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(Frame().StatusPaneText(1), "Kein Mandant geöffnet");
+}

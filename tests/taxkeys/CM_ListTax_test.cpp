@@ -1,0 +1,195 @@
+// The tax key overview: rows, Ja/Nein, linked selection, opening rules.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <fstream>
+
+#include "app/CTheList.h"
+#include "res/Resource.h"
+#include "taxkeys/CM_ListTax.h"
+#include "taxkeys/ConversionRules.h"
+#include "tests/mandate/AppMandates.h"
+#include "tests/support/AppFixture.h"
+
+using apptest::Key;
+using apptest::MakeMandate;
+using apptest::MandateSpec;
+
+namespace {
+
+std::vector<std::string> RowTexts(QTreeWidget* list) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QStringList columns;
+        for (int c = 0; c < list->columnCount(); ++c) columns << list->topLevelItem(i)->text(c);
+        rows.push_back(columns.join('\t').toStdString());
+    }
+    return rows;
+}
+
+int SelectedRow(QTreeWidget* list) {
+    const auto selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->indexOfTopLevelItem(selected.first());
+}
+
+void ClickRow(QTreeWidget* list, int row) {
+    const QRect rect = list->visualItemRect(list->topLevelItem(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+class Overview : public AppFixture {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        Start();
+    }
+    std::string OpenWith(const std::vector<Key>& keys, const std::string& table = "") {
+        MandateSpec spec;
+        spec.keys = keys;
+        const std::string dir = MakeMandate(TempPath("m"), spec);
+        if (!table.empty()) std::ofstream(dir + "/quorvex.txt") << table;
+        Frame().OpenMandate(dir);
+        EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+        return dir;
+    }
+    using Rows = std::vector<std::string>;
+};
+
+}  // namespace
+
+TEST_F(Overview, ListsOldKeysAndTheirNewKeys) {
+    const std::string dir = OpenWith({{"V25", 0.025f, false, "2201"},
+                                      {"BEH37", 0.037f, true, "2202"},
+                                      {"VSN77", 0.077f, true, "2200"},
+                                      {"UST8", 0.08f, true, ""},
+                                      {"VSN81", 0.081f, true, ""},
+                                      {"VSS24", 0.077f, true, ""},
+                                      {"XVSS76", 0.077f, true, ""},
+                                      {"NULL", 0.0f, true, ""}});
+    CM_ListTax dialog;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "Steuerschlüssel für Mandant " + dir);
+    EXPECT_EQ(RowTexts(dialog.LeftList()), (Rows{"BEH37\t3.7%\tnetto\t2202",
+                                                 "V25\t2.5%\tbrutto\t2201",
+                                                 "VSN77\t7.7%\tnetto\t2200"}));
+    EXPECT_EQ(RowTexts(dialog.RightList()), (Rows{"BEH38\t3.800000%\t   Nein",
+                                                  "V26\t2.600000%\t   Nein",
+                                                  "VSN81\t8.100000%\t   Ja"}));
+    EXPECT_EQ(SelectedRow(dialog.LeftList()), 0) << "the first old key is selected";
+}
+
+TEST_F(Overview, TwoOldKeysWithTheSameNewIdShowNeinThenJa) {
+    OpenWith({{"VSN7", 0.077f, true, ""}, {"VSN77", 0.077f, true, ""}});
+    CM_ListTax dialog;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_EQ(RowTexts(dialog.RightList()),
+              (Rows{"VSN81\t8.100000%\t   Nein", "VSN81\t8.100000%\t   Ja"}));
+}
+
+TEST_F(Overview, PresenceIgnoresLetterCaseAndTableEntriesWin) {
+    OpenWith({{"A77", 0.077f, true, ""}, {"a81", 0.081f, true, ""}, {"B77", 0.077f, true, ""}},
+             "B77 ==> NEU1\n");
+    CM_ListTax dialog;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_EQ(RowTexts(dialog.RightList()),
+              (Rows{"A81\t8.100000%\t   Ja", "NEU1\t8.100000%\t   Nein"}));
+}
+
+TEST_F(Overview, WithoutOldKeysBothListsAreEmpty) {
+    OpenWith({{"UST81", 0.081f, true, ""}});
+    CM_ListTax dialog;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_EQ(dialog.LeftList()->topLevelItemCount(), 0);
+    EXPECT_EQ(dialog.RightList()->topLevelItemCount(), 0);
+    EXPECT_EQ(SelectedRow(dialog.LeftList()), -1);
+}
+
+TEST_F(Overview, SelectionIsLinkedBothWays) {
+    OpenWith({{"A77", 0.077f, true, ""}, {"B77", 0.077f, true, ""}, {"C77", 0.077f, true, ""}});
+    CM_ListTax dialog;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ClickRow(dialog.LeftList(), 2);
+    EXPECT_EQ(SelectedRow(dialog.RightList()), 2);
+    ClickRow(dialog.RightList(), 1);
+    EXPECT_EQ(SelectedRow(dialog.LeftList()), 1);
+    EXPECT_EQ(SelectedRow(dialog.RightList()), 1);
+}
+
+TEST_F(Overview, ChangesNothingInTheMandate) {
+    const std::string dir = OpenWith({{"VSN77", 0.077f, true, ""}});
+    {
+        CM_ListTax dialog;
+        ASSERT_TRUE(dialog.OnInitDialog());
+    }
+    EXPECT_EQ(UniqueId("VSN81"), 1);
+    EXPECT_EQ(UniqueId("VSN77"), 0);
+}
+
+TEST_F(Overview, CommandOnTheOpenMandateRunsTheRealDialog) {
+    OpenWith({{"VSN77", 0.077f, true, ""}});
+    ASSERT_TRUE(Enabled(ID_SHOWKEYS));
+    Rows left;
+    std::string closeText;
+    apptest::WhenModalShown<CM_ListTax>([&](CM_ListTax& dialog) {
+        left = RowTexts(dialog.LeftList());
+        auto* close = dialog.findChild<QPushButton*>("closeButton");
+        closeText = close->text().toStdString();
+        QTest::mouseClick(close, Qt::LeftButton);
+    });
+    Command(ID_SHOWKEYS);
+    EXPECT_EQ(left, Rows{"VSN77\t7.7%\tnetto\t"});
+    EXPECT_EQ(closeText, "Schliessen");
+    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << "the open mandate stays open";
+}
+
+TEST_F(Overview, CommandFromTheListUsesTheFocusedRowAndClosesAgain) {
+    MandateSpec first;
+    first.name = "Erste AG";
+    first.keys = {{"A77", 0.077f, true, ""}};
+    MandateSpec second;
+    second.name = "Zweite AG";
+    second.keys = {{"B77", 0.077f, true, ""}, {"C77", 0.077f, true, ""}};
+    ASSERT_TRUE(app->AddMandate(MakeMandate(TempPath("a"), first)));
+    ASSERT_TRUE(app->AddMandate(MakeMandate(TempPath("b"), second)));
+    EXPECT_FALSE(Enabled(ID_SHOWKEYS));
+    Command(ID_LIST_VIEW);
+    app->GetListView()->SetSelected(0, true);
+    app->GetListView()->SetFocusedItem(1);
+    ASSERT_TRUE(Enabled(ID_SHOWKEYS));
+    int rows = -1;
+    apptest::WhenModalShown<CM_ListTax>([&](CM_ListTax& dialog) {
+        rows = dialog.LeftList()->topLevelItemCount();
+        dialog.reject();
+    });
+    Command(ID_SHOWKEYS);
+    EXPECT_EQ(rows, 2) << "the focused row's mandate, not the selected one";
+    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
+}
+
+TEST_F(Overview, UnopenableTaxFileShowsTheLibraryErrorAndNoDialog) {
+    Mandate closed;
+    Mandate::SetGlobalMandate(&closed);
+    CM_ListTax dialog;
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    Mandate::SetGlobalMandate(app->m_pMandate);
+    ASSERT_EQ(seam.boxes.size(), 1u);
+}
+
+TEST_F(Overview, FrenchEntryTexts) {
+    app->GetMainFrame()->close();
+    app->ExitInstance();
+    app.reset();
+    WriteSettings("[Culture]\nUICulture=fr-CH\n");
+    Start();
+    OpenWith({{"A77", 0.077f, false, ""}, {"B77", 0.077f, true, ""}});
+    CM_ListTax dialog;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_EQ(RowTexts(dialog.LeftList()), (Rows{"A77\t7.7%\tbrut\t", "B77\t7.7%\tnet\t"}));
+    EXPECT_EQ(RowTexts(dialog.RightList())[0], "A81\t8.100000%\t   Non");
+    EXPECT_EQ(dialog.windowTitle().toStdString().rfind("Clé TVA pour mandat ", 0), 0u);
+}
