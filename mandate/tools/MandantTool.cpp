@@ -11,6 +11,7 @@
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/MandateAdmin.h"
 #include "mandate/pendra/PendraStatus.h"
+#include "forms/TemplateSet.h"
 #include "mandate/tools/DemoBuilder.h"
 #include "mandate/tools/MandateText.h"
 
@@ -192,7 +193,11 @@ private:
         const std::string& dir = Dir();
         ExpectArgs(2);
         std::string error;
-        if (!BuildDemo(dir, out_, error)) return Fail(error);
+        // Every demo mandate starts on the 2018 form, from the templates beside the program.
+        const DemoStep form2018 = [](const DemoMandate&, const std::string& mandateDir, std::string& stepError) {
+            return MwstInstallTemplateSet(2018, mandateDir, stepError);
+        };
+        if (!BuildDemo(dir, out_, error, {form2018})) return Fail(error);
         return 0;
     }
 
