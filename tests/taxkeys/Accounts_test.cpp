@@ -1,0 +1,136 @@
+// "Konti anpassen" and "Konti zurückstellen".
+#include <fstream>
+
+#include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Konto.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "tests/taxkeys/KeyCommandsFixture.h"
+
+namespace {
+
+const char* const kAccounts =
+    "key VSN77 7.7 107.7 netto 1170\n"
+    "key VSN81 8.1 108.1 netto 1170\n"
+    "key USN25 2.5 102.5 netto 9999\n"
+    "key VSS24 7.7 107.7 netto 1170\n"
+    "account 1170 0 - Vorsteuer\n"
+    "account 3000 1 USN25 Verkauf reduziert\n"
+    "account 4000 0 VSN77 Material\n"
+    "account 4400 0 vsn77 klein geschrieben\n"
+    "account 4500 0 VSN77 Verpackung\n"
+    "account 6000 0 VSS24 Saldo\n"
+    "account 6500 0 VSN81 schon neu\n";
+
+class AccountsTest : public KeyCommandsFixture {
+protected:
+    std::string Begin(const std::string& dir) const {
+        return ">Beginn \"Konti anpassen\" für Mandant " + dir + "\n";
+    }
+    std::string End(const std::string& dir) const {
+        return ">Ende \"Konti anpassen\" für Mandant " + dir + "\n\n";
+    }
+};
+
+TEST_F(AccountsTest, AdaptingSwitchesAccountsOfOldKeysInAccountOrder) {
+    const std::string dir = MakeMandate("anpassen", kAccounts);
+    Open(dir);
+    Command(ID_UPDATE_ACCOUNTS);
+    // USN25's automatic account cannot be read: its accounts stay. VSS24 is switched
+    // although the insertion leaves that key alone; vsn77 is another id.
+    EXPECT_EQ(LogText(), Begin(dir) +
+                             "Konto 4000: VSN77 mit VSN81 ersetzt\n"
+                             "Konto 4500: VSN77 mit VSN81 ersetzt\n"
+                             "Konto 6000: VSS24 mit VSS81 ersetzt\n" +
+                             End(dir));
+    EXPECT_EQ(Records("account"), (std::vector<std::string>{
+                                      "account 1170 0 - Vorsteuer",
+                                      "account 3000 1 USN25 Verkauf reduziert",
+                                      "account 4000 0 VSN81 Material",
+                                      "account 4400 0 vsn77 klein geschrieben",
+                                      "account 4500 0 VSN81 Verpackung",
+                                      "account 6000 0 VSS81 Saldo",
+                                      "account 6500 0 VSN81 schon neu",
+                                  }));
+    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+}
+
+TEST_F(AccountsTest, AdaptingTwiceChangesNothingTheSecondTime) {
+    const std::string dir = MakeMandate("zweimal", kAccounts);
+    Open(dir);
+    Command(ID_UPDATE_ACCOUNTS);
+    app->GetLogView()->Clear();
+    Command(ID_UPDATE_ACCOUNTS);
+    EXPECT_EQ(LogText(), Begin(dir) + End(dir));
+}
+
+TEST_F(AccountsTest, ResettingGivesTheFirstOfTwoOldKeysAllTheirAccounts) {
+    // VSN7 and VSN77 both derive VSN81; VSN7 comes first in the key file.
+    const std::string dir = MakeMandate("zurueck",
+                                        "key VSN7 7.7 107.7 netto 1170\nkey VSN77 7.7 107.7 netto 1170\n"
+                                        "account 1170 0 -\naccount 4000 0 VSN77\naccount 4100 0 VSN7\n");
+    Open(dir);
+    Command(ID_UPDATE_ACCOUNTS);
+    app->GetLogView()->Clear();
+    Command(ID_UNDO_UPDATE_ACCOUNTS);
+    EXPECT_EQ(LogText(), ">Beginn \"Konti zurückstellen\" für Mandant " + dir + "\n"
+                         "Konto 4000: VSN81 mit VSN7 ersetzt\n"
+                         "Konto 4100: VSN81 mit VSN7 ersetzt\n"
+                         ">Ende \"Konti zurückstellen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(Records("account"), (std::vector<std::string>{"account 1170 0 -", "account 4000 0 VSN7",
+                                                            "account 4100 0 VSN7"}));
+}
+
+TEST_F(AccountsTest, AFailedUpdateIsLoggedAsAFailureNotAsAReplacement) {
+    const std::string dir = MakeMandate("fehler", "key A77 7.7 107.7 netto 1000\nkey B77 7.7 107.7 netto 1000\n"
+                                                  "account 1000 0 A77\naccount 2000 0 B77\n");
+    std::ofstream(dir + "/quorvex.txt") << "A77==>VIELZULANG\n";
+    Open(dir);
+    Command(ID_UPDATE_ACCOUNTS);
+    EXPECT_EQ(LogText(), Begin(dir) +
+                             "Konto 1000: A77 konnte nicht mit VIELZULANG ersetzt werden (Status 21)\n"
+                             "Konto 2000: B77 mit B81 ersetzt\n" +
+                             End(dir));
+    EXPECT_EQ(Records("account"), (std::vector<std::string>{"account 1000 0 A77", "account 2000 0 B81"}));
+}
+
+TEST_F(AccountsTest, NoAccountStaysLockedAfterARun) {
+    const std::string dir = MakeMandate("sperren", kAccounts);
+    Open(dir);
+    Command(ID_UPDATE_ACCOUNTS);
+    // Another handle can change every account at once: no lock was left behind.
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    BFile other(mandate);
+    ASSERT_EQ(other.Open(mandate->GetKontoName(), BFile::kModeUpdate), pendra::kOk);
+    Konto konto(mandate);
+    konto.UseFile(&other);
+    int accounts = 0;
+    for (int status = konto.ReadFirst(); status == pendra::kOk; status = konto.ReadNext(), ++accounts)
+        EXPECT_EQ(konto.Update(), pendra::kOk) << konto.GetNumber();
+    EXPECT_EQ(accounts, 7);
+}
+
+TEST_F(AccountsTest, AReadOnlyMandateLogsBeginAndEndOnly) {
+    const std::string dir = MakeMandate("nurlesen", kAccounts);
+    Tool({"read-only", dir, "on"});
+    Open(dir);
+    Command(ID_UPDATE_ACCOUNTS);
+    EXPECT_EQ(LogText(), Begin(dir) + End(dir));
+    EXPECT_EQ(Records("account")[2], "account 4000 0 VSN77 Material");
+}
+
+TEST_F(AccountsTest, ABatchClosesEveryMandateAndShowsTheListAgain) {
+    const std::string first = MakeMandate("eins", kAccounts);
+    const std::string second = MakeMandate("zwei", kAccounts);
+    ListAndSelect({first, second});
+    Command(ID_UNDO_UPDATE_ACCOUNTS);
+    EXPECT_EQ(LogText(), ">Beginn \"Konti zurückstellen\" für Mandant " + first + "\n"
+                         "Konto 6500: VSN81 mit VSN77 ersetzt\n"
+                         ">Ende \"Konti zurückstellen\" für Mandant " + first + "\n\n"
+                         ">Beginn \"Konti zurückstellen\" für Mandant " + second + "\n"
+                         "Konto 6500: VSN81 mit VSN77 ersetzt\n"
+                         ">Ende \"Konti zurückstellen\" für Mandant " + second + "\n\n");
+    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_EQ(app->m_currentView, 1);
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+#pragma once
+// A started program and mandates made with mwst-mandant's library: created,
+// loaded from its text format, opened in the frame, dumped back as text.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/CMainFrame.h"
+#include "app/CTheList.h"
+#include "app/CTheView.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/tools/MandantTool.h"
+#include "mandate/tools/MandateText.h"
+#include "res/Resource.h"
+#include "tests/forms/FormsTestSupport.h"
+#include "tests/support/AppFixture.h"
+
+class KeyCommandsFixture : public AppFixture {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        WriteSettings("[Culture]\nUICulture=" + Culture() + "\n");
+        Start();
+    }
+    virtual std::string Culture() const { return "de-CH"; }
+    void TearDown() override {
+        if (app) Frame().CloseMandate();
+        AppFixture::TearDown();
+    }
+
+    // `mwst-mandant create DIR --name NAME [extra...]`, then `load` of `records`.
+    std::string MakeMandate(const std::string& name, const std::string& records,
+                            const std::vector<std::string>& extra = {}) {
+        const std::string dir = TempPath(name);
+        std::vector<std::string> create{"create", dir, "--name", name};
+        create.insert(create.end(), extra.begin(), extra.end());
+        EXPECT_EQ(Tool(create), 0);
+        EXPECT_EQ(Tool({"load", dir}, records), 0);
+        return dir;
+    }
+
+    int Tool(const std::vector<std::string>& args, const std::string& input = "") {
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        const int status = mandant::RunMandantTool(args, in, out, err);
+        EXPECT_EQ(status, 0) << err.str();
+        return status;
+    }
+
+    void Open(const std::string& dir) {
+        Frame().OpenMandate(dir);
+        ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << dir;
+    }
+
+    // The open mandate's records of one kind ("key", "account", "booking") in load format.
+    std::vector<std::string> Records(const std::string& kind) const {
+        std::ostringstream out;
+        mandant::DumpMandate(*Mandate::GetGlobalMandate(), out);
+        std::istringstream lines(out.str());
+        std::vector<std::string> found;
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind(kind + " ", 0) == 0) found.push_back(line);
+        return found;
+    }
+    // A mandate's records, the mandate closed (opened and closed here).
+    std::vector<std::string> RecordsOf(const std::string& dir, const std::string& kind) {
+        Open(dir);
+        std::vector<std::string> found = Records(kind);
+        Frame().CloseMandate();
+        return found;
+    }
+
+    // The form workbook of the effective method in `dir`, "VERSION" as given.
+    static std::string WriteForm(const std::string& dir, const std::string& version,
+                                 const std::vector<formstest::Row>& rows = {{"Z1", "A", ""}}) {
+        const std::string path = dir + "/MWSTFORM.VTS";
+        formstest::WriteForm(path, rows, version);
+        return path;
+    }
+
+    // Registers the mandates in the list, selects them all and shows the list.
+    void ListAndSelect(const std::vector<std::string>& dirs) {
+        for (const std::string& dir : dirs) ASSERT_TRUE(app->AddMandate(dir)) << dir;
+        app->SwitchView(1);
+        app->GetListView()->OnMarkall();
+    }
+
+    // The log's text with "\r\n" as "\n", for readable expectations.
+    std::string LogText() const {
+        std::string text = Log();
+        std::string plain;
+        for (std::size_t i = 0; i < text.size(); ++i)
+            if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) plain += text[i];
+        return plain;
+    }
+};

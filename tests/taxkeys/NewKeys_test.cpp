@@ -1,0 +1,258 @@
+// "Neue Steuerschlüssel einfügen" and "Neue Steuerschlüssel entfernen".
+#include <filesystem>
+#include <fstream>
+
+#include "app/CTheView.h"
+#include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Tax.h"
+#include "tests/taxkeys/KeyCommandsFixture.h"
+
+namespace {
+
+const char* const kBakery =
+    "key VSN77 7.7 107.7 netto 1170 Vorsteuer Material\n"
+    "key USB77 7.7 107.7 brutto 2200 Umsatz brutto\n"
+    "key V25 2.5 102.5 netto 1170 Vorsteuer reduziert\n"
+    "key BEH37 3.7 103.7 netto 1170 Beherbergung\n"
+    "key VSS24 7.7 107.7 netto 1170 Saldosteuer\n"
+    "key N81 8.1 108.1 netto 1170 schon neu\n"
+    "key Z0 0 100 netto 1170 steuerfrei\n"
+    "account 1170 0 - Vorsteuer\n"
+    "account 2200 1 - Geschuldete MWST\n";
+
+class NewKeysTest : public KeyCommandsFixture {};
+
+TEST_F(NewKeysTest, InsertsANewKeyBesideEveryOldKeyAndLogsIt) {
+    const std::string dir = MakeMandate("baeckerei", kBakery);
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(LogText(),
+              ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
+              "BEH38 wurde eingefügt\n"
+              "Formeln mit BEH38 ergänzt\n"
+              "USB81 wurde eingefügt\n"
+              "V26 wurde eingefügt\n"
+              "Formeln mit V26 ergänzt\n"
+              "VSN81 wurde eingefügt\n"
+              "Formeln mit VSN81 ergänzt\n"
+              ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+    // The copy keeps entry flag, automatic account and text; rate and gross factor are new.
+    EXPECT_EQ(Records("key"), (std::vector<std::string>{
+                                  "key BEH37 3.7 103.7 netto 1170 Beherbergung",
+                                  "key BEH38 3.8 103.8 netto 1170 Beherbergung",
+                                  "key N81 8.1 108.1 netto 1170 schon neu",
+                                  "key USB77 7.7 107.7 brutto 2200 Umsatz brutto",
+                                  "key USB81 8.1 108.1 brutto 2200 Umsatz brutto",
+                                  "key V25 2.5 102.5 netto 1170 Vorsteuer reduziert",
+                                  "key V26 2.6 102.6 netto 1170 Vorsteuer reduziert",
+                                  "key VSN77 7.7 107.7 netto 1170 Vorsteuer Material",
+                                  "key VSN81 8.1 108.1 netto 1170 Vorsteuer Material",
+                                  "key VSS24 7.7 107.7 netto 1170 Saldosteuer",
+                                  "key Z0 0 100 netto 1170 steuerfrei",
+                              }));
+    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_EQ(app->m_changeFlag, 1);
+}
+
+TEST_F(NewKeysTest, GrossFactorFollowsItsOwnTextNotTheRate) {
+    const std::string dir = MakeMandate("faktor", "key X25 2.5 107.7 netto - gemischt\nkey Y77 7.7 110 netto -\n");
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(Records("key"), (std::vector<std::string>{
+                                  "key X25 2.5 107.7 netto - gemischt",
+                                  "key X26 2.6 108.1 netto - gemischt",
+                                  "key Y77 7.7 110 netto -",
+                                  "key Y81 8.1 110 netto -",
+                              }));
+}
+
+TEST_F(NewKeysTest, TwoOldKeysDerivingOneIdCreateItOnce) {
+    const std::string dir = MakeMandate("doppelt", "key VSN7 7.7 107.7 netto - erster\nkey VSN77 7.7 107.7 netto - zweiter\n");
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
+                         "VSN81 wurde eingefügt\n"
+                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(Records("key").back(), "key VSN81 8.1 108.1 netto - erster");
+}
+
+TEST_F(NewKeysTest, AnIdTakenInAnotherLetterCaseIsNotInsertedAgain) {
+    const std::string dir = MakeMandate("klein", "key VSN77 7.7 107.7 netto -\nkey vsn81 8.1 108.1 netto -\n");
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
+                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(Records("key").size(), 2u);
+    EXPECT_EQ(app->m_changeFlag, 0);
+}
+
+TEST_F(NewKeysTest, OnlyTypeZeroAutomaticAccountsExtendTheFormulas) {
+    const std::string dir = MakeMandate("konten",
+                                        "key A77 7.7 107.7 netto 1000\nkey B77 7.7 107.7 netto 2000\n"
+                                        "key C77 7.7 107.7 netto 9999\naccount 1000 0 -\naccount 2000 1 -\n");
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
+                         "A81 wurde eingefügt\nFormeln mit A81 ergänzt\n"
+                         "B81 wurde eingefügt\n"
+                         "C81 wurde eingefügt\n"
+                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+}
+
+TEST_F(NewKeysTest, TheFormulaEntryPointGetsTheTypeZeroKeysAndEveryPair) {
+    // A (type 0) reaches the super row; B (type 1) only the ordinary rows and the pair list.
+    const std::string dir = MakeMandate("formel", "key A77 7.7 107.7 netto 1000\nkey B77 7.7 107.7 netto 2000\n"
+                                                  "account 1000 0 -\naccount 2000 1 -\n");
+    const std::string form = WriteForm(dir, "2018",
+                                       {{"II_7_a", "A77+B77", ""}, {"Z1", "A77+B77", ""}, {"II_7_a_spez", "Q", ""}});
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(formstest::MappingCell(form, 1, 2), "A77+A81+B77");
+    EXPECT_EQ(formstest::MappingCell(form, 2, 2), "A77+A81+B77+B81");
+    EXPECT_EQ(formstest::MappingCell(form, 3, 2), "A81+B81");
+}
+
+TEST_F(NewKeysTest, ASecondInsertionInsertsNothingButStillHandsOverEveryPair) {
+    const std::string dir = MakeMandate("zweimal", "key A77 7.7 107.7 netto 1000\naccount 1000 0 -\n");
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    // A fresh form: the second run still renames the super row's formula into the _spez row.
+    const std::string form =
+        WriteForm(dir, "2018", {{"II_7_a", "A77", ""}, {"Z1", "A77", ""}, {"II_7_a_spez", "Q", ""}});
+    app->GetLogView()->Clear();
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
+                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(formstest::MappingCell(form, 1, 2), "A77");
+    EXPECT_EQ(formstest::MappingCell(form, 2, 2), "A77+A81");
+    EXPECT_EQ(formstest::MappingCell(form, 3, 2), "A81");
+}
+
+TEST_F(NewKeysTest, TheActive2024FormRefusesInsertion) {
+    const std::string dir = MakeMandate("form2024", "key A77 7.7 107.7 netto -\n");
+    WriteForm(dir, "2024");
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
+                         ">Ende \"Steuerschlüssel einfügen\" -> gesperrt\n\n");
+    EXPECT_EQ(Records("key").size(), 1u);
+}
+
+TEST_F(NewKeysTest, AReadOnlyMandateRefusesBoth) {
+    const std::string dir = MakeMandate("nurlesen", "key A77 7.7 107.7 netto -\nkey A81 8.1 108.1 netto -\n");
+    Tool({"read-only", dir, "on"});
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    Command(ID_NEW_KEYS_REVERSE);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
+                         ">Ende \"Steuerschlüssel einfügen\" -> gesperrt\n\n"
+                         ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
+                         ">Ende \"Steuerschlüssel entfernen\" -> gesperrt\n\n");
+    EXPECT_EQ(Records("key").size(), 2u);
+}
+
+TEST_F(NewKeysTest, WithoutAFormWorkbookBothRun) {
+    const std::string dir = MakeMandate("ohneform", "key A77 7.7 107.7 netto -\n");
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(Records("key").size(), 2u);
+    Command(ID_NEW_KEYS_REVERSE);
+    EXPECT_EQ(Records("key"), std::vector<std::string>{"key A77 7.7 107.7 netto -"});
+}
+
+TEST_F(NewKeysTest, AFailedInsertIsLoggedWithTheLibraryStatus) {
+    // The conversion table asks for an id longer than a key id can be.
+    const std::string dir = MakeMandate("zulang", "key A77 7.7 107.7 netto -\nkey B77 7.7 107.7 netto -\n");
+    std::ofstream(dir + "/quorvex.txt") << "A77==>VIELZULANG\n";
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
+                         "VIELZULANG konnte nicht eingefügt werden (Status 21)\n"
+                         "B81 wurde eingefügt\n"
+                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+}
+
+TEST_F(NewKeysTest, RemovalDeletesTheNewKeysNoBookingUses) {
+    const std::string dir = MakeMandate("entfernen",
+                                        "key A77 7.7 107.7 netto 1000\nkey B77 7.7 107.7 netto 2000\n"
+                                        "key C25 2.5 102.5 netto 1000\nkey VSS76 7.7 107.7 netto 1000\n"
+                                        "key A81 8.1 108.1 netto 1000\nkey B81 8.1 108.1 netto 2000\n"
+                                        "key C26 2.6 102.6 netto 1000\nkey VSS81 8.1 108.1 netto 1000\n"
+                                        "account 1000 0 -\naccount 2000 1 -\n"
+                                        "booking 1 20240110 1000 100 C26 schon gebucht\n");
+    WriteForm(dir, "2024");
+    Open(dir);
+    Command(ID_NEW_KEYS_REVERSE);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
+                         "A81 wurde entfernt\nA81 aus Formeln entfernt\n"
+                         "B81 wurde entfernt\n"
+                         "VSS81 wurde entfernt\nVSS81 aus Formeln entfernt\n"
+                         ">Ende \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(Records("key"), (std::vector<std::string>{
+                                  "key A77 7.7 107.7 netto 1000", "key B77 7.7 107.7 netto 2000",
+                                  "key C25 2.5 102.5 netto 1000", "key C26 2.6 102.6 netto 1000",
+                                  "key VSS76 7.7 107.7 netto 1000"}));
+}
+
+TEST_F(NewKeysTest, RemovalRefusesAFormNewerThan2024) {
+    const std::string dir = MakeMandate("form2025", "key A77 7.7 107.7 netto -\nkey A81 8.1 108.1 netto -\n");
+    WriteForm(dir, "2025");
+    Open(dir);
+    Command(ID_NEW_KEYS_REVERSE);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
+                         ">Ende \"Steuerschlüssel entfernen\" -> gesperrt\n\n");
+}
+
+TEST_F(NewKeysTest, AFailedDeleteIsLoggedWithTheLibraryStatus) {
+    const std::string dir = MakeMandate("gesperrt", "key A77 7.7 107.7 netto -\nkey A81 8.1 108.1 netto -\n");
+    Open(dir);
+    // Another handle holds the new key's record lock: the delete is refused at once.
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    BFile other(mandate);
+    ASSERT_EQ(other.Open(mandate->GetTaxName(), BFile::kModeUpdate), 0);
+    Tax holder(mandate);
+    holder.UseFile(&other);
+    holder.SetLockFlag(BRecord::kWaitLock);
+    ASSERT_EQ(holder.Read("A81"), 0);
+    Command(ID_NEW_KEYS_REVERSE);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
+                         "A81 konnte nicht entfernt werden (Status 84)\n"
+                         ">Ende \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n\n");
+    holder.UnlockSingle();
+    EXPECT_EQ(Records("key").size(), 2u);
+}
+
+TEST_F(NewKeysTest, ABatchOfThreeSkipsTheOneThatDoesNotOpen) {
+    const std::string first = MakeMandate("eins", "key A77 7.7 107.7 netto -\n");
+    const std::string second = MakeMandate("zwei", "key A77 7.7 107.7 netto -\n");
+    const std::string third = MakeMandate("drei", "key A77 7.7 107.7 netto -\n");
+    ListAndSelect({first, second, third});
+    std::filesystem::rename(second + "/pendra.db", second + "/pendra.db.weg");
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + first + "\n"
+                         "A81 wurde eingefügt\n"
+                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + first + "\n\n"
+                         ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + third + "\n"
+                         "A81 wurde eingefügt\n"
+                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + third + "\n\n");
+    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(RecordsOf(third, "key").size(), 2u);
+}
+
+class NewKeysFrenchTest : public KeyCommandsFixture {
+    std::string Culture() const override { return "fr-CH"; }
+};
+
+TEST_F(NewKeysFrenchTest, AFailedInsertIsLoggedInFrench) {
+    const std::string dir = MakeMandate("francais", "key A77 7.7 107.7 netto -\n");
+    std::ofstream(dir + "/quorvex.txt") << "A77==>TROPLONG\n";
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(LogText(), ">Début \"Insertion code TVA\" pour le mandat " + dir + "\n"
+                         "TROPLONG n'a pas pu être inséré (statut 21)\n"
+                         ">Fin \"Insertion code TVA\" pour le mandat " + dir + "\n\n");
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+// "Alte Steuerschlüssel entfernen" and the used-key test.
+#include "app/CTheView.h"
+#include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Tax.h"
+#include "taxkeys/KeyCommands.h"
+#include "tests/taxkeys/KeyCommandsFixture.h"
+
+namespace {
+
+const char* const kOldKeys =
+    "key A77 7.7 107.7 netto 1000\n"
+    "key B77 7.7 107.7 netto 2000\n"
+    "key C25 2.5 102.5 netto 9999\n"
+    "key D37 3.7 103.7 netto 1000\n"
+    "key VSS24 7.7 107.7 netto 1000\n"
+    "key A81 8.1 108.1 netto 1000\n"
+    "account 1000 0 -\n"
+    "account 2000 1 -\n"
+    "account 4000 0 A77 still defaulting to A77\n"
+    "booking 1 20231201 4000 50 D37 used\n"
+    "booking 2 20231202 4000 60 a77 other letter case\n";
+
+class OldKeysTest : public KeyCommandsFixture {
+protected:
+    std::string End(const std::string& dir) const {
+        return ">Alte Steuerschlüssel entfernt für Mandant " + dir + "\n\n";
+    }
+};
+
+TEST_F(OldKeysTest, NoIsTheDefaultAnswerAndDoesNothing) {
+    const std::string dir = MakeMandate("nein", kOldKeys);
+    WriteForm(dir, "2024");
+    Open(dir);
+    Command(ID_REMOVE_KEYS);
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(seam.boxes[0].text.rfind("Achtung, bitte diese Funktion erst ausführen", 0), 0u);
+    EXPECT_EQ(seam.boxes[0].type, unsigned(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Records("key").size(), 6u);
+}
+
+TEST_F(OldKeysTest, RemovesUnusedOldKeysAndKeepsUsedOnes) {
+    const std::string dir = MakeMandate("entfernen", kOldKeys);
+    const std::string form =
+        WriteForm(dir, "2024", {{"II_7_a", "A77+A81", ""}, {"Z1", "A77+A81", ""}, {"II_7_a_spez", "A81", ""}});
+    Open(dir);
+    seam.QueueAnswer(IDYES);
+    Command(ID_REMOVE_KEYS);
+    // Accounts defaulting to A77 do not protect it; a booking with a77 neither.
+    EXPECT_EQ(LogText(), "A77 wurde entfernt\nA77 aus Formeln entfernt\n"
+                         "B77 wurde entfernt\n"
+                         "C25 wurde entfernt\n"
+                         "D37 nicht entfernt, weil verwendet\n"
+                         "VSS24 wurde entfernt\nVSS24 aus Formeln entfernt\n" +
+                             End(dir));
+    EXPECT_EQ(Records("key"), (std::vector<std::string>{"key A81 8.1 108.1 netto 1000",
+                                                        "key D37 3.7 103.7 netto 1000"}));
+    EXPECT_EQ(app->m_changeFlag, 1);
+    // The delete pass ran: the _spez row is emptied to 0.
+    EXPECT_EQ(formstest::MappingCell(form, 3, 2), "0");
+}
+
+TEST_F(OldKeysTest, WithoutThe2024FormNothingIsTouched) {
+    for (const std::string version : {"2018", ""}) {
+        const std::string dir = MakeMandate("form" + version, kOldKeys);
+        if (!version.empty()) WriteForm(dir, version);
+        Open(dir);
+        app->GetLogView()->Clear();
+        seam.QueueAnswer(IDYES);
+        Command(ID_REMOVE_KEYS);
+        EXPECT_EQ(LogText(), "MWST-Formular 2024 muss zuerst aktiviert werden!\n") << version;
+        EXPECT_EQ(Records("key").size(), 6u);
+        Frame().CloseMandate();
+    }
+}
+
+TEST_F(OldKeysTest, AMandateWithoutOldKeysLogsOnlyTheEndLine) {
+    const std::string dir = MakeMandate("ohne", "key A81 8.1 108.1 netto -\n");
+    WriteForm(dir, "2024");
+    Open(dir);
+    seam.QueueAnswer(IDYES);
+    Command(ID_REMOVE_KEYS);
+    EXPECT_EQ(LogText(), End(dir));
+}
+
+TEST_F(OldKeysTest, AFailedDeleteIsLoggedWithTheLibraryStatus) {
+    const std::string dir = MakeMandate("gesperrt", "key A77 7.7 107.7 netto -\n");
+    WriteForm(dir, "2024");
+    Open(dir);
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    BFile other(mandate);
+    ASSERT_EQ(other.Open(mandate->GetTaxName(), BFile::kModeUpdate), 0);
+    Tax holder(mandate);
+    holder.UseFile(&other);
+    holder.SetLockFlag(BRecord::kWaitLock);
+    ASSERT_EQ(holder.Read("A77"), 0);
+    seam.QueueAnswer(IDYES);
+    Command(ID_REMOVE_KEYS);
+    holder.UnlockSingle();
+    EXPECT_EQ(LogText(), "A77 konnte nicht entfernt werden (Status 84)\n" + End(dir));
+    EXPECT_EQ(Records("key").size(), 1u);
+}
+
+TEST_F(OldKeysTest, ABatchHasNoBeginLineAndTellsEveryMandate) {
+    const std::string first = MakeMandate("eins", kOldKeys);
+    const std::string second = MakeMandate("zwei", kOldKeys);
+    WriteForm(second, "2024");
+    ListAndSelect({first, second});
+    seam.QueueAnswer(IDYES);
+    Command(ID_REMOVE_KEYS);
+    EXPECT_EQ(LogText(), "MWST-Formular 2024 muss zuerst aktiviert werden!\n"
+                         "A77 wurde entfernt\nA77 aus Formeln entfernt\n"
+                         "B77 wurde entfernt\n"
+                         "C25 wurde entfernt\n"
+                         "D37 nicht entfernt, weil verwendet\n"
+                         "VSS24 wurde entfernt\nVSS24 aus Formeln entfernt\n" +
+                             End(second));
+    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_EQ(app->m_currentView, 1);
+}
+
+TEST_F(OldKeysTest, TheUsedKeyTestIsExact) {
+    const std::string dir = MakeMandate("genau", kOldKeys);
+    Open(dir);
+    EXPECT_EQ(CanDeleteTaxId("D37"), 0);
+    EXPECT_EQ(CanDeleteTaxId("a77"), 0);
+    EXPECT_EQ(CanDeleteTaxId("A77"), 1);
+    EXPECT_EQ(CanDeleteTaxId("d37"), 1);
+    EXPECT_EQ(CanDeleteTaxId("D3"), 1);
+    EXPECT_EQ(CanDeleteTaxId("VIELZULANG"), 1);
+}
+
+}  // namespace
