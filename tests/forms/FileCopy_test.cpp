@@ -1,0 +1,162 @@
+// The plain copy of template files and the template set's names: a copy never
+// leaves half a file, and the names are exactly those the program looks for.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "forms/FileCopy.h"
+#include "forms/TemplateSet.h"
+#include "tests/forms/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Files left beside the target: only the expected ones, no temporary file.
+std::vector<std::string> Entries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// While it lives no file may grow beyond `bytes`, as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        struct rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    void (*oldHandler_)(int);
+    struct rlimit saved_ {};
+};
+
+TEST(FileCopy, CopiesByteForByteOverAnExistingFileKeepingItsPermissions) {
+    TempDir dir;
+    std::string bytes(200000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+    WriteBytes(dir.File("quelle"), bytes);
+    WriteBytes(dir.File("ziel"), "alt");
+    ::chmod(dir.File("ziel").c_str(), 0640);
+
+    ASSERT_TRUE(MwstCopyFile(dir.File("quelle"), dir.File("ziel")));
+    EXPECT_EQ(ReadBytes(dir.File("ziel")), bytes);
+    EXPECT_EQ(fs::status(dir.File("ziel")).permissions(), fs::perms(0640));
+    EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"quelle", "ziel"}));
+}
+
+TEST(FileCopy, MissingSourceLeavesTheTargetAsItWas) {
+    TempDir dir;
+    WriteBytes(dir.File("ziel"), "alt");
+
+    const FileCopyResult copied = MwstCopyFile(dir.File("fehlt"), dir.File("ziel"));
+    EXPECT_FALSE(copied);
+    EXPECT_EQ(copied.failure, FileCopyResult::Failure::kSource);
+    EXPECT_EQ(copied.error, ENOENT);
+    EXPECT_EQ(ReadBytes(dir.File("ziel")), "alt");
+    EXPECT_EQ(copied.Describe(dir.File("fehlt"), dir.File("ziel")),
+              "cannot read " + dir.File("fehlt") + ": No such file or directory");
+}
+
+TEST(FileCopy, TargetInAMissingDirectoryFailsOnTheTargetSide) {
+    TempDir dir;
+    WriteBytes(dir.File("quelle"), "neu");
+
+    const FileCopyResult copied = MwstCopyFile(dir.File("quelle"), dir.File("nirgends/ziel"));
+    EXPECT_EQ(copied.failure, FileCopyResult::Failure::kTarget);
+    EXPECT_EQ(copied.error, ENOENT);
+}
+
+TEST(FileCopy, DirectoryAsSourceIsRefused) {
+    TempDir dir;
+    fs::create_directory(dir.File("ordner"));
+    EXPECT_EQ(MwstCopyFile(dir.File("ordner"), dir.File("ziel")).failure, FileCopyResult::Failure::kSource);
+    EXPECT_FALSE(fs::exists(dir.File("ziel")));
+}
+
+TEST(FileCopy, InterruptedCopyLeavesTheOldFileWholeAndNoHalfFile) {
+    TempDir dir;
+    WriteBytes(dir.File("quelle"), std::string(100000, 'n'));
+    WriteBytes(dir.File("ziel"), "alt");
+    FileCopyResult copied;
+    {
+        FileSizeLimit limit(4096);
+        copied = MwstCopyFile(dir.File("quelle"), dir.File("ziel"));
+    }
+    EXPECT_EQ(copied.failure, FileCopyResult::Failure::kTarget);
+    EXPECT_EQ(ReadBytes(dir.File("ziel")), "alt");
+    EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"quelle", "ziel"}));
+}
+
+TEST(TemplateSet, NamesOfTheYearAndTheMandateFilesInProcessingOrder) {
+    struct Expected {
+        const char* templateName;
+        const char* mandateFile;
+        bool formUpdate;
+    };
+    const Expected expected[] = {
+        {"mwst/MWST2024eff.vts", "MWSTFORM.VTS", true},  {"mwst/MWST2024pau.vts", "MWSTPAU.VTS", true},
+        {"mwst/_MWST2024eff.vts", "_MWSTFRM.VTS", true}, {"mwst/_MWST2024pau.vts", "_MWSTPAU.VTS", true},
+        {"mwst/Mwst2024eff.vls", "Mwstform.vls", false}, {"mwst/Mwst2024eff.lst", "Mwstform.lst", false},
+        {"mwst/Mwst2024pau.vls", "Mwstpau.vls", false},  {"mwst/Mwst2024pau.lst", "Mwstpau.lst", false},
+    };
+    const auto& steps = MwstTemplateSteps();
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(MwstTemplateName(steps[i], 2024), expected[i].templateName) << i;
+        EXPECT_EQ(std::string(steps[i].mandateFile), expected[i].mandateFile) << i;
+        EXPECT_EQ(steps[i].formUpdate, expected[i].formUpdate) << i;
+    }
+    EXPECT_EQ(MwstTemplateName(steps[2], 2018), "mwst/_MWST2018eff.vts");
+}
+
+TEST(TemplateSet, EveryInstalledTemplateIsBesideThePrograms) {
+    for (int year : {2018, 2024})
+        for (const MwstTemplateStep& step : MwstTemplateSteps()) {
+            const std::string path = std::string(MWST_TEST_BIN_DIR) + "/" + MwstTemplateName(step, year);
+            EXPECT_TRUE(fs::is_regular_file(path)) << path;
+        }
+}
+
+TEST(TemplateSet, ProgramPathCanBePointedElsewhereAndBack) {
+    const std::string real = MwstProgramPath();
+    EXPECT_EQ(fs::path(real).parent_path().string(), MWST_TEST_BIN_DIR);
+    MwstSetProgramPath("/opt/mwst/mwst-konvertierung");
+    EXPECT_EQ(MwstProgramPath(), "/opt/mwst/mwst-konvertierung");
+    MwstSetProgramPath("");
+    EXPECT_EQ(MwstProgramPath(), real);
+}
+
+TEST(TemplateSet, InstallCopiesTheYearsSetIntoTheMandate) {
+    TempDir dir;
+    ASSERT_TRUE(fs::create_directory(dir.File("mandant")));
+    std::string error;
+    ASSERT_TRUE(MwstInstallTemplateSet(2018, dir.File("mandant"), error)) << error;
+    for (const MwstTemplateStep& step : MwstTemplateSteps())
+        EXPECT_EQ(ReadBytes(dir.File(std::string("mandant/") + step.mandateFile)),
+                  ReadBytes(std::string(MWST_TEST_BIN_DIR) + "/" + MwstTemplateName(step, 2018)))
+            << step.mandateFile;
+}
+
+TEST(TemplateSet, InstallWithoutTemplatesNamesTheMissingFile) {
+    TempDir dir;
+    MwstSetProgramPath(dir.File("leer/programm"));
+    std::string error;
+    EXPECT_FALSE(MwstInstallTemplateSet(2018, dir.Path().string(), error));
+    MwstSetProgramPath("");
+    EXPECT_EQ(error, "cannot read " + dir.File("leer/mwst/MWST2018eff.vts") + ": No such file or directory");
+}
+
+}  // namespace
