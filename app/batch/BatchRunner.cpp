@@ -86,7 +86,8 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
     // The language comes first, so that every message after it speaks it.
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == "--lang" && (args[i + 1] == "de" || args[i + 1] == "fr"))
-            SetProcessPreferredUILanguages(args[i + 1] == "fr" ? "fr-CH" : "de-CH");
+            options_.culture = args[i + 1] == "fr" ? "fr-CH" : "de-CH";
+    if (options_.culture) SetProcessPreferredUILanguages(*options_.culture);
 
     auto badOption = [&err](const std::string& arg) {
         err << Format(LoadString(IDS_BATCH_BAD_OPTION), arg) << "\n";
@@ -149,7 +150,7 @@ bool BatchRunner::ReadPasswordFile(std::ostream& err) {
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
+        if (line.empty() || line[0] == '#') continue;
         const auto tab = line.find('\t');
         if (tab == std::string::npos || tab == 0) {
             err << Format(LoadString(IDS_BATCH_PASSWORD_LINE), *options_.passwordFile, number) << "\n";
@@ -189,6 +190,8 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
     {
         CTheApp app;
         if (app.InitInstance()) {
+            // Start-up chose the product's culture; the option overrides it.
+            if (options_.culture) SetProcessPreferredUILanguages(*options_.culture);
             // A mandate is open, for this run, when the title names it.
             const std::string plainTitle = LoadString(IDS_TITLE);
             QObject::connect(app.GetMainFrame(), &QWidget::windowTitleChanged, [this, plainTitle](const QString& title) {

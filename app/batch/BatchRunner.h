@@ -31,6 +31,7 @@ private:
         bool abortOnLocked = false;
         std::optional<std::string> passwordFile;
         std::optional<std::string> searchRoot;
+        std::optional<std::string> culture;  // from --lang; else the product's culture
         std::vector<std::string> dirs;
     };
 

@@ -1,0 +1,289 @@
+// mwst-batch end to end: the real program on mandates made with mwst-mandant.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "mandate/pendra/Mandate.h"
+#include "mandate/tools/MandantTool.h"
+
+namespace {
+
+struct BatchResult {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+// Runs mwst-batch without a display and with a standard input that never ends:
+// a run that waited for input would hit the time limit instead of finishing.
+BatchResult RunBatch(const std::vector<std::string>& args) {
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
+    const std::string path = std::string(MWST_TEST_BIN_DIR) + "/mwst-batch";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        unsetenv("QT_QPA_PLATFORM");
+        std::vector<std::string> copies(args);
+        std::vector<char*> argv{const_cast<char*>(path.c_str())};
+        for (std::string& arg : copies) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(path.c_str(), argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    BatchResult result;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* texts[2] = {&result.out, &result.err};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    int open = 2;
+    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (poll(fds, 2, 1000) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                texts[i]->append(buffer, static_cast<std::size_t>(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    if (open > 0) kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(in[1]);
+    for (const pollfd& fd : fds)
+        if (fd.fd >= 0) close(fd.fd);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+class MwstBatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(temp.isValid());
+        settings = Path("brisol.ini");
+        std::ofstream(settings) << "[Culture]\nUICulture=de-CH\n";
+        setenv("MWST_SETTINGS", settings.c_str(), 1);
+    }
+
+    std::string Path(const std::string& name) const { return temp.path().toStdString() + "/" + name; }
+
+    std::string Mandate(const std::string& name, const std::string& records,
+                        const std::vector<std::string>& extra = {}) {
+        const std::string dir = Path(name);
+        std::vector<std::string> create{"create", dir, "--name", name};
+        create.insert(create.end(), extra.begin(), extra.end());
+        EXPECT_EQ(Tool(create), 0);
+        EXPECT_EQ(Tool({"load", dir}, records), 0);
+        return dir;
+    }
+
+    int Tool(const std::vector<std::string>& args, const std::string& input = "", std::string* output = nullptr) {
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        const int status = mandant::RunMandantTool(args, in, out, err);
+        if (output) *output = out.str();
+        return status;
+    }
+
+    std::string Dump(const std::string& dir) {
+        std::string out;
+        EXPECT_EQ(Tool({"dump", dir}, "", &out), 0);
+        return out;
+    }
+
+    bool HasKey(const std::string& dir, const std::string& id) {
+        return Dump(dir).find("\nkey " + id + " ") != std::string::npos;
+    }
+
+    static std::string InsertLog(const std::string& dir, const std::string& body) {
+        return ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\r\n" + body +
+               ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\r\n\r\n";
+    }
+
+    QTemporaryDir temp;
+    std::string settings;
+};
+
+const char* const kKeys = "key A77 7.7 107.7 netto -\n";
+
+TEST_F(MwstBatchTest, RunsTheCommandOverEveryMandateAndPrintsTheLogExactly) {
+    const std::string first = Mandate("eins", kKeys);
+    const std::string second = Mandate("zwei", kKeys);
+    const BatchResult result = RunBatch({"insert-keys", first, second});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, InsertLog(first, "A81 wurde eingefügt\r\n") + InsertLog(second, "A81 wurde eingefügt\r\n"));
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(HasKey(first, "A81"));
+    EXPECT_TRUE(HasKey(second, "A81"));
+}
+
+TEST_F(MwstBatchTest, EveryCommandOfTheTableRuns) {
+    const std::string dir = Mandate("alle", "key A77 7.7 107.7 netto 1000\naccount 1000 0 A77\n");
+    EXPECT_EQ(RunBatch({"insert-keys", dir}).exitCode, 0);
+    BatchResult result = RunBatch({"adapt-accounts", dir});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.out.find("Konto 1000: A77 mit A81 ersetzt\r\n"), std::string::npos) << result.out;
+    result = RunBatch({"reset-accounts", dir});
+    EXPECT_NE(result.out.find("Konto 1000: A81 mit A77 ersetzt\r\n"), std::string::npos) << result.out;
+    result = RunBatch({"remove-new-keys", dir});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.out.find("A81 wurde entfernt\r\n"), std::string::npos) << result.out;
+    EXPECT_FALSE(HasKey(dir, "A81"));
+}
+
+TEST_F(MwstBatchTest, AMandateThatCannotBeRegisteredGivesStatusOne) {
+    const std::string good = Mandate("gut", kKeys);
+    const std::string old = Mandate("alt", kKeys, {"--version", "2299"});
+    const BatchResult result = RunBatch({"insert-keys", old, good});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, InsertLog(good, "A81 wurde eingefügt\r\n"));
+    EXPECT_NE(result.err.find("liegt nicht in der Version 2300 vor"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Der Mandant " + old + " wurde nicht in die Liste aufgenommen."), std::string::npos);
+    EXPECT_FALSE(HasKey(old, "A81"));
+}
+
+TEST_F(MwstBatchTest, LockedMandatesAreIgnoredOrAbortTheRun) {
+    const std::string first = Mandate("eins", kKeys);
+    const std::string locked = Mandate("gesperrt", kKeys);
+    const std::string last = Mandate("letzter", kKeys);
+    // Open here: mwst-batch can register the mandate but not gain exclusive access.
+    ::Mandate holder(0);
+    ASSERT_EQ(holder.OpenMandateFiles(locked, 1, true), 0);
+
+    BatchResult result = RunBatch({"insert-keys", first, locked, last});
+    EXPECT_EQ(result.exitCode, 1);
+    const std::string conflict =
+        "Der Mandant " + locked + " kann nicht exklusiv geöffnet werden! Die Datenbank wird verwendet von:\r\n";
+    EXPECT_EQ(result.out, InsertLog(first, "A81 wurde eingefügt\r\n") + conflict + "\r\n\r\n" +
+                              InsertLog(last, "A81 wurde eingefügt\r\n"));
+    EXPECT_NE(result.err.find(conflict), std::string::npos);
+    EXPECT_NE(result.err.find("Der Mandant " + locked + " wurde nicht bearbeitet"), std::string::npos);
+
+    const std::string other = Mandate("andere", kKeys);
+    result = RunBatch({"insert-keys", "--on-locked", "abort", locked, other});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(HasKey(other, "A81"));
+    holder.CloseMandateFiles();
+}
+
+TEST_F(MwstBatchTest, ConfirmationsAreAnsweredNoUnlessYesIsGiven) {
+    const std::string dir = Mandate("frage", kKeys);
+    BatchResult result = RunBatch({"remove-old-keys", dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("Achtung, bitte diese Funktion erst ausführen"), std::string::npos);
+    EXPECT_NE(result.err.find("Nicht bestätigt"), std::string::npos);
+    EXPECT_TRUE(HasKey(dir, "A77"));
+
+    result = RunBatch({"form-2024", dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("Nicht bestätigt"), std::string::npos);
+
+    // Without the 2024 form the removal refuses, mandate by mandate.
+    result = RunBatch({"remove-old-keys", "--yes", dir});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "MWST-Formular 2024 muss zuerst aktiviert werden!\r\n");
+    EXPECT_TRUE(HasKey(dir, "A77"));
+}
+
+TEST_F(MwstBatchTest, PasswordsComeFromThePasswordFile) {
+    const std::string dir = Mandate("geheim", kKeys, {"--password", "Sesam-1"});
+    BatchResult result = RunBatch({"insert-keys", dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("wurde nicht angegeben"), std::string::npos) << result.err;
+
+    const std::string wrong = Path("falsch.txt");
+    std::ofstream(wrong) << dir << "\tSesam-2\n";
+    EXPECT_EQ(RunBatch({"insert-keys", "--password-file", wrong, dir}).exitCode, 1);
+    EXPECT_FALSE(HasKey(dir, "A81"));
+
+    const std::string right = Path("passwoerter.txt");
+    std::ofstream(right) << "# none\n" << dir << "/\tSesam-1\r\n";
+    result = RunBatch({"insert-keys", "--password-file", right, dir});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(HasKey(dir, "A81"));
+}
+
+TEST_F(MwstBatchTest, SearchFindsTheMandatesOfATree) {
+    const std::string top = Mandate("baum", kKeys);
+    const std::string nested = Mandate("baum/kunden/geheim", kKeys, {"--password", "Sesam-1"});
+    const std::string passwords = Path("passwoerter.txt");
+    std::ofstream(passwords) << nested << "\tSesam-1\n";
+    BatchResult result = RunBatch({"insert-keys", "--search", top, "--password-file", passwords});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(HasKey(top, "A81"));
+    EXPECT_TRUE(HasKey(nested, "A81"));
+
+    result = RunBatch({"insert-keys", "--search", Path("leer")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("wurde kein Mandant gefunden"), std::string::npos);
+}
+
+TEST_F(MwstBatchTest, FrenchTextsWithLangFr) {
+    const std::string dir = Mandate("francais", kKeys);
+    const BatchResult result = RunBatch({"insert-keys", "--lang", "fr", dir});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, ">Début \"Insertion code TVA\" pour le mandat " + dir + "\r\nA81 inséré\r\n"
+                          ">Fin \"Insertion code TVA\" pour le mandat " + dir + "\r\n\r\n");
+    EXPECT_NE(RunBatch({"--lang", "fr", "nothing", dir}).err.find("Commande inconnue : nothing"), std::string::npos);
+}
+
+TEST_F(MwstBatchTest, ShowKeysPrintsBothListsRowByRow) {
+    const std::string dir = Mandate("anzeigen", "key A77 7.7 107.7 netto 1000\nkey B25 2.5 102.5 brutto -\n"
+                                                "key B26 2.6 102.6 brutto -\nkey N81 8.1 108.1 netto -\n");
+    const BatchResult result = RunBatch({"show-keys", dir});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "Steuerschlüssel für Mandant " + dir + "\n"
+                          "Schlüssel\tProzent\tEingabe\tAutomatikkonto\tSchlüssel\tProzent\tvorhanden\n"
+                          "A77\t7.7%\tnetto\t1000\tA81\t8.100000%\t   Nein\n"
+                          "B25\t2.5%\tbrutto\t\tB26\t2.600000%\t   Ja\n\n");
+}
+
+TEST_F(MwstBatchTest, BadArgumentsAreUsageErrors) {
+    const std::string dir = Mandate("nutzung", kKeys);
+    const std::string badLine = Path("schlecht.txt");
+    std::ofstream(badLine) << "kein tabulator\n";
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"insert-keys"},
+        {"verwandeln", dir},
+        {"insert-keys", "--force", dir},
+        {"insert-keys", "--on-locked", "retry", dir},
+        {"insert-keys", dir, "--password-file"},
+        {"insert-keys", "--password-file", Path("fehlt.txt"), dir},
+        {"insert-keys", "--password-file", badLine, dir},
+        {"insert-keys", "--lang", "it", dir},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        const BatchResult result = RunBatch(args);
+        std::string shown;
+        for (const std::string& arg : args) shown += arg + " ";
+        EXPECT_EQ(result.exitCode, 2) << shown;
+        EXPECT_EQ(result.out, "") << shown;
+        EXPECT_FALSE(result.err.empty()) << shown;
+    }
+    EXPECT_FALSE(HasKey(dir, "A81"));
+}
+
+}  // namespace
