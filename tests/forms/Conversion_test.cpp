@@ -1,0 +1,196 @@
+// The whole conversion of demo mandates with the real programs: mwst-mandant
+// builds the demo tree, mwst-batch runs the commands in their order (show the
+// keys, insert new keys, adapt accounts, activate the 2024 form, remove old
+// keys) and back to the 2018 form; then the mandate data and the workbooks.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <array>
+#include <filesystem>
+#include <set>
+
+#include "forms/TemplateSet.h"
+#include "forms/vcf/CVCF1.h"
+#include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Konto.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/Tax.h"
+#include "tests/forms/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBin = MWST_TEST_BIN_DIR;
+
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;
+};
+
+// A program of ours with its arguments; standard input is empty, so a run
+// that waited for an answer would end instead of hanging.
+ProgramRun Program(const std::string& name, const std::string& args) {
+    const std::string command = kBin + "/" + name + " " + args + " </dev/null 2>/dev/null";
+    ProgramRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+    run.exitCode = ::pclose(pipe);
+    return run;
+}
+
+ProgramRun Batch(const std::string& command, const std::string& dirs) { return Program("mwst-batch", command + " --yes " + dirs); }
+
+std::set<std::string> TaxIds(const std::string& dir) {
+    Mandate mandate;
+    EXPECT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk) << dir;
+    BFile file(&mandate);
+    EXPECT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeReadOnly), pendra::kOk);
+    Tax tax(&mandate);
+    tax.UseFile(&file);
+    std::set<std::string> ids;
+    for (int status = tax.ReadFirst(); status == pendra::kOk; status = tax.ReadNext()) ids.insert(tax.GetId());
+    return ids;
+}
+
+std::string AccountKey(const std::string& dir, const std::string& number) {
+    Mandate mandate;
+    EXPECT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk) << dir;
+    BFile file(&mandate);
+    EXPECT_EQ(file.Open(mandate.GetKontoName(), BFile::kModeReadOnly), pendra::kOk);
+    Konto konto(&mandate);
+    konto.UseFile(&file);
+    EXPECT_EQ(konto.ReadKonto(number), pendra::kOk) << number;
+    return konto.GetTaxId();
+}
+
+// A workbook file as far as the conversion cares: its version and the
+// mapping sheet's rows (label, column 2, column 3 as formula or value).
+struct FormContent {
+    std::string version;
+    std::vector<std::array<std::string, 3>> rows;
+};
+
+FormContent Content(const std::string& path) {
+    CVCF1 form;
+    short type = 0;
+    form.Read(path, type);
+    FormContent content;
+    content.version = form.GetDefinedName("VERSION");
+    form.SetSheet(4);
+    for (long row = 1; !form.GetTextRC(row, 1).empty(); ++row) {
+        std::array<std::string, 3> cells;
+        for (long col = 1; col <= 3; ++col)
+            cells[col - 1] = form.GetTypeRC(row, col) == 3 ? form.GetFormulaRC(row, col) : form.GetTextRC(row, col);
+        content.rows.push_back(cells);
+    }
+    return content;
+}
+
+std::string Bytes(const std::string& path) { return ReadBytes(path); }
+
+std::string Template(int year, std::size_t step) {
+    return kBin + "/" + MwstTemplateName(MwstTemplateSteps()[step], year);
+}
+
+class Conversion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(Program("mwst-mandant", "demo " + root.File("demo")).exitCode, 0);
+        bakery = root.File("demo/baeckerei-mueller");
+        joinery = root.File("demo/schreinerei-huber");
+    }
+
+    // Every workbook of the mandate carries `year`'s version; every companion is the year's.
+    void ExpectYear(const std::string& dir, int year) {
+        const auto& steps = MwstTemplateSteps();
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            const std::string file = dir + "/" + steps[i].mandateFile;
+            if (steps[i].formUpdate)
+                EXPECT_EQ(Content(file).version, std::to_string(year)) << file;
+            else
+                EXPECT_EQ(Bytes(file), Bytes(Template(year, i))) << file;
+        }
+    }
+
+    TempDir root;
+    std::string bakery, joinery;
+};
+
+TEST_F(Conversion, DemoMandatesStartOnThe2018Form) {
+    for (const auto& entry : fs::recursive_directory_iterator(root.File("demo"))) {
+        if (entry.path().filename() != "pendra.db") continue;
+        const std::string dir = entry.path().parent_path().string();
+        for (std::size_t i = 0; i < MwstTemplateSteps().size(); ++i)
+            EXPECT_EQ(Bytes(dir + "/" + MwstTemplateSteps()[i].mandateFile), Bytes(Template(2018, i))) << dir;
+    }
+}
+
+TEST_F(Conversion, WholeConversionOfABakery) {
+    EXPECT_EQ(Batch("show-keys", bakery).exitCode, 0);
+    EXPECT_EQ(Batch("insert-keys", bakery).exitCode, 0);
+    EXPECT_EQ(Batch("adapt-accounts", bakery).exitCode, 0);
+    const ProgramRun forms = Batch("form-2024", bakery);
+    EXPECT_EQ(forms.exitCode, 0);
+    for (const MwstTemplateStep& step : MwstTemplateSteps())
+        EXPECT_NE(forms.out.find("Formular aktualisiert (" + bakery + "/" + step.mandateFile + ")\r\n"),
+                  std::string::npos)
+            << forms.out;
+    EXPECT_NE(forms.out.find(">Ende \"MWST-Formular 2024 aktivieren\" für Mandant " + bakery + "\r\n\r\n"),
+              std::string::npos)
+        << forms.out;
+    ExpectYear(bakery, 2024);
+    // The 2024 template brings its own formulas: the mandate has them exactly.
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(Content(bakery + "/" + MwstTemplateSteps()[i].mandateFile).rows, Content(Template(2024, i)).rows) << i;
+
+    const ProgramRun removal = Batch("remove-old-keys", bakery);
+    EXPECT_EQ(removal.exitCode, 0);
+    EXPECT_NE(removal.out.find(">Alte Steuerschlüssel entfernt für Mandant " + bakery), std::string::npos)
+        << removal.out;
+
+    const std::set<std::string> ids = TaxIds(bakery);
+    for (const char* id : {"USN81", "USB81", "USN26", "USN38", "VSN81", "VSB81", "VIN81", "VSN26", "VSB26", "VSN38"})
+        EXPECT_EQ(ids.count(id), 1u) << "new key " << id;
+    for (const char* id : {"USN77", "USN25", "VSN77", "VSB77", "VSN25"})
+        EXPECT_EQ(ids.count(id), 1u) << "old key still booked " << id;
+    for (const char* id : {"USB77", "USN37", "VSB25", "VSN37", "VIN77"})
+        EXPECT_EQ(ids.count(id), 0u) << "unused old key " << id;
+    EXPECT_EQ(AccountKey(bakery, "3010"), "USN81");
+    EXPECT_EQ(AccountKey(bakery, "3000"), "USN26");
+    EXPECT_EQ(AccountKey(bakery, "4400"), "VSN81");
+    EXPECT_EQ(AccountKey(bakery, "1500"), "VIN81");
+    ExpectYear(bakery, 2024);
+}
+
+TEST_F(Conversion, BackTo2018RestoresTheTurnoverFormulasOfBothMethods) {
+    const std::string both = bakery + " " + joinery;
+    EXPECT_EQ(Batch("insert-keys", both).exitCode, 0);
+    EXPECT_EQ(Batch("form-2024", both).exitCode, 0);
+    ExpectYear(joinery, 2024);
+    const ProgramRun back = Batch("form-2018", both);
+    EXPECT_EQ(back.exitCode, 0);
+    EXPECT_NE(back.out.find(">Ende \"MWST-Formular 2018 aktivieren\" für Mandant " + joinery), std::string::npos)
+        << back.out;
+    ExpectYear(bakery, 2018);
+    ExpectYear(joinery, 2018);
+
+    // Turnover keys book to an account of type 1: their 2024 ids are exchanged
+    // back, so those rows are the 2018 template's again, labels included.
+    const FormContent form = Content(bakery + "/MWSTFORM.VTS");
+    const FormContent original = Content(Template(2018, 0));
+    ASSERT_EQ(form.rows.size(), original.rows.size());
+    for (std::size_t row = 0; row < 6; ++row) {
+        EXPECT_EQ(form.rows[row][0], original.rows[row][0]) << row;
+        EXPECT_EQ(form.rows[row][1], original.rows[row][1]) << row;
+    }
+    EXPECT_EQ(form.rows[3][2], "USN77_ST+USB77_ST");
+    // Input tax keys book to an account of type 0 and keep their 2024 ids.
+    EXPECT_EQ(form.rows[7][0], "II_7_a");
+    EXPECT_EQ(form.rows[7][1], "VSN81+VSB81");
+}
+
+}  // namespace
