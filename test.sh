@@ -8,4 +8,8 @@ mwst_install_deps
 BUILD=${MWST_BUILD_DIR:-build}
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j "$(nproc)"
+# The SQL mandate tests run against a private PostgreSQL server (MWST_TEST_PG).
+source scripts/pg-test-server.sh
+mwst_pg_start
+trap mwst_pg_stop EXIT
 ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)"

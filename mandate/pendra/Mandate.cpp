@@ -6,6 +6,9 @@
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/PendraUi.h"
+#include "mandate/pendra/PgEngine.h"
+#include "mandate/pendra/SqlMandateConfiguration.h"
+#include "mandate/pendra/SqliteEngine.h"
 #include "mandate/pendra/SqliteSchema.h"
 #include "mandate/pendra/SqliteSupport.h"
 #include "mandate/pendra/StorageEngine.h"
@@ -21,6 +24,16 @@ std::string WithoutTrailingSlash(std::string path) {
 }
 
 }  // namespace
+
+std::unique_ptr<StorageEngine> OpenStorageEngine(const std::string& dir, int& status) {
+    if (!SqlMandateConfiguration::ExistsIn(dir)) return SqliteEngine::Open(dir, status);
+    std::optional<SqlMandateConfiguration> configuration = SqlMandateConfiguration::Read(dir);
+    if (!configuration) {
+        status = pendra::kNotADatabase;
+        return nullptr;
+    }
+    return PgEngine::Open(*configuration, status);
+}
 
 Mandate::Mandate(int) {}
 
@@ -38,7 +51,14 @@ int Mandate::OpenMandateFiles(const std::string& path, int, bool) {
     std::string dir = WithoutTrailingSlash(path);
     SetLastName(dir + "/" + kDatabaseFileName);
     int status = pendra::kOk;
-    engine_ = OpenStorageEngine(dir, status);
+    if (SqlMandateConfiguration::ExistsIn(dir)) {
+        std::optional<SqlMandateConfiguration> configuration = SqlMandateConfiguration::Read(dir);
+        if (!configuration) return pendra::kNotADatabase;
+        sqlConfiguration_ = std::make_unique<SqlMandateConfiguration>(*configuration);
+        engine_ = PgEngine::Open(*sqlConfiguration_, status);
+    } else {
+        engine_ = SqliteEngine::Open(dir, status);
+    }
     if (!engine_) return status;
     path_ = dir;
     return pendra::kOk;
@@ -46,6 +66,7 @@ int Mandate::OpenMandateFiles(const std::string& path, int, bool) {
 
 int Mandate::CloseMandateFiles() {
     engine_.reset();
+    sqlConfiguration_.reset();
     path_.clear();
     return pendra::kOk;
 }
@@ -95,11 +116,13 @@ int Mandate::AskPassword() {
     return 0;
 }
 
-bool Mandate::TryGetExclusiveLock(int) { return false; }
+bool Mandate::TryGetExclusiveLock(int) {
+    return IsSQLMandate() && engine_->AcquireExclusive() == pendra::kOk;
+}
 
-IDbAccess* Mandate::GetDbAccess() { return nullptr; }
+IDbAccess* Mandate::GetDbAccess() { return sqlConfiguration_.get(); }
 
-IMandateConfiguration* Mandate::GetMandateConfiguration() { return nullptr; }
+IMandateConfiguration* Mandate::GetMandateConfiguration() { return sqlConfiguration_.get(); }
 
 int Mandate::SelectMandate(char* buffer, int bufferSize, int, void*, void*, bool mustExist) {
     if (!buffer || bufferSize <= 0) return 0;
@@ -111,6 +134,10 @@ int Mandate::SelectMandate(char* buffer, int bufferSize, int, void*, void*, bool
 }
 
 bool Mandate::PathContainsMandate(const std::string& path) {
+    // An SQL mandate is told by its configuration; searching never connects.
+    if (SqlMandateConfiguration::ExistsIn(WithoutTrailingSlash(path))) {
+        return SqlMandateConfiguration::Read(WithoutTrailingSlash(path)).has_value();
+    }
     std::string dbPath = pendra::schema::DatabasePath(WithoutTrailingSlash(path));
     if (pendra::schema::CheckHeader(dbPath) != pendra::kOk) return false;
     pendra::sqlite::Connection connection;

@@ -7,6 +7,7 @@
 class StorageEngine;
 class IDbAccess;
 class IMandateConfiguration;
+class SqlMandateConfiguration;
 
 // One mandate of the accounting data. The global mandate is the one every
 // command works on (SetGlobalMandate / GetGlobalMandate); temporary ones test a
@@ -48,6 +49,8 @@ public:
     int AskPassword();
 
     // SQL mandates: exclusive lock in the database (type 0). File mandates: false.
+    // The database access and configuration of an SQL mandate stay available
+    // after an open refused with 88; nullptr for file mandates.
     bool TryGetExclusiveLock(int lockType);
     IDbAccess* GetDbAccess();
     IMandateConfiguration* GetMandateConfiguration();
@@ -64,4 +67,6 @@ public:
 
 private:
     std::unique_ptr<StorageEngine> engine_;
+    // Kept after an open refused with 88, so the caller can name the other users.
+    std::unique_ptr<SqlMandateConfiguration> sqlConfiguration_;
 };

@@ -8,6 +8,8 @@
 #include "mandate/pendra/MandateLockFile.h"
 #include "mandate/pendra/PasswordHash.h"
 #include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/PgEngine.h"
+#include "mandate/pendra/SqlMandateConfiguration.h"
 #include "mandate/pendra/SqliteSchema.h"
 #include "mandate/pendra/SqliteSupport.h"
 
@@ -68,6 +70,7 @@ int FillNewDatabase(sqlite3* db, const MandateCreateOptions& options) {
 }  // namespace
 
 int CreateMandate(const std::string& dir, const MandateCreateOptions& options) {
+    if (options.sqlConnection) return CreateSqlMandate(dir, *options.sqlConnection, options);
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error || !std::filesystem::is_directory(dir, error)) return pendra::kIoError;
@@ -97,6 +100,7 @@ int CreateMandate(const std::string& dir, const MandateCreateOptions& options) {
 }
 
 int SetMandateReadOnly(const std::string& dir, bool readOnly) {
+    if (SqlMandateConfiguration::ExistsIn(dir)) return SetSqlMandateReadOnly(dir, readOnly);
     std::string dbPath = pendra::schema::DatabasePath(dir);
     int status = pendra::schema::CheckHeader(dbPath);
     if (status != pendra::kOk) return status;

@@ -13,6 +13,9 @@ struct MandateCreateOptions {
     std::optional<std::string> password;
     bool readOnly = false;
     std::vector<MandateSetting> settings;
+    // Set: an SQL mandate on the server this libpq connection string names
+    // (its master database); the directory then holds only its configuration.
+    std::optional<std::string> sqlConnection;
 };
 
 // Creates directory `dir` when missing and an empty mandate in it. The

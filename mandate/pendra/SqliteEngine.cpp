@@ -48,9 +48,6 @@ bool IsDirectory(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<StorageEngine> OpenStorageEngine(const std::string& dir, int& status) {
-    return SqliteEngine::Open(dir, status);
-}
 
 std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& status) {
     if (!IsDirectory(dir)) {

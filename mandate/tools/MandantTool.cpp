@@ -23,7 +23,7 @@ constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
     "usage: mwst-mandant create DIR --name NAME [--version N] [--password PW] [--flat-rate] "
-    "[--read-only]\n"
+    "[--read-only] [--sql CONNINFO]\n"
     "       mwst-mandant load DIR [FILE]   add records from FILE (or standard input)\n"
     "       mwst-mandant dump DIR          print every record in load format\n"
     "       mwst-mandant hold DIR          hold the mandate exclusively until stdin closes\n"
@@ -114,6 +114,9 @@ private:
                 options.settings.push_back({0, 27, 1});
             } else if (option == "--read-only") {
                 options.readOnly = true;
+            } else if (option == "--sql") {
+                // The server's master database; the password comes from ~/.pgpass or PGPASSWORD.
+                options.sqlConnection = value();
             } else {
                 throw UsageError{"unknown option '" + option + "'"};
             }

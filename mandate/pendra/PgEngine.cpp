@@ -1,0 +1,212 @@
+#include "mandate/pendra/PgEngine.h"
+
+#include <algorithm>
+
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/PgSchema.h"
+#include "mandate/pendra/PgTable.h"
+#include "mandate/pendra/SqlMandateConfiguration.h"
+
+using pendra::pg::Connection;
+using pendra::pg::Param;
+using pendra::pg::Result;
+
+namespace {
+
+// The transaction of a batch; rolled back unless committed.
+class PgBatch final : public StorageBatch {
+public:
+    explicit PgBatch(PgEngine& engine) : engine_(engine) {}
+    ~PgBatch() override {
+        if (!committed_) engine_.Conn().Exec("ROLLBACK");
+        engine_.LeaveBatch();
+    }
+    int Commit() override {
+        if (committed_) return pendra::kOk;
+        Result result = engine_.Conn().Exec("COMMIT");
+        committed_ = Connection::Succeeded(result.get());
+        return committed_ ? pendra::kOk : engine_.Conn().StatusOf(result.get());
+    }
+
+private:
+    PgEngine& engine_;
+    bool committed_ = false;
+};
+
+std::vector<Param> MandateLockParams() {
+    return {{std::to_string(pendra::pg::kMandateLockClass)}, {"0"}};
+}
+
+}  // namespace
+
+std::unique_ptr<PgEngine> PgEngine::Open(const SqlMandateConfiguration& configuration,
+                                         int& status) {
+    std::optional<std::string> conninfo = configuration.MandateConnInfo();
+    if (!conninfo) {
+        status = pendra::kNotADatabase;
+        return nullptr;
+    }
+    std::unique_ptr<PgEngine> engine(new PgEngine());
+    engine->connection_ = std::make_unique<Connection>(*conninfo);
+    if (!engine->connection_->Ok()) {
+        status = pendra::kIoError;  // server, database or credentials refused
+        return nullptr;
+    }
+    status = pendra::pg::ReadMeta(*engine->connection_, engine->meta_);
+    if (status != pendra::kOk) return nullptr;
+    if (!engine->TryMandateLock(false, status)) {
+        if (status == pendra::kOk) status = pendra::kMandateHeldExclusively;
+        return nullptr;
+    }
+    engine->writable_ = engine->connection_->QueryBool(
+        "SELECT has_table_privilege('buch', 'UPDATE') AND NOT pg_is_in_recovery()", {}, status);
+    if (status != pendra::kOk) return nullptr;
+    return engine;
+}
+
+PgEngine::~PgEngine() {
+    for (PgTable* table : tables_) table->Detach();
+}
+
+bool PgEngine::TryMandateLock(bool exclusive, int& status) {
+    return connection_->QueryBool(exclusive ? "SELECT pg_try_advisory_lock($1::int4, $2::int4)"
+                                            : "SELECT pg_try_advisory_lock_shared($1::int4, $2::int4)",
+                                  MandateLockParams(), status);
+}
+
+void PgEngine::UnlockMandate(bool exclusive) {
+    connection_->Exec(exclusive ? "SELECT pg_advisory_unlock($1::int4, $2::int4)"
+                                : "SELECT pg_advisory_unlock_shared($1::int4, $2::int4)",
+                      MandateLockParams());
+}
+
+int PgEngine::AcquireExclusive() {
+    if (exclusive_) return pendra::kOk;
+    UnlockMandate(false);
+    int status = pendra::kOk;
+    if (TryMandateLock(true, status)) {
+        exclusive_ = true;
+        return pendra::kOk;
+    }
+    int sharedStatus = pendra::kOk;
+    TryMandateLock(false, sharedStatus);
+    return status != pendra::kOk ? status : pendra::kMandateHeldExclusively;
+}
+
+void PgEngine::ReleaseExclusive() {
+    if (!exclusive_) return;
+    int status = pendra::kOk;
+    TryMandateLock(false, status);  // shared first: nobody slips in between
+    UnlockMandate(true);
+    exclusive_ = false;
+}
+
+std::unique_ptr<StorageTable> PgEngine::OpenTable(const TableLayout& layout, int& status) {
+    auto table = std::make_unique<PgTable>(*this, layout);
+    status = table->CheckSchema();
+    if (status != pendra::kOk) return nullptr;
+    return table;
+}
+
+void PgEngine::Unregister(PgTable* table) {
+    tables_.erase(std::remove(tables_.begin(), tables_.end(), table), tables_.end());
+    std::erase_if(recordLocks_, [&](const auto& lock) { return lock.second == table; });
+}
+
+int PgEngine::RunWrite(const std::function<int()>& body) {
+    if (IsReadOnly()) return pendra::kAccessDenied;
+    if (batchDepth_ == 0) return body();
+    Result begin = connection_->Exec("SAVEPOINT pendra_write");
+    if (!Connection::Succeeded(begin.get())) return connection_->StatusOf(begin.get());
+    int status = body();
+    connection_->Exec(status == pendra::kOk ? "RELEASE SAVEPOINT pendra_write"
+                                            : "ROLLBACK TO SAVEPOINT pendra_write");
+    return status;
+}
+
+std::unique_ptr<StorageBatch> PgEngine::BeginBatch(int& status) {
+    if (IsReadOnly()) {
+        status = pendra::kAccessDenied;
+        return nullptr;
+    }
+    if (batchDepth_ > 0) {
+        status = pendra::kBadArgument;  // batches do not nest
+        return nullptr;
+    }
+    Result begin = connection_->Exec("BEGIN");
+    if (!Connection::Succeeded(begin.get())) {
+        status = connection_->StatusOf(begin.get());
+        return nullptr;
+    }
+    ++batchDepth_;
+    status = pendra::kOk;
+    return std::make_unique<PgBatch>(*this);
+}
+
+int PgEngine::LockRecord(const PgTable* holder, std::uint64_t lockId, bool wait) {
+    auto held = recordLocks_.find(lockId);
+    if (held != recordLocks_.end()) return held->second == holder ? pendra::kOk : pendra::kRecordLocked;
+    std::vector<Param> params{{std::to_string(static_cast<std::int64_t>(lockId))}};
+    int status = pendra::kOk;
+    bool locked;
+    if (wait) {
+        Result result = connection_->Exec("SELECT pg_advisory_lock($1::int8)", params);
+        locked = Connection::Succeeded(result.get());
+        if (!locked) status = connection_->StatusOf(result.get());
+    } else {
+        locked = connection_->QueryBool("SELECT pg_try_advisory_lock($1::int8)", params, status);
+    }
+    if (!locked) return status != pendra::kOk ? status : pendra::kRecordLocked;
+    recordLocks_.emplace(lockId, holder);
+    return pendra::kOk;
+}
+
+void PgEngine::UnlockRecord(const PgTable* holder, std::uint64_t lockId) {
+    auto held = recordLocks_.find(lockId);
+    if (held == recordLocks_.end() || held->second != holder) return;
+    recordLocks_.erase(held);
+    connection_->Exec("SELECT pg_advisory_unlock($1::int8)",
+                      {{std::to_string(static_cast<std::int64_t>(lockId))}});
+}
+
+int PgEngine::LockForWrite(const PgTable* holder, std::uint64_t lockId, bool& taken) {
+    taken = false;
+    auto held = recordLocks_.find(lockId);
+    if (held != recordLocks_.end()) return held->second == holder ? pendra::kOk : pendra::kRecordLocked;
+    int status = LockRecord(holder, lockId, false);
+    taken = status == pendra::kOk;
+    return status;
+}
+
+long PgEngine::GetSetting(int section, int key, long def) {
+    Result result = connection_->Exec(
+        "SELECT value FROM settings WHERE section = $1::int4 AND key = $2::int4",
+        {{std::to_string(section)}, {std::to_string(key)}});
+    if (!Connection::Succeeded(result.get()) || PQntuples(result.get()) != 1) return def;
+    return static_cast<long>(pendra::pg::Int8FromBinary(PQgetvalue(result.get(), 0, 0)));
+}
+
+int PgEngine::SetSetting(int section, int key, long value) {
+    return RunWrite([&]() -> int {
+        Result result = connection_->Exec(
+            "INSERT INTO settings(section, key, value) VALUES($1::int4, $2::int4, $3::int8) "
+            "ON CONFLICT (section, key) DO UPDATE SET value = EXCLUDED.value",
+            {{std::to_string(section)}, {std::to_string(key)}, {std::to_string(value)}});
+        return Connection::Succeeded(result.get()) ? pendra::kOk
+                                                   : connection_->StatusOf(result.get());
+    });
+}
+
+int PgEngine::ReadSettings(std::vector<MandateSetting>& settings) {
+    settings.clear();
+    Result result =
+        connection_->Exec("SELECT section, key, value FROM settings ORDER BY section, key");
+    if (!Connection::Succeeded(result.get())) return connection_->StatusOf(result.get());
+    for (int row = 0; row < PQntuples(result.get()); ++row) {
+        settings.push_back(
+            {pendra::pg::Int4FromBinary(PQgetvalue(result.get(), row, 0)),
+             pendra::pg::Int4FromBinary(PQgetvalue(result.get(), row, 1)),
+             static_cast<long>(pendra::pg::Int8FromBinary(PQgetvalue(result.get(), row, 2)))});
+    }
+    return pendra::kOk;
+}

@@ -1,0 +1,79 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mandate/pendra/PgSupport.h"
+#include "mandate/pendra/StorageEngine.h"
+
+class PgTable;
+class SqlMandateConfiguration;
+
+// The storage of an SQL mandate: its own PostgreSQL database, one connection
+// per open mandate shared by all its tables.
+//
+// The mandate lock is a session advisory lock of the database: shared while
+// open, exclusive while held (MIniSetHelper, TryGetExclusiveLock). Record locks
+// are advisory locks too, so they hold between machines; handles of one
+// mandate share a session, so the engine tells them apart itself.
+//
+// Walks read one row per call by key, so they always see committed changes.
+// Every write is a statement of its own (autocommit) or, inside a batch, a
+// savepoint: a connection lost mid-command leaves nothing half written.
+class PgEngine final : public StorageEngine {
+public:
+    static std::unique_ptr<PgEngine> Open(const SqlMandateConfiguration& configuration,
+                                          int& status);
+    ~PgEngine() override;
+
+    Kind GetKind() const override { return Kind::kSql; }
+    const MandateMeta& Meta() const override { return meta_; }
+    bool IsReadOnly() const override { return meta_.readOnlyFlag || !writable_; }
+    std::unique_ptr<StorageTable> OpenTable(const TableLayout& layout, int& status) override;
+    long GetSetting(int section, int key, long def) override;
+    int SetSetting(int section, int key, long value) override;
+    int ReadSettings(std::vector<MandateSetting>& settings) override;
+    int AcquireExclusive() override;
+    void ReleaseExclusive() override;
+    void ReleaseCaches() override {}
+    std::unique_ptr<StorageBatch> BeginBatch(int& status) override;
+
+    // For PgTable and PgBatch.
+    const pendra::pg::Connection& Conn() const { return *connection_; }
+    int RunWrite(const std::function<int()>& body);
+    int LockRecord(const PgTable* holder, std::uint64_t lockId, bool wait);
+    void UnlockRecord(const PgTable* holder, std::uint64_t lockId);
+    // kOk when `holder` may write the record: it holds the lock, or nobody does.
+    // `taken` tells whether a temporary lock was taken for the write.
+    int LockForWrite(const PgTable* holder, std::uint64_t lockId, bool& taken);
+    void Register(PgTable* table) { tables_.push_back(table); }
+    void Unregister(PgTable* table);
+    void LeaveBatch() { --batchDepth_; }
+
+private:
+    PgEngine() = default;
+    bool TryMandateLock(bool exclusive, int& status);
+    void UnlockMandate(bool exclusive);
+
+    std::unique_ptr<pendra::pg::Connection> connection_;
+    MandateMeta meta_;
+    bool writable_ = false;
+    bool exclusive_ = false;
+    int batchDepth_ = 0;
+    std::map<std::uint64_t, const PgTable*> recordLocks_;
+    std::vector<PgTable*> tables_;
+};
+
+// Creates the database of an SQL mandate on the server `conninfo` names (its
+// master database) and its configuration in `dir`; status of PendraStatus.h.
+struct MandateCreateOptions;
+int CreateSqlMandate(const std::string& dir, const std::string& conninfo,
+                     const MandateCreateOptions& options);
+// Sets the read-only flag of the SQL mandate in `dir`.
+int SetSqlMandateReadOnly(const std::string& dir, bool readOnly);
+// Drops the database of the SQL mandate in `dir` (sessions on it are ended)
+// and removes its configuration.
+int DropSqlMandate(const std::string& dir);

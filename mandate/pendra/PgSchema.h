@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+
+#include "mandate/pendra/PgSupport.h"
+#include "mandate/pendra/StorageEngine.h"
+
+// The database of an SQL mandate: the same tables as a file mandate's, with
+// keys and records as bytea (sorted bytewise, like the file engine's blobs).
+namespace pendra::pg {
+
+// Advisory lock class of the mandate lock ("PEND").
+constexpr int kMandateLockClass = 0x50454E44;
+
+extern const char* const kCreateSql;
+
+// Reads the meta table and checks format and tables, as for file mandates.
+int ReadMeta(const Connection& connection, MandateMeta& meta);
+
+}  // namespace pendra::pg

@@ -1,0 +1,61 @@
+#include "mandate/pendra/SqlMandateConfiguration.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/PgConnInfo.h"
+
+namespace {
+constexpr const char* kConnectionKey = "connection=";
+constexpr const char* kDatabaseKey = "database=";
+
+std::string PathIn(const std::string& dir) {
+    return dir + "/" + SqlMandateConfiguration::kFileName;
+}
+}  // namespace
+
+SqlMandateConfiguration::SqlMandateConfiguration(std::string connection, std::string databaseId)
+    : connection_(std::move(connection)), databaseId_(std::move(databaseId)) {}
+
+bool SqlMandateConfiguration::ExistsIn(const std::string& dir) {
+    std::error_code ignored;
+    return std::filesystem::is_regular_file(PathIn(dir), ignored);
+}
+
+std::optional<SqlMandateConfiguration> SqlMandateConfiguration::Read(const std::string& dir) {
+    if (!ExistsIn(dir)) return std::nullopt;
+    std::ifstream in(PathIn(dir));
+    std::string line, connection, database;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.starts_with(kConnectionKey)) connection = line.substr(std::strlen(kConnectionKey));
+        if (line.starts_with(kDatabaseKey)) database = line.substr(std::strlen(kDatabaseKey));
+    }
+    if (connection.empty() || database.empty()) return std::nullopt;
+    return SqlMandateConfiguration(connection, database);
+}
+
+int SqlMandateConfiguration::Write(const std::string& dir) const {
+    const std::string path = PathIn(dir);
+    const std::string temp = path + ".new-" + std::to_string(getpid());
+    {
+        std::ofstream out(temp, std::ios::trunc);
+        out << kConnectionKey << connection_ << '\n' << kDatabaseKey << databaseId_ << '\n';
+        if (!out.flush()) return pendra::kIoError;
+    }
+    std::error_code error;
+    std::filesystem::rename(temp, path, error);
+    if (error) {
+        std::filesystem::remove(temp, error);
+        return pendra::kIoError;
+    }
+    return pendra::kOk;
+}
+
+std::optional<std::string> SqlMandateConfiguration::MandateConnInfo() const {
+    return pendra::pg::RedirectToDatabase(connection_, databaseId_);
+}

@@ -1,0 +1,276 @@
+// The record operations on both storage engines, file (SQLite) and SQL
+// (PostgreSQL): every caller must see the same results whichever holds the mandate.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "MandateTestSupport.h"
+#include "SqlTestSupport.h"
+#include "mandate/pendra/MIniSetHelper.h"
+#include "mandate/pendra/StorageEngine.h"
+
+using namespace testsupport;
+
+namespace {
+
+enum class Engine { kFile, kSql };
+
+class EngineRecords : public ::testing::TestWithParam<Engine> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Engine::kSql) REQUIRE_TEST_SERVER(server_);
+        dir_ = Create("Test AG");
+        ASSERT_EQ(mandate_.OpenMandateFiles(dir_), pendra::kOk);
+        ASSERT_EQ(mandate_.IsSQLMandate(), GetParam() == Engine::kSql ? 1 : 0);
+    }
+
+    std::string Create(const std::string& name, MandateCreateOptions options = {}) {
+        const std::string dir = temp_.Sub(name);
+        options.name = name;
+        if (GetParam() == Engine::kSql) {
+            options.sqlConnection = server_;
+            cleanup_.Add(dir);
+        }
+        EXPECT_EQ(CreateMandate(dir, options), pendra::kOk);
+        return dir;
+    }
+    void Open(BFile& file, const std::string& name) {
+        ASSERT_EQ(file.Open(name, BFile::kModeUpdate, true), pendra::kOk);
+    }
+    std::vector<std::int32_t> WalkBuch(Buch& buch) {
+        std::vector<std::int32_t> numbers;
+        for (int s = buch.ReadFirst(); s == pendra::kOk; s = buch.ReadNext()) {
+            numbers.push_back(buch.GetNumber());
+        }
+        return numbers;
+    }
+
+    TempDir temp_;
+    SqlMandateCleanup cleanup_;  // after the mandates closing: declared before them
+    std::string server_;
+    std::string dir_;
+    Mandate mandate_;
+};
+
+TEST_P(EngineRecords, RecordsComeBackByteForByte) {
+    BFile file(&mandate_);
+    Open(file, mandate_.GetTaxName());
+    Tax tax(&mandate_);
+    tax.UseFile(&file);
+    FillTax(tax, "VSN77", 0.077f, true, "Vorsteuer 7.7 %");
+    unsigned char written[Tax::kSize];
+    std::memcpy(written, tax.GetBuffer(), Tax::kSize);
+    ASSERT_EQ(tax.Insert(), pendra::kOk);
+    Tax back(&mandate_);
+    back.UseFile(&file);
+    ASSERT_EQ(back.Read("VSN77"), pendra::kOk);
+    EXPECT_EQ(std::memcmp(back.GetBuffer(), written, Tax::kSize), 0);
+}
+
+TEST_P(EngineRecords, TextKeysWalkBytewiseAndMissingKeysAreReported) {
+    InsertTaxes(mandate_, {"VSN81", "USt77", "A", "\xC3\x84X", "U", "USt"});
+    BFile file(&mandate_);
+    Open(file, mandate_.GetTaxName());
+    Tax tax(&mandate_);
+    tax.UseFile(&file);
+    EXPECT_EQ(WalkTaxIds(tax),
+              (std::vector<std::string>{"A", "U", "USt", "USt77", "VSN81", "\xC3\x84X"}));
+    EXPECT_EQ(tax.ReadNext(), pendra::kEndOfFile);
+    EXPECT_EQ(tax.Read("NONE"), pendra::kKeyNotFound);
+    EXPECT_EQ(tax.Read("USt"), pendra::kOk);
+    EXPECT_EQ(tax.ReadNext(), pendra::kOk);
+    EXPECT_EQ(tax.GetId(), "USt77");
+}
+
+TEST_P(EngineRecords, IntegerKeysWalkAsSignedNumbers) {
+    BFile file(&mandate_);
+    Open(file, mandate_.GetBuchName());
+    Buch buch(&mandate_);
+    buch.UseFile(&file);
+    for (std::int32_t number : {300, -5, 70000, 1, 0}) {
+        FillBuch(buch, number, "VSN77");
+        ASSERT_EQ(buch.Insert(), pendra::kOk) << number;
+    }
+    EXPECT_EQ(WalkBuch(buch), (std::vector<std::int32_t>{-5, 0, 1, 300, 70000}));
+}
+
+TEST_P(EngineRecords, DuplicateInsertUpdateAndDelete) {
+    BFile file(&mandate_);
+    Open(file, mandate_.GetTaxName());
+    Tax tax(&mandate_);
+    tax.UseFile(&file);
+    FillTax(tax, "VSN77", 0.077f);
+    ASSERT_EQ(tax.Insert(), pendra::kOk);
+    FillTax(tax, "VSN77", 0.081f);
+    EXPECT_EQ(tax.Insert(), pendra::kDuplicateKey);
+
+    ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
+    tax.SetQuote(1.081f);
+    ASSERT_EQ(tax.Update(), pendra::kOk);
+    Tax other(&mandate_);
+    other.UseFile(&file);
+    ASSERT_EQ(other.Read("VSN77"), pendra::kOk);
+    EXPECT_FLOAT_EQ(other.GetQuote(), 1.081f);
+
+    ASSERT_EQ(other.Delete(), pendra::kOk);
+    EXPECT_EQ(other.Read("VSN77"), pendra::kKeyNotFound);
+    EXPECT_EQ(tax.Update(), pendra::kKeyNotFound);  // deleted behind its back
+}
+
+TEST_P(EngineRecords, TaxIdIndexWalksAndExistence) {
+    BFile file(&mandate_);
+    Open(file, mandate_.GetKontoName());
+    Konto konto(&mandate_);
+    konto.UseFile(&file);
+    for (auto [number, taxId] : {std::pair{"3000", "USt77"}, {"1170", "VSN77"}, {"3200", "USt77"},
+                                 {"2200", "USt25"}}) {
+        FillKonto(konto, number, 1, taxId);
+        ASSERT_EQ(konto.Insert(), pendra::kOk);
+    }
+    std::vector<std::string> met;
+    for (int s = konto.ReadFirstByTaxId("USt77"); s == pendra::kOk;
+         s = konto.ReadNextByTaxId("USt77")) {
+        met.push_back(konto.GetNumber());
+    }
+    EXPECT_EQ(met, (std::vector<std::string>{"3000", "3200"}));
+
+    BFile bookings(&mandate_);
+    Open(bookings, mandate_.GetBuchName());
+    Buch buch(&mandate_);
+    buch.UseFile(&bookings);
+    FillBuch(buch, 7, "VSN77");
+    ASSERT_EQ(buch.Insert(), pendra::kOk);
+    EXPECT_EQ(buch.ExistsWithTaxId("VSN77"), pendra::kOk);
+    EXPECT_EQ(buch.ExistsWithTaxId("VSN81"), pendra::kKeyNotFound);
+}
+
+TEST_P(EngineRecords, RecordInsertedBehindTheWalkIsMet) {
+    InsertTaxes(mandate_, {"A", "C"});
+    BFile file(&mandate_);
+    Open(file, mandate_.GetTaxName());
+    Tax walker(&mandate_), writer(&mandate_);
+    walker.UseFile(&file);
+    writer.UseFile(&file);
+    ASSERT_EQ(walker.ReadFirst(), pendra::kOk);
+    FillTax(writer, "B", 0.026f);
+    ASSERT_EQ(writer.Insert(), pendra::kOk);
+    ASSERT_EQ(walker.ReadNext(), pendra::kOk);
+    EXPECT_EQ(walker.GetId(), "B");
+}
+
+TEST_P(EngineRecords, LockedRecordRefusesOtherHandlesAndOtherMandateObjects) {
+    InsertTaxes(mandate_, {"VSN77"});
+    BFile file(&mandate_), second(&mandate_);
+    Open(file, mandate_.GetTaxName());
+    Open(second, mandate_.GetTaxName());
+    Tax holder(&mandate_), other(&mandate_);
+    holder.UseFile(&file);
+    other.UseFile(&second);
+    holder.SetLockFlag(BRecord::kWaitLock);
+    ASSERT_EQ(holder.Read("VSN77"), pendra::kOk);
+    ASSERT_EQ(other.Read("VSN77"), pendra::kOk);
+    EXPECT_EQ(other.Update(), pendra::kRecordLocked);
+    EXPECT_EQ(other.Delete(), pendra::kRecordLocked);
+
+    Mandate elsewhere;
+    ASSERT_EQ(elsewhere.OpenMandateFiles(dir_), pendra::kOk);
+    BFile far(&elsewhere);
+    ASSERT_EQ(far.Open(elsewhere.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
+    Tax remote(&elsewhere);
+    remote.UseFile(&far);
+    ASSERT_EQ(remote.Read("VSN77"), pendra::kOk);
+    EXPECT_EQ(remote.Update(), pendra::kRecordLocked);
+
+    ASSERT_EQ(holder.Update(), pendra::kOk);  // releases the lock
+    EXPECT_EQ(other.Update(), pendra::kOk);
+    EXPECT_EQ(remote.Update(), pendra::kOk);
+}
+
+TEST_P(EngineRecords, SettingsAreStoredAndListed) {
+    EXPECT_EQ(mandate_.GetIniLong(0, 27, -1), -1);
+    ASSERT_EQ(mandate_.SetIniLong(0, 27, 1), pendra::kOk);
+    ASSERT_EQ(mandate_.SetIniLong(0, 27, 5000000000L), pendra::kOk);
+    ASSERT_EQ(mandate_.SetIniLong(0, 3, 7), pendra::kOk);
+    EXPECT_EQ(mandate_.GetIniLong(0, 27, -1), 5000000000L);
+    std::vector<MandateSetting> settings;
+    ASSERT_EQ(mandate_.Engine()->ReadSettings(settings), pendra::kOk);
+    ASSERT_EQ(settings.size(), 2u);
+    EXPECT_EQ(settings[0].key, 3);
+    EXPECT_EQ(settings[1].value, 5000000000L);
+}
+
+TEST_P(EngineRecords, BatchNotCommittedLeavesNothing) {
+    {
+        int status = pendra::kOk;
+        std::unique_ptr<StorageBatch> batch = mandate_.Engine()->BeginBatch(status);
+        ASSERT_EQ(status, pendra::kOk);
+        InsertTaxes(mandate_, {"A", "B"});
+    }
+    BFile file(&mandate_);
+    Open(file, mandate_.GetTaxName());
+    Tax tax(&mandate_);
+    tax.UseFile(&file);
+    EXPECT_EQ(tax.ReadFirst(), pendra::kEndOfFile);
+    {
+        int status = pendra::kOk;
+        std::unique_ptr<StorageBatch> batch = mandate_.Engine()->BeginBatch(status);
+        ASSERT_EQ(status, pendra::kOk);
+        InsertTaxes(mandate_, {"A", "B"});
+        FillTax(tax, "A", 0.1f);
+        EXPECT_EQ(tax.Insert(), pendra::kDuplicateKey);  // the batch goes on after a failed write
+        ASSERT_EQ(batch->Commit(), pendra::kOk);
+    }
+    EXPECT_EQ(WalkTaxIds(tax), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_P(EngineRecords, ExclusiveHolderKeepsOthersOutUntilReleased) {
+    MIniSetHelper exclusive(&mandate_, false);
+    ASSERT_EQ(exclusive.OpenExclusive(), pendra::kOk);
+    Mandate other;
+    EXPECT_EQ(other.OpenMandateFiles(dir_), pendra::kMandateHeldExclusively);
+    exclusive.Close();
+    ASSERT_EQ(other.OpenMandateFiles(dir_), pendra::kOk);
+    MIniSetHelper again(&mandate_, false);
+    EXPECT_EQ(again.OpenExclusive(), pendra::kMandateHeldExclusively);
+    EXPECT_EQ(mandate_.IsMandantOpen(), 1);  // the refused holder keeps its shared use
+    InsertTaxes(mandate_, {"A"});
+}
+
+TEST_P(EngineRecords, ReadOnlyMandateRefusesWrites) {
+    MandateCreateOptions options;
+    options.readOnly = true;
+    const std::string dir = Create("Archiv AG", options);
+    Mandate archive;
+    ASSERT_EQ(archive.OpenMandateFiles(dir), pendra::kOk);
+    EXPECT_EQ(archive.IsReadOnly(), 1);
+    BFile file(&archive);
+    ASSERT_EQ(file.Open(archive.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
+    Tax tax(&archive);
+    tax.UseFile(&file);
+    FillTax(tax, "A", 0.1f);
+    EXPECT_EQ(tax.Insert(), pendra::kAccessDenied);
+    EXPECT_EQ(archive.SetIniLong(0, 1, 1), pendra::kAccessDenied);
+}
+
+TEST_P(EngineRecords, MetaDataIsRead) {
+    MandateCreateOptions options;
+    options.dataVersion = 2200;
+    options.password = "geheim";
+    const std::string dir = Create("Alt AG", options);
+    Mandate old;
+    ASSERT_EQ(old.OpenMandateFiles(dir), pendra::kOk);
+    EXPECT_EQ(old.GetName(), "Alt AG");
+    long version = 0;
+    ASSERT_EQ(old.GetVersion(version), 1);
+    EXPECT_EQ(version, 2200);
+    EXPECT_FALSE(old.Engine()->Meta().passwordHash.empty());
+    EXPECT_TRUE(Mandate::PathContainsMandate(dir));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothEngines, EngineRecords,
+                         ::testing::Values(Engine::kFile, Engine::kSql),
+                         [](const ::testing::TestParamInfo<Engine>& param) {
+                             return param.param == Engine::kFile ? "File" : "Sql";
+                         });
+
+}  // namespace

@@ -1,0 +1,54 @@
+#pragma once
+// The PostgreSQL server of the SQL mandate tests: scripts/pg-test-server.sh
+// starts one and exports MWST_TEST_PG (a libpq connection string of its master
+// database). Set but unreachable is a failure; unset, the SQL tests are skipped.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "mandate/pendra/MandateAdmin.h"
+#include "mandate/pendra/PgEngine.h"
+#include "mandate/pendra/SqlMandateConfiguration.h"
+
+namespace testsupport {
+
+inline std::optional<std::string> TestServer() {
+    const char* conninfo = std::getenv("MWST_TEST_PG");
+    if (!conninfo || !*conninfo) return std::nullopt;
+    return std::string(conninfo);
+}
+
+inline bool ServerReachable(const std::string& conninfo) {
+    return PQping(conninfo.c_str()) == PQPING_OK;
+}
+
+// In SetUp or a test: skips without a server, fails with an unreachable one.
+#define REQUIRE_TEST_SERVER(conninfo)                                                   \
+    do {                                                                                \
+        if (!testsupport::TestServer()) {                                               \
+            GTEST_SKIP() << "MWST_TEST_PG not set; run scripts/pg-test-server.sh or ./test.sh"; \
+        }                                                                               \
+        (conninfo) = *testsupport::TestServer();                                        \
+        ASSERT_TRUE(testsupport::ServerReachable(conninfo))                             \
+            << "MWST_TEST_PG names no running server: " << (conninfo);                  \
+    } while (false)
+
+// Drops the database of an SQL mandate created by a test.
+class SqlMandateCleanup {
+public:
+    SqlMandateCleanup() = default;
+    ~SqlMandateCleanup() {
+        for (const std::string& dir : dirs_) DropSqlMandate(dir);
+    }
+    SqlMandateCleanup(const SqlMandateCleanup&) = delete;
+    SqlMandateCleanup& operator=(const SqlMandateCleanup&) = delete;
+    void Add(const std::string& dir) { dirs_.push_back(dir); }
+
+private:
+    std::vector<std::string> dirs_;
+};
+
+}  // namespace testsupport
