@@ -1,0 +1,96 @@
+// Opening SQL mandates in the program: no data version test, the exclusive
+// lock in the database, the other users in the conflict box, refused access.
+#include <gtest/gtest.h>
+
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "res/Resource.h"
+#include "tests/mandate/SqlTestSupport.h"
+#include "tests/mandate/ToolProcess.h"
+#include "tests/support/AppFixture.h"
+
+namespace {
+
+class SqlMandateOpen : public AppFixture {
+protected:
+    void SetUp() override {
+        REQUIRE_TEST_SERVER(server_);
+        AppFixture::SetUp();
+        Start();
+    }
+    std::string Create(const std::string& name, long version = 2300) {
+        const std::string dir = TempPath(name);
+        MandateCreateOptions options;
+        options.name = name;
+        options.dataVersion = version;
+        options.sqlConnection = server_;
+        cleanup_.Add(dir);
+        EXPECT_EQ(CreateMandate(dir, options), pendra::kOk);
+        return dir;
+    }
+    Mandate& Global() { return *Mandate::GetGlobalMandate(); }
+    bool IsOpen() { return Global().IsMandantOpen() != 0; }
+
+    testsupport::SqlMandateCleanup cleanup_;
+    std::string server_;
+};
+
+TEST_F(SqlMandateOpen, OpensWithoutADataVersionTest) {
+    const std::string dir = Create("Sql Alt AG", 2100);  // a file mandate of 2100 is refused
+    seam.QueueMandate(dir);
+    Command(ID_MAN_OPEN);
+    EXPECT_TRUE(IsOpen());
+    EXPECT_EQ(Global().IsSQLMandate(), 1);
+    EXPECT_TRUE(seam.boxes.empty());
+    EXPECT_EQ(Frame().GetWindowText(), "MWST Konvertierung 2024 - Sql Alt AG");
+}
+
+TEST_F(SqlMandateOpen, HeldByAnotherProcessTheBoxNamesItsSession) {
+    const std::string dir = Create("Sql Halt AG");
+    testsupport::ToolProcess holder({"hold", dir});
+    ASSERT_EQ(holder.ReadLine(), "holding " + dir);
+    seam.QueueAnswer(IDIGNORE);
+    Frame().OpenMandate(dir);
+    EXPECT_FALSE(IsOpen());
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    const std::string& text = seam.boxes.back().text;
+    const std::string conflict = Format(LoadString(IDS_NOT_EXCLUSIVE), dir);
+    EXPECT_TRUE(text.starts_with(conflict)) << text;
+    EXPECT_NE(text.find(", mwst-mandant [", conflict.size()), std::string::npos) << text;
+    EXPECT_NE(text.find(", since ", conflict.size()), std::string::npos) << text;
+    EXPECT_EQ(Log(), text + "\r\n\r\n");
+}
+
+TEST_F(SqlMandateOpen, RetryOpensExclusivelyOnceTheOtherProcessLetsGo) {
+    const std::string dir = Create("Sql Warte AG");
+    auto holder = std::make_unique<testsupport::ToolProcess>(std::vector<std::string>{"hold", dir});
+    ASSERT_EQ(holder->ReadLine(), "holding " + dir);
+    // The server ends the holder's session a moment after it exits: retry until then.
+    int asked = 0;
+    seam.boxPolicy = [&](const MessageBoxRequest&) {
+        holder.reset();
+        return ++asked < 100 ? IDRETRY : IDABORT;
+    };
+    Frame().OpenMandate(dir);
+    EXPECT_TRUE(IsOpen());
+    EXPECT_GE(asked, 1);
+    // Now this program holds it: another one is refused.
+    Mandate other;
+    EXPECT_EQ(other.OpenMandateFiles(dir), pendra::kMandateHeldExclusively);
+}
+
+TEST_F(SqlMandateOpen, RefusedCredentialsShowTheOpenFailure) {
+    const std::string dir = Create("Sql Zugang AG");
+    const SqlMandateConfiguration good = *SqlMandateConfiguration::Read(dir);
+    ASSERT_EQ(SqlMandateConfiguration(server_ + " user=nobody_at_all", good.GetDatabaseId()).Write(dir),
+              pendra::kOk);
+    Frame().OpenMandate(dir);
+    EXPECT_FALSE(IsOpen());
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(seam.boxes.back().text, Format(LoadString(IDS_OPEN_FAILED), dir));
+    ASSERT_EQ(good.Write(dir), pendra::kOk);  // so the cleanup finds the database
+}
+
+}  // namespace
