@@ -1,0 +1,130 @@
+// The whole conversion with mwst-batch on an SQL mandate gives the same log
+// and the same data as on the file mandate it was copied from.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "MandateTestSupport.h"
+#include "SqlTestSupport.h"
+#include "mandate/tools/MandantTool.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+const std::string kBin = MWST_TEST_BIN_DIR;
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+// A program of ours; standard input is empty, so nothing can wait for an answer.
+std::string Program(const std::string& name, const std::string& args, int& exitCode) {
+    const std::string command = kBin + "/" + name + " " + args + " </dev/null 2>&1";
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    exitCode = ::pclose(pipe);
+    return out;
+}
+
+std::string Tool(const std::vector<std::string>& args, int& exitCode) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    exitCode = mandant::RunMandantTool(args, in, out, err);
+    return out.str() + err.str();
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// The mandate's data in load format, past the heading line naming its directory.
+std::string Data(const std::string& dir) {
+    int exitCode = -1;
+    std::string dump = Tool({"dump", dir}, exitCode);
+    EXPECT_EQ(exitCode, 0) << dump;
+    return dump.substr(dump.find('\n'));
+}
+
+class SqlConversion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_TEST_SERVER(server_);
+        int exitCode = -1;
+        const std::string demo = Program("mwst-mandant", "demo " + Quoted(temp_.Sub("demo")), exitCode);
+        ASSERT_EQ(exitCode, 0) << demo;
+        file_ = temp_.Sub("demo/baeckerei-mueller");
+        sql_ = temp_.Sub("sql/baeckerei-mueller");
+        CopyToSql();
+    }
+
+    // The same mandate in the database: its records through the load format,
+    // its workbooks and other files beside.
+    void CopyToSql() {
+        Mandate source;
+        ASSERT_EQ(source.OpenMandateFiles(file_), pendra::kOk);
+        const std::string name = source.GetName();
+        source.CloseMandateFiles();
+        int exitCode = -1;
+        cleanup_.Add(sql_);
+        std::string out = Tool({"create", sql_, "--name", name, "--sql", server_}, exitCode);
+        ASSERT_EQ(exitCode, 0) << out;
+        const std::string records = temp_.Sub("records.txt");
+        {
+            std::ofstream dump(records);
+            out = Tool({"dump", file_}, exitCode);
+            ASSERT_EQ(exitCode, 0) << out;
+            dump << out;
+        }
+        out = Tool({"load", sql_, records}, exitCode);
+        ASSERT_EQ(exitCode, 0) << out;
+        for (const fs::directory_entry& entry : fs::directory_iterator(file_)) {
+            const std::string base = entry.path().filename().string();
+            if (!entry.is_regular_file() || base.starts_with("pendra.")) continue;
+            fs::copy_file(entry.path(), sql_ + "/" + base);
+        }
+        ASSERT_EQ(Data(sql_), Data(file_));
+    }
+
+    // One mwst-batch command on both mandates: the same exit, the same log.
+    void RunOnBoth(const std::string& command) {
+        SCOPED_TRACE(command);
+        int fileExit = -1, sqlExit = -1;
+        const std::string fileLog = Program("mwst-batch", command + " --yes " + Quoted(file_), fileExit);
+        const std::string sqlLog = Program("mwst-batch", command + " --yes " + Quoted(sql_), sqlExit);
+        EXPECT_EQ(sqlExit, fileExit);
+        EXPECT_EQ(Replaced(sqlLog, sql_, file_), fileLog);
+        EXPECT_NE(sqlLog.find(sql_), std::string::npos) << sqlLog;  // it did run on the SQL one
+    }
+
+    TempDir temp_;
+    SqlMandateCleanup cleanup_;
+    std::string server_, file_, sql_;
+};
+
+TEST_F(SqlConversion, WholeConversionGivesTheSameLogAndData) {
+    const std::string before = Data(sql_);
+    for (const char* command :
+         {"show-keys", "insert-keys", "adapt-accounts", "form-2024", "remove-old-keys"}) {
+        RunOnBoth(command);
+        EXPECT_EQ(Data(sql_), Data(file_)) << "after " << command;
+    }
+    const std::string after = Data(sql_);
+    EXPECT_NE(after, before);
+    EXPECT_NE(after.find("key USN81 8.1"), std::string::npos) << after;
+    for (const fs::directory_entry& entry : fs::directory_iterator(file_)) {
+        const std::string base = entry.path().filename().string();
+        if (!entry.is_regular_file() || base.starts_with("pendra.")) continue;
+        EXPECT_TRUE(fs::exists(sql_ + "/" + base)) << base;
+    }
+}
+
+}  // namespace
