@@ -1,5 +1,7 @@
 #include "mandate/tools/DemoBuilder.h"
 
+#include <libpq-fe.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -28,8 +30,9 @@ struct Counts {
 };
 
 bool CreateOne(const DemoMandate& demo, const std::string& dir, Counts& counts,
-               std::string& error) {
+               std::string& error, const std::optional<std::string>& sqlConnection = {}) {
     MandateCreateOptions options;
+    options.sqlConnection = sqlConnection;
     options.name = demo.name;
     options.dataVersion = demo.dataVersion;
     if (!demo.password.empty()) options.password = demo.password;
@@ -103,21 +106,40 @@ bool BuildDemo(const std::string& root, std::ostream& summary, std::string& erro
                const std::vector<DemoStep>& extraSteps) {
     summary << "Demo mandates under " << root << ":\n";
     for (const DemoMandate& demo : DemoMandates()) {
-        std::string dir = (std::filesystem::path(root) / demo.path).string();
-        Counts counts;
-        if (!CreateOne(demo, dir, counts, error)) return false;
-        for (const DemoStep& step : extraSteps) {
-            if (!step(demo, dir, error)) return false;
-        }
-        summary << "  " << demo.path << "  \"" << demo.name << "\"  version " << demo.dataVersion
-                << "; keys " << counts.keys << ", accounts " << counts.accounts << ", bookings "
-                << counts.bookings;
-        if (counts.settings) summary << ", settings " << counts.settings;
-        summary << "; " << demo.description;
-        if (!demo.password.empty()) summary << "; password: " << demo.password;
-        for (const auto& file : demo.files) summary << "; file " << file.first;
-        summary << '\n';
+        if (!BuildOne(root, demo, {}, summary, error, extraSteps)) return false;
     }
+    return true;
+}
+
+bool BuildSqlDemo(const std::string& root, const std::string& conninfo, std::ostream& summary,
+                  std::string& error, const std::vector<DemoStep>& extraSteps) {
+    if (PQping(conninfo.c_str()) != PQPING_OK) {
+        summary << "No SQL mandate: no PostgreSQL server reachable with \"" << conninfo << "\"\n";
+        return true;
+    }
+    DemoMandate demo = DemoMandates().front();
+    demo.path = "sql/" + demo.path;
+    demo.description = "SQL mandate on \"" + conninfo + "\"; " + demo.description;
+    return BuildOne(root, demo, conninfo, summary, error, extraSteps);
+}
+
+bool BuildOne(const std::string& root, const DemoMandate& demo,
+              const std::optional<std::string>& sqlConnection, std::ostream& summary,
+              std::string& error, const std::vector<DemoStep>& extraSteps) {
+    std::string dir = (std::filesystem::path(root) / demo.path).string();
+    Counts counts;
+    if (!CreateOne(demo, dir, counts, error, sqlConnection)) return false;
+    for (const DemoStep& step : extraSteps) {
+        if (!step(demo, dir, error)) return false;
+    }
+    summary << "  " << demo.path << "  \"" << demo.name << "\"  version " << demo.dataVersion
+            << "; keys " << counts.keys << ", accounts " << counts.accounts << ", bookings "
+            << counts.bookings;
+    if (counts.settings) summary << ", settings " << counts.settings;
+    summary << "; " << demo.description;
+    if (!demo.password.empty()) summary << "; password: " << demo.password;
+    for (const auto& file : demo.files) summary << "; file " << file.first;
+    summary << '\n';
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -32,5 +33,16 @@ using DemoStep =
 // False with `error` when a mandate cannot be created or loaded.
 bool BuildDemo(const std::string& root, std::ostream& summary, std::string& error,
                const std::vector<DemoStep>& extraSteps = {});
+
+// The first demo mandate once more, as an SQL mandate under root/sql on the
+// PostgreSQL server `conninfo` names; only when that server answers, and the
+// summary says which it was.
+bool BuildSqlDemo(const std::string& root, const std::string& conninfo, std::ostream& summary,
+                  std::string& error, const std::vector<DemoStep>& extraSteps = {});
+
+// One demo mandate, a file mandate or (with `sqlConnection`) an SQL mandate.
+bool BuildOne(const std::string& root, const DemoMandate& demo,
+              const std::optional<std::string>& sqlConnection, std::ostream& summary,
+              std::string& error, const std::vector<DemoStep>& extraSteps);
 
 }  // namespace mandant

@@ -27,7 +27,9 @@ constexpr const char* kUsage =
     "       mwst-mandant load DIR [FILE]   add records from FILE (or standard input)\n"
     "       mwst-mandant dump DIR          print every record in load format\n"
     "       mwst-mandant hold DIR          hold the mandate exclusively until stdin closes\n"
-    "       mwst-mandant demo DIR          create the demo mandates under DIR\n"
+    "       mwst-mandant demo DIR [--sql CONNINFO]\n"
+    "                                      create the demo mandates under DIR (with --sql one\n"
+    "                                      more on that PostgreSQL server, when it answers)\n"
     "       mwst-mandant read-only DIR on|off\n";
 
 struct UsageError {
@@ -194,13 +196,21 @@ private:
 
     int Demo() {
         const std::string& dir = Dir();
-        ExpectArgs(2);
+        std::optional<std::string> sqlConnection;
+        if (args_.size() == 4 && args_[2] == "--sql") {
+            sqlConnection = args_[3];
+        } else {
+            ExpectArgs(2);
+        }
         std::string error;
         // Every demo mandate starts on the 2018 form, from the templates beside the program.
         const DemoStep form2018 = [](const DemoMandate&, const std::string& mandateDir, std::string& stepError) {
             return MwstInstallTemplateSet(2018, mandateDir, stepError);
         };
         if (!BuildDemo(dir, out_, error, {form2018})) return Fail(error);
+        if (sqlConnection && !BuildSqlDemo(dir, *sqlConnection, out_, error, {form2018})) {
+            return Fail(error);
+        }
         return 0;
     }
 

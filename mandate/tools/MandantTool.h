@@ -7,7 +7,7 @@
 // The commands of `mwst-mandant`, for administrators, tests and the demo:
 //   create DIR --name NAME [--version N] [--password PW] [--flat-rate] [--read-only]
 //          [--sql CONNINFO]   an SQL mandate on that PostgreSQL server
-//   load DIR [FILE]        dump DIR        hold DIR        demo DIR
+//   load DIR [FILE]        dump DIR        hold DIR        demo DIR [--sql CONNINFO]
 //   read-only DIR on|off
 // Exit codes: 0 done, 1 failed (message on `err`), 2 usage error (usage on `err`).
 namespace mandant {

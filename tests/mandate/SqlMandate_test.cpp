@@ -316,4 +316,37 @@ TEST_F(SqlMandate, ToolCreatesLoadsAndDumpsAnSqlMandateLikeAFileMandate) {
     EXPECT_NE(sqlDump.find("VSN77"), std::string::npos) << sqlDump;
 }
 
+TEST_F(SqlMandate, DemoAddsAnSqlMandateWhenTheServerAnswers) {
+    const std::string root = temp_.Sub("demo");
+    const std::string dir = root + "/sql/baeckerei-mueller";
+    cleanup_.Add(dir);
+    ToolResult demo = RunTool({"demo", root, "--sql", server_});
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    EXPECT_NE(demo.out.find("  sql/baeckerei-mueller  \"B\xC3\xA4""ckerei M\xC3\xBCller AG\"  version 2300; keys "),
+              std::string::npos)
+        << demo.out;
+    EXPECT_NE(demo.out.find("SQL mandate on \"" + server_ + "\""), std::string::npos) << demo.out;
+    Mandate mandate;
+    ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
+    EXPECT_EQ(mandate.IsSQLMandate(), 1);
+    BFile file(&mandate);
+    ASSERT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeReadOnly, true), pendra::kOk);
+    Tax tax(&mandate);
+    tax.UseFile(&file);
+    EXPECT_FALSE(WalkTaxIds(tax).empty());
+    EXPECT_TRUE(std::filesystem::exists(dir + "/MWSTFORM.VTS"));
+}
+
+TEST_F(SqlMandate, DemoWithoutAServerSaysSoAndBuildsTheFileMandates) {
+    const std::string root = temp_.Sub("demo");
+    ToolResult demo = RunTool({"demo", root, "--sql", "host=127.0.0.1 port=1 dbname=postgres"});
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    EXPECT_NE(demo.out.find("No SQL mandate: no PostgreSQL server reachable with \"host=127.0.0.1 "
+                            "port=1 dbname=postgres\"\n"),
+              std::string::npos)
+        << demo.out;
+    EXPECT_FALSE(std::filesystem::exists(root + "/sql"));
+    EXPECT_TRUE(Mandate::PathContainsMandate(root + "/baeckerei-mueller"));
+}
+
 }  // namespace
