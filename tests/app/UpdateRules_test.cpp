@@ -140,3 +140,28 @@ TEST_F(UpdateRules, AltEnterReachesTheOverviewCommand) {
 }
 
 }  // namespace
+
+namespace {
+
+class ListAccelerators : public AppFixture {};
+
+TEST_F(ListAccelerators, AltEnterWorksWhileTheListHasTheFocus) {
+    Start();
+    app->GetListView()->AddItem(0, 0, "/d/0");
+    app->SwitchView(1);
+    app->GetListView()->SetSelected(0, true);
+    std::vector<unsigned> reached;
+    Frame().SetCommandObserver([&](unsigned id) { reached.push_back(id); });
+    QApplication::setActiveWindow(&Frame());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame()));
+    QWidget* tree = app->GetListView()->Widget();
+    tree->setFocus();
+    Frame().UpdateCommandStates();
+    // Disabled here so that the overview does not open; its arrival is what counts.
+    Frame().SetCommandObserver([&](unsigned id) { reached.push_back(id); });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::AltModifier);
+    ASSERT_FALSE(reached.empty());
+    EXPECT_EQ(reached.back(), ID_SHOWKEYS);
+}
+
+}  // namespace
