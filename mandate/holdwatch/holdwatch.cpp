@@ -25,7 +25,8 @@ std::string Value(const PGresult* result, int row, int column) {
                                             : std::string(PQgetvalue(result, row, column));
 }
 
-// "anna at 10.0.0.7, mwst [4711], since 2024-01-05 08:12:33"; sessions of this
+// "anna, 10.0.0.7, mwst-konvertierung [4711], 2024-01-05 08:12:33" (user, client,
+// program, connected since): no words, as the box shows it in either language. Sessions of this
 // process (its own mandate connections, this query) are no other users.
 const char* const kSessionsSql =
     "SELECT coalesce(usename, ''), coalesce(host(client_addr), 'local'), "
@@ -63,8 +64,8 @@ __attribute__((visibility("default"))) int GetOtherUsersHoldingTheDatabase(
     if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) return kQueryFailed;
     std::string list;
     for (int row = 0; row < PQntuples(result.get()); ++row) {
-        list += Value(result.get(), row, 0) + " at " + Value(result.get(), row, 1) + ", " +
-                Value(result.get(), row, 2) + ", since " + Value(result.get(), row, 3) + "\r\n";
+        list += Value(result.get(), row, 0) + ", " + Value(result.get(), row, 1) + ", " +
+                Value(result.get(), row, 2) + ", " + Value(result.get(), row, 3) + "\r\n";
     }
     *users = Hand(list);
     return kOk;
