@@ -54,7 +54,10 @@ std::uint64_t PgTable::LockId(const std::string& key) const {
 int PgTable::CheckSchema() {
     const std::string columns = layout_.hasTaxIndex ? "{K}, taxid, rec" : "{K}, rec";
     Result result = engine_->Conn().Exec(Sql("SELECT " + columns + " FROM {T} LIMIT 0"));
-    return Connection::Succeeded(result.get()) ? pendra::kOk : pendra::kNotADatabase;
+    if (Connection::Succeeded(result.get())) return pendra::kOk;
+    // A lost connection is no foreign database.
+    return PQstatus(engine_->Conn().Get()) == CONNECTION_OK ? pendra::kNotADatabase
+                                                            : pendra::kIoError;
 }
 
 int PgTable::ReadOne(const std::string& sql, const std::vector<Param>& params,

@@ -5,8 +5,10 @@
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
 #include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "res/Resource.h"
+#include "tests/mandate/MandateTestSupport.h"
 #include "tests/mandate/SqlTestSupport.h"
 #include "tests/mandate/ToolProcess.h"
 #include "tests/support/AppFixture.h"
@@ -91,6 +93,33 @@ TEST_F(SqlMandateOpen, RefusedCredentialsShowTheOpenFailure) {
     ASSERT_EQ(seam.boxes.size(), 1u);
     EXPECT_EQ(seam.boxes.back().text, Format(LoadString(IDS_OPEN_FAILED), dir));
     ASSERT_EQ(good.Write(dir), pendra::kOk);  // so the cleanup finds the database
+}
+
+TEST_F(SqlMandateOpen, ConnectionLostBeforeACommandEndsItWithTheRefusedLineAndAStatus) {
+    const std::string dir = Create("Sql Netz AG");
+    {
+        Mandate loader;
+        ASSERT_EQ(loader.OpenMandateFiles(dir), pendra::kOk);
+        testsupport::InsertTaxes(loader, {"USN77", "VSN77"});
+    }
+    Frame().OpenMandate(dir);
+    ASSERT_TRUE(IsOpen());
+    testsupport::CutSessionsOfThisProcess(server_, Global().GetMandateConfiguration()->GetDatabaseId());
+    Command(ID_NEW_KEYS);
+    EXPECT_NE(Log().find(LoadString(IDS_INSERT_REFUSED)), std::string::npos) << Log();
+    ASSERT_FALSE(seam.boxes.empty());
+    // The library's own message naming the file and status 2 (the connection is gone).
+    EXPECT_EQ(seam.boxes.back().text,
+              PendraMessageText(5000, dir + "/pendra.db#tax", pendra::kIoError));
+    Frame().CloseMandate();
+
+    Mandate check;
+    ASSERT_EQ(check.OpenMandateFiles(dir), pendra::kOk);
+    BFile file(&check);
+    ASSERT_EQ(file.Open(check.GetTaxName(), BFile::kModeReadOnly, true), pendra::kOk);
+    Tax tax(&check);
+    tax.UseFile(&file);
+    EXPECT_EQ(testsupport::WalkTaxIds(tax), (std::vector<std::string>{"USN77", "VSN77"}));
 }
 
 }  // namespace

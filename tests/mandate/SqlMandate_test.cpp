@@ -37,23 +37,7 @@ protected:
         std::ifstream in(path);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    // Ends the server sessions this process holds on `database`, as a lost
-    // network or a restarted server would.
-    void CutOwnSessions(const std::string& database) {
-        PGconn* admin = PQconnectdb(server_.c_str());
-        ASSERT_EQ(PQstatus(admin), CONNECTION_OK);
-        const std::string own = "% [" + std::to_string(getpid()) + "]";
-        const char* params[] = {database.c_str(), own.c_str()};
-        PGresult* result = PQexecParams(
-            admin,
-            "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-            "WHERE datname = $1 AND application_name LIKE $2",
-            2, nullptr, params, nullptr, nullptr, 0);
-        EXPECT_EQ(PQresultStatus(result), PGRES_TUPLES_OK);
-        EXPECT_GE(PQntuples(result), 1);
-        PQclear(result);
-        PQfinish(admin);
-    }
+    void CutOwnSessions(const std::string& database) { CutSessionsOfThisProcess(server_, database); }
 
     TempDir temp_;
     SqlMandateCleanup cleanup_;

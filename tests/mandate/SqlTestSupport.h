@@ -4,6 +4,7 @@
 // database). Set but unreachable is a failure; unset, the SQL tests are skipped.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -35,6 +36,23 @@ inline bool ServerReachable(const std::string& conninfo) {
         ASSERT_TRUE(testsupport::ServerReachable(conninfo))                             \
             << "MWST_TEST_PG names no running server: " << (conninfo);                  \
     } while (false)
+
+// Ends the server sessions this process holds on `database`, as a lost
+// network or a restarted server would.
+inline void CutSessionsOfThisProcess(const std::string& server, const std::string& database) {
+    PGconn* admin = PQconnectdb(server.c_str());
+    ASSERT_EQ(PQstatus(admin), CONNECTION_OK);
+    const std::string own = "% [" + std::to_string(getpid()) + "]";
+    const char* params[] = {database.c_str(), own.c_str()};
+    PGresult* result = PQexecParams(admin,
+                                    "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                    "WHERE datname = $1 AND application_name LIKE $2",
+                                    2, nullptr, params, nullptr, nullptr, 0);
+    EXPECT_EQ(PQresultStatus(result), PGRES_TUPLES_OK);
+    EXPECT_GE(PQntuples(result), 1);
+    PQclear(result);
+    PQfinish(admin);
+}
 
 // Drops the database of an SQL mandate created by a test.
 class SqlMandateCleanup {
