@@ -8,8 +8,6 @@
 
 #include "app/CTheApp.h"
 #include "app/HelpWindow.h"
-#include "app/framework/AfxMessageBox.h"
-#include "app/framework/Format.h"
 #include "app/framework/Strings.h"
 #include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/pendra/Mandate.h"
@@ -141,11 +139,4 @@ void CMainFrame::CloseMandate() {
     }
     SetWindowText(LoadString(IDS_TITLE));
     UpdateStatusbar();
-}
-
-void CMainFrame::NotAvailable(unsigned commandId) {
-    QString text;
-    if (QAction* action = CommandAction(commandId)) text = action->text().section('\t', 0, 0);
-    text.remove('&');
-    AfxMessageBox(Format(LoadString(IDS_NOT_AVAILABLE), S(text)), MB_OK | MB_ICONINFORMATION);
 }

@@ -77,9 +77,6 @@ public:
     int CopyUpdateForm(const std::string& source, const std::string& target, int invert,
                        std::string* failure = nullptr);
 
-    // Tells that a command is not part of this version yet.
-    void NotAvailable(unsigned commandId);
-
     int m_abortFlag = 0;
     MIniSetHelper* m_pExclusive = nullptr;
 

@@ -161,9 +161,21 @@ void MwstFormulaUpdater::ExtendTaxid(const std::vector<std::string>* first,
     frame.Restore();
 }
 
-// The keys handed in do not matter: the pass removes the new keys of the
-// application pair list, undoing an extend pass over the same mandate.
-void MwstFormulaUpdater::DeleteTaxid(const std::vector<std::string>*) {
+// Undoing an extend pass: the keys handed in do not matter, the pass removes
+// the new keys of the application pair list and empties the special rows.
+// After the removal of old keys it removes just the keys handed in: deriving
+// new keys from the keys still in use would take exactly the new keys out of
+// the formulas that the 2024 form needs.
+void MwstFormulaUpdater::DeleteTaxid(const std::vector<std::string>* keys) {
+    if (m_removeGivenKeys) {
+        MappingSheetFrame frame(m_mwstform);
+        ForEachRow(m_mwstform, [&](long row, const std::string&) {
+            for (const std::string& key : *keys)
+                RewriteRow(m_mwstform, row, [&](const std::string& f) { return DeleteTaxidFormel(f, key); });
+        });
+        frame.Restore();
+        return;
+    }
     std::vector<std::string> appPairs, globalOld, globalNew;
     if (m_applicationPairs) m_applicationPairs(appPairs);
     keypair::SplitAll(appPairs, globalOld, globalNew);

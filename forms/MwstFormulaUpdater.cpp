@@ -149,3 +149,11 @@ bool MwstDeleteTaxid(const std::vector<std::string>& _idArray) {
     dlg.m_pFirstArray = &_idArray;
     return RunPass(dlg);
 }
+
+bool MwstDeleteOldTaxid(const std::vector<std::string>& _idArray) {
+    MwstFormulaUpdater dlg;
+    dlg.m_mode = MwstFormulaUpdater::kModeDelete;
+    dlg.m_pFirstArray = &_idArray;
+    dlg.m_removeGivenKeys = true;
+    return RunPass(dlg);
+}

@@ -49,6 +49,9 @@ public:
     const std::vector<std::string>* m_pSecondArray = nullptr;
     const std::vector<std::string>* m_pAllNames = nullptr;
     unsigned m_version = 0;
+    // Delete mode for the removal of old keys: the pass removes exactly the
+    // keys handed in and leaves the new keys and the special rows alone.
+    bool m_removeGivenKeys = false;
 
     // Where the extend and delete passes get the application pair list from:
     // CTheApp::GetTaxArray(ar, 1) unless replaced.
@@ -81,3 +84,6 @@ unsigned MwstGetVersion(const std::string& filename);
 bool MwstExtendTaxid(const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
                      const std::vector<std::string>* pAllNames);
 bool MwstDeleteTaxid(const std::vector<std::string>& _idArray);
+// After old keys were deleted from the mandate: removes those keys from the
+// formulas, keeping the new keys (which the 2024 form sums) where they are.
+bool MwstDeleteOldTaxid(const std::vector<std::string>& _idArray);

@@ -75,7 +75,6 @@ enum : int {
     IDS_LOG_FORM_FAILED = 20033,
     IDS_LOG_FORM_SKIPPED = 20034,
     IDS_TITLE = 57344,
-    IDS_NOT_AVAILABLE = 21000,
     IDS_HELP_CAPTION = 21001,
     IDS_FORMULAS_NOT_UPDATED = 21200,  // form workbook left unchanged after a failed formula pass
     // Dialog texts: 31000 + dialog id for captions, 30000 + control id for controls.
@@ -121,7 +120,6 @@ enum : int {
     IDS_BATCH_PASSWORD_LINE = 21314,
     IDS_BATCH_NOT_REGISTERED = 21315,
     IDS_BATCH_NOT_OPENED = 21316,
-    IDS_BATCH_NOT_AVAILABLE = 21317,
     IDS_BATCH_NOT_CONFIRMED = 21318,
     IDS_BATCH_NO_MANDATES = 21319,
     IDS_BATCH_NONE_FOUND = 21320,

@@ -63,13 +63,6 @@ public:
     std::map<std::string, std::string> byPrompt;
 };
 
-// The placeholder of a command this version does not have yet says so in its box.
-bool IsNotAvailableBox(const MessageBoxRequest& request) {
-    const std::string text = LoadString(IDS_NOT_AVAILABLE);
-    const std::string prefix = text.substr(0, text.find("%s"));
-    return !prefix.empty() && request.text.compare(0, prefix.size(), prefix) == 0;
-}
-
 std::string MandateName(const std::string& dir) {
     Mandate mandate(0);
     if (mandate.OpenMandateFiles(dir, 1, true) != 0) return {};
@@ -180,7 +173,6 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
             declined_ = true;
             return int(IDCANCEL);
         default:
-            if (IsNotAvailableBox(request)) notAvailable_ = true;
             return DefaultButtonOf(request.type);
         }
     };
@@ -270,10 +262,6 @@ void BatchRunner::ShowKeys(CTheApp& app, std::ostream& out) {
 }
 
 int BatchRunner::Report(CTheApp& app, std::ostream& err) {
-    if (notAvailable_) {
-        err << Format(LoadString(IDS_BATCH_NOT_AVAILABLE), options_.command) << "\n";
-        return kSomeMandatesFailed;
-    }
     if (declined_ && opened_.empty()) {
         err << LoadString(IDS_BATCH_NOT_CONFIRMED) << "\n";
         return kSomeMandatesFailed;

@@ -45,6 +45,5 @@ private:
     std::map<std::string, std::string> passwords_;  // canonical directory -> password
     std::set<std::string> opened_;                  // canonical directories the run opened
     bool declined_ = false;
-    bool notAvailable_ = false;
     int registerFailures_ = 0;
 };

@@ -133,7 +133,7 @@ TEST(Resources, BothLanguagesCarryTheSameIdsAndParseCleanly) {
 }
 
 TEST(Resources, EveryIdTheShellUsesExistsInBothLanguages) {
-    const int used[] = {IDR_MAINFRAME, IDS_STATUS_OK, IDS_NO_MANDATE, IDS_TITLE, IDS_NOT_AVAILABLE,
+    const int used[] = {IDR_MAINFRAME, IDS_STATUS_OK, IDS_NO_MANDATE, IDS_TITLE,
                         IDS_HELP_CAPTION, IDS_COLUMN_DIRECTORY, IDS_COLUMN_NAME, IDS_ERROR_CAPTION};
     for (Language lang : {Language::German, Language::French})
         for (int id : used) EXPECT_TRUE(Resources(lang).strings.count(id)) << id;

@@ -77,15 +77,6 @@ TEST_F(Lifecycle, ExitMenuClosesTheWindow) {
     EXPECT_FALSE(Frame().IsWindowAlive());
 }
 
-TEST_F(Lifecycle, NotAvailableNamesTheCommandPlainly) {
-    Start();
-    Frame().NotAvailable(ID_FORM2024);
-    ASSERT_EQ(seam.boxes.size(), 1u);
-    EXPECT_EQ(seam.boxes[0].text,
-              "Der Befehl \"MWST-Formular 2024 aktivieren\" ist in dieser Version noch nicht verfügbar.");
-    EXPECT_EQ(seam.boxes[0].caption, "MWST Konvertierung 2024");
-}
-
 TEST_F(Lifecycle, MissingSettingsFileMeansEmptyValues) {
     WriteSettings("");
     setenv("MWST_SETTINGS", TempPath("does-not-exist.ini").c_str(), 1);

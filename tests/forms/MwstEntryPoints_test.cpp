@@ -124,3 +124,22 @@ TEST_F(EntryPoints, InterruptedSaveIsReportedAndKeepsTheOldFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The removal of old keys keeps the new keys that the 2024 form sums, even
+// for old keys still in use: only the deleted old keys leave the formulas.
+TEST_F(EntryPoints, RemovalOfOldKeysTakesOnlyThoseKeysOutOfTheFormulas) {
+    OpenMandate(kKeys, kAccounts);  // VSN77 stays (in use), UST25 was deleted
+    const std::string form = InMandate("MWSTFORM.VTS");
+    WriteForm(form, {{"II_7_a", "VSN81+UST25+UST26", "UST25"},
+                     {"Z303", "VSN81+VSN77", ""},
+                     {"II_7_a_spez", "VSN81+UST26", ""}});
+    EXPECT_TRUE(MwstDeleteOldTaxid({"UST25"}));
+    EXPECT_EQ(Cell(form, 1, 2), "VSN81+UST26");
+    EXPECT_EQ(Cell(form, 1, 3), "0") << "emptied by the removal: the number 0";
+    EXPECT_EQ(Cell(form, 2, 2), "VSN81+VSN77") << "new keys of kept old keys stay";
+    EXPECT_EQ(Cell(form, 3, 2), "VSN81+UST26") << "special rows keep their formulas";
+}
+
+}  // namespace
