@@ -31,8 +31,10 @@ bool RunPass(MwstFormulaUpdater& dlg) {
         dlg.DoModal();
         return true;
     } catch (const CException& e) {
-        if (CTheApp* app = RunningApp(); app && app->GetLogView())
+        if (CTheApp* app = RunningApp(); app && app->GetLogView()) {
+            ++app->m_failures;
             app->GetLogView()->AppendLine(Format(LoadString(IDS_FORMULAS_NOT_UPDATED), dlg.m_filename, e.what()));
+        }
         return false;
     }
 }

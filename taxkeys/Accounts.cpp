@@ -88,7 +88,7 @@ int UpdateKonten(Konto& konto, const std::string& oldid, const std::string& taxi
         if (written == pendra::kOk) {
             LogLine(Format(LoadString(IDS_LOG_ACCOUNT_REPLACED), number, oldid, taxid));
         } else {
-            LogLine(Format(LoadString(IDS_LOG_ACCOUNT_FAILED), number, oldid, taxid, written));
+            LogFailure(Format(LoadString(IDS_LOG_ACCOUNT_FAILED), number, oldid, taxid, written));
             konto.UnlockSingle();
         }
         konto.SetLockFlag(BRecord::kWaitLock);

@@ -91,7 +91,7 @@ int CTheApp::OnExtendTax() {
         }
         if (written != pendra::kOk) {
             // The user must see that this key is missing, not believe the mandate converted.
-            LogLine(Format(LoadString(IDS_LOG_INSERT_FAILED), newId, written));
+            LogFailure(Format(LoadString(IDS_LOG_INSERT_FAILED), newId, written));
             continue;
         }
         m_changeFlag = 1;
@@ -123,7 +123,7 @@ int CTheApp::OnReverseExtendTax() {
         if (writer.Read(newId) != pendra::kOk) continue;
         if (CanDeleteTaxId(newId) == 0) continue;
         if (const int removed = writer.Delete(); removed != pendra::kOk) {
-            LogLine(Format(LoadString(IDS_LOG_DELETE_FAILED), newId, removed));
+            LogFailure(Format(LoadString(IDS_LOG_DELETE_FAILED), newId, removed));
             continue;
         }
         m_changeFlag = 1;

@@ -55,7 +55,7 @@ int CTheApp::OnRemoveTax() {
             continue;
         }
         if (const int removed = writer.Delete(); removed != pendra::kOk) {
-            LogLine(Format(LoadString(IDS_LOG_DELETE_FAILED), oldId, removed));
+            LogFailure(Format(LoadString(IDS_LOG_DELETE_FAILED), oldId, removed));
             continue;
         }
         m_changeFlag = 1;

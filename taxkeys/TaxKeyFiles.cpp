@@ -50,3 +50,8 @@ unsigned ActiveFormVersion() {
 }
 
 void LogLine(const std::string& line) { TheApp().GetLogView()->AppendLine(line); }
+
+void LogFailure(const std::string& line) {
+    ++TheApp().m_failures;
+    LogLine(line);
+}

@@ -42,3 +42,5 @@ unsigned ActiveFormVersion();
 
 // Appends a line to the conversion log.
 void LogLine(const std::string& line);
+// Appends a line that reports a failure, and counts the failure.
+void LogFailure(const std::string& line);

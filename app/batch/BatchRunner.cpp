@@ -266,7 +266,7 @@ int BatchRunner::Report(CTheApp& app, std::ostream& err) {
         err << LoadString(IDS_BATCH_NOT_CONFIRMED) << "\n";
         return kSomeMandatesFailed;
     }
-    int status = kDone;
+    int status = app.m_failures > 0 ? kSomeMandatesFailed : kDone;
     CTheList* list = app.GetListView();
     for (int row = 0; row < list->GetItemCount(); ++row) {
         const std::string dir = list->GetItemText(row, 0);
