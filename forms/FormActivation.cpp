@@ -6,6 +6,7 @@
 #include "app/framework/AfxMessageBox.h"
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
+#include "forms/FormPassJournal.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
 
@@ -26,6 +27,8 @@ void CMainFrame::ActivateForm(int year, int endLineId) {
     if (AfxMessageBox(IDS_CONFIRM_FORMS, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
     CTheApp& app = TheApp();
     const auto activate = [this, &app, year, endLineId](const std::string& dir) {
+        // A formula pass still pending belongs to the workbook it was meant for.
+        formpass::FinishPending(*Mandate::GetGlobalMandate());
         UpdateForms(year, app.GetLogView(), kInvert);
         app.GetLogView()->AppendLine(Format(LoadString(endLineId), dir));
     };

@@ -162,15 +162,16 @@ void MwstFormulaUpdater::ExtendTaxid(const std::vector<std::string>* first,
 }
 
 // Undoing an extend pass: the keys handed in do not matter, the pass removes
-// the new keys of the application pair list and empties the special rows.
-// After the removal of old keys it removes just the keys handed in: deriving
-// new keys from the keys still in use would take exactly the new keys out of
-// the formulas that the 2024 form needs.
+// the new keys of the application pair list that no longer exist and empties
+// the special rows. After keys were removed while the 2024 form is active it
+// removes just the keys handed in: deriving new keys from the keys still in
+// use would take exactly the new keys out of the formulas that the 2024 form
+// needs, and its special rows are the form's own.
 void MwstFormulaUpdater::DeleteTaxid(const std::vector<std::string>* keys) {
     if (m_removeGivenKeys) {
         MappingSheetFrame frame(m_mwstform);
         ForEachRow(m_mwstform, [&](long row, const std::string&) {
-            for (const std::string& key : *keys)
+            for (const std::string& key : OrEmpty(keys))
                 RewriteRow(m_mwstform, row, [&](const std::string& f) { return DeleteTaxidFormel(f, key); });
         });
         frame.Restore();
@@ -179,6 +180,9 @@ void MwstFormulaUpdater::DeleteTaxid(const std::vector<std::string>* keys) {
     std::vector<std::string> appPairs, globalOld, globalNew;
     if (m_applicationPairs) m_applicationPairs(appPairs);
     keypair::SplitAll(appPairs, globalOld, globalNew);
+    std::set<std::string> existing;
+    if (m_existingKeys) m_existingKeys(existing);
+    std::erase_if(globalNew, [&](const std::string& id) { return existing.count(id) > 0; });
 
     std::vector<std::string> superNames;
     FillSuperNames(superNames);

@@ -1,5 +1,6 @@
 #include "forms/FormulaText.h"
 
+#include <set>
 #include <string_view>
 
 namespace formel {
@@ -24,6 +25,28 @@ void AppendTerm(std::string& out, std::string_view key, std::string_view suffix)
     out.push_back('+');
 }
 
+// The terms of `formula` (closed by a "+") that stay as they are: every term
+// for extend, the terms of other keys for rename. A term the operation would
+// produce is left out when the formula has it already, so that no key is ever
+// summed twice and running a conversion again changes nothing.
+std::set<std::string, std::less<>> KeptTerms(std::string_view formula, Edit edit, const std::string& key) {
+    std::set<std::string, std::less<>> kept;
+    for (std::size_t plus = formula.find('+'); plus != std::string_view::npos; plus = formula.find('+')) {
+        const std::string_view text = formula.substr(0, plus);
+        if (edit == Edit::Extend || SplitTerm(text).key != key) kept.emplace(text);
+        formula.remove_prefix(plus + 1);
+    }
+    return kept;
+}
+
+void AppendNewTerm(std::string& out, std::set<std::string, std::less<>>& present, std::string_view key,
+                   std::string_view suffix) {
+    std::string term(key);
+    term.append(suffix);
+    if (!present.insert(term).second) return;
+    AppendTerm(out, key, suffix);
+}
+
 // The one scan all three operations share. The appended "+" closes the last
 // term, so every term is the text before a "+"; the scan never reads its own
 // output, so a new key is not treated again in the same call.
@@ -32,6 +55,7 @@ std::string Rewrite(std::string formula, Edit edit, const std::string& key, cons
     formula.push_back('+');
     std::string result;
     std::string_view rest(formula);
+    auto present = KeptTerms(rest, edit, key);
     for (std::size_t plus = rest.find('+'); plus != std::string_view::npos; plus = rest.find('+')) {
         Term term = SplitTerm(rest.substr(0, plus));
         rest.remove_prefix(plus + 1);
@@ -42,11 +66,11 @@ std::string Rewrite(std::string formula, Edit edit, const std::string& key, cons
         changeFlag = 1;
         switch (edit) {
         case Edit::Rename:
-            AppendTerm(result, newKey, term.suffix);
+            AppendNewTerm(result, present, newKey, term.suffix);
             break;
         case Edit::Extend:
             AppendTerm(result, term.key, term.suffix);
-            AppendTerm(result, newKey, term.suffix);
+            AppendNewTerm(result, present, newKey, term.suffix);
             break;
         case Edit::Delete:
             break;

@@ -9,6 +9,10 @@
 #include "app/framework/Strings.h"
 #include "forms/FormulaText.h"
 #include "forms/MwstSheet.h"
+#include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/Tax.h"
 #include "res/Resource.h"
 
 namespace {
@@ -19,6 +23,17 @@ short& ApplicationChangeFlag() {
     static short toolFlag = 0;
     CTheApp* app = RunningApp();
     return app ? app->m_changeFlag : toolFlag;
+}
+
+// The ids of the open mandate's tax keys; as far as they can be read.
+void ReadKeyIds(std::set<std::string>& ids) {
+    Mandate* mandate = Mandate::GetGlobalMandate();
+    if (!mandate || !mandate->IsMandantOpen()) return;
+    BFile file(mandate);
+    if (file.Open(mandate->GetTaxName(), BFile::kModeReadOnly) != pendra::kOk) return;
+    Tax key(mandate);
+    key.UseFile(&file);
+    for (int status = key.ReadFirst(); status == pendra::kOk; status = key.ReadNext()) ids.insert(key.GetId());
 }
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
@@ -42,8 +57,10 @@ bool RunPass(MwstFormulaUpdater& dlg) {
 }  // namespace
 
 MwstFormulaUpdater::MwstFormulaUpdater() : m_pChangeFlag(&ApplicationChangeFlag()) {
-    if (CTheApp* app = RunningApp())
+    if (CTheApp* app = RunningApp()) {
         m_applicationPairs = [app](std::vector<std::string>& ar) { app->GetTaxArray(ar, 1); };
+        m_existingKeys = [](std::set<std::string>& ids) { ReadKeyIds(ids); };
+    }
 }
 
 int MwstFormulaUpdater::DoModal() {

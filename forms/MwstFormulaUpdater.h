@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@ public:
     // Where the extend and delete passes get the application pair list from:
     // CTheApp::GetTaxArray(ar, 1) unless replaced.
     std::function<void(std::vector<std::string>&)> m_applicationPairs;
+    // The ids of the keys the mandate has: the delete pass leaves the terms
+    // of keys that still exist. Unset: none counts as existing.
+    std::function<void(std::set<std::string>&)> m_existingKeys;
     // The application's change flag; a process without the application (a
     // tool) uses one flag of its own.
     short* m_pChangeFlag;

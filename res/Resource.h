@@ -125,6 +125,15 @@ enum : int {
     IDS_BATCH_NONE_FOUND = 21320,
 };
 
+// A command that did not complete: its record changes were rolled back.
+enum : int {
+    IDS_LOG_NOT_COMPLETED = 21330,      // mandate directory
+    IDS_LOG_READ_FAILED = 21331,        // record file, library status
+    IDS_LOG_TRANSACTION_FAILED = 21332,  // library status
+    IDS_LOG_OLD_RATE_KEPT = 21333,      // key id
+    IDS_LOG_PENDING_FORMULAS = 21334,   // journal file
+};
+
 // Form activation: why a step failed, and a missing template.
 enum : int {
     IDS_LOG_FORM_REASON = 21400,             // reason of the failed step before it

@@ -1,5 +1,7 @@
 // "Konti anpassen" and "Konti zurückstellen": accounts that default to an old
 // key get its new key, and back.
+#include <optional>
+
 #include "app/CMainFrame.h"
 #include "app/CTheApp.h"
 #include "app/framework/Format.h"
@@ -10,6 +12,7 @@
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "res/Resource.h"
+#include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
 #include "taxkeys/KeyCommands.h"
 #include "taxkeys/TaxKeyFiles.h"
@@ -50,32 +53,38 @@ int CTheApp::UpdateAccounts(int rev) {
     }
     Konto konto(m_pMandate);
     konto.UseFile(&kontoFile);
+    CommandRun run(*m_pMandate);
+    if (!run.Begin()) return 0;
 
     Tax& key = files.Walk();
-    for (int status = key.ReadFirst(); status == pendra::kOk; status = key.ReadNext()) {
+    int status = key.ReadFirst();
+    for (; status == pendra::kOk; status = key.ReadNext()) {
         stsatz satz;
         float newRate;
         if (!SetSatz(RateText(key.GetPercent()), satz, newRate)) continue;
         const std::string oldId = key.GetId();
         const std::string newId = ConvertId(oldId, satz);
-        // A key whose automatic account cannot be read leaves its accounts alone.
-        if (konto.ReadKonto(key.GetKonto()) != pendra::kOk) continue;
-        if (rev == 0)
-            UpdateKonten(konto, oldId, newId);
-        else
-            UpdateKonten(konto, newId, oldId);
+        // A key whose automatic account does not exist leaves its accounts alone.
+        if (const int read = konto.ReadKonto(key.GetKonto()); read != pendra::kOk) {
+            if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
+            return run.ReadFailed(m_pMandate->GetKontoName(), read);
+        }
+        const int changed = rev == 0 ? UpdateKonten(konto, oldId, newId) : UpdateKonten(konto, newId, oldId);
+        if (changed != 1) return run.Fail(std::string());
     }
-    return 1;
+    if (!WalkEnded(status)) return run.ReadFailed(m_pMandate->GetTaxName(), status);
+    return run.Finish(std::nullopt) ? 1 : 0;
 }
 
 // Only the accounts holding `oldid` are visited, through the tax id index and
 // in account-number order, which is the order and the set of accounts a walk
 // over the whole file would change. Each is read under its single-record wait
 // lock and released before the next one is read: by its update, or here.
+// A failed update or read ends the walk with 0, after its log line.
 int UpdateKonten(Konto& konto, const std::string& oldid, const std::string& taxid) {
     konto.SetLockFlag(BRecord::kWaitLock);
-    for (int status = konto.ReadFirstByTaxId(oldid); status == pendra::kOk;
-         status = konto.ReadNextByTaxId(oldid)) {
+    int status = konto.ReadFirstByTaxId(oldid);
+    for (; status == pendra::kOk; status = konto.ReadNextByTaxId(oldid)) {
         // The record was read again once locked: another program may have changed it meanwhile.
         if (konto.GetTaxId() != oldid) {
             konto.UnlockSingle();
@@ -85,14 +94,17 @@ int UpdateKonten(Konto& konto, const std::string& oldid, const std::string& taxi
         const std::string number = konto.GetNumber();
         int written = konto.SetTaxId(taxid);
         if (written == pendra::kOk) written = konto.Update();
-        if (written == pendra::kOk) {
-            LogLine(Format(LoadString(IDS_LOG_ACCOUNT_REPLACED), number, oldid, taxid));
-        } else {
+        if (written != pendra::kOk) {
             LogFailure(Format(LoadString(IDS_LOG_ACCOUNT_FAILED), number, oldid, taxid, written));
             konto.UnlockSingle();
+            return 0;
         }
+        LogLine(Format(LoadString(IDS_LOG_ACCOUNT_REPLACED), number, oldid, taxid));
         konto.SetLockFlag(BRecord::kWaitLock);
     }
     konto.UnlockSingle();
-    return 1;
+    // An id longer than the field is on no account.
+    if (WalkEnded(status) || status == pendra::kKeyTooLong) return 1;
+    LogFailure(Format(LoadString(IDS_LOG_READ_FAILED), konto.File()->GetMandate()->GetKontoName(), status));
+    return 0;
 }

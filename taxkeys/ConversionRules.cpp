@@ -94,6 +94,13 @@ int UniqueId(const char* id) {
     return 1;
 }
 
+std::string IdCaseKey(const std::string& id) {
+    const std::u32string folded = Folded(id);
+    std::string key;
+    for (char32_t c : folded) key.append(reinterpret_cast<const char*>(&c), sizeof c);
+    return key;
+}
+
 int MWSTSchluesselIgnorieren(std::string id) {
     return id.find("VSS24") != std::string::npos || id.find("VSS76") != std::string::npos ? 1 : 0;
 }

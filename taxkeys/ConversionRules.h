@@ -23,5 +23,7 @@ const char* OldQuoteText(stsatz satz);
 std::string ConvertId(std::string oldId, stsatz satz);
 // 1 when no tax key of the open mandate has this id (any letter case).
 int UniqueId(const char* id);
+// The id folded so that ids equal without regard to letter case give equal texts.
+std::string IdCaseKey(const std::string& id);
 // 1 when the key is to be left alone (its id contains VSS24 or VSS76).
 int MWSTSchluesselIgnorieren(std::string id);

@@ -3,6 +3,8 @@
 // commands run them on the open mandate or as a batch over the list.
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "app/CMainFrame.h"
@@ -14,6 +16,7 @@
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "res/Resource.h"
+#include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
 #include "taxkeys/KeyCommands.h"
 #include "taxkeys/TaxKeyFiles.h"
@@ -22,6 +25,7 @@ namespace {
 
 constexpr unsigned kLastFormBeforeInsert = 2018;
 constexpr unsigned kLastFormBeforeRemove = 2024;
+constexpr unsigned kFirstForm2024 = 2024;
 
 // Runs a key command whose log says "begin", then "end" or "refused": as a
 // batch over the selected list rows, else on the open mandate.
@@ -68,11 +72,17 @@ int CTheApp::OnExtendTax() {
     if (ActiveFormVersion() > kLastFormBeforeInsert) return 0;
     TaxKeyFiles files(m_pMandate);
     if (!files.Open()) return 0;
+    CommandRun run(*m_pMandate);
+    if (!run.Begin()) return 0;
 
+    std::set<std::string> taken;
+    if (const int status = files.ReadTakenIds(taken); status != pendra::kOk)
+        return run.ReadFailed(m_pMandate->GetTaxName(), status);
     std::vector<std::string> inserted, formulaOld, formulaNew, pairs;
     Tax& key = files.Walk();
     Tax& writer = files.Writer();
-    for (int status = key.ReadFirst(); status == pendra::kOk; status = key.ReadNext()) {
+    int status = key.ReadFirst();
+    for (; status == pendra::kOk; status = key.ReadNext()) {
         const std::string oldId = key.GetId();
         if (MWSTSchluesselIgnorieren(oldId) == 1) continue;
         stsatz satz;
@@ -81,7 +91,7 @@ int CTheApp::OnExtendTax() {
         const std::string newId = ConvertId(oldId, satz);
         if (std::find(inserted.begin(), inserted.end(), newId) != inserted.end()) continue;
         pairs.push_back(keypair::Make(oldId, newId));
-        if (UniqueId(newId.c_str()) == 0) continue;
+        if (!taken.insert(IdCaseKey(newId)).second) continue;
         inserted.push_back(newId);
 
         int written = MakeNewKey(key, newRate, newId);
@@ -89,50 +99,76 @@ int CTheApp::OnExtendTax() {
             std::memcpy(writer.GetBuffer(), key.GetBuffer(), static_cast<std::size_t>(key.Size()));
             written = writer.Insert();
         }
-        if (written != pendra::kOk) {
-            // The user must see that this key is missing, not believe the mandate converted.
-            LogFailure(Format(LoadString(IDS_LOG_INSERT_FAILED), newId, written));
-            continue;
-        }
+        if (written != pendra::kOk)
+            return run.Fail(Format(LoadString(IDS_LOG_INSERT_FAILED), newId, written));
         m_changeFlag = 1;
         LogLine(Format(LoadString(IDS_LOG_KEY_INSERTED), newId));
-        if (files.HasFormulaAccount(key)) {
+        bool formula = false;
+        if (const int read = files.ReadFormulaAccount(key, formula); read != pendra::kOk)
+            return run.ReadFailed(m_pMandate->GetKontoName(), read);
+        if (formula) {
             formulaOld.push_back(oldId);
             formulaNew.push_back(newId);
             LogLine(Format(LoadString(IDS_LOG_FORMULAS_EXTENDED), newId));
         }
     }
-    if (!formulaOld.empty() || !pairs.empty()) MwstExtendTaxid(formulaOld, formulaNew, &pairs);
-    return 1;
+    if (!WalkEnded(status)) return run.ReadFailed(m_pMandate->GetTaxName(), status);
+    std::optional<FormPass> pass;
+    if (!formulaOld.empty() || !pairs.empty())
+        pass = FormPass{FormPass::Kind::kExtend, formulaOld, formulaNew, pairs, inserted, {}};
+    return run.Finish(pass) ? 1 : 0;
 }
 
 int CTheApp::OnReverseExtendTax() {
     if (m_pMandate->IsReadOnly()) return 0;
-    if (ActiveFormVersion() > kLastFormBeforeRemove) return 0;
+    const unsigned version = ActiveFormVersion();
+    if (version > kLastFormBeforeRemove) return 0;
     TaxKeyFiles files(m_pMandate);
     if (!files.Open()) return 0;
+    CommandRun run(*m_pMandate);
+    if (!run.Begin()) return 0;
 
-    std::vector<std::string> deleted;
+    std::vector<std::string> deleted, formulaKeys;
     Tax& key = files.Walk();
     Tax& writer = files.Writer();
-    for (int status = key.ReadFirst(); status == pendra::kOk; status = key.ReadNext()) {
+    int status = key.ReadFirst();
+    for (; status == pendra::kOk; status = key.ReadNext()) {
         stsatz satz;
         float newRate;
         if (!SetSatz(RateText(key.GetPercent()), satz, newRate)) continue;
         const std::string newId = ConvertId(key.GetId(), satz);
-        if (writer.Read(newId) != pendra::kOk) continue;
-        if (CanDeleteTaxId(newId) == 0) continue;
-        if (const int removed = writer.Delete(); removed != pendra::kOk) {
-            LogFailure(Format(LoadString(IDS_LOG_DELETE_FAILED), newId, removed));
+        if (const int read = writer.Read(newId); read != pendra::kOk) {
+            if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
+            return run.ReadFailed(m_pMandate->GetTaxName(), read);
+        }
+        // A derived id may name a key at an old rate (X81 at 7.7 %, or a table
+        // entry pointing at an old key): only new keys are ever removed here.
+        if (stsatz keptSatz; SetSatz(RateText(writer.GetPercent()), keptSatz, newRate)) {
+            LogLine(Format(LoadString(IDS_LOG_OLD_RATE_KEPT), newId));
             continue;
         }
+        bool used = false;
+        if (const int read = files.ReadBookingUse(newId, used); read != pendra::kOk)
+            return run.ReadFailed(m_pMandate->GetBuchName(), read);
+        if (used) continue;
+        if (const int removed = writer.Delete(); removed != pendra::kOk)
+            return run.Fail(Format(LoadString(IDS_LOG_DELETE_FAILED), newId, removed));
         m_changeFlag = 1;
+        deleted.push_back(newId);
         LogLine(Format(LoadString(IDS_LOG_KEY_REMOVED), newId));
-        if (files.HasFormulaAccount(key)) {
-            deleted.push_back(newId);
+        bool formula = false;
+        if (const int read = files.ReadFormulaAccount(key, formula); read != pendra::kOk)
+            return run.ReadFailed(m_pMandate->GetKontoName(), read);
+        if (formula) {
+            formulaKeys.push_back(newId);
             LogLine(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), newId));
         }
     }
-    if (!deleted.empty()) MwstDeleteTaxid(deleted);
-    return 1;
+    if (!WalkEnded(status)) return run.ReadFailed(m_pMandate->GetTaxName(), status);
+    // On the 2018 form the removal undoes the extend pass; the 2024 form sums
+    // its own keys, from which exactly the removed keys go.
+    std::optional<FormPass> pass;
+    const auto kind = version >= kFirstForm2024 ? FormPass::Kind::kRemoveKeys : FormPass::Kind::kUndoExtend;
+    if (!formulaKeys.empty()) pass = FormPass{kind, formulaKeys, {}, {}, {}, deleted};
+    return run.Finish(pass) ? 1 : 0;
 }

@@ -1,5 +1,6 @@
 // "Alte Steuerschlüssel entfernen": deletes the old keys that no booking uses
 // once the 2024 form is active, after the user confirmed warning 20031.
+#include <optional>
 #include <vector>
 
 #include "app/CMainFrame.h"
@@ -13,6 +14,7 @@
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "res/Resource.h"
+#include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
 #include "taxkeys/KeyCommands.h"
 #include "taxkeys/TaxKeyFiles.h"
@@ -41,42 +43,67 @@ int CTheApp::OnRemoveTax() {
     }
     TaxKeyFiles files(m_pMandate);
     if (!files.Open()) return 0;
+    CommandRun run(*m_pMandate);
+    if (!run.Begin()) return 0;
 
-    std::vector<std::string> deleted;
+    std::vector<std::string> deleted, formulaKeys;
     Tax& key = files.Walk();
     Tax& writer = files.Writer();
-    for (int status = key.ReadFirst(); status == pendra::kOk; status = key.ReadNext()) {
+    int status = key.ReadFirst();
+    for (; status == pendra::kOk; status = key.ReadNext()) {
         stsatz satz;
         float newRate;
         if (!SetSatz(RateText(key.GetPercent()), satz, newRate)) continue;
         const std::string oldId = key.GetId();
-        if (writer.Read(oldId) != pendra::kOk || CanDeleteTaxId(oldId) == 0) {
+        const int read = writer.Read(oldId);
+        if (read != pendra::kOk && read != pendra::kKeyNotFound)
+            return run.ReadFailed(m_pMandate->GetTaxName(), read);
+        bool used = false;
+        if (read == pendra::kOk) {
+            if (const int use = files.ReadBookingUse(oldId, used); use != pendra::kOk)
+                return run.ReadFailed(m_pMandate->GetBuchName(), use);
+        }
+        if (read != pendra::kOk || used) {
             LogLine(Format(LoadString(IDS_LOG_KEY_KEPT), oldId));
             continue;
         }
-        if (const int removed = writer.Delete(); removed != pendra::kOk) {
-            LogFailure(Format(LoadString(IDS_LOG_DELETE_FAILED), oldId, removed));
-            continue;
-        }
+        if (const int removed = writer.Delete(); removed != pendra::kOk)
+            return run.Fail(Format(LoadString(IDS_LOG_DELETE_FAILED), oldId, removed));
         m_changeFlag = 1;
+        deleted.push_back(oldId);
         LogLine(Format(LoadString(IDS_LOG_KEY_REMOVED), oldId));
-        if (files.HasFormulaAccount(key)) {
-            deleted.push_back(oldId);
+        bool formula = false;
+        if (const int account = files.ReadFormulaAccount(key, formula); account != pendra::kOk)
+            return run.ReadFailed(m_pMandate->GetKontoName(), account);
+        if (formula) {
+            formulaKeys.push_back(oldId);
             LogLine(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), oldId));
         }
     }
-    if (!deleted.empty()) MwstDeleteTaxid(deleted);
-    return 1;
+    if (!WalkEnded(status)) return run.ReadFailed(m_pMandate->GetTaxName(), status);
+    // The 2024 form sums the new keys of the old keys still in use: only the
+    // keys removed here leave the formulas.
+    std::optional<FormPass> pass;
+    if (!formulaKeys.empty()) pass = FormPass{FormPass::Kind::kRemoveKeys, formulaKeys, {}, {}, {}, deleted};
+    return run.Finish(pass) ? 1 : 0;
 }
 
 // One indexed existence query instead of a walk over every booking: the same
-// answer, exact and case-sensitive, as the tax id index compares bytes.
+// answer, exact and case-sensitive, as the tax id index compares bytes. A
+// booking file that cannot be read keeps the key: only a read that found no
+// booking lets it go.
 int CanDeleteTaxId(const std::string& strTaxId) {
     Mandate* mandate = Mandate::GetGlobalMandate();
     BFile buchFile(mandate);
-    // Without readable bookings none can be found, as a walk whose first read fails.
-    if (buchFile.Open(mandate->GetBuchName(), BFile::kModeReadOnly, true) != pendra::kOk) return 1;
-    Buch buch(mandate);
-    buch.UseFile(&buchFile);
-    return buch.ExistsWithTaxId(strTaxId) == pendra::kOk ? 0 : 1;
+    int status = buchFile.Open(mandate->GetBuchName(), BFile::kModeReadOnly, true);
+    bool used = true;
+    if (status == pendra::kOk) {
+        Buch buch(mandate);
+        buch.UseFile(&buchFile);
+        status = buch.ExistsWithTaxId(strTaxId);
+        used = status != pendra::kKeyNotFound && status != pendra::kKeyTooLong;
+        if (!used) status = pendra::kOk;
+    }
+    if (status != pendra::kOk) LogFailure(Format(LoadString(IDS_LOG_READ_FAILED), mandate->GetBuchName(), status));
+    return used ? 0 : 1;
 }

@@ -7,6 +7,8 @@
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
+#include "taxkeys/CommandRun.h"
+#include "taxkeys/ConversionRules.h"
 
 namespace {
 constexpr int kMsgCannotOpen = 5000;
@@ -19,28 +21,59 @@ TaxKeyFiles::TaxKeyFiles(Mandate* mandate)
       readFile_(mandate),
       writeFile_(mandate),
       kontoFile_(mandate),
+      buchFile_(mandate),
       walk_(mandate),
       writer_(mandate),
-      konto_(mandate) {}
+      konto_(mandate),
+      buch_(mandate) {}
 
 bool TaxKeyFiles::Open() {
-    for (auto [file, mode] : {std::pair{&readFile_, BFile::kModeReadOnly}, std::pair{&writeFile_, BFile::kModeUpdate}}) {
-        if (const int status = file->Open(mandate_->GetTaxName(), mode, true); status != pendra::kOk) {
+    // The account and booking files are opened as well: a command must not
+    // take a file it cannot read for one without accounts or bookings.
+    const std::pair<BFile*, std::pair<std::string, int>> files[] = {
+        {&readFile_, {mandate_->GetTaxName(), BFile::kModeReadOnly}},
+        {&writeFile_, {mandate_->GetTaxName(), BFile::kModeUpdate}},
+        {&kontoFile_, {mandate_->GetKontoName(), BFile::kModeReadOnly}},
+        {&buchFile_, {mandate_->GetBuchName(), BFile::kModeReadOnly}},
+    };
+    for (const auto& [file, how] : files) {
+        if (const int status = file->Open(how.first, how.second, true); status != pendra::kOk) {
             ShowError(ZylGetResourceHandle(), kMsgCannotOpen, mandate_->GetLastName(), status);
             return false;
         }
     }
     walk_.UseFile(&readFile_);
     writer_.UseFile(&writeFile_);
-    // Without the account file no automatic account can be read: no key then
-    // counts as a formula key, as with an account that cannot be read.
-    kontoFile_.Open(mandate_->GetKontoName(), BFile::kModeReadOnly, true);
     konto_.UseFile(&kontoFile_);
+    buch_.UseFile(&buchFile_);
     return true;
 }
 
-bool TaxKeyFiles::HasFormulaAccount(const Tax& key) {
-    return konto_.ReadKonto(key.GetKonto()) == pendra::kOk && konto_.GetType() == kFormulaAccountType;
+int TaxKeyFiles::ReadFormulaAccount(const Tax& key, bool& formula) {
+    formula = false;
+    const int status = konto_.ReadKonto(key.GetKonto());
+    if (status == pendra::kKeyNotFound || status == pendra::kKeyTooLong) return pendra::kOk;
+    if (status != pendra::kOk) return status;
+    formula = konto_.GetType() == kFormulaAccountType;
+    return pendra::kOk;
+}
+
+int TaxKeyFiles::ReadBookingUse(const std::string& id, bool& used) {
+    used = false;
+    const int status = buch_.ExistsWithTaxId(id);
+    // No booking can carry an id longer than its field.
+    if (status == pendra::kKeyNotFound || status == pendra::kKeyTooLong) return pendra::kOk;
+    if (status != pendra::kOk) return status;
+    used = true;
+    return pendra::kOk;
+}
+
+int TaxKeyFiles::ReadTakenIds(std::set<std::string>& taken) {
+    Tax key(mandate_);
+    key.UseFile(&readFile_);
+    int status = key.ReadFirst();
+    for (; status == pendra::kOk; status = key.ReadNext()) taken.insert(IdCaseKey(key.GetId()));
+    return WalkEnded(status) ? pendra::kOk : status;
 }
 
 unsigned ActiveFormVersion() {

@@ -1,7 +1,9 @@
 #pragma once
+#include <set>
 #include <string>
 
 #include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Buch.h"
 #include "mandate/pendra/Konto.h"
 #include "mandate/pendra/Tax.h"
 
@@ -9,31 +11,43 @@ class Mandate;
 
 // The files a tax key command works with on the open mandate: the tax key file
 // twice (a read-only handle for the walk, an update handle for the writes, so
-// that writing never moves the walk) and the account file for the keys'
-// automatic accounts. Opened by Open(), closed when the object goes.
+// that writing never moves the walk), the account file for the keys' automatic
+// accounts and the booking file for the used-key test. Opened by Open(),
+// closed when the object goes.
+//
+// The answers that read a record return the library status of the read: kOk
+// when the answer is known, any other status when the file could not be read,
+// so that no doubt is ever taken for "not there".
 class TaxKeyFiles {
 public:
     explicit TaxKeyFiles(Mandate* mandate);
     TaxKeyFiles(const TaxKeyFiles&) = delete;
     TaxKeyFiles& operator=(const TaxKeyFiles&) = delete;
 
-    // Opens both tax key handles; false after the data library's error box 5000.
+    // Opens the files; false after the data library's error box 5000.
     bool Open();
 
     Tax& Walk() { return walk_; }
     Tax& Writer() { return writer_; }
-    // True when the automatic account of the key in `key` is a readable
-    // account of type 0 (the keys whose formulas the form workbook sums).
-    bool HasFormulaAccount(const Tax& key);
+    // `formula` is true when the automatic account of the key in `key` is an
+    // account of type 0 (the keys whose formulas the form workbook sums); an
+    // account that does not exist (or no account) gives false.
+    int ReadFormulaAccount(const Tax& key, bool& formula);
+    // `used` is true when a booking carries exactly `id`.
+    int ReadBookingUse(const std::string& id, bool& used);
+    // The ids of all keys, folded for comparison without regard to letter case.
+    int ReadTakenIds(std::set<std::string>& taken);
 
 private:
     Mandate* mandate_;
     BFile readFile_;
     BFile writeFile_;
     BFile kontoFile_;
+    BFile buchFile_;
     Tax walk_;
     Tax writer_;
     Konto konto_;
+    Buch buch_;
 };
 
 // The version of the open mandate's active form workbook (effective or flat

@@ -201,14 +201,16 @@ TEST_F(FormulaPass, RepeatedSuperNameExtendsEveryRowAndTheLastIsTheBase) {
     EXPECT_EQ(Cell(4, 2), "B+D");
 }
 
-TEST_F(FormulaPass, ExtendTwiceThenDeleteRemovesEveryCopy) {
-    WriteForm(form, {{"Z1", "A+C", ""}});
-    const Keys pairs = Pairs({{"A", "B"}});
-    Extend({}, {}, nullptr, pairs);
-    Extend({}, {}, nullptr, pairs);
-    EXPECT_EQ(Cell(1, 2), "A+B+B+C");
+TEST_F(FormulaPass, ExtendTwiceGivesWhatOnceGivesAndDeleteUndoesIt) {
+    WriteForm(form, {{"II_7_a", "A+C", "C_x"}, {"Z1", "A+C", ""}, {"II_7_a_spez", "", ""}});
+    const Keys pairs = Pairs({{"A", "B"}, {"C", "D"}});
+    Extend({"A", "C"}, {"B", "D"}, &pairs, pairs);
+    const std::vector<std::string> once{Cell(1, 2), Cell(1, 3), Cell(2, 2), Cell(3, 2), Cell(3, 3)};
+    EXPECT_EQ(once, (std::vector<std::string>{"A+B+C+D", "C_x+D_x", "A+B+C+D", "B+D", "D_x"}));
+    Extend({"A", "C"}, {"B", "D"}, &pairs, pairs);
+    EXPECT_EQ((std::vector<std::string>{Cell(1, 2), Cell(1, 3), Cell(2, 2), Cell(3, 2), Cell(3, 3)}), once);
     Delete({}, pairs);
-    EXPECT_EQ(Cell(1, 2), "A+C");
+    EXPECT_EQ(Cell(2, 2), "A+C");
 }
 
 TEST_F(FormulaPass, DeleteLeavesOldKeysWhateverKeysAreHandedIn) {

@@ -52,6 +52,10 @@ const Case kCases[] = {
     {"rename without match", Op::Rename, "C+D", "A", "B", "C+D", false},
     {"rename every match", Op::Rename, "A+C+A_y", "A", "B", "B+C+B_y", true},
     {"rename keeps empty terms", Op::Rename, "A++C", "A", "B", "B++C", true},
+    {"rename drops a term the formula has", Op::Rename, "A+B", "A", "B", "B", true},
+    {"rename drops a term the formula has later", Op::Rename, "C+A_x+B_x", "A", "B", "C+B_x", true},
+    {"rename merges two matches into one term", Op::Rename, "A+C+A", "A", "B", "B+C", true},
+    {"rename keeps the renamed term of another suffix", Op::Rename, "A+B_x", "A", "B", "B+B_x", true},
     {"rename removes only the added closing plus", Op::Rename, "A+", "A", "B", "B+", true},
     {"rename keeps a doubled trailing plus", Op::Rename, "A++", "A", "B", "B++", true},
     {"rename keeps everything from the first underscore", Op::Rename, "A_x_y", "A", "B", "B_x_y", true},
@@ -69,14 +73,16 @@ const Case kCases[] = {
     // Extend
     {"extend behind the old key", Op::Extend, "A+C", "A", "B", "A+B+C", true},
     {"extend takes the suffix along", Op::Extend, "C+A_x", "A", "B", "C+A_x+B_x", true},
-    {"extend every match", Op::Extend, "A+A", "A", "B", "A+B+A+B", true},
-    {"extend does not look for the new key", Op::Extend, "A+B", "A", "B", "A+B+B", true},
-    {"extend a second time adds again", Op::Extend, "A+B", "A", "B", "A+B+B", true},
-    {"extend with equal keys", Op::Extend, "A", "A", "A", "A+A", true},
+    {"extend every match", Op::Extend, "A+A_x", "A", "B", "A+B+A_x+B_x", true},
+    {"extend adds a term once", Op::Extend, "A+A", "A", "B", "A+B+A", true},
+    {"extend adds no term the formula has", Op::Extend, "A+B", "A", "B", "A+B", true},
+    {"extend adds no term the formula has later", Op::Extend, "A+C+B", "A", "B", "A+C+B", true},
+    {"extend compares the suffix too", Op::Extend, "A_x+B", "A", "B", "A_x+B_x+B", true},
+    {"extend with equal keys", Op::Extend, "A", "A", "A", "A", true},
     {"extend without match", Op::Extend, "C", "A", "B", "C", false},
     {"extend empty formula", Op::Extend, "", "A", "B", "", false},
     {"extend keeps empty terms", Op::Extend, "A++C", "A", "B", "A+B++C", true},
-    {"extend never rereads its output", Op::Extend, "A+B", "B", "A", "A+B+A", true},
+    {"extend never rereads its output", Op::Extend, "B+C", "B", "A", "B+A+C", true},
     // Delete
     {"delete every match with its plus", Op::Delete, "A+B+A_x", "A", "", "B", true},
     {"delete last term", Op::Delete, "B+A", "A", "", "B", true},
@@ -98,11 +104,11 @@ TEST(FormulaTextFlag, NeverCleared) {
     EXPECT_EQ(flag, 1);
 }
 
-TEST(FormulaTextFlag, ExtendTwiceWithTheSamePair) {
+TEST(FormulaTextFlag, ExtendTwiceWithTheSamePairGivesWhatOnceGives) {
     short flag = 0;
-    std::string once = formel::Extend("A", "A", "B", flag);
-    EXPECT_EQ(once, "A+B");
-    EXPECT_EQ(formel::Extend(once, "A", "B", flag), "A+B+B");
+    std::string once = formel::Extend("A+C_x+A_x", "A", "B", flag);
+    EXPECT_EQ(once, "A+B+C_x+A_x+B_x");
+    EXPECT_EQ(formel::Extend(once, "A", "B", flag), once);
 }
 
 }  // namespace

@@ -87,6 +87,11 @@ protected:
         app->GetListView()->OnMarkall();
     }
 
+    // The line of a command that did not complete on the mandate in `dir`.
+    static std::string NotCompleted(const std::string& dir) {
+        return "Der Befehl wurde für Mandant " + dir + " nicht abgeschlossen, der Mandant ist unverändert.\n";
+    }
+
     // The log's text with "\r\n" as "\n", for readable expectations.
     std::string LogText() const {
         std::string text = Log();

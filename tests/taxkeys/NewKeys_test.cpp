@@ -161,16 +161,18 @@ TEST_F(NewKeysTest, WithoutAFormWorkbookBothRun) {
     EXPECT_EQ(Records("key"), std::vector<std::string>{"key A77 7.7 107.7 netto -"});
 }
 
-TEST_F(NewKeysTest, AFailedInsertIsLoggedWithTheLibraryStatus) {
+TEST_F(NewKeysTest, AFailedInsertIsLoggedAndInsertsNothing) {
     // The conversion table asks for an id longer than a key id can be.
     const std::string dir = MakeMandate("zulang", "key A77 7.7 107.7 netto -\nkey B77 7.7 107.7 netto -\n");
     std::ofstream(dir + "/quorvex.txt") << "A77==>VIELZULANG\n";
     Open(dir);
     Command(ID_NEW_KEYS);
     EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
-                         "VIELZULANG konnte nicht eingefügt werden (Status 21)\n"
-                         "B81 wurde eingefügt\n"
-                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+                         "VIELZULANG konnte nicht eingefügt werden (Status 21)\n" +
+                         NotCompleted(dir) +
+                         ">Ende \"Steuerschlüssel einfügen\" -> gesperrt\n\n");
+    EXPECT_EQ(Records("key").size(), 2u);
+    EXPECT_GT(app->m_failures, 0);
 }
 
 TEST_F(NewKeysTest, RemovalDeletesTheNewKeysNoBookingUses) {
@@ -217,8 +219,9 @@ TEST_F(NewKeysTest, AFailedDeleteIsLoggedWithTheLibraryStatus) {
     ASSERT_EQ(holder.Read("A81"), 0);
     Command(ID_NEW_KEYS_REVERSE);
     EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
-                         "A81 konnte nicht entfernt werden (Status 84)\n"
-                         ">Ende \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n\n");
+                         "A81 konnte nicht entfernt werden (Status 84)\n" +
+                         NotCompleted(dir) +
+                         ">Ende \"Steuerschlüssel entfernen\" -> gesperrt\n\n");
     holder.UnlockSingle();
     EXPECT_EQ(Records("key").size(), 2u);
 }
@@ -252,7 +255,8 @@ TEST_F(NewKeysFrenchTest, AFailedInsertIsLoggedInFrench) {
     Command(ID_NEW_KEYS);
     EXPECT_EQ(LogText(), ">Début \"Insertion code TVA\" pour le mandat " + dir + "\n"
                          "TROPLONG n'a pas pu être inséré (statut 21)\n"
-                         ">Fin \"Insertion code TVA\" pour le mandat " + dir + "\n\n");
+                         "La commande n'a pas été achevée pour le mandat " + dir + ", le mandat est inchangé.\n"
+                         ">Fin \"Insertion des codes TVA\" -> blocage\n\n");
 }
 
 }  // namespace

@@ -1,0 +1,155 @@
+#include "forms/FormPassJournal.h"
+
+#include <sstream>
+
+#include "app/CTheApp.h"
+#include "app/CTheView.h"
+#include "app/framework/CException.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
+#include "forms/MwstFormulaUpdater.h"
+#include "forms/vcf/FileIo.h"
+#include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/Tax.h"
+#include "res/Resource.h"
+
+namespace formpass {
+namespace {
+
+constexpr const char* kHeader = "mwst-formpass 1";
+
+struct KindName {
+    FormPass::Kind kind;
+    const char* name;
+};
+constexpr KindName kKinds[] = {
+    {FormPass::Kind::kExtend, "extend"},
+    {FormPass::Kind::kUndoExtend, "undo-extend"},
+    {FormPass::Kind::kRemoveKeys, "remove-keys"},
+};
+
+struct ListField {
+    const char* name;
+    std::vector<std::string> FormPass::*list;
+};
+constexpr ListField kLists[] = {
+    {"first", &FormPass::first},       {"second", &FormPass::second},
+    {"pair", &FormPass::pairs},        {"inserted", &FormPass::inserted},
+    {"deleted", &FormPass::deleted},
+};
+
+}  // namespace
+
+std::string JournalPath(const std::string& mandateDir) { return mandateDir + "/" + kJournalName; }
+
+std::string ToText(const FormPass& pass) {
+    std::string text = std::string(kHeader) + "\n";
+    for (const KindName& kind : kKinds)
+        if (kind.kind == pass.kind) text += std::string("kind ") + kind.name + "\n";
+    for (const ListField& field : kLists)
+        for (const std::string& value : pass.*field.list) text += std::string(field.name) + " " + value + "\n";
+    return text;
+}
+
+std::optional<FormPass> FromText(const std::string& text) {
+    std::istringstream lines(text);
+    std::string line;
+    if (!std::getline(lines, line) || line != kHeader) return std::nullopt;
+    FormPass pass;
+    bool kindSeen = false;
+    while (std::getline(lines, line)) {
+        const auto blank = line.find(' ');
+        if (blank == std::string::npos) return std::nullopt;
+        const std::string field = line.substr(0, blank), value = line.substr(blank + 1);
+        bool known = false;
+        if (field == "kind") {
+            for (const KindName& kind : kKinds)
+                if (value == kind.name) pass.kind = kind.kind, known = kindSeen = true;
+        }
+        for (const ListField& list : kLists)
+            if (field == list.name) (pass.*list.list).push_back(value), known = true;
+        if (!known) return std::nullopt;
+    }
+    if (!kindSeen) return std::nullopt;
+    return pass;
+}
+
+bool Save(const std::string& mandateDir, const FormPass& pass, std::string& reason) {
+    try {
+        fileio::ReplaceFile(JournalPath(mandateDir), ToText(pass));
+        return true;
+    } catch (const CException& e) {
+        reason = e.what();
+        return false;
+    }
+}
+
+std::optional<FormPass> Load(const std::string& mandateDir) {
+    try {
+        return FromText(fileio::ReadWholeFile(JournalPath(mandateDir)));
+    } catch (const CException&) {
+        return std::nullopt;
+    }
+}
+
+void Remove(const std::string& mandateDir) { std::remove(JournalPath(mandateDir).c_str()); }
+
+bool Apply(const FormPass& pass) {
+    switch (pass.kind) {
+    case FormPass::Kind::kExtend:
+        return MwstExtendTaxid(pass.first, pass.second, &pass.pairs);
+    case FormPass::Kind::kUndoExtend:
+        return MwstDeleteTaxid(pass.first);
+    case FormPass::Kind::kRemoveKeys:
+        return MwstDeleteOldTaxid(pass.first);
+    }
+    return true;
+}
+
+namespace {
+
+// kOk when every id of `present` is a key and none of `absent` is; otherwise
+// the status that speaks against it (kKeyNotFound or kDuplicateKey when the
+// records disagree, a read error as it came).
+int RecordsMatch(Mandate& mandate, const std::vector<std::string>& present, const std::vector<std::string>& absent) {
+    BFile file(&mandate);
+    if (const int status = file.Open(mandate.GetTaxName(), BFile::kModeReadOnly); status != pendra::kOk)
+        return status;
+    Tax key(&mandate);
+    key.UseFile(&file);
+    for (const std::string& id : present)
+        if (const int status = key.Read(id); status != pendra::kOk) return status;
+    for (const std::string& id : absent) {
+        const int status = key.Read(id);
+        if (status == pendra::kOk) return pendra::kDuplicateKey;
+        if (status != pendra::kKeyNotFound) return status;
+    }
+    return pendra::kOk;
+}
+
+}  // namespace
+
+void RunJournalled(const std::string& mandateDir, const FormPass& pass) {
+    // A pass that failed stays in the journal and is tried again by the next command.
+    if (Apply(pass)) Remove(mandateDir);
+}
+
+void FinishPending(Mandate& mandate) {
+    if (mandate.IsReadOnly()) return;
+    const std::string dir = mandate.GetPath();
+    const std::optional<FormPass> pass = Load(dir);
+    if (!pass) return;
+    const int status = RecordsMatch(mandate, pass->inserted, pass->deleted);
+    if (status == pendra::kKeyNotFound || status == pendra::kDuplicateKey) {
+        Remove(dir);  // its command never committed
+        return;
+    }
+    if (status != pendra::kOk) return;  // cannot tell now; the journal stays
+    if (CTheView* log = TheApp().GetLogView())
+        log->AppendLine(Format(LoadString(IDS_LOG_PENDING_FORMULAS), JournalPath(dir)));
+    RunJournalled(dir, *pass);
+}
+
+}  // namespace formpass

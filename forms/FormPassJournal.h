@@ -1,0 +1,57 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+class Mandate;
+
+// The formula pass a key command asks of the mandate's form workbook, kept in
+// a journal file beside the mandate from just before the command's commit
+// until the pass has run. A run cut off in between (a crash, a lost
+// connection) leaves the journal behind; the next command on the mandate runs
+// the pass then, provided the records show that the commit went through.
+// Every pass gives the same workbook when it runs again, so a pass that had
+// already reached the workbook before the cut does no harm.
+struct FormPass {
+    enum class Kind {
+        kExtend,      // new keys inserted: the extend pass
+        kUndoExtend,  // new keys removed while the 2018 form is active
+        kRemoveKeys,  // keys removed while the 2024 form is active: exactly these
+    };
+    Kind kind = Kind::kExtend;
+    std::vector<std::string> first;   // old keys (extend) or the keys removed
+    std::vector<std::string> second;  // new keys, by index with `first` (extend)
+    std::vector<std::string> pairs;   // key pair texts (extend)
+    // What the records look like once the commit went through.
+    std::vector<std::string> inserted;
+    std::vector<std::string> deleted;
+};
+
+namespace formpass {
+
+inline constexpr const char* kJournalName = ".mwst-formpass";
+
+std::string JournalPath(const std::string& mandateDir);
+
+// Writes the journal (crash-safe replacement); false with `reason` set.
+bool Save(const std::string& mandateDir, const FormPass& pass, std::string& reason);
+// The journal of `mandateDir`, if one is there and readable.
+std::optional<FormPass> Load(const std::string& mandateDir);
+void Remove(const std::string& mandateDir);
+
+// Text form of a journal, one "field value" per line (ids hold no line ends).
+std::string ToText(const FormPass& pass);
+std::optional<FormPass> FromText(const std::string& text);
+
+// Runs the pass on the open mandate's form workbook: true when it ran or
+// there was nothing to do, false when it stopped on an error (logged).
+bool Apply(const FormPass& pass);
+// Applies the pass and removes the journal once the pass went through.
+void RunJournalled(const std::string& mandateDir, const FormPass& pass);
+
+// Runs the pass of a journal left behind by an interrupted command, when the
+// records show that its commit went through; drops a journal whose commit
+// did not happen. Nothing without a journal or on a read-only mandate.
+void FinishPending(Mandate& mandate);
+
+}  // namespace formpass

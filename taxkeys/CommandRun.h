@@ -1,0 +1,43 @@
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "forms/FormPassJournal.h"
+
+class Mandate;
+class StorageBatch;
+
+// One key or account command on the open mandate, all or nothing. Its record
+// changes are one transaction; the formula pass it asks for runs on the form
+// workbook after the commit, journalled so that a run cut off in between is
+// finished by the next command (FormPassJournal.h). A read or write that
+// fails ends the run: nothing is committed, the log names the reason and says
+// that the command did not complete, and the failure is counted.
+class CommandRun {
+public:
+    explicit CommandRun(Mandate& mandate);
+    ~CommandRun();  // rolls back what was not committed
+    CommandRun(const CommandRun&) = delete;
+    CommandRun& operator=(const CommandRun&) = delete;
+
+    // Finishes a pass that an earlier run left pending, then begins the
+    // transaction. False (logged, counted) when the transaction cannot begin.
+    bool Begin();
+
+    // The run is over: `reason` (a log line, may be empty) and the line that
+    // the command did not complete are logged. Always false, for `return`.
+    bool Fail(const std::string& reason);
+    // Fail with "FILE konnte nicht gelesen werden (Status N)".
+    bool ReadFailed(const std::string& file, int status);
+
+    // Commits and runs `pass`. False when the commit failed (logged).
+    bool Finish(const std::optional<FormPass>& pass);
+
+private:
+    Mandate& mandate_;
+    std::unique_ptr<StorageBatch> batch_;
+};
+
+// True for the statuses that end a walk normally.
+bool WalkEnded(int status);
