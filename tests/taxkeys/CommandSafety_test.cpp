@@ -1,0 +1,207 @@
+// What the key and account commands must never do: delete a key in doubt,
+// delete an old key while removing new ones, take a read error for the end of
+// a table, leave half a command behind, or sum a key twice.
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "forms/FormPassJournal.h"
+#include "taxkeys/KeyCommands.h"
+#include "tests/taxkeys/KeyCommandsFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Rows = std::vector<formstest::Row>;
+
+class CommandSafetyTest : public KeyCommandsFixture {
+protected:
+    static void Sql(const std::string& dir, const std::string& statement) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((dir + "/pendra.db").c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << statement;
+        sqlite3_close(db);
+    }
+    // Columns 2 and 3 of the mapping sheet's first `rows` rows.
+    static std::vector<std::string> Cells(const std::string& form, long rows) {
+        std::vector<std::string> cells;
+        for (long row = 1; row <= rows; ++row)
+            for (long col : {2L, 3L}) cells.push_back(formstest::MappingCell(form, row, col));
+        return cells;
+    }
+};
+
+// ---- Removal of new keys --------------------------------------------------------
+
+TEST_F(CommandSafetyTest, RemovingNewKeysNeverDeletesAKeyAtAnOldRate) {
+    // X81 at 7.7 % derives X81 itself; the table points V25 at the old key VSN77.
+    const std::string dir = MakeMandate("altersatz", "key X81 7.7 107.7 netto -\nkey V25 2.5 102.5 netto -\n"
+                                                     "key VSN77 7.7 107.7 netto -\nkey VSN81 8.1 108.1 netto -\n");
+    std::ofstream(dir + "/quorvex.txt") << "V25==>VSN77\n";
+    Open(dir);
+    Command(ID_NEW_KEYS_REVERSE);
+    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
+                         "VSN77 nicht entfernt, weil sein Satz ein alter Satz ist\n"
+                         "VSN81 wurde entfernt\n"
+                         "X81 nicht entfernt, weil sein Satz ein alter Satz ist\n"
+                         ">Ende \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(Records("key"), (std::vector<std::string>{"key V25 2.5 102.5 netto -", "key VSN77 7.7 107.7 netto -",
+                                                        "key X81 7.7 107.7 netto -"}));
+}
+
+const char* const kBookedNewKey =
+    "key A77 7.7 107.7 netto 1000\nkey A81 8.1 108.1 netto 1000\n"
+    "key B77 7.7 107.7 netto 1000\nkey B81 8.1 108.1 netto 1000\n"
+    "account 1000 0 -\n"
+    "booking 1 20240105 1000 10 B81 schon gebucht\n";
+
+TEST_F(CommandSafetyTest, RemovingNewKeysOnThe2024FormTakesOutExactlyTheRemovedKeys) {
+    const std::string dir = MakeMandate("form2024", kBookedNewKey);
+    const std::string form = WriteForm(dir, "2024", {{"II_7_a", "A77+A81+B81+X", "A81_st"},
+                                                     {"Z1", "A81+B81", ""},
+                                                     {"II_7_a_spez", "A81+B81+Q", "Q"}});
+    Open(dir);
+    Command(ID_NEW_KEYS_REVERSE);
+    EXPECT_EQ(Records("key").size(), 3u);  // B81 is booked and stays
+    EXPECT_EQ(Cells(form, 3), (std::vector<std::string>{"A77+B81+X", "0", "B81", "0", "B81+Q", "Q"}));
+}
+
+TEST_F(CommandSafetyTest, RemovingNewKeysOnThe2018FormUndoesTheExtendPassButKeepsKeysStillThere) {
+    const std::string dir = MakeMandate("form2018", kBookedNewKey);
+    const std::string form = WriteForm(dir, "2018", {{"II_7_a", "A77+A81+B77+B81", ""},
+                                                     {"Z1", "A77+A81+B77+B81", ""},
+                                                     {"II_7_a_spez", "A81+B81", ""}});
+    Open(dir);
+    Command(ID_NEW_KEYS_REVERSE);
+    EXPECT_EQ(Cells(form, 3), (std::vector<std::string>{"A77+B77+B81", "0", "A77+B77+B81", "0", "0", "0"}));
+}
+
+// ---- Doubt keeps a key ----------------------------------------------------------
+
+TEST_F(CommandSafetyTest, ABookingFileThatCannotBeReadKeepsEveryKey) {
+    const std::string dir = MakeMandate("buchungen", "key A77 7.7 107.7 netto -\nkey A81 8.1 108.1 netto -\n");
+    WriteForm(dir, "2024");
+    Open(dir);
+    Sql(dir, "ALTER TABLE buch RENAME TO buch_unlesbar");
+    EXPECT_EQ(CanDeleteTaxId("A77"), 0);
+    EXPECT_NE(LogText().find("pendra.db#buch konnte nicht gelesen werden"), std::string::npos) << LogText();
+    seam.QueueAnswer(IDYES);
+    Command(ID_REMOVE_KEYS);
+    Command(ID_NEW_KEYS_REVERSE);
+    EXPECT_EQ(Records("key").size(), 2u);
+    EXPECT_GT(app->m_failures, 0);
+}
+
+TEST_F(CommandSafetyTest, ADamagedKeyTableStopsTheCommandAndChangesNothing) {
+    std::string keys;
+    for (int i = 0; i < 3000; ++i) keys += "key K" + std::to_string(10000 + i).substr(1) + "7 7.7 107.7 netto -\n";
+    const std::string dir = MakeMandate("beschaedigt", keys);
+    const std::string form = WriteForm(dir, "2018");
+    const std::string before = formstest::FileBytes(form);
+    {
+        // A page in the middle of the key table overwritten.
+        std::fstream db(dir + "/pendra.db", std::ios::in | std::ios::out | std::ios::binary);
+        db.seekp(static_cast<std::streamoff>(fs::file_size(dir + "/pendra.db") / 2 / 4096 * 4096));
+        const std::string garbage(4096, '\x5a');
+        db.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    Frame().OpenMandate(dir);
+    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    Command(ID_NEW_KEYS);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("pendra.db#tax konnte nicht gelesen werden (Status "), std::string::npos) << log;
+    EXPECT_NE(log.find(NotCompleted(dir)), std::string::npos) << log;
+    EXPECT_NE(log.find("-> gesperrt"), std::string::npos) << log;
+    EXPECT_GT(app->m_failures, 0);
+    EXPECT_EQ(formstest::FileBytes(form), before);
+    EXPECT_FALSE(fs::exists(formpass::JournalPath(dir)));
+}
+
+// ---- All or nothing, and again -------------------------------------------------
+
+TEST_F(CommandSafetyTest, AFailedInsertLeavesRecordsAndWorkbookAsTheyWere) {
+    const std::string dir = MakeMandate("halb", "key A77 7.7 107.7 netto 1000\nkey B77 7.7 107.7 netto 1000\n"
+                                                "account 1000 0 -\n");
+    std::ofstream(dir + "/quorvex.txt") << "B77==>VIELZULANG\n";
+    const std::string form = WriteForm(dir, "2018", {{"Z1", "A77+B77", ""}});
+    const std::string before = formstest::FileBytes(form);
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(Records("key").size(), 2u);  // A81 was inserted first and rolled back
+    EXPECT_EQ(formstest::FileBytes(form), before);
+    EXPECT_FALSE(fs::exists(formpass::JournalPath(dir)));
+}
+
+TEST_F(CommandSafetyTest, InsertingTwiceLeavesTheWorkbookAsInsertingOnce) {
+    const std::string dir = MakeMandate("zweimal", "key A77 7.7 107.7 netto 1000\nkey B77 7.7 107.7 netto 1000\n"
+                                                   "account 1000 0 -\n");
+    const std::string form = WriteForm(dir, "2018", {{"II_7_a", "A77+B77", "A77_st"},
+                                                     {"Z1", "A77+B77+C", "B77_st"},
+                                                     {"II_7_a_spez", "", ""}});
+    Open(dir);
+    Command(ID_NEW_KEYS);
+    const std::vector<std::string> once = Cells(form, 3);
+    EXPECT_EQ(once, (std::vector<std::string>{"A77+A81+B77+B81", "A77_st+A81_st", "A77+A81+B77+B81+C",
+                                              "B77_st+B81_st", "A81+B81", "A81_st"}));
+    const std::vector<std::string> keys = Records("key");
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(Cells(form, 3), once);
+    EXPECT_EQ(Records("key"), keys);
+}
+
+TEST_F(CommandSafetyTest, APassCutOffAfterTheCommitIsFinishedByTheNextCommand) {
+    // The records of a committed insertion, its journal, and the workbook it never reached.
+    const char* const records = "key A77 7.7 107.7 netto 1000\nkey A81 8.1 108.1 netto 1000\naccount 1000 0 -\n";
+    const Rows rows{{"II_7_a", "A77", ""}, {"Z1", "A77", ""}, {"II_7_a_spez", "", ""}};
+    const std::string dir = MakeMandate("abgebrochen", records);
+    const std::string form = WriteForm(dir, "2018", rows);
+    FormPass pass{FormPass::Kind::kExtend, {"A77"}, {"A81"}, {"A77^^_^^A81"}, {"A81"}, {}};
+    std::string reason;
+    ASSERT_TRUE(formpass::Save(dir, pass, reason)) << reason;
+    // The same insertion, uninterrupted.
+    const std::string twin = MakeMandate("durchgelaufen", "key A77 7.7 107.7 netto 1000\naccount 1000 0 -\n");
+    const std::string twinForm = WriteForm(twin, "2018", rows);
+    Open(twin);
+    Command(ID_NEW_KEYS);
+    Frame().CloseMandate();
+
+    Open(dir);
+    app->GetLogView()->Clear();
+    Command(ID_NEW_KEYS);
+    EXPECT_EQ(LogText().rfind(">Beginn \"Steuerschlüssel einfügen\"", 0), 0u);
+    EXPECT_NE(LogText().find("Ausstehende Formelanpassung"), std::string::npos) << LogText();
+    EXPECT_EQ(Cells(form, 3), Cells(twinForm, 3));
+    EXPECT_FALSE(fs::exists(formpass::JournalPath(dir)));
+    const std::vector<std::string> keys = Records("key");
+    EXPECT_EQ(keys, RecordsOf(twin, "key"));
+}
+
+TEST_F(CommandSafetyTest, AJournalWhoseCommitNeverHappenedIsDropped) {
+    const std::string dir = MakeMandate("nie", "key A77 7.7 107.7 netto 1000\naccount 1000 0 -\n");
+    const std::string form = WriteForm(dir, "2024", {{"Z1", "A77", ""}});
+    FormPass pass{FormPass::Kind::kRemoveKeys, {"A77"}, {}, {}, {}, {"A77"}};  // A77 is still there
+    std::string reason;
+    ASSERT_TRUE(formpass::Save(dir, pass, reason)) << reason;
+    Open(dir);
+    Command(ID_NEW_KEYS_REVERSE);
+    EXPECT_EQ(formstest::MappingCell(form, 1, 2), "A77");
+    EXPECT_FALSE(fs::exists(formpass::JournalPath(dir)));
+}
+
+TEST(FormPassJournal, TextRoundTripAndDamage) {
+    const FormPass pass{FormPass::Kind::kUndoExtend, {"A81", "ÄB81"}, {}, {"A77^^_^^A81"}, {"X"}, {"A81"}};
+    const std::optional<FormPass> back = formpass::FromText(formpass::ToText(pass));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->kind, pass.kind);
+    EXPECT_EQ(back->first, pass.first);
+    EXPECT_EQ(back->pairs, pass.pairs);
+    EXPECT_EQ(back->inserted, pass.inserted);
+    EXPECT_EQ(back->deleted, pass.deleted);
+    for (const char* damaged : {"", "mwst-formpass 2\nkind extend\n", "mwst-formpass 1\nfirst A\n",
+                                "mwst-formpass 1\nkind extend\nother A\n", "mwst-formpass 1\nkind\n"})
+        EXPECT_FALSE(formpass::FromText(damaged)) << damaged;
+}
+
+}  // namespace
