@@ -76,7 +76,8 @@ public:
     short m_changeFlag = 0;
     // Failures of the conversion commands since the program started: a write
     // that failed, a command that did not complete, a workbook that could not
-    // be read. Each is in the log too; mwst-batch exits non-zero when any occurred.
+    // be read. Each is in the log or in a box too; mwst-batch exits non-zero
+    // when any occurred.
     int m_failures = 0;
     std::array<CView*, 2> m_views{};
     int m_currentView = 0;

@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <set>
 
+#include "app/CTheApp.h"
 #include "app/framework/CFrameWnd.h"
 #include "app/framework/Strings.h"
 #include "app/framework/UiSeam.h"
@@ -16,6 +17,7 @@
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "res/Resource.h"
+#include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
 
 namespace {
@@ -126,7 +128,13 @@ bool CM_ListTax::OnInitDialog() {
     const auto comma = entries.find(',');
     grossText_ = entries.substr(0, comma);
     netText_ = comma == std::string::npos ? std::string() : entries.substr(comma + 1);
-    FillLists();
+    // A key file that cannot be read to its end would show a list that looks
+    // complete: the overview is not shown then.
+    if (const int status = FillLists(); !WalkEnded(status)) {
+        ++TheApp().m_failures;
+        ShowError(ZylGetResourceHandle(), 5000, mandate_->GetTaxName(), status);
+        return false;
+    }
     if (left_->topLevelItemCount() > 0) {
         left_->setCurrentItem(left_->topLevelItem(0));
         left_->setFocus();
@@ -134,10 +142,11 @@ bool CM_ListTax::OnInitDialog() {
     return true;
 }
 
-void CM_ListTax::FillLists() {
+int CM_ListTax::FillLists() {
     left_->setUpdatesEnabled(false);
     std::set<std::string> listedNewIds;
-    for (int status = tax_.ReadFirst(); status == pendra::kOk; status = tax_.ReadNext()) {
+    int status = tax_.ReadFirst();
+    for (; status == pendra::kOk; status = tax_.ReadNext()) {
         const std::string id = tax_.GetId();
         if (MWSTSchluesselIgnorieren(id) == 1) continue;
         stsatz satz;
@@ -153,6 +162,7 @@ void CM_ListTax::FillLists() {
                leftRow);
     }
     left_->setUpdatesEnabled(true);
+    return status;
 }
 
 int CM_ListTax::DoModal() {

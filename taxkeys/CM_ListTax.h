@@ -41,7 +41,8 @@ public:
 private:
     void BuildLayout();
     void AddRow(QTreeWidget* list, const std::string& text, int partner);
-    void FillLists();
+    // The library status that ended the walk of the key file.
+    int FillLists();
 
     std::string grossText_;
     std::string netText_;

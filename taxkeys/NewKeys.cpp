@@ -165,10 +165,13 @@ int CTheApp::OnReverseExtendTax() {
         }
     }
     if (!WalkEnded(status)) return run.ReadFailed(m_pMandate->GetTaxName(), status);
-    // On the 2018 form the removal undoes the extend pass; the 2024 form sums
-    // its own keys, from which exactly the removed keys go.
+    // On the 2018 form the removal undoes the extend pass, which the insertion
+    // runs for keys of any account: so does the undo, once any key went. The
+    // 2024 form sums its own keys, from which exactly the removed keys go.
     std::optional<FormPass> pass;
-    const auto kind = version >= kFirstForm2024 ? FormPass::Kind::kRemoveKeys : FormPass::Kind::kUndoExtend;
-    if (!formulaKeys.empty()) pass = FormPass{kind, formulaKeys, {}, {}, {}, deleted};
+    if (version >= kFirstForm2024 && !formulaKeys.empty())
+        pass = FormPass{FormPass::Kind::kRemoveKeys, formulaKeys, {}, {}, {}, deleted};
+    else if (version < kFirstForm2024 && !deleted.empty())
+        pass = FormPass{FormPass::Kind::kUndoExtend, formulaKeys, {}, {}, {}, deleted};
     return run.Finish(pass) ? 1 : 0;
 }

@@ -2,6 +2,11 @@
 // lock in the database, the other users in the conflict box, refused access.
 #include <gtest/gtest.h>
 
+#include <QPlainTextEdit>
+
+#include "app/CTheApp.h"
+#include "app/CTheView.h"
+
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
 #include "mandate/pendra/Mandate.h"
@@ -120,6 +125,42 @@ TEST_F(SqlMandateOpen, ConnectionLostBeforeACommandEndsItWithTheRefusedLineAndAS
     Tax tax(&check);
     tax.UseFile(&file);
     EXPECT_EQ(testsupport::WalkTaxIds(tax), (std::vector<std::string>{"USN77", "VSN77"}));
+}
+
+TEST_F(SqlMandateOpen, ConnectionLostInTheMiddleOfACommandChangesNothing) {
+    const std::string dir = Create("Sql Mitte AG");
+    std::vector<std::string> ids;
+    for (int i = 100; i < 250; ++i) ids.push_back("K" + std::to_string(i) + "77");
+    {
+        Mandate loader;
+        ASSERT_EQ(loader.OpenMandateFiles(dir), pendra::kOk);
+        testsupport::InsertTaxes(loader, ids);
+    }
+    Frame().OpenMandate(dir);
+    ASSERT_TRUE(IsOpen());
+    const std::string database = Global().GetMandateConfiguration()->GetDatabaseId();
+    // The server goes away a few log lines after the first key was inserted.
+    CTheView* log = TheApp().GetLogView();
+    auto* edit = qobject_cast<QPlainTextEdit*>(log->Widget());
+    ASSERT_NE(edit, nullptr);
+    int lines = 0;
+    QObject::connect(edit, &QPlainTextEdit::textChanged, [&] {
+        if (log->GetText().find("wurde eingefügt", 0) == std::string::npos) return;
+        if (++lines == 5) testsupport::CutSessionsOfThisProcess(server_, database);
+    });
+    Command(ID_NEW_KEYS);
+    EXPECT_NE(Log().find("nicht abgeschlossen, der Mandant ist unverändert"), std::string::npos) << Log();
+    EXPECT_NE(Log().find(LoadString(IDS_INSERT_REFUSED)), std::string::npos) << Log();
+    EXPECT_GT(TheApp().m_failures, 0);
+    Frame().CloseMandate();
+
+    Mandate check;
+    ASSERT_EQ(check.OpenMandateFiles(dir), pendra::kOk);
+    BFile file(&check);
+    ASSERT_EQ(file.Open(check.GetTaxName(), BFile::kModeReadOnly, true), pendra::kOk);
+    Tax tax(&check);
+    tax.UseFile(&file);
+    EXPECT_EQ(testsupport::WalkTaxIds(tax), ids);
 }
 
 }  // namespace

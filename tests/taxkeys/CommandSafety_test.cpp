@@ -24,6 +24,17 @@ protected:
         EXPECT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << statement;
         sqlite3_close(db);
     }
+    // A mandate of 3000 keys whose key table has a page overwritten in the middle.
+    std::string DamagedMandate(const std::string& name) {
+        std::string keys;
+        for (int i = 0; i < 3000; ++i) keys += "key K" + std::to_string(10000 + i).substr(1) + "7 7.7 107.7 netto -\n";
+        const std::string dir = MakeMandate(name, keys);
+        std::fstream db(dir + "/pendra.db", std::ios::in | std::ios::out | std::ios::binary);
+        db.seekp(static_cast<std::streamoff>(fs::file_size(dir + "/pendra.db") / 2 / 4096 * 4096));
+        const std::string garbage(4096, '\x5a');
+        db.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+        return dir;
+    }
     // Columns 2 and 3 of the mapping sheet's first `rows` rows.
     static std::vector<std::string> Cells(const std::string& form, long rows) {
         std::vector<std::string> cells;
@@ -95,18 +106,9 @@ TEST_F(CommandSafetyTest, ABookingFileThatCannotBeReadKeepsEveryKey) {
 }
 
 TEST_F(CommandSafetyTest, ADamagedKeyTableStopsTheCommandAndChangesNothing) {
-    std::string keys;
-    for (int i = 0; i < 3000; ++i) keys += "key K" + std::to_string(10000 + i).substr(1) + "7 7.7 107.7 netto -\n";
-    const std::string dir = MakeMandate("beschaedigt", keys);
+    const std::string dir = DamagedMandate("beschaedigt");
     const std::string form = WriteForm(dir, "2018");
     const std::string before = formstest::FileBytes(form);
-    {
-        // A page in the middle of the key table overwritten.
-        std::fstream db(dir + "/pendra.db", std::ios::in | std::ios::out | std::ios::binary);
-        db.seekp(static_cast<std::streamoff>(fs::file_size(dir + "/pendra.db") / 2 / 4096 * 4096));
-        const std::string garbage(4096, '\x5a');
-        db.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
-    }
     Frame().OpenMandate(dir);
     ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
     Command(ID_NEW_KEYS);
@@ -117,6 +119,24 @@ TEST_F(CommandSafetyTest, ADamagedKeyTableStopsTheCommandAndChangesNothing) {
     EXPECT_GT(app->m_failures, 0);
     EXPECT_EQ(formstest::FileBytes(form), before);
     EXPECT_FALSE(fs::exists(formpass::JournalPath(dir)));
+}
+
+TEST_F(CommandSafetyTest, ADamagedKeyTableKeepsTheWorkbooksAndShowsNoOverview) {
+    const std::string dir = DamagedMandate("nichtlesbar");
+    const std::string form = WriteForm(dir, "2018");
+    const std::string before = formstest::FileBytes(form);
+    Frame().OpenMandate(dir);
+    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    seam.QueueAnswer(IDYES);
+    Command(ID_FORM2024);
+    EXPECT_EQ(formstest::FileBytes(form), before);
+    EXPECT_FALSE(fs::exists(dir + "/_MWSTFRM.VTS"));
+    EXPECT_NE(LogText().find(NotCompleted(dir)), std::string::npos) << LogText();
+    const std::size_t boxes = seam.boxes.size();
+    Command(ID_SHOWKEYS);
+    ASSERT_EQ(seam.boxes.size(), boxes + 1);
+    EXPECT_NE(seam.boxes.back().text.find("pendra.db#tax"), std::string::npos) << seam.boxes.back().text;
+    EXPECT_GE(app->m_failures, 2);
 }
 
 // ---- All or nothing, and again -------------------------------------------------

@@ -1,0 +1,219 @@
+// The README's walkthrough on every demo mandate that opens, with the real
+// programs: after each step every formula of the mapping sheets names only
+// keys the mandate has (or the templates' own keys) and no term twice, and
+// the reverse steps bring records and workbooks back.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "forms/vcf/CVCF1.h"
+#include "mandate/tools/DemoBuilder.h"
+#include "mandate/tools/MandantTool.h"
+#include "tests/taxkeys/BatchProcess.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kWorkbooks[] = {"MWSTFORM.VTS", "MWSTPAU.VTS", "_MWSTFRM.VTS", "_MWSTPAU.VTS"};
+
+struct MappingRow {
+    std::string label, col2, col3;
+    bool operator==(const MappingRow&) const = default;
+};
+
+// The mapping sheet's rows; an empty formula cell and the number 0 are the same sum.
+std::vector<MappingRow> MappingRows(const std::string& path) {
+    CVCF1 form;
+    short type = 0;
+    form.Read(path, type);
+    form.SetSheet(4);
+    auto sum = [&form](long row, long col) {
+        const std::string text = form.GetTypeRC(row, col) == 3 ? form.GetFormulaRC(row, col) : form.GetTextRC(row, col);
+        return text == "0" ? std::string() : text;
+    };
+    std::vector<MappingRow> rows;
+    for (long row = 1; !form.GetTextRC(row, 1).empty(); ++row) rows.push_back({form.GetTextRC(row, 1), sum(row, 2), sum(row, 3)});
+    return rows;
+}
+
+std::vector<std::string> Terms(const std::string& formula) {
+    std::vector<std::string> terms;
+    std::istringstream in(formula);
+    for (std::string term; std::getline(in, term, '+');) terms.push_back(term);
+    return terms;
+}
+
+std::string KeyOf(const std::string& term) { return term.substr(0, term.find('_')); }
+
+bool IsNumber(const std::string& term) { return !term.empty() && (std::isdigit(static_cast<unsigned char>(term[0])) != 0); }
+
+class Walkthrough : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(temp.isValid());
+        root = temp.path().toStdString() + "/demo";
+        settings = temp.path().toStdString() + "/brisol.ini";
+        std::ofstream(settings) << "[Culture]\nUICulture=de-CH\n";
+        setenv("MWST_SETTINGS", settings.c_str(), 1);
+        ASSERT_EQ(Tool({"demo", root}), 0);
+        passwords = temp.path().toStdString() + "/passwords";
+        std::ofstream file(passwords);
+        for (const mandant::DemoMandate& mandate : mandant::DemoMandates()) {
+            if (mandate.dataVersion != 2300) continue;  // the older one opens nowhere
+            dirs.push_back(root + "/" + mandate.path);
+            if (!mandate.password.empty()) file << dirs.back() << "\t" << mandate.password << "\n";
+        }
+        for (const fs::directory_entry& entry : fs::directory_iterator(std::string(MWST_TEST_BIN_DIR) + "/mwst"))
+            if (entry.path().extension() == ".vts")
+                for (const MappingRow& row : MappingRows(entry.path().string()))
+                    for (const std::string& formula : {row.col2, row.col3})
+                        for (const std::string& term : Terms(formula)) templateKeys.insert(KeyOf(term));
+    }
+
+    int Tool(const std::vector<std::string>& args, std::string* output = nullptr) {
+        std::istringstream in;
+        std::ostringstream out, err;
+        const int status = mandant::RunMandantTool(args, in, out, err);
+        if (output) *output = out.str();
+        EXPECT_EQ(status, 0) << err.str();
+        return status;
+    }
+    std::string Dump(const std::string& dir) {
+        std::string out;
+        Tool({"dump", dir}, &out);
+        return out;
+    }
+    std::set<std::string> KeyIds(const std::string& dir) {
+        std::set<std::string> ids;
+        std::istringstream lines(Dump(dir));
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("key ", 0) == 0) ids.insert(line.substr(4, line.find(' ', 4) - 4));
+        return ids;
+    }
+    std::string Step(const std::string& command, const std::string& dir) {
+        const batchtest::BatchResult result =
+            batchtest::RunBatch({command, "--yes", "--password-file", passwords, dir});
+        EXPECT_EQ(result.exitCode, 0) << command << " " << dir << "\n" << result.out << result.err;
+        return result.out;
+    }
+    std::map<std::string, std::vector<MappingRow>> Forms(const std::string& dir) {
+        std::map<std::string, std::vector<MappingRow>> forms;
+        for (const char* name : kWorkbooks) forms[name] = MappingRows(dir + "/" + name);
+        return forms;
+    }
+
+    // Every term names a key of the mandate or of the templates, and no term stands twice.
+    void CheckFormulas(const std::string& dir, const std::string& after) {
+        const std::set<std::string> keys = KeyIds(dir);
+        for (const auto& [name, rows] : Forms(dir)) {
+            for (const MappingRow& row : rows) {
+                for (const std::string& formula : {row.col2, row.col3}) {
+                    std::set<std::string> seen;
+                    for (const std::string& term : Terms(formula)) {
+                        if (IsNumber(term)) continue;
+                        EXPECT_TRUE(keys.count(KeyOf(term)) || templateKeys.count(KeyOf(term)))
+                            << after << ": " << dir << "/" << name << " row " << row.label << " names " << term;
+                        EXPECT_TRUE(seen.insert(term).second)
+                            << after << ": " << dir << "/" << name << " row " << row.label << " sums " << term << " twice";
+                    }
+                }
+            }
+        }
+    }
+
+    QTemporaryDir temp;
+    std::string root, settings, passwords;
+    std::vector<std::string> dirs;
+    std::set<std::string> templateKeys;
+};
+
+TEST_F(Walkthrough, EveryStepLeavesFormulasThatNameExistingKeysOnce) {
+    ASSERT_GE(dirs.size(), 5u);
+    for (const std::string& dir : dirs) {
+        CheckFormulas(dir, "demo");
+        EXPECT_NE(Step("show-keys", dir).find("\t"), std::string::npos) << dir;
+        for (const char* command : {"insert-keys", "adapt-accounts", "form-2024", "remove-old-keys"}) {
+            Step(command, dir);
+            CheckFormulas(dir, command);
+        }
+        // Every step again changes nothing.
+        const std::string records = Dump(dir);
+        const auto forms = Forms(dir);
+        for (const char* command : {"insert-keys", "adapt-accounts", "form-2024", "remove-old-keys"}) Step(command, dir);
+        EXPECT_EQ(Dump(dir), records) << dir;
+        EXPECT_EQ(Forms(dir), forms) << dir;
+    }
+}
+
+// The lines of `log` that start with `prefix`, the rest of each line kept.
+std::set<std::string> Logged(const std::string& log, const std::string& suffix) {
+    std::set<std::string> found;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() > suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0)
+            found.insert(line.substr(0, line.size() - suffix.size()));
+    }
+    return found;
+}
+
+// The dump without the records of `ids` (key lines by id, account lines by number).
+std::string Without(const std::string& dump, const std::set<std::string>& keys, const std::set<std::string>& accounts) {
+    std::istringstream lines(dump);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string kind, id;
+        words >> kind >> id;
+        if ((kind == "key" && keys.count(id)) || (kind == "account" && accounts.count(id))) continue;
+        kept += line + "\n";
+    }
+    return kept;
+}
+
+TEST_F(Walkthrough, TheReverseStepsBringRecordsAndWorkbooksBack) {
+    for (const std::string& dir : dirs) {
+        const std::string records = Dump(dir);
+        const auto forms = Forms(dir);
+        const std::set<std::string> inserted = Logged(Step("insert-keys", dir), " wurde eingefügt");
+        const std::string adapted = Step("adapt-accounts", dir);
+        Step("form-2024", dir);
+        Step("form-2018", dir);
+        const std::string reset = Step("reset-accounts", dir);
+        const std::set<std::string> removed = Logged(Step("remove-new-keys", dir), " wurde entfernt");
+        // Keys that had the new id before the insertion are removed as well,
+        // and accounts that held a new key before are reset with the others.
+        std::set<std::string> foreignKeys, foreignAccounts;
+        for (const std::string& id : removed)
+            if (!inserted.count(id)) foreignKeys.insert(id);
+        std::istringstream lines(reset);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("Konto ", 0) == 0) {
+                const std::string number = line.substr(6, line.find(':') - 6);
+                if (adapted.find("Konto " + number + ":") == std::string::npos) foreignAccounts.insert(number);
+            }
+        EXPECT_EQ(Without(Dump(dir), foreignKeys, foreignAccounts), Without(records, foreignKeys, foreignAccounts))
+            << dir;
+        EXPECT_TRUE(removed.size() >= inserted.size()) << dir;
+        CheckFormulas(dir, "the way back");
+        for (const char* name : kWorkbooks)
+            EXPECT_EQ(MappingRows(dir + "/" + name).size(), forms.at(name).size()) << dir << "/" << name;
+    }
+}
+
+TEST_F(Walkthrough, InsertingAndRemovingNewKeysGivesTheWorkbooksBack) {
+    for (const std::string& dir : dirs) {
+        const auto forms = Forms(dir);
+        Step("insert-keys", dir);
+        Step("remove-new-keys", dir);
+        EXPECT_EQ(Forms(dir), forms) << dir;
+    }
+}
+
+}  // namespace
