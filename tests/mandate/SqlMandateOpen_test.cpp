@@ -38,6 +38,16 @@ protected:
         return dir;
     }
     Mandate& Global() { return *Mandate::GetGlobalMandate(); }
+    // The key ids of the mandate in `dir`, opened afresh.
+    static std::vector<std::string> TaxIdsOf(const std::string& dir) {
+        Mandate check;
+        if (check.OpenMandateFiles(dir) != pendra::kOk) return {};
+        BFile file(&check);
+        if (file.Open(check.GetTaxName(), BFile::kModeReadOnly, true) != pendra::kOk) return {};
+        Tax tax(&check);
+        tax.UseFile(&file);
+        return testsupport::WalkTaxIds(tax);
+    }
     bool IsOpen() { return Global().IsMandantOpen() != 0; }
 
     testsupport::SqlMandateCleanup cleanup_;
@@ -118,13 +128,7 @@ TEST_F(SqlMandateOpen, ConnectionLostBeforeACommandEndsItWithTheRefusedLineAndAS
               PendraMessageText(5000, dir + "/pendra.db#tax", pendra::kIoError));
     Frame().CloseMandate();
 
-    Mandate check;
-    ASSERT_EQ(check.OpenMandateFiles(dir), pendra::kOk);
-    BFile file(&check);
-    ASSERT_EQ(file.Open(check.GetTaxName(), BFile::kModeReadOnly, true), pendra::kOk);
-    Tax tax(&check);
-    tax.UseFile(&file);
-    EXPECT_EQ(testsupport::WalkTaxIds(tax), (std::vector<std::string>{"USN77", "VSN77"}));
+    EXPECT_EQ(TaxIdsOf(dir), (std::vector<std::string>{"USN77", "VSN77"}));
 }
 
 TEST_F(SqlMandateOpen, ConnectionLostInTheMiddleOfACommandChangesNothing) {
@@ -154,13 +158,7 @@ TEST_F(SqlMandateOpen, ConnectionLostInTheMiddleOfACommandChangesNothing) {
     EXPECT_GT(TheApp().m_failures, 0);
     Frame().CloseMandate();
 
-    Mandate check;
-    ASSERT_EQ(check.OpenMandateFiles(dir), pendra::kOk);
-    BFile file(&check);
-    ASSERT_EQ(file.Open(check.GetTaxName(), BFile::kModeReadOnly, true), pendra::kOk);
-    Tax tax(&check);
-    tax.UseFile(&file);
-    EXPECT_EQ(testsupport::WalkTaxIds(tax), ids);
+    EXPECT_EQ(TaxIdsOf(dir), ids);
 }
 
 }  // namespace
