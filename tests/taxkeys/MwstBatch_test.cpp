@@ -357,16 +357,24 @@ TEST_F(MwstBatchTest, ReadOnlyMandatesFailEveryChangingCommand) {
     EXPECT_EQ(result.err, "");
 }
 
-TEST_F(MwstBatchTest, AChainOfStepsStopsAtTheFirstThatDidNotComplete) {
+// Each step must stop the script when it did not complete on every mandate:
+// a mandate held by another program, and one the command refuses.
+class ChainOfSteps : public MwstBatchTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ChainOfSteps, StopsAtTheFirstStepThatDidNotComplete) {
+    const bool heldByAnother = GetParam();
     const std::string records = "key A77 7.7 107.7 netto 1000\naccount 1000 0 A77\n";
     const std::string free = Mandate("frei", records);
-    const std::string held = Mandate("belegt", records);
+    const std::string other = Mandate("anderer", records);
     // Open here: mwst-batch registers the mandate but cannot hold it.
     ::Mandate holder(0);
-    ASSERT_EQ(holder.OpenMandateFiles(held, 1, true), 0);
+    if (heldByAnother)
+        ASSERT_EQ(holder.OpenMandateFiles(other, 1, true), 0);
+    else
+        ASSERT_EQ(Tool({"read-only", other, "on"}), 0);
 
     const std::string batch = Quoted(std::string(MWST_TEST_BIN_DIR) + "/mwst-batch");
-    const std::string both = " --yes " + Quoted(free) + " " + Quoted(held) + " >/dev/null 2>&1";
+    const std::string both = " --yes " + Quoted(free) + " " + Quoted(other) + " >/dev/null 2>&1";
     const std::string script = batch + " insert-keys" + both + " && " + batch + " adapt-accounts" + both +
                                " && " + batch + " remove-old-keys" + both + "; echo $?";
     FILE* pipe = ::popen(script.c_str(), "r");
@@ -381,8 +389,10 @@ TEST_F(MwstBatchTest, AChainOfStepsStopsAtTheFirstThatDidNotComplete) {
     EXPECT_TRUE(HasKey(free, "A81")) << "the first step ran on the free mandate";
     EXPECT_NE(Dump(free).find("\naccount 1000 0 A77\n"), npos) << "the second step never started";
     EXPECT_TRUE(HasKey(free, "A77"));
-    EXPECT_FALSE(HasKey(held, "A81"));
+    EXPECT_FALSE(HasKey(other, "A81"));
 }
+
+INSTANTIATE_TEST_SUITE_P(HeldOrReadOnly, ChainOfSteps, ::testing::Bool());
 
 TEST_F(MwstBatchTest, AMandateThatCannotBeOpenedGivesStatusOne) {
     const std::string dir = Mandate("nurlesen", kKeys);
