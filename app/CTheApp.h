@@ -47,7 +47,10 @@ public:
     int ListVisibleSelected() const;
     void SearchMandates();
     int SearchIt(const std::string& path);
-    bool AddMandate(const std::string& path);
+    // Registers the mandate in `path` after its checks; false when it fails
+    // them or is registered already. Virtual so that mwst-batch can answer the
+    // password of each directory it registers, searched or given.
+    virtual bool AddMandate(const std::string& path);
     bool SelectMandate(std::string& mandatePath);
 
     // Mandate tests.

@@ -7,6 +7,7 @@
 #include "app/framework/CException.h"
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
+#include "mandate/MandatePath.h"
 #include "mandate/OtherUsers.h"
 #include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/pendra/Mandate.h"
@@ -28,14 +29,32 @@ std::string ExclusiveConflictText(Mandate& mandate, const std::string& path) {
     return text;
 }
 
-bool GainExclusiveAccess(Mandate& mandate, MIniSetHelper* exclusive) {
-    if (mandate.IsSQLMandate()) return mandate.TryGetExclusiveLock(0);
-    return exclusive && exclusive->OpenExclusive() == pendra::kOk;
+// kOk when granted, kMandateHeldExclusively while someone else has the
+// mandate; anything else (a lock file that cannot be written) can never be
+// granted, so retrying is pointless.
+int GainExclusiveAccess(Mandate& mandate, MIniSetHelper* exclusive) {
+    if (mandate.IsSQLMandate())
+        return mandate.TryGetExclusiveLock(0) ? pendra::kOk : pendra::kMandateHeldExclusively;
+    return exclusive ? exclusive->OpenExclusive() : pendra::kFileNotOpen;
+}
+
+// The global mandate when it is open on the directory `path` names.
+Mandate* OpenGlobalMandateAt(const std::string& path) {
+    Mandate* global = Mandate::GetGlobalMandate();
+    if (!global || !global->IsMandantOpen()) return nullptr;
+    return CanonicalMandatePath(global->GetPath()) == CanonicalMandatePath(path) ? global : nullptr;
 }
 
 }  // namespace
 
 bool CTheApp::CheckVersionAndPassword(const std::string& path, std::string& outMandateName) {
+    // Our own exclusive hold would refuse a second open of the mandate that
+    // is open right now (88, "another program"): test it where it is open.
+    if (Mandate* own = OpenGlobalMandateAt(path)) {
+        const bool passed = IsVersion(own) && AskPassword(own);
+        outMandateName = own->GetName();
+        return passed;
+    }
     Mandate mandate(0);
     const int status = mandate.OpenMandateFiles(path, 1, true);
     if (status == pendra::kFormatTooOld) {
@@ -89,7 +108,15 @@ void CMainFrame::OpenMandate(const std::string& path) {
                 AfxMessageBox(Format(LoadString(IDS_OPEN_FAILED), path));
                 return;
             }
-            if (status == pendra::kOk && GainExclusiveAccess(*mandate, m_pExclusive)) break;
+            if (status == pendra::kOk) {
+                const int access = GainExclusiveAccess(*mandate, m_pExclusive);
+                if (access == pendra::kOk) break;
+                if (access != pendra::kMandateHeldExclusively) {
+                    CloseMandate();
+                    AfxMessageBox(Format(LoadString(IDS_OPEN_FAILED), path));
+                    return;
+                }
+            }
 
             const std::string text = ExclusiveConflictText(*mandate, path);
             const int answer = UiSeam::Current().MessageBox(

@@ -11,6 +11,7 @@
 #include "app/CTheList.h"
 #include "app/CTheView.h"
 #include "mandate/CDirDialog.h"
+#include "mandate/MandatePath.h"
 #include "mandate/pendra/Mandate.h"
 
 namespace fs = std::filesystem;
@@ -20,13 +21,6 @@ namespace {
 std::string WithoutTrailingSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
-}
-
-// The canonical path, or the path as given when it cannot be resolved.
-std::string CanonicalPath(const std::string& path) {
-    std::error_code error;
-    const fs::path canonical = fs::canonical(path, error);
-    return error ? WithoutTrailingSlash(path) : canonical.string();
 }
 
 std::string ChildPath(const std::string& dir, const std::string& name) {
@@ -68,7 +62,7 @@ int CTheApp::SearchIt(const std::string& strPath) {
     OnIdle(1);
     const std::string path = WithoutTrailingSlash(strPath);
     // A folder met again through a link has been searched already.
-    if (!m_searchedDirs.insert(CanonicalPath(path)).second) return 1;
+    if (!m_searchedDirs.insert(CanonicalMandatePath(path)).second) return 1;
     if (Mandate::PathContainsMandate(path)) AddMandate(path);
 
     std::error_code error;
@@ -85,7 +79,7 @@ int CTheApp::SearchIt(const std::string& strPath) {
 
 bool CTheApp::AddMandate(const std::string& strPath) {
     const std::string shown = WithoutTrailingSlash(strPath);
-    const std::string key = CanonicalPath(shown);
+    const std::string key = CanonicalMandatePath(shown);
     for (const std::string& registered : m_mandatePaths)
         if (registered == key) return false;
     std::string name;

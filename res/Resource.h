@@ -123,6 +123,9 @@ enum : int {
     IDS_BATCH_NOT_CONFIRMED = 21318,
     IDS_BATCH_NO_MANDATES = 21319,
     IDS_BATCH_NONE_FOUND = 21320,
+    IDS_BATCH_DUPLICATE = 21321,      // canonical mandate directory
+    IDS_BATCH_READ_ONLY = 21322,      // canonical mandate directory
+    IDS_BATCH_NOT_COMPLETED = 21323,  // canonical mandate directory
 };
 
 // A command that did not complete: its record changes were rolled back.

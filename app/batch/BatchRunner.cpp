@@ -2,8 +2,9 @@
 
 #include <QObject>
 #include <QTreeWidget>
-#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <utility>
 
 #include "app/CMainFrame.h"
 #include "app/CTheApp.h"
@@ -13,8 +14,8 @@
 #include "app/framework/Format.h"
 #include "app/framework/ScriptedUiSeam.h"
 #include "app/framework/Strings.h"
+#include "mandate/MandatePath.h"
 #include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraMessages.h"
 #include "res/Resource.h"
 #include "taxkeys/CM_ListTax.h"
 
@@ -23,55 +24,54 @@ namespace {
 struct CommandName {
     const char* name;
     unsigned id;
+    int endLineId;  // the line the command writes when it completed on a mandate; 0: none
 };
 
 constexpr CommandName kCommands[] = {
-    {"show-keys", 0},
-    {"insert-keys", ID_NEW_KEYS},
-    {"remove-new-keys", ID_NEW_KEYS_REVERSE},
-    {"adapt-accounts", ID_UPDATE_ACCOUNTS},
-    {"reset-accounts", ID_UNDO_UPDATE_ACCOUNTS},
-    {"form-2024", ID_FORM2024},
-    {"form-2018", ID_FORM2018},
-    {"remove-old-keys", ID_REMOVE_KEYS},
+    {"show-keys", 0, 0},
+    {"insert-keys", ID_NEW_KEYS, IDS_END_INSERT},
+    {"remove-new-keys", ID_NEW_KEYS_REVERSE, IDS_END_REMOVE_NEW},
+    {"adapt-accounts", ID_UPDATE_ACCOUNTS, IDS_END_ADAPT},
+    {"reset-accounts", ID_UNDO_UPDATE_ACCOUNTS, IDS_END_RESET},
+    {"form-2024", ID_FORM2024, IDS_END_FORM2024},
+    {"form-2018", ID_FORM2018, IDS_END_FORM2018},
+    {"remove-old-keys", ID_REMOVE_KEYS, IDS_END_REMOVE_OLD},
 };
 
-std::string Canonical(const std::string& path) {
-    std::error_code error;
-    const std::filesystem::path canonical = std::filesystem::canonical(path, error);
-    return error ? path : canonical.string();
+const CommandName* FindCommand(const std::string& name) {
+    for (const CommandName& command : kCommands)
+        if (name == command.name) return &command;
+    return nullptr;
 }
 
-// Password prompts of the data library, answered from the password file: by
-// the directory being registered, or (while searching, where the directory is
-// not known beforehand) by the mandate name the prompt names. A password is
-// given once; a retry prompt after a wrong one is cancelled.
+}  // namespace
+
+// Password prompts of the data library, answered from the password file by
+// the directory being registered (set for the one check, searched or given).
+// A password is given once; a retry prompt after a wrong one is cancelled.
 class BatchSeam : public ScriptedUiSeam {
 public:
     std::optional<std::string> InputText(const InputRequest& request) override {
         inputs.push_back(request);
-        if (current) return std::exchange(current, std::nullopt);
-        if (auto found = byPrompt.find(request.prompt); found != byPrompt.end()) {
-            std::string password = found->second;
-            byPrompt.erase(found);
-            return password;
-        }
-        return std::nullopt;
+        return std::exchange(current, std::nullopt);
     }
 
     std::optional<std::string> current;
-    std::map<std::string, std::string> byPrompt;
 };
 
-std::string MandateName(const std::string& dir) {
-    Mandate mandate(0);
-    if (mandate.OpenMandateFiles(dir, 1, true) != 0) return {};
-    std::string name = mandate.GetName();
-    mandate.CloseMandateFiles();
-    return name;
-}
+// The program as mwst-batch runs it: every registration, of a directory given
+// or of one the search met, goes through `registering`.
+class BatchApp : public CTheApp {
+public:
+    bool AddMandate(const std::string& path) override { return registering(path); }
+    bool RegisterUnchanged(const std::string& path) { return CTheApp::AddMandate(path); }
 
-void Usage(std::ostream& err) { err << LoadString(IDS_BATCH_USAGE) << "\n"; }
+    std::function<bool(const std::string& path)> registering;
+};
+
+namespace {
+
+void Usage(std::ostream& stream) { stream << LoadString(IDS_BATCH_USAGE) << "\n"; }
 
 }  // namespace
 
@@ -81,6 +81,11 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
         if (args[i] == "--lang" && (args[i + 1] == "de" || args[i + 1] == "fr"))
             options_.culture = args[i + 1] == "fr" ? "fr-CH" : "de-CH";
     if (options_.culture) SetProcessPreferredUILanguages(*options_.culture);
+    for (const std::string& arg : args)
+        if (arg == "--help" || arg == "-h") {
+            options_.help = true;
+            return true;
+        }
 
     auto badOption = [&err](const std::string& arg) {
         err << Format(LoadString(IDS_BATCH_BAD_OPTION), arg) << "\n";
@@ -116,9 +121,7 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
         Usage(err);
         return false;
     }
-    const CommandName* known = nullptr;
-    for (const CommandName& command : kCommands)
-        if (options_.command == command.name) known = &command;
+    const CommandName* known = FindCommand(options_.command);
     if (!known) {
         err << Format(LoadString(IDS_BATCH_UNKNOWN_COMMAND), options_.command) << "\n";
         Usage(err);
@@ -149,13 +152,18 @@ bool BatchRunner::ReadPasswordFile(std::ostream& err) {
             err << Format(LoadString(IDS_BATCH_PASSWORD_LINE), *options_.passwordFile, number) << "\n";
             return false;
         }
-        passwords_[Canonical(line.substr(0, tab))] = line.substr(tab + 1);
+        passwords_[CanonicalMandatePath(line.substr(0, tab))] = line.substr(tab + 1);
     }
     return true;
 }
 
 int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (!ParseArguments(args, err) || !ReadPasswordFile(err)) return kUsageError;
+    if (!ParseArguments(args, err)) return kUsageError;
+    if (options_.help) {
+        Usage(out);
+        return kDone;
+    }
+    if (!ReadPasswordFile(err)) return kUsageError;
 
     BatchSeam seam;
     seam.echo = &err;
@@ -172,35 +180,44 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
             if (options_.yes) return int(IDOK);
             declined_ = true;
             return int(IDCANCEL);
-        default:
+        default: {
+            // While the command runs, an error box means a mandate failed.
+            const unsigned icon = request.type & MB_ICONMASK;
+            if (running_ && (icon == MB_ICONERROR || icon == MB_ICONEXCLAMATION)) ++errorBoxes_;
             return DefaultButtonOf(request.type);
+        }
         }
     };
     UiSeam::Install(&seam);
 
     int status = kDone;
     {
-        CTheApp app;
+        BatchApp app;
+        app.registering = [this, &app, &seam, &err](const std::string& path) {
+            return RegisterOne(app, seam, path, err);
+        };
         if (app.InitInstance()) {
             // Start-up chose the product's culture; the option overrides it.
             if (options_.culture) SetProcessPreferredUILanguages(*options_.culture);
             // A mandate is open, for this run, when the title names it.
             const std::string plainTitle = LoadString(IDS_TITLE);
             QObject::connect(app.GetMainFrame(), &QWidget::windowTitleChanged, [this, plainTitle](const QString& title) {
-                if (S(title) != plainTitle) opened_.insert(Canonical(Mandate::GetGlobalMandate()->GetPath()));
+                if (S(title) == plainTitle) return;
+                const Mandate* mandate = Mandate::GetGlobalMandate();
+                const std::string dir = CanonicalMandatePath(mandate->GetPath());
+                opened_.insert(dir);
+                if (mandate->IsReadOnly()) readOnly_.insert(dir);
             });
-            for (const auto& [dir, password] : passwords_)
-                if (const std::string name = MandateName(dir); !name.empty())
-                    seam.byPrompt[PendraMessageText(kMsgPasswordPrompt, name, 0)] = password;
             status = Register(app, err);
             if (status == kDone || app.GetListView()->GetItemCount() > 0) {
-                seam.byPrompt.clear();
+                running_ = true;
                 app.GetListView()->OnMarkall();
                 app.SwitchView(1);
                 if (options_.commandId == 0)
                     ShowKeys(app, out);
                 else
                     app.GetMainFrame()->DoCommand(options_.commandId);
+                running_ = false;
                 out << app.GetLogView()->GetText();
                 out.flush();
                 status = std::max(status, Report(app, err));
@@ -213,37 +230,49 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
     return status;
 }
 
+// Searched mandates first, in the order met, then the directories given.
 int BatchRunner::Register(CTheApp& app, std::ostream& err) {
+    bool noneFound = false;
     if (options_.searchRoot) {
         app.m_searchRoot = *options_.searchRoot;
         app.SearchMandates();
-        if (app.GetListView()->GetItemCount() == 0) {
+        if (checked_.empty()) {
             err << Format(LoadString(IDS_BATCH_NONE_FOUND), *options_.searchRoot) << "\n";
-            return kSomeMandatesFailed;
+            noneFound = true;
         }
     }
-    std::set<std::string> seen;
-    for (const std::string& dir : options_.dirs) {
-        const std::string canonical = Canonical(dir);
-        if (!seen.insert(canonical).second) continue;
-        auto& seam = static_cast<BatchSeam&>(UiSeam::Current());
-        if (auto found = passwords_.find(canonical); found != passwords_.end()) seam.current = found->second;
-        const bool added = app.AddMandate(dir);
-        seam.current.reset();
-        if (!added) {
-            err << Format(LoadString(IDS_BATCH_NOT_REGISTERED), dir) << "\n";
-            ++registerFailures_;
-        }
+    for (const std::string& dir : options_.dirs) app.AddMandate(dir);
+    return registerFailures_ || noneFound ? kSomeMandatesFailed : kDone;
+}
+
+// One registration, under the canonical path: that path names the mandate in
+// the list and the log, and a mandate met again (written differently, through
+// a link, given and found) is registered once, with one line saying so.
+bool BatchRunner::RegisterOne(BatchApp& app, BatchSeam& seam, const std::string& path, std::ostream& err) {
+    const std::string canonical = CanonicalMandatePath(path);
+    if (!checked_.insert(canonical).second) {
+        err << Format(LoadString(IDS_BATCH_DUPLICATE), canonical) << "\n";
+        return false;
     }
-    return registerFailures_ ? kSomeMandatesFailed : kDone;
+    if (auto found = passwords_.find(canonical); found != passwords_.end()) seam.current = found->second;
+    const bool added = app.RegisterUnchanged(canonical);
+    seam.current.reset();
+    if (!added) {
+        err << Format(LoadString(IDS_BATCH_NOT_REGISTERED), canonical) << "\n";
+        ++registerFailures_;
+    }
+    return added;
 }
 
 // The overview of each mandate: its two lists, row beside row, columns and
 // the two lists separated by tabs, after the dialog's title and headings.
 void BatchRunner::ShowKeys(CTheApp& app, std::ostream& out) {
-    app.GetMainFrame()->RunBatch([&out](const std::string&) {
+    app.GetMainFrame()->RunBatch([this, &out](const std::string& dir) {
         CM_ListTax dialog;
-        if (!dialog.OnInitDialog()) return;
+        if (!dialog.OnInitDialog()) {
+            incomplete_.insert(CanonicalMandatePath(dir));
+            return;
+        }
         auto columns = [](const QTreeWidgetItem* item) {
             QStringList texts;
             for (int column = 0; column < item->columnCount(); ++column) texts << item->text(column);
@@ -261,17 +290,33 @@ void BatchRunner::ShowKeys(CTheApp& app, std::ostream& out) {
     });
 }
 
+// Every mandate of the list must have been opened, and the command must have
+// completed on it: a changing command on a writable mandate, ending with the
+// command's own end line (a refusal writes its "gesperrt" line or a reason
+// instead). Failures the commands counted, and error boxes, fail the run too.
 int BatchRunner::Report(CTheApp& app, std::ostream& err) {
     if (declined_ && opened_.empty()) {
         err << LoadString(IDS_BATCH_NOT_CONFIRMED) << "\n";
         return kSomeMandatesFailed;
     }
-    int status = app.m_failures > 0 ? kSomeMandatesFailed : kDone;
+    int status = app.m_failures > 0 || errorBoxes_ > 0 || declined_ ? kSomeMandatesFailed : kDone;
+    const CommandName* command = FindCommand(options_.command);
+    const bool changes = options_.commandId != 0;
+    const std::string log = app.GetLogView()->GetText();
     CTheList* list = app.GetListView();
     for (int row = 0; row < list->GetItemCount(); ++row) {
         const std::string dir = list->GetItemText(row, 0);
-        if (opened_.count(Canonical(dir))) continue;
-        err << Format(LoadString(IDS_BATCH_NOT_OPENED), dir) << "\n";
+        const std::string canonical = CanonicalMandatePath(dir);
+        int problem = 0;
+        if (!opened_.count(canonical))
+            problem = IDS_BATCH_NOT_OPENED;
+        else if (changes && readOnly_.count(canonical))
+            problem = IDS_BATCH_READ_ONLY;
+        else if (incomplete_.count(canonical) ||
+                 (command->endLineId && log.find(Format(LoadString(command->endLineId), dir)) == std::string::npos))
+            problem = IDS_BATCH_NOT_COMPLETED;
+        if (!problem) continue;
+        err << Format(LoadString(problem), dir) << "\n";
         status = kSomeMandatesFailed;
     }
     return status;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+
 TEST(BrisolSettings, SectionsAndKeysIgnoreCaseValuesAreTrimmed) {
     const auto values = BrisolSettings::Parse(
         "; comment\r\n[Initial]\r\nMandant = /data/mandanten \r\n[Vorlagen]\nverzeichnis=/opt/vorlagen\n");
@@ -35,4 +38,29 @@ TEST(BrisolSettings, FileLocationFollowsTheEnvironment) {
     unsetenv("MWST_SETTINGS");
     setenv("XDG_CONFIG_HOME", "/cfg", 1);
     EXPECT_EQ(BrisolSettings::FilePath(), "/cfg/quorvex/brisol.ini");
+}
+
+// The README's settings example is what users copy: read as the program reads
+// it, every value must be exactly the value meant, with no comment in it.
+TEST(BrisolSettings, TheReadmeExampleGivesTheValuesItMeans) {
+    std::ifstream readme(std::string(MWST_SOURCE_DIR) + "/README.md");
+    ASSERT_TRUE(readme) << "README.md beside the sources";
+    std::string example, line;
+    bool inside = false, found = false;
+    while (std::getline(readme, line)) {
+        if (!inside && line == "```ini") {
+            inside = found = true;
+        } else if (inside && line == "```") {
+            inside = false;
+        } else if (inside) {
+            example += line + "\n";
+        }
+    }
+    ASSERT_TRUE(found) << "README.md has an ini example";
+    const auto values = BrisolSettings::Parse(example);
+    EXPECT_EQ(values.at("culture\nuiculture"), "de-CH");
+    EXPECT_EQ(values.at("company\nname"), "Velmora Orvid");
+    EXPECT_EQ(values.at("initial\nmandant"), "/data/mandanten");
+    EXPECT_EQ(values.at("vorlagen\nverzeichnis"), "/data/vorlagen");
+    for (const auto& [key, value] : values) EXPECT_EQ(value.find(';'), std::string::npos) << key;
 }

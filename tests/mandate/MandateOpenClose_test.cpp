@@ -2,6 +2,10 @@
 // exclusive access with its Abort / Retry / Ignore box, title and status bar.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "app/CTheView.h"
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
@@ -9,6 +13,7 @@
 #include "res/Resource.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/mandate/ChildProcess.h"
+#include "tests/support/FileModes.h"
 #include "tests/support/AppFixture.h"
 
 using apptest::MakeMandate;
@@ -262,4 +267,70 @@ TEST_F(MandateOpenClose, FrenchTextsFollowTheCulture) {
     EXPECT_EQ(Log(), "Le client " + dir +
                          " ne peut pas être ouvert en mode exclusif! La base de données est "
                          "utilisée par:\r\n\r\n\r\n");
+}
+
+// --- Our own hold and a lock that can never be had -------------------------
+
+TEST_F(MandateOpenClose, OpeningTheOpenMandateAgainIsNoConflict) {
+    MandateSpec spec;
+    spec.password = "geheim";
+    const std::string dir = MakeMandate(TempPath("m"), spec);
+    seam.QueueMandate(dir);
+    seam.QueueText("geheim");
+    Command(ID_MAN_OPEN);
+    ASSERT_TRUE(IsOpen());
+
+    // Chosen again, written differently: the password is asked as for any
+    // mandate, and our own exclusive hold is not "another program".
+    seam.QueueMandate(dir + "/");
+    seam.QueueText("geheim");
+    Command(ID_MAN_OPEN);
+    EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.back().text;
+    EXPECT_EQ(seam.inputs.size(), 2u);
+    EXPECT_TRUE(IsOpen());
+    EXPECT_EQ(Title(), "MWST Konvertierung 2024 - Muster AG");
+    EXPECT_TRUE(MIniSetHelper::IsGlobalBtrieveFileInstanceOpen());
+}
+
+TEST_F(MandateOpenClose, OpenMandateFailsItsChecksWithTheirOwnMessages) {
+    MandateSpec spec;
+    spec.password = "geheim";
+    const std::string dir = MakeMandate(TempPath("m"), spec);
+    Frame().OpenMandate(dir);
+    ASSERT_TRUE(IsOpen());
+    std::string name;
+    for (int i = 0; i < 3; ++i) seam.QueueText("falsch");
+    EXPECT_FALSE(app->CheckVersionAndPassword(dir, name));
+    ASSERT_FALSE(seam.boxes.empty());
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_NO_PASSWORD), dir));
+    for (const MessageBoxRequest& box : seam.boxes)
+        EXPECT_NE(box.text, Format(LoadString(IDS_HELD_EXCLUSIVELY), dir));
+    EXPECT_EQ(name, "Muster AG");
+    EXPECT_TRUE(IsOpen()) << "the open mandate stays open";
+}
+
+TEST_F(MandateOpenClose, LockFileThatCannotBeWrittenGives8003) {
+    const std::string dir = MakeMandate(TempPath("m"));
+    const std::string lock = dir + "/pendra.lock";
+    ASSERT_EQ(chmod(lock.c_str(), 0444), 0);
+    testsupport::ObeyFileModes obey;
+    if (!obey.Obeyed()) GTEST_SKIP() << "cannot take root's file override away here";
+    // Were the conflict box shown, Retry would come back forever: stop at the third.
+    seam.boxPolicy = [this](const MessageBoxRequest& box) {
+        return (box.type & MB_TYPEMASK) == MB_ABORTRETRYIGNORE && seam.boxes.size() < 3 ? IDRETRY : IDABORT;
+    };
+    Frame().OpenMandate(dir);
+    EXPECT_FALSE(IsOpen());
+    ASSERT_EQ(seam.boxes.size(), 1u) << "no Abort / Retry / Ignore box whose Retry cannot help";
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_OPEN_FAILED), dir));
+    EXPECT_EQ(LastBox().type, unsigned{MB_OK | MB_ICONEXCLAMATION});
+    EXPECT_EQ(Frame().m_abortFlag, 0);
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Title(), "MWST Konvertierung 2024");
+
+    seam.QueueMandate(dir);
+    Command(ID_MAN_OPEN);
+    EXPECT_FALSE(IsOpen());
+    ASSERT_EQ(seam.boxes.size(), 2u);
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_OPEN_FAILED), dir));
 }

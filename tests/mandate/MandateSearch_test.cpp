@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/CTheList.h"
@@ -198,4 +199,48 @@ TEST_F(MandateSearch, InsertCancelledChangesNothing) {
     Command(ID_MAN_INSERT);
     EXPECT_EQ(app->m_searchRoot, "/srv");
     EXPECT_EQ(app->m_currentView, 0);
+}
+
+// --- The mandate open right now --------------------------------------------
+
+TEST_F(MandateSearch, SearchRegistersTheOpenMandateAndKeepsItOpen) {
+    const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::Named("Alpha AG"));
+    MakeMandate(TempPath("Daten/B"), apptest::Named("Beta AG"));
+    Frame().OpenMandate(dir);
+    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    Search(TempPath("Daten"));
+    EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.front().text;
+    std::vector<std::string> rows = Rows(0);
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, (Paths{dir, TempPath("Daten/B")}));
+    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_EQ(Mandate::GetGlobalMandate()->GetPath(), dir);
+}
+
+TEST_F(MandateSearch, InsertRegistersTheOpenMandateOpenedThroughALink) {
+    const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::Named("Alpha AG"));
+    fs::create_directory_symlink(dir, TempPath("Verweis"));
+    Frame().OpenMandate(TempPath("Verweis"));
+    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    seam.QueueMandate(dir);
+    Command(ID_MAN_INSERT);
+    EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.front().text;
+    EXPECT_EQ(Rows(0), Paths{dir});
+    EXPECT_EQ(Rows(1), Paths{"Alpha AG"});
+    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+}
+
+TEST_F(MandateSearch, TheOpenMandateStillNeedsItsPassword) {
+    MandateSpec spec;
+    spec.password = "pw";
+    const std::string dir = MakeMandate(TempPath("Daten/A"), spec);
+    Frame().OpenMandate(dir);
+    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    Search(TempPath("Daten"));
+    EXPECT_TRUE(Rows(0).empty());
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(seam.boxes[0].text, Format(LoadString(IDS_NO_PASSWORD), dir)) << "not 8004";
+    seam.QueueText("pw");
+    Search(TempPath("Daten"));
+    EXPECT_EQ(Rows(0), Paths{dir});
 }

@@ -1,5 +1,6 @@
 // mwst-batch end to end: the real program on mandates made with mwst-mandant.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -7,14 +8,18 @@
 #include <unistd.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/tools/MandantTool.h"
+#include "tests/support/FileModes.h"
 
 namespace {
 
@@ -23,9 +28,14 @@ struct BatchResult {
     std::string out, err;
 };
 
+struct RunOptions {
+    std::string cwd;             // empty: the test's own
+    bool obeyFileModes = false;  // even as root (exit 126 when that is refused)
+};
+
 // Runs mwst-batch without a display and with a standard input that never ends:
 // a run that waited for input would hit the time limit instead of finishing.
-BatchResult RunBatch(const std::vector<std::string>& args) {
+BatchResult RunBatch(const std::vector<std::string>& args, const RunOptions& options = {}) {
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
     const std::string path = std::string(MWST_TEST_BIN_DIR) + "/mwst-batch";
@@ -36,6 +46,8 @@ BatchResult RunBatch(const std::vector<std::string>& args) {
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         unsetenv("QT_QPA_PLATFORM");
+        if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
+        if (options.obeyFileModes && !testsupport::ObeyFileModesFromNowOn()) _exit(126);
         std::vector<std::string> copies(args);
         std::vector<char*> argv{const_cast<char*>(path.c_str())};
         for (std::string& arg : copies) argv.push_back(arg.data());
@@ -200,10 +212,13 @@ TEST_F(MwstBatchTest, ConfirmationsAreAnsweredNoUnlessYesIsGiven) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("Nicht bestätigt"), std::string::npos);
 
-    // Without the 2024 form the removal refuses, mandate by mandate.
+    // Without the 2024 form the removal refuses, mandate by mandate: the step
+    // did not complete, so a script must not go on.
     result = RunBatch({"remove-old-keys", "--yes", dir});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_EQ(result.out, "MWST-Formular 2024 muss zuerst aktiviert werden!\r\n");
+    EXPECT_NE(result.err.find("Der Befehl wurde für den Mandanten " + dir + " nicht abgeschlossen"), std::string::npos)
+        << result.err;
     EXPECT_TRUE(HasKey(dir, "A77"));
 }
 
@@ -284,6 +299,182 @@ TEST_F(MwstBatchTest, BadArgumentsAreUsageErrors) {
         EXPECT_FALSE(result.err.empty()) << shown;
     }
     EXPECT_FALSE(HasKey(dir, "A81"));
+}
+
+// --- Exit statuses ------------------------------------------------------------
+
+constexpr auto npos = std::string::npos;
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+TEST_F(MwstBatchTest, HelpPrintsTheUsageWithTheExitStatusesOnStandardOutput) {
+    for (const char* option : {"--help", "-h"}) {
+        const BatchResult result = RunBatch({option});
+        EXPECT_EQ(result.exitCode, 0) << option;
+        EXPECT_EQ(result.err, "") << option;
+        EXPECT_EQ(result.out.rfind("Aufruf: mwst-batch BEFEHL", 0), 0u) << result.out;
+        EXPECT_NE(result.out.find("  -h, --help"), npos) << result.out;
+        EXPECT_NE(result.out.find("Exit-Status:\n  0  erledigt\n  1  ein Mandant ist fehlgeschlagen"), npos)
+            << result.out;
+        EXPECT_NE(result.out.find("\n  2  falscher Aufruf\n"), npos) << result.out;
+    }
+    const BatchResult french = RunBatch({"insert-keys", "--lang", "fr", "--help"});
+    EXPECT_EQ(french.exitCode, 0);
+    EXPECT_NE(french.out.find("Code de sortie :\n  0  terminé\n  1  un mandat a échoué"), npos) << french.out;
+    // After a usage error the same text goes to standard error.
+    EXPECT_NE(RunBatch({}).err.find("Exit-Status:"), npos);
+}
+
+TEST_F(MwstBatchTest, ReadOnlyMandatesFailEveryChangingCommand) {
+    const std::string records = "key A77 7.7 107.7 netto 1000\naccount 1000 0 A77\n";
+    const std::string dir = Mandate("lesen", records);
+    ASSERT_EQ(Tool({"read-only", dir, "on"}), 0);
+    const std::string good = Mandate("schreiben", kKeys);
+
+    BatchResult result = RunBatch({"insert-keys", dir, good});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.out.find(">Ende \"Steuerschlüssel einfügen\" -> gesperrt\r\n"), npos) << result.out;
+    EXPECT_NE(result.err.find("Der Mandant " + dir + " ist schreibgeschützt"), npos) << result.err;
+    EXPECT_FALSE(HasKey(dir, "A81"));
+    EXPECT_TRUE(HasKey(good, "A81"));
+
+    // The account commands write their end line even so.
+    result = RunBatch({"adapt-accounts", dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.out.find(">Ende \"Konti anpassen\""), npos) << result.out;
+    EXPECT_NE(result.err.find("Der Mandant " + dir + " ist schreibgeschützt"), npos) << result.err;
+    EXPECT_EQ(RunBatch({"remove-old-keys", "--yes", dir}).exitCode, 1);
+
+    // Reading changes nothing: the overview of a read-only mandate is done.
+    result = RunBatch({"show-keys", dir});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+}
+
+// Each step must stop the script when it did not complete on every mandate:
+// a mandate held by another program, and one the command refuses.
+class ChainOfSteps : public MwstBatchTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ChainOfSteps, StopsAtTheFirstStepThatDidNotComplete) {
+    const bool heldByAnother = GetParam();
+    const std::string records = "key A77 7.7 107.7 netto 1000\naccount 1000 0 A77\n";
+    const std::string free = Mandate("frei", records);
+    const std::string other = Mandate("anderer", records);
+    // Open here: mwst-batch registers the mandate but cannot hold it.
+    ::Mandate holder(0);
+    if (heldByAnother)
+        ASSERT_EQ(holder.OpenMandateFiles(other, 1, true), 0);
+    else
+        ASSERT_EQ(Tool({"read-only", other, "on"}), 0);
+
+    const std::string batch = Quoted(std::string(MWST_TEST_BIN_DIR) + "/mwst-batch");
+    const std::string both = " --yes " + Quoted(free) + " " + Quoted(other) + " >/dev/null 2>&1";
+    const std::string script = batch + " insert-keys" + both + " && " + batch + " adapt-accounts" + both +
+                               " && " + batch + " remove-old-keys" + both + "; echo $?";
+    FILE* pipe = ::popen(script.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    ::pclose(pipe);
+    holder.CloseMandateFiles();
+
+    EXPECT_EQ(output, "1\n");
+    EXPECT_TRUE(HasKey(free, "A81")) << "the first step ran on the free mandate";
+    EXPECT_NE(Dump(free).find("\naccount 1000 0 A77\n"), npos) << "the second step never started";
+    EXPECT_TRUE(HasKey(free, "A77"));
+    EXPECT_FALSE(HasKey(other, "A81"));
+}
+
+INSTANTIATE_TEST_SUITE_P(HeldOrReadOnly, ChainOfSteps, ::testing::Bool());
+
+TEST_F(MwstBatchTest, AMandateThatCannotBeOpenedGivesStatusOne) {
+    const std::string dir = Mandate("nurlesen", kKeys);
+    const std::string good = Mandate("gut", kKeys);
+    ASSERT_EQ(chmod((dir + "/pendra.lock").c_str(), 0444), 0);
+    RunOptions obey;
+    obey.obeyFileModes = true;
+    const BatchResult result = RunBatch({"insert-keys", dir, good}, obey);
+    if (result.exitCode == 126) GTEST_SKIP() << "cannot take root's file override away here";
+    EXPECT_EQ(result.exitCode, 1);
+    // Its lock file can never be written: 8003, not the exclusive-access box.
+    EXPECT_NE(result.err.find("Beim Zugriff auf den Mandant\r\n" + dir + "\r\nist ein Problem aufgetreten"), npos)
+        << result.err;
+    EXPECT_EQ(result.err.find("kann nicht exklusiv geöffnet werden"), npos) << result.err;
+    EXPECT_NE(result.err.find("Der Mandant " + dir + " wurde nicht bearbeitet"), npos) << result.err;
+    EXPECT_EQ(result.out, InsertLog(good, "A81 wurde eingefügt\r\n"));
+    EXPECT_FALSE(HasKey(dir, "A81"));
+}
+
+// --- Search, passwords and mandates given twice -------------------------------
+
+TEST_F(MwstBatchTest, SearchMatchesPasswordsByDirectoryNotByName) {
+    const std::string first = Path("namen/eins"), second = Path("namen/zwei");
+    EXPECT_EQ(Tool({"create", first, "--name", "Gleich AG", "--password", "Sesam-1"}), 0);
+    EXPECT_EQ(Tool({"create", second, "--name", "Gleich AG", "--password", "Sesam-2"}), 0);
+    for (const std::string& dir : {first, second}) EXPECT_EQ(Tool({"load", dir}, kKeys), 0);
+    const std::string passwords = Path("passwoerter.txt");
+    std::ofstream(passwords) << first << "\tSesam-1\n" << second << "\tSesam-2\n";
+
+    const BatchResult result = RunBatch({"insert-keys", "--search", Path("namen"), "--password-file", passwords});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(HasKey(first, "A81"));
+    EXPECT_TRUE(HasKey(second, "A81"));
+}
+
+TEST_F(MwstBatchTest, AMandateGivenTwiceRunsOnceUnderItsCanonicalPath) {
+    const std::string dir = Mandate("doppelt", kKeys);
+    const std::string canonical = std::filesystem::canonical(dir).string();
+    std::filesystem::create_directory_symlink(dir, Path("verweis"));
+    RunOptions inTemp;
+    inTemp.cwd = Path("");
+
+    BatchResult result = RunBatch({"insert-keys", "doppelt", Path("verweis"), dir + "/", "./doppelt"}, inTemp);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, InsertLog(canonical, "A81 wurde eingefügt\r\n"));
+    const std::string twice = "Der Mandant " + canonical + " ist mehrfach angegeben und wird nur einmal bearbeitet.\n";
+    EXPECT_EQ(result.err, twice + twice + twice);
+
+    // Found through a link and given as well: once, named by its own path.
+    result = RunBatch({"remove-new-keys", "--search", "verweis", "doppelt"}, inTemp);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(Count(result.out, ">Beginn"), 1u) << result.out;
+    EXPECT_NE(result.out.find(">Beginn \"Steuerschlüssel entfernen\" für Mandant " + canonical + "\r\n"), npos)
+        << result.out;
+    EXPECT_EQ(result.out.find("verweis"), npos) << result.out;
+    EXPECT_EQ(result.err, twice);
+    EXPECT_FALSE(HasKey(dir, "A81"));
+}
+
+TEST_F(MwstBatchTest, FoundMandatesThatFailTheirChecksGiveStatusOne) {
+    const std::string good = Mandate("wald/gut", kKeys);
+    const std::string old = Mandate("wald/alt", kKeys, {"--version", "2299"});
+    const std::string secret = Mandate("wald/geheim", kKeys, {"--password", "Sesam-1"});
+    const std::string held = Mandate("wald/belegt", kKeys);
+    ::Mandate holder(0);
+    ASSERT_EQ(holder.OpenMandateFiles(held, 1, true), 0);
+    MIniSetHelper exclusive(&holder, false);
+    ASSERT_EQ(exclusive.OpenExclusive(), 0);
+
+    const BatchResult result = RunBatch({"insert-keys", "--search", Path("wald")});
+    exclusive.Close();
+    holder.CloseMandateFiles();
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, InsertLog(good, "A81 wurde eingefügt\r\n"));
+    EXPECT_NE(result.err.find("liegt nicht in der Version 2300 vor"), npos) << result.err;
+    EXPECT_NE(result.err.find("wurde nicht angegeben"), npos) << result.err;
+    EXPECT_NE(result.err.find("ist von einem anderen Programm exklusiv gesperrt"), npos) << result.err;
+    for (const std::string& dir : {old, secret, held}) {
+        EXPECT_NE(result.err.find("Der Mandant " + dir + " wurde nicht in die Liste aufgenommen."), npos) << dir;
+        EXPECT_FALSE(HasKey(dir, "A81")) << dir;
+    }
 }
 
 }  // namespace
