@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FileModes.h"
+
 namespace batchtest {
 
 struct BatchResult {
@@ -18,9 +20,14 @@ struct BatchResult {
     std::string out, err;
 };
 
+struct RunOptions {
+    std::string cwd;             // empty: the test's own
+    bool obeyFileModes = false;  // even as root (exit 126 when that is refused)
+};
+
 // Runs mwst-batch without a display and with a standard input that never ends:
 // a run that waited for input would hit the time limit instead of finishing.
-inline BatchResult RunBatch(const std::vector<std::string>& args) {
+inline BatchResult RunBatch(const std::vector<std::string>& args, const RunOptions& options = {}) {
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
     const std::string path = std::string(MWST_TEST_BIN_DIR) + "/mwst-batch";
@@ -31,6 +38,8 @@ inline BatchResult RunBatch(const std::vector<std::string>& args) {
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         unsetenv("QT_QPA_PLATFORM");
+        if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
+        if (options.obeyFileModes && !testsupport::ObeyFileModesFromNowOn()) _exit(126);
         std::vector<std::string> copies(args);
         std::vector<char*> argv{const_cast<char*>(path.c_str())};
         for (std::string& arg : copies) argv.push_back(arg.data());
