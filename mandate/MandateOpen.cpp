@@ -7,6 +7,7 @@
 #include "app/framework/CException.h"
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
+#include "forms/TemplateSet.h"
 #include "mandate/MandatePath.h"
 #include "mandate/OtherUsers.h"
 #include "mandate/pendra/MIniSetHelper.h"
@@ -139,6 +140,9 @@ void CMainFrame::OpenMandate(const std::string& path) {
         CloseMandate();
         return;
     }
+    // Held exclusively now, so no run of ours is writing there: what an
+    // interrupted workbook replacement left behind can go.
+    if (!mandate->IsReadOnly()) MwstRemoveStrayTempFiles(mandate->GetPath());
     SetWindowText(LoadString(IDS_TITLE) + " - " + mandate->GetName());
     UpdateStatusbar();
 }
