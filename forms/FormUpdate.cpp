@@ -41,11 +41,16 @@ public:
                 Fail(IDS_LOG_TEMPLATE_MISSING, headTemplate);
                 // Without the first form nothing at all is done.
                 if (head == 0) return false;
-                failed_ = true;
                 continue;
             }
             // The pair's first template speaks for both of its workbooks.
-            const unsigned templateVersion = steps[head].formUpdate ? MwstGetVersion(headTemplate) : 0;
+            std::string unreadable;
+            const unsigned templateVersion = steps[head].formUpdate ? MwstGetVersion(headTemplate, &unreadable) : 0;
+            // A spoilt template has no version to compare: the pair is not done.
+            if (!unreadable.empty()) {
+                Done(MandateFile(head), false, Format(LoadString(IDS_REASON_WORKBOOK_FAILED), unreadable));
+                return false;
+            }
             Step(head, templateVersion);
             if (failed_) return false;
             Step(head + 1, templateVersion);

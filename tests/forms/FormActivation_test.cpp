@@ -275,6 +275,22 @@ TEST_F(FormActivation, UnreadableMandateWorkbookIsKeptAndReported) {
     EXPECT_GE(app->m_failures, 1);
 }
 
+// A spoilt first template has no version: nothing is replaced by the
+// version rule's guess, the step fails with the template named.
+TEST_F(FormActivation, SpoiltFirstTemplateOfAPairFailsItsStep) {
+    OpenMandate();
+    formstest::WriteFileBytes(Template("MWST2024eff.vts"), "verdorben");
+    Activate(ID_FORM2024);
+
+    const Lines lines = LogLines();
+    ASSERT_EQ(lines.size(), 4u) << Log();
+    EXPECT_EQ(lines[0], Line(IDS_LOG_FORM_FAILED, "MWSTFORM.VTS"));
+    EXPECT_EQ(lines[1].rfind("   Grund: Die Arbeitsmappe konnte nicht verarbeitet werden: ", 0), 0u) << lines[1];
+    EXPECT_NE(lines[1].find(Template("MWST2024eff.vts")), std::string::npos) << lines[1];
+    for (const char* file : kMandateFiles) EXPECT_FALSE(fs::exists(InMandate(file))) << file;
+    EXPECT_EQ(app->m_failures, 1);
+}
+
 TEST_F(FormActivation, FailedStepsAreCountedAsFailures) {
     OpenMandate();
     fs::remove(Template("Mwst2024eff.lst"));
