@@ -1,5 +1,6 @@
 #include "forms/TemplateSet.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
@@ -104,15 +105,17 @@ std::string MwstMandateFilePath(const std::string& mandateDir, const std::string
     return chosen.empty() ? exact : mandateDir + "/" + chosen;
 }
 
-int MwstRemoveStrayTempFiles(const std::string& mandateDir) {
+int MwstRemoveStrayTempFiles(const std::string& mandateDir, const std::vector<std::string>& otherFiles) {
     int removed = 0;
     std::vector<fs::path> stray;
     ForEachName(mandateDir, [&](const fs::directory_entry& entry) {
         std::string target;
         std::error_code typeError;
+        if (!tempname::IsTemporary(entry.path().filename().string(), &target)) return;
+        const bool ours = IsMandateFileName(target) ||
+                          std::find(otherFiles.begin(), otherFiles.end(), target) != otherFiles.end();
         // Only plain files: a link of that name is not something we wrote.
-        if (tempname::IsTemporary(entry.path().filename().string(), &target) && IsMandateFileName(target) &&
-            fs::is_regular_file(entry.symlink_status(typeError)))
+        if (ours && fs::is_regular_file(entry.symlink_status(typeError)))
             stray.push_back(entry.path());
     });
     for (const fs::path& path : stray) {

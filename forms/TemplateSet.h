@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <string>
+#include <vector>
 
 // The template set of a form year, installed in the folder "mwst" beside the
 // program, and the mandate files each template replaces, in processing order.
@@ -33,9 +34,10 @@ void MwstSetProgramPath(const std::string& path);
 std::string MwstMandateFilePath(const std::string& mandateDir, const std::string& name);
 
 // Removes the temporary files of ours (TempFileName.h) that an interrupted
-// replacement of one of the mandate files left in `mandateDir`; nothing else.
-// Returns how many were removed.
-int MwstRemoveStrayTempFiles(const std::string& mandateDir);
+// replacement of one of the mandate files, or of one of `otherFiles` (names of
+// further files of ours there), left in `mandateDir`; nothing else. Returns
+// how many were removed.
+int MwstRemoveStrayTempFiles(const std::string& mandateDir, const std::vector<std::string>& otherFiles = {});
 
 // The template set of `year` copied as it is into `mandateDir`, for mandates
 // that start with a form (the demo). False with `error` naming the file at fault.

@@ -7,6 +7,7 @@
 #include "app/framework/CException.h"
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
+#include "forms/FormPassJournal.h"
 #include "forms/TemplateSet.h"
 #include "mandate/MandatePath.h"
 #include "mandate/OtherUsers.h"
@@ -142,7 +143,7 @@ void CMainFrame::OpenMandate(const std::string& path) {
     }
     // Held exclusively now, so no run of ours is writing there: what an
     // interrupted workbook replacement left behind can go.
-    if (!mandate->IsReadOnly()) MwstRemoveStrayTempFiles(mandate->GetPath());
+    if (!mandate->IsReadOnly()) MwstRemoveStrayTempFiles(mandate->GetPath(), {formpass::kJournalName});
     SetWindowText(LoadString(IDS_TITLE) + " - " + mandate->GetName());
     UpdateStatusbar();
 }

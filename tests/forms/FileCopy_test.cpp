@@ -233,4 +233,12 @@ TEST(StrayTempFiles, OnlyOursBesideAMandateFileAreRemoved) {
     EXPECT_EQ(MwstRemoveStrayTempFiles(dir.File("fehlt")), 0);
 }
 
+TEST(StrayTempFiles, BesideFurtherFilesOfOursWhenNamed) {
+    TempDir dir;
+    WriteBytes(dir.File(".journal.mwsttmp-42"), "halb");
+    EXPECT_EQ(MwstRemoveStrayTempFiles(dir.Path().string()), 0);
+    EXPECT_EQ(MwstRemoveStrayTempFiles(dir.Path().string(), {".journal"}), 1);
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
+}
+
 }  // namespace

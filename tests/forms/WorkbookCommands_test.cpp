@@ -6,6 +6,7 @@
 #include "app/CTheView.h"
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
+#include "forms/FormPassJournal.h"
 #include "forms/vcf/TempFileName.h"
 #include "mandate/pendra/MandateAdmin.h"
 #include "res/Resource.h"
@@ -115,14 +116,16 @@ protected:
 
 TEST_F(StrayTempFiles, AreRemovedWhenTheMandateIsOpenedForTheNextCommand) {
     formstest::CreateMandateWith(mandateDir, kKeys, kAccounts);
-    for (const char* file : {"MWSTFORM.VTS", "Mwstform.lst", "_MWSTPAU.VTS"}) formstest::WriteFileBytes(Stray(file), "halb");
+    for (const char* file : {"MWSTFORM.VTS", "Mwstform.lst", "_MWSTPAU.VTS", formpass::kJournalName})
+        formstest::WriteFileBytes(Stray(file), "halb");
     const std::vector<std::string> kept = {InMandate("MWSTFORM.VTS.tmp123"), InMandate("Mwstform.lst.backup"),
                                            InMandate("notizen.mwsttmp-abc")};
     for (const std::string& path : kept) formstest::WriteFileBytes(path, "bleibt");
 
     Frame().OpenMandate(mandateDir);
     ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    for (const char* file : {"MWSTFORM.VTS", "Mwstform.lst", "_MWSTPAU.VTS"}) EXPECT_FALSE(fs::exists(Stray(file))) << file;
+    for (const char* file : {"MWSTFORM.VTS", "Mwstform.lst", "_MWSTPAU.VTS", formpass::kJournalName})
+        EXPECT_FALSE(fs::exists(Stray(file))) << file;
     for (const std::string& path : kept) EXPECT_EQ(FileBytes(path), "bleibt") << path;
     EXPECT_TRUE(fs::exists(InMandate("pendra.db")));
 }
