@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "forms/vcf/TempFileName.h"
+
 namespace {
 
 // A file descriptor closed on every way out.
@@ -83,7 +85,7 @@ FileCopyResult MwstCopyFile(const std::string& source, const std::string& target
     if (::fstat(in.Get(), &st) != 0) return Failed(FileCopyResult::Failure::kSource, errno);
     if (S_ISDIR(st.st_mode)) return Failed(FileCopyResult::Failure::kSource, EISDIR);
 
-    std::string temp = target + ".XXXXXX";
+    std::string temp = tempname::For(target, "XXXXXX");
     Fd out(::mkostemp(temp.data(), O_CLOEXEC));
     if (out.Get() < 0) return Failed(FileCopyResult::Failure::kTarget, errno);
     FileCopyResult result = CopyBytes(in.Get(), out.Get());

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/CMainFrame.h"
+#include "app/CTheApp.h"
 #include "app/CTheView.h"
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
@@ -28,18 +29,28 @@ public:
           mandateDir_(Mandate::GetGlobalMandate()->GetPath()) {}
 
     bool Run() {
+        // A read-only mandate is never changed, its workbooks included.
+        if (Mandate::GetGlobalMandate()->IsReadOnly()) {
+            Fail(IDS_LOG_FORMS_READ_ONLY, mandateDir_);
+            return false;
+        }
         const auto& steps = MwstTemplateSteps();
         for (std::size_t head = 0; head < steps.size(); head += 2) {
             const std::string headTemplate = Template(head);
             if (!Readable(headTemplate)) {
-                Log(IDS_LOG_TEMPLATE_MISSING, headTemplate);
+                Fail(IDS_LOG_TEMPLATE_MISSING, headTemplate);
                 // Without the first form nothing at all is done.
                 if (head == 0) return false;
-                failed_ = true;
                 continue;
             }
             // The pair's first template speaks for both of its workbooks.
-            const unsigned templateVersion = steps[head].formUpdate ? MwstGetVersion(headTemplate) : 0;
+            std::string unreadable;
+            const unsigned templateVersion = steps[head].formUpdate ? MwstGetVersion(headTemplate, &unreadable) : 0;
+            // A spoilt template has no version to compare: the pair is not done.
+            if (!unreadable.empty()) {
+                Done(MandateFile(head), false, Format(LoadString(IDS_REASON_WORKBOOK_FAILED), unreadable));
+                return false;
+            }
             Step(head, templateVersion);
             if (failed_) return false;
             Step(head + 1, templateVersion);
@@ -52,8 +63,9 @@ private:
     std::string Template(std::size_t step) const {
         return MwstNewSheetName(MwstProgramPath(), MwstTemplateName(MwstTemplateSteps()[step], year_));
     }
+    // Under the spelling the mandate has, so that it is replaced in place.
     std::string MandateFile(std::size_t step) const {
-        return mandateDir_ + "/" + MwstTemplateSteps()[step].mandateFile;
+        return MwstMandateFilePath(mandateDir_, MwstTemplateSteps()[step].mandateFile);
     }
 
     void Step(std::size_t step, unsigned templateVersion) {
@@ -65,7 +77,14 @@ private:
 
     void FormStep(std::size_t step, unsigned templateVersion) {
         const std::string target = MandateFile(step);
-        const unsigned mandateVersion = MwstGetVersion(target);
+        std::string unreadable;
+        const unsigned mandateVersion = MwstGetVersion(target, &unreadable);
+        // A workbook that cannot be read is not replaced: its version is
+        // unknown, and what it holds may still be recovered.
+        if (!unreadable.empty()) {
+            Done(target, false, Format(LoadString(IDS_REASON_WORKBOOK_FAILED), unreadable));
+            return;
+        }
         if (templateVersion > mandateVersion || (invert_ && mandateVersion > templateVersion)) {
             std::string failure;
             Done(target, frame_.CopyUpdateForm(Template(step), target, invert_, &failure) != 0, failure);
@@ -92,13 +111,20 @@ private:
             Log(IDS_LOG_FORM_UPDATED, target);
             return;
         }
-        failed_ = true;
-        Log(IDS_LOG_FORM_FAILED, target);
+        Fail(IDS_LOG_FORM_FAILED, target);
         if (!failure.empty()) Log(IDS_LOG_FORM_REASON, failure);
     }
 
     void Log(int id, const std::string& text) const {
         if (log_) log_->AppendLine(Format(LoadString(id), text));
+    }
+
+    // A line that reports a failure: the run fails and the command's failures
+    // are counted, so that mwst-batch ends with a failing status.
+    void Fail(int id, const std::string& text) {
+        failed_ = true;
+        ++TheApp().m_failures;
+        Log(id, text);
     }
 
     CMainFrame& frame_;

@@ -13,6 +13,7 @@
 #include "forms/KeyPair.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
+#include "forms/TemplateSet.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
 
@@ -103,8 +104,8 @@ struct KeyExchange {
 
 std::string MwstTransferOutputName(const std::string& mandateDir, const std::string& targetName) {
     const std::size_t slash = targetName.rfind('/');
-    if (slash != std::string::npos && slash > 0) return mandateDir + targetName.substr(slash);
-    return mandateDir + "/" + targetName;
+    const std::string name = slash != std::string::npos && slash > 0 ? targetName.substr(slash + 1) : targetName;
+    return MwstMandateFilePath(mandateDir, name);
 }
 
 int MwstDummy2::DoModal() {
@@ -123,6 +124,11 @@ bool MwstDummy2::OnInitDialog() {
         return true;
     }
     m_outputName = MwstTransferOutputName(mandateDir, m_targetName);
+    // A target in the mandate directory is the file found there in whatever
+    // letter case: its formulas are read from where the result goes.
+    if (const std::size_t slash = m_targetName.rfind('/');
+        slash == mandateDir.size() && m_targetName.compare(0, slash, mandateDir) == 0)
+        m_targetName = m_outputName;
     try {
         Transfer();
     } catch (const CException& e) {

@@ -50,5 +50,6 @@ private:
     void CopyTemplateFile();
 };
 
-// The output rule: the mandate directory followed by the target's file name.
+// The output rule: the mandate directory followed by the target's file name,
+// under the spelling the mandate directory already has (MwstMandateFilePath).
 std::string MwstTransferOutputName(const std::string& mandateDir, const std::string& targetName);

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "app/CTheApp.h"
 #include "app/CTheView.h"
 #include "app/framework/CException.h"
@@ -39,19 +42,30 @@ void ReadKeyIds(std::set<std::string>& ids) {
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 bool Writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
 
+void LogToApplication(const std::string& line, bool failure) {
+    if (CTheApp* app = RunningApp(); app && app->GetLogView()) {
+        if (failure) ++app->m_failures;
+        app->GetLogView()->AppendLine(line);
+    }
+}
+
 // The callers carry on whatever happens; the log tells the user that this
-// mandate's form was left as it was.
+// mandate's form was left as it was: a workbook that could not be read or
+// written is a failure. Without a usable workbook the log says so where the
+// command announced formula changes (it handed keys of its own to the pass);
+// keys without formulas on a mandate without a form leave no line.
 bool RunPass(MwstFormulaUpdater& dlg) {
     try {
         dlg.DoModal();
-        return true;
     } catch (const CException& e) {
-        if (CTheApp* app = RunningApp(); app && app->GetLogView()) {
-            ++app->m_failures;
-            app->GetLogView()->AppendLine(Format(LoadString(IDS_FORMULAS_NOT_UPDATED), dlg.m_filename, e.what()));
-        }
+        LogToApplication(Format(LoadString(IDS_FORMULAS_NOT_UPDATED), dlg.m_filename, e.what()), true);
         return false;
     }
+    if (!dlg.m_loaded && dlg.m_pFirstArray && !dlg.m_pFirstArray->empty())
+        LogToApplication(Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK),
+                                MwstMandateOwnSheetName(MwstMandateUsesFlatRate())),
+                         false);
+    return true;
 }
 
 }  // namespace
@@ -70,7 +84,10 @@ int MwstFormulaUpdater::DoModal() {
 
 bool MwstFormulaUpdater::OnInitDialog() {
     m_version = 0;
+    m_loaded = false;
+    m_loadFailure.clear();
     if (!LoadMandateSheet()) return true;
+    m_loaded = true;
     switch (m_mode) {
     case kModeVersion:
         *m_pChangeFlag = 0;
@@ -92,19 +109,29 @@ bool MwstFormulaUpdater::OnInitDialog() {
     return true;
 }
 
-// A workbook that exists but cannot be read (corrupt, foreign) counts as not
-// loaded: the control keeps nothing of it, and nothing will be written.
+// Version mode: a workbook that exists but cannot be read (corrupt, foreign)
+// counts as not loaded, version 0, and m_loadFailure says why. The passes let
+// the control's exception through, so that their caller reports the file and
+// the reason instead of a pass that silently did nothing.
 int MwstFormulaUpdater::LoadMandateSheet() {
+    if (m_mode != kModeVersion) return MwstLoadMandateSheet(m_filename, m_filetype, m_mwstform);
     try {
-        if (m_mode == kModeVersion) return MwstLoadNamedMandateSheet(m_filename, m_filetype, m_mwstform);
-        return MwstLoadMandateSheet(m_filename, m_filetype, m_mwstform);
-    } catch (const CException&) {
+        return MwstLoadNamedMandateSheet(m_filename, m_filetype, m_mwstform);
+    } catch (const CException& e) {
+        m_loadFailure = e.what();
         return 0;
     }
 }
 
 void MwstFormulaUpdater::SaveMandateSheet() {
+    const std::string own = MwstMandateOwnSheetName(MwstMandateUsesFlatRate());
     m_filename = PassSaveTarget();
+    // The pass worked on the templates directory's copy because the mandate's
+    // own workbook may not be written: its result has nowhere to go.
+    if (m_filename.empty() && !own.empty()) {
+        m_filename = own;
+        throw CFileException(Format(LoadString(IDS_REASON_CANNOT_WRITE), own, std::string(std::strerror(EACCES))));
+    }
     MwstSaveMandateSheet(m_filename, m_filetype, m_mwstform);
 }
 
@@ -144,11 +171,14 @@ std::string RenameFormel(std::string formel, const std::string& oldKey, const st
     return formel::Rename(std::move(formel), oldKey, newKey, ApplicationChangeFlag());
 }
 
-unsigned MwstGetVersion(const std::string& filename) {
+unsigned MwstGetVersion(const std::string& filename) { return MwstGetVersion(filename, nullptr); }
+
+unsigned MwstGetVersion(const std::string& filename, std::string* failure) {
     MwstFormulaUpdater dlg;
     dlg.m_filename = filename;
     dlg.m_mode = MwstFormulaUpdater::kModeVersion;
     dlg.DoModal();
+    if (failure) *failure = dlg.m_loadFailure;
     return dlg.m_version;
 }
 

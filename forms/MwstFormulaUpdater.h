@@ -13,8 +13,9 @@
 // ever shown, DoModal simply runs OnInitDialog.
 //
 // The caller owns the key lists; the updater only points at them for one run.
-// Control failures during a pass or a save pass on as CException (nothing is
-// saved then); a workbook that cannot be read counts as not loaded.
+// Control failures while loading for a pass, during a pass or a save pass on
+// as CException (nothing is saved then); in version mode a workbook that
+// cannot be read counts as not loaded and m_loadFailure says why.
 class MwstFormulaUpdater {
 public:
     enum Mode : int { kModeVersion = 0, kModeExtend = 1, kModeRename = 2, kModeDelete = 3 };
@@ -50,6 +51,10 @@ public:
     const std::vector<std::string>* m_pSecondArray = nullptr;
     const std::vector<std::string>* m_pAllNames = nullptr;
     unsigned m_version = 0;
+    // Whether the last run loaded a workbook; a pass without one ran nowhere.
+    bool m_loaded = false;
+    // Version mode: the control's reason when the file exists but cannot be read.
+    std::string m_loadFailure;
     // Delete mode for the removal of old keys: the pass removes exactly the
     // keys handed in and leaves the new keys and the special rows alone.
     bool m_removeGivenKeys = false;
@@ -80,11 +85,17 @@ std::string RenameFormel(std::string formel, const std::string& oldKey, const st
 
 // The form version of a workbook file (0 when it cannot be read). Never writes.
 unsigned MwstGetVersion(const std::string& filename);
+// The same; `failure` receives why a file that exists could not be read
+// (empty when it was read or is missing).
+unsigned MwstGetVersion(const std::string& filename, std::string* failure);
 
 // The form-formula entry points of the tax key commands. They run the extend
 // and the delete pass over the open mandate's form workbook. True when the pass
-// ran (or had no workbook to work on); false when it stopped on an error, which
-// is then written into the conversion log and leaves the workbook unsaved.
+// ran, or had no usable workbook to work on (which the log tells when the
+// command handed keys of its own, i.e. announced formula changes); false when
+// the workbook could not be read or written or the pass stopped on an error:
+// the log then names the workbook and the reason, the failure is counted and
+// the workbook is left unsaved.
 bool MwstExtendTaxid(const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
                      const std::vector<std::string>* pAllNames);
 bool MwstDeleteTaxid(const std::vector<std::string>& _idArray);

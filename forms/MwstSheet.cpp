@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <filesystem>
 
 #include "app/framework/BrisolSettings.h"
+#include "forms/TemplateSet.h"
 #include "forms/vcf/CVCF1.h"
 #include "mandate/pendra/Mandate.h"
 
@@ -29,6 +29,11 @@ bool Readable(const std::string& path) { return IsRegularFile(path) && ::access(
 // An empty directory names no place: no workbook in the file system root counts.
 std::string InDirectory(const std::string& dir, const std::string& name) {
     return dir.empty() ? std::string() : dir + "/" + name;
+}
+
+// The mandate's file under the spelling it has there (any letter case).
+std::string InMandateDirectory(const std::string& dir, const std::string& name) {
+    return dir.empty() ? std::string() : MwstMandateFilePath(dir, name);
 }
 
 std::string MandateDirectory() {
@@ -63,7 +68,9 @@ std::string ProgramPath() {
 
 std::string MwstMethodFileName(bool bPaus) { return bPaus ? kFlatRateName : kEffectiveName; }
 
-std::string MwstMandateOwnSheetName(bool bPaus) { return InDirectory(MandateDirectory(), MwstMethodFileName(bPaus)); }
+std::string MwstMandateOwnSheetName(bool bPaus) {
+    return InMandateDirectory(MandateDirectory(), MwstMethodFileName(bPaus));
+}
 
 bool MwstMandateUsesFlatRate() {
     Mandate* mandate = Mandate::GetGlobalMandate();
@@ -72,19 +79,21 @@ bool MwstMandateUsesFlatRate() {
 
 std::string MwstMandateSheetName(bool bPaus) {
     const std::string name = MwstMethodFileName(bPaus);
-    for (const std::string& candidate : {InDirectory(MandateDirectory(), name), InDirectory(TemplatesDirectory(), name)}) {
+    for (const std::string& candidate :
+         {InMandateDirectory(MandateDirectory(), name), InDirectory(TemplatesDirectory(), name)}) {
         if (!candidate.empty() && Usable(candidate)) return candidate;
     }
     return std::string();
 }
 
+// No bare-name fallback: a file of that name in the working directory belongs
+// to nobody, and a pass would save it as the mandate's workbook.
 int MwstLoadMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform) {
     _filename.clear();
     const bool bPaus = MwstMandateUsesFlatRate();
     _filetype = 0;
     _filename = MwstMandateSheetName(bPaus);
-    // The bare name is the effective method's for both methods.
-    if (_filename.empty()) _filename = kEffectiveName;
+    if (_filename.empty()) return 0;
     ReadSheet(_filename, _filetype, _mwstform);
     return 1;
 }
@@ -110,13 +119,16 @@ std::string MwstNewSheetName(const std::string& programPath, const std::string& 
     return programPath.substr(0, slash + 1) + name;
 }
 
+// ASCII blanks and digits only: the rule must not follow the process's locale.
 unsigned MwstVersionNumber(const std::string& definition) {
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
     std::size_t at = 0;
-    while (at < definition.size() && std::isspace(static_cast<unsigned char>(definition[at]))) ++at;
+    while (at < definition.size() && blank(definition[at])) ++at;
     bool negative = false;
     if (at < definition.size() && (definition[at] == '+' || definition[at] == '-')) negative = definition[at++] == '-';
     std::uint64_t value = 0;
-    for (; at < definition.size() && std::isdigit(static_cast<unsigned char>(definition[at])); ++at) {
+    for (; at < definition.size() && digit(definition[at]); ++at) {
         value = value * 10 + static_cast<unsigned>(definition[at] - '0');
         if (value > UINT32_MAX) return 0;
     }

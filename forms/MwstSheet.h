@@ -13,8 +13,9 @@ class CVCF1;
 
 // "MWSTFORM.VTS" for the effective method, "MWSTPAU.VTS" for flat rate.
 std::string MwstMethodFileName(bool bPaus);
-// The mandate's own workbook of the method: mandate directory + "/" + name;
-// empty while no mandate is open.
+// The mandate's own workbook of the method: mandate directory + "/" + name,
+// under the spelling the mandate directory has (MwstMandateFilePath, any
+// letter case); empty while no mandate is open.
 std::string MwstMandateOwnSheetName(bool bPaus);
 // True when the open mandate uses the flat-rate workbook (mandate setting 27).
 bool MwstMandateUsesFlatRate();
@@ -22,8 +23,10 @@ bool MwstMandateUsesFlatRate();
 // The mandate's own workbook, else the templates directory's copy, each only
 // with read and write access; empty when neither qualifies.
 std::string MwstMandateSheetName(bool bPaus);
-// Loads the workbook MwstMandateSheetName picks for the mandate's method, or the
-// bare "MWSTFORM.VTS" when none qualifies. `_filename` receives what was read.
+// Loads the workbook MwstMandateSheetName picks for the mandate's method: 1.
+// When none qualifies: 0, `_filename` empty and the control untouched; no
+// workbook outside the mandate and templates directories is ever read.
+// `_filename` receives what was read (also when the read throws).
 int MwstLoadMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform);
 // Loads `_filename` when it is readable: 1, else 0 with the control untouched.
 int MwstLoadNamedMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform);

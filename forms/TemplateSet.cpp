@@ -1,9 +1,15 @@
 #include "forms/TemplateSet.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
+#include <vector>
 
 #include "forms/FileCopy.h"
+#include "forms/vcf/TempFileName.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -16,6 +22,29 @@ std::string ProgramDirectory() {
     const std::string program = MwstProgramPath();
     const std::size_t slash = program.rfind('/');
     return slash == std::string::npos ? std::string() : program.substr(0, slash + 1);
+}
+
+// The mandate file names are ASCII; Windows compares them without regard to case.
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+bool IsMandateFileName(std::string_view name) {
+    for (const MwstTemplateStep& step : MwstTemplateSteps())
+        if (SameNameIgnoringCase(name, step.mandateFile)) return true;
+    return false;
+}
+
+// The names in `dir` (an unreadable directory has none).
+template <typename Fn>
+void ForEachName(const std::string& dir, Fn fn) {
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) fn(*it);
 }
 
 }  // namespace
@@ -53,11 +82,45 @@ bool MwstInstallTemplateSet(int year, const std::string& mandateDir, std::string
     const std::string programDir = ProgramDirectory();
     for (const MwstTemplateStep& step : MwstTemplateSteps()) {
         const std::string source = programDir + MwstTemplateName(step, year);
-        const std::string target = mandateDir + "/" + step.mandateFile;
+        const std::string target = MwstMandateFilePath(mandateDir, step.mandateFile);
         if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
             error = copied.Describe(source, target);
             return false;
         }
     }
     return true;
+}
+
+std::string MwstMandateFilePath(const std::string& mandateDir, const std::string& name) {
+    const std::string exact = mandateDir + "/" + name;
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(exact, ec))) return exact;
+    std::string chosen;
+    ForEachName(mandateDir, [&](const fs::directory_entry& entry) {
+        const std::string found = entry.path().filename().string();
+        std::error_code typeError;
+        if (SameNameIgnoringCase(found, name) && entry.is_regular_file(typeError) && (chosen.empty() || found < chosen))
+            chosen = found;
+    });
+    return chosen.empty() ? exact : mandateDir + "/" + chosen;
+}
+
+int MwstRemoveStrayTempFiles(const std::string& mandateDir, const std::vector<std::string>& otherFiles) {
+    int removed = 0;
+    std::vector<fs::path> stray;
+    ForEachName(mandateDir, [&](const fs::directory_entry& entry) {
+        std::string target;
+        std::error_code typeError;
+        if (!tempname::IsTemporary(entry.path().filename().string(), &target)) return;
+        const bool ours = IsMandateFileName(target) ||
+                          std::find(otherFiles.begin(), otherFiles.end(), target) != otherFiles.end();
+        // Only plain files: a link of that name is not something we wrote.
+        if (ours && fs::is_regular_file(entry.symlink_status(typeError)))
+            stray.push_back(entry.path());
+    });
+    for (const fs::path& path : stray) {
+        std::error_code ec;
+        if (fs::remove(path, ec)) ++removed;
+    }
+    return removed;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <string>
+#include <vector>
 
 // The template set of a form year, installed in the folder "mwst" beside the
 // program, and the mandate files each template replaces, in processing order.
@@ -22,6 +23,21 @@ std::string MwstTemplateName(const MwstTemplateStep& step, int year);
 // empty path returns to the real one.
 std::string MwstProgramPath();
 void MwstSetProgramPath(const std::string& path);
+
+// The path of the mandate file `name` (a workbook or companion file of the
+// steps above) in `mandateDir`. A mandate copied from Windows may spell it in
+// other letter case ("mwstform.vts", "Mwstform.VTS"); such a file is the
+// mandate's file and is read and replaced under its own name, so that no
+// second spelling appears beside it. When several spellings exist, the exact
+// one wins, else the first in byte order ("MWSTFORM.vts" before
+// "mwstform.vts"); the others are left alone. Without any, the exact spelling.
+std::string MwstMandateFilePath(const std::string& mandateDir, const std::string& name);
+
+// Removes the temporary files of ours (TempFileName.h) that an interrupted
+// replacement of one of the mandate files, or of one of `otherFiles` (names of
+// further files of ours there), left in `mandateDir`; nothing else. Returns
+// how many were removed.
+int MwstRemoveStrayTempFiles(const std::string& mandateDir, const std::vector<std::string>& otherFiles = {});
 
 // The template set of `year` copied as it is into `mandateDir`, for mandates
 // that start with a form (the demo). False with `error` naming the file at fault.

@@ -7,6 +7,8 @@
 #include "app/framework/CException.h"
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
+#include "forms/FormPassJournal.h"
+#include "forms/TemplateSet.h"
 #include "mandate/MandatePath.h"
 #include "mandate/OtherUsers.h"
 #include "mandate/pendra/MIniSetHelper.h"
@@ -139,6 +141,9 @@ void CMainFrame::OpenMandate(const std::string& path) {
         CloseMandate();
         return;
     }
+    // Held exclusively now, so no run of ours is writing there: what an
+    // interrupted workbook replacement left behind can go.
+    if (!mandate->IsReadOnly()) MwstRemoveStrayTempFiles(mandate->GetPath(), {formpass::kJournalName});
     SetWindowText(LoadString(IDS_TITLE) + " - " + mandate->GetName());
     UpdateStatusbar();
 }

@@ -146,3 +146,10 @@ enum : int {
     IDS_REASON_CANNOT_READ = 21404,          // path, system message
     IDS_REASON_CANNOT_WRITE = 21405,         // path, system message
 };
+
+// Form workbooks of a mandate that cannot be used.
+enum : int {
+    IDS_LOG_NO_FORM_WORKBOOK = 21420,  // the mandate's workbook path: none usable, formulas not adapted
+    IDS_LOG_FORM_UNREADABLE = 21421,   // workbook path, the control's message
+    IDS_LOG_FORMS_READ_ONLY = 21422,   // mandate directory: activation refused
+};

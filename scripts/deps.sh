@@ -5,7 +5,12 @@ MWST_PACKAGES=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  locales
 )
+
+# Locales the tests of number texts run under: de_DE and fr_FR write numbers
+# with a decimal comma (de_CH with a point). A test finding none skips, saying so.
+MWST_LOCALES=(de_CH.UTF-8 de_DE.UTF-8 fr_FR.UTF-8)
 
 mwst_missing_packages() {
   local missing=()
@@ -27,4 +32,29 @@ mwst_install_deps() {
   echo "Installing: $missing"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
+}
+
+# "de_DE.UTF-8" is listed by `locale -a` as "de_DE.utf8".
+mwst_missing_locales() {
+  local have missing=() l
+  have=$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | sed 's/utf-8$/utf8/')
+  for l in "${MWST_LOCALES[@]}"; do
+    grep -qxF "$(echo "$l" | tr '[:upper:]' '[:lower:]' | sed 's/utf-8$/utf8/')" <<<"$have" || missing+=("$l")
+  done
+  echo "${missing[@]:-}"
+}
+
+mwst_generate_locales() {
+  local missing l
+  missing=$(mwst_missing_locales)
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Locales missing (the decimal-comma tests will be skipped). Generate them with:" >&2
+    for l in $missing; do echo "  sudo localedef -i ${l%%.*} -f UTF-8 $l" >&2; done
+    return 0
+  fi
+  echo "Generating locales: $missing"
+  for l in $missing; do
+    localedef -i "${l%%.*}" -f UTF-8 "$l" || echo "Could not generate $l" >&2
+  done
 }

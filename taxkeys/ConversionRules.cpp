@@ -1,10 +1,10 @@
 #include "taxkeys/ConversionRules.h"
 
 #include <array>
+#include <charconv>
 
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/Tax.h"
 #include "taxkeys/ConvertTable.h"
@@ -52,8 +52,13 @@ std::u32string Folded(const std::string& text) {
 
 }  // namespace
 
+// std::to_chars with six significant digits is "%g" in the "C" locale, never
+// "7,7": the classification must not depend on the user's locale.
 std::string RateText(float fraction) {
-    return FloatToAscii(static_cast<double>(fraction) * 100.0, "%g");
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, static_cast<double>(fraction) * 100.0,
+                                      std::chars_format::general, 6);
+    return std::string(text, result.ptr);
 }
 
 bool SetSatz(const std::string& rateText, stsatz& satz, float& newRate) {

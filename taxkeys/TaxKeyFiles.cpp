@@ -2,11 +2,14 @@
 
 #include "app/CTheApp.h"
 #include "app/CTheView.h"
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
+#include "res/Resource.h"
 #include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
 
@@ -79,7 +82,12 @@ int TaxKeyFiles::ReadTakenIds(std::set<std::string>& taken) {
 unsigned ActiveFormVersion() {
     const Mandate* mandate = Mandate::GetGlobalMandate();
     const bool flatRate = mandate->GetIniLong(kFlatRateSection, kFlatRateKey, 0) != 0;
-    return MwstGetVersion(MwstMandateSheetName(flatRate));
+    const std::string workbook = MwstMandateSheetName(flatRate);
+    std::string failure;
+    const unsigned version = MwstGetVersion(workbook, &failure);
+    // Version 0 then decides as for a mandate without a form; the log says why.
+    if (!failure.empty()) LogFailure(Format(LoadString(IDS_LOG_FORM_UNREADABLE), workbook, failure));
+    return version;
 }
 
 void LogLine(const std::string& line) { TheApp().GetLogView()->AppendLine(line); }

@@ -51,7 +51,9 @@ private:
 };
 
 // The version of the open mandate's active form workbook (effective or flat
-// rate by mandate setting 27); 0 without a usable workbook.
+// rate by mandate setting 27); 0 without a usable workbook. A workbook that
+// exists but cannot be read gives 0 as well, after a failure line in the log
+// naming the file and the reason.
 unsigned ActiveFormVersion();
 
 // Appends a line to the conversion log.

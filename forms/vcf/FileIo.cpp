@@ -9,6 +9,7 @@
 #include <random>
 
 #include "app/framework/CException.h"
+#include "forms/vcf/TempFileName.h"
 
 namespace fileio {
 namespace {
@@ -29,13 +30,14 @@ private:
     int fd_;
 };
 
-// The temporary file; removed unless Keep() was called after the rename.
+// The temporary file, named as ours (TempFileName.h); removed unless Keep()
+// was called after the rename.
 class TempFile {
 public:
     explicit TempFile(const std::string& target) {
         std::random_device random;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            path_ = target + ".tmp" + std::to_string(random() % 1000000000u);
+            path_ = tempname::For(target, std::to_string(random() % 1000000000u));
             fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ >= 0 || errno != EEXIST) break;
         }

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace numbertext {
 
@@ -13,11 +12,13 @@ std::string Exact(double value) {
     return std::string(buf, result.ptr);
 }
 
+// std::to_chars, not snprintf: "%.15g" in the "C" locale, whatever locale
+// the process runs under (a comma locale would show "1,5").
 std::string Display(double value) {
     if (value == 0) return "0";
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    return buf;
+    auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    return std::string(buf, result.ptr);
 }
 
 std::optional<double> Parse(std::string_view text) {

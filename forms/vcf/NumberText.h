@@ -3,7 +3,8 @@
 #include <string>
 #include <string_view>
 
-// Conversions between numbers and their texts in files and on screen.
+// Conversions between numbers and their texts in files and on screen, with a
+// decimal point under any locale.
 namespace numbertext {
 
 // The shortest text that reads back as exactly the same double (files, dumps).

@@ -1,5 +1,7 @@
 #include "mandate/pendra/PendraMessages.h"
 
+#include <locale.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -107,13 +109,21 @@ void ShowError(HINSTANCE_PENDRA, int id, const std::string& arg, int status) {
                                     Lookup(kMsgErrorCaption));
 }
 
+// The number is formatted under the "C" locale, switched for this thread
+// only: the process's locale follows the user's (QApplication adopts it), and
+// "%g" would give "7,7" under de_DE or fr_FR. Rate texts, workbook numbers and
+// log lines must read the same everywhere. (POSIX always has the "C" locale;
+// should the object still be missing, the thread's locale stays as it is.)
 std::string FloatToAscii(double value, const char* format) {
     if (!format || !IsSingleFloatFormat(format)) return {};
+    static const locale_t classic = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     char buffer[512];
+    const locale_t previous = classic ? ::uselocale(classic) : static_cast<locale_t>(nullptr);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     int n = std::snprintf(buffer, sizeof buffer, format, value);  // format checked above
 #pragma GCC diagnostic pop
+    if (classic) ::uselocale(previous);
     if (n < 0) return {};
     return std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
 }

@@ -31,5 +31,6 @@ std::string PendraMessageText(int id, const std::string& arg, int status);
 // The current language: "de" or "fr".
 std::string PendraLanguage();
 
-// printf-style number text: FloatToAscii(7.7, "%g") == "7.7".
+// printf-style number text: FloatToAscii(7.7, "%g") == "7.7", with a point
+// whatever the process's locale (formatted under the "C" locale).
 std::string FloatToAscii(double value, const char* format);

@@ -8,6 +8,7 @@
 #include "forms/vcf/ViewProperties.h"
 #include "forms/vcf/Workbook.h"
 #include "tests/forms/TempDir.h"
+#include "tests/support/CommaLocale.h"
 
 namespace {
 
@@ -78,6 +79,27 @@ INSTANTIATE_TEST_SUITE_P(Values, NumberDisplay,
                          ::testing::Values(NumberCase{0, "0"}, NumberCase{-0.0, "0"}, NumberCase{2024, "2024"},
                                            NumberCase{-1.5, "-1.5"}, NumberCase{0.1 + 0.2, "0.3"},
                                            NumberCase{1e20, "1e+20"}, NumberCase{123456.789, "123456.789"}));
+
+// QApplication adopts the user's locale; a number must still show, be
+// written and read back with its point (de_DE would give "1,5").
+TEST(NumbersUnderADecimalCommaLocale, ShowWriteAndReadWithAPoint) {
+    const auto comma = commalocale::Find();
+    if (!comma) GTEST_SKIP() << commalocale::kMissing;
+    commalocale::Scoped locale(*comma);
+    TempDir dir;
+    CVCF1 source;
+    source.SetNumberRC(1, 1, 1.5);
+    source.SetNumberRC(1, 2, 123456.789);
+    source.GetWorkbook().SheetAt(1).Put({1, 3}, Cell::MakeFormula("A1*2").WithCachedNumber(0.25));
+    EXPECT_EQ(source.GetTextRC(1, 1), "1.5");
+    EXPECT_EQ(source.GetTextRC(1, 2), "123456.789");
+    EXPECT_EQ(source.GetTextRC(1, 3), "0.25");
+    CVCF1 target;
+    RoundTrip(source, target, dir);
+    EXPECT_EQ(target.GetNumberRC(1, 1), 1.5);
+    EXPECT_EQ(target.GetTextRC(1, 2), "123456.789");
+    EXPECT_EQ(target.GetTextRC(1, 3), "0.25");
+}
 
 TEST(Cells, EmptyTextOrFormulaEmptiesTheCell) {
     CVCF1 vcf;

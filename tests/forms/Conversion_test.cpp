@@ -4,19 +4,24 @@
 // keys) and back to the 2018 form; then the mandate data and the workbooks.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <sys/wait.h>
+
 #include <array>
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
 #include "forms/TemplateSet.h"
 #include "forms/vcf/CVCF1.h"
+#include "forms/vcf/TempFileName.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Konto.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/Tax.h"
 #include "tests/forms/TempDir.h"
+#include "tests/support/CommaLocale.h"
 
 namespace fs = std::filesystem;
 
@@ -31,8 +36,8 @@ struct ProgramRun {
 
 // A program of ours with its arguments; standard input is empty, so a run
 // that waited for an answer would end instead of hanging.
-ProgramRun Program(const std::string& name, const std::string& args) {
-    const std::string command = kBin + "/" + name + " " + args + " </dev/null 2>/dev/null";
+ProgramRun Program(const std::string& name, const std::string& args, const std::string& environment = "") {
+    const std::string command = environment + kBin + "/" + name + " " + args + " </dev/null 2>/dev/null";
     ProgramRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -43,6 +48,13 @@ ProgramRun Program(const std::string& name, const std::string& args) {
 }
 
 ProgramRun Batch(const std::string& command, const std::string& dirs) { return Program("mwst-batch", command + " --yes " + dirs); }
+
+// mwst-batch under the locale `locale` (LC_ALL), as a user of that region runs it.
+ProgramRun BatchUnder(const std::string& locale, const std::string& command, const std::string& dirs) {
+    return Program("mwst-batch", command + " --yes " + dirs, "LC_ALL=" + locale + " ");
+}
+
+int ExitStatus(const ProgramRun& run) { return WIFEXITED(run.exitCode) ? WEXITSTATUS(run.exitCode) : -1; }
 
 std::set<std::string> TaxIds(const std::string& dir) {
     Mandate mandate;
@@ -191,6 +203,88 @@ TEST_F(Conversion, BackTo2018RestoresTheTurnoverFormulasOfBothMethods) {
     // Input tax keys book to an account of type 0 and keep their 2024 ids.
     EXPECT_EQ(form.rows[7][0], "II_7_a");
     EXPECT_EQ(form.rows[7][1], "VSN81+VSB81");
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Locales, damaged, read-only and Windows-copied mandates ---------------
+
+// QApplication adopts the user's locale: under a decimal comma the rate texts
+// must still find the old keys, and the workbook must still be extended.
+TEST_F(Conversion, UnderADecimalCommaLocaleTheKeysAreConverted) {
+    const auto comma = commalocale::Find();
+    if (!comma) GTEST_SKIP() << commalocale::kMissing;
+    const ProgramRun overview = BatchUnder(*comma, "show-keys", bakery);
+    EXPECT_EQ(overview.exitCode, 0);
+    EXPECT_NE(overview.out.find("\t7.7%\t"), std::string::npos) << overview.out;
+    EXPECT_EQ(overview.out.find("7,7"), std::string::npos) << overview.out;
+
+    const ProgramRun insertion = BatchUnder(*comma, "insert-keys", bakery);
+    EXPECT_EQ(insertion.exitCode, 0) << insertion.out;
+    EXPECT_NE(insertion.out.find("VIN81 wurde eingefügt"), std::string::npos) << insertion.out;
+    const std::set<std::string> ids = TaxIds(bakery);
+    for (const char* id : {"USN81", "USN26", "USN38", "VSN81", "VSB26"}) EXPECT_EQ(ids.count(id), 1u) << id;
+    EXPECT_NE(Content(bakery + "/MWSTFORM.VTS").rows, Content(Template(2018, 0)).rows) << "formulas extended";
+    EXPECT_EQ(ExitStatus(BatchUnder(*comma, "adapt-accounts", bakery)), 0);
+    EXPECT_EQ(AccountKey(bakery, "4400"), "VSN81");
+}
+
+TEST_F(Conversion, ADamagedWorkbookFailsTheRunAndIsNamed) {
+    const std::string form = bakery + "/MWSTFORM.VTS";
+    WriteBytes(form, "keine Tabelle");
+    const ProgramRun insertion = Batch("insert-keys", bakery);
+    EXPECT_EQ(ExitStatus(insertion), 1) << insertion.out;
+    EXPECT_NE(insertion.out.find("Das MWST-Formular " + form + " kann nicht gelesen werden: "), std::string::npos)
+        << insertion.out;
+    EXPECT_NE(insertion.out.find("Formeln in " + form + " nicht angepasst: "), std::string::npos) << insertion.out;
+    EXPECT_EQ(Bytes(form), "keine Tabelle");
+    EXPECT_EQ(ExitStatus(Batch("form-2024", bakery)), 1);
+    EXPECT_EQ(Bytes(form), "keine Tabelle");
+}
+
+TEST_F(Conversion, AReadOnlyMandateKeepsItsForms) {
+    ASSERT_EQ(Program("mwst-mandant", "read-only " + bakery + " on").exitCode, 0);
+    const ProgramRun forms = Batch("form-2024", bakery);
+    EXPECT_EQ(ExitStatus(forms), 1);
+    EXPECT_NE(forms.out.find("Der Mandant " + bakery + " ist schreibgeschützt"), std::string::npos) << forms.out;
+    ExpectYear(bakery, 2018);
+}
+
+// Copied from Windows: every workbook and companion under another spelling.
+TEST_F(Conversion, AMandateCopiedFromWindowsIsConvertedInPlace) {
+    const auto& steps = MwstTemplateSteps();
+    std::vector<std::string> spelled;
+    for (const MwstTemplateStep& step : steps) {
+        std::string lower = step.mandateFile;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        fs::rename(bakery + "/" + step.mandateFile, bakery + "/" + lower);
+        spelled.push_back(bakery + "/" + lower);
+    }
+    const auto count = [&] { return std::distance(fs::directory_iterator(bakery), fs::directory_iterator()); };
+    const auto files = count();
+    EXPECT_EQ(Batch("insert-keys", bakery).exitCode, 0);
+    EXPECT_NE(Content(spelled[0]).rows, Content(Template(2018, 0)).rows) << "formulas extended in place";
+    EXPECT_EQ(Batch("form-2024", bakery).exitCode, 0);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        if (steps[i].formUpdate)
+            EXPECT_EQ(Content(spelled[i]).version, "2024") << spelled[i];
+        else
+            EXPECT_EQ(Bytes(spelled[i]), Bytes(Template(2024, i))) << spelled[i];
+        EXPECT_FALSE(fs::exists(bakery + "/" + steps[i].mandateFile)) << steps[i].mandateFile;
+    }
+    EXPECT_EQ(count(), files) << "no file doubled";
+}
+
+TEST_F(Conversion, StrayTemporaryFilesAreRemovedByTheNextRun) {
+    const std::string stray = tempname::For(bakery + "/MWSTFORM.VTS", "123456789");
+    const std::string other = bakery + "/MWSTFORM.VTS.bak";
+    WriteBytes(stray, "halb");
+    WriteBytes(other, "Sicherung");
+    EXPECT_EQ(Batch("show-keys", bakery).exitCode, 0);
+    EXPECT_FALSE(fs::exists(stray));
+    EXPECT_EQ(Bytes(other), "Sicherung");
 }
 
 }  // namespace

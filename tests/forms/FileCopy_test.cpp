@@ -9,6 +9,7 @@
 
 #include "forms/FileCopy.h"
 #include "forms/TemplateSet.h"
+#include "forms/vcf/TempFileName.h"
 #include "tests/forms/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -101,6 +102,19 @@ TEST(FileCopy, InterruptedCopyLeavesTheOldFileWholeAndNoHalfFile) {
     EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"quelle", "ziel"}));
 }
 
+TEST(FileCopy, TemporaryFileOfAKilledCopyIsRecognisablyOurs) {
+    TempDir dir;
+    WriteBytes(dir.File("quelle"), std::string(100000, 'n'));
+    WriteBytes(dir.File("Mwstform.lst"), "alt");
+    ASSERT_TRUE(KilledWhileWriting(4096, [&] { MwstCopyFile(dir.File("quelle"), dir.File("Mwstform.lst")); }));
+    EXPECT_EQ(ReadBytes(dir.File("Mwstform.lst")), "alt");
+    const std::vector<std::string> names = Entries(dir.Path());
+    ASSERT_EQ(names.size(), 3u);
+    std::string target;
+    EXPECT_TRUE(tempname::IsTemporary(names[1], &target)) << names[1];
+    EXPECT_EQ(target, "Mwstform.lst");
+}
+
 TEST(TemplateSet, NamesOfTheYearAndTheMandateFilesInProcessingOrder) {
     struct Expected {
         const char* templateName;
@@ -157,6 +171,74 @@ TEST(TemplateSet, InstallWithoutTemplatesNamesTheMissingFile) {
     EXPECT_FALSE(MwstInstallTemplateSet(2018, dir.Path().string(), error));
     MwstSetProgramPath("");
     EXPECT_EQ(error, "cannot read " + dir.File("leer/mwst/MWST2018eff.vts") + ": No such file or directory");
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Mandate files in any letter case, and stray temporary files ----------
+
+TEST(MandateFilePath, ExactSpellingWhenPresentOrWhenThereIsNone) {
+    TempDir dir;
+    const std::string m = dir.Path().string();
+    EXPECT_EQ(MwstMandateFilePath(m, "MWSTFORM.VTS"), m + "/MWSTFORM.VTS");
+    WriteBytes(dir.File("MWSTFORM.VTS"), "x");
+    WriteBytes(dir.File("mwstform.vts"), "y");
+    EXPECT_EQ(MwstMandateFilePath(m, "MWSTFORM.VTS"), m + "/MWSTFORM.VTS");
+}
+
+TEST(MandateFilePath, AWindowsSpellingIsTheMandatesFile) {
+    TempDir dir;
+    const std::string m = dir.Path().string();
+    WriteBytes(dir.File("mwstform.vts"), "x");
+    WriteBytes(dir.File("MWSTFORM.LST"), "y");
+    EXPECT_EQ(MwstMandateFilePath(m, "MWSTFORM.VTS"), m + "/mwstform.vts");
+    EXPECT_EQ(MwstMandateFilePath(m, "Mwstform.lst"), m + "/MWSTFORM.LST");
+    EXPECT_EQ(MwstMandateFilePath(m, "Mwstpau.lst"), m + "/Mwstpau.lst");
+}
+
+TEST(MandateFilePath, OfSeveralOtherSpellingsTheFirstInByteOrder) {
+    TempDir dir;
+    const std::string m = dir.Path().string();
+    for (const char* name : {"mwstform.vts", "Mwstform.VTS", "MWSTFORM.vts"}) WriteBytes(dir.File(name), name);
+    EXPECT_EQ(MwstMandateFilePath(m, "MWSTFORM.VTS"), m + "/MWSTFORM.vts");
+}
+
+TEST(MandateFilePath, ADirectoryOfThatNameIsNoFile) {
+    TempDir dir;
+    fs::create_directory(dir.File("mwstpau.vts"));
+    EXPECT_EQ(MwstMandateFilePath(dir.Path().string(), "MWSTPAU.VTS"), dir.Path().string() + "/MWSTPAU.VTS");
+}
+
+TEST(StrayTempFiles, OnlyOursBesideAMandateFileAreRemoved) {
+    TempDir dir;
+    const std::vector<std::string> ours = {"MWSTFORM.VTS.mwsttmp-123456789", "Mwstform.lst.mwsttmp-AbC123",
+                                           "mwstpau.vts.mwsttmp-x1", "_MWSTPAU.VTS.mwsttmp-7"};
+    const std::vector<std::string> others = {"MWSTFORM.VTS",           "MWSTFORM.VTS.tmp123",
+                                             "Mwstform.lst.backup",    "notes.txt.mwsttmp-abc123",
+                                             "MWSTFORM.VTS.mwsttmp-",  "MWSTFORM.VTS.mwsttmp-ab.c",
+                                             "pendra.db.mwsttmp-abc"};
+    for (const std::string& name : ours) WriteBytes(dir.File(name), "halb");
+    for (const std::string& name : others) WriteBytes(dir.File(name), "bleibt");
+    fs::create_directory(dir.File("MWSTPAU.VTS.mwsttmp-dir1"));
+    fs::create_symlink(dir.File("MWSTFORM.VTS"), dir.File("_MWSTFRM.VTS.mwsttmp-link1"));
+
+    EXPECT_EQ(MwstRemoveStrayTempFiles(dir.Path().string()), 4);
+    std::vector<std::string> expected = others;
+    expected.push_back("MWSTPAU.VTS.mwsttmp-dir1");
+    expected.push_back("_MWSTFRM.VTS.mwsttmp-link1");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Entries(dir.Path()), expected);
+    EXPECT_EQ(MwstRemoveStrayTempFiles(dir.File("fehlt")), 0);
+}
+
+TEST(StrayTempFiles, BesideFurtherFilesOfOursWhenNamed) {
+    TempDir dir;
+    WriteBytes(dir.File(".journal.mwsttmp-42"), "halb");
+    EXPECT_EQ(MwstRemoveStrayTempFiles(dir.Path().string()), 0);
+    EXPECT_EQ(MwstRemoveStrayTempFiles(dir.Path().string(), {".journal"}), 1);
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "app/framework/CException.h"
 #include "forms/vcf/CVCF1.h"
+#include "forms/vcf/TempFileName.h"
 #include "tests/forms/TempDir.h"
 
 namespace {
@@ -68,6 +69,37 @@ TEST(ReplaceFile, FailedWriteLeavesTheOldFileAndNoTemporary) {
     }
     EXPECT_EQ(ReadBytes(dir.File("f")), old);
     EXPECT_EQ(FileCount(dir), 1u);
+}
+
+// A write killed half-way leaves its temporary file; its name says it is ours
+// and which file it was to replace, so that a later run can remove it.
+TEST(ReplaceFile, TemporaryFileOfAKilledWriteIsRecognisablyOurs) {
+    TempDir dir;
+    fileio::ReplaceFile(dir.File("MWSTFORM.VTS"), "alt");
+    ASSERT_TRUE(KilledWhileWriting(4096, [&] { fileio::ReplaceFile(dir.File("MWSTFORM.VTS"), std::string(100000, 'n')); }));
+    EXPECT_EQ(ReadBytes(dir.File("MWSTFORM.VTS")), "alt");
+    std::vector<std::string> temporary;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        std::string target;
+        if (tempname::IsTemporary(entry.path().filename().string(), &target)) {
+            temporary.push_back(entry.path().filename().string());
+            EXPECT_EQ(target, "MWSTFORM.VTS");
+        }
+    }
+    EXPECT_EQ(temporary.size(), 1u);
+    EXPECT_EQ(FileCount(dir), 2u);
+}
+
+TEST(TemporaryNames, OnlyOurMarkWithALetterOrDigitSuffix) {
+    std::string target;
+    EXPECT_TRUE(tempname::IsTemporary("MWSTFORM.VTS.mwsttmp-123456789", &target));
+    EXPECT_EQ(target, "MWSTFORM.VTS");
+    EXPECT_TRUE(tempname::IsTemporary("Mwstform.lst.mwsttmp-aB3xYz", &target));
+    EXPECT_EQ(target, "Mwstform.lst");
+    EXPECT_EQ(tempname::For("/m/MWSTPAU.VTS", "XXXXXX"), "/m/MWSTPAU.VTS.mwsttmp-XXXXXX");
+    for (const char* other : {"MWSTFORM.VTS", "MWSTFORM.VTS.tmp123", "Mwstform.lst.a1B2c3", "MWSTFORM.VTS.mwsttmp-",
+                              "MWSTFORM.VTS.mwsttmp-ab.c", ".mwsttmp-abc", "MWSTFORM.VTS.mwsttmp-a b"})
+        EXPECT_FALSE(tempname::IsTemporary(other)) << other;
 }
 
 TEST(ReplaceFile, TargetIsADirectory) {

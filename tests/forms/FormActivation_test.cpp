@@ -8,6 +8,7 @@
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
 #include "forms/TemplateSet.h"
+#include "mandate/pendra/MandateAdmin.h"
 #include "res/Resource.h"
 #include "tests/forms/ActivationFixture.h"
 
@@ -194,6 +195,110 @@ TEST_F(FormActivation, BackTo2018ExchangesTheKeysOfTheMandatesFormulas) {
     EXPECT_EQ(FileBytes(InMandate("Mwstpau.lst")), FileBytes(Template("Mwst2018pau.lst")));
     const Lines lines = LogLines();
     EXPECT_EQ(lines[lines.size() - 2], EndLine(IDS_END_FORM2018));
+}
+
+// ---- Mandates the activation must not harm --------------------------------
+
+TEST_F(FormActivation, ReadOnlyMandateIsNotChanged) {
+    formstest::CreateMandateWith(mandateDir, {}, {});
+    fs::copy_file(Template("MWST2018eff.vts"), InMandate("MWSTFORM.VTS"));
+    ASSERT_EQ(SetMandateReadOnly(mandateDir, true), pendra::kOk);
+    ASSERT_EQ(Mandate::GetGlobalMandate()->OpenMandateFiles(mandateDir), pendra::kOk);
+    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsReadOnly());
+    const std::string before = FileBytes(InMandate("MWSTFORM.VTS"));
+    Activate(ID_FORM2024);
+
+    const std::string refused = Format(LoadString(IDS_LOG_FORMS_READ_ONLY), mandateDir);
+    EXPECT_EQ(LogLines(), (Lines{refused.substr(0, refused.size() - 2), EndLine(IDS_END_FORM2024), ""}));
+    EXPECT_EQ(FileBytes(InMandate("MWSTFORM.VTS")), before);
+    for (const char* file : kMandateFiles) {
+        if (std::string(file) != "MWSTFORM.VTS") {
+            EXPECT_FALSE(fs::exists(InMandate(file))) << file;
+        }
+    }
+    EXPECT_EQ(app->m_failures, 1);
+}
+
+// A mandate copied from Windows: each of its files is replaced under the name
+// it has, and no second spelling appears beside it.
+TEST_F(FormActivation, FilesInOtherLetterCaseAreReplacedInPlace) {
+    OpenMandate();
+    const std::vector<std::string> windows = {"mwstform.vts", "Mwstpau.VTS", "_mwstfrm.vts", "_MWSTPAU.vts",
+                                              "MWSTFORM.VLS", "mwstform.lst", "MwstPau.vls", "MWSTPAU.LST"};
+    const char* const forms2018[] = {"MWST2018eff.vts", "MWST2018pau.vts", "_MWST2018eff.vts", "_MWST2018pau.vts"};
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        if (i < 4)
+            fs::copy_file(Template(forms2018[i]), InMandate(windows[i]));
+        else
+            formstest::WriteFileBytes(InMandate(windows[i]), "2018");
+    }
+    Activate(ID_FORM2024);
+
+    Lines expected;
+    for (const std::string& file : windows) expected.push_back(Line(IDS_LOG_FORM_UPDATED, file));
+    expected.push_back(EndLine(IDS_END_FORM2024));
+    expected.push_back("");
+    EXPECT_EQ(LogLines(), expected);
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        if (i < 4)
+            EXPECT_EQ(Version(InMandate(windows[i])), "2024") << windows[i];
+        else
+            EXPECT_EQ(FileBytes(InMandate(windows[i])), FileBytes(Template(kTemplates2024[i]))) << windows[i];
+        EXPECT_FALSE(fs::exists(InMandate(kMandateFiles[i]))) << kMandateFiles[i];
+    }
+}
+
+// Of two spellings the exact one is the mandate's; the other stays as it is.
+TEST_F(FormActivation, OfTwoSpellingsTheExactOneIsReplaced) {
+    OpenMandate();
+    fs::copy_file(Template("MWST2018eff.vts"), InMandate("MWSTFORM.VTS"));
+    formstest::WriteFileBytes(InMandate("mwstform.vts"), "alte Kopie");
+    Activate(ID_FORM2024);
+    EXPECT_EQ(Version(InMandate("MWSTFORM.VTS")), "2024");
+    EXPECT_EQ(FileBytes(InMandate("mwstform.vts")), "alte Kopie");
+}
+
+// A damaged mandate workbook is not replaced: the log names it and the reason,
+// and the failure counts.
+TEST_F(FormActivation, UnreadableMandateWorkbookIsKeptAndReported) {
+    OpenMandate();
+    formstest::WriteFileBytes(InMandate("MWSTFORM.VTS"), "keine Tabelle");
+    Activate(ID_FORM2024);
+
+    const Lines lines = LogLines();
+    ASSERT_GE(lines.size(), 2u) << Log();
+    EXPECT_EQ(lines[0], Line(IDS_LOG_FORM_FAILED, "MWSTFORM.VTS"));
+    EXPECT_EQ(lines[1].rfind("   Grund: Die Arbeitsmappe konnte nicht verarbeitet werden: ", 0), 0u) << lines[1];
+    EXPECT_NE(lines[1].find(InMandate("MWSTFORM.VTS")), std::string::npos) << lines[1];
+    EXPECT_EQ(FileBytes(InMandate("MWSTFORM.VTS")), "keine Tabelle");
+    EXPECT_EQ(lines[lines.size() - 2], EndLine(IDS_END_FORM2024));
+    EXPECT_GE(app->m_failures, 1);
+}
+
+// A spoilt first template has no version: nothing is replaced by the
+// version rule's guess, the step fails with the template named.
+TEST_F(FormActivation, SpoiltFirstTemplateOfAPairFailsItsStep) {
+    OpenMandate();
+    formstest::WriteFileBytes(Template("MWST2024eff.vts"), "verdorben");
+    Activate(ID_FORM2024);
+
+    const Lines lines = LogLines();
+    ASSERT_EQ(lines.size(), 4u) << Log();
+    EXPECT_EQ(lines[0], Line(IDS_LOG_FORM_FAILED, "MWSTFORM.VTS"));
+    EXPECT_EQ(lines[1].rfind("   Grund: Die Arbeitsmappe konnte nicht verarbeitet werden: ", 0), 0u) << lines[1];
+    EXPECT_NE(lines[1].find(Template("MWST2024eff.vts")), std::string::npos) << lines[1];
+    for (const char* file : kMandateFiles) EXPECT_FALSE(fs::exists(InMandate(file))) << file;
+    EXPECT_EQ(app->m_failures, 1);
+}
+
+TEST_F(FormActivation, FailedStepsAreCountedAsFailures) {
+    OpenMandate();
+    fs::remove(Template("Mwst2024eff.lst"));
+    Activate(ID_FORM2024);
+    EXPECT_EQ(app->m_failures, 1);
+    fs::remove(Template("MWST2024eff.vts"));
+    Activate(ID_FORM2024);
+    EXPECT_EQ(app->m_failures, 2) << "a missing first template: nothing done";
 }
 
 TEST_F(FormActivation, BatchActivatesEverySelectedMandateAndEndsWithTheList) {

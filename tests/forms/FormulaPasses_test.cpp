@@ -259,11 +259,13 @@ TEST_F(FormulaPass, ShorterSecondListStopsThePassUnsaved) {
     EXPECT_EQ(FileBytes(form), before);
 }
 
+// The load failure reaches the caller, who names the file and the reason.
 TEST_F(FormulaPass, UnreadableWorkbookIsLeftAlone) {
     formstest::WriteFileBytes(form, "kein Arbeitsblatt");
     app->m_changeFlag = 1;
     const Keys oldIds{"A"}, newIds{"B"};
-    Run(MwstFormulaUpdater::kModeExtend, &oldIds, &newIds, nullptr, Pairs({{"A", "B"}}));
+    EXPECT_THROW(Run(MwstFormulaUpdater::kModeExtend, &oldIds, &newIds, nullptr, Pairs({{"A", "B"}})),
+                 CFileException);
     EXPECT_EQ(FileBytes(form), "kein Arbeitsblatt");
 }
 
@@ -275,7 +277,8 @@ TEST_F(FormulaPass, ReadOnlyOwnWorkbookIsNotReplacedByTheTemplatesResult) {
     ::chmod(shared.c_str(), 0666);
     const std::string ownBefore = FileBytes(form), sharedBefore = FileBytes(shared);
     formstest::AsOrdinaryUser nobody;
-    Extend({}, {}, nullptr, Pairs({{"A", "B"}}));
+    // The result has nowhere to go: the caller is told, nothing is written.
+    EXPECT_THROW(Extend({}, {}, nullptr, Pairs({{"A", "B"}})), CFileException);
     EXPECT_EQ(FileBytes(form), ownBefore);
     EXPECT_EQ(FileBytes(shared), sharedBefore);
 }

@@ -184,4 +184,16 @@ TEST(TransferOutputName, TheTargetsFileNameInTheMandateDirectory) {
     EXPECT_EQ(MwstTransferOutputName("/m", "/MWSTPAU.VTS"), "/m//MWSTPAU.VTS");
 }
 
+// A mandate copied from Windows keeps its spelling; no second file appears.
+TEST_F(Transfer, ResultReplacesTheMandatesFileInItsOwnLetterCase) {
+    OpenMandate();
+    WriteForm(source, {{"Z1", "A", ""}}, "2018");
+    WriteForm(InMandate("mwstform.vts"), {{"Z1", "B", ""}}, "2001");
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(dlg.m_outputName, InMandate("mwstform.vts"));
+    EXPECT_EQ(MappingCell(InMandate("mwstform.vts"), 1, 2), "B");
+    EXPECT_FALSE(fs::exists(InMandate("MWSTFORM.VTS")));
+    EXPECT_EQ(MwstTransferOutputName(mandateDir, "/anderswo/MWSTFORM.VTS"), InMandate("mwstform.vts"));
+}
+
 }  // namespace

@@ -1,10 +1,15 @@
 // The form-formula entry points of the tax key commands on a real mandate:
 // the application pair list from its tax keys, where the result is written,
 // and what the caller learns when a pass fails.
+#include <sys/stat.h>
+
 #include <filesystem>
 
+#include "app/framework/Format.h"
+#include "app/framework/Strings.h"
 #include "forms/KeyPair.h"
 #include "forms/MwstFormulaUpdater.h"
+#include "res/Resource.h"
 #include "tests/forms/FormsFixture.h"
 
 namespace fs = std::filesystem;
@@ -77,21 +82,86 @@ TEST_F(EntryPoints, TemplateStaysAndTheResultBecomesTheMandatesOwnWorkbook) {
     EXPECT_EQ(Cell(InMandate("MWSTPAU.VTS"), 1, 2), "VSN77+VSN81");
 }
 
-TEST_F(EntryPoints, NoWorkbookAnywhereWritesNothing) {
+TEST_F(EntryPoints, NoWorkbookAnywhereWritesNothingAndSaysSo) {
     OpenMandate(kKeys, kAccounts);
     formstest::InDirectory here(templatesDir);
     EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
     EXPECT_TRUE(MwstDeleteTaxid({"VSN81"}));
     EXPECT_FALSE(fs::exists(InMandate("MWSTFORM.VTS")));
     EXPECT_TRUE(fs::is_empty(templatesDir));
+    const std::string line = Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), InMandate("MWSTFORM.VTS"));
+    EXPECT_EQ(Log(), line + line);
+    EXPECT_EQ(app->m_failures, 0);
 }
 
-TEST_F(EntryPoints, CorruptWorkbookIsLeftAsItIs) {
+// The working directory's "MWSTFORM.VTS" is nobody's form: it is neither read
+// nor extended, and the flat-rate mandate gets no "MWSTPAU.VTS" made from it.
+TEST_F(EntryPoints, AWorkbookInTheWorkingDirectoryIsNeverTaken) {
+    OpenMandate(kKeys, kAccounts, /*flatRate=*/true);
+    WriteForm(InMandate("MWSTFORM.VTS"), {{"Z1", "VSN77", ""}});
+    const std::string cwd = TempPath("arbeit");
+    fs::create_directories(cwd);
+    WriteForm(cwd + "/MWSTFORM.VTS", {{"Z1", "VSN77", ""}});
+    const std::string foreign = FileBytes(cwd + "/MWSTFORM.VTS");
+    const std::string own = FileBytes(InMandate("MWSTFORM.VTS"));
+    formstest::InDirectory here(cwd);
+
+    app->m_changeFlag = 1;
+    EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_FALSE(fs::exists(InMandate("MWSTPAU.VTS")));
+    EXPECT_EQ(FileBytes(cwd + "/MWSTFORM.VTS"), foreign);
+    EXPECT_EQ(FileBytes(InMandate("MWSTFORM.VTS")), own);
+    EXPECT_EQ(Log(), Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), InMandate("MWSTPAU.VTS")));
+}
+
+// A damaged workbook is left as it is, and the log says which and why: the
+// formulas were not adapted, and the failure counts (mwst-batch exits 1).
+TEST_F(EntryPoints, CorruptWorkbookIsLeftAsItIsAndReported) {
     OpenMandate(kKeys, kAccounts);
     const std::string form = InMandate("MWSTFORM.VTS");
     formstest::WriteFileBytes(form, "keine Tabelle");
-    EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_FALSE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_FALSE(MwstDeleteTaxid({"VSN81"}));
     EXPECT_EQ(FileBytes(form), "keine Tabelle");
+    const std::string line = "Formeln in " + form + " nicht angepasst: ";
+    EXPECT_EQ(Log().rfind(line, 0), 0u) << Log();
+    EXPECT_NE(Log().find(line, line.size()), std::string::npos) << Log();
+    EXPECT_NE(Log().find(form + ": "), std::string::npos) << "the reason: " << Log();
+    EXPECT_EQ(app->m_failures, 2);
+}
+
+TEST_F(EntryPoints, WorkbookCopiedFromWindowsIsExtendedInPlace) {
+    OpenMandate(kKeys, kAccounts);
+    const std::string form = InMandate("mwstform.vts");
+    WriteForm(form, {{"II_7_a", "VSN77", ""}});
+    EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_EQ(Cell(form, 1, 2), "VSN77+VSN81");
+    for (const auto& entry : fs::directory_iterator(mandateDir))
+        EXPECT_NE(entry.path().filename().string(), "MWSTFORM.VTS") << "no second spelling beside it";
+}
+
+// The mandate's own workbook may not be written, so the templates directory's
+// copy was taken: the pass result has nowhere to go, and the log says so.
+TEST_F(EntryPoints, AWriteProtectedOwnWorkbookIsReportedNotReplaced) {
+    OpenMandate(kKeys, kAccounts);
+    const std::string own = InMandate("MWSTFORM.VTS");
+    WriteForm(own, {{"II_7_a", "VSN77", ""}});
+    WriteForm(InTemplates("MWSTFORM.VTS"), {{"II_7_a", "VSN77", ""}});
+    ::chmod(own.c_str(), 0444);
+    ::chmod(InTemplates("MWSTFORM.VTS").c_str(), 0666);
+    const std::string before = FileBytes(own);
+    const std::string shared = FileBytes(InTemplates("MWSTFORM.VTS"));
+    bool ran = true;
+    {
+        formstest::AsOrdinaryUser nobody;
+        ran = MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs);
+    }
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(FileBytes(own), before);
+    EXPECT_EQ(FileBytes(InTemplates("MWSTFORM.VTS")), shared);
+    EXPECT_EQ(Log().rfind("Formeln in " + own + " nicht angepasst: " + own + " kann nicht geschrieben werden", 0), 0u)
+        << Log();
+    EXPECT_EQ(app->m_failures, 1);
 }
 
 TEST_F(EntryPoints, ShorterNewKeyListIsReportedAndNothingIsSaved) {

@@ -68,6 +68,27 @@ TEST_F(SheetLocation, ReadOnlyOwnWorkbookGivesWayToAWritableTemplate) {
     EXPECT_EQ(VersionOf(form), "2001");
 }
 
+// A mandate copied from Windows: its workbook in any letter case is its own.
+TEST_F(SheetLocation, WorkbookInOtherLetterCaseIsTheMandatesOwn) {
+    StartWithTemplates(templatesDir);
+    OpenMandate();
+    WriteForm(InMandate("mwstform.vts"), {});
+    WriteForm(InTemplates("MWSTFORM.VTS"), {});
+    EXPECT_EQ(MwstMandateSheetName(false), InMandate("mwstform.vts"));
+    EXPECT_EQ(MwstMandateOwnSheetName(false), InMandate("mwstform.vts"));
+    EXPECT_EQ(MwstMandateOwnSheetName(true), InMandate("MWSTPAU.VTS")) << "none there: the usual spelling";
+}
+
+TEST_F(SheetLocation, OfTwoSpellingsTheExactOneWins) {
+    StartWithTemplates(templatesDir);
+    OpenMandate();
+    WriteForm(InMandate("Mwstform.VTS"), {});
+    WriteForm(InMandate("mwstform.vts"), {});
+    EXPECT_EQ(MwstMandateSheetName(false), InMandate("Mwstform.VTS")) << "first in byte order";
+    WriteForm(InMandate("MWSTFORM.VTS"), {});
+    EXPECT_EQ(MwstMandateSheetName(false), InMandate("MWSTFORM.VTS"));
+}
+
 TEST_F(SheetLocation, NoMandateAndNoTemplatesSettingGiveNothing) {
     StartWithTemplates("");
     EXPECT_EQ(MwstMandateSheetName(false), "");
@@ -78,7 +99,9 @@ TEST_F(SheetLocation, NoMandateAndNoTemplatesSettingGiveNothing) {
 
 class SheetLoad : public FormsFixture {};
 
-TEST_F(SheetLoad, FallsBackToTheBareEffectiveNameInTheCurrentDirectory) {
+// A "MWSTFORM.VTS" in the working directory belongs to no mandate: without a
+// usable workbook of its own or in the templates directory nothing is loaded.
+TEST_F(SheetLoad, WithoutAUsableWorkbookNothingIsLoadedFromTheWorkingDirectory) {
     StartWithTemplates(templatesDir);
     OpenMandate({}, {}, /*flatRate=*/true);
     WriteForm(InMandate("MWSTFORM.VTS"), {}, "2018");
@@ -90,21 +113,35 @@ TEST_F(SheetLoad, FallsBackToTheBareEffectiveNameInTheCurrentDirectory) {
     std::string name = "stale";
     short type = 7;
     CVCF1 form;
-    EXPECT_EQ(MwstLoadMandateSheet(name, type, form), 1);
-    EXPECT_EQ(name, "MWSTFORM.VTS");
-    EXPECT_EQ(type, CVCF1::kFileTypeOoxml);
-    EXPECT_EQ(VersionOf(form), "2001") << "the current directory's file, not the mandate's";
+    form.SetDefinedName("VERSION", "1999");
+    EXPECT_EQ(MwstLoadMandateSheet(name, type, form), 0);
+    EXPECT_EQ(name, "");
+    EXPECT_EQ(type, 0);
+    EXPECT_EQ(VersionOf(form), "1999") << "the control is left as it was";
 }
 
-TEST_F(SheetLoad, BareNameThatCannotBeReadRaisesTheControlsException) {
+TEST_F(SheetLoad, MandateWorkbookThatCannotBeReadRaisesTheControlsException) {
     StartWithTemplates(templatesDir);
     OpenMandate();
-    InDirectory here(templatesDir);
+    formstest::WriteFileBytes(InMandate("MWSTFORM.VTS"), "keine Tabelle");
     std::string name;
     short type = 0;
     CVCF1 form;
     EXPECT_THROW(MwstLoadMandateSheet(name, type, form), CFileException);
-    EXPECT_EQ(name, "MWSTFORM.VTS");
+    EXPECT_EQ(name, InMandate("MWSTFORM.VTS"));
+}
+
+TEST_F(SheetLoad, WorkbookCopiedFromWindowsInOtherLetterCaseIsLoaded) {
+    StartWithTemplates(templatesDir);
+    OpenMandate({}, {}, /*flatRate=*/true);
+    WriteForm(InMandate("Mwstpau.VTS"), {}, "2018");
+    WriteForm(InTemplates("MWSTPAU.VTS"), {}, "2001");
+    std::string name;
+    short type = 0;
+    CVCF1 form;
+    EXPECT_EQ(MwstLoadMandateSheet(name, type, form), 1);
+    EXPECT_EQ(name, InMandate("Mwstpau.VTS"));
+    EXPECT_EQ(VersionOf(form), "2018");
 }
 
 TEST_F(SheetLoad, NamedWorkbookThatIsMissingLeavesTheControlAlone) {

@@ -8,6 +8,7 @@
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
 #include "tests/forms/FormsFixture.h"
+#include "tests/support/CommaLocale.h"
 
 namespace fs = std::filesystem;
 using formstest::FileBytes;
@@ -41,6 +42,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, VersionTexts,
                                            VersionCase{"V2024", 0}, VersionCase{"", 0},
                                            VersionCase{nullptr, 0}, VersionCase{"-2024", 0},
                                            VersionCase{"99999999999", 0}, VersionCase{"4294967295", 4294967295u}));
+
+TEST(VersionNumberRule, SameUnderADecimalCommaLocale) {
+    const auto comma = commalocale::Find();
+    if (!comma) GTEST_SKIP() << commalocale::kMissing;
+    commalocale::Scoped locale(*comma);
+    EXPECT_EQ(MwstVersionNumber(" 2024"), 2024u);
+    EXPECT_EQ(MwstVersionNumber("2001,5"), 2001u);
+    EXPECT_EQ(MwstVersionNumber("\xa0" "2024"), 0u) << "a no-break space is no blank";
+}
 
 TEST(VersionNumberRule, StopsAtTheFirstOtherCharacter) {
     EXPECT_EQ(MwstVersionNumber("2024 neu"), 2024u);
@@ -80,6 +90,21 @@ TEST_F(VersionQuery, UnreadableWorkbookCountsAsNotLoaded) {
     EXPECT_EQ(MwstGetVersion(path), 0u);
     EXPECT_EQ(app->m_changeFlag, 1);
     EXPECT_EQ(FileBytes(path), "PK\x03\x04 not really a workbook");
+}
+
+TEST_F(VersionQuery, TheReasonOfAnUnreadableWorkbookIsGiven) {
+    StartWithTemplates(templatesDir);
+    const std::string path = TempPath("kaputt.vts");
+    formstest::WriteFileBytes(path, "keine Tabelle");
+    std::string failure;
+    EXPECT_EQ(MwstGetVersion(path, &failure), 0u);
+    EXPECT_NE(failure.find(path), std::string::npos) << failure;
+    failure = "alt";
+    EXPECT_EQ(MwstGetVersion(TempPath("fehlt.vts"), &failure), 0u);
+    EXPECT_EQ(failure, "") << "a missing file is no failure";
+    WriteForm(path, {}, "2018");
+    EXPECT_EQ(MwstGetVersion(path, &failure), 2018u);
+    EXPECT_EQ(failure, "");
 }
 
 TEST_F(VersionQuery, ReadOnlyWorkbookIsRead) {

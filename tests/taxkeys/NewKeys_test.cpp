@@ -35,6 +35,7 @@ TEST_F(NewKeysTest, InsertsANewKeyBesideEveryOldKeyAndLogsIt) {
               "Formeln mit V26 ergänzt\n"
               "VSN81 wurde eingefügt\n"
               "Formeln mit VSN81 ergänzt\n"
+              "Kein verwendbares MWST-Formular im Mandanten (" + dir + "/MWSTFORM.VTS), Formeln nicht angepasst\n"
               ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
     // The copy keeps entry flag, automatic account and text; rate and gross factor are new.
     EXPECT_EQ(Records("key"), (std::vector<std::string>{
@@ -97,6 +98,7 @@ TEST_F(NewKeysTest, OnlyTypeZeroAutomaticAccountsExtendTheFormulas) {
                          "A81 wurde eingefügt\nFormeln mit A81 ergänzt\n"
                          "B81 wurde eingefügt\n"
                          "C81 wurde eingefügt\n"
+                         "Kein verwendbares MWST-Formular im Mandanten (" + dir + "/MWSTFORM.VTS), Formeln nicht angepasst\n"
                          ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
 }
 
