@@ -28,6 +28,9 @@ CTheView::CTheView() : edit_(new QPlainTextEdit) {
     edit_->setObjectName(QStringLiteral("logView"));
     edit_->setLineWrapMode(QPlainTextEdit::NoWrap);
     edit_->setUndoRedoEnabled(false);
+    flushTimer_.setSingleShot(true);
+    flushTimer_.setInterval(kFlushIntervalMs);
+    QObject::connect(&flushTimer_, &QTimer::timeout, [this] { Flush(); });
 }
 
 CTheView::~CTheView() { delete edit_.data(); }
@@ -49,16 +52,31 @@ void CTheView::OnInitialUpdate() {
 void CTheView::AppendLine(const std::string& line) {
     text_ += line;
     if (!edit_) return;
+    pending_ += line;
+    // A line after a pause shows at once; a stream of lines in chunks.
+    if (!sinceFlush_.isValid() || sinceFlush_.hasExpired(kFlushIntervalMs))
+        Flush();
+    else if (!flushTimer_.isActive())
+        flushTimer_.start();
+}
+
+void CTheView::Flush() {
+    flushTimer_.stop();
+    sinceFlush_.start();
+    if (!edit_ || pending_.empty()) return;
     // The document holds the whole text as shown; append at the end and scroll there.
     QTextCursor cursor(edit_->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(ForDisplay(line));
+    cursor.insertText(ForDisplay(pending_));
+    pending_.clear();
     edit_->moveCursor(QTextCursor::End);
     edit_->ensureCursorVisible();
 }
 
 void CTheView::Clear() {
     text_.clear();
+    pending_.clear();
+    flushTimer_.stop();
     if (edit_) edit_->clear();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,8 @@ class QPlainTextEdit;
 // The conversion log (view 0): a read-only text that the commands append lines
 // to. Lines are separated by "\r\n" as the log texts carry them; the exact
 // text is kept, the widget shows it with plain line ends. Never saved.
+// The widget takes the lines in chunks, at most every kFlushIntervalMs: a
+// command writing thousands of lines does not repaint for each of them.
 class CTheView : public CView {
 public:
     static constexpr int kPrintedLineLength = 100;
@@ -21,8 +25,12 @@ public:
     QWidget* Widget() override;
     void OnInitialUpdate() override;
 
+    static constexpr int kFlushIntervalMs = 100;
+
     void AppendLine(const std::string& line);
     void Clear();
+    // Shows the lines appended since the last chunk now.
+    void Flush();
     const std::string& GetText() const { return text_; }
     // The log's lines, as an edit control counts them (an empty log has one).
     std::vector<std::string> Lines() const;
@@ -35,6 +43,9 @@ public:
 private:
     QPointer<QPlainTextEdit> edit_;
     std::string text_;
+    std::string pending_;  // appended, not yet shown
+    QTimer flushTimer_;
+    QElapsedTimer sinceFlush_;
 };
 
 // The pages of a printout: how many log lines fit a page of height

@@ -6,6 +6,7 @@
 #include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextDocument>
 
 #include "app/CTheView.h"
 #include "res/Resource.h"
@@ -27,9 +28,22 @@ TEST_F(LogView, AppendsExactlyAndShowsPlainLineEnds) {
     View().AppendLine("weise\r\n\r\n");
     EXPECT_EQ(View().GetText(),
               ">Beginn \"Konti anpassen\" für Mandant /m\r\nKonto 1000: VSN77 mit VSN81 ersetzt\r\nteilweise\r\n\r\n");
+    // The widget takes the lines in chunks; the next chunk comes with the event loop.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Edit()->toPlainText().size() > 60; }, 1000));
     EXPECT_EQ(Edit()->toPlainText().toStdString(),
               ">Beginn \"Konti anpassen\" für Mandant /m\nKonto 1000: VSN77 mit VSN81 ersetzt\nteilweise\n\n");
     EXPECT_EQ(View().Lines().size(), 5u);
+}
+
+TEST_F(LogView, AStreamOfLinesIsShownInAFewChunks) {
+    Start();
+    int repaints = 0;
+    QObject::connect(Edit()->document(), &QTextDocument::contentsChanged, [&] { ++repaints; });
+    for (int i = 0; i < 5000; ++i) View().AppendLine("Konto " + std::to_string(i) + ": VSN77 mit VSN81 ersetzt\r\n");
+    EXPECT_LE(repaints, 2);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Edit()->document()->blockCount() > 5000; }, 2000));
+    EXPECT_EQ(Edit()->document()->blockCount(), 5001);
+    EXPECT_EQ(View().Lines().size(), 5001u);
 }
 
 TEST_F(LogView, UserCannotType) {
