@@ -90,8 +90,8 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
     // process of an older version would not understand it any more); else it
     // is read as it is, read-only, until an exclusive hold converts it.
     engine->legacyIds_ = engine->meta_.formatVersion < pendra::schema::kFormatVersion;
-    if (engine->legacyIds_ && engine->lockFile_->Writable() &&
-        engine->lockFile_->TryLockExclusive()) {
+    if (engine->legacyIds_ && engine->writable_ && !engine->meta_.readOnlyFlag &&
+        engine->lockFile_->Writable() && engine->lockFile_->TryLockExclusive()) {
         status = engine->UpgradeWhileExclusive();
         engine->lockFile_->ReturnToShared();
         if (status != pendra::kOk) return nullptr;
