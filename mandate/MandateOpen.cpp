@@ -31,6 +31,12 @@ std::string ExclusiveConflictText(Mandate& mandate, const std::string& path) {
     return text;
 }
 
+// Statuses of an open that converts the mandate's tax ids to the current
+// format and finds one that has no place there; nothing was changed.
+bool IdsNotConvertible(int status) {
+    return status == pendra::kNotWindows1252 || status == pendra::kDuplicateKey;
+}
+
 // kOk when granted, kMandateHeldExclusively while someone else has the
 // mandate; anything else (a lock file that cannot be written) can never be
 // granted, so retrying is pointless.
@@ -61,6 +67,10 @@ bool CTheApp::CheckVersionAndPassword(const std::string& path, std::string& outM
     const int status = mandate.OpenMandateFiles(path, 1, true);
     if (status == pendra::kFormatTooOld) {
         AfxMessageBox(Format(LoadString(IDS_FORMAT_TOO_OLD), path));
+        return false;
+    }
+    if (IdsNotConvertible(status)) {
+        AfxMessageBox(Format(LoadString(IDS_IDS_NOT_CONVERTIBLE), path));
         return false;
     }
     if (status == pendra::kMandateHeldExclusively) {
@@ -107,7 +117,9 @@ void CMainFrame::OpenMandate(const std::string& path) {
         for (;;) {
             const int status = mandate->OpenMandateFiles(path, 1, true);
             if (status != pendra::kOk && status != pendra::kMandateHeldExclusively) {
-                AfxMessageBox(Format(LoadString(IDS_OPEN_FAILED), path));
+                AfxMessageBox(Format(LoadString(IdsNotConvertible(status) ? IDS_IDS_NOT_CONVERTIBLE
+                                                                          : IDS_OPEN_FAILED),
+                                     path));
                 return;
             }
             if (status == pendra::kOk) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 
+#include "base/Windows1252.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
@@ -30,24 +31,6 @@ const RateClass& ClassOf(stsatz satz) { return kClasses.at(static_cast<std::size
 
 bool EndsInDigit(const std::string& text) {
     return !text.empty() && text.back() >= '0' && text.back() <= '9';
-}
-
-// Code points of UTF-8 text, lower-cased in the Latin range, so that ids
-// compare as the product's ANSI case mapping does (VSN81 = vsn81, Ä = ä).
-std::u32string Folded(const std::string& text) {
-    std::u32string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
-        char32_t code = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-        for (std::size_t k = 1; k < len && i + k < text.size(); ++k)
-            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        const bool upper = (code >= 'A' && code <= 'Z') ||
-                           (code >= 0xC0 && code <= 0xDE && code != 0xD7);
-        out += upper ? code + 0x20 : code;
-        i += len;
-    }
-    return out;
 }
 
 }  // namespace
@@ -80,9 +63,10 @@ std::string ConvertId(std::string oldId, stsatz satz) {
     std::string fromTable = oldId;
     // An entry without a new id names no key; the built-in rule decides then.
     if (convtable.Convert(fromTable) && !fromTable.empty()) return fromTable;
+    // Digits are single bytes in UTF-8; the cut to three counts characters,
+    // never bytes, so a letter such as Ä is kept whole (ÄBCD7 gives ÄBC81).
     for (int i = 0; i < 2 && EndsInDigit(oldId); ++i) oldId.pop_back();
-    if (oldId.size() > 3) oldId.resize(3);
-    return oldId + ClassOf(satz).idSuffix;
+    return std::string(win1252::FirstCharacters(oldId, 3)) + ClassOf(satz).idSuffix;
 }
 
 int UniqueId(const char* id) {
@@ -91,20 +75,17 @@ int UniqueId(const char* id) {
     BFile file(mandate);
     const int mode = mandate->IsReadOnly() ? BFile::kModeReadOnly : BFile::kModeUpdate;
     if (file.Open(mandate->GetTaxName(), mode) != pendra::kOk) return 1;
-    const std::u32string wanted = Folded(id);
+    const std::string wanted = IdCaseKey(id);
     Tax tax(mandate);
     tax.UseFile(&file);
     for (int status = tax.ReadFirst(); status == pendra::kOk; status = tax.ReadNext())
-        if (Folded(tax.GetId()) == wanted) return 0;
+        if (IdCaseKey(tax.GetId()) == wanted) return 0;
     return 1;
 }
 
-std::string IdCaseKey(const std::string& id) {
-    const std::u32string folded = Folded(id);
-    std::string key;
-    for (char32_t c : folded) key.append(reinterpret_cast<const char*>(&c), sizeof c);
-    return key;
-}
+// Letter case as Windows maps it in the product's code page: every pair of
+// Windows-1252 (vsn81 = VSN81, ä = Ä, š = Š, œ = Œ, ÿ = Ÿ).
+std::string IdCaseKey(const std::string& id) { return win1252::FoldCase(id); }
 
 int MWSTSchluesselIgnorieren(std::string id) {
     return id.find("VSS24") != std::string::npos || id.find("VSS76") != std::string::npos ? 1 : 0;

@@ -19,11 +19,14 @@ bool SetSatz(const std::string& rateText, stsatz& satz, float& newRate);
 float NewQuote(stsatz satz);
 const char* OldQuoteText(stsatz satz);
 
-// The new id: the conversion table's entry, or the built-in rule.
+// The new id: the conversion table's entry, or the built-in rule (which counts
+// characters, not bytes: ids are UTF-8 here).
 std::string ConvertId(std::string oldId, stsatz satz);
-// 1 when no tax key of the open mandate has this id (any letter case).
+// 1 when no tax key of the open mandate has this id, in any letter case of
+// Windows-1252.
 int UniqueId(const char* id);
-// The id folded so that ids equal without regard to letter case give equal texts.
+// The id folded so that ids equal without regard to letter case (every letter
+// pair of Windows-1252) give equal texts.
 std::string IdCaseKey(const std::string& id);
 // 1 when the key is to be left alone (its id contains VSS24 or VSS76).
 int MWSTSchluesselIgnorieren(std::string id);

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/Windows1252.h"
 #include "mandate/pendra/Mandate.h"
-#include "taxkeys/TextDecoding.h"
 
 ConvertTable convtable;
 
@@ -36,7 +36,7 @@ std::string ReadFileText(const std::string& fileName) {
 
 std::forward_list<ConvertTable::ConvEntry> ConvertTable::Parse(const std::string& text) {
     std::forward_list<ConvEntry> entries;
-    std::istringstream lines(DecodeWindowsText(text));
+    std::istringstream lines(win1252::DecodeWindowsText(text));
     std::string line;
     while (std::getline(lines, line)) {
         if (!line.empty() && line.front() == ';') continue;

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <sstream>
 
+#include "base/Windows1252.h"
+
 namespace {
 
 std::string Lower(std::string s) {
@@ -19,33 +21,6 @@ std::string Trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r");
     if (first == std::string::npos) return {};
     return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
-
-// Windows-1252 bytes (files written by the product on Windows) become UTF-8;
-// text that is valid UTF-8 already stays as it is.
-bool IsValidUtf8(const std::string& s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        const int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > s.size()) return false;
-        for (int k = 1; k < len; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
-        i += len;
-    }
-    return true;
-}
-
-std::string Latin1ToUtf8(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 std::mutex g_mutex;
@@ -68,7 +43,8 @@ std::string BrisolSettings::FilePath() {
 }
 
 BrisolSettings::Values BrisolSettings::Parse(const std::string& raw) {
-    const std::string text = IsValidUtf8(raw) ? raw : Latin1ToUtf8(raw);
+    // Files written by the product on Windows hold Windows-1252; UTF-8 stays as it is.
+    const std::string text = win1252::DecodeWindowsText(raw);
     Values values;
     std::istringstream in(text);
     std::string section;

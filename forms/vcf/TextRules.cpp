@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/framework/CException.h"
+#include "base/Windows1252.h"
 
 namespace textrules {
 namespace {
@@ -16,25 +17,6 @@ constexpr size_t kMaxDefinedNameLength = 255;
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// Length of the UTF-8 sequence starting at text[i], 0 when it is malformed.
-size_t SequenceLength(std::string_view text, size_t i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (len == 0 || i + len > text.size()) return 0;
-    for (size_t k = 1; k < len; ++k)
-        if (!IsContinuation(static_cast<unsigned char>(text[i + k]))) return 0;
-    if (len == 2 && c < 0xC2) return 0;  // overlong
-    if (len == 3) {
-        auto c1 = static_cast<unsigned char>(text[i + 1]);
-        if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0)) return 0;  // overlong, surrogate
-    }
-    if (len == 4) {
-        auto c1 = static_cast<unsigned char>(text[i + 1]);
-        if ((c == 0xF0 && c1 < 0x90) || c > 0xF4 || (c == 0xF4 && c1 >= 0x90)) return 0;
-    }
-    return len;
-}
-
 bool HasControl(std::string_view text) {
     for (char ch : text) {
         auto c = static_cast<unsigned char>(ch);
@@ -45,14 +27,7 @@ bool HasControl(std::string_view text) {
 
 }  // namespace
 
-bool IsValidUtf8(std::string_view text) {
-    for (size_t i = 0; i < text.size();) {
-        size_t len = SequenceLength(text, i);
-        if (len == 0) return false;
-        i += len;
-    }
-    return true;
-}
+bool IsValidUtf8(std::string_view text) { return win1252::IsValidUtf8(text); }
 
 size_t CodePointCount(std::string_view utf8) {
     size_t count = 0;

@@ -5,6 +5,7 @@
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/StorageEngine.h"
+#include "mandate/pendra/TaxIdText.h"
 
 BRecord::BRecord(std::size_t size) : buffer_(size, 0) {}
 
@@ -186,4 +187,14 @@ int BRecord::SetField(std::size_t offset, std::size_t width, const std::string& 
     std::memset(buffer_.data() + offset, 0, width);
     std::memcpy(buffer_.data() + offset, text.data(), text.size());
     return pendra::kOk;
+}
+
+std::string BRecord::IdField(std::size_t offset, std::size_t width) const {
+    return pendra::DecodeTaxId(Field(offset, width));
+}
+
+int BRecord::SetIdField(std::size_t offset, std::size_t width, const std::string& id) {
+    std::string stored;
+    const int status = pendra::EncodeTaxId(id, width, stored);
+    return status == pendra::kOk ? SetField(offset, width, stored) : status;
 }

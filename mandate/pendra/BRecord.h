@@ -65,6 +65,9 @@ protected:
     std::string Field(std::size_t offset, std::size_t width) const;
     // Writes `text` into a fixed field, NUL-padded; kKeyTooLong when it does not fit.
     int SetField(std::size_t offset, std::size_t width, const std::string& text);
+    // A tax id field (TaxIdText.h): stored in Windows-1252, handed over as UTF-8.
+    std::string IdField(std::size_t offset, std::size_t width) const;
+    int SetIdField(std::size_t offset, std::size_t width, const std::string& id);
 
 private:
     template <typename Fetch>

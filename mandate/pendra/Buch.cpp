@@ -3,6 +3,7 @@
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/RecordBytes.h"
 #include "mandate/pendra/TableLayout.h"
+#include "mandate/pendra/TaxIdText.h"
 
 Buch::Buch(Mandate*) : BRecord(kSize) {}
 
@@ -13,18 +14,21 @@ std::int32_t Buch::GetNumber() const {
 int Buch::ReadNumber(std::int32_t number) { return ReadByKey(EncodeIntKey(number)); }
 
 int Buch::ExistsWithTaxId(const std::string& taxId) {
-    if (taxId.size() > kTaxIdWidth) return pendra::kKeyTooLong;
-    return FindTaxId(taxId);
+    std::string stored;
+    const int status = pendra::EncodeTaxId(taxId, kTaxIdWidth, stored);
+    return status == pendra::kOk ? FindTaxId(stored) : status;
 }
 
 int Buch::ReadFirstByTaxId(const std::string& taxId) {
-    if (taxId.size() > kTaxIdWidth) return pendra::kKeyTooLong;
-    return ReadFirstWithTaxId(taxId);
+    std::string stored;
+    const int status = pendra::EncodeTaxId(taxId, kTaxIdWidth, stored);
+    return status == pendra::kOk ? ReadFirstWithTaxId(stored) : status;
 }
 
 int Buch::ReadNextByTaxId(const std::string& taxId) {
-    if (taxId.size() > kTaxIdWidth) return pendra::kKeyTooLong;
-    return ReadNextWithTaxId(taxId);
+    std::string stored;
+    const int status = pendra::EncodeTaxId(taxId, kTaxIdWidth, stored);
+    return status == pendra::kOk ? ReadNextWithTaxId(stored) : status;
 }
 
 std::string BuchData::GetDate() const { return buch_.Field(Buch::kDateOffset, Buch::kDateWidth); }
@@ -37,6 +41,8 @@ double BuchData::GetAmount() const {
     return pendra::bytes::Load<double>(buch_.GetBuffer() + Buch::kAmountOffset);
 }
 
-std::string BuchData::GetTaxId() const { return buch_.Field(Buch::kTaxIdOffset, Buch::kTaxIdWidth); }
+std::string BuchData::GetTaxId() const {
+    return buch_.IdField(Buch::kTaxIdOffset, Buch::kTaxIdWidth);
+}
 
 std::string BuchData::GetText() const { return buch_.Field(Buch::kTextOffset, Buch::kTextWidth); }

@@ -11,7 +11,7 @@ class Mandate;
 //   4  date     8 bytes "YYYYMMDD"
 //  12  account  16 bytes, NUL-padded
 //  28  amount   float64
-//  36  tax id   6 bytes, NUL-padded
+//  36  tax id   6 bytes, NUL-padded, Windows-1252 (TaxIdText.h)
 //  42  text     42 bytes, NUL-padded
 // BuchData is the data part: a view on the fields behind the number.
 class Buch;
@@ -45,6 +45,7 @@ public:
     // 0 when booking `number` exists (it is then in the buffer).
     int ReadNumber(std::int32_t number);
 
+    // Tax ids are UTF-8 here, as Tax::Read (kKeyTooLong, kNotWindows1252).
     // Keyed access by tax id (index on the tax id): kOk when at least one
     // booking uses `taxId`, kKeyNotFound when none; the buffer is left alone.
     int ExistsWithTaxId(const std::string& taxId);

@@ -2,6 +2,7 @@
 
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/RecordBytes.h"
+#include "mandate/pendra/TaxIdText.h"
 
 Konto::Konto(Mandate*) : BRecord(kSize) {}
 
@@ -14,18 +15,20 @@ std::string Konto::GetNumber() const { return Field(kNumberOffset, kNumberWidth)
 
 short Konto::GetType() const { return pendra::bytes::Load<short>(GetBuffer() + kTypeOffset); }
 
-std::string Konto::GetTaxId() const { return Field(kTaxIdOffset, kTaxIdWidth); }
+std::string Konto::GetTaxId() const { return IdField(kTaxIdOffset, kTaxIdWidth); }
 
-int Konto::SetTaxId(const std::string& id) { return SetField(kTaxIdOffset, kTaxIdWidth, id); }
+int Konto::SetTaxId(const std::string& id) { return SetIdField(kTaxIdOffset, kTaxIdWidth, id); }
 
 std::string Konto::GetName() const { return Field(kNameOffset, kNameWidth); }
 
 int Konto::ReadFirstByTaxId(const std::string& taxId) {
-    if (taxId.size() > kTaxIdWidth) return pendra::kKeyTooLong;
-    return ReadFirstWithTaxId(taxId);
+    std::string stored;
+    const int status = pendra::EncodeTaxId(taxId, kTaxIdWidth, stored);
+    return status == pendra::kOk ? ReadFirstWithTaxId(stored) : status;
 }
 
 int Konto::ReadNextByTaxId(const std::string& taxId) {
-    if (taxId.size() > kTaxIdWidth) return pendra::kKeyTooLong;
-    return ReadNextWithTaxId(taxId);
+    std::string stored;
+    const int status = pendra::EncodeTaxId(taxId, kTaxIdWidth, stored);
+    return status == pendra::kOk ? ReadNextWithTaxId(stored) : status;
 }

@@ -8,7 +8,8 @@ class Mandate;
 // Account record, 64 bytes, little-endian:
 //   0  number   16 bytes, NUL-padded (the key)
 //  16  type     int16 (0 and 1 are the codes the conversion tests)
-//  18  tax id   6 bytes, NUL-padded: the account's default tax key
+//  18  tax id   6 bytes, NUL-padded: the account's default tax key, in
+//               Windows-1252 like the key's id (TaxIdText.h)
 //  24  name     40 bytes, NUL-padded
 class Konto : public BRecord {
 public:
@@ -26,7 +27,8 @@ public:
     std::string GetNumber() const;
     short GetType() const;
     std::string GetTaxId() const;
-    int SetTaxId(const std::string& id);  // kKeyTooLong when longer than 6 bytes
+    // Tax ids are UTF-8 here, as Tax::SetId: kKeyTooLong, kNotWindows1252.
+    int SetTaxId(const std::string& id);
     std::string GetName() const;
 
     // Accounts whose default tax key is `taxId`, in number order (index on

@@ -19,6 +19,7 @@ enum Status : int {
     kMandateHeldExclusively = 88,  // another process holds the mandate exclusively
     kBadArgument = 99,      // malformed input (bad field value)
     kFormatTooOld = 60010,  // database format older than this library supports
+    kNotWindows1252 = 60011,  // an id with a character Windows-1252 does not have
 };
 
 }  // namespace pendra

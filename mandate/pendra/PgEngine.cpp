@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "mandate/pendra/LegacyIdTable.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/PgSchema.h"
 #include "mandate/pendra/PgTable.h"
 #include "mandate/pendra/SqlMandateConfiguration.h"
+#include "mandate/pendra/SqliteSchema.h"
 
 using pendra::pg::Connection;
 using pendra::pg::Param;
@@ -61,7 +63,30 @@ std::unique_ptr<PgEngine> PgEngine::Open(const SqlMandateConfiguration& configur
     engine->writable_ = engine->connection_->QueryBool(
         "SELECT has_table_privilege('buch', 'UPDATE') AND NOT pg_is_in_recovery()", {}, status);
     if (status != pendra::kOk) return nullptr;
+
+    // An older format is converted now if no other session has the mandate
+    // open; else it is read as it is, read-only, until an exclusive hold converts it.
+    engine->legacyIds_ = engine->meta_.formatVersion < pendra::schema::kFormatVersion;
+    if (engine->legacyIds_ && engine->writable_ && !engine->meta_.readOnlyFlag) {
+        int lockStatus = pendra::kOk;
+        engine->UnlockMandate(false);
+        if (engine->TryMandateLock(true, lockStatus)) {
+            status = engine->UpgradeWhileExclusive();
+            engine->TryMandateLock(false, lockStatus);  // shared first: nobody slips in between
+            engine->UnlockMandate(true);
+        } else if (!engine->TryMandateLock(false, lockStatus)) {
+            status = lockStatus != pendra::kOk ? lockStatus : pendra::kMandateHeldExclusively;
+        }
+        if (status != pendra::kOk) return nullptr;
+    }
     return engine;
+}
+
+int PgEngine::UpgradeWhileExclusive() {
+    if (!legacyIds_ || meta_.readOnlyFlag || !writable_ || !tables_.empty()) return pendra::kOk;
+    const int status = pendra::pg::Upgrade(*connection_, meta_);
+    if (status == pendra::kOk) legacyIds_ = false;
+    return status;
 }
 
 PgEngine::~PgEngine() {
@@ -86,6 +111,9 @@ int PgEngine::AcquireExclusive() {
     int status = pendra::kOk;
     if (TryMandateLock(true, status)) {
         exclusive_ = true;
+        // Not converted when opened because another session had it open: now is the time.
+        // A conversion that fails leaves the mandate read-only; opening it again names the reason.
+        UpgradeWhileExclusive();
         return pendra::kOk;
     }
     int sharedStatus = pendra::kOk;
@@ -105,6 +133,7 @@ std::unique_ptr<StorageTable> PgEngine::OpenTable(const TableLayout& layout, int
     auto table = std::make_unique<PgTable>(*this, layout);
     status = table->CheckSchema();
     if (status != pendra::kOk) return nullptr;
+    if (legacyIds_) return std::make_unique<LegacyIdTable>(std::move(table));
     return table;
 }
 

@@ -31,7 +31,8 @@ public:
 
     Kind GetKind() const override { return Kind::kSql; }
     const MandateMeta& Meta() const override { return meta_; }
-    bool IsReadOnly() const override { return meta_.readOnlyFlag || !writable_; }
+    // A mandate still in an older format (legacyIds_) is read-only until converted.
+    bool IsReadOnly() const override { return meta_.readOnlyFlag || !writable_ || legacyIds_; }
     std::unique_ptr<StorageTable> OpenTable(const TableLayout& layout, int& status) override;
     long GetSetting(int section, int key, long def) override;
     int SetSetting(int section, int key, long value) override;
@@ -57,11 +58,15 @@ private:
     PgEngine() = default;
     bool TryMandateLock(bool exclusive, int& status);
     void UnlockMandate(bool exclusive);
+    // Converts a database of an older format while this session holds the
+    // mandate exclusively, may write it and has no table open.
+    int UpgradeWhileExclusive();
 
     std::unique_ptr<pendra::pg::Connection> connection_;
     MandateMeta meta_;
     bool writable_ = false;
     bool exclusive_ = false;
+    bool legacyIds_ = false;  // tables are read through LegacyIdTable
     int batchDepth_ = 0;
     std::map<std::uint64_t, const PgTable*> recordLocks_;
     std::vector<PgTable*> tables_;

@@ -1,7 +1,12 @@
 #include "mandate/pendra/PgSchema.h"
 
+#include <utility>
+#include <vector>
+
+#include "mandate/pendra/LegacyIds.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/SqliteSchema.h"
+#include "mandate/pendra/TableLayout.h"
 
 namespace pendra::pg {
 
@@ -59,6 +64,98 @@ int ReadMeta(const Connection& connection, MandateMeta& meta) {
     }
     if (!haveFormat || meta.formatVersion > schema::kFormatVersion) return kNotADatabase;
     if (meta.formatVersion < schema::kOldestFormatVersion) return kFormatTooOld;
+    return kOk;
+}
+
+namespace {
+
+int Run(const Connection& connection, const std::string& sql, const std::vector<Param>& params) {
+    Result result = connection.Exec(sql, params);
+    return Connection::Succeeded(result.get()) ? kOk : connection.StatusOf(result.get());
+}
+
+// The key file: every key whose id changes is taken out first and put back
+// under its new id, so that no new id can meet an old one not yet converted.
+int ConvertTaxKeys(const Connection& connection) {
+    const TableLayout& layout = TaxLayout();
+    Result rows = connection.Exec("SELECT id, rec FROM tax");
+    if (!Connection::Succeeded(rows.get())) return connection.StatusOf(rows.get());
+    std::vector<std::pair<std::string, std::string>> keys;
+    for (int row = 0; row < PQntuples(rows.get()); ++row) {
+        std::string id = Text(rows.get(), row, 0);
+        if (legacy::NeedsConversion(id)) keys.emplace_back(std::move(id), Text(rows.get(), row, 1));
+    }
+    int status = kOk;
+    for (const auto& [id, rec] : keys) {
+        status = Run(connection, "DELETE FROM tax WHERE id = $1::bytea", {{id, true}});
+        if (status != kOk) return status;
+    }
+    for (auto& [id, rec] : keys) {
+        if (rec.size() != layout.recordSize) return kNotADatabase;
+        auto* bytes = reinterpret_cast<unsigned char*>(rec.data());
+        if ((status = legacy::ConvertRecord(layout, bytes)) != kOk) return status;
+        status = Run(connection, "INSERT INTO tax(id, rec) VALUES($1::bytea, $2::bytea)",
+                     {{layout.KeyOf(bytes), true}, {rec, true}});
+        if (status != kOk) return status;
+    }
+    return kOk;
+}
+
+// Accounts and bookings: one statement per tax id that changes, writing the
+// new id into the column and into the record's field (NUL-padded, as written).
+int ConvertIndexedTaxIds(const Connection& connection, const TableLayout& layout) {
+    const std::string table = layout.name;
+    Result ids = connection.Exec("SELECT DISTINCT taxid FROM " + table);
+    if (!Connection::Succeeded(ids.get())) return connection.StatusOf(ids.get());
+    const std::string update = "UPDATE " + table +
+                               " SET taxid = $2::bytea, rec = overlay(rec placing $3::bytea from " +
+                               std::to_string(layout.taxIdOffset + 1) + " for " +
+                               std::to_string(layout.taxIdWidth) + ") WHERE taxid = $1::bytea";
+    for (int row = 0; row < PQntuples(ids.get()); ++row) {
+        const std::string former = Text(ids.get(), row, 0);
+        if (!legacy::NeedsConversion(former)) continue;
+        std::string current;
+        int status = legacy::CurrentTaxId(former, current);
+        if (status != kOk) return status;
+        std::string field = current;
+        field.resize(layout.taxIdWidth, '\0');
+        status = Run(connection, update, {{former, true}, {current, true}, {field, true}});
+        if (status != kOk) return status;
+    }
+    return kOk;
+}
+
+int ConvertIds(const Connection& connection) {
+    int status = ConvertTaxKeys(connection);
+    if (status == kOk) status = ConvertIndexedTaxIds(connection, KontoLayout());
+    if (status == kOk) status = ConvertIndexedTaxIds(connection, BuchLayout());
+    if (status == kOk) {
+        status = Run(connection, "UPDATE meta SET value = $1 WHERE name = 'format_version'",
+                     {{std::to_string(schema::kFormatVersion)}});
+    }
+    return status;
+}
+
+}  // namespace
+
+int Upgrade(const Connection& connection, MandateMeta& meta) {
+    int status = Run(connection, "BEGIN", {});
+    if (status != kOk) return status;
+    // Read again inside the transaction: another session may have converted it meanwhile.
+    Result version =
+        connection.Exec("SELECT value FROM meta WHERE name = 'format_version' FOR UPDATE");
+    if (!Connection::Succeeded(version.get()) || PQntuples(version.get()) != 1) {
+        status = Connection::Succeeded(version.get()) ? kNotADatabase
+                                                      : connection.StatusOf(version.get());
+    } else if (Number(Text(version.get(), 0, 0)) < schema::kFormatVersion) {
+        status = ConvertIds(connection);
+    }
+    if (status == kOk) status = Run(connection, "COMMIT", {});
+    if (status != kOk) {
+        connection.Exec("ROLLBACK");
+        return status;
+    }
+    meta.formatVersion = schema::kFormatVersion;
     return kOk;
 }
 

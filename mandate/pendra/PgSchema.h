@@ -16,4 +16,8 @@ extern const char* const kCreateSql;
 // Reads the meta table and checks format and tables, as for file mandates.
 int ReadMeta(const Connection& connection, MandateMeta& meta);
 
+// Converts a database of an older supported format to the current one in one
+// transaction, as schema::Upgrade does for file mandates.
+int Upgrade(const Connection& connection, MandateMeta& meta);
+
 }  // namespace pendra::pg

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "mandate/pendra/LegacyIdTable.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/SqliteSchema.h"
 #include "mandate/pendra/SqliteTable.h"
@@ -84,7 +85,28 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
     status = pendra::schema::ReadMeta(db, engine->meta_);
     if (status != pendra::kOk) return nullptr;
     engine->seenGeneration_ = engine->lockFile_->Generation();
+
+    // An older format is converted now if nobody else has the mandate open (a
+    // process of an older version would not understand it any more); else it
+    // is read as it is, read-only, until an exclusive hold converts it.
+    engine->legacyIds_ = engine->meta_.formatVersion < pendra::schema::kFormatVersion;
+    if (engine->legacyIds_ && engine->writable_ && !engine->meta_.readOnlyFlag &&
+        engine->lockFile_->Writable() && engine->lockFile_->TryLockExclusive()) {
+        status = engine->UpgradeWhileExclusive();
+        engine->lockFile_->ReturnToShared();
+        if (status != pendra::kOk) return nullptr;
+    }
     return engine;
+}
+
+int SqliteEngine::UpgradeWhileExclusive() {
+    if (!legacyIds_ || meta_.readOnlyFlag || !writable_ || !tables_.empty()) return pendra::kOk;
+    ResetAllCursors();
+    const int status = pendra::schema::Upgrade(Db(), meta_);
+    if (status != pendra::kOk) return status;
+    legacyIds_ = false;
+    PublishCommit();
+    return pendra::kOk;
 }
 
 SqliteEngine::~SqliteEngine() {
@@ -96,6 +118,7 @@ std::unique_ptr<StorageTable> SqliteEngine::OpenTable(const TableLayout& layout,
     auto table = std::make_unique<SqliteTable>(*this, layout);
     status = table->PrepareStatus();
     if (status != pendra::kOk) return nullptr;
+    if (legacyIds_) return std::make_unique<LegacyIdTable>(std::move(table));
     return table;
 }
 
@@ -192,7 +215,11 @@ int SqliteEngine::ReadSettings(std::vector<MandateSetting>& settings) {
 
 int SqliteEngine::AcquireExclusive() {
     if (!lockFile_->Writable()) return pendra::kAccessDenied;
-    return lockFile_->TryLockExclusive() ? pendra::kOk : pendra::kMandateHeldExclusively;
+    if (!lockFile_->TryLockExclusive()) return pendra::kMandateHeldExclusively;
+    // Not converted when opened because someone else had it open: now is the time.
+    // A conversion that fails leaves the mandate read-only; opening it again names the reason.
+    UpgradeWhileExclusive();
+    return pendra::kOk;
 }
 
 void SqliteEngine::ReleaseExclusive() { lockFile_->ReturnToShared(); }

@@ -26,7 +26,8 @@ public:
 
     Kind GetKind() const override { return Kind::kFile; }
     const MandateMeta& Meta() const override { return meta_; }
-    bool IsReadOnly() const override { return meta_.readOnlyFlag || !writable_; }
+    // A mandate still in an older format (legacyIds_) is read-only until converted.
+    bool IsReadOnly() const override { return meta_.readOnlyFlag || !writable_ || legacyIds_; }
     std::unique_ptr<StorageTable> OpenTable(const TableLayout& layout, int& status) override;
     long GetSetting(int section, int key, long def) override;
     int SetSetting(int section, int key, long value) override;
@@ -50,11 +51,15 @@ private:
     SqliteEngine() = default;
     void ResetAllCursors();
     void PublishCommit();
+    // Converts a database of an older format while this process holds the
+    // mandate exclusively, may write it and has no table open.
+    int UpgradeWhileExclusive();
 
     std::unique_ptr<MandateLockFile> lockFile_;
     pendra::sqlite::Connection connection_;
     MandateMeta meta_;
     bool writable_ = false;
+    bool legacyIds_ = false;  // tables are read through LegacyIdTable
     std::uint64_t seenGeneration_ = 0;
     int batchDepth_ = 0;
     std::vector<SqliteTable*> tables_;

@@ -6,10 +6,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
+#include "mandate/pendra/LegacyIds.h"
 #include "mandate/pendra/MandateFiles.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/SqliteSupport.h"
+#include "mandate/pendra/TableLayout.h"
 
 namespace pendra::schema {
 
@@ -81,6 +84,146 @@ int ReadMeta(sqlite3* db, MandateMeta& meta) {
     if (rc != SQLITE_ROW) return sqlite::StatusFrom(rc);
     if (tables.ColumnInt(0) != 5) return kNotADatabase;
 
+    return kOk;
+}
+
+namespace {
+
+using sqlite::Statement;
+using sqlite::StatusFrom;
+
+std::string Sql(const TableLayout& layout, std::string pattern) {
+    for (auto [mark, name] : {std::pair{"{T}", layout.name}, std::pair{"{K}", layout.keyColumn}}) {
+        for (std::size_t at; (at = pattern.find(mark)) != std::string::npos;) {
+            pattern.replace(at, 3, name);
+        }
+    }
+    return pattern;
+}
+
+int Prepared(std::initializer_list<const Statement*> statements) {
+    for (const Statement* s : statements) {
+        if (!s->Ok()) return StatusFrom(s->PrepareResult());
+    }
+    return kOk;
+}
+
+int Run(Statement& statement) {
+    const int rc = statement.Step();
+    statement.Reset();
+    if (rc == SQLITE_DONE) return kOk;
+    return (rc & 0xff) == SQLITE_CONSTRAINT ? kDuplicateKey : StatusFrom(rc);
+}
+
+// A format-2 record of `layout` with its tax ids in the form of format 3.
+int ConvertRecordBytes(const TableLayout& layout, std::string& rec) {
+    if (rec.size() != layout.recordSize) return kNotADatabase;
+    return legacy::ConvertRecord(layout, reinterpret_cast<unsigned char*>(rec.data()));
+}
+
+// The key file: every key whose id changes is taken out first and put back
+// under its new id, so that no new id can meet an old one not yet converted.
+int ConvertTaxKeys(sqlite3* db) {
+    const TableLayout& layout = TaxLayout();
+    Statement select(db, "SELECT id, rec FROM tax");
+    Statement remove(db, "DELETE FROM tax WHERE id = ?1");
+    Statement insert(db, "INSERT INTO tax(id, rec) VALUES(?1, ?2)");
+    int status = Prepared({&select, &remove, &insert});
+    if (status != kOk) return status;
+    std::vector<std::pair<std::string, std::string>> keys;
+    int rc;
+    while ((rc = select.Step()) == SQLITE_ROW) {
+        std::string id = select.ColumnBytes(0);
+        if (legacy::NeedsConversion(id)) keys.emplace_back(std::move(id), select.ColumnBytes(1));
+    }
+    if (rc != SQLITE_DONE) return StatusFrom(rc);
+    for (const auto& [id, rec] : keys) {
+        remove.BindBytes(1, id);
+        if ((status = Run(remove)) != kOk) return status;
+    }
+    for (auto& [id, rec] : keys) {
+        if ((status = ConvertRecordBytes(layout, rec)) != kOk) return status;
+        insert.BindBytes(1, layout.KeyOf(reinterpret_cast<const unsigned char*>(rec.data())));
+        insert.BindBytes(2, rec);
+        if ((status = Run(insert)) != kOk) return status;
+    }
+    return kOk;
+}
+
+// Accounts and bookings: only the rows of the tax ids that change, found
+// through the taxid index; their keys stay.
+int ConvertIndexedTaxIds(sqlite3* db, const TableLayout& layout) {
+    Statement distinct(db, Sql(layout, "SELECT DISTINCT taxid FROM {T}"));
+    Statement select(db, Sql(layout, "SELECT {K}, rec FROM {T} WHERE taxid = ?1"));
+    Statement update(db, Sql(layout, "UPDATE {T} SET taxid = ?2, rec = ?3 WHERE {K} = ?1"));
+    int status = Prepared({&distinct, &select, &update});
+    if (status != kOk) return status;
+    std::vector<std::string> formers;
+    int rc;
+    while ((rc = distinct.Step()) == SQLITE_ROW) {
+        std::string taxId = distinct.ColumnBytes(0);
+        if (legacy::NeedsConversion(taxId)) formers.push_back(std::move(taxId));
+    }
+    if (rc != SQLITE_DONE) return StatusFrom(rc);
+    struct Row {
+        std::int64_t number;
+        std::string key;
+        std::string rec;
+    };
+    for (const std::string& former : formers) {
+        std::vector<Row> rows;
+        select.BindBytes(1, former);
+        while ((rc = select.Step()) == SQLITE_ROW) {
+            Row row{0, {}, select.ColumnBytes(1)};
+            if (layout.integerKey) {
+                row.number = select.ColumnInt(0);
+            } else {
+                row.key = select.ColumnBytes(0);
+            }
+            rows.push_back(std::move(row));
+        }
+        select.Reset();
+        if (rc != SQLITE_DONE) return StatusFrom(rc);
+        for (Row& row : rows) {
+            if ((status = ConvertRecordBytes(layout, row.rec)) != kOk) return status;
+            if (layout.integerKey) {
+                update.BindInt(1, row.number);
+            } else {
+                update.BindBytes(1, row.key);
+            }
+            update.BindBytes(2, layout.TaxIdOf(reinterpret_cast<const unsigned char*>(row.rec.data())));
+            update.BindBytes(3, row.rec);
+            if ((status = Run(update)) != kOk) return status;
+        }
+    }
+    return kOk;
+}
+
+}  // namespace
+
+int Upgrade(sqlite3* db, MandateMeta& meta) {
+    sqlite::Transaction transaction(db, false);
+    if (transaction.BeginStatus() != kOk) return transaction.BeginStatus();
+    // Read again under the write lock: another process may have converted it meanwhile.
+    MandateMeta current;
+    int status = ReadMeta(db, current);
+    if (status != kOk) return status;
+    if (current.formatVersion < kFormatVersion) {
+        status = ConvertTaxKeys(db);
+        if (status == kOk) status = ConvertIndexedTaxIds(db, KontoLayout());
+        if (status == kOk) status = ConvertIndexedTaxIds(db, BuchLayout());
+        if (status == kOk) {
+            Statement version(db, "UPDATE meta SET value = ?1 WHERE name = 'format_version'");
+            status = Prepared({&version});
+            if (status == kOk) {
+                version.BindInt(1, kFormatVersion);
+                status = Run(version);
+            }
+        }
+        if (status == kOk) status = transaction.Commit();
+        if (status != kOk) return status;
+    }
+    meta.formatVersion = kFormatVersion;
     return kOk;
 }
 

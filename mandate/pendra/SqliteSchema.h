@@ -10,7 +10,9 @@
 namespace pendra::schema {
 
 constexpr int kApplicationId = 0x50454E44;  // "PEND" in the SQLite header
-constexpr int kFormatVersion = 2;           // written by this library
+// Format 3 stores tax ids in Windows-1252 (TaxIdText.h); format 2 kept them as
+// UTF-8 and is converted when opened for writing (LegacyIds.h).
+constexpr int kFormatVersion = 3;           // written by this library
 constexpr int kOldestFormatVersion = 2;     // older ones answer kFormatTooOld
 
 // The statements creating an empty database of kFormatVersion.
@@ -23,6 +25,12 @@ int CheckHeader(const std::string& dbPath);
 
 // Reads the meta table of an open database and checks format and tables.
 int ReadMeta(sqlite3* db, MandateMeta& meta);
+
+// Converts a database of an older supported format to kFormatVersion in one
+// transaction (all or nothing) and sets meta.formatVersion. The caller holds
+// the mandate exclusively. kNotWindows1252 or kDuplicateKey when a tax id has
+// no place in format 3; the database is then left as it was.
+int Upgrade(sqlite3* db, MandateMeta& meta);
 
 std::string DatabasePath(const std::string& dir);
 

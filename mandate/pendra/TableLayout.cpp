@@ -34,20 +34,20 @@ std::string TableLayout::TaxIdOf(const unsigned char* record) const {
 
 const TableLayout& TaxLayout() {
     static const TableLayout layout{"tax", "id", Tax::kSize, false, Tax::kIdOffset,
-                                    Tax::kIdWidth, false, 0, 0};
+                                    Tax::kIdWidth, false, 0, 0, true};
     return layout;
 }
 
 const TableLayout& KontoLayout() {
     static const TableLayout layout{"konto", "number", Konto::kSize, false,
                                     Konto::kNumberOffset, Konto::kNumberWidth, true,
-                                    Konto::kTaxIdOffset, Konto::kTaxIdWidth};
+                                    Konto::kTaxIdOffset, Konto::kTaxIdWidth, false};
     return layout;
 }
 
 const TableLayout& BuchLayout() {
     static const TableLayout layout{"buch", "number", Buch::kSize, true, Buch::kNumberOffset,
-                                    4, true, Buch::kTaxIdOffset, Buch::kTaxIdWidth};
+                                    4, true, Buch::kTaxIdOffset, Buch::kTaxIdWidth, false};
     return layout;
 }
 

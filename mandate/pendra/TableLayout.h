@@ -9,6 +9,8 @@
 //
 // Keys travel as byte strings: a text key is its field up to the first NUL
 // (sorted bytewise), an integer key its 4 little-endian bytes (sorted as int32).
+// Tax ids, as key or as indexed tax id, travel in their stored form
+// (Windows-1252, TaxIdText.h).
 struct TableLayout {
     const char* name;        // "tax", "konto", "buch": the table and the "#name" suffix
     const char* keyColumn;   // column holding the key in SQL engines
@@ -17,6 +19,7 @@ struct TableLayout {
     std::size_t keyOffset, keyWidth;
     bool hasTaxIndex;
     std::size_t taxIdOffset, taxIdWidth;
+    bool keyIsTaxId;         // the key is a tax id (the tax key file)
 
     std::string KeyOf(const unsigned char* record) const;
     std::string TaxIdOf(const unsigned char* record) const;

@@ -2,6 +2,7 @@
 
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/RecordBytes.h"
+#include "mandate/pendra/TaxIdText.h"
 
 using pendra::bytes::Load;
 using pendra::bytes::Store;
@@ -9,13 +10,14 @@ using pendra::bytes::Store;
 Tax::Tax(Mandate*) : BRecord(kSize) {}
 
 int Tax::Read(const std::string& id) {
-    if (id.size() > kIdWidth) return pendra::kKeyTooLong;
-    return ReadByKey(id);
+    std::string key;
+    const int status = pendra::EncodeTaxId(id, kIdWidth, key);
+    return status == pendra::kOk ? ReadByKey(key) : status;
 }
 
-std::string Tax::GetId() const { return Field(kIdOffset, kIdWidth); }
+std::string Tax::GetId() const { return IdField(kIdOffset, kIdWidth); }
 
-int Tax::SetId(const std::string& id) { return SetField(kIdOffset, kIdWidth, id); }
+int Tax::SetId(const std::string& id) { return SetIdField(kIdOffset, kIdWidth, id); }
 
 float Tax::GetPercent() const { return Load<float>(GetBuffer() + kRateOffset); }
 

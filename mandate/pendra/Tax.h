@@ -6,7 +6,8 @@
 class Mandate;
 
 // Tax key record, 72 bytes, little-endian:
-//   0  id            6 bytes, NUL-padded (the key; ids of 6 bytes have no NUL)
+//   0  id            6 bytes, NUL-padded (the key; ids of 6 bytes have no NUL),
+//                    Windows-1252: one byte a character (TaxIdText.h)
 //   6  rate          float32 fraction (0.077 for 7.7 %)
 //  10  gross factor  float32 (1.077)
 //  14  net entry     uint8, 1 = net ("netto"), 0 = gross ("brutto")
@@ -26,12 +27,16 @@ public:
 
     explicit Tax(Mandate* mandate);
 
+    // Ids are UTF-8 here; the record holds them in Windows-1252.
     // 0 when a key with exactly this id exists (it is then in the buffer).
-    // kKeyTooLong for ids longer than 6 bytes.
+    // kKeyTooLong for ids of more than 6 characters, kNotWindows1252 for a
+    // character Windows-1252 does not have: no key can have such an id.
     int Read(const std::string& id);
 
     std::string GetId() const;
-    int SetId(const std::string& id);  // kKeyTooLong when longer than 6 bytes
+    // kKeyTooLong for more than 6 characters, kNotWindows1252 for a character
+    // Windows-1252 does not have; the id is never cut.
+    int SetId(const std::string& id);
     float GetPercent() const;
     float GetQuote() const;
     void SetQuote(float quote);

@@ -79,6 +79,11 @@ private:
                 return dir + ": the mandate's format is too old (status 60010)";
             case pendra::kMandateHeldExclusively:
                 return dir + ": held exclusively by another process (status 88)";
+            case pendra::kNotWindows1252:
+            case pendra::kDuplicateKey:
+                return dir + ": its tax ids cannot be converted to the current database format: "
+                             "one holds a character Windows-1252 does not have, or two would "
+                             "become the same (status " + std::to_string(status) + ")";
             default: return dir + ": cannot open the mandate (status " + std::to_string(status) + ")";
         }
     }

@@ -1,10 +1,13 @@
 #include "mandate/tools/MandateText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+
+#include "base/Windows1252.h"
 
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Buch.h"
@@ -15,7 +18,7 @@
 #include "mandate/pendra/RecordBytes.h"
 #include "mandate/pendra/TableLayout.h"
 #include "mandate/pendra/Tax.h"
-#include "mandate/tools/TextEncoding.h"
+#include "mandate/pendra/TaxIdText.h"
 
 using pendra::bytes::Load;
 using pendra::bytes::Store;
@@ -98,6 +101,28 @@ public:
         std::memcpy(record + offset, text.data(), text.size());
     }
 
+    // A tax id: up to `width` characters of Windows-1252, stored as the data
+    // library stores ids (one byte a character); never cut.
+    void Id(unsigned char* record, std::size_t offset, std::size_t width, std::string_view text,
+            const char* field, bool dashIsEmpty, bool required = false) {
+        if (dashIsEmpty && text == "-") text = {};
+        if (required && text.empty()) return Fail(field, "must not be empty");
+        for (char c : text) {
+            if (static_cast<unsigned char>(c) < 0x20) return Fail(field, "contains a control character");
+        }
+        std::string stored;
+        switch (pendra::EncodeTaxId(text, width, stored)) {
+            case pendra::kOk: break;
+            case pendra::kKeyTooLong:
+                return Fail(field, "'" + std::string(text) + "' is longer than " +
+                                       std::to_string(width) + " characters");
+            default:
+                return Fail(field, "'" + std::string(text) +
+                                       "' holds a character that Windows-1252 does not have");
+        }
+        std::memcpy(record + offset, stored.data(), stored.size());
+    }
+
 private:
     int line_;
     std::vector<TextError>& errors_;
@@ -131,7 +156,7 @@ void ParseKey(LineReader& reader, std::string_view body, TextEntry& entry) {
     if (!NeedFields(reader, split, 5, {"ID", "RATE", "GROSS", "netto|brutto", "ACCOUNT"})) return;
     entry.record.assign(Tax::kSize, 0);
     unsigned char* r = entry.record.data();
-    reader.Text(r, Tax::kIdOffset, Tax::kIdWidth, split.words[0], "ID", false, true);
+    reader.Id(r, Tax::kIdOffset, Tax::kIdWidth, split.words[0], "ID", false, true);
     double rate = 0, gross = 0;
     if (reader.Number(split.words[1], "RATE", rate) && (rate < 0 || rate > 100)) {
         reader.Fail("RATE", "must lie between 0 and 100 percent");
@@ -159,7 +184,7 @@ void ParseAccount(LineReader& reader, std::string_view body, TextEntry& entry) {
                 true);
     std::int16_t type = 0;
     if (reader.Integer(split.words[1], "TYPE", type)) Store(r + Konto::kTypeOffset, type);
-    reader.Text(r, Konto::kTaxIdOffset, Konto::kTaxIdWidth, split.words[2], "TAXID", true);
+    reader.Id(r, Konto::kTaxIdOffset, Konto::kTaxIdWidth, split.words[2], "TAXID", true);
     reader.Text(r, Konto::kNameOffset, Konto::kNameWidth, split.rest, "NAME", false);
 }
 
@@ -178,7 +203,7 @@ void ParseBooking(LineReader& reader, std::string_view body, TextEntry& entry) {
     reader.Text(r, Buch::kAccountOffset, Buch::kAccountWidth, split.words[2], "ACCOUNT", true);
     double amount = 0;
     if (reader.Number(split.words[3], "AMOUNT", amount)) Store(r + Buch::kAmountOffset, amount);
-    reader.Text(r, Buch::kTaxIdOffset, Buch::kTaxIdWidth, split.words[4], "TAXID", true);
+    reader.Id(r, Buch::kTaxIdOffset, Buch::kTaxIdWidth, split.words[4], "TAXID", true);
     reader.Text(r, Buch::kTextOffset, Buch::kTextWidth, split.rest, "TEXT", false);
 }
 
@@ -203,14 +228,23 @@ std::string WithText(std::string line, const std::string& text) {
 
 // Field text for a dump line: UTF-8 (records of other tools may hold
 // Windows-1252) and on one line.
-std::string Printable(const unsigned char* record, std::size_t offset, std::size_t width) {
-    std::string raw = FixedField(record, offset, width), text;
-    int badLine = 0;
-    if (!ToUtf8(raw, text, badLine)) text = raw;
+std::string OnOneLine(std::string text) {
     for (char& c : text) {
         if (c == '\n' || c == '\r') c = ' ';
     }
     return text;
+}
+
+std::string Printable(const unsigned char* record, std::size_t offset, std::size_t width) {
+    std::string raw = FixedField(record, offset, width), text;
+    std::size_t badOffset = 0;
+    if (!win1252::DecodeWindowsText(raw, text, badOffset)) text = raw;
+    return OnOneLine(std::move(text));
+}
+
+// A tax id field: always Windows-1252 (its bytes may happen to be UTF-8 too).
+std::string PrintableId(const unsigned char* record, std::size_t offset, std::size_t width) {
+    return OnOneLine(pendra::DecodeTaxId(FixedField(record, offset, width)));
 }
 
 std::string FormatNumber(double value) {
@@ -249,9 +283,10 @@ std::string TextError::ToString() const {
 ParsedText ParseMandateText(std::string_view input) {
     ParsedText parsed;
     std::string text;
-    int badLine = 0;
-    if (!ToUtf8(input, text, badLine)) {
-        parsed.errors.push_back({badLine, "", "a byte is neither UTF-8 nor Windows-1252"});
+    std::size_t badOffset = 0;
+    if (!win1252::DecodeWindowsText(input, text, badOffset)) {
+        const auto badLine = 1 + std::count(input.begin(), input.begin() + badOffset, '\n');
+        parsed.errors.push_back({static_cast<int>(badLine), "", "a byte is neither UTF-8 nor Windows-1252"});
         return parsed;
     }
     std::string_view rest = text;
@@ -302,7 +337,7 @@ std::string FormatPercent(float fraction) {
 }
 
 std::string FormatTaxLine(const unsigned char* r) {
-    std::string line = "key " + Printable(r, Tax::kIdOffset, Tax::kIdWidth) + " " +
+    std::string line = "key " + PrintableId(r, Tax::kIdOffset, Tax::kIdWidth) + " " +
                        FormatPercent(Load<float>(r + Tax::kRateOffset)) + " " +
                        FormatPercent(Load<float>(r + Tax::kQuoteOffset)) + " " +
                        (r[Tax::kNettoOffset] == 1 ? "netto" : "brutto") + " " +
@@ -313,7 +348,7 @@ std::string FormatTaxLine(const unsigned char* r) {
 std::string FormatKontoLine(const unsigned char* r) {
     std::string line = "account " + Printable(r, Konto::kNumberOffset, Konto::kNumberWidth) +
                        " " + std::to_string(Load<std::int16_t>(r + Konto::kTypeOffset)) + " " +
-                       Dash(Printable(r, Konto::kTaxIdOffset, Konto::kTaxIdWidth));
+                       Dash(PrintableId(r, Konto::kTaxIdOffset, Konto::kTaxIdWidth));
     return WithText(line, Printable(r, Konto::kNameOffset, Konto::kNameWidth));
 }
 
@@ -322,7 +357,7 @@ std::string FormatBuchLine(const unsigned char* r) {
                        " " + Dash(Printable(r, Buch::kDateOffset, Buch::kDateWidth)) + " " +
                        Dash(Printable(r, Buch::kAccountOffset, Buch::kAccountWidth)) + " " +
                        FormatNumber(Load<double>(r + Buch::kAmountOffset)) + " " +
-                       Dash(Printable(r, Buch::kTaxIdOffset, Buch::kTaxIdWidth));
+                       Dash(PrintableId(r, Buch::kTaxIdOffset, Buch::kTaxIdWidth));
     return WithText(line, Printable(r, Buch::kTextOffset, Buch::kTextWidth));
 }
 

@@ -17,6 +17,12 @@ TEST(BrisolSettings, WindowsBytesBecomeUtf8) {
     EXPECT_EQ(values.at("company\nname"), "Bäckerei Müller");
 }
 
+// Windows-1252, not Latin-1: 0x80..0x9F are letters and signs there.
+TEST(BrisolSettings, WindowsBytesOfTheHighControlRangeAreWindows1252) {
+    const auto values = BrisolSettings::Parse("[Company]\nName=\x8A" "ef \x80 \x9C" "uvre\n");
+    EXPECT_EQ(values.at("company\nname"), "Šef € œuvre");
+}
+
 TEST(BrisolSettings, OddLinesAreIgnored) {
     const auto values = BrisolSettings::Parse("no section line\n[\n=value\n[s]\nkey\nk=v=w\n");
     EXPECT_EQ(values.at("s\nk"), "v=w");

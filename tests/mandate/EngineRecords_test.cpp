@@ -82,6 +82,105 @@ TEST_P(EngineRecords, TextKeysWalkBytewiseAndMissingKeysAreReported) {
     EXPECT_EQ(tax.GetId(), "USt77");
 }
 
+// Ids are six characters of Windows-1252 whatever the letters, stored one
+// byte a character: in the key record, the account's and the booking's tax id
+// and the columns behind keyed reads and the tax id walks.
+TEST_P(EngineRecords, SixCharacterUmlautIdIsStoredAndFoundEverywhere) {
+    BFile taxFile(&mandate_), kontoFile(&mandate_), buchFile(&mandate_);
+    Open(taxFile, mandate_.GetTaxName());
+    Open(kontoFile, mandate_.GetKontoName());
+    Open(buchFile, mandate_.GetBuchName());
+    Tax tax(&mandate_);
+    tax.UseFile(&taxFile);
+    FillTax(tax, "NEUÄÄ1", 0.081f, true, "Umsatz ÄÄ");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tax.GetBuffer()), 6), "NEU\xC4\xC4" "1");
+    ASSERT_EQ(tax.Insert(), pendra::kOk);
+    FillTax(tax, "Œuvré", 0.081f);
+    ASSERT_EQ(tax.Insert(), pendra::kOk);
+
+    Konto konto(&mandate_);
+    konto.UseFile(&kontoFile);
+    for (const char* number : {"3000", "3200"}) {
+        FillKonto(konto, number, 1, "NEUÄÄ1");
+        ASSERT_EQ(konto.Insert(), pendra::kOk);
+    }
+    FillKonto(konto, "3100", 1, "Œuvré");
+    ASSERT_EQ(konto.Insert(), pendra::kOk);
+    Buch buch(&mandate_);
+    buch.UseFile(&buchFile);
+    FillBuch(buch, 5, "NEUÄÄ1");
+    ASSERT_EQ(buch.Insert(), pendra::kOk);
+
+    Tax back(&mandate_);
+    back.UseFile(&taxFile);
+    ASSERT_EQ(back.Read("NEUÄÄ1"), pendra::kOk);
+    EXPECT_EQ(back.GetId(), "NEUÄÄ1");
+    EXPECT_EQ(back.GetText(), "Umsatz ÄÄ");
+    EXPECT_EQ(back.Read("neuää1"), pendra::kKeyNotFound) << "keyed reads are exact";
+    EXPECT_EQ(WalkTaxIds(back), (std::vector<std::string>{"NEUÄÄ1", "Œuvré"}))
+        << "Œ is 0x8C, Ä 0xC4: the walk follows the stored bytes";
+
+    std::vector<std::string> met;
+    for (int s = konto.ReadFirstByTaxId("NEUÄÄ1"); s == pendra::kOk;
+         s = konto.ReadNextByTaxId("NEUÄÄ1")) {
+        met.push_back(konto.GetNumber());
+        EXPECT_EQ(konto.GetTaxId(), "NEUÄÄ1");
+    }
+    EXPECT_EQ(met, (std::vector<std::string>{"3000", "3200"}));
+    ASSERT_EQ(konto.ReadFirstByTaxId("Œuvré"), pendra::kOk);
+    EXPECT_EQ(konto.GetNumber(), "3100");
+
+    EXPECT_EQ(buch.ExistsWithTaxId("NEUÄÄ1"), pendra::kOk);
+    EXPECT_EQ(buch.ExistsWithTaxId("NEUÄÄ"), pendra::kKeyNotFound);
+    ASSERT_EQ(buch.ReadFirstByTaxId("NEUÄÄ1"), pendra::kOk);
+    EXPECT_EQ(buch.GetNumber(), 5);
+    EXPECT_EQ(buch.GetData().GetTaxId(), "NEUÄÄ1");
+
+    // Another mandate object, as another program would see the mandate.
+    Mandate other;
+    ASSERT_EQ(other.OpenMandateFiles(dir_), pendra::kOk);
+    BFile otherFile(&other);
+    ASSERT_EQ(otherFile.Open(other.GetTaxName(), BFile::kModeReadOnly), pendra::kOk);
+    Tax seen(&other);
+    seen.UseFile(&otherFile);
+    ASSERT_EQ(seen.Read("NEUÄÄ1"), pendra::kOk);
+    EXPECT_EQ(seen.GetId(), "NEUÄÄ1");
+}
+
+// An id that does not fit is refused, never cut and never stored as invalid text.
+TEST_P(EngineRecords, IdsThatDoNotFitAreRefused) {
+    BFile taxFile(&mandate_), kontoFile(&mandate_), buchFile(&mandate_);
+    Open(taxFile, mandate_.GetTaxName());
+    Open(kontoFile, mandate_.GetKontoName());
+    Open(buchFile, mandate_.GetBuchName());
+    Tax tax(&mandate_);
+    tax.UseFile(&taxFile);
+    FillTax(tax, "VSN77", 0.077f);
+    unsigned char before[Tax::kSize];
+    std::memcpy(before, tax.GetBuffer(), Tax::kSize);
+    EXPECT_EQ(tax.SetId("NEUÄÄ12"), pendra::kKeyTooLong);
+    EXPECT_EQ(tax.SetId("ÄÄÄÄÄÄÄ"), pendra::kKeyTooLong);
+    EXPECT_EQ(tax.SetId("ΩMEGA"), pendra::kNotWindows1252);
+    EXPECT_EQ(tax.SetId("AB\xC3" "81"), pendra::kNotWindows1252) << "half a letter is no text";
+    EXPECT_EQ(std::memcmp(tax.GetBuffer(), before, Tax::kSize), 0) << "the buffer is untouched";
+    ASSERT_EQ(tax.Insert(), pendra::kOk);
+    EXPECT_EQ(tax.Read("NEUÄÄ12"), pendra::kKeyTooLong);
+    EXPECT_EQ(tax.Read("ΩMEGA"), pendra::kNotWindows1252);
+
+    Konto konto(&mandate_);
+    konto.UseFile(&kontoFile);
+    FillKonto(konto, "3000", 1, "VSN77");
+    EXPECT_EQ(konto.SetTaxId("NEUÄÄ12"), pendra::kKeyTooLong);
+    EXPECT_EQ(konto.SetTaxId("€→"), pendra::kNotWindows1252);
+    EXPECT_EQ(konto.GetTaxId(), "VSN77");
+    EXPECT_EQ(konto.SetTaxId("€UR€81"), pendra::kOk) << "€ is one character of Windows-1252";
+    EXPECT_EQ(konto.ReadFirstByTaxId("NEUÄÄ12"), pendra::kKeyTooLong);
+    Buch buch(&mandate_);
+    buch.UseFile(&buchFile);
+    EXPECT_EQ(buch.ExistsWithTaxId("NEUÄÄ12"), pendra::kKeyTooLong);
+    EXPECT_EQ(buch.ExistsWithTaxId("ΩMEGA"), pendra::kNotWindows1252);
+}
+
 TEST_P(EngineRecords, IntegerKeysWalkAsSignedNumbers) {
     BFile file(&mandate_);
     Open(file, mandate_.GetBuchName());

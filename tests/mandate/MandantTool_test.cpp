@@ -123,6 +123,28 @@ TEST_F(MandantToolTest, Windows1252InputIsStoredAsUtf8) {
     EXPECT_EQ(konto.GetName(), "Bäckerei € Müller");
 }
 
+// Ids are six characters of Windows-1252, stored as the library stores them,
+// whether the input is UTF-8 or Windows-1252; the dump gives them back as UTF-8.
+TEST_F(MandantToolTest, UmlautIdsOfSixCharactersRoundTrip) {
+    ASSERT_EQ(RunInProcess({"load", dir_}, "key NEUÄÄ1 8.1 108.1 netto 2200 Neu ÄÄ\n"
+                                           "account 2200 1 NEUÄÄ1 Umsatz\n"
+                                           "booking 1 20240110 2200 10 NEUÄÄ1 Verkauf\n").exitCode,
+              0);
+    ASSERT_EQ(RunInProcess({"load", dir_}, "key \x8C" "uvre 8.1 108.1 netto - \x80\n").exitCode, 0);
+    EXPECT_EQ(Records(dir_), "key NEUÄÄ1 8.1 108.1 netto 2200 Neu ÄÄ\n"
+                             "key Œuvre 8.1 108.1 netto - €\n"
+                             "account 2200 1 NEUÄÄ1 Umsatz\n"
+                             "booking 1 20240110 2200 10 NEUÄÄ1 Verkauf\n");
+    Mandate mandate;
+    ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
+    BFile file(&mandate);
+    ASSERT_EQ(file.Open(mandate.GetTaxName(), 0), pendra::kOk);
+    Tax tax(&mandate);
+    tax.UseFile(&file);
+    ASSERT_EQ(tax.Read("NEUÄÄ1"), pendra::kOk);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tax.GetBuffer()), 6), "NEU\xC4\xC4" "1");
+}
+
 struct BadLine {
     const char* line;
     const char* field;  // named in the message; "" when the line as a whole is wrong
@@ -162,6 +184,10 @@ INSTANTIATE_TEST_SUITE_P(
                               "TEXT"},
                       BadLine{"account 2000 x -", "TYPE"}, BadLine{"account 2000 99999 -", "TYPE"},
                       BadLine{"account 2000 0 VSN0770", "TAXID"},
+                      BadLine{"key NEUÄÄ12 7.7 107.7 netto 1170", "ID"},
+                      BadLine{"key ΩMEGA 7.7 107.7 netto 1170", "ID"},
+                      BadLine{"account 2000 0 ÄÄÄÄÄÄÄ", "TAXID"},
+                      BadLine{"booking 9 20231231 1000 5 €→", "TAXID"},
                       BadLine{"account 2000", "TYPE"},
                       BadLine{"booking 9 20230230 1000 5 -", "DATE"},
                       BadLine{"booking 9 2023123 1000 5 -", "DATE"},

@@ -1,6 +1,7 @@
 // Opening and closing the global mandate: version and password tests,
 // exclusive access with its Abort / Retry / Ignore box, title and status bar.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <sys/stat.h>
 
@@ -187,6 +188,27 @@ TEST_F(MandateOpenClose, OpenFailureShows8003WithThePath) {
     Frame().OpenMandate(dir);
     EXPECT_FALSE(IsOpen());
     EXPECT_EQ(LastBox().text, Format(LoadString(IDS_OPEN_FAILED), dir));
+}
+
+// A mandate of database format 2 (ids in UTF-8) holding an id with a letter
+// Windows-1252 lacks: its conversion is refused and the box says why.
+TEST_F(MandateOpenClose, OldFormatWhoseIdsCannotBeConvertedShows8020) {
+    const std::string dir = MakeMandate(TempPath("omega"));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir + "/pendra.db").c_str(), &db), SQLITE_OK);
+    std::string record = "CEA95837" + std::string(2 * (Tax::kSize - 4), '0');  // "ΩX7"
+    const std::string sql = "UPDATE meta SET value = 2 WHERE name = 'format_version';"
+                            "INSERT INTO tax VALUES(X'CEA95837', X'" + record + "');";
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    seam.QueueMandate(dir);
+    Command(ID_MAN_OPEN);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_IDS_NOT_CONVERTIBLE), dir));
+    Frame().OpenMandate(dir);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_IDS_NOT_CONVERTIBLE), dir));
 }
 
 // --- Exclusive access --------------------------------------------------------

@@ -19,6 +19,7 @@
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/PendraUi.h"
 #include "mandate/pendra/Tax.h"
+#include "mandate/pendra/TaxIdText.h"
 
 namespace testsupport {
 
@@ -76,7 +77,10 @@ inline void FillBuch(Buch& buch, std::int32_t number, const std::string& taxId,
     std::memcpy(buch.GetBuffer() + Buch::kDateOffset, "20231231", 8);
     std::memcpy(buch.GetBuffer() + Buch::kAccountOffset, "4000", 4);
     std::memcpy(buch.GetBuffer() + Buch::kAmountOffset, &amount, sizeof amount);
-    std::memcpy(buch.GetBuffer() + Buch::kTaxIdOffset, taxId.data(), taxId.size());
+    // Bookings have no tax id setter: the id goes in as the library stores it.
+    std::string stored;
+    ASSERT_EQ(pendra::EncodeTaxId(taxId, Buch::kTaxIdWidth, stored), pendra::kOk) << taxId;
+    std::memcpy(buch.GetBuffer() + Buch::kTaxIdOffset, stored.data(), stored.size());
 }
 
 // Tax ids of a whole walk, in the order met.

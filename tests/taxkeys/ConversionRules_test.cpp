@@ -128,6 +128,16 @@ INSTANTIATE_TEST_SUITE_P(Examples, BuiltInRule, ::testing::Values(
     IdCase{"VSN7", STSATZ_77, "VSN81"}, IdCase{"A1234", STSATZ_77, "A1281"},
     IdCase{"", STSATZ_77, "81"}, IdCase{"vs77", STSATZ_25, "vs26"}));
 
+// Ids are UTF-8 in memory: the rule cuts characters, never bytes, so no id is
+// cut in the middle of a letter.
+INSTANTIATE_TEST_SUITE_P(Letters, BuiltInRule, ::testing::Values(
+    IdCase{"ABÄ77", STSATZ_77, "ABÄ81"}, IdCase{"ÄBCD7", STSATZ_77, "ÄBC81"},
+    IdCase{"ÄBCD77", STSATZ_77, "ÄBC81"}, IdCase{"ÄÖÜ77", STSATZ_25, "ÄÖÜ26"},
+    IdCase{"ÄÄÄÄ7", STSATZ_37, "ÄÄÄ38"}, IdCase{"ŠŒŽŸ", STSATZ_77, "ŠŒŽ81"},
+    IdCase{"€UR77", STSATZ_77, "€UR81"}, IdCase{"Ä1234", STSATZ_77, "Ä1281"},
+    IdCase{"éé", STSATZ_77, "éé81"}, IdCase{"Ä7", STSATZ_25, "Ä26"},
+    IdCase{"MWÄ7.7", STSATZ_77, "MWÄ81"}));
+
 // --- Table entries win over the rule ----------------------------------------
 
 TEST(ConvertIdWithTable, EntryWinsWhateverTheRateAndIsCaseSensitive) {
@@ -154,6 +164,54 @@ TEST(UniqueId, TakenWithoutRegardToCase) {
     EXPECT_EQ(UniqueId("äb77"), 0);
     EXPECT_EQ(UniqueId("VSN8"), 1);
     EXPECT_EQ(UniqueId("UST81"), 1);
+}
+
+struct LetterPair {
+    const char* upper;
+    const char* lower;
+};
+
+// Every letter pair of Windows-1252 (the product's code page).
+constexpr LetterPair kLetterPairs[] = {
+    {"A", "a"}, {"Z", "z"}, {"Š", "š"}, {"Œ", "œ"}, {"Ž", "ž"}, {"Ÿ", "ÿ"}, {"À", "à"},
+    {"Á", "á"}, {"Â", "â"}, {"Ã", "ã"}, {"Ä", "ä"}, {"Å", "å"}, {"Æ", "æ"}, {"Ç", "ç"},
+    {"È", "è"}, {"É", "é"}, {"Ê", "ê"}, {"Ë", "ë"}, {"Ì", "ì"}, {"Í", "í"}, {"Î", "î"},
+    {"Ï", "ï"}, {"Ð", "ð"}, {"Ñ", "ñ"}, {"Ò", "ò"}, {"Ó", "ó"}, {"Ô", "ô"}, {"Õ", "õ"},
+    {"Ö", "ö"}, {"Ø", "ø"}, {"Ù", "ù"}, {"Ú", "ú"}, {"Û", "û"}, {"Ü", "ü"}, {"Ý", "ý"},
+    {"Þ", "þ"}};
+
+TEST(UniqueId, TakenWithoutRegardToCaseForEveryWindows1252LetterPair) {
+    // Keys "U<upper>81" and "l<lower>81": each asked for in the other case.
+    std::vector<std::string> ids;
+    for (const LetterPair& pair : kLetterPairs) {
+        ids.push_back(std::string("U") + pair.upper + "81");
+        ids.push_back(std::string("l") + pair.lower + "81");
+    }
+    OpenMandate mandate(ids);
+    for (const LetterPair& pair : kLetterPairs) {
+        EXPECT_EQ(UniqueId((std::string("u") + pair.lower + "81").c_str()), 0) << pair.upper;
+        EXPECT_EQ(UniqueId((std::string("L") + pair.upper + "81").c_str()), 0) << pair.lower;
+        EXPECT_EQ(UniqueId((std::string("X") + pair.upper + "81").c_str()), 1) << pair.upper;
+    }
+}
+
+TEST(IdCaseKey, EqualForEveryWindows1252LetterPair) {
+    for (const LetterPair& pair : kLetterPairs) {
+        EXPECT_EQ(IdCaseKey(std::string("X") + pair.upper + "81"),
+                  IdCaseKey(std::string("x") + pair.lower + "81"))
+            << pair.upper;
+    }
+    EXPECT_NE(IdCaseKey("ÄB81"), IdCaseKey("AB81"));
+    EXPECT_NE(IdCaseKey("×1"), IdCaseKey("÷1"));
+}
+
+TEST(UniqueId, LettersWithoutPartnerAndOtherLettersAreNoMatch) {
+    OpenMandate mandate({"Aß81", "×81", "Ä81"});
+    EXPECT_EQ(UniqueId("aß81"), 0);
+    EXPECT_EQ(UniqueId("Aẞ81"), 1) << "ẞ is no letter of Windows-1252";
+    EXPECT_EQ(UniqueId("÷81"), 1) << "× and ÷ are no letter pair";
+    EXPECT_EQ(UniqueId("A81"), 1);
+    EXPECT_EQ(UniqueId("ä81"), 0);
 }
 
 TEST(UniqueId, ReadOnlyMandateIsReadToo) {
