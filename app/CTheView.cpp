@@ -49,8 +49,13 @@ void CTheView::OnInitialUpdate() {
     edit_->setFont(font);
 }
 
+void CTheView::AddLineListener(std::function<void(const std::string&)> listener) {
+    listeners_.push_back(std::move(listener));
+}
+
 void CTheView::AppendLine(const std::string& line) {
     text_ += line;
+    for (const auto& listener : listeners_) listener(line);
     if (!edit_) return;
     pending_ += line;
     // A line after a pause shows at once; a stream of lines in chunks.

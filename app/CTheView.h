@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
     void Clear();
     // Shows the lines appended since the last chunk now.
     void Flush();
+    // Called with every line as it is appended, before any chunk is shown.
+    void AddLineListener(std::function<void(const std::string&)> listener);
     const std::string& GetText() const { return text_; }
     // The log's lines, as an edit control counts them (an empty log has one).
     std::vector<std::string> Lines() const;
@@ -46,6 +49,7 @@ private:
     std::string pending_;  // appended, not yet shown
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
+    std::vector<std::function<void(const std::string&)>> listeners_;
 };
 
 // The pages of a printout: how many log lines fit a page of height

@@ -208,6 +208,8 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
                 opened_.insert(dir);
                 if (mandate->IsReadOnly()) readOnly_.insert(dir);
             });
+            // The log goes out line by line as the commands write it.
+            app.GetLogView()->AddLineListener([&out](const std::string& line) { out << line << std::flush; });
             status = Register(app, err);
             if (status == kDone || app.GetListView()->GetItemCount() > 0) {
                 running_ = true;
@@ -218,8 +220,6 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
                 else
                     app.GetMainFrame()->DoCommand(options_.commandId);
                 running_ = false;
-                out << app.GetLogView()->GetText();
-                out.flush();
                 status = std::max(status, Report(app, err));
             }
             app.GetMainFrame()->close();

@@ -2,8 +2,6 @@
 // lock in the database, the other users in the conflict box, refused access.
 #include <gtest/gtest.h>
 
-#include <QPlainTextEdit>
-
 #include "app/CTheApp.h"
 #include "app/CTheView.h"
 
@@ -143,14 +141,11 @@ TEST_F(SqlMandateOpen, ConnectionLostInTheMiddleOfACommandChangesNothing) {
     Frame().OpenMandate(dir);
     ASSERT_TRUE(IsOpen());
     const std::string database = Global().GetMandateConfiguration()->GetDatabaseId();
-    // The server goes away a few log lines after the first key was inserted.
-    CTheView* log = TheApp().GetLogView();
-    auto* edit = qobject_cast<QPlainTextEdit*>(log->Widget());
-    ASSERT_NE(edit, nullptr);
-    int lines = 0;
-    QObject::connect(edit, &QPlainTextEdit::textChanged, [&] {
-        if (log->GetText().find("wurde eingefügt", 0) == std::string::npos) return;
-        if (++lines == 5) testsupport::CutSessionsOfThisProcess(server_, database);
+    // The server goes away once the fifth key was inserted.
+    int inserted = 0;
+    TheApp().GetLogView()->AddLineListener([&](const std::string& line) {
+        if (line.find("wurde eingefügt") != std::string::npos && ++inserted == 5)
+            testsupport::CutSessionsOfThisProcess(server_, database);
     });
     Command(ID_NEW_KEYS);
     EXPECT_NE(Log().find("nicht abgeschlossen, der Mandant ist unverändert"), std::string::npos) << Log();
