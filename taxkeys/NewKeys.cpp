@@ -169,8 +169,8 @@ int CTheApp::OnReverseExtendTax() {
     // runs for keys of any account: so does the undo, once any key went. The
     // 2024 form sums its own keys, from which exactly the removed keys go.
     std::optional<FormPass> pass;
-    if (version >= kFirstForm2024 && !formulaKeys.empty())
-        pass = FormPass{FormPass::Kind::kRemoveKeys, formulaKeys, {}, {}, {}, deleted};
+    if (version >= kFirstForm2024 && !deleted.empty())
+        pass = FormPass{FormPass::Kind::kRemoveKeys, deleted, {}, {}, {}, deleted};
     else if (version < kFirstForm2024 && !deleted.empty())
         pass = FormPass{FormPass::Kind::kUndoExtend, formulaKeys, {}, {}, {}, deleted};
     return run.Finish(pass) ? 1 : 0;

@@ -81,10 +81,11 @@ int CTheApp::OnRemoveTax() {
         }
     }
     if (!WalkEnded(status)) return run.ReadFailed(m_pMandate->GetTaxName(), status);
-    // The 2024 form sums the new keys of the old keys still in use: only the
-    // keys removed here leave the formulas.
+    // The 2024 form sums the new keys of the old keys still in use: exactly
+    // the keys removed here leave the formulas, also those whose account is
+    // not a formula account (the log names the formula keys only).
     std::optional<FormPass> pass;
-    if (!formulaKeys.empty()) pass = FormPass{FormPass::Kind::kRemoveKeys, formulaKeys, {}, {}, {}, deleted};
+    if (!deleted.empty()) pass = FormPass{FormPass::Kind::kRemoveKeys, deleted, {}, {}, {}, deleted};
     return run.Finish(pass) ? 1 : 0;
 }
 
