@@ -1,5 +1,6 @@
 #include "forms/FormPassJournal.h"
 
+#include <cstdio>
 #include <sstream>
 
 #include "app/CTheApp.h"
