@@ -97,6 +97,41 @@ TEST(Languages, SystemTextsStandExactlyAsGiven) {
         EXPECT_EQ(Resources(Language::French).strings.at(id), text) << "French " << id;
 }
 
+// The printf conversions of a text, in order ("%s", "%d", "%%" left out).
+std::vector<std::string> Conversions(const std::string& text) {
+    static const std::regex conversion(R"(%[-+ #0]*\d*(?:\.\d+)?(?:hh|h|ll|l|z)?([diouxXeEfgGcsp%]))");
+    std::vector<std::string> found;
+    for (std::sregex_iterator it(text.begin(), text.end(), conversion), end; it != end; ++it)
+        if ((*it)[1] != "%") found.push_back(it->str());
+    return found;
+}
+
+TEST(Languages, BothLanguagesOfATextTakeTheSameArguments) {
+    // A French text formatted with the German text's arguments must not read
+    // past them or take a number for a text.
+    const auto& de = Resources(Language::German).strings;
+    const auto& fr = Resources(Language::French).strings;
+    ASSERT_GT(de.size(), 50u);
+    for (const auto& [id, text] : de) {
+        const auto french = fr.find(id);
+        if (french == fr.end()) continue;
+        EXPECT_EQ(Conversions(text), Conversions(french->second)) << "text " << id;
+    }
+    EXPECT_EQ(Conversions("Konto %s: %d%% von %5.2f"), (std::vector<std::string>{"%s", "%d", "%5.2f"}));
+}
+
+TEST(Languages, TheDataLibrarysTextsTakeTheSameArgumentsInBothLanguages) {
+    const auto de = ParseStringTable(ReadFile(fs::path(MWST_SOURCE_DIR) / "res/pendra/de.txt"));
+    const auto fr = ParseStringTable(ReadFile(fs::path(MWST_SOURCE_DIR) / "res/pendra/fr.txt"));
+    ASSERT_TRUE(de.errors.empty());
+    ASSERT_TRUE(fr.errors.empty());
+    ASSERT_GT(de.entries.size(), 5u);
+    for (const auto& [id, text] : de.entries) {
+        ASSERT_TRUE(fr.entries.count(id)) << "French lacks " << id;
+        EXPECT_EQ(Conversions(text), Conversions(fr.entries.at(id))) << "text " << id;
+    }
+}
+
 TEST(Languages, FrenchKeepsItsOwnIrregularities) {
     const auto& fr = Resources(Language::French).strings;
     EXPECT_NE(fr.at(20020).find("pour le  mandat  %s"), std::string::npos);
