@@ -56,23 +56,20 @@ int CTheApp::UpdateAccounts(int rev) {
     CommandRun run(*m_pMandate);
     if (!run.Begin()) return 0;
 
-    Tax& key = files.Walk();
-    int status = key.ReadFirst();
-    for (; status == pendra::kOk; status = key.ReadNext()) {
-        stsatz satz;
-        float newRate;
-        if (!SetSatz(RateText(key.GetPercent()), satz, newRate)) continue;
-        const std::string oldId = key.GetId();
-        const std::string newId = ConvertId(oldId, satz);
+    KeyPlan plan;
+    if (const int status = files.ReadPlan(plan); status != pendra::kOk)
+        return run.ReadFailed(m_pMandate->GetTaxName(), status);
+    for (const PlannedKey& old : plan.OldKeys()) {
+        const std::string& oldId = old.oldId;
+        const std::string& newId = old.newId;
         // A key whose automatic account does not exist leaves its accounts alone.
-        if (const int read = konto.ReadKonto(key.GetKonto()); read != pendra::kOk) {
+        if (const int read = konto.ReadKonto(files.Current(old).GetKonto()); read != pendra::kOk) {
             if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
             return run.ReadFailed(m_pMandate->GetKontoName(), read);
         }
         const int changed = rev == 0 ? UpdateKonten(konto, oldId, newId) : UpdateKonten(konto, newId, oldId);
         if (changed != 1) return run.Fail(std::string());
     }
-    if (!WalkEnded(status)) return run.ReadFailed(m_pMandate->GetTaxName(), status);
     return run.Finish(std::nullopt) ? 1 : 0;
 }
 

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
-#include <set>
 
 #include "app/CTheApp.h"
 #include "app/framework/CFrameWnd.h"
@@ -17,8 +16,8 @@
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "res/Resource.h"
-#include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
+#include "taxkeys/KeyPlan.h"
 
 namespace {
 
@@ -130,7 +129,7 @@ bool CM_ListTax::OnInitDialog() {
     netText_ = comma == std::string::npos ? std::string() : entries.substr(comma + 1);
     // A key file that cannot be read to its end would show a list that looks
     // complete: the overview is not shown then.
-    if (const int status = FillLists(); !WalkEnded(status)) {
+    if (const int status = FillLists(); status != pendra::kOk) {
         ++TheApp().m_failures;
         ShowError(ZylGetResourceHandle(), 5000, mandate_->GetTaxName(), status);
         return false;
@@ -143,22 +142,18 @@ bool CM_ListTax::OnInitDialog() {
 }
 
 int CM_ListTax::FillLists() {
+    KeyPlan plan;
+    const int status = plan.Read(tax_);
     left_->setUpdatesEnabled(false);
-    std::set<std::string> listedNewIds;
-    int status = tax_.ReadFirst();
-    for (; status == pendra::kOk; status = tax_.ReadNext()) {
-        const std::string id = tax_.GetId();
-        if (MWSTSchluesselIgnorieren(id) == 1) continue;
-        stsatz satz;
-        float newRate = 0;
-        if (!SetSatz(RateText(tax_.GetPercent()), satz, newRate)) continue;
+    for (const PlannedKey& old : plan.OldKeys()) {
+        if (old.leftAlone) continue;
+        KeyPlan::Load(old, tax_);
         const int leftRow = left_->topLevelItemCount();
-        AddRow(left_, FormatText(id, tax_.GetPercent(), tax_.UseNetto() != 0, tax_.GetKonto(), kOldKey),
+        AddRow(left_, FormatText(old.oldId, tax_.GetPercent(), tax_.UseNetto() != 0, tax_.GetKonto(), kOldKey),
                leftRow);
-        const std::string newId = ConvertId(id, satz);
-        const bool present = listedNewIds.count(newId) > 0 || UniqueId(newId.c_str()) == 0;
-        if (!present) listedNewIds.insert(newId);
-        AddRow(right_, FormatText(newId, newRate, false, {}, present ? kNewKeyPresent : kNewKeyAbsent),
+        // A new id listed once counts as present for every further old key deriving it.
+        const bool present = !plan.Take(old.newId);
+        AddRow(right_, FormatText(old.newId, old.newRate, false, {}, present ? kNewKeyPresent : kNewKeyAbsent),
                leftRow);
     }
     left_->setUpdatesEnabled(true);

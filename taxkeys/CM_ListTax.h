@@ -41,7 +41,7 @@ public:
 private:
     void BuildLayout();
     void AddRow(QTreeWidget* list, const std::string& text, int partner);
-    // The library status that ended the walk of the key file.
+    // kOk, or the status of the read of the key file that failed.
     int FillLists();
 
     std::string grossText_;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
-#include <set>
 #include <vector>
 
 #include "app/CMainFrame.h"
@@ -75,44 +74,34 @@ int CTheApp::OnExtendTax() {
     CommandRun run(*m_pMandate);
     if (!run.Begin()) return 0;
 
-    std::set<std::string> taken;
-    if (const int status = files.ReadTakenIds(taken); status != pendra::kOk)
+    KeyPlan plan;
+    if (const int status = files.ReadPlan(plan); status != pendra::kOk)
         return run.ReadFailed(m_pMandate->GetTaxName(), status);
     std::vector<std::string> inserted, formulaOld, formulaNew, pairs;
-    Tax& key = files.Walk();
     Tax& writer = files.Writer();
-    int status = key.ReadFirst();
-    for (; status == pendra::kOk; status = key.ReadNext()) {
-        const std::string oldId = key.GetId();
-        if (MWSTSchluesselIgnorieren(oldId) == 1) continue;
-        stsatz satz;
-        float newRate;
-        if (!SetSatz(RateText(key.GetPercent()), satz, newRate)) continue;
-        const std::string newId = ConvertId(oldId, satz);
-        if (std::find(inserted.begin(), inserted.end(), newId) != inserted.end()) continue;
-        pairs.push_back(keypair::Make(oldId, newId));
-        if (!taken.insert(IdCaseKey(newId)).second) continue;
-        inserted.push_back(newId);
+    for (const PlannedKey& old : plan.OldKeys()) {
+        if (old.leftAlone) continue;
+        if (std::find(inserted.begin(), inserted.end(), old.newId) != inserted.end()) continue;
+        pairs.push_back(keypair::Make(old.oldId, old.newId));
+        if (!plan.Take(old.newId)) continue;
+        inserted.push_back(old.newId);
 
-        int written = MakeNewKey(key, newRate, newId);
-        if (written == pendra::kOk) {
-            std::memcpy(writer.GetBuffer(), key.GetBuffer(), static_cast<std::size_t>(key.Size()));
-            written = writer.Insert();
-        }
+        KeyPlan::Load(old, writer);
+        int written = MakeNewKey(writer, old.newRate, old.newId);
+        if (written == pendra::kOk) written = writer.Insert();
         if (written != pendra::kOk)
-            return run.Fail(Format(LoadString(IDS_LOG_INSERT_FAILED), newId, written));
+            return run.Fail(Format(LoadString(IDS_LOG_INSERT_FAILED), old.newId, written));
         m_changeFlag = 1;
-        LogLine(Format(LoadString(IDS_LOG_KEY_INSERTED), newId));
+        LogLine(Format(LoadString(IDS_LOG_KEY_INSERTED), old.newId));
         bool formula = false;
-        if (const int read = files.ReadFormulaAccount(key, formula); read != pendra::kOk)
+        if (const int read = files.ReadFormulaAccount(writer, formula); read != pendra::kOk)
             return run.ReadFailed(m_pMandate->GetKontoName(), read);
         if (formula) {
-            formulaOld.push_back(oldId);
-            formulaNew.push_back(newId);
-            LogLine(Format(LoadString(IDS_LOG_FORMULAS_EXTENDED), newId));
+            formulaOld.push_back(old.oldId);
+            formulaNew.push_back(old.newId);
+            LogLine(Format(LoadString(IDS_LOG_FORMULAS_EXTENDED), old.newId));
         }
     }
-    if (!WalkEnded(status)) return run.ReadFailed(m_pMandate->GetTaxName(), status);
     std::optional<FormPass> pass;
     if (!formulaOld.empty() || !pairs.empty())
         pass = FormPass{FormPass::Kind::kExtend, formulaOld, formulaNew, pairs, inserted, {}};
@@ -128,22 +117,22 @@ int CTheApp::OnReverseExtendTax() {
     CommandRun run(*m_pMandate);
     if (!run.Begin()) return 0;
 
+    KeyPlan plan;
+    if (const int status = files.ReadPlan(plan); status != pendra::kOk)
+        return run.ReadFailed(m_pMandate->GetTaxName(), status);
     std::vector<std::string> deleted, formulaKeys;
-    Tax& key = files.Walk();
     Tax& writer = files.Writer();
-    int status = key.ReadFirst();
-    for (; status == pendra::kOk; status = key.ReadNext()) {
-        stsatz satz;
-        float newRate;
-        if (!SetSatz(RateText(key.GetPercent()), satz, newRate)) continue;
-        const std::string newId = ConvertId(key.GetId(), satz);
+    for (const PlannedKey& old : plan.OldKeys()) {
+        const std::string& newId = old.newId;
         if (const int read = writer.Read(newId); read != pendra::kOk) {
             if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
             return run.ReadFailed(m_pMandate->GetTaxName(), read);
         }
         // A derived id may name a key at an old rate (X81 at 7.7 %, or a table
         // entry pointing at an old key): only new keys are ever removed here.
-        if (stsatz keptSatz; SetSatz(RateText(writer.GetPercent()), keptSatz, newRate)) {
+        stsatz keptSatz;
+        float keptRate;
+        if (SetSatz(RateText(writer.GetPercent()), keptSatz, keptRate)) {
             LogLine(Format(LoadString(IDS_LOG_OLD_RATE_KEPT), newId));
             continue;
         }
@@ -157,14 +146,13 @@ int CTheApp::OnReverseExtendTax() {
         deleted.push_back(newId);
         LogLine(Format(LoadString(IDS_LOG_KEY_REMOVED), newId));
         bool formula = false;
-        if (const int read = files.ReadFormulaAccount(key, formula); read != pendra::kOk)
+        if (const int read = files.ReadFormulaAccount(files.Current(old), formula); read != pendra::kOk)
             return run.ReadFailed(m_pMandate->GetKontoName(), read);
         if (formula) {
             formulaKeys.push_back(newId);
             LogLine(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), newId));
         }
     }
-    if (!WalkEnded(status)) return run.ReadFailed(m_pMandate->GetTaxName(), status);
     // On the 2018 form the removal undoes the extend pass, which the insertion
     // runs for keys of any account: so does the undo, once any key went. The
     // 2024 form sums its own keys, from which exactly the removed keys go.

@@ -46,15 +46,13 @@ int CTheApp::OnRemoveTax() {
     CommandRun run(*m_pMandate);
     if (!run.Begin()) return 0;
 
+    KeyPlan plan;
+    if (const int status = files.ReadPlan(plan); status != pendra::kOk)
+        return run.ReadFailed(m_pMandate->GetTaxName(), status);
     std::vector<std::string> deleted, formulaKeys;
-    Tax& key = files.Walk();
     Tax& writer = files.Writer();
-    int status = key.ReadFirst();
-    for (; status == pendra::kOk; status = key.ReadNext()) {
-        stsatz satz;
-        float newRate;
-        if (!SetSatz(RateText(key.GetPercent()), satz, newRate)) continue;
-        const std::string oldId = key.GetId();
+    for (const PlannedKey& old : plan.OldKeys()) {
+        const std::string& oldId = old.oldId;
         const int read = writer.Read(oldId);
         if (read != pendra::kOk && read != pendra::kKeyNotFound)
             return run.ReadFailed(m_pMandate->GetTaxName(), read);
@@ -73,14 +71,13 @@ int CTheApp::OnRemoveTax() {
         deleted.push_back(oldId);
         LogLine(Format(LoadString(IDS_LOG_KEY_REMOVED), oldId));
         bool formula = false;
-        if (const int account = files.ReadFormulaAccount(key, formula); account != pendra::kOk)
+        if (const int account = files.ReadFormulaAccount(files.Current(old), formula); account != pendra::kOk)
             return run.ReadFailed(m_pMandate->GetKontoName(), account);
         if (formula) {
             formulaKeys.push_back(oldId);
             LogLine(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), oldId));
         }
     }
-    if (!WalkEnded(status)) return run.ReadFailed(m_pMandate->GetTaxName(), status);
     // The 2024 form sums the new keys of the old keys still in use: exactly
     // the keys removed here leave the formulas, also those whose account is
     // not a formula account (the log names the formula keys only).

@@ -7,7 +7,7 @@
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/Tax.h"
-#include "taxkeys/ConversionRules.h"
+#include "taxkeys/KeyPlan.h"
 
 namespace {
 constexpr int kMsgCannotOpen = 5000;
@@ -29,12 +29,12 @@ void CTheApp::GetTaxArray(std::vector<std::string>& ar, int all) {
     tax.UseFile(&taxFile);
     Konto konto(mandate);
     konto.UseFile(&kontoFile);
-    for (int status = tax.ReadFirst(); status == pendra::kOk; status = tax.ReadNext()) {
-        stsatz satz;
-        float newRate;
-        if (!SetSatz(RateText(tax.GetPercent()), satz, newRate)) continue;
+    KeyPlan plan;
+    plan.Read(tax);
+    for (const PlannedKey& old : plan.OldKeys()) {
+        KeyPlan::Load(old, tax);
         if (konto.ReadKonto(tax.GetKonto()) != pendra::kOk) continue;
         if (all == 0 && konto.GetType() != kAccountTypeOne) continue;
-        ar.push_back(keypair::Make(tax.GetId(), ConvertId(tax.GetId(), satz)));
+        ar.push_back(keypair::Make(old.oldId, old.newId));
     }
 }

@@ -71,12 +71,9 @@ int TaxKeyFiles::ReadBookingUse(const std::string& id, bool& used) {
     return pendra::kOk;
 }
 
-int TaxKeyFiles::ReadTakenIds(std::set<std::string>& taken) {
-    Tax key(mandate_);
-    key.UseFile(&readFile_);
-    int status = key.ReadFirst();
-    for (; status == pendra::kOk; status = key.ReadNext()) taken.insert(IdCaseKey(key.GetId()));
-    return WalkEnded(status) ? pendra::kOk : status;
+Tax& TaxKeyFiles::Current(const PlannedKey& planned) {
+    KeyPlan::Load(planned, walk_);
+    return walk_;
 }
 
 unsigned ActiveFormVersion() {

@@ -1,11 +1,11 @@
 #pragma once
-#include <set>
 #include <string>
 
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Buch.h"
 #include "mandate/pendra/Konto.h"
 #include "mandate/pendra/Tax.h"
+#include "taxkeys/KeyPlan.h"
 
 class Mandate;
 
@@ -35,8 +35,11 @@ public:
     int ReadFormulaAccount(const Tax& key, bool& formula);
     // `used` is true when a booking carries exactly `id`.
     int ReadBookingUse(const std::string& id, bool& used);
-    // The ids of all keys, folded for comparison without regard to letter case.
-    int ReadTakenIds(std::set<std::string>& taken);
+    // The conversion of the mandate's keys from one walk of the key file;
+    // kOk, or the status of the read that failed.
+    int ReadPlan(KeyPlan& plan) { return plan.Read(walk_); }
+    // The walk's record, as scratch for a planned key: `planned` loaded into it.
+    Tax& Current(const PlannedKey& planned);
 
 private:
     Mandate* mandate_;
