@@ -40,7 +40,7 @@ bool RecordsReadable(Mandate& mandate, CTheApp& app) {
     const std::pair<std::string, int> walks[] = {{mandate.GetTaxName(), WalkAll<Tax>(mandate, mandate.GetTaxName())},
                                                  {mandate.GetKontoName(), WalkAll<Konto>(mandate, mandate.GetKontoName())}};
     for (const auto& [name, status] : walks) {
-        if (status == pendra::kEndOfFile || status == pendra::kKeyNotFound) continue;
+        if (pendra::WalkEnded(status)) continue;
         ++app.m_failures;
         app.GetLogView()->AppendLine(Format(LoadString(IDS_LOG_READ_FAILED), name, status));
         app.GetLogView()->AppendLine(Format(LoadString(IDS_LOG_NOT_COMPLETED), mandate.GetPath()));

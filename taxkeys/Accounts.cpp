@@ -101,7 +101,7 @@ int UpdateKonten(Konto& konto, const std::string& oldid, const std::string& taxi
     }
     konto.UnlockSingle();
     // An id longer than the field is on no account.
-    if (WalkEnded(status) || status == pendra::kKeyTooLong) return 1;
+    if (pendra::WalkEnded(status) || status == pendra::kKeyTooLong) return 1;
     LogFailure(Format(LoadString(IDS_LOG_READ_FAILED), konto.File()->GetMandate()->GetKontoName(), status));
     return 0;
 }

@@ -8,8 +8,6 @@
 #include "res/Resource.h"
 #include "taxkeys/TaxKeyFiles.h"
 
-bool WalkEnded(int status) { return status == pendra::kEndOfFile || status == pendra::kKeyNotFound; }
-
 CommandRun::CommandRun(Mandate& mandate) : mandate_(mandate) {}
 
 CommandRun::~CommandRun() = default;

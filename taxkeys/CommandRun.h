@@ -38,6 +38,3 @@ private:
     Mandate& mandate_;
     std::unique_ptr<StorageBatch> batch_;
 };
-
-// True for the statuses that end a walk normally.
-bool WalkEnded(int status);

@@ -21,7 +21,7 @@ int KeyPlan::Read(Tax& walk) {
         planned.leftAlone = MWSTSchluesselIgnorieren(id) == 1;
         keys_.push_back(std::move(planned));
     }
-    return status == pendra::kEndOfFile || status == pendra::kKeyNotFound ? pendra::kOk : status;
+    return pendra::WalkEnded(status) ? pendra::kOk : status;
 }
 
 bool KeyPlan::Taken(const std::string& id) const { return taken_.count(IdCaseKey(id)) > 0; }

@@ -22,4 +22,8 @@ enum Status : int {
     kNotWindows1252 = 60011,  // an id with a character Windows-1252 does not have
 };
 
+// True for the statuses that end a walk normally: past the last record, or
+// no record at all. Any other status is a read that failed.
+inline bool WalkEnded(int status) { return status == kEndOfFile || status == kKeyNotFound; }
+
 }  // namespace pendra
