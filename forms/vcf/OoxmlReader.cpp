@@ -11,6 +11,8 @@
 #include "forms/vcf/CellRef.h"
 #include "forms/vcf/NumberText.h"
 #include "forms/vcf/OoxmlNames.h"
+#include "forms/vcf/PackagePaths.h"
+#include "forms/vcf/SheetViewXml.h"
 #include "forms/vcf/Workbook.h"
 #include "forms/vcf/XmlText.h"
 #include "forms/vcf/ZipArchive.h"
@@ -21,10 +23,10 @@ namespace {
 using xmltext::Attribute;
 using xmltext::Child;
 using xmltext::LocalName;
-
-bool EndsWith(std::string_view s, std::string_view suffix) {
-    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
+using packagepaths::EndsWith;
+using packagepaths::Folder;
+using packagepaths::RelsPartOf;
+using packagepaths::ResolveTarget;
 
 // A decimal integer in [min, max] filling the whole text.
 std::optional<long> ParseInteger(std::string_view text, long min, long max) {
@@ -41,50 +43,22 @@ void ForEachChild(pugi::xml_node parent, std::string_view localName, Fn fn) {
         if (child.type() == pugi::node_element && LocalName(child.name()) == localName) fn(child);
 }
 
-// The folder of a part ("xl/workbook.xml" -> "xl") and where its relationships live.
-std::string Folder(const std::string& part) {
-    size_t slash = part.rfind('/');
-    return slash == std::string::npos ? "" : part.substr(0, slash);
-}
-
-std::string RelsPartOf(const std::string& part) {
-    std::string folder = Folder(part);
-    std::string file = folder.empty() ? part : part.substr(folder.size() + 1);
-    return (folder.empty() ? "" : folder + "/") + "_rels/" + file + ".rels";
-}
-
-// A relationship target as a zip entry name: absolute ("/xl/a.xml") or relative
-// to the source part's folder, with "." and ".." resolved.
-std::string ResolveTarget(const std::string& folder, std::string_view target) {
-    std::string joined = !target.empty() && target.front() == '/' ? std::string(target.substr(1))
-                         : folder.empty()                         ? std::string(target)
-                                                                  : folder + "/" + std::string(target);
-    std::vector<std::string> segments;
-    size_t start = 0;
-    while (start <= joined.size()) {
-        size_t end = joined.find('/', start);
-        if (end == std::string::npos) end = joined.size();
-        std::string segment = joined.substr(start, end - start);
-        if (segment == "..") {
-            if (!segments.empty()) segments.pop_back();
-        } else if (!segment.empty() && segment != ".") {
-            segments.push_back(segment);
-        }
-        start = end + 1;
-    }
-    std::string resolved;
-    for (const auto& segment : segments) resolved += (resolved.empty() ? "" : "/") + segment;
-    return resolved;
-}
-
 struct Relationship {
     std::string type;
     std::string target;  // a zip entry name
 };
 
+// All parts together may not unpack to more than this, so a hostile archive
+// cannot exhaust memory.
+constexpr size_t kMaxPackageSize = 512u << 20;
+// OOXML numbers cell formats with 32-bit unsigned values; no real style sheet
+// comes near this.
+constexpr long kMaxCellFormat = 65535;
+
 class PackageReader {
 public:
-    PackageReader(std::string bytes, const std::string& label) : label_(label), zip_(std::move(bytes), label) {}
+    PackageReader(std::string bytes, const std::string& label)
+        : label_(label), zip_(std::move(bytes), label), origin_(std::make_shared<PackageOrigin>()) {}
 
     Workbook Read();
 
@@ -93,6 +67,8 @@ private:
         throw CFileException(label_ + ": " + part + ": " + what);
     }
 
+    void ReadAllParts();
+    bool Has(const std::string& part) const { return origin_->parts.count(part) > 0; }
     pugi::xml_node Load(const std::string& part);
     std::map<std::string, Relationship> LoadRelationships(const std::string& part);
     std::string FindWorkbookPart();
@@ -100,7 +76,7 @@ private:
     void LoadSharedStrings();
     std::string RichText(pugi::xml_node node) const;
     long ActiveSheet(pugi::xml_node workbook, long sheetCount, const std::string& part);
-    Sheet ReadSheet(const std::string& name, const std::string& part);
+    Sheet ReadSheet(const std::string& name, const std::string& part, const std::string& relId);
     void ReadSheetView(pugi::xml_node worksheet, Sheet& sheet, const std::string& part);
     void ReadCells(pugi::xml_node worksheet, Sheet& sheet, const std::string& part);
     Cell ReadCell(pugi::xml_node c, const std::string& part, const std::string& ref);
@@ -113,11 +89,24 @@ private:
     std::vector<std::unique_ptr<pugi::xml_document>> docs_;  // the parsed parts, alive while reading
     std::map<std::string, Relationship> workbookRels_;
     std::vector<std::string> sharedStrings_;
+    std::shared_ptr<PackageOrigin> origin_;  // every part, kept for the next write
 };
 
+void PackageReader::ReadAllParts() {
+    size_t total = 0;
+    for (const std::string& name : zip_.Names()) {
+        std::optional<std::string> content = zip_.Read(name);
+        if (!content) Fail(name, "the part cannot be found");
+        total += content->size();
+        if (total > kMaxPackageSize) throw CFileException(label_ + ": the parts unpack to more than 512 MiB");
+        origin_->parts[name] = std::move(*content);
+    }
+}
+
 pugi::xml_node PackageReader::Load(const std::string& part) {
-    std::optional<std::string> content = zip_.Read(part);
-    if (!content) Fail(part, "the part is missing");
+    auto found = origin_->parts.find(part);
+    if (found == origin_->parts.end()) Fail(part, "the part is missing");
+    const std::string* content = &found->second;
     auto doc = std::make_unique<pugi::xml_document>();
     pugi::xml_parse_result result = doc->load_buffer(content->data(), content->size(),
                                                      pugi::parse_default | pugi::parse_ws_pcdata);
@@ -133,7 +122,7 @@ pugi::xml_node PackageReader::Load(const std::string& part) {
 std::map<std::string, Relationship> PackageReader::LoadRelationships(const std::string& part) {
     std::map<std::string, Relationship> rels;
     std::string relsPart = RelsPartOf(part);
-    if (!zip_.Has(relsPart)) return rels;
+    if (!Has(relsPart)) return rels;
     pugi::xml_node root = Load(relsPart);
     ForEachChild(root, "Relationship", [&](pugi::xml_node rel) {
         if (std::string_view(rel.attribute("TargetMode").value()) == "External") return;
@@ -147,7 +136,7 @@ std::map<std::string, Relationship> PackageReader::LoadRelationships(const std::
 std::string PackageReader::FindWorkbookPart() {
     for (const auto& [id, rel] : LoadRelationships(""))
         if (EndsWith(rel.type, kRelSuffixOfficeDocument)) return rel.target;
-    if (zip_.Has(std::string(kPartWorkbook))) return std::string(kPartWorkbook);
+    if (Has(std::string(kPartWorkbook))) return std::string(kPartWorkbook);
     throw CFileException(label_ + ": not a spreadsheet package (no workbook part " + std::string(kPartWorkbook) + ")");
 }
 
@@ -203,10 +192,7 @@ void PackageReader::ReadSheetView(pugi::xml_node worksheet, Sheet& sheet, const 
     apply("showFormulas", {ViewProp::ShowFormulas});
     apply("showZeros", {ViewProp::ShowZeroValues});
 
-    pugi::xml_node selection = Child(view, "selection");
-    ForEachChild(view, "selection", [&](pugi::xml_node s) {
-        if (!Attribute(s, "pane")) selection = s;
-    });
+    pugi::xml_node selection = sheetviewxml::ActiveSelection(view);
     if (!selection) return;
     std::string text = Attribute(selection, "sqref").value();
     if (text.empty()) text = Attribute(selection, "activeCell").value();
@@ -290,16 +276,23 @@ void PackageReader::ReadCells(pugi::xml_node worksheet, Sheet& sheet, const std:
             } catch (const CInvalidArgException& e) {
                 Fail(part, "cell " + ref + ": " + e.what());
             }
+            // The format goes with the position: an empty cell may carry one.
+            if (pugi::xml_attribute style = Attribute(c, "s")) {
+                auto format = ParseInteger(style.value(), 0, kMaxCellFormat);
+                if (!format) Fail(part, "cell " + ref + ": format \"" + style.value() + "\" is not a format index");
+                sheet.SetFormat(pos, static_cast<int>(*format));
+            }
         });
     });
 }
 
-Sheet PackageReader::ReadSheet(const std::string& name, const std::string& part) {
+Sheet PackageReader::ReadSheet(const std::string& name, const std::string& part, const std::string& relId) {
     pugi::xml_node worksheet = Load(part);
     if (LocalName(worksheet.name()) != "worksheet") Fail(part, "sheet \"" + name + "\" is not a worksheet");
     Sheet sheet(name);
     ReadSheetView(worksheet, sheet, part);
     ReadCells(worksheet, sheet, part);
+    sheet.SetOrigin(std::make_shared<SheetOrigin>(SheetOrigin{part, relId, origin_->parts.at(part), sheet.Cells()}));
     return sheet;
 }
 
@@ -339,6 +332,7 @@ std::map<std::string, std::string> PackageReader::ReadDefinedNames(pugi::xml_nod
 }
 
 Workbook PackageReader::Read() {
+    ReadAllParts();
     std::string workbookPart = FindWorkbookPart();
     pugi::xml_node workbook = Load(workbookPart);
     if (LocalName(workbook.name()) != "workbook") Fail(workbookPart, "the root element is not a workbook");
@@ -353,7 +347,7 @@ Workbook PackageReader::Read() {
         if (rel == workbookRels_.end()) Fail(workbookPart, "sheet \"" + name + "\" has no part");
         if (!EndsWith(rel->second.type, kRelSuffixWorksheet))
             Fail(workbookPart, "sheet \"" + name + "\" is not a worksheet (" + rel->second.type + ")");
-        sheets.push_back(ReadSheet(name, rel->second.target));
+        sheets.push_back(ReadSheet(name, rel->second.target, rel->first));
     });
     // Our part holds every view property and the exact selection; it wins over
     // the sheet views, which carry only those LibreOffice knows.
@@ -365,6 +359,8 @@ Workbook PackageReader::Read() {
         result.SetActiveSheet(ActiveSheet(workbook, count, workbookPart));
         for (const auto& [name, definition] : ReadDefinedNames(workbook, workbookPart))
             result.SetDefinedName(name, definition);
+        origin_->workbookPart = workbookPart;
+        result.SetOrigin(origin_);
         return result;
     } catch (const CInvalidArgException& e) {
         Fail(workbookPart, e.what());

@@ -52,6 +52,24 @@ long Sheet::LastCol() const {
     return last;
 }
 
+int Sheet::Format(CellPos pos) const {
+    auto it = formats_.find(pos);
+    return it == formats_.end() ? 0 : it->second;
+}
+
+void Sheet::SetFormat(CellPos pos, int format) {
+    if (format < 0) throw CInvalidArgException("cell format " + std::to_string(format) + " is negative");
+    if (format == 0)
+        formats_.erase(pos);
+    else
+        formats_[pos] = format;
+}
+
+bool Sheet::operator==(const Sheet& other) const {
+    return name_ == other.name_ && cells_ == other.cells_ && formats_ == other.formats_ && view_ == other.view_ &&
+           selection_ == other.selection_;
+}
+
 void Sheet::SetSelection(std::string selection) {
     if (!cellref::IsSelection(selection))
         throw CInvalidArgException("selection \"" + selection +

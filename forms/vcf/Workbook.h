@@ -1,9 +1,18 @@
 #pragma once
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "forms/vcf/Sheet.h"
+
+// What a workbook keeps of the package it was read from: every part as it
+// was, so that styles, themes, document properties, drawings and whatever else
+// the model does not hold are written back unchanged.
+struct PackageOrigin {
+    std::map<std::string, std::string> parts;  // zip entry name -> content
+    std::string workbookPart;                  // e.g. "xl/workbook.xml"
+};
 
 // The in-memory workbook behind CVCF1: its sheets in order (numbered from 1),
 // the active sheet and the workbook-level defined names. Every mutation keeps it
@@ -36,7 +45,14 @@ public:
     const std::string* FindDefinedName(const std::string& name) const;
     void SetDefinedName(const std::string& name, std::string definition);
 
-    bool operator==(const Workbook&) const = default;
+    // nullptr for a workbook that was not read from a file.
+    const PackageOrigin* Origin() const { return origin_.get(); }
+    void SetOrigin(std::shared_ptr<const PackageOrigin> origin) { origin_ = std::move(origin); }
+
+    // The modelled content; the origin is not compared.
+    bool operator==(const Workbook& other) const {
+        return sheets_ == other.sheets_ && active_ == other.active_ && names_ == other.names_;
+    }
 
 private:
     void RequireIndex(long index) const;
@@ -46,4 +62,5 @@ private:
     std::vector<Sheet> sheets_;
     long active_ = 1;
     std::map<std::string, std::string> names_;
+    std::shared_ptr<const PackageOrigin> origin_;
 };

@@ -55,6 +55,19 @@ ZipReader::~ZipReader() { zip_discard(archive_); }
 
 bool ZipReader::Has(const std::string& name) const { return zip_name_locate(archive_, name.c_str(), 0) >= 0; }
 
+std::vector<std::string> ZipReader::Names() const {
+    std::vector<std::string> names;
+    zip_int64_t count = zip_get_num_entries(archive_, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* name = zip_get_name(archive_, static_cast<zip_uint64_t>(i), 0);
+        if (!name) throw CFileException(label_ + ": cannot read the name of entry " + std::to_string(i) + ": " +
+                                        ArchiveError(archive_));
+        std::string entry = name;
+        if (!entry.empty() && entry.back() != '/') names.push_back(std::move(entry));
+    }
+    return names;
+}
+
 std::optional<std::string> ZipReader::Read(const std::string& name) const {
     zip_int64_t index = zip_name_locate(archive_, name.c_str(), 0);
     if (index < 0) return std::nullopt;

@@ -2,6 +2,7 @@
 #include <list>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct zip;
 struct zip_source;
@@ -19,6 +20,8 @@ public:
     ZipReader& operator=(const ZipReader&) = delete;
 
     bool Has(const std::string& name) const;
+    // The names of all file entries (directories left out), in archive order.
+    std::vector<std::string> Names() const;
     // nullopt when there is no such entry.
     std::optional<std::string> Read(const std::string& name) const;
 

@@ -7,6 +7,7 @@
 #include "app/framework/CException.h"
 #include "forms/vcf/ViewProperties.h"
 #include "forms/vcf/Workbook.h"
+#include "forms/vcf/ZipArchive.h"
 #include "tests/forms/TempDir.h"
 #include "tests/support/CommaLocale.h"
 
@@ -98,6 +99,22 @@ TEST(NumbersUnderADecimalCommaLocale, ShowWriteAndReadWithAPoint) {
     RoundTrip(source, target, dir);
     EXPECT_EQ(target.GetNumberRC(1, 1), 1.5);
     EXPECT_EQ(target.GetTextRC(1, 2), "123456.789");
+    EXPECT_EQ(target.GetTextRC(1, 3), "") << "formula results are not written";
+    // A result stored by LibreOffice or Excel reads with its point.
+    const std::string path = dir.File("book.vts");
+    ZipReader written(ReadBytes(path), path);
+    ZipWriter stored;
+    for (const std::string& name : written.Names()) {
+        std::string content = *written.Read(name);
+        if (name == "xl/worksheets/sheet1.xml") {
+            const std::string formula = "<f>A1*2</f>";
+            content.insert(content.find(formula) + formula.size(), "<v>0.25</v>");
+        }
+        stored.Add(name, content);
+    }
+    WriteBytes(path, stored.Finish());
+    short type = 0;
+    target.Read(path, type);
     EXPECT_EQ(target.GetTextRC(1, 3), "0.25");
 }
 
@@ -326,17 +343,21 @@ TEST(RoundTrip, EveryCellKindOnEverySheet) {
     EXPECT_TRUE(in.GetWorkbook() == out.GetWorkbook());
 }
 
-TEST(RoundTrip, CachedFormulaResults) {
+// A stored result would be shown by LibreOffice as it is, even after the
+// formulas it depends on changed; so formulas go out without one and are
+// computed when the file is opened.
+TEST(RoundTrip, FormulaResultsAreNotStored) {
     TempDir dir;
     CVCF1 out, in;
     Sheet& sheet = out.GetWorkbook().SheetAt(1);
     sheet.Put({1, 1}, Cell::MakeFormula("B1*2").WithCachedNumber(42));
     sheet.Put({1, 2}, Cell::MakeFormula("C1&\"x\"").WithCachedText(" a<b> "));
+    EXPECT_EQ(out.GetTextRC(1, 1), "42") << "a result read stays in memory";
     RoundTrip(out, in, dir);
-    EXPECT_EQ(in.GetTextRC(1, 1), "42");
-    EXPECT_EQ(in.GetNumberRC(1, 1), 42);
+    EXPECT_EQ(in.GetTextRC(1, 1), "");
+    EXPECT_EQ(in.GetNumberRC(1, 1), 0);
     EXPECT_EQ(in.GetFormulaRC(1, 1), "B1*2");
-    EXPECT_EQ(in.GetTextRC(1, 2), " a<b> ");
+    EXPECT_EQ(in.GetTextRC(1, 2), "");
     EXPECT_EQ(in.GetFormulaRC(1, 2), "C1&\"x\"");
 }
 
