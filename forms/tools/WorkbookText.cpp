@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "forms/vcf/CVCF1.h"
+#include "forms/vcf/CellFormats.h"
 #include "forms/vcf/CellRef.h"
 #include "forms/vcf/NumberText.h"
+#include "forms/vcf/SheetLayout.h"
 #include "forms/vcf/TextRules.h"
 #include "forms/vcf/Workbook.h"
 
@@ -128,6 +130,10 @@ private:
     void NameSheets();
     void ViewStatement(const std::vector<Token>& t);
     void CellStatement(const std::vector<Token>& t);
+    void FormatStatement(const std::vector<Token>& t);
+    void ColumnStatement(const std::vector<Token>& t);
+    void PageStatement(const std::vector<Token>& t);
+    void ApplyLayouts();
     CellPos Position(const std::vector<Token>& t, size_t& next) const;
     Cell CellValue(const std::vector<Token>& t, size_t next) const;
 
@@ -151,7 +157,13 @@ private:
     std::map<long, std::pair<std::string, int>> names_;  // sheet -> name, line
     std::map<CellPos, int> cellLines_;  // of the current sheet
     std::set<std::string> namesSeen_;
+    std::map<long, SheetLayout> layouts_;  // by sheet
+    std::set<long> pagesSeen_;
 };
+
+// Formats of this many cells at most per statement; a form needs far fewer.
+constexpr long kMaxFormatCells = 100000;
+constexpr double kMaxColumnWidth = 255;
 
 void Parser::Expect(const std::vector<Token>& t, size_t min, size_t max, const char* usage) const {
     if (t.size() < min || t.size() > max) Fail(std::string("expected: ") + usage);
@@ -272,6 +284,68 @@ void Parser::CellStatement(const std::vector<Token>& t) {
     cellLines_[pos] = line_;
 }
 
+// format RANGE NAME: every cell of the range gets the named format.
+void Parser::FormatStatement(const std::vector<Token>& t) {
+    Expect(t, 3, 3, "format RANGE NAME");
+    const std::string& range = t[1].text;
+    const size_t colon = range.find(':');
+    auto first = cellref::Parse(range.substr(0, colon));
+    auto last = colon == std::string::npos ? first : cellref::Parse(range.substr(colon + 1));
+    if (t[1].quoted || !first || !last || last->row < first->row || last->col < first->col)
+        Fail("\"" + range + "\" is not a cell or range such as B3 or B3:D9");
+    if ((last->row - first->row + 1) * (last->col - first->col + 1) > kMaxFormatCells)
+        Fail("range " + range + " holds more than " + std::to_string(kMaxFormatCells) + " cells");
+    auto format = cellformats::FromName(t[2].text);
+    if (t[2].quoted || !format) {
+        std::string names;
+        for (const auto& named : cellformats::All()) names += (names.empty() ? "" : ", ") + std::string(named.name);
+        Fail("unknown format \"" + t[2].text + "\"; formats are " + names);
+    }
+    Sheet& sheet = Current();
+    for (long row = first->row; row <= last->row; ++row)
+        for (long col = first->col; col <= last->col; ++col) sheet.SetFormat({row, col}, *format);
+}
+
+// column COLS width W: the width of one column or of a span ("B:D").
+void Parser::ColumnStatement(const std::vector<Token>& t) {
+    Expect(t, 4, 4, "column COLUMNS width WIDTH");
+    Current();
+    const std::string& cols = t[1].text;
+    const size_t colon = cols.find(':');
+    auto first = cellref::ParseColumn(cols.substr(0, colon));
+    auto last = colon == std::string::npos ? first : cellref::ParseColumn(cols.substr(colon + 1));
+    if (t[1].quoted || !first || !last || *last < *first) Fail("\"" + cols + "\" is not a column such as B or B:D");
+    if (t[2].text != "width" || t[2].quoted) Fail("expected: column COLUMNS width WIDTH");
+    const double width = Number(t[3]);
+    if (!(width > 0 && width <= kMaxColumnWidth)) Fail("column width " + t[3].text + " is out of range (0, 255]");
+    for (long col = *first; col <= *last; ++col) layouts_[current_].columnWidths[col] = width;
+}
+
+// page PAPER ORIENTATION [fit]: print settings; fit prints the sheet on one page.
+void Parser::PageStatement(const std::vector<Token>& t) {
+    const char* usage = "page A4|A3|letter portrait|landscape [fit]";
+    Expect(t, 3, 4, usage);
+    Current();
+    if (!pagesSeen_.insert(current_).second) Fail("the sheet has a page line already");
+    SheetLayout& layout = layouts_[current_];
+    const std::string& paper = t[1].text;
+    if (paper == "A4") layout.paperSize = SheetLayout::kPaperA4;
+    else if (paper == "A3") layout.paperSize = SheetLayout::kPaperA3;
+    else if (paper == "letter") layout.paperSize = SheetLayout::kPaperLetter;
+    else Fail(std::string("expected: ") + usage);
+    if (t[2].text != "portrait" && t[2].text != "landscape") Fail(std::string("expected: ") + usage);
+    layout.landscape = t[2].text == "landscape";
+    if (t.size() == 4 && t[3].text != "fit") Fail(std::string("expected: ") + usage);
+    layout.fitToOnePage = t.size() == 4;
+}
+
+// The layouts become the skeletons of the sheets' parts.
+void Parser::ApplyLayouts() {
+    for (const auto& [index, layout] : layouts_)
+        workbook_.SheetAt(index).SetOrigin(
+            std::make_shared<SheetOrigin>(SheetOrigin{"", "", SheetLayoutXml(layout), {}}));
+}
+
 void Parser::Statement(const std::vector<Token>& t) {
     const std::string& keyword = t[0].text;
     if (!started_) {
@@ -293,6 +367,12 @@ void Parser::Statement(const std::vector<Token>& t) {
         ViewStatement(t);
     } else if (keyword == "cell") {
         CellStatement(t);
+    } else if (keyword == "format") {
+        FormatStatement(t);
+    } else if (keyword == "column") {
+        ColumnStatement(t);
+    } else if (keyword == "page") {
+        PageStatement(t);
     } else if (keyword == "name") {
         Expect(t, 3, 3, "name NAME \"DEFINITION\"");
         if (!namesSeen_.insert(t[1].text).second) Fail("name " + t[1].text + " appears twice");
@@ -319,6 +399,7 @@ Workbook Parser::Run(std::string_view text) {
     if (active_ > workbook_.SheetCount())
         throw ParseError(activeLine_, "active sheet " + std::to_string(active_) + " does not exist");
     NameSheets();
+    ApplyLayouts();
     workbook_.SetActiveSheet(active_);
     return workbook_;
 }

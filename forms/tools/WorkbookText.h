@@ -18,10 +18,14 @@ class Workbook;
 //   cell 1 3 number 0.25
 //   cell 1 4 formula "VSN77+VSB77"   optionally: cached number 5 / cached text "x"
 //   name VERSION "2018"              a workbook-level defined name
+//   format D6:E9 amount              of the current sheet: the cells' format
+//   column B width 40                of the current sheet: a column's width ("B:D" a span)
+//   page A4 portrait fit             of the current sheet: paper, orientation, on one page
 //
 // Strings are in double quotes with \\ \" \t \n \r and \xHH escapes. Sheets not
-// mentioned up to four exist empty. The dump lists everything explicitly, so
-// Print(Parse(Print(w))) == Print(w).
+// mentioned up to four exist empty. The dump lists the content explicitly, so
+// Print(Parse(Print(w))) == Print(w); formatting (format, column, page) is
+// only built, never printed.
 namespace workbooktext {
 
 // A statement that cannot be understood, with its line number (from 1).

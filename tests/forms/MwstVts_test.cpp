@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "forms/vcf/CVCF1.h"
+#include "forms/vcf/Workbook.h"
+#include "forms/vcf/ZipArchive.h"
 #include "tests/forms/TempDir.h"
 
 namespace {
@@ -101,6 +103,25 @@ TEST_F(MwstVts, DumpShowsOneLinePerCell) {
     EXPECT_NE(dump.out.find("\ncell 3 2 number 0\n"), std::string::npos);
     EXPECT_NE(dump.out.find("\nsheet 4 \"Sheet4\"\n"), std::string::npos) << "omitted sheets exist empty";
     EXPECT_NE(dump.out.find("\nname VERSION \"2018\"\n"), std::string::npos);
+}
+
+TEST_F(MwstVts, BuildsFormatsColumnWidthsAndPrintSettings) {
+    WriteBytes(Path("t.txt"), "workbook\nsheet 1 \"Formular\"\ncolumn B width 48\npage A4 portrait fit\n"
+                              "cell A1 text \"Titel\"\nformat A1 title\ncell D6 formula \"Zuordnung!B1\"\n"
+                              "format D6 amount\n");
+    ASSERT_EQ(Run("build " + Quoted("a.vts") + " " + Quoted("t.txt")).exitCode, 0);
+    ZipReader zip(ReadBytes(Path("a.vts")), "a.vts");
+    const std::string sheet = *zip.Read("xl/worksheets/sheet1.xml");
+    EXPECT_NE(sheet.find(R"(<col min="2" max="2" width="48" customWidth="1"/>)"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find(R"(paperSize="9" orientation="portrait" fitToWidth="1" fitToHeight="1")"), std::string::npos);
+    EXPECT_NE(sheet.find(R"(<c r="D6" s="3"><f>Zuordnung!B1</f></c>)"), std::string::npos) << sheet;
+    EXPECT_NE(zip.Read("xl/styles.xml")->find("#,##0.00"), std::string::npos);
+    CVCF1 vcf;
+    short type = 0;
+    vcf.Read(Path("a.vts"), type);
+    EXPECT_EQ(vcf.GetWorkbook().SheetAt(1).Format({1, 1}), 2);
+    Result dump = Run("dump " + Quoted("a.vts"));
+    EXPECT_EQ(dump.out.find("format"), std::string::npos) << "the dump shows the content";
 }
 
 TEST_F(MwstVts, BadLineWritesNothingAndNamesTheLine) {

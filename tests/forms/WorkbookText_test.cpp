@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "forms/vcf/CVCF1.h"
+#include "forms/vcf/CellFormats.h"
 #include "forms/vcf/Workbook.h"
 
 namespace {
@@ -50,6 +51,38 @@ name VERSION "2018"
     EXPECT_EQ(*two.Find({4, 5}), Cell::MakeFormula("A1&B1").WithCachedText("x\ty"));
     EXPECT_EQ(wb.SheetAt(1).Find({9, 9})->text, "tab\there \"quoted\" back\\slash \x01");
     EXPECT_EQ(*wb.FindDefinedName("VERSION"), "2018");
+}
+
+TEST(Parse, FormatsColumnWidthsAndPage) {
+    Workbook wb = Parse(R"(workbook
+sheet 1 "Formular"
+column A width 6
+column B:C width 12.5
+page A4 portrait fit
+cell A1 text "Titel"
+format A1 title
+format D6:E7 amount
+format E7 total
+sheet 2
+page letter landscape
+)");
+    const Sheet& one = wb.SheetAt(1);
+    EXPECT_EQ(one.Format({1, 1}), *cellformats::FromName("title"));
+    EXPECT_EQ(one.Format({6, 4}), *cellformats::FromName("amount"));
+    EXPECT_EQ(one.Format({7, 5}), *cellformats::FromName("total")) << "a later line wins";
+    EXPECT_EQ(one.Format({5, 4}), 0);
+    EXPECT_EQ(one.Find({6, 4}), nullptr) << "a format makes no cell";
+    ASSERT_NE(one.Origin(), nullptr);
+    const std::string& layout = one.Origin()->xml;
+    EXPECT_NE(layout.find(R"(<col min="1" max="1" width="6" customWidth="1"/>)"), std::string::npos) << layout;
+    EXPECT_NE(layout.find(R"(<col min="3" max="3" width="12.5" customWidth="1"/>)"), std::string::npos) << layout;
+    EXPECT_NE(layout.find(R"(<pageSetUpPr fitToPage="1"/>)"), std::string::npos) << layout;
+    EXPECT_NE(layout.find(R"(<pageSetup paperSize="9" orientation="portrait" fitToWidth="1" fitToHeight="1"/>)"),
+              std::string::npos)
+        << layout;
+    EXPECT_NE(wb.SheetAt(2).Origin()->xml.find(R"(<pageSetup paperSize="1" orientation="landscape"/>)"),
+              std::string::npos);
+    EXPECT_EQ(wb.SheetAt(3).Origin(), nullptr);
 }
 
 TEST(Parse, SheetsBeyondFourAndSwappedNames) {
@@ -121,6 +154,17 @@ const BadText kBad[] = {
     {"BadName", "workbook\nname 1X \"1\"\n", 2, "begins with a digit"},
     {"NameTwice", "workbook\nname A \"1\"\nname A \"2\"\n", 3, "appears twice"},
     {"UnquotedDefinition", "workbook\nname A 1\n", 2, "quoted string"},
+    {"FormatBeforeSheet", "workbook\nformat A1 bold\n", 2, "put a 'sheet' line before"},
+    {"UnknownFormat", "workbook\nsheet 1\nformat A1 fat\n", 3, "unknown format \"fat\"; formats are normal, bold"},
+    {"BackwardRange", "workbook\nsheet 1\nformat C3:A1 bold\n", 3, "\"C3:A1\" is not a cell or range"},
+    {"HugeRange", "workbook\nsheet 1\nformat A1:Z10000 bold\n", 3, "more than 100000 cells"},
+    {"BadColumn", "workbook\nsheet 1\ncolumn 2 width 8\n", 3, "\"2\" is not a column"},
+    {"ColumnWithoutWidth", "workbook\nsheet 1\ncolumn B wide 8\n", 3, "expected: column"},
+    {"ColumnTooWide", "workbook\nsheet 1\ncolumn B width 300\n", 3, "out of range"},
+    {"ColumnZero", "workbook\nsheet 1\ncolumn B width 0\n", 3, "out of range"},
+    {"UnknownPaper", "workbook\nsheet 1\npage A5 portrait\n", 3, "expected: page"},
+    {"UnknownOrientation", "workbook\nsheet 1\npage A4 upright\n", 3, "expected: page"},
+    {"PageTwice", "workbook\nsheet 1\npage A4 portrait\npage A4 landscape\n", 4, "page line already"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lines, ParseBad, ::testing::ValuesIn(kBad),
