@@ -10,6 +10,7 @@
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
 #include "forms/FileCopy.h"
+#include "forms/KeyCase.h"
 #include "forms/KeyPair.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
@@ -147,6 +148,7 @@ void MwstDummy2::Transfer() {
         CopyTemplateFile();
         return;
     }
+    MwstMatchKeyCase(m_target);
     m_result = 1;
     const unsigned sourceVersion = GetVer1();
     if (sourceVersion == GetVer2()) return;

@@ -11,6 +11,7 @@
 #include "app/framework/Format.h"
 #include "app/framework/Strings.h"
 #include "forms/FormulaText.h"
+#include "forms/KeyCase.h"
 #include "forms/MwstSheet.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Mandate.h"
@@ -88,6 +89,7 @@ bool MwstFormulaUpdater::OnInitDialog() {
     m_loadFailure.clear();
     if (!LoadMandateSheet()) return true;
     m_loaded = true;
+    MwstMatchKeyCase(*this);
     switch (m_mode) {
     case kModeVersion:
         *m_pChangeFlag = 0;
