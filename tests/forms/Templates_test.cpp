@@ -1,0 +1,99 @@
+// The installed form templates read as forms: column widths, formatted amounts,
+// bold titles, one A4 page in portrait per sheet; sheets 1 to 3 name no key,
+// so a spreadsheet program shows 0.00 where it cannot compute the mapping
+// sheet; the mapping sheet itself is left as the program works on it.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "forms/vcf/CVCF1.h"
+#include "forms/vcf/CellFormats.h"
+#include "forms/vcf/Workbook.h"
+
+namespace {
+
+const char* const kTemplates[] = {"MWST2018eff", "MWST2018pau", "_MWST2018eff", "_MWST2018pau",
+                                  "MWST2024eff", "MWST2024pau", "_MWST2024eff", "_MWST2024pau"};
+
+class Template : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        short type = 0;
+        form.Read(std::string(MWST_TEST_BIN_DIR) + "/mwst/" + GetParam() + ".vts", type);
+    }
+    const Workbook& Book() const { return form.GetWorkbook(); }
+
+    // The key parts of the mapping sheet's formulas.
+    std::set<std::string> MappingKeys() const {
+        std::set<std::string> keys;
+        const std::regex term("[^+]+");
+        for (const auto& [pos, cell] : Book().SheetAt(4).Cells()) {
+            if (cell.kind != Cell::Kind::Formula) continue;
+            for (std::sregex_iterator it(cell.text.begin(), cell.text.end(), term), end; it != end; ++it)
+                keys.insert(it->str().substr(0, it->str().find('_')));
+        }
+        return keys;
+    }
+
+    CVCF1 form;
+};
+
+TEST_P(Template, FormSheetsNameNoKeyAndReadTheMappingSheetGuarded) {
+    const std::set<std::string> keys = MappingKeys();
+    ASSERT_FALSE(keys.empty());
+    const std::regex guarded(R"(IF\(ISERROR\(Zuordnung!([A-Z]+[0-9]+)\),0,Zuordnung!\1\))");
+    const std::regex word("[A-Za-z_][A-Za-z0-9_]*");
+    for (long s = 1; s <= 3; ++s) {
+        for (const auto& [pos, cell] : Book().SheetAt(s).Cells()) {
+            if (cell.kind != Cell::Kind::Formula) continue;
+            const std::string rest = std::regex_replace(cell.text, guarded, "0");
+            EXPECT_EQ(rest.find("Zuordnung!"), std::string::npos) << "sheet " << s << ": " << cell.text;
+            for (std::sregex_iterator it(cell.text.begin(), cell.text.end(), word), end; it != end; ++it)
+                EXPECT_EQ(keys.count(it->str()), 0u) << "sheet " << s << " names the key " << it->str();
+        }
+    }
+}
+
+TEST_P(Template, FormSheetsHaveWidthsFormatsAndOneA4PagePortrait) {
+    for (long s = 1; s <= 3; ++s) {
+        const Sheet& sheet = Book().SheetAt(s);
+        ASSERT_NE(sheet.Origin(), nullptr) << s;
+        const std::string& xml = sheet.Origin()->xml;
+        EXPECT_NE(xml.find("<cols><col "), std::string::npos) << s;
+        EXPECT_NE(xml.find(R"(<pageSetUpPr fitToPage="1"/>)"), std::string::npos) << s;
+        EXPECT_NE(xml.find(R"(paperSize="9" orientation="portrait" fitToWidth="1" fitToHeight="1")"), std::string::npos)
+            << s;
+        // Every figure read from the mapping sheet or computed from it is an amount.
+        for (const auto& [pos, cell] : sheet.Cells()) {
+            if (cell.kind != Cell::Kind::Formula || cell.text.find("Zuordnung!") == std::string::npos) continue;
+            const int format = sheet.Format(pos);
+            EXPECT_TRUE(format == *cellformats::FromName("amount") || format == *cellformats::FromName("total"))
+                << "sheet " << s << " row " << pos.row << " col " << pos.col;
+        }
+    }
+    const Sheet& first = Book().SheetAt(1);
+    EXPECT_EQ(first.Format({1, 1}), *cellformats::FromName("title"));
+    int bold = 0;
+    for (const auto& [pos, format] : first.Formats()) bold += format == *cellformats::FromName("bold");
+    EXPECT_GE(bold, 1) << "section titles";
+    const std::string styles = Book().Origin()->parts.at("xl/styles.xml");
+    EXPECT_NE(styles.find(R"(formatCode="#,##0.00")"), std::string::npos);
+}
+
+TEST_P(Template, MappingSheetIsLeftAsTheProgramWorksOnIt) {
+    const Sheet& mapping = Book().SheetAt(4);
+    EXPECT_EQ(mapping.Name(), "Zuordnung");
+    EXPECT_TRUE(mapping.Formats().empty());
+    EXPECT_EQ(mapping.Origin()->xml.find("<cols>"), std::string::npos);
+    EXPECT_EQ(mapping.Origin()->xml.find("<pageSetup"), std::string::npos);
+    EXPECT_FALSE(form.GetDefinedName("VERSION").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Installed, Template, ::testing::ValuesIn(kTemplates),
+                         [](const auto& param) {
+                             const std::string name = param.param;
+                             return name[0] == '_' ? "Abstimmung" + name.substr(1) : name;
+                         });
+
+}  // namespace
