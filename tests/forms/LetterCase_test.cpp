@@ -3,17 +3,11 @@
 // step, the workbooks of the same conversion on the untouched mandate.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 
 #include "forms/TemplateSet.h"
 #include "forms/vcf/CVCF1.h"
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/Tax.h"
 #include "tests/forms/LibreOfficeCase.h"
 #include "tests/forms/TempDir.h"
 
@@ -24,56 +18,6 @@ const std::string kBin = MWST_TEST_BIN_DIR;
 int Program(const std::string& name, const std::string& args) {
     const std::string command = kBin + "/" + name + " " + args + " </dev/null >/dev/null 2>&1";
     return std::system(command.c_str());
-}
-
-// The mapping sheet's rows: label, column 2, column 3 (formula or value).
-std::vector<std::array<std::string, 3>> MappingRows(const std::string& path) {
-    CVCF1 form;
-    short type = 0;
-    form.Read(path, type);
-    form.SetSheet(4);
-    std::vector<std::array<std::string, 3>> rows;
-    for (long row = 1; !form.GetTextRC(row, 1).empty(); ++row) {
-        std::array<std::string, 3> cells;
-        for (long col = 1; col <= 3; ++col)
-            cells[col - 1] = form.GetTypeRC(row, col) == 3 ? form.GetFormulaRC(row, col) : form.GetTextRC(row, col);
-        rows.push_back(cells);
-    }
-    return rows;
-}
-
-std::set<std::string> TaxIds(const std::string& dir) {
-    Mandate mandate;
-    EXPECT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk) << dir;
-    BFile file(&mandate);
-    EXPECT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeReadOnly), pendra::kOk);
-    Tax tax(&mandate);
-    tax.UseFile(&file);
-    std::set<std::string> ids;
-    for (int status = tax.ReadFirst(); status == pendra::kOk; status = tax.ReadNext()) ids.insert(tax.GetId());
-    return ids;
-}
-
-std::vector<std::string> Terms(const std::string& formula) {
-    std::vector<std::string> terms;
-    std::size_t start = 0;
-    for (std::size_t plus; (plus = formula.find('+', start)) != std::string::npos; start = plus + 1)
-        terms.push_back(formula.substr(start, plus - start));
-    terms.push_back(formula.substr(start));
-    return terms;
-}
-
-// The cell of the run on the saved workbook against the one of the run on the
-// untouched workbook: every key the mandate has in its own spelling; a name it
-// does not have (a key it deleted, a key of another method) as LibreOffice saved it.
-bool Alike(const std::string& saved, const std::string& plain, const std::set<std::string>& ids) {
-    const std::vector<std::string> a = Terms(saved), b = Terms(plain);
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] == b[i]) continue;
-        if (ids.count(b[i].substr(0, b[i].find('_'))) || a[i] != formstest::LowerNamesAsLibreOffice(b[i])) return false;
-    }
-    return true;
 }
 
 class LetterCase : public ::testing::Test {
@@ -103,18 +47,18 @@ protected:
         for (const std::string& file : Forms("saved", name)) savedBefore.push_back(ReadBytes(file));
         for (const char* tree : {"plain", "saved"})
             EXPECT_EQ(Program("mwst-batch", command + " --yes " + Mandate(tree, name)), 0) << command << " " << tree;
-        const std::set<std::string> ids = TaxIds(Mandate("plain", name));
-        EXPECT_EQ(TaxIds(Mandate("saved", name)), ids) << command;
+        const std::set<std::string> ids = formstest::TaxIds(Mandate("plain", name));
+        EXPECT_EQ(formstest::TaxIds(Mandate("saved", name)), ids) << command;
         const std::vector<std::string> plain = Forms("plain", name), saved = Forms("saved", name);
         for (std::size_t i = 0; i < plain.size(); ++i) {
             if (ReadBytes(plain[i]) == plainBefore[i] && ReadBytes(saved[i]) == savedBefore[i]) continue;
             ++compared;
-            const auto plainRows = MappingRows(plain[i]), savedRows = MappingRows(saved[i]);
+            const auto plainRows = formstest::MappingRows(plain[i]), savedRows = formstest::MappingRows(saved[i]);
             ASSERT_EQ(savedRows.size(), plainRows.size()) << command << ": " << saved[i];
             for (std::size_t row = 0; row < plainRows.size(); ++row) {
                 EXPECT_EQ(savedRows[row][0], plainRows[row][0]) << command << ": " << saved[i];
                 for (std::size_t col = 1; col < 3; ++col)
-                    EXPECT_TRUE(Alike(savedRows[row][col], plainRows[row][col], ids))
+                    EXPECT_TRUE(formstest::Alike(savedRows[row][col], plainRows[row][col], ids))
                         << command << ": " << saved[i] << " row " << row + 1 << ": " << savedRows[row][col]
                         << " against " << plainRows[row][col];
             }

@@ -1,14 +1,31 @@
-// Checks that LibreOffice opens our workbooks and that we read what it saves.
-// Skipped where LibreOffice is not installed.
+// Checks with LibreOffice itself: it opens our workbooks and the templates
+// without error values, computes what we write, keeps the templates' layout,
+// and what it saves (formatting, key names in lower case) comes through our
+// read, write and the conversion commands. Skipped where LibreOffice is not
+// installed; the same round trips are tested without it on files that
+// reproduce what it writes (Lossless_test, KeyCase_test, LetterCase_test).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <regex>
 
+#include "forms/TemplateSet.h"
 #include "forms/vcf/CVCF1.h"
+#include "forms/vcf/Workbook.h"
+#include "forms/vcf/ZipArchive.h"
+#include "tests/forms/LibreOfficeCase.h"
 #include "tests/forms/TempDir.h"
 
+namespace fs = std::filesystem;
+
 namespace {
+
+const std::string kBin = MWST_TEST_BIN_DIR;
+const char* const kTemplates[] = {"MWST2018eff", "MWST2018pau", "_MWST2018eff", "_MWST2018pau",
+                                  "MWST2024eff", "MWST2024pau", "_MWST2024eff", "_MWST2024pau"};
+// Comma separated, UTF-8, cells as shown (formatted), every sheet into its own file.
+const char* const kCsvAsShown = "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1";
 
 std::string FindOnPath(const std::string& program) {
     const char* path = std::getenv("PATH");
@@ -24,22 +41,42 @@ std::string FindOnPath(const std::string& program) {
     return "";
 }
 
+int Program(const std::string& name, const std::string& args) {
+    const std::string command = kBin + "/" + name + " " + args + " </dev/null >/dev/null 2>&1";
+    return std::system(command.c_str());
+}
+
+std::string Template(const std::string& name) { return kBin + "/mwst/" + name + ".vts"; }
+
+// An error value as LibreOffice shows or stores one.
+bool IsErrorValue(const std::string& text) {
+    static const std::regex error(R"(#(NAME\?|REF!|VALUE!|DIV/0!|N/A|NUM!|NULL!)|Err:\d+)");
+    return std::regex_search(text, error);
+}
+
 class LibreOffice : public ::testing::Test {
 protected:
     void SetUp() override {
         office_ = FindOnPath("soffice");
         if (office_.empty()) office_ = FindOnPath("libreoffice");
-        if (office_.empty()) GTEST_SKIP() << "LibreOffice (soffice/libreoffice) is not on PATH";
+        if (office_.empty())
+            GTEST_SKIP() << "LibreOffice (soffice or libreoffice) is not on PATH: the checks with LibreOffice "
+                            "itself are skipped; install libreoffice-calc-nogui to run them";
     }
 
-    // Converts `file` with the LibreOffice filter `to` into dir_/out; false on failure.
-    bool Convert(const std::string& file, const std::string& to) {
-        std::string command = "timeout 180 '" + office_ + "' -env:UserInstallation=file://" + dir_.File("profile") +
-                              " --headless --norestore --convert-to '" + to + "' --outdir '" + dir_.File("out") +
-                              "' '" + file + "' >'" + dir_.File("log") + "' 2>&1";
+    // Converts the files with the LibreOffice filter `to` into `outDir` (default
+    // dir_/out); false on failure.
+    bool Convert(const std::vector<std::string>& files, const std::string& to, std::string outDir = "") {
+        if (outDir.empty()) outDir = dir_.File("out");
+        std::string command = "timeout 300 '" + office_ + "' -env:UserInstallation=file://" + dir_.File("profile") +
+                              " --headless --norestore --convert-to '" + to + "' --outdir '" + outDir + "'";
+        for (const std::string& file : files) command += " '" + file + "'";
+        command += " >>'" + dir_.File("log") + "' 2>&1";
         int status = std::system(command.c_str());
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
+    bool Convert(const std::string& file, const std::string& to) { return Convert(std::vector{file}, to); }
+    std::string Log() const { return ReadBytes(dir_.File("log")); }
 
     std::string WriteSample() {
         CVCF1 vcf;
@@ -62,15 +99,41 @@ protected:
         return path;
     }
 
+    // A workbook as LibreOffice saves it from what a user set up: bold title,
+    // merged cells, column widths, a row height, amounts "#,##0.00", A4
+    // landscape on one page, formulas with their results.
+    std::string SavedByLibreOffice() {
+        const std::string fods = dir_.File("formatted.fods");
+        WriteBytes(fods, R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+ <office:styles><number:number-style style:name="N4"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1" number:grouping="true"/></number:number-style></office:styles>
+ <office:automatic-styles>
+  <style:style style:name="co1" style:family="table-column"><style:table-column-properties style:column-width="5cm"/></style:style>
+  <style:style style:name="co2" style:family="table-column"><style:table-column-properties style:column-width="2.5cm"/></style:style>
+  <style:style style:name="ro1" style:family="table-row"><style:table-row-properties style:row-height="0.8cm" style:use-optimal-row-height="false"/></style:style>
+  <style:style style:name="ce1" style:family="table-cell"><style:text-properties fo:font-weight="bold"/></style:style>
+  <style:style style:name="ce2" style:family="table-cell" style:data-style-name="N4"/>
+  <style:page-layout style:name="pm1"><style:page-layout-properties fo:page-width="29.7cm" fo:page-height="21cm" style:print-orientation="landscape" style:scale-to-X="1" style:scale-to-Y="1"/></style:page-layout>
+ </office:automatic-styles>
+ <office:master-styles><style:master-page style:name="Default" style:page-layout-name="pm1"/></office:master-styles>
+ <office:body><office:spreadsheet><table:table table:name="Ziffern">
+  <table:table-column table:style-name="co1"/><table:table-column table:style-name="co2" table:number-columns-repeated="2"/>
+  <table:table-row table:style-name="ro1"><table:table-cell table:style-name="ce1" office:value-type="string"><text:p>Titel fett</text:p></table:table-cell><table:table-cell table:number-columns-spanned="2" office:value-type="string"><text:p>verbunden</text:p></table:table-cell><table:covered-table-cell/></table:table-row>
+  <table:table-row><table:table-cell table:style-name="ce2" office:value-type="float" office:value="1"/><table:table-cell table:style-name="ce2" table:formula="of:=[.A2]+1" office:value-type="float" office:value="2"/><table:table-cell table:style-name="ce2" table:formula="of:=[.B2]*10" office:value-type="float" office:value="20"/></table:table-row>
+ </table:table></office:spreadsheet></office:body>
+</office:document>
+)");
+        EXPECT_TRUE(Convert(fods, "xlsx")) << Log();
+        return dir_.File("out/formatted.xlsx");
+    }
+
     std::string office_;
     TempDir dir_;
 };
 
 TEST_F(LibreOffice, OpensSheetsTextsAndFormulas) {
     std::string sample = WriteSample();
-    // Filter options: comma separated, UTF-8, every sheet into its own file (-1).
-    ASSERT_TRUE(Convert(sample, "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1"))
-        << ReadBytes(dir_.File("log"));
+    ASSERT_TRUE(Convert(sample, kCsvAsShown)) << Log();
     std::string first = ReadBytes(dir_.File("out/sample-Ziffern.csv"));
     std::string second = ReadBytes(dir_.File("out/sample-Zweite.csv"));
     EXPECT_NE(first.find("II_7_a"), std::string::npos) << first;
@@ -87,7 +150,7 @@ TEST_F(LibreOffice, WhatItSavesReadsBack) {
     std::filesystem::create_directory(dir_.File("in"));
     std::string copy = dir_.File("in/resaved.vts");
     std::filesystem::copy_file(sample, copy);
-    ASSERT_TRUE(Convert(copy, "xlsx")) << ReadBytes(dir_.File("log"));
+    ASSERT_TRUE(Convert(copy, "xlsx")) << Log();
     CVCF1 vcf;
     short type = 0;
     vcf.Read(dir_.File("out/resaved.xlsx"), type);
@@ -100,6 +163,184 @@ TEST_F(LibreOffice, WhatItSavesReadsBack) {
     EXPECT_EQ(vcf.GetDefinedName("VERSION"), "2018");
     vcf.SetSheet(2);
     EXPECT_EQ(vcf.GetFormulaRC(1, 2), "Ziffern!A2*3");
+}
+
+// Formatting set in LibreOffice survives our read and write, and LibreOffice
+// computes the formulas anew when it opens what we wrote.
+TEST_F(LibreOffice, FormattingSurvivesAndChangedFiguresAreRecalculated) {
+    const std::string formatted = SavedByLibreOffice();
+    CVCF1 vcf;
+    short type = 0;
+    vcf.Read(formatted, type);
+    ASSERT_EQ(vcf.GetFormulaRC(2, 2), "A2+1");
+    ASSERT_EQ(vcf.GetTextRC(2, 3), "20") << "the result LibreOffice stored";
+    vcf.SetNumberRC(2, 1, 5);
+    vcf.SetFormulaRC(3, 2, "A2*3");
+    fs::create_directories(dir_.File("ours"));
+    const std::string ours = dir_.File("ours/ours.vts");
+    vcf.Write(ours, type);
+
+    ASSERT_TRUE(Convert(std::vector{ours}, "xlsx", dir_.File("again"))) << Log();
+    const std::string again = dir_.File("again/ours.xlsx");
+    CVCF1 back;
+    back.Read(again, type);
+    EXPECT_EQ(back.GetTextRC(2, 2), "6") << "A2+1 with the new A2";
+    EXPECT_EQ(back.GetTextRC(2, 3), "60") << "B2*10, whose own text did not change";
+    EXPECT_EQ(back.GetTextRC(3, 2), "15");
+
+    ZipReader zip(ReadBytes(again), again);
+    const std::string sheet = *zip.Read("xl/worksheets/sheet1.xml");
+    const std::string styles = *zip.Read("xl/styles.xml");
+    EXPECT_NE(styles.find(R"(formatCode="#,##0.00")"), std::string::npos) << styles;
+    EXPECT_NE(styles.find("<b val=\"true\"/>"), std::string::npos) << styles;
+    EXPECT_NE(sheet.find(R"(<mergeCell ref="B1:C1"/>)"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find(R"(customHeight="true")"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find(R"(orientation="landscape")"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find(R"(<pageSetUpPr fitToPage="true"/>)"), std::string::npos) << sheet;
+    EXPECT_TRUE(std::regex_search(sheet, std::regex(R"(<col [^>]*customWidth="true"[^>]*width="22\.)"))) << sheet;
+    EXPECT_TRUE(std::regex_search(sheet, std::regex(R"(<c r="A1" s="[1-9])"))) << "the title keeps its format";
+}
+
+TEST_F(LibreOffice, TemplatesOpenWithTheirSheetsFormulasAndNoErrorValues) {
+    std::vector<std::string> copies;
+    fs::create_directories(dir_.File("in"));
+    for (const char* name : kTemplates) {
+        copies.push_back(dir_.File(std::string("in/") + name + ".vts"));
+        fs::copy_file(Template(name), copies.back());
+    }
+    ASSERT_TRUE(Convert(copies, "xlsx")) << Log();
+    ASSERT_TRUE(Convert(copies, kCsvAsShown)) << Log();
+    for (const char* name : kTemplates) {
+        SCOPED_TRACE(name);
+        CVCF1 original, saved;
+        short type = 0;
+        original.Read(Template(name), type);
+        saved.Read(dir_.File(std::string("out/") + name + ".xlsx"), type);
+        ASSERT_EQ(saved.GetNumSheets(), 4);
+        EXPECT_EQ(saved.GetDefinedName("VERSION"), original.GetDefinedName("VERSION"));
+        for (long s = 1; s <= 4; ++s) {
+            EXPECT_EQ(saved.GetSheetName(s), original.GetSheetName(s));
+            const Sheet& before = original.GetWorkbook().SheetAt(s);
+            const Sheet& after = saved.GetWorkbook().SheetAt(s);
+            for (const auto& [pos, cell] : before.Cells()) {
+                if (cell.kind != Cell::Kind::Formula) continue;
+                const Cell* kept = after.Find(pos);
+                ASSERT_NE(kept, nullptr) << "sheet " << s << " row " << pos.row << " col " << pos.col;
+                // The mapping sheet's names come back in lower case; the form sheets exactly.
+                EXPECT_EQ(kept->text, s == 4 ? formstest::LowerNamesAsLibreOffice(cell.text) : cell.text);
+            }
+            if (s == 4) continue;
+            for (const auto& [pos, cell] : after.Cells()) {
+                const std::string shown = cell.kind == Cell::Kind::Formula && cell.cached == Cell::Cached::Text
+                                              ? cell.cachedText
+                                              : cell.text;
+                EXPECT_FALSE(IsErrorValue(shown)) << "sheet " << s << " row " << pos.row << " col " << pos.col;
+            }
+            const std::string csv =
+                ReadBytes(dir_.File(std::string("out/") + name + "-" + original.GetSheetName(s) + ".csv"));
+            EXPECT_FALSE(IsErrorValue(csv)) << csv;
+            if (s <= 2) {
+                EXPECT_NE(csv.find(",0.00"), std::string::npos) << "amounts without data: " << csv;
+            }
+        }
+    }
+}
+
+// Sheets 1 to 3 each print on one A4 page in portrait (the mapping sheet is
+// emptied in the copies: it prints as it always did).
+TEST_F(LibreOffice, TemplateFormSheetsPrintOnOneA4PagePortrait) {
+    std::vector<std::string> copies;
+    fs::create_directories(dir_.File("in"));
+    for (const char* name : kTemplates) {
+        CVCF1 form;
+        short type = 0;
+        form.Read(Template(name), type);
+        form.SetSheet(4);
+        for (long row = form.GetLastRow(); row >= 1; --row)
+            for (long col = form.GetLastCol(); col >= 1; --col) form.ClearRC(row, col);
+        copies.push_back(dir_.File(std::string("in/") + name + ".vts"));
+        form.Write(copies.back(), type);
+    }
+    ASSERT_TRUE(Convert(copies, "pdf")) << Log();
+    const std::regex page(R"(/Type\s*/Page[^s])");
+    const std::regex box(R"(/MediaBox\s*\[\s*([0-9.]+) ([0-9.]+) ([0-9.]+) ([0-9.]+)\s*\])");
+    for (const char* name : kTemplates) {
+        const std::string pdf = ReadBytes(dir_.File(std::string("out/") + name + ".pdf"));
+        const auto pages = std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator());
+        EXPECT_EQ(pages, 3) << name;
+        for (std::sregex_iterator it(pdf.begin(), pdf.end(), box), end; it != end; ++it) {
+            EXPECT_NEAR(std::stod((*it)[3]), 595.3, 1) << name << ": A4 width";
+            EXPECT_NEAR(std::stod((*it)[4]), 841.9, 1) << name << ": A4 height, portrait";
+        }
+    }
+}
+
+class LibreOfficeOnDemo : public LibreOffice {
+protected:
+    void SetUp() override {
+        LibreOffice::SetUp();
+        if (IsSkipped()) return;
+        for (const char* tree : {"plain", "saved"})
+            ASSERT_EQ(Program("mwst-mandant", "demo " + dir_.File(tree)), 0) << tree;
+    }
+    std::string Bakery(const char* tree) const { return dir_.File(std::string(tree) + "/baeckerei-mueller"); }
+    int Batch(const std::string& command, const std::string& mandate) {
+        return Program("mwst-batch", command + " --yes " + mandate);
+    }
+};
+
+// A demo workbook as the conversion leaves it opens in LibreOffice with its
+// sheets, formulas and version, and without error values on the form sheets.
+TEST_F(LibreOfficeOnDemo, ConvertedWorkbookOpensWithoutErrorValues) {
+    const std::string bakery = Bakery("plain");
+    ASSERT_EQ(Batch("insert-keys", bakery), 0);
+    fs::create_directories(dir_.File("in"));
+    fs::copy_file(bakery + "/MWSTFORM.VTS", dir_.File("in/extended2018.vts"));
+    ASSERT_EQ(Batch("form-2024", bakery), 0);
+    fs::copy_file(bakery + "/MWSTFORM.VTS", dir_.File("in/activated2024.vts"));
+    ASSERT_TRUE(Convert({dir_.File("in/extended2018.vts"), dir_.File("in/activated2024.vts")}, "xlsx")) << Log();
+    for (const char* name : {"extended2018", "activated2024"}) {
+        SCOPED_TRACE(name);
+        CVCF1 ours, saved;
+        short type = 0;
+        ours.Read(dir_.File(std::string("in/") + name + ".vts"), type);
+        saved.Read(dir_.File(std::string("out/") + name + ".xlsx"), type);
+        ASSERT_EQ(saved.GetNumSheets(), 4);
+        EXPECT_EQ(saved.GetDefinedName("VERSION"), ours.GetDefinedName("VERSION"));
+        for (long s = 1; s <= 4; ++s) {
+            EXPECT_EQ(saved.GetSheetName(s), ours.GetSheetName(s));
+            for (const auto& [pos, cell] : ours.GetWorkbook().SheetAt(s).Cells()) {
+                if (cell.kind != Cell::Kind::Formula) continue;
+                const Cell* kept = saved.GetWorkbook().SheetAt(s).Find(pos);
+                ASSERT_NE(kept, nullptr);
+                EXPECT_EQ(kept->text, s == 4 ? formstest::LowerNamesAsLibreOffice(cell.text) : cell.text);
+                if (s < 4) {
+                    EXPECT_FALSE(IsErrorValue(kept->cachedText)) << "sheet " << s << " row " << pos.row;
+                }
+            }
+        }
+    }
+}
+
+// The workbook opened and saved in LibreOffice for real, then insert-keys:
+// the same formulas as on the untouched workbook.
+TEST_F(LibreOfficeOnDemo, InsertionAfterASaveInLibreOfficeGivesTheSameFormulas) {
+    const std::string saved = Bakery("saved");
+    ASSERT_TRUE(Convert(saved + "/MWSTFORM.VTS", "xlsx")) << Log();
+    fs::copy_file(dir_.File("out/MWSTFORM.xlsx"), saved + "/MWSTFORM.VTS", fs::copy_options::overwrite_existing);
+    ASSERT_NE(formstest::MappingRows(saved + "/MWSTFORM.VTS"), formstest::MappingRows(Bakery("plain") + "/MWSTFORM.VTS"))
+        << "LibreOffice wrote the names in lower case";
+
+    ASSERT_EQ(Batch("insert-keys", Bakery("plain")), 0);
+    ASSERT_EQ(Batch("insert-keys", saved), 0);
+    const auto plainRows = formstest::MappingRows(Bakery("plain") + "/MWSTFORM.VTS");
+    const auto savedRows = formstest::MappingRows(saved + "/MWSTFORM.VTS");
+    const std::set<std::string> ids = formstest::TaxIds(saved);
+    ASSERT_EQ(savedRows.size(), plainRows.size());
+    for (std::size_t row = 0; row < plainRows.size(); ++row)
+        for (std::size_t col = 1; col < 3; ++col)
+            EXPECT_TRUE(formstest::Alike(savedRows[row][col], plainRows[row][col], ids))
+                << "row " << row + 1 << ": " << savedRows[row][col] << " against " << plainRows[row][col];
 }
 
 }  // namespace
