@@ -57,8 +57,7 @@ int CTheApp::UpdateAccounts(int rev) {
     if (!run.Begin()) return 0;
 
     KeyPlan plan;
-    if (const int status = files.ReadPlan(plan); status != pendra::kOk)
-        return run.ReadFailed(m_pMandate->GetTaxName(), status);
+    if (!run.ReadPlan(files, plan)) return 0;
     for (const PlannedKey& old : plan.OldKeys()) {
         const std::string& oldId = old.oldId;
         const std::string& newId = old.newId;

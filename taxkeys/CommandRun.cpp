@@ -31,6 +31,12 @@ bool CommandRun::ReadFailed(const std::string& file, int status) {
     return Fail(Format(LoadString(IDS_LOG_READ_FAILED), file, status));
 }
 
+bool CommandRun::ReadPlan(TaxKeyFiles& files, KeyPlan& plan) {
+    if (const int status = files.ReadPlan(plan); status != pendra::kOk)
+        return ReadFailed(mandate_.GetTaxName(), status);
+    return true;
+}
+
 bool CommandRun::Finish(const std::optional<FormPass>& pass) {
     const std::string dir = mandate_.GetPath();
     if (pass) {

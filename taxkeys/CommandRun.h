@@ -5,8 +5,10 @@
 
 #include "forms/FormPassJournal.h"
 
+class KeyPlan;
 class Mandate;
 class StorageBatch;
+class TaxKeyFiles;
 
 // One key or account command on the open mandate, all or nothing. Its record
 // changes are one transaction; the formula pass it asks for runs on the form
@@ -30,6 +32,10 @@ public:
     bool Fail(const std::string& reason);
     // Fail with "FILE konnte nicht gelesen werden (Status N)".
     bool ReadFailed(const std::string& file, int status);
+
+    // The command's plan from the key file; false (the run failed, logged)
+    // when the key file cannot be read to its end.
+    bool ReadPlan(TaxKeyFiles& files, KeyPlan& plan);
 
     // Commits and runs `pass`. False when the commit failed (logged).
     bool Finish(const std::optional<FormPass>& pass);

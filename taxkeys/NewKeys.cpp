@@ -75,8 +75,7 @@ int CTheApp::OnExtendTax() {
     if (!run.Begin()) return 0;
 
     KeyPlan plan;
-    if (const int status = files.ReadPlan(plan); status != pendra::kOk)
-        return run.ReadFailed(m_pMandate->GetTaxName(), status);
+    if (!run.ReadPlan(files, plan)) return 0;
     std::vector<std::string> inserted, formulaOld, formulaNew, pairs;
     Tax& writer = files.Writer();
     for (const PlannedKey& old : plan.OldKeys()) {
@@ -118,8 +117,7 @@ int CTheApp::OnReverseExtendTax() {
     if (!run.Begin()) return 0;
 
     KeyPlan plan;
-    if (const int status = files.ReadPlan(plan); status != pendra::kOk)
-        return run.ReadFailed(m_pMandate->GetTaxName(), status);
+    if (!run.ReadPlan(files, plan)) return 0;
     std::vector<std::string> deleted, formulaKeys;
     Tax& writer = files.Writer();
     for (const PlannedKey& old : plan.OldKeys()) {
