@@ -20,6 +20,7 @@
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/Tax.h"
+#include "tests/forms/LibreOfficeCase.h"
 #include "tests/forms/TempDir.h"
 #include "tests/support/CommaLocale.h"
 
@@ -56,17 +57,7 @@ ProgramRun BatchUnder(const std::string& locale, const std::string& command, con
 
 int ExitStatus(const ProgramRun& run) { return WIFEXITED(run.exitCode) ? WEXITSTATUS(run.exitCode) : -1; }
 
-std::set<std::string> TaxIds(const std::string& dir) {
-    Mandate mandate;
-    EXPECT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk) << dir;
-    BFile file(&mandate);
-    EXPECT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeReadOnly), pendra::kOk);
-    Tax tax(&mandate);
-    tax.UseFile(&file);
-    std::set<std::string> ids;
-    for (int status = tax.ReadFirst(); status == pendra::kOk; status = tax.ReadNext()) ids.insert(tax.GetId());
-    return ids;
-}
+using formstest::TaxIds;
 
 std::string AccountKey(const std::string& dir, const std::string& number) {
     Mandate mandate;
