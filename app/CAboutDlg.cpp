@@ -18,7 +18,7 @@
 
 #include "app/CTheApp.h"
 #include "app/framework/CFrameWnd.h"
-#include "app/framework/Strings.h"
+#include "core/Strings.h"
 #include "res/Resource.h"
 
 namespace {

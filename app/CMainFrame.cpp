@@ -8,18 +8,18 @@
 
 #include "app/CTheApp.h"
 #include "app/HelpWindow.h"
-#include "app/framework/Strings.h"
-#include "mandate/pendra/MIniSetHelper.h"
+#include "core/Strings.h"
+#include "mandate/MandateSession.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
 
-CMainFrame::CMainFrame() {
+CMainFrame::CMainFrame()
     // The global mandate exists before any window (the application creates it).
-    m_pExclusive = new MIniSetHelper(Mandate::GetGlobalMandate(), true);
+    : session_(std::make_unique<MandateSession>(*Mandate::GetGlobalMandate())) {
     setObjectName(QStringLiteral("mainFrame"));
 }
 
-CMainFrame::~CMainFrame() { delete m_pExclusive; }
+CMainFrame::~CMainFrame() = default;
 
 int CMainFrame::OnCreate() {
     EnsureViewStack();
@@ -128,15 +128,5 @@ void CMainFrame::OnUpdateManClose(CCmdUI* ui) {
 
 void CMainFrame::OnManClose() {
     CloseMandate();
-    UpdateStatusbar();
-}
-
-void CMainFrame::CloseMandate() {
-    if (MIniSetHelper::IsGlobalBtrieveFileInstanceOpen() && m_pExclusive) m_pExclusive->Close();
-    if (Mandate* mandate = Mandate::GetGlobalMandate()) {
-        mandate->CloseCachedFiles();
-        mandate->CloseMandateFiles();
-    }
-    SetWindowText(LoadString(IDS_TITLE));
     UpdateStatusbar();
 }

@@ -4,15 +4,15 @@
 #include <string>
 
 #include "app/framework/CFrameWnd.h"
+#include "taxkeys/ConversionCommands.h"
 
 class QLabel;
 class QStackedWidget;
-class MIniSetHelper;
-class CTheView;
+class MandateSession;
 
 // The main window: toolbar, the three-pane status bar that always shows which
-// mandate is open, the exclusive-access object of the global mandate (owned)
-// and the abort flag of batch runs. It hosts the log and list views, one shown
+// mandate is open, the session that opens and closes the global mandate
+// (owned) and the abort flag of batch runs. It hosts the log and list views, one shown
 // at a time, and routes the mandate and conversion commands.
 class CMainFrame : public CFrameWnd {
 public:
@@ -44,19 +44,19 @@ public:
     void OnManClose();
     void OnUpdateManClose(CCmdUI* ui);
 
-    // The batch walk that every conversion command shares. With the list shown
-    // and rows selected (CTheApp::ListVisibleSelected), it shows the log view,
-    // clears the abort flag and, for each selected row in list order, opens the
-    // row's mandate (OpenMandate: no password is asked), stops when the user
-    // chose Abort, refreshes the status bar, passes over a mandate that did not
-    // open and calls `work` with the row's directory while that mandate is open.
-    // BatchClose::AfterEach closes the mandate after each row's work (accounts,
-    // forms). At the end no mandate is open and the list is shown again.
-    // Returns false, doing nothing, when no batch applies: the command then runs
-    // once on the open mandate.
-    enum class BatchClose { AtEnd, AfterEach };
-    bool RunBatch(const std::function<void(const std::string& dir)>& work,
-                  BatchClose close = BatchClose::AtEnd);
+    // The batch walk over the selected rows of the list (RunBatch of the
+    // mandate layer). With the list shown and rows selected
+    // (CTheApp::ListVisibleSelected), it shows the log view, clears the abort
+    // flag and, for each selected row in list order, opens the row's mandate,
+    // stops when the user chose Abort, refreshes the status bar, passes over a
+    // mandate that did not open and calls `work` with the row's directory
+    // while that mandate is open, closing it afterwards. At the end no mandate
+    // is open and the list is shown again. Returns false, doing nothing, when
+    // no batch applies: the command then runs once on the open mandate.
+    bool RunBatch(const std::function<void(const std::string& dir)>& work);
+    // A conversion command of the menu: its confirmation, then the command on
+    // each selected row or on the open mandate.
+    void RunConversion(Command command);
 
     // Conversion commands.
     void OnNewKeys();
@@ -69,16 +69,9 @@ public:
     void OnForm2018();
     void OnUpdateForm2024(CCmdUI* ui);
     void OnUpdateForm2018(CCmdUI* ui);
-    bool UpdateForms(int year2011, CTheView* pV, int invert);
-    // The two form commands: confirmation, then the year's form on the open
-    // mandate or on each selected one, with the end line `endLineId`.
-    void ActivateForm(int year, int endLineId);
-    // `failure` receives why a transfer failed, for the log.
-    int CopyUpdateForm(const std::string& source, const std::string& target, int invert,
-                       std::string* failure = nullptr);
+    MandateSession& Session() { return *session_; }
 
     int m_abortFlag = 0;
-    MIniSetHelper* m_pExclusive = nullptr;
 
 protected:
     void OnClose() override;
@@ -86,6 +79,7 @@ protected:
 private:
     void EnsureViewStack();
 
+    std::unique_ptr<MandateSession> session_;
     QStackedWidget* views_ = nullptr;
     QLabel* panes_[3] = {};
 };

@@ -1,10 +1,10 @@
 #pragma once
 #include <array>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "app/framework/CWinApp.h"
+#include "core/CommandContext.h"
 
 class CView;
 class CTheView;
@@ -46,6 +46,7 @@ public:
     // Mandate list and registration.
     int ListVisibleSelected() const;
     void SearchMandates();
+    // Searches below `path`; 0 when the search was stopped, 1 when it ran to its end.
     int SearchIt(const std::string& path);
     // Registers the mandate in `path` after its checks; false when it fails
     // them or is registered already. Virtual so that mwst-batch can answer the
@@ -58,13 +59,20 @@ public:
     bool IsVersion(Mandate* mandate);
     bool AskPassword(Mandate* mandate);
 
-    // Conversion operations on the open mandate.
+    // The conversion commands' entry points on the open mandate, with the
+    // window's context (Context()).
     int OnExtendTax();
     int OnReverseExtendTax();
     void GetTaxArray(std::vector<std::string>& ar, int all);
     int UpdateAccounts(int rev);
     int OnRemoveTax();
     void OnEditTax();
+
+    // The open mandate, the log view, the installed seam and the change flag.
+    CommandContext Context();
+    // Failures of the conversion commands since the program started, as the
+    // log view counted them: mwst-batch exits non-zero when any occurred.
+    int Failures() const;
 
     // Window placement for a work area of `width` x `height`.
     static QRect MainWindowPlacement(int width, int height);
@@ -77,11 +85,6 @@ public:
     void SetSearchRunning(bool running);
 
     short m_changeFlag = 0;
-    // Failures of the conversion commands since the program started: a write
-    // that failed, a command that did not complete, a workbook that could not
-    // be read. Each is in the log or in a box too; mwst-batch exits non-zero
-    // when any occurred.
-    int m_failures = 0;
     std::array<CView*, 2> m_views{};
     int m_currentView = 0;
     std::string m_searchRoot;
@@ -89,9 +92,6 @@ public:
     Mandate* m_pMandate = nullptr;
     int m_stopSearch = 0;
     int m_searchRunning = 0;
-    // Canonical directories one search has looked at, so that symbolic-link
-    // loops and links back up the tree are searched once.
-    std::set<std::string> m_searchedDirs;
 
 private:
     void PlaceMainWindow();

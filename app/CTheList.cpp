@@ -7,7 +7,7 @@
 #include "app/CMainFrame.h"
 #include "app/CTheApp.h"
 #include "app/framework/CFrameWnd.h"
-#include "app/framework/Strings.h"
+#include "core/Strings.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
 

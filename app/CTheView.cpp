@@ -11,7 +11,7 @@
 #include <QScrollBar>
 
 #include "app/framework/CFrameWnd.h"
-#include "app/framework/Format.h"
+#include "base/Format.h"
 
 namespace {
 const char* const kPageHeader = "Konvertierungslog Seite %d.";

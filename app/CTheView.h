@@ -7,16 +7,17 @@
 #include <vector>
 
 #include "app/framework/CView.h"
+#include "core/LogSink.h"
 
 class QPagedPaintDevice;
 class QPlainTextEdit;
 
-// The conversion log (view 0): a read-only text that the commands append lines
-// to. Lines are separated by "\r\n" as the log texts carry them; the exact
+// The conversion log (view 0) and the window's log sink: a read-only text
+// that the commands append lines to. Lines are separated by "\r\n" as the log texts carry them; the exact
 // text is kept, the widget shows it with plain line ends. Never saved.
 // The widget takes the lines in chunks, at most every kFlushIntervalMs: a
 // command writing thousands of lines does not repaint for each of them.
-class CTheView : public CView {
+class CTheView : public CView, public LogSink {
 public:
     static constexpr int kPrintedLineLength = 100;
 
@@ -29,6 +30,7 @@ public:
     static constexpr int kFlushIntervalMs = 100;
 
     void AppendLine(const std::string& line);
+    void Line(const std::string& line) override { AppendLine(line); }
     void Clear();
     // Shows the lines appended since the last chunk now.
     void Flush();

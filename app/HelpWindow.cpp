@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/framework/CFrameWnd.h"
-#include "app/framework/Strings.h"
+#include "core/Strings.h"
 #include "res/Resource.h"
 
 const char* HelpWindow::DefaultTopic() {

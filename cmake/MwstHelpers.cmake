@@ -7,11 +7,38 @@ function(mwst_target_options target)
   endif()
 endfunction()
 
-# add_mwst_library(name SOURCES... [LIBS ...]): a static library of ours.
+# mwst_expose(target header...): the headers `target` offers, each linked into
+# the target's own include tree under its path in the repository. A target
+# sees its own headers and those of the libraries it links, and nothing else:
+# an include of a higher layer's header does not compile.
+function(mwst_expose target)
+  set(root ${CMAKE_BINARY_DIR}/include/${target})
+  foreach(header ${ARGN})
+    get_filename_component(absolute ${header} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${absolute})
+    get_filename_component(dir ${root}/${relative} DIRECTORY)
+    file(MAKE_DIRECTORY ${dir})
+    file(CREATE_LINK ${absolute} ${root}/${relative} SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} PUBLIC ${root})
+endfunction()
+
+# add_mwst_library(name SOURCES... [HEADERS ...] [LIBS ...]): a static library
+# of ours. It offers the header beside each of its sources and the HEADERS
+# named (mwst_expose).
 function(add_mwst_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;HEADERS;LIBS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  file(REMOVE_RECURSE ${CMAKE_BINARY_DIR}/include/${name})
+  set(headers ${ARG_HEADERS})
+  foreach(source ${ARG_SOURCES})
+    get_filename_component(absolute ${source} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    string(REGEX REPLACE "\\.cpp$" ".h" header ${absolute})
+    if(EXISTS ${header})
+      list(APPEND headers ${header})
+    endif()
+  endforeach()
+  mwst_expose(${name} ${headers})
   target_link_libraries(${name} PUBLIC ${ARG_LIBS})
   mwst_target_options(${name})
 endfunction()
@@ -22,6 +49,7 @@ function(add_unit_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_BINARY_DIR}/include/tests)
   mwst_target_options(${name})
   target_compile_definitions(${name} PRIVATE
     MWST_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/bin"

@@ -1,12 +1,12 @@
-// "MWST-Formular 2024 aktivieren" and "MWST-Formular 2018 aktivieren": the
-// open mandate, or every mandate selected in the list, gets the year's form.
-#include "app/CMainFrame.h"
-#include "app/CTheApp.h"
-#include "app/CTheView.h"
-#include "app/framework/AfxMessageBox.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+// "MWST-Formular 2024 aktivieren" and "MWST-Formular 2018 aktivieren".
+#include "forms/FormActivation.h"
+
+#include "base/Format.h"
+#include "core/CommandContext.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
 #include "forms/FormPassJournal.h"
+#include "forms/FormUpdate.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Konto.h"
 #include "mandate/pendra/Mandate.h"
@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int kYear2024 = 2024;
-constexpr int kYear2018 = 2018;
 // Both directions replace a form workbook whenever the versions differ.
 constexpr int kInvert = 1;
 
@@ -36,14 +34,13 @@ int WalkAll(Mandate& mandate, const std::string& name) {
 
 // The transfer reads the key and account files: a mandate whose files cannot
 // be read keeps its workbooks, and the log says why.
-bool RecordsReadable(Mandate& mandate, CTheApp& app) {
+bool RecordsReadable(Mandate& mandate, LogSink& log) {
     const std::pair<std::string, int> walks[] = {{mandate.GetTaxName(), WalkAll<Tax>(mandate, mandate.GetTaxName())},
                                                  {mandate.GetKontoName(), WalkAll<Konto>(mandate, mandate.GetKontoName())}};
     for (const auto& [name, status] : walks) {
         if (pendra::WalkEnded(status)) continue;
-        ++app.m_failures;
-        app.GetLogView()->AppendLine(Format(LoadString(IDS_LOG_READ_FAILED), name, status));
-        app.GetLogView()->AppendLine(Format(LoadString(IDS_LOG_NOT_COMPLETED), mandate.GetPath()));
+        log.Failure(Format(LoadString(IDS_LOG_READ_FAILED), name, status));
+        log.Line(Format(LoadString(IDS_LOG_NOT_COMPLETED), mandate.GetPath()));
         return false;
     }
     return true;
@@ -51,25 +48,9 @@ bool RecordsReadable(Mandate& mandate, CTheApp& app) {
 
 }  // namespace
 
-void CMainFrame::OnForm2024() { ActivateForm(kYear2024, IDS_END_FORM2024); }
-
-void CMainFrame::OnForm2018() { ActivateForm(kYear2018, IDS_END_FORM2018); }
-
-void CMainFrame::ActivateForm(int year, int endLineId) {
-    if (AfxMessageBox(IDS_CONFIRM_FORMS, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
-    CTheApp& app = TheApp();
-    const auto activate = [this, &app, year, endLineId](const std::string& dir) {
-        Mandate& mandate = *Mandate::GetGlobalMandate();
-        if (RecordsReadable(mandate, app)) {
-            // A formula pass still pending belongs to the workbook it was meant for.
-            formpass::FinishPending(mandate);
-            UpdateForms(year, app.GetLogView(), kInvert);
-        }
-        app.GetLogView()->AppendLine(Format(LoadString(endLineId), dir));
-    };
-    if (RunBatch(activate, BatchClose::AfterEach)) return;
-    Mandate* mandate = Mandate::GetGlobalMandate();
-    if (!mandate || !mandate->IsMandantOpen()) return;
-    app.SwitchView(0);
-    activate(mandate->GetPath());
+int ActivateForm(CommandContext& ctx, int year) {
+    if (!RecordsReadable(ctx.mandate, ctx.log)) return 0;
+    // A formula pass still pending belongs to the workbook it was meant for.
+    formpass::FinishPending(ctx);
+    return UpdateForms(ctx, year, kInvert) ? 1 : 0;
 }

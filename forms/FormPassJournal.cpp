@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <sstream>
 
-#include "app/CTheApp.h"
-#include "app/CTheView.h"
-#include "app/framework/CException.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/CException.h"
+#include "base/Format.h"
+#include "core/CommandContext.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/vcf/FileIo.h"
 #include "mandate/pendra/BFile.h"
@@ -97,14 +97,14 @@ std::optional<FormPass> Load(const std::string& mandateDir) {
 
 void Remove(const std::string& mandateDir) { std::remove(JournalPath(mandateDir).c_str()); }
 
-bool Apply(const FormPass& pass) {
+bool Apply(CommandContext& ctx, const FormPass& pass) {
     switch (pass.kind) {
     case FormPass::Kind::kExtend:
-        return MwstExtendTaxid(pass.first, pass.second, &pass.pairs);
+        return MwstExtendTaxid(ctx, pass.first, pass.second, &pass.pairs);
     case FormPass::Kind::kUndoExtend:
-        return MwstDeleteTaxid(pass.first);
+        return MwstDeleteTaxid(ctx, pass.first);
     case FormPass::Kind::kRemoveKeys:
-        return MwstDeleteOldTaxid(pass.first);
+        return MwstDeleteOldTaxid(ctx, pass.first);
     }
     return true;
 }
@@ -132,12 +132,13 @@ int RecordsMatch(Mandate& mandate, const std::vector<std::string>& present, cons
 
 }  // namespace
 
-void RunJournalled(const std::string& mandateDir, const FormPass& pass) {
+void RunJournalled(CommandContext& ctx, const FormPass& pass) {
     // A pass that failed stays in the journal and is tried again by the next command.
-    if (Apply(pass)) Remove(mandateDir);
+    if (Apply(ctx, pass)) Remove(ctx.mandate.GetPath());
 }
 
-void FinishPending(Mandate& mandate) {
+void FinishPending(CommandContext& ctx) {
+    Mandate& mandate = ctx.mandate;
     if (mandate.IsReadOnly()) return;
     const std::string dir = mandate.GetPath();
     const std::optional<FormPass> pass = Load(dir);
@@ -148,9 +149,8 @@ void FinishPending(Mandate& mandate) {
         return;
     }
     if (status != pendra::kOk) return;  // cannot tell now; the journal stays
-    if (CTheView* log = TheApp().GetLogView())
-        log->AppendLine(Format(LoadString(IDS_LOG_PENDING_FORMULAS), JournalPath(dir)));
-    RunJournalled(dir, *pass);
+    ctx.log.Line(Format(LoadString(IDS_LOG_PENDING_FORMULAS), JournalPath(dir)));
+    RunJournalled(ctx, *pass);
 }
 
 }  // namespace formpass

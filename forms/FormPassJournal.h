@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-class Mandate;
+struct CommandContext;
 
 // The formula pass a key command asks of the mandate's form workbook, kept in
 // a journal file beside the mandate from just before the command's commit
@@ -43,15 +43,15 @@ void Remove(const std::string& mandateDir);
 std::string ToText(const FormPass& pass);
 std::optional<FormPass> FromText(const std::string& text);
 
-// Runs the pass on the open mandate's form workbook: true when it ran or
+// Runs the pass on the context mandate's form workbook: true when it ran or
 // there was nothing to do, false when it stopped on an error (logged).
-bool Apply(const FormPass& pass);
-// Applies the pass and removes the journal once the pass went through.
-void RunJournalled(const std::string& mandateDir, const FormPass& pass);
+bool Apply(CommandContext& ctx, const FormPass& pass);
+// Applies the pass and removes the mandate's journal once the pass went through.
+void RunJournalled(CommandContext& ctx, const FormPass& pass);
 
 // Runs the pass of a journal left behind by an interrupted command, when the
 // records show that its commit went through; drops a journal whose commit
 // did not happen. Nothing without a journal or on a read-only mandate.
-void FinishPending(Mandate& mandate);
+void FinishPending(CommandContext& ctx);
 
 }  // namespace formpass

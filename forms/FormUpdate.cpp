@@ -2,13 +2,15 @@
 // template set: the version rule for the workbooks, plain copies for the rest.
 #include <unistd.h>
 
+
 #include <cstring>
 
-#include "app/CMainFrame.h"
-#include "app/CTheApp.h"
-#include "app/CTheView.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "forms/FormUpdate.h"
+
+#include "base/Format.h"
+#include "core/CommandContext.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
 #include "forms/FileCopy.h"
 #include "forms/MwstDummy2.h"
 #include "forms/MwstFormulaUpdater.h"
@@ -24,13 +26,12 @@ bool Readable(const std::string& path) { return ::access(path.c_str(), R_OK) == 
 // One run of UpdateForms: the year's files, the log and the failure flag.
 class FormUpdateRun {
 public:
-    FormUpdateRun(CMainFrame& frame, int year, CTheView* log, int invert)
-        : frame_(frame), year_(year), log_(log), invert_(invert),
-          mandateDir_(Mandate::GetGlobalMandate()->GetPath()) {}
+    FormUpdateRun(CommandContext& ctx, int year, int invert)
+        : ctx_(ctx), year_(year), invert_(invert), mandateDir_(ctx.mandate.GetPath()) {}
 
     bool Run() {
         // A read-only mandate is never changed, its workbooks included.
-        if (Mandate::GetGlobalMandate()->IsReadOnly()) {
+        if (ctx_.mandate.IsReadOnly()) {
             Fail(IDS_LOG_FORMS_READ_ONLY, mandateDir_);
             return false;
         }
@@ -87,7 +88,7 @@ private:
         }
         if (templateVersion > mandateVersion || (invert_ && mandateVersion > templateVersion)) {
             std::string failure;
-            Done(target, frame_.CopyUpdateForm(Template(step), target, invert_, &failure) != 0, failure);
+            Done(target, CopyUpdateForm(ctx_, Template(step), target, invert_, &failure) != 0, failure);
         } else {
             Log(IDS_LOG_FORM_SKIPPED, target);
         }
@@ -115,21 +116,17 @@ private:
         if (!failure.empty()) Log(IDS_LOG_FORM_REASON, failure);
     }
 
-    void Log(int id, const std::string& text) const {
-        if (log_) log_->AppendLine(Format(LoadString(id), text));
-    }
+    void Log(int id, const std::string& text) const { ctx_.log.Line(Format(LoadString(id), text)); }
 
-    // A line that reports a failure: the run fails and the command's failures
-    // are counted, so that mwst-batch ends with a failing status.
+    // A line that reports a failure: the run fails and the failure is counted,
+    // so that mwst-batch ends with a failing status.
     void Fail(int id, const std::string& text) {
         failed_ = true;
-        ++TheApp().m_failures;
-        Log(id, text);
+        ctx_.log.Failure(Format(LoadString(id), text));
     }
 
-    CMainFrame& frame_;
+    CommandContext& ctx_;
     const int year_;
-    CTheView* const log_;
     const int invert_;
     const std::string mandateDir_;
     bool failed_ = false;
@@ -137,15 +134,15 @@ private:
 
 }  // namespace
 
-bool CMainFrame::UpdateForms(int year2011, CTheView* pV, int invert) {
-    Mandate* mandate = Mandate::GetGlobalMandate();
-    if (!mandate || !mandate->IsMandantOpen()) return false;
-    return FormUpdateRun(*this, year2011, pV, invert).Run();
+bool UpdateForms(CommandContext& ctx, int year2011, int invert) {
+    if (!ctx.mandate.IsMandantOpen()) return false;
+    return FormUpdateRun(ctx, year2011, invert).Run();
 }
 
-int CMainFrame::CopyUpdateForm(const std::string& source, const std::string& target, int invert,
-                               std::string* failure) {
+int CopyUpdateForm(CommandContext& ctx, const std::string& source, const std::string& target, int invert,
+                   std::string* failure) {
     MwstDummy2 dlg;
+    dlg.m_mandate = &ctx.mandate;
     dlg.m_sourceName = source;
     dlg.m_targetName = target;
     dlg.m_invert = invert;

@@ -3,7 +3,7 @@
 // formulas; the scan ends at the first row with an empty label.
 #include <array>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/KeyPair.h"
 #include "forms/MwstFormulaUpdater.h"
 

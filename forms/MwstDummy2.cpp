@@ -1,14 +1,11 @@
 #include "forms/MwstDummy2.h"
 
-#include <QCursor>
-#include <QGuiApplication>
 #include <cstring>
 #include <vector>
 
-#include "app/CTheApp.h"
-#include "app/framework/CException.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/CException.h"
+#include "base/Format.h"
+#include "core/Strings.h"
 #include "forms/FileCopy.h"
 #include "forms/KeyCase.h"
 #include "forms/KeyPair.h"
@@ -17,6 +14,7 @@
 #include "forms/TemplateSet.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
+#include "taxkeys/TaxArray.h"
 
 namespace {
 
@@ -25,22 +23,6 @@ constexpr long kLabelCol = 1;
 constexpr long kFormulaCols[] = {2, 3};
 // Templates of these versions bring formulas of their own and take none over.
 constexpr unsigned kOwnFormulaVersions[] = {2001, 2024};
-
-// The wait cursor for the run, where there is a screen to show it on.
-class WaitCursor {
-public:
-    WaitCursor() : shown_(QGuiApplication::instance() != nullptr) {
-        if (shown_) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    }
-    ~WaitCursor() {
-        if (shown_) QGuiApplication::restoreOverrideCursor();
-    }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    bool shown_;
-};
 
 // Active sheet and selection of a control, put back on Restore.
 class SheetState {
@@ -73,8 +55,7 @@ bool TakesOwnFormulas(unsigned version) {
     return false;
 }
 
-std::string MandateDirectory() {
-    Mandate* mandate = Mandate::GetGlobalMandate();
+std::string MandateDirectory(const Mandate* mandate) {
     return mandate && mandate->IsMandantOpen() ? mandate->GetPath() : std::string();
 }
 
@@ -83,10 +64,10 @@ std::string MandateDirectory() {
 struct KeyExchange {
     std::vector<std::string> oldIds, newIds, tempNames;
 
-    static KeyExchange ForOpenMandate() {
+    static KeyExchange ForMandate(Mandate* mandate) {
         KeyExchange exchange;
         std::vector<std::string> pairs;
-        if (auto* app = dynamic_cast<CTheApp*>(AfxGetApp())) app->GetTaxArray(pairs, 0);
+        if (mandate) GetTaxArray(*mandate, pairs, 0);
         keypair::SplitAll(pairs, exchange.oldIds, exchange.newIds);
         for (std::size_t i = 0; i < exchange.oldIds.size(); ++i)
             exchange.tempNames.push_back(Format("TEMP%d", static_cast<int>(i)));
@@ -115,10 +96,9 @@ int MwstDummy2::DoModal() {
 }
 
 bool MwstDummy2::OnInitDialog() {
-    WaitCursor wait;
     m_result = 0;
     m_failure.clear();
-    const std::string mandateDir = MandateDirectory();
+    const std::string mandateDir = MandateDirectory(m_mandate);
     // Without an open mandate there is no directory the result could go to.
     if (mandateDir.empty()) {
         m_failure = LoadString(IDS_NO_MANDATE);
@@ -182,7 +162,7 @@ void MwstDummy2::CopyFormulas(int invert) {
     SheetState targetState(m_target);
     m_source.SetSheet(kMappingSheet);
     m_target.SetSheet(kMappingSheet);
-    const KeyExchange exchange = invert ? KeyExchange::ForOpenMandate() : KeyExchange();
+    const KeyExchange exchange = invert ? KeyExchange::ForMandate(m_mandate) : KeyExchange();
     for (long row = 1; row <= CVCF1::kMaxRow && !m_target.GetTextRC(row, kLabelCol).empty(); ++row) {
         for (long col : kFormulaCols) {
             std::string formel = m_target.GetFormulaRC(row, col);

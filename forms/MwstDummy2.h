@@ -3,7 +3,9 @@
 
 #include "forms/vcf/CVCF1.h"
 
-// Replaces one form workbook of the open mandate by a template: loads the
+class Mandate;
+
+// Replaces one form workbook of a mandate by a template: loads the
 // template (source) and the mandate's workbook (target) side by side, carries
 // the target's key formulas of the mapping sheet into the template unless the
 // template's version takes its own (2001, 2024), exchanging old and new tax
@@ -11,7 +13,8 @@
 // target's file name. The Windows original was a hidden dialog; here nothing
 // is ever shown, DoModal simply runs OnInitDialog.
 //
-// The caller sets the two file names and m_invert, runs it and reads m_result
+// The caller sets the mandate (open; its directory receives the result and
+// its key pairs are exchanged), the two file names and m_invert, runs it and reads m_result
 // (non-zero is success) and, after a failure, m_failure.
 class MwstDummy2 {
 public:
@@ -33,6 +36,7 @@ public:
     // The transfer proper: target formulas of the mapping sheet into the source.
     void CopyFormulas(int invert);
 
+    Mandate* m_mandate = nullptr;
     CVCF1 m_source;
     CVCF1 m_target;
     std::string m_sourceName;

@@ -5,11 +5,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/CTheApp.h"
-#include "app/CTheView.h"
-#include "app/framework/CException.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/CException.h"
+#include "base/Format.h"
+#include "core/CommandContext.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
 #include "forms/FormulaText.h"
 #include "forms/KeyCase.h"
 #include "forms/MwstSheet.h"
@@ -18,24 +18,16 @@
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/Tax.h"
 #include "res/Resource.h"
+#include "taxkeys/TaxArray.h"
 
 namespace {
 
-CTheApp* RunningApp() { return dynamic_cast<CTheApp*>(AfxGetApp()); }
-
-short& ApplicationChangeFlag() {
-    static short toolFlag = 0;
-    CTheApp* app = RunningApp();
-    return app ? app->m_changeFlag : toolFlag;
-}
-
-// The ids of the open mandate's tax keys; as far as they can be read.
-void ReadKeyIds(std::set<std::string>& ids) {
-    Mandate* mandate = Mandate::GetGlobalMandate();
-    if (!mandate || !mandate->IsMandantOpen()) return;
-    BFile file(mandate);
-    if (file.Open(mandate->GetTaxName(), BFile::kModeReadOnly) != pendra::kOk) return;
-    Tax key(mandate);
+// The ids of the mandate's tax keys; as far as they can be read.
+void ReadKeyIds(Mandate& mandate, std::set<std::string>& ids) {
+    if (!mandate.IsMandantOpen()) return;
+    BFile file(&mandate);
+    if (file.Open(mandate.GetTaxName(), BFile::kModeReadOnly) != pendra::kOk) return;
+    Tax key(&mandate);
     key.UseFile(&file);
     for (int status = key.ReadFirst(); status == pendra::kOk; status = key.ReadNext()) ids.insert(key.GetId());
 }
@@ -43,39 +35,31 @@ void ReadKeyIds(std::set<std::string>& ids) {
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 bool Writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
 
-void LogToApplication(const std::string& line, bool failure) {
-    if (CTheApp* app = RunningApp(); app && app->GetLogView()) {
-        if (failure) ++app->m_failures;
-        app->GetLogView()->AppendLine(line);
-    }
-}
-
 // The callers carry on whatever happens; the log tells the user that this
 // mandate's form was left as it was: a workbook that could not be read or
 // written is a failure. Without a usable workbook the log says so where the
 // command announced formula changes (it handed keys of its own to the pass);
 // keys without formulas on a mandate without a form leave no line.
-bool RunPass(MwstFormulaUpdater& dlg) {
+bool RunPass(CommandContext& ctx, MwstFormulaUpdater& dlg) {
     try {
         dlg.DoModal();
     } catch (const CException& e) {
-        LogToApplication(Format(LoadString(IDS_FORMULAS_NOT_UPDATED), dlg.m_filename, e.what()), true);
+        ctx.log.Failure(Format(LoadString(IDS_FORMULAS_NOT_UPDATED), dlg.m_filename, e.what()));
         return false;
     }
     if (!dlg.m_loaded && dlg.m_pFirstArray && !dlg.m_pFirstArray->empty())
-        LogToApplication(Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK),
-                                MwstMandateOwnSheetName(MwstMandateUsesFlatRate())),
-                         false);
+        ctx.log.Line(Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), MwstMandateOwnSheetName(MwstMandateUsesFlatRate())));
     return true;
 }
 
 }  // namespace
 
-MwstFormulaUpdater::MwstFormulaUpdater() : m_pChangeFlag(&ApplicationChangeFlag()) {
-    if (CTheApp* app = RunningApp()) {
-        m_applicationPairs = [app](std::vector<std::string>& ar) { app->GetTaxArray(ar, 1); };
-        m_existingKeys = [](std::set<std::string>& ids) { ReadKeyIds(ids); };
-    }
+MwstFormulaUpdater::MwstFormulaUpdater() : m_pChangeFlag(&m_ownChangeFlag) {}
+
+MwstFormulaUpdater::MwstFormulaUpdater(CommandContext& ctx) : m_pChangeFlag(&ctx.changeFlag) {
+    Mandate* mandate = &ctx.mandate;
+    m_applicationPairs = [mandate](std::vector<std::string>& ar) { GetTaxArray(*mandate, ar, 1); };
+    m_existingKeys = [mandate](std::set<std::string>& ids) { ReadKeyIds(*mandate, ids); };
 }
 
 int MwstFormulaUpdater::DoModal() {
@@ -170,7 +154,8 @@ std::string MwstFormulaUpdater::DeleteTaxidFormel(std::string formel, const std:
 }
 
 std::string RenameFormel(std::string formel, const std::string& oldKey, const std::string& newKey) {
-    return formel::Rename(std::move(formel), oldKey, newKey, ApplicationChangeFlag());
+    short changed = 0;
+    return formel::Rename(std::move(formel), oldKey, newKey, changed);
 }
 
 unsigned MwstGetVersion(const std::string& filename) { return MwstGetVersion(filename, nullptr); }
@@ -184,27 +169,27 @@ unsigned MwstGetVersion(const std::string& filename, std::string* failure) {
     return dlg.m_version;
 }
 
-bool MwstExtendTaxid(const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
+bool MwstExtendTaxid(CommandContext& ctx, const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
                      const std::vector<std::string>* pAllNames) {
-    MwstFormulaUpdater dlg;
+    MwstFormulaUpdater dlg(ctx);
     dlg.m_mode = MwstFormulaUpdater::kModeExtend;
     dlg.m_pFirstArray = &_oldidArray;
     dlg.m_pSecondArray = &_newidArray;
     dlg.m_pAllNames = pAllNames;
-    return RunPass(dlg);
+    return RunPass(ctx, dlg);
 }
 
-bool MwstDeleteTaxid(const std::vector<std::string>& _idArray) {
-    MwstFormulaUpdater dlg;
+bool MwstDeleteTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray) {
+    MwstFormulaUpdater dlg(ctx);
     dlg.m_mode = MwstFormulaUpdater::kModeDelete;
     dlg.m_pFirstArray = &_idArray;
-    return RunPass(dlg);
+    return RunPass(ctx, dlg);
 }
 
-bool MwstDeleteOldTaxid(const std::vector<std::string>& _idArray) {
-    MwstFormulaUpdater dlg;
+bool MwstDeleteOldTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray) {
+    MwstFormulaUpdater dlg(ctx);
     dlg.m_mode = MwstFormulaUpdater::kModeDelete;
     dlg.m_pFirstArray = &_idArray;
     dlg.m_removeGivenKeys = true;
-    return RunPass(dlg);
+    return RunPass(ctx, dlg);
 }

@@ -6,6 +6,8 @@
 
 #include "forms/vcf/CVCF1.h"
 
+struct CommandContext;
+
 // Loads a VAT form workbook into a spreadsheet control, runs one job on it
 // (read the form version, or a formula pass over the mapping sheet: extend,
 // rename, delete) and saves it while the application's change flag is set.
@@ -21,7 +23,11 @@ public:
     enum Mode : int { kModeVersion = 0, kModeExtend = 1, kModeRename = 2, kModeDelete = 3 };
     static constexpr int IDOK = 1;
 
+    // A tool's updater: a change flag of its own, no mandate behind it.
     MwstFormulaUpdater();
+    // A command's updater: the context's change flag, and the pair list and
+    // key ids from the context's mandate.
+    explicit MwstFormulaUpdater(CommandContext& ctx);
     MwstFormulaUpdater(const MwstFormulaUpdater&) = delete;
     MwstFormulaUpdater& operator=(const MwstFormulaUpdater&) = delete;
 
@@ -59,17 +65,17 @@ public:
     // keys handed in and leaves the new keys and the special rows alone.
     bool m_removeGivenKeys = false;
 
-    // Where the extend and delete passes get the application pair list from:
-    // CTheApp::GetTaxArray(ar, 1) unless replaced.
+    // Where the extend and delete passes get the mandate's pair list from:
+    // GetTaxArray(mandate, ar, 1) for a command's updater.
     std::function<void(std::vector<std::string>&)> m_applicationPairs;
     // The ids of the keys the mandate has: the delete pass leaves the terms
     // of keys that still exist. Unset: none counts as existing.
     std::function<void(std::set<std::string>&)> m_existingKeys;
-    // The application's change flag; a process without the application (a
-    // tool) uses one flag of its own.
+    // The command's change flag, or the updater's own.
     short* m_pChangeFlag;
 
 private:
+    short m_ownChangeFlag = 0;
     bool ChangeFlagSet() const { return *m_pChangeFlag != 0; }
     // Where a pass result goes: the loaded file when it is the mandate's own
     // workbook, otherwise the mandate's own workbook of its method (a template
@@ -80,7 +86,7 @@ private:
 // The super-row labels of the mapping sheet, in this order.
 void FillSuperNames(std::vector<std::string>& names);
 
-// The rename for code that holds no updater; sets the application's change flag.
+// The rename for code that holds no updater.
 std::string RenameFormel(std::string formel, const std::string& oldKey, const std::string& newKey);
 
 // The form version of a workbook file (0 when it cannot be read). Never writes.
@@ -90,15 +96,15 @@ unsigned MwstGetVersion(const std::string& filename);
 unsigned MwstGetVersion(const std::string& filename, std::string* failure);
 
 // The form-formula entry points of the tax key commands. They run the extend
-// and the delete pass over the open mandate's form workbook. True when the pass
+// and the delete pass over the context mandate's form workbook. True when the pass
 // ran, or had no usable workbook to work on (which the log tells when the
 // command handed keys of its own, i.e. announced formula changes); false when
 // the workbook could not be read or written or the pass stopped on an error:
 // the log then names the workbook and the reason, the failure is counted and
 // the workbook is left unsaved.
-bool MwstExtendTaxid(const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
+bool MwstExtendTaxid(CommandContext& ctx, const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
                      const std::vector<std::string>* pAllNames);
-bool MwstDeleteTaxid(const std::vector<std::string>& _idArray);
+bool MwstDeleteTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray);
 // After old keys were deleted from the mandate: removes those keys from the
 // formulas, keeping the new keys (which the 2024 form sums) where they are.
-bool MwstDeleteOldTaxid(const std::vector<std::string>& _idArray);
+bool MwstDeleteOldTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray);

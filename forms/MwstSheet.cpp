@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "app/framework/BrisolSettings.h"
+#include "core/BrisolSettings.h"
 #include "forms/TemplateSet.h"
 #include "forms/vcf/CVCF1.h"
 #include "mandate/pendra/Mandate.h"

@@ -1,9 +1,9 @@
 #include "mandate/OtherUsers.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
-#include <QCoreApplication>
-#include <QFileInfo>
+#include <filesystem>
 
 #include "mandate/HoldwatchApi.h"
 #include "mandate/pendra/IDbAccess.h"
@@ -81,8 +81,9 @@ std::optional<std::string> OtherUsersOfMandate(Mandate& mandate) {
 }
 
 std::string HoldwatchLibraryName() {
-    if (!QCoreApplication::instance()) return holdwatch::kLibraryName;
-    const QString besideProgram =
-        QCoreApplication::applicationDirPath() + '/' + QLatin1String(holdwatch::kLibraryName);
-    return QFileInfo::exists(besideProgram) ? besideProgram.toStdString() : holdwatch::kLibraryName;
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return holdwatch::kLibraryName;
+    const std::string besideProgram = (program.parent_path() / holdwatch::kLibraryName).string();
+    return ::access(besideProgram.c_str(), F_OK) == 0 ? besideProgram : holdwatch::kLibraryName;
 }

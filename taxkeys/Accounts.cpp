@@ -2,10 +2,9 @@
 // key get its new key, and back.
 #include <optional>
 
-#include "app/CMainFrame.h"
-#include "app/CTheApp.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Konto.h"
 #include "mandate/pendra/Mandate.h"
@@ -14,46 +13,29 @@
 #include "res/Resource.h"
 #include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
-#include "taxkeys/KeyCommands.h"
+#include "taxkeys/ConversionCommands.h"
 #include "taxkeys/TaxKeyFiles.h"
 
 namespace {
 
 constexpr int kMsgCannotOpen = 5000;
 
-// The account commands log begin and end whatever the run gives, and close
-// each mandate of a batch after its run.
-void RunAccountCommand(CMainFrame& frame, int beginId, int endId, int rev) {
-    CTheApp& app = TheApp();
-    auto runOn = [&](const std::string& dir) {
-        LogLine(Format(LoadString(beginId), dir));
-        app.UpdateAccounts(rev);
-        LogLine(Format(LoadString(endId), dir));
-    };
-    if (frame.RunBatch(runOn, CMainFrame::BatchClose::AfterEach)) return;
-    app.SwitchView(0);
-    runOn(Mandate::GetGlobalMandate()->GetPath());
-}
-
 }  // namespace
 
-void CMainFrame::OnUpdateAccounts() { RunAccountCommand(*this, IDS_BEGIN_ADAPT, IDS_END_ADAPT, 0); }
-
-void CMainFrame::OnUndoUpdateAccounts() { RunAccountCommand(*this, IDS_BEGIN_RESET, IDS_END_RESET, 1); }
-
-int CTheApp::UpdateAccounts(int rev) {
-    if (m_pMandate->IsReadOnly()) return 0;
-    TaxKeyFiles files(m_pMandate);
+int UpdateAccounts(CommandContext& ctx, int rev) {
+    Mandate& mandate = ctx.mandate;
+    if (mandate.IsReadOnly()) return 0;
+    TaxKeyFiles files(&mandate);
     if (!files.Open()) return 0;
-    BFile kontoFile(m_pMandate);
-    if (const int status = kontoFile.Open(m_pMandate->GetKontoName(), BFile::kModeUpdate, true);
+    BFile kontoFile(&mandate);
+    if (const int status = kontoFile.Open(mandate.GetKontoName(), BFile::kModeUpdate, true);
         status != pendra::kOk) {
-        ShowError(ZylGetResourceHandle(), kMsgCannotOpen, m_pMandate->GetLastName(), status);
+        ShowError(ZylGetResourceHandle(), kMsgCannotOpen, mandate.GetLastName(), status);
         return 0;
     }
-    Konto konto(m_pMandate);
+    Konto konto(&mandate);
     konto.UseFile(&kontoFile);
-    CommandRun run(*m_pMandate);
+    CommandRun run(ctx);
     if (!run.Begin()) return 0;
 
     KeyPlan plan;
@@ -64,9 +46,9 @@ int CTheApp::UpdateAccounts(int rev) {
         // A key whose automatic account does not exist leaves its accounts alone.
         if (const int read = konto.ReadKonto(files.Current(old).GetKonto()); read != pendra::kOk) {
             if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
-            return run.ReadFailed(m_pMandate->GetKontoName(), read);
+            return run.ReadFailed(mandate.GetKontoName(), read);
         }
-        const int changed = rev == 0 ? UpdateKonten(konto, oldId, newId) : UpdateKonten(konto, newId, oldId);
+        const int changed = rev == 0 ? UpdateKonten(ctx.log, konto, oldId, newId) : UpdateKonten(ctx.log, konto, newId, oldId);
         if (changed != 1) return run.Fail(std::string());
     }
     return run.Finish(std::nullopt) ? 1 : 0;
@@ -77,7 +59,7 @@ int CTheApp::UpdateAccounts(int rev) {
 // over the whole file would change. Each is read under its single-record wait
 // lock and released before the next one is read: by its update, or here.
 // A failed update or read ends the walk with 0, after its log line.
-int UpdateKonten(Konto& konto, const std::string& oldid, const std::string& taxid) {
+int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid) {
     konto.SetLockFlag(BRecord::kWaitLock);
     int status = konto.ReadFirstByTaxId(oldid);
     for (; status == pendra::kOk; status = konto.ReadNextByTaxId(oldid)) {
@@ -91,16 +73,16 @@ int UpdateKonten(Konto& konto, const std::string& oldid, const std::string& taxi
         int written = konto.SetTaxId(taxid);
         if (written == pendra::kOk) written = konto.Update();
         if (written != pendra::kOk) {
-            LogFailure(Format(LoadString(IDS_LOG_ACCOUNT_FAILED), number, oldid, taxid, written));
+            log.Failure(Format(LoadString(IDS_LOG_ACCOUNT_FAILED), number, oldid, taxid, written));
             konto.UnlockSingle();
             return 0;
         }
-        LogLine(Format(LoadString(IDS_LOG_ACCOUNT_REPLACED), number, oldid, taxid));
+        log.Line(Format(LoadString(IDS_LOG_ACCOUNT_REPLACED), number, oldid, taxid));
         konto.SetLockFlag(BRecord::kWaitLock);
     }
     konto.UnlockSingle();
     // An id longer than the field is on no account.
     if (pendra::WalkEnded(status) || status == pendra::kKeyTooLong) return 1;
-    LogFailure(Format(LoadString(IDS_LOG_READ_FAILED), konto.File()->GetMandate()->GetKontoName(), status));
+    log.Failure(Format(LoadString(IDS_LOG_READ_FAILED), konto.File()->GetMandate()->GetKontoName(), status));
     return 0;
 }

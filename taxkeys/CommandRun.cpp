@@ -1,29 +1,30 @@
 #include "taxkeys/CommandRun.h"
 
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/StorageEngine.h"
 #include "res/Resource.h"
 #include "taxkeys/TaxKeyFiles.h"
 
-CommandRun::CommandRun(Mandate& mandate) : mandate_(mandate) {}
+CommandRun::CommandRun(CommandContext& ctx) : ctx_(ctx) {}
 
 CommandRun::~CommandRun() = default;
 
 bool CommandRun::Begin() {
-    formpass::FinishPending(mandate_);
+    formpass::FinishPending(ctx_);
     int status = pendra::kOk;
-    batch_ = mandate_.Engine() ? mandate_.Engine()->BeginBatch(status) : nullptr;
+    batch_ = ctx_.mandate.Engine() ? ctx_.mandate.Engine()->BeginBatch(status) : nullptr;
     if (!batch_) return Fail(Format(LoadString(IDS_LOG_TRANSACTION_FAILED), status));
     return true;
 }
 
 bool CommandRun::Fail(const std::string& reason) {
     batch_.reset();
-    if (!reason.empty()) LogLine(reason);
-    LogFailure(Format(LoadString(IDS_LOG_NOT_COMPLETED), mandate_.GetPath()));
+    if (!reason.empty()) ctx_.log.Line(reason);
+    ctx_.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), ctx_.mandate.GetPath()));
     return false;
 }
 
@@ -33,12 +34,12 @@ bool CommandRun::ReadFailed(const std::string& file, int status) {
 
 bool CommandRun::ReadPlan(TaxKeyFiles& files, KeyPlan& plan) {
     if (const int status = files.ReadPlan(plan); status != pendra::kOk)
-        return ReadFailed(mandate_.GetTaxName(), status);
+        return ReadFailed(ctx_.mandate.GetTaxName(), status);
     return true;
 }
 
 bool CommandRun::Finish(const std::optional<FormPass>& pass) {
-    const std::string dir = mandate_.GetPath();
+    const std::string dir = ctx_.mandate.GetPath();
     if (pass) {
         std::string reason;
         if (!formpass::Save(dir, *pass, reason)) return Fail(reason);
@@ -48,6 +49,6 @@ bool CommandRun::Finish(const std::optional<FormPass>& pass) {
     // A journal stays after a failed commit: whether the commit went through
     // after all is for the records to tell the next command.
     if (status != pendra::kOk) return Fail(Format(LoadString(IDS_LOG_TRANSACTION_FAILED), status));
-    if (pass) formpass::RunJournalled(dir, *pass);
+    if (pass) formpass::RunJournalled(ctx_, *pass);
     return true;
 }

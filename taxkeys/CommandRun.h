@@ -5,12 +5,13 @@
 
 #include "forms/FormPassJournal.h"
 
+#include "core/CommandContext.h"
+
 class KeyPlan;
-class Mandate;
 class StorageBatch;
 class TaxKeyFiles;
 
-// One key or account command on the open mandate, all or nothing. Its record
+// One key or account command on the context's mandate, all or nothing. Its record
 // changes are one transaction; the formula pass it asks for runs on the form
 // workbook after the commit, journalled so that a run cut off in between is
 // finished by the next command (FormPassJournal.h). A read or write that
@@ -18,7 +19,7 @@ class TaxKeyFiles;
 // that the command did not complete, and the failure is counted.
 class CommandRun {
 public:
-    explicit CommandRun(Mandate& mandate);
+    explicit CommandRun(CommandContext& ctx);
     ~CommandRun();  // rolls back what was not committed
     CommandRun(const CommandRun&) = delete;
     CommandRun& operator=(const CommandRun&) = delete;
@@ -41,6 +42,6 @@ public:
     bool Finish(const std::optional<FormPass>& pass);
 
 private:
-    Mandate& mandate_;
+    CommandContext& ctx_;
     std::unique_ptr<StorageBatch> batch_;
 };

@@ -1,15 +1,13 @@
 // "Neue Steuerschlüssel einfügen" and "Neue Steuerschlüssel entfernen": a new
-// key at the 2024 rate beside every old key, and its removal; the frame
-// commands run them on the open mandate or as a batch over the list.
+// key at the 2024 rate beside every old key, and its removal.
 #include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
 
-#include "app/CMainFrame.h"
-#include "app/CTheApp.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
 #include "forms/KeyPair.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "mandate/pendra/Mandate.h"
@@ -17,7 +15,7 @@
 #include "res/Resource.h"
 #include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
-#include "taxkeys/KeyCommands.h"
+#include "taxkeys/ConversionCommands.h"
 #include "taxkeys/TaxKeyFiles.h"
 
 namespace {
@@ -25,24 +23,6 @@ namespace {
 constexpr unsigned kLastFormBeforeInsert = 2018;
 constexpr unsigned kLastFormBeforeRemove = 2024;
 constexpr unsigned kFirstForm2024 = 2024;
-
-// Runs a key command whose log says "begin", then "end" or "refused": as a
-// batch over the selected list rows, else on the open mandate.
-void RunKeyCommand(CMainFrame& frame, int beginId, int endId, int refusedId, int (CTheApp::*operation)()) {
-    CTheApp& app = TheApp();
-    auto runOn = [&](const std::string& dir) {
-        LogLine(Format(LoadString(beginId), dir));
-        app.m_changeFlag = 0;
-        if ((app.*operation)())
-            LogLine(Format(LoadString(endId), dir));
-        else
-            LogLine(LoadString(refusedId));
-    };
-    if (frame.RunBatch(runOn)) return;
-    app.m_changeFlag = 0;
-    app.SwitchView(0);
-    runOn(Mandate::GetGlobalMandate()->GetPath());
-}
 
 // The old key in `key` turned into its new key: new rate of the class, the new
 // gross factor when the old one is that class's, the new id. Everything else
@@ -57,21 +37,13 @@ int MakeNewKey(Tax& key, float newRate, const std::string& newId) {
 
 }  // namespace
 
-void CMainFrame::OnNewKeys() {
-    RunKeyCommand(*this, IDS_BEGIN_INSERT, IDS_END_INSERT, IDS_INSERT_REFUSED, &CTheApp::OnExtendTax);
-}
-
-void CMainFrame::OnNewKeysReverse() {
-    RunKeyCommand(*this, IDS_BEGIN_REMOVE_NEW, IDS_END_REMOVE_NEW, IDS_REMOVE_REFUSED,
-                  &CTheApp::OnReverseExtendTax);
-}
-
-int CTheApp::OnExtendTax() {
-    if (m_pMandate->IsReadOnly()) return 0;
-    if (ActiveFormVersion() > kLastFormBeforeInsert) return 0;
-    TaxKeyFiles files(m_pMandate);
+int OnExtendTax(CommandContext& ctx) {
+    Mandate& mandate = ctx.mandate;
+    if (mandate.IsReadOnly()) return 0;
+    if (ActiveFormVersion(ctx) > kLastFormBeforeInsert) return 0;
+    TaxKeyFiles files(&mandate);
     if (!files.Open()) return 0;
-    CommandRun run(*m_pMandate);
+    CommandRun run(ctx);
     if (!run.Begin()) return 0;
 
     KeyPlan plan;
@@ -90,15 +62,15 @@ int CTheApp::OnExtendTax() {
         if (written == pendra::kOk) written = writer.Insert();
         if (written != pendra::kOk)
             return run.Fail(Format(LoadString(IDS_LOG_INSERT_FAILED), old.newId, written));
-        m_changeFlag = 1;
-        LogLine(Format(LoadString(IDS_LOG_KEY_INSERTED), old.newId));
+        ctx.changeFlag = 1;
+        ctx.log.Line(Format(LoadString(IDS_LOG_KEY_INSERTED), old.newId));
         bool formula = false;
         if (const int read = files.ReadFormulaAccount(writer, formula); read != pendra::kOk)
-            return run.ReadFailed(m_pMandate->GetKontoName(), read);
+            return run.ReadFailed(mandate.GetKontoName(), read);
         if (formula) {
             formulaOld.push_back(old.oldId);
             formulaNew.push_back(old.newId);
-            LogLine(Format(LoadString(IDS_LOG_FORMULAS_EXTENDED), old.newId));
+            ctx.log.Line(Format(LoadString(IDS_LOG_FORMULAS_EXTENDED), old.newId));
         }
     }
     std::optional<FormPass> pass;
@@ -107,13 +79,14 @@ int CTheApp::OnExtendTax() {
     return run.Finish(pass) ? 1 : 0;
 }
 
-int CTheApp::OnReverseExtendTax() {
-    if (m_pMandate->IsReadOnly()) return 0;
-    const unsigned version = ActiveFormVersion();
+int OnReverseExtendTax(CommandContext& ctx) {
+    Mandate& mandate = ctx.mandate;
+    if (mandate.IsReadOnly()) return 0;
+    const unsigned version = ActiveFormVersion(ctx);
     if (version > kLastFormBeforeRemove) return 0;
-    TaxKeyFiles files(m_pMandate);
+    TaxKeyFiles files(&mandate);
     if (!files.Open()) return 0;
-    CommandRun run(*m_pMandate);
+    CommandRun run(ctx);
     if (!run.Begin()) return 0;
 
     KeyPlan plan;
@@ -124,31 +97,31 @@ int CTheApp::OnReverseExtendTax() {
         const std::string& newId = old.newId;
         if (const int read = writer.Read(newId); read != pendra::kOk) {
             if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
-            return run.ReadFailed(m_pMandate->GetTaxName(), read);
+            return run.ReadFailed(mandate.GetTaxName(), read);
         }
         // A derived id may name a key at an old rate (X81 at 7.7 %, or a table
         // entry pointing at an old key): only new keys are ever removed here.
         stsatz keptSatz;
         float keptRate;
         if (SetSatz(RateText(writer.GetPercent()), keptSatz, keptRate)) {
-            LogLine(Format(LoadString(IDS_LOG_OLD_RATE_KEPT), newId));
+            ctx.log.Line(Format(LoadString(IDS_LOG_OLD_RATE_KEPT), newId));
             continue;
         }
         bool used = false;
         if (const int read = files.ReadBookingUse(newId, used); read != pendra::kOk)
-            return run.ReadFailed(m_pMandate->GetBuchName(), read);
+            return run.ReadFailed(mandate.GetBuchName(), read);
         if (used) continue;
         if (const int removed = writer.Delete(); removed != pendra::kOk)
             return run.Fail(Format(LoadString(IDS_LOG_DELETE_FAILED), newId, removed));
-        m_changeFlag = 1;
+        ctx.changeFlag = 1;
         deleted.push_back(newId);
-        LogLine(Format(LoadString(IDS_LOG_KEY_REMOVED), newId));
+        ctx.log.Line(Format(LoadString(IDS_LOG_KEY_REMOVED), newId));
         bool formula = false;
         if (const int read = files.ReadFormulaAccount(files.Current(old), formula); read != pendra::kOk)
-            return run.ReadFailed(m_pMandate->GetKontoName(), read);
+            return run.ReadFailed(mandate.GetKontoName(), read);
         if (formula) {
             formulaKeys.push_back(newId);
-            LogLine(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), newId));
+            ctx.log.Line(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), newId));
         }
     }
     // On the 2018 form the removal undoes the extend pass, which the insertion

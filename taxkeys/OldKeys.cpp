@@ -3,11 +3,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/CMainFrame.h"
-#include "app/CTheApp.h"
-#include "app/framework/AfxMessageBox.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Buch.h"
@@ -16,34 +14,23 @@
 #include "res/Resource.h"
 #include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
-#include "taxkeys/KeyCommands.h"
+#include "taxkeys/ConversionCommands.h"
 #include "taxkeys/TaxKeyFiles.h"
 
 namespace {
 constexpr unsigned kFirstForm2024 = 2024;
 }  // namespace
 
-void CMainFrame::OnRemoveKeys() {
-    if (AfxMessageBox(IDS_CONFIRM_REMOVE_OLD, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
-    CTheApp& app = TheApp();
-    auto runOn = [&app](const std::string& dir) {
-        if (app.OnRemoveTax()) LogLine(Format(LoadString(IDS_END_REMOVE_OLD), dir));
-    };
-    if (RunBatch(runOn)) return;
-    app.m_changeFlag = 0;
-    app.SwitchView(0);
-    runOn(Mandate::GetGlobalMandate()->GetPath());
-}
-
-int CTheApp::OnRemoveTax() {
-    if (m_pMandate->IsReadOnly()) return 0;
-    if (ActiveFormVersion() < kFirstForm2024) {
-        LogLine(LoadString(IDS_FORM2024_FIRST));
+int OnRemoveTax(CommandContext& ctx) {
+    Mandate& mandate = ctx.mandate;
+    if (mandate.IsReadOnly()) return 0;
+    if (ActiveFormVersion(ctx) < kFirstForm2024) {
+        ctx.log.Line(LoadString(IDS_FORM2024_FIRST));
         return 0;
     }
-    TaxKeyFiles files(m_pMandate);
+    TaxKeyFiles files(&mandate);
     if (!files.Open()) return 0;
-    CommandRun run(*m_pMandate);
+    CommandRun run(ctx);
     if (!run.Begin()) return 0;
 
     KeyPlan plan;
@@ -54,27 +41,27 @@ int CTheApp::OnRemoveTax() {
         const std::string& oldId = old.oldId;
         const int read = writer.Read(oldId);
         if (read != pendra::kOk && read != pendra::kKeyNotFound)
-            return run.ReadFailed(m_pMandate->GetTaxName(), read);
+            return run.ReadFailed(mandate.GetTaxName(), read);
         bool used = false;
         if (read == pendra::kOk) {
             if (const int use = files.ReadBookingUse(oldId, used); use != pendra::kOk)
-                return run.ReadFailed(m_pMandate->GetBuchName(), use);
+                return run.ReadFailed(mandate.GetBuchName(), use);
         }
         if (read != pendra::kOk || used) {
-            LogLine(Format(LoadString(IDS_LOG_KEY_KEPT), oldId));
+            ctx.log.Line(Format(LoadString(IDS_LOG_KEY_KEPT), oldId));
             continue;
         }
         if (const int removed = writer.Delete(); removed != pendra::kOk)
             return run.Fail(Format(LoadString(IDS_LOG_DELETE_FAILED), oldId, removed));
-        m_changeFlag = 1;
+        ctx.changeFlag = 1;
         deleted.push_back(oldId);
-        LogLine(Format(LoadString(IDS_LOG_KEY_REMOVED), oldId));
+        ctx.log.Line(Format(LoadString(IDS_LOG_KEY_REMOVED), oldId));
         bool formula = false;
         if (const int account = files.ReadFormulaAccount(files.Current(old), formula); account != pendra::kOk)
-            return run.ReadFailed(m_pMandate->GetKontoName(), account);
+            return run.ReadFailed(mandate.GetKontoName(), account);
         if (formula) {
             formulaKeys.push_back(oldId);
-            LogLine(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), oldId));
+            ctx.log.Line(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), oldId));
         }
     }
     // The 2024 form sums the new keys of the old keys still in use: exactly
@@ -89,8 +76,8 @@ int CTheApp::OnRemoveTax() {
 // answer, exact and case-sensitive, as the tax id index compares bytes. A
 // booking file that cannot be read keeps the key: only a read that found no
 // booking lets it go.
-int CanDeleteTaxId(const std::string& strTaxId) {
-    Mandate* mandate = Mandate::GetGlobalMandate();
+int CanDeleteTaxId(CommandContext& ctx, const std::string& strTaxId) {
+    Mandate* mandate = &ctx.mandate;
     BFile buchFile(mandate);
     int status = buchFile.Open(mandate->GetBuchName(), BFile::kModeReadOnly, true);
     bool used = true;
@@ -101,6 +88,6 @@ int CanDeleteTaxId(const std::string& strTaxId) {
         used = status != pendra::kKeyNotFound && status != pendra::kKeyTooLong;
         if (!used) status = pendra::kOk;
     }
-    if (status != pendra::kOk) LogFailure(Format(LoadString(IDS_LOG_READ_FAILED), mandate->GetBuchName(), status));
+    if (status != pendra::kOk) ctx.log.Failure(Format(LoadString(IDS_LOG_READ_FAILED), mandate->GetBuchName(), status));
     return used ? 0 : 1;
 }

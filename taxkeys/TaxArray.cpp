@@ -1,5 +1,5 @@
-// The key pair list of the open mandate, for the formula transfer and passes.
-#include "app/CTheApp.h"
+#include "taxkeys/TaxArray.h"
+
 #include "forms/KeyPair.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Konto.h"
@@ -14,8 +14,8 @@ constexpr int kMsgCannotOpen = 5000;
 constexpr short kAccountTypeOne = 1;
 }  // namespace
 
-void CTheApp::GetTaxArray(std::vector<std::string>& ar, int all) {
-    Mandate* mandate = Mandate::GetGlobalMandate();
+void GetTaxArray(Mandate& open, std::vector<std::string>& ar, int all) {
+    Mandate* mandate = &open;
     BFile taxFile(mandate);
     if (int status = taxFile.Open(mandate->GetTaxName(), BFile::kModeReadOnly, true); status != pendra::kOk) {
         ShowError(ZylGetResourceHandle(), kMsgCannotOpen, mandate->GetLastName(), status);

@@ -1,9 +1,9 @@
 #include "taxkeys/TaxKeyFiles.h"
 
-#include "app/CTheApp.h"
-#include "app/CTheView.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/CommandContext.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
 #include "mandate/pendra/Mandate.h"
@@ -76,20 +76,12 @@ Tax& TaxKeyFiles::Current(const PlannedKey& planned) {
     return walk_;
 }
 
-unsigned ActiveFormVersion() {
-    const Mandate* mandate = Mandate::GetGlobalMandate();
-    const bool flatRate = mandate->GetIniLong(kFlatRateSection, kFlatRateKey, 0) != 0;
+unsigned ActiveFormVersion(CommandContext& ctx) {
+    const bool flatRate = ctx.mandate.GetIniLong(kFlatRateSection, kFlatRateKey, 0) != 0;
     const std::string workbook = MwstMandateSheetName(flatRate);
     std::string failure;
     const unsigned version = MwstGetVersion(workbook, &failure);
     // Version 0 then decides as for a mandate without a form; the log says why.
-    if (!failure.empty()) LogFailure(Format(LoadString(IDS_LOG_FORM_UNREADABLE), workbook, failure));
+    if (!failure.empty()) ctx.log.Failure(Format(LoadString(IDS_LOG_FORM_UNREADABLE), workbook, failure));
     return version;
-}
-
-void LogLine(const std::string& line) { TheApp().GetLogView()->AppendLine(line); }
-
-void LogFailure(const std::string& line) {
-    ++TheApp().m_failures;
-    LogLine(line);
 }

@@ -7,7 +7,9 @@
 #include "mandate/pendra/Tax.h"
 #include "taxkeys/KeyPlan.h"
 
+class LogSink;
 class Mandate;
+struct CommandContext;
 
 // The files a tax key command works with on the open mandate: the tax key file
 // twice (a read-only handle for the walk, an update handle for the writes, so
@@ -53,13 +55,8 @@ private:
     Buch buch_;
 };
 
-// The version of the open mandate's active form workbook (effective or flat
-// rate by mandate setting 27); 0 without a usable workbook. A workbook that
-// exists but cannot be read gives 0 as well, after a failure line in the log
-// naming the file and the reason.
-unsigned ActiveFormVersion();
-
-// Appends a line to the conversion log.
-void LogLine(const std::string& line);
-// Appends a line that reports a failure, and counts the failure.
-void LogFailure(const std::string& line);
+// The version of the mandate's active form workbook (effective or flat rate
+// by mandate setting 27); 0 without a usable workbook. A workbook that exists
+// but cannot be read gives 0 as well, after a failure line in the log naming
+// the file and the reason.
+unsigned ActiveFormVersion(CommandContext& ctx);

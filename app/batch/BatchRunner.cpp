@@ -1,54 +1,91 @@
 #include "app/batch/BatchRunner.h"
 
-#include <QObject>
-#include <QTreeWidget>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <functional>
+#include <set>
+#include <sstream>
 #include <utility>
 
-#include "app/CMainFrame.h"
-#include "app/CTheApp.h"
-#include "app/CTheList.h"
-#include "app/CTheView.h"
-#include "app/framework/CFrameWnd.h"
-#include "app/framework/Format.h"
-#include "app/framework/ScriptedUiSeam.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/BrisolSettings.h"
+#include "core/LogSink.h"
+#include "core/PendraUiBridge.h"
+#include "core/ScriptedUiSeam.h"
+#include "core/Strings.h"
+#include "mandate/BatchWalk.h"
 #include "mandate/MandatePath.h"
+#include "mandate/MandateSearch.h"
+#include "mandate/MandateSession.h"
 #include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraMessages.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/PendraUi.h"
 #include "res/Resource.h"
-#include "taxkeys/CM_ListTax.h"
+#include "taxkeys/KeyOverview.h"
 
 namespace {
 
-struct CommandName {
-    const char* name;
-    unsigned id;
-    int endLineId;  // the line the command writes when it completed on a mandate; 0: none
-};
+constexpr const char* kShowKeys = "show-keys";
+constexpr int kMaxJobs = 64;
 
-constexpr CommandName kCommands[] = {
-    {"show-keys", 0, 0},
-    {"insert-keys", ID_NEW_KEYS, IDS_END_INSERT},
-    {"remove-new-keys", ID_NEW_KEYS_REVERSE, IDS_END_REMOVE_NEW},
-    {"adapt-accounts", ID_UPDATE_ACCOUNTS, IDS_END_ADAPT},
-    {"reset-accounts", ID_UNDO_UPDATE_ACCOUNTS, IDS_END_RESET},
-    {"form-2024", ID_FORM2024, IDS_END_FORM2024},
-    {"form-2018", ID_FORM2018, IDS_END_FORM2018},
-    {"remove-old-keys", ID_REMOVE_KEYS, IDS_END_REMOVE_OLD},
-};
+void Usage(std::ostream& stream) { stream << LoadString(IDS_BATCH_USAGE) << "\n"; }
 
-const CommandName* FindCommand(const std::string& name) {
-    for (const CommandName& command : kCommands)
-        if (name == command.name) return &command;
-    return nullptr;
+std::string Joined(const std::vector<std::string>& texts) {
+    std::string line;
+    for (const std::string& text : texts) line += (line.empty() ? "" : "\t") + text;
+    return line;
+}
+
+// The overview of a mandate: its two lists, row beside row, columns and the
+// two lists separated by tabs, after the title and the headings.
+Outcome PrintOverview(Mandate& mandate, std::ostream& out, LogSink& log) {
+    KeyOverview overview;
+    bool opened = false;
+    const int status = ReadKeyOverview(mandate, overview, opened);
+    if (status != pendra::kOk) {
+        if (opened) log.CountFailure();
+        ShowError(ZylGetResourceHandle(), 5000, opened ? mandate.GetTaxName() : mandate.GetLastName(), status);
+        return opened ? Outcome::kFailed : Outcome::kRefused;
+    }
+    out << overview.title << "\n";
+    out << Joined(overview.leftHeadings) << "\t" << Joined(overview.rightHeadings) << "\n";
+    for (std::size_t row = 0; row < overview.leftRows.size(); ++row)
+        out << overview.leftRows[row] << "\t" << overview.rightRows[row] << "\n";
+    out << "\n";
+    return Outcome::kDone;
+}
+
+// Writes all of `text` to `fd`; false when the reader went away.
+bool WriteAll(int fd, const std::string& text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 }  // namespace
 
-// Password prompts of the data library, answered from the password file by
-// the directory being registered (set for the one check, searched or given).
-// A password is given once; a retry prompt after a wrong one is cancelled.
+// What one mandate gave: whether it was converted as asked, and whether the
+// user's Abort in the exclusive-access box ends the run there.
+struct MandateResult {
+    bool ok = true;
+    bool aborted = false;
+};
+
+// Boxes print their text on standard error and are answered from the options;
+// the password prompt of the data library is answered from the password file
+// for the one directory being tested, once: a retry after a wrong password is
+// cancelled.
 class BatchSeam : public ScriptedUiSeam {
 public:
     std::optional<std::string> InputText(const InputRequest& request) override {
@@ -59,39 +96,41 @@ public:
     std::optional<std::string> current;
 };
 
-// The program as mwst-batch runs it: every registration, of a directory given
-// or of one the search met, goes through `registering`.
-class BatchApp : public CTheApp {
-public:
-    bool AddMandate(const std::string& path) override { return registering(path); }
-    bool RegisterUnchanged(const std::string& path) { return CTheApp::AddMandate(path); }
-
-    std::function<bool(const std::string& path)> registering;
-};
-
-namespace {
-
-void Usage(std::ostream& stream) { stream << LoadString(IDS_BATCH_USAGE) << "\n"; }
-
-}  // namespace
+bool BatchRunner::ParseCommands(const std::string& list, std::ostream& err) {
+    std::stringstream names(list);
+    for (std::string name; std::getline(names, name, ',');) {
+        options_.commandNames.push_back(name);
+        if (name == kShowKeys) {
+            options_.showKeys = true;
+        } else if (const CommandInfo* info = FindCommand(name)) {
+            options_.commands.push_back(info->command);
+        } else {
+            err << Format(LoadString(IDS_BATCH_UNKNOWN_COMMAND), name) << "\n";
+            Usage(err);
+            return false;
+        }
+    }
+    return true;
+}
 
 bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostream& err) {
     // The language comes first, so that every message after it speaks it.
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == "--lang" && (args[i + 1] == "de" || args[i + 1] == "fr"))
             options_.culture = args[i + 1] == "fr" ? "fr-CH" : "de-CH";
-    if (options_.culture) SetProcessPreferredUILanguages(*options_.culture);
-    for (const std::string& arg : args)
-        if (arg == "--help" || arg == "-h") {
-            options_.help = true;
-            return true;
-        }
+    SetProcessPreferredUILanguages(options_.culture ? *options_.culture : GetUICultureName());
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") options_.help = true;
+        if (arg == "--version") options_.version = true;
+        if (options_.help || options_.version) return true;
+    }
 
     auto badOption = [&err](const std::string& arg) {
         err << Format(LoadString(IDS_BATCH_BAD_OPTION), arg) << "\n";
         Usage(err);
         return false;
     };
+    std::string commandList;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -109,25 +148,25 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
         } else if (arg == "--lang") {
             if (!hasValue || (args[i + 1] != "de" && args[i + 1] != "fr")) return badOption(arg);
             ++i;
+        } else if (arg == "--jobs") {
+            const std::string value = hasValue ? args[i + 1] : std::string();
+            const bool digits = !value.empty() && value.size() <= 2 &&
+                                std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+            if (!digits || std::stoi(value) < 1 || std::stoi(value) > kMaxJobs) return badOption(arg);
+            options_.jobs = std::stoi(args[++i]);
         } else if (arg.size() > 1 && arg[0] == '-') {
             return badOption(arg);
-        } else if (options_.command.empty()) {
-            options_.command = arg;
+        } else if (commandList.empty()) {
+            commandList = arg;
         } else {
             options_.dirs.push_back(arg);
         }
     }
-    if (options_.command.empty()) {
+    if (commandList.empty()) {
         Usage(err);
         return false;
     }
-    const CommandName* known = FindCommand(options_.command);
-    if (!known) {
-        err << Format(LoadString(IDS_BATCH_UNKNOWN_COMMAND), options_.command) << "\n";
-        Usage(err);
-        return false;
-    }
-    options_.commandId = known->id;
+    if (!ParseCommands(commandList, err)) return false;
     if (options_.dirs.empty() && !options_.searchRoot) {
         err << LoadString(IDS_BATCH_NO_MANDATES) << "\n";
         Usage(err);
@@ -157,10 +196,81 @@ bool BatchRunner::ReadPasswordFile(std::ostream& err) {
     return true;
 }
 
+// Searched mandates first, in the order met, then the directories given; a
+// mandate met again (written differently, through a link, given and found)
+// is taken once, with one line saying so.
+std::vector<std::string> BatchRunner::Mandates(std::ostream& err, int& status) {
+    std::vector<std::string> dirs;
+    std::set<std::string> seen;
+    const auto take = [&](const std::string& path) {
+        const std::string canonical = CanonicalMandatePath(WithoutTrailingSlash(path));
+        if (seen.insert(canonical).second)
+            dirs.push_back(canonical);
+        else
+            err << Format(LoadString(IDS_BATCH_DUPLICATE), canonical) << "\n";
+    };
+    if (options_.searchRoot) {
+        SearchMandates(*options_.searchRoot, take, {});
+        if (dirs.empty()) {
+            err << Format(LoadString(IDS_BATCH_NONE_FOUND), *options_.searchRoot) << "\n";
+            status = kSomeMandatesFailed;
+        }
+    }
+    for (const std::string& dir : options_.dirs) take(dir);
+    return dirs;
+}
+
+// The questions of the commands, asked once for the whole run.
+bool BatchRunner::Confirmed(BatchSeam& seam) {
+    for (Command command : options_.commands)
+        if (!ConfirmCommand(seam, command)) return false;
+    return true;
+}
+
+MandateResult BatchRunner::Convert(MandateSession& session, BatchSeam& seam, const std::string& dir,
+                                   std::ostream& out, std::ostream& err) {
+    MandateResult result;
+    seam.echo = &err;
+    if (auto found = passwords_.find(dir); found != passwords_.end()) seam.current = found->second;
+    std::string name;
+    const bool registered = session.CheckVersionAndPassword(dir, name, seam);
+    seam.current.reset();
+    if (!registered) {
+        err << Format(LoadString(IDS_BATCH_NOT_REGISTERED), dir) << "\n";
+        result.ok = false;
+        return result;
+    }
+
+    ForwardingLogSink log([&out](const std::string& line) { out << line << std::flush; });
+    const auto work = [this, &out](CommandContext& ctx, const std::string& mandateDir) {
+        for (const std::string& step : options_.commandNames) {
+            const Outcome outcome = step == kShowKeys
+                                        ? PrintOverview(ctx.mandate, out, ctx.log)
+                                        : RunCommand(ctx, FindCommand(step)->command, mandateDir);
+            if (outcome != Outcome::kDone) return outcome;
+        }
+        return Outcome::kDone;
+    };
+    short changeFlag = 0;
+    const BatchResult walked = RunBatch(session, {dir}, work, log, seam, changeFlag);
+    result.aborted = walked.aborted;
+    const bool done = !walked.outcomes.empty() && walked.outcomes.front().kind == MandateOutcome::Kind::kDone;
+    if (!done) {
+        const int reason = walked.outcomes.empty() ? IDS_BATCH_NOT_OPENED : walked.outcomes.front().reasonId;
+        err << Format(LoadString(reason), dir) << "\n";
+    }
+    result.ok = done && log.Failures() == 0;
+    return result;
+}
+
 int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (!ParseArguments(args, err)) return kUsageError;
     if (options_.help) {
         Usage(out);
+        return kDone;
+    }
+    if (options_.version) {
+        out << "mwst-batch " << MWST_VERSION << "\n";
         return kDone;
     }
     if (!ReadPasswordFile(err)) return kUsageError;
@@ -173,150 +283,205 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
             return options_.abortOnLocked ? int(IDABORT) : int(IDIGNORE);
         case MB_YESNO:
         case MB_YESNOCANCEL:
-            if (options_.yes) return int(IDYES);
-            declined_ = true;
-            return int(IDNO);
+            return options_.yes ? int(IDYES) : int(IDNO);
         case MB_OKCANCEL:
-            if (options_.yes) return int(IDOK);
-            declined_ = true;
-            return int(IDCANCEL);
-        default: {
-            // While the command runs, an error box means a mandate failed.
-            const unsigned icon = request.type & MB_ICONMASK;
-            if (running_ && (icon == MB_ICONERROR || icon == MB_ICONEXCLAMATION)) ++errorBoxes_;
+            return options_.yes ? int(IDOK) : int(IDCANCEL);
+        default:
             return DefaultButtonOf(request.type);
-        }
         }
     };
     UiSeam::Install(&seam);
+    PendraUiBridge bridge;
+    PendraUi::Install(&bridge);
 
     int status = kDone;
-    {
-        BatchApp app;
-        app.registering = [this, &app, &seam, &err](const std::string& path) {
-            return RegisterOne(app, seam, path, err);
-        };
-        if (app.InitInstance()) {
-            // Start-up chose the product's culture; the option overrides it.
-            if (options_.culture) SetProcessPreferredUILanguages(*options_.culture);
-            // A mandate is open, for this run, when the title names it.
-            const std::string plainTitle = LoadString(IDS_TITLE);
-            QObject::connect(app.GetMainFrame(), &QWidget::windowTitleChanged, [this, plainTitle](const QString& title) {
-                if (S(title) == plainTitle) return;
-                const Mandate* mandate = Mandate::GetGlobalMandate();
-                const std::string dir = CanonicalMandatePath(mandate->GetPath());
-                opened_.insert(dir);
-                if (mandate->IsReadOnly()) readOnly_.insert(dir);
-            });
-            // The log goes out line by line as the commands write it.
-            app.GetLogView()->AddLineListener([&out](const std::string& line) { out << line << std::flush; });
-            status = Register(app, err);
-            if (status == kDone || app.GetListView()->GetItemCount() > 0) {
-                running_ = true;
-                app.GetListView()->OnMarkall();
-                app.SwitchView(1);
-                if (options_.commandId == 0)
-                    ShowKeys(app, out);
-                else
-                    app.GetMainFrame()->DoCommand(options_.commandId);
-                running_ = false;
-                status = std::max(status, Report(app, err));
-            }
-            app.GetMainFrame()->close();
+    const std::vector<std::string> dirs = Mandates(err, status);
+    if (!dirs.empty()) {
+        if (!Confirmed(seam)) {
+            err << LoadString(IDS_BATCH_NOT_CONFIRMED) << "\n";
+            status = kSomeMandatesFailed;
+        } else {
+            const int run = options_.jobs > 1 && dirs.size() > 1 ? RunInChildren(dirs, out, err)
+                                                                  : RunInProcess(dirs, out, err);
+            status = std::max(status, run);
         }
-        app.ExitInstance();
     }
+    PendraUi::Install(nullptr);
     UiSeam::Install(nullptr);
     return status;
 }
 
-// Searched mandates first, in the order met, then the directories given.
-int BatchRunner::Register(CTheApp& app, std::ostream& err) {
-    bool noneFound = false;
-    if (options_.searchRoot) {
-        app.m_searchRoot = *options_.searchRoot;
-        app.SearchMandates();
-        if (checked_.empty()) {
-            err << Format(LoadString(IDS_BATCH_NONE_FOUND), *options_.searchRoot) << "\n";
-            noneFound = true;
+int BatchRunner::RunInProcess(const std::vector<std::string>& dirs, std::ostream& out, std::ostream& err) {
+    Mandate mandate(0);
+    Mandate::SetGlobalMandate(&mandate);
+    MandateSession session(mandate);
+    BatchSeam& seam = static_cast<BatchSeam&>(UiSeam::Current());
+    int status = kDone;
+    std::size_t next = 0;
+    for (; next < dirs.size(); ++next) {
+        const MandateResult result = Convert(session, seam, dirs[next], out, err);
+        if (!result.ok) status = kSomeMandatesFailed;
+        if (result.aborted) break;
+    }
+    // The mandates after an Abort were never opened.
+    for (++next; next < dirs.size(); ++next) err << Format(LoadString(IDS_BATCH_NOT_OPENED), dirs[next]) << "\n";
+    session.Close();
+    Mandate::SetGlobalMandate(nullptr);
+    return status;
+}
+
+namespace {
+
+// A child's answer for one mandate: "INDEX OK ABORTED OUTLEN ERRLEN\n", then
+// the mandate's log and its messages.
+struct Frame {
+    std::size_t index = 0;
+    MandateResult result;
+    std::string out;
+    std::string err;
+};
+
+std::string FrameText(std::size_t index, const MandateResult& result, const std::string& out,
+                      const std::string& err) {
+    return std::to_string(index) + " " + (result.ok ? "1" : "0") + " " + (result.aborted ? "1" : "0") + " " +
+           std::to_string(out.size()) + " " + std::to_string(err.size()) + "\n" + out + err;
+}
+
+// Takes a complete frame off the front of `buffer`, if there is one.
+std::optional<Frame> TakeFrame(std::string& buffer) {
+    const std::size_t end = buffer.find('\n');
+    if (end == std::string::npos) return std::nullopt;
+    std::istringstream header(buffer.substr(0, end));
+    Frame frame;
+    int ok = 0, aborted = 0;
+    std::size_t outSize = 0, errSize = 0;
+    header >> frame.index >> ok >> aborted >> outSize >> errSize;
+    if (buffer.size() < end + 1 + outSize + errSize) return std::nullopt;
+    frame.result = {ok != 0, aborted != 0};
+    frame.out = buffer.substr(end + 1, outSize);
+    frame.err = buffer.substr(end + 1 + outSize, errSize);
+    buffer.erase(0, end + 1 + outSize + errSize);
+    return frame;
+}
+
+struct Child {
+    pid_t pid = -1;
+    int toChild = -1;
+    int fromChild = -1;
+    std::optional<std::size_t> working;  // the mandate it was given
+    std::string buffer;
+};
+
+}  // namespace
+
+// Each child converts the mandates the parent hands it, one index per line,
+// on its own mandate object and session, until its input ends; the parent
+// prints the answers in the order of the mandates.
+int BatchRunner::RunInChildren(const std::vector<std::string>& dirs, std::ostream& out, std::ostream& err) {
+    out.flush();
+    err.flush();
+    std::fflush(nullptr);
+    const std::size_t jobs = std::min<std::size_t>(static_cast<std::size_t>(options_.jobs), dirs.size());
+    std::vector<Child> children(jobs);
+    for (Child& child : children) {
+        int down[2], up[2];
+        if (::pipe(down) != 0 || ::pipe(up) != 0) return RunInProcess(dirs, out, err);
+        child.pid = ::fork();
+        if (child.pid == 0) {
+            ::close(down[1]);
+            ::close(up[0]);
+            for (const Child& other : children)
+                if (&other != &child && other.pid > 0) {
+                    ::close(other.toChild);
+                    ::close(other.fromChild);
+                }
+            Mandate mandate(0);
+            Mandate::SetGlobalMandate(&mandate);
+            MandateSession session(mandate);
+            BatchSeam& seam = static_cast<BatchSeam&>(UiSeam::Current());
+            FILE* input = ::fdopen(down[0], "r");
+            char line[32];
+            while (input && std::fgets(line, sizeof line, input)) {
+                const std::size_t index = std::stoul(line);
+                std::ostringstream mandateOut, mandateErr;
+                const MandateResult result = Convert(session, seam, dirs.at(index), mandateOut, mandateErr);
+                if (!WriteAll(up[1], FrameText(index, result, mandateOut.str(), mandateErr.str()))) break;
+            }
+            session.Close();
+            ::_exit(0);
         }
+        ::close(down[0]);
+        ::close(up[1]);
+        child.toChild = down[1];
+        child.fromChild = up[0];
     }
-    for (const std::string& dir : options_.dirs) app.AddMandate(dir);
-    return registerFailures_ || noneFound ? kSomeMandatesFailed : kDone;
-}
 
-// One registration, under the canonical path: that path names the mandate in
-// the list and the log, and a mandate met again (written differently, through
-// a link, given and found) is registered once, with one line saying so.
-bool BatchRunner::RegisterOne(BatchApp& app, BatchSeam& seam, const std::string& path, std::ostream& err) {
-    const std::string canonical = CanonicalMandatePath(path);
-    if (!checked_.insert(canonical).second) {
-        err << Format(LoadString(IDS_BATCH_DUPLICATE), canonical) << "\n";
-        return false;
-    }
-    if (auto found = passwords_.find(canonical); found != passwords_.end()) seam.current = found->second;
-    const bool added = app.RegisterUnchanged(canonical);
-    seam.current.reset();
-    if (!added) {
-        err << Format(LoadString(IDS_BATCH_NOT_REGISTERED), canonical) << "\n";
-        ++registerFailures_;
-    }
-    return added;
-}
-
-// The overview of each mandate: its two lists, row beside row, columns and
-// the two lists separated by tabs, after the dialog's title and headings.
-void BatchRunner::ShowKeys(CTheApp& app, std::ostream& out) {
-    app.GetMainFrame()->RunBatch([this, &out](const std::string& dir) {
-        CM_ListTax dialog;
-        if (!dialog.OnInitDialog()) {
-            incomplete_.insert(CanonicalMandatePath(dir));
+    int status = kDone;
+    bool aborted = false;
+    std::size_t nextToSend = 0, nextToPrint = 0;
+    std::map<std::size_t, Frame> answered;
+    const auto handOut = [&](Child& child) {
+        child.working.reset();
+        if (!aborted && nextToSend < dirs.size() && WriteAll(child.toChild, std::to_string(nextToSend) + "\n")) {
+            child.working = nextToSend++;
             return;
         }
-        auto columns = [](const QTreeWidgetItem* item) {
-            QStringList texts;
-            for (int column = 0; column < item->columnCount(); ++column) texts << item->text(column);
-            return S(texts.join('\t'));
-        };
-        out << S(dialog.windowTitle()) << "\n";
-        out << columns(dialog.LeftList()->headerItem()) << "\t" << columns(dialog.RightList()->headerItem()) << "\n";
-        const int rows = std::max(dialog.LeftList()->topLevelItemCount(), dialog.RightList()->topLevelItemCount());
-        for (int row = 0; row < rows; ++row) {
-            const QTreeWidgetItem* left = dialog.LeftList()->topLevelItem(row);
-            const QTreeWidgetItem* right = dialog.RightList()->topLevelItem(row);
-            out << (left ? columns(left) : std::string()) << "\t" << (right ? columns(right) : std::string()) << "\n";
+        if (child.toChild >= 0) ::close(child.toChild);
+        child.toChild = -1;
+    };
+    const auto printReady = [&] {
+        for (auto ready = answered.find(nextToPrint); ready != answered.end(); ready = answered.find(++nextToPrint)) {
+            out << ready->second.out << std::flush;
+            err << ready->second.err << std::flush;
+            answered.erase(ready);
         }
-        out << "\n";
-    });
-}
-
-// Every mandate of the list must have been opened, and the command must have
-// completed on it: a changing command on a writable mandate, ending with the
-// command's own end line (a refusal writes its "gesperrt" line or a reason
-// instead). Failures the commands counted, and error boxes, fail the run too.
-int BatchRunner::Report(CTheApp& app, std::ostream& err) {
-    if (declined_ && opened_.empty()) {
-        err << LoadString(IDS_BATCH_NOT_CONFIRMED) << "\n";
-        return kSomeMandatesFailed;
+    };
+    for (Child& child : children) handOut(child);
+    for (;;) {
+        std::vector<pollfd> fds;
+        std::vector<Child*> polled;
+        for (Child& child : children)
+            if (child.working) {
+                fds.push_back({child.fromChild, POLLIN, 0});
+                polled.push_back(&child);
+            }
+        if (fds.empty()) break;
+        if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) break;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (!fds[i].revents) continue;
+            Child& child = *polled[i];
+            char chunk[65536];
+            const ssize_t n = ::read(child.fromChild, chunk, sizeof chunk);
+            if (n <= 0) {
+                // The child ended without answering: its mandate did not complete.
+                const std::size_t lost = *child.working;
+                answered[lost] = {lost, {false, false}, {}, Format(LoadString(IDS_BATCH_NOT_COMPLETED), dirs[lost]) + "\n"};
+                status = kSomeMandatesFailed;
+                child.working.reset();
+                if (child.toChild >= 0) ::close(child.toChild);
+                child.toChild = -1;
+                continue;
+            }
+            child.buffer.append(chunk, static_cast<std::size_t>(n));
+            while (std::optional<Frame> frame = TakeFrame(child.buffer)) {
+                if (!frame->result.ok) status = kSomeMandatesFailed;
+                if (frame->result.aborted) aborted = true;
+                answered[frame->index] = std::move(*frame);
+                handOut(child);
+            }
+        }
+        printReady();
     }
-    int status = app.m_failures > 0 || errorBoxes_ > 0 || declined_ ? kSomeMandatesFailed : kDone;
-    const CommandName* command = FindCommand(options_.command);
-    const bool changes = options_.commandId != 0;
-    const std::string log = app.GetLogView()->GetText();
-    CTheList* list = app.GetListView();
-    for (int row = 0; row < list->GetItemCount(); ++row) {
-        const std::string dir = list->GetItemText(row, 0);
-        const std::string canonical = CanonicalMandatePath(dir);
-        int problem = 0;
-        if (!opened_.count(canonical))
-            problem = IDS_BATCH_NOT_OPENED;
-        else if (changes && readOnly_.count(canonical))
-            problem = IDS_BATCH_READ_ONLY;
-        else if (incomplete_.count(canonical) ||
-                 (command->endLineId && log.find(Format(LoadString(command->endLineId), dir)) == std::string::npos))
-            problem = IDS_BATCH_NOT_COMPLETED;
-        if (!problem) continue;
-        err << Format(LoadString(problem), dir) << "\n";
+    printReady();
+    for (Child& child : children) {
+        if (child.toChild >= 0) ::close(child.toChild);
+        ::close(child.fromChild);
+        int childStatus = 0;
+        ::waitpid(child.pid, &childStatus, 0);
+    }
+    // The mandates after an Abort were never opened.
+    for (std::size_t rest = nextToSend; rest < dirs.size(); ++rest) {
+        err << Format(LoadString(IDS_BATCH_NOT_OPENED), dirs[rest]) << "\n";
         status = kSomeMandatesFailed;
     }
     return status;

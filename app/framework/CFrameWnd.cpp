@@ -9,7 +9,7 @@
 
 #include "app/framework/CView.h"
 #include "app/framework/CWinApp.h"
-#include "app/framework/Strings.h"
+#include "core/Strings.h"
 #include "res/Resource.h"
 
 CFrameWnd::CFrameWnd() {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/framework/CFrameWnd.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/Strings.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
 

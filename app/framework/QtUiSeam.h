@@ -1,5 +1,5 @@
 #pragma once
-#include "app/framework/UiSeam.h"
+#include "core/UiSeam.h"
 
 class QWidget;
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 
 class Workbook;
 

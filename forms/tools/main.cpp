@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/tools/WorkbookText.h"
 #include "forms/vcf/CVCF1.h"
 #include "forms/vcf/Workbook.h"

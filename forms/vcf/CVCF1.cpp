@@ -1,6 +1,6 @@
 #include "forms/vcf/CVCF1.h"
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/FileIo.h"
 #include "forms/vcf/NumberText.h"
 #include "forms/vcf/OoxmlReader.h"

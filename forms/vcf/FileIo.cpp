@@ -8,7 +8,7 @@
 #include <cstring>
 #include <random>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/TempFileName.h"
 
 namespace fileio {

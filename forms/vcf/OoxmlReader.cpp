@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/CVCF1.h"
 #include "forms/vcf/CellRef.h"
 #include "forms/vcf/NumberText.h"

@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/CellFormats.h"
 #include "forms/vcf/CellRef.h"
 #include "forms/vcf/NumberText.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/CellRef.h"
 #include "forms/vcf/TextRules.h"
 

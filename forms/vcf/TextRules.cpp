@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "base/Windows1252.h"
 
 namespace textrules {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/TextRules.h"
 
 using textrules::SameSheetName;

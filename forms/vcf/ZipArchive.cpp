@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <QTreeWidget>
 
 #include "app/CTheList.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/Strings.h"
 #include "res/Resource.h"
-#include "taxkeys/CM_ListTax.h"
+#include "app/CM_ListTax.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/mandate/ChildProcess.h"
 #include "mandate/pendra/MIniSetHelper.h"
@@ -42,7 +42,7 @@ protected:
     void ShowList() { Command(ID_LIST_VIEW); }
     bool IsOpen() { return Mandate::GetGlobalMandate()->IsMandantOpen() != 0; }
     // Runs a batch that records which mandate is open at each row.
-    std::vector<std::string> RecordBatch(CMainFrame::BatchClose close = CMainFrame::BatchClose::AtEnd) {
+    std::vector<std::string> RecordBatch() {
         std::vector<std::string> seen;
         const bool ran = Frame().RunBatch(
             [&](const std::string& dir) {
@@ -50,8 +50,7 @@ protected:
                 EXPECT_EQ(app->m_currentView, 0) << "the log is shown while the batch runs";
                 EXPECT_EQ(Frame().StatusPaneText(2), dir) << "status bar refreshed per row";
                 seen.push_back(dir);
-            },
-            close);
+            });
         EXPECT_TRUE(ran);
         return seen;
     }
@@ -156,8 +155,7 @@ TEST_F(MandateList, CloseAfterEachLeavesNoMandateOpenBetweenRows) {
     Command(ID_MARKALL);
     std::vector<int> openBefore;
     Frame().RunBatch(
-        [&](const std::string&) { openBefore.push_back(IsOpen() ? 1 : 0); },
-        CMainFrame::BatchClose::AfterEach);
+        [&](const std::string&) { openBefore.push_back(IsOpen() ? 1 : 0); });
     EXPECT_EQ(openBefore, (std::vector<int>{1, 1}));
     EXPECT_FALSE(IsOpen());
 }

@@ -6,7 +6,7 @@
 #include <QToolBar>
 #include <set>
 
-#include "app/framework/Strings.h"
+#include "core/Strings.h"
 #include "res/Resource.h"
 #include "res/ResourceData.h"
 #include "tests/support/AppFixture.h"

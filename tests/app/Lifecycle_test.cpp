@@ -6,7 +6,7 @@
 
 #include "app/CTheList.h"
 #include "app/CTheView.h"
-#include "app/framework/BrisolSettings.h"
+#include "core/BrisolSettings.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
 #include "tests/support/AppFixture.h"

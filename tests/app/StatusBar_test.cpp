@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QStatusBar>
 
+#include "mandate/MandateSession.h"
 #include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/MandateAdmin.h"
@@ -62,7 +63,7 @@ TEST_F(StatusBar, OpenMandateShowsNameAndDirectoryThenCloseRestores) {
 TEST_F(StatusBar, ClosingTheWindowClosesTheMandateAndItsExclusiveAccess) {
     Start();
     const std::string dir = OpenTestMandate("Muster AG");
-    ASSERT_EQ(Frame().m_pExclusive->OpenExclusive(), 0);
+    ASSERT_EQ(Frame().Session().Exclusive().OpenExclusive(), 0);
     ASSERT_TRUE(MIniSetHelper::IsGlobalBtrieveFileInstanceOpen());
     Frame().close();
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());

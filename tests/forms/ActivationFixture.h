@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/LogSink.h"
+#include "forms/FormUpdate.h"
 #include "forms/TemplateSet.h"
 #include "forms/vcf/CVCF1.h"
 #include "tests/forms/FormsFixture.h"
@@ -25,6 +27,19 @@ protected:
     }
 
     std::string Template(const std::string& name) const { return programDir + "/mwst/" + name; }
+
+    // The template set on the open mandate, both ways, logged to the log view
+    // or to a scratch log.
+    bool UpdateFormsLogged(int year) {
+        CommandContext ctx = app->Context();
+        return UpdateForms(ctx, year, 1);
+    }
+    bool UpdateFormsUnlogged(int year) {
+        StringLogSink scratch;
+        const CommandContext window = app->Context();
+        CommandContext ctx{window.mandate, scratch, window.seam, window.changeFlag};
+        return UpdateForms(ctx, year, 1);
+    }
 
     // The log split into its lines, without their "\r\n".
     std::vector<std::string> LogLines() const {

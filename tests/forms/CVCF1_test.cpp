@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/ViewProperties.h"
 #include "forms/vcf/Workbook.h"
 #include "forms/vcf/ZipArchive.h"

@@ -7,7 +7,7 @@
 
 #include <csignal>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/CVCF1.h"
 #include "forms/vcf/TempFileName.h"
 #include "tests/forms/TempDir.h"

@@ -5,8 +5,8 @@
 
 #include "app/CTheList.h"
 #include "app/CTheView.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/Strings.h"
 #include "forms/TemplateSet.h"
 #include "mandate/pendra/MandateAdmin.h"
 #include "res/Resource.h"
@@ -122,14 +122,14 @@ TEST_F(FormActivation, WithoutTheFirstTemplateNothingIsDoneAndTheMissingFileIsNa
     const std::string missing = Format(LoadString(IDS_LOG_TEMPLATE_MISSING), Template("MWST2024eff.vts"));
     EXPECT_EQ(LogLines(), (Lines{missing.substr(0, missing.size() - 2), EndLine(IDS_END_FORM2024), ""}));
     for (const char* file : kMandateFiles) EXPECT_FALSE(fs::exists(InMandate(file))) << file;
-    EXPECT_FALSE(Frame().UpdateForms(2024, nullptr, 1));
+    EXPECT_FALSE(UpdateFormsUnlogged(2024));
 }
 
 TEST_F(FormActivation, WithoutTheSecondFormPairTheRunStopsAfterTheNextPairsFirstStep) {
     OpenMandate();
     fs::remove(Template("_MWST2024eff.vts"));
 
-    EXPECT_FALSE(Frame().UpdateForms(2024, app->GetLogView(), 1));
+    EXPECT_FALSE(UpdateFormsLogged(2024));
     const std::string missing = Format(LoadString(IDS_LOG_TEMPLATE_MISSING), Template("_MWST2024eff.vts"));
     const Lines expected = {Line(IDS_LOG_FORM_UPDATED, "MWSTFORM.VTS"), Line(IDS_LOG_FORM_UPDATED, "MWSTPAU.VTS"),
                             missing.substr(0, missing.size() - 2), Line(IDS_LOG_FORM_UPDATED, "Mwstform.vls")};
@@ -142,7 +142,7 @@ TEST_F(FormActivation, FailedTransferIsLoggedWithItsReasonAndStopsTheRun) {
     OpenMandate();
     formstest::WriteFileBytes(Template("MWST2024pau.vts"), "verdorben");
 
-    EXPECT_FALSE(Frame().UpdateForms(2024, app->GetLogView(), 1));
+    EXPECT_FALSE(UpdateFormsLogged(2024));
     const Lines lines = LogLines();
     ASSERT_EQ(lines.size(), 3u) << Log();
     EXPECT_EQ(lines[0], Line(IDS_LOG_FORM_UPDATED, "MWSTFORM.VTS"));
@@ -157,7 +157,7 @@ TEST_F(FormActivation, FailedCopyIsLoggedWithItsReasonAndTheNextPairStillStarts)
     OpenMandate();
     fs::remove(Template("Mwst2024eff.lst"));
 
-    EXPECT_FALSE(Frame().UpdateForms(2024, app->GetLogView(), 1));
+    EXPECT_FALSE(UpdateFormsLogged(2024));
     const Lines lines = LogLines();
     ASSERT_EQ(lines.size(), 8u) << Log();
     EXPECT_EQ(lines[5], Line(IDS_LOG_FORM_FAILED, "Mwstform.lst"));
@@ -169,7 +169,7 @@ TEST_F(FormActivation, FailedCopyIsLoggedWithItsReasonAndTheNextPairStillStarts)
 
 TEST_F(FormActivation, WithoutLogViewTheWorkIsDoneSilently) {
     OpenMandate();
-    EXPECT_TRUE(Frame().UpdateForms(2024, nullptr, 1));
+    EXPECT_TRUE(UpdateFormsUnlogged(2024));
     EXPECT_EQ(Log(), "");
     EXPECT_EQ(Version(InMandate("_MWSTPAU.VTS")), "2024");
 }
@@ -216,7 +216,7 @@ TEST_F(FormActivation, ReadOnlyMandateIsNotChanged) {
             EXPECT_FALSE(fs::exists(InMandate(file))) << file;
         }
     }
-    EXPECT_EQ(app->m_failures, 1);
+    EXPECT_EQ(app->Failures(), 1);
 }
 
 // A mandate copied from Windows: each of its files is replaced under the name
@@ -272,7 +272,7 @@ TEST_F(FormActivation, UnreadableMandateWorkbookIsKeptAndReported) {
     EXPECT_NE(lines[1].find(InMandate("MWSTFORM.VTS")), std::string::npos) << lines[1];
     EXPECT_EQ(FileBytes(InMandate("MWSTFORM.VTS")), "keine Tabelle");
     EXPECT_EQ(lines[lines.size() - 2], EndLine(IDS_END_FORM2024));
-    EXPECT_GE(app->m_failures, 1);
+    EXPECT_GE(app->Failures(), 1);
 }
 
 // A spoilt first template has no version: nothing is replaced by the
@@ -288,17 +288,17 @@ TEST_F(FormActivation, SpoiltFirstTemplateOfAPairFailsItsStep) {
     EXPECT_EQ(lines[1].rfind("   Grund: Die Arbeitsmappe konnte nicht verarbeitet werden: ", 0), 0u) << lines[1];
     EXPECT_NE(lines[1].find(Template("MWST2024eff.vts")), std::string::npos) << lines[1];
     for (const char* file : kMandateFiles) EXPECT_FALSE(fs::exists(InMandate(file))) << file;
-    EXPECT_EQ(app->m_failures, 1);
+    EXPECT_EQ(app->Failures(), 1);
 }
 
 TEST_F(FormActivation, FailedStepsAreCountedAsFailures) {
     OpenMandate();
     fs::remove(Template("Mwst2024eff.lst"));
     Activate(ID_FORM2024);
-    EXPECT_EQ(app->m_failures, 1);
+    EXPECT_EQ(app->Failures(), 1);
     fs::remove(Template("MWST2024eff.vts"));
     Activate(ID_FORM2024);
-    EXPECT_EQ(app->m_failures, 2) << "a missing first template: nothing done";
+    EXPECT_EQ(app->Failures(), 2) << "a missing first template: nothing done";
 }
 
 TEST_F(FormActivation, BatchActivatesEverySelectedMandateAndEndsWithTheList) {

@@ -89,7 +89,7 @@ protected:
         app->GetTaxArray(pairs, 1);
         Keys oldIds, newIds;
         keypair::SplitAll(pairs, oldIds, newIds);
-        EXPECT_TRUE(MwstExtendTaxid(oldIds, newIds, &pairs));
+        EXPECT_TRUE(MwstExtendTaxid(Ctx(), oldIds, newIds, &pairs));
         return Sheet4(form);
     }
 
@@ -110,7 +110,7 @@ TEST_F(KeyCase, RemovalOfNewKeysOnAWorkbookSavedByLibreOffice) {
     AfterInsertion(false);
     formstest::SaveAsLibreOfficeWould(form);
     EXPECT_EQ(MappingCell(form, 2, 3), "usn77_st+usn81_st+usb77_st+usb81_st");
-    EXPECT_TRUE(MwstDeleteTaxid({}));
+    EXPECT_TRUE(MwstDeleteTaxid(Ctx(), {}));
     EXPECT_EQ(MappingCell(form, 2, 2), "USN77+USB77");
     EXPECT_EQ(MappingCell(form, 2, 3), "USN77_ST+USB77_ST");
     EXPECT_EQ(MappingCell(form, 5, 2), "VSS24+XVSS76+fremd1") << "a name the mandate does not know stays as saved";
@@ -119,7 +119,7 @@ TEST_F(KeyCase, RemovalOfNewKeysOnAWorkbookSavedByLibreOffice) {
 TEST_F(KeyCase, APassThatChangesNothingElseStillSavesTheMandatesSpelling) {
     WriteForm(form, kForm2018);
     formstest::SaveAsLibreOfficeWould(form);
-    MwstFormulaUpdater dlg;
+    MwstFormulaUpdater dlg(Ctx());
     dlg.m_mode = MwstFormulaUpdater::kModeRename;
     const Keys none;
     dlg.m_pFirstArray = &none;
@@ -141,7 +141,7 @@ TEST_F(KeyCase, TheVersionQueryWritesNothing) {
 TEST_F(KeyCase, KeysOfThePassListsCountAsKnown) {
     // A key removed from the mandate is still named by the pass that takes it out.
     WriteForm(form, {{"Z1", "alt9+USN77", ""}});
-    EXPECT_TRUE(MwstDeleteOldTaxid({"ALT9"}));
+    EXPECT_TRUE(MwstDeleteOldTaxid(Ctx(), {"ALT9"}));
     EXPECT_EQ(MappingCell(form, 1, 2), "USN77");
 }
 
@@ -157,6 +157,7 @@ TEST_F(KeyCase, TransferBackTo2018FromAWorkbookSavedByLibreOffice) {
                   "2024");
         if (savedByLibreOffice) formstest::SaveAsLibreOfficeWould(form);
         MwstDummy2 dlg;
+        dlg.m_mandate = app->m_pMandate;
         dlg.m_sourceName = source;
         dlg.m_targetName = form;
         dlg.m_invert = 1;

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/Strings.h"
 #include "forms/KeyPair.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "res/Resource.h"
@@ -59,12 +59,12 @@ TEST_F(EntryPoints, WorkedExampleOnTheMandatesWorkbook) {
     const std::string form = InMandate("MWSTFORM.VTS");
     WriteForm(form, {{"II_7_a", "VSN77+UST25", ""}, {"Z1", "VSN77+UST25", ""}, {"II_7_a_spez", "X", ""}});
 
-    EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_TRUE(MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs));
     EXPECT_EQ(Cell(form, 1, 2), "VSN77+VSN81+UST25");
     EXPECT_EQ(Cell(form, 2, 2), "VSN77+VSN81+UST25+UST26");
     EXPECT_EQ(Cell(form, 3, 2), "VSN81+UST26");
 
-    EXPECT_TRUE(MwstDeleteTaxid({"VSN81"}));
+    EXPECT_TRUE(MwstDeleteTaxid(Ctx(), {"VSN81"}));
     EXPECT_EQ(Cell(form, 1, 2), "VSN77+UST25");
     EXPECT_EQ(Cell(form, 2, 2), "VSN77+UST25");
     EXPECT_EQ(Cell(form, 3, 2), "0");
@@ -77,7 +77,7 @@ TEST_F(EntryPoints, TemplateStaysAndTheResultBecomesTheMandatesOwnWorkbook) {
     WriteForm(shared, {{"Z1", "VSN77", ""}});
     const std::string before = FileBytes(shared);
 
-    EXPECT_TRUE(MwstExtendTaxid({}, {}, &pairs));
+    EXPECT_TRUE(MwstExtendTaxid(Ctx(), {}, {}, &pairs));
     EXPECT_EQ(FileBytes(shared), before);
     EXPECT_EQ(Cell(InMandate("MWSTPAU.VTS"), 1, 2), "VSN77+VSN81");
 }
@@ -85,13 +85,13 @@ TEST_F(EntryPoints, TemplateStaysAndTheResultBecomesTheMandatesOwnWorkbook) {
 TEST_F(EntryPoints, NoWorkbookAnywhereWritesNothingAndSaysSo) {
     OpenMandate(kKeys, kAccounts);
     formstest::InDirectory here(templatesDir);
-    EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
-    EXPECT_TRUE(MwstDeleteTaxid({"VSN81"}));
+    EXPECT_TRUE(MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_TRUE(MwstDeleteTaxid(Ctx(), {"VSN81"}));
     EXPECT_FALSE(fs::exists(InMandate("MWSTFORM.VTS")));
     EXPECT_TRUE(fs::is_empty(templatesDir));
     const std::string line = Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), InMandate("MWSTFORM.VTS"));
     EXPECT_EQ(Log(), line + line);
-    EXPECT_EQ(app->m_failures, 0);
+    EXPECT_EQ(app->Failures(), 0);
 }
 
 // The working directory's "MWSTFORM.VTS" is nobody's form: it is neither read
@@ -107,7 +107,7 @@ TEST_F(EntryPoints, AWorkbookInTheWorkingDirectoryIsNeverTaken) {
     formstest::InDirectory here(cwd);
 
     app->m_changeFlag = 1;
-    EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_TRUE(MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs));
     EXPECT_FALSE(fs::exists(InMandate("MWSTPAU.VTS")));
     EXPECT_EQ(FileBytes(cwd + "/MWSTFORM.VTS"), foreign);
     EXPECT_EQ(FileBytes(InMandate("MWSTFORM.VTS")), own);
@@ -120,21 +120,21 @@ TEST_F(EntryPoints, CorruptWorkbookIsLeftAsItIsAndReported) {
     OpenMandate(kKeys, kAccounts);
     const std::string form = InMandate("MWSTFORM.VTS");
     formstest::WriteFileBytes(form, "keine Tabelle");
-    EXPECT_FALSE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
-    EXPECT_FALSE(MwstDeleteTaxid({"VSN81"}));
+    EXPECT_FALSE(MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_FALSE(MwstDeleteTaxid(Ctx(), {"VSN81"}));
     EXPECT_EQ(FileBytes(form), "keine Tabelle");
     const std::string line = "Formeln in " + form + " nicht angepasst: ";
     EXPECT_EQ(Log().rfind(line, 0), 0u) << Log();
     EXPECT_NE(Log().find(line, line.size()), std::string::npos) << Log();
     EXPECT_NE(Log().find(form + ": "), std::string::npos) << "the reason: " << Log();
-    EXPECT_EQ(app->m_failures, 2);
+    EXPECT_EQ(app->Failures(), 2);
 }
 
 TEST_F(EntryPoints, WorkbookCopiedFromWindowsIsExtendedInPlace) {
     OpenMandate(kKeys, kAccounts);
     const std::string form = InMandate("mwstform.vts");
     WriteForm(form, {{"II_7_a", "VSN77", ""}});
-    EXPECT_TRUE(MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs));
+    EXPECT_TRUE(MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs));
     EXPECT_EQ(Cell(form, 1, 2), "VSN77+VSN81");
     for (const auto& entry : fs::directory_iterator(mandateDir))
         EXPECT_NE(entry.path().filename().string(), "MWSTFORM.VTS") << "no second spelling beside it";
@@ -154,14 +154,14 @@ TEST_F(EntryPoints, AWriteProtectedOwnWorkbookIsReportedNotReplaced) {
     bool ran = true;
     {
         formstest::AsOrdinaryUser nobody;
-        ran = MwstExtendTaxid({"VSN77"}, {"VSN81"}, &pairs);
+        ran = MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs);
     }
     EXPECT_FALSE(ran);
     EXPECT_EQ(FileBytes(own), before);
     EXPECT_EQ(FileBytes(InTemplates("MWSTFORM.VTS")), shared);
     EXPECT_EQ(Log().rfind("Formeln in " + own + " nicht angepasst: " + own + " kann nicht geschrieben werden", 0), 0u)
         << Log();
-    EXPECT_EQ(app->m_failures, 1);
+    EXPECT_EQ(app->Failures(), 1);
 }
 
 TEST_F(EntryPoints, ShorterNewKeyListIsReportedAndNothingIsSaved) {
@@ -171,7 +171,7 @@ TEST_F(EntryPoints, ShorterNewKeyListIsReportedAndNothingIsSaved) {
     const std::string before = FileBytes(form);
     app->m_changeFlag = 1;
 
-    EXPECT_FALSE(MwstExtendTaxid({"VSN77", "UST25"}, {"VSN81"}, &pairs));
+    EXPECT_FALSE(MwstExtendTaxid(Ctx(), {"VSN77", "UST25"}, {"VSN81"}, &pairs));
     EXPECT_EQ(FileBytes(form), before);
     EXPECT_NE(Log().find("Formeln in " + form + " nicht angepasst: "), std::string::npos) << Log();
     EXPECT_EQ(Log().substr(Log().size() - 2), "\r\n");
@@ -186,7 +186,7 @@ TEST_F(EntryPoints, InterruptedSaveIsReportedAndKeepsTheOldFile) {
     bool ran = true;
     {
         formstest::FileSizeLimit limit(512);
-        ran = MwstExtendTaxid({}, {}, &pairs);
+        ran = MwstExtendTaxid(Ctx(), {}, {}, &pairs);
     }
     EXPECT_FALSE(ran);
     EXPECT_EQ(FileBytes(form), before);
@@ -205,7 +205,7 @@ TEST_F(EntryPoints, RemovalOfOldKeysTakesOnlyThoseKeysOutOfTheFormulas) {
     WriteForm(form, {{"II_7_a", "VSN81+UST25+UST26", "UST25"},
                      {"Z303", "VSN81+VSN77", ""},
                      {"II_7_a_spez", "VSN81+UST26", ""}});
-    EXPECT_TRUE(MwstDeleteOldTaxid({"UST25"}));
+    EXPECT_TRUE(MwstDeleteOldTaxid(Ctx(), {"UST25"}));
     EXPECT_EQ(Cell(form, 1, 2), "VSN81+UST26");
     EXPECT_EQ(Cell(form, 1, 3), "0") << "emptied by the removal: the number 0";
     EXPECT_EQ(Cell(form, 2, 2), "VSN81+VSN77") << "new keys of kept old keys stay";

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/MwstSheet.h"
 #include "forms/vcf/CVCF1.h"
 #include "tests/forms/FormsFixture.h"

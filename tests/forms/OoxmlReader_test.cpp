@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/CVCF1.h"
 #include "forms/vcf/Workbook.h"
 #include "forms/vcf/ZipArchive.h"

@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "app/CTheView.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/Strings.h"
 #include "forms/FormPassJournal.h"
 #include "forms/vcf/TempFileName.h"
 #include "mandate/pendra/MandateAdmin.h"
@@ -48,7 +48,7 @@ TEST_F(WorkbookCommands, InsertionNamesTheDamagedWorkbookAndFails) {
     EXPECT_TRUE(LogHas("Formeln in " + form + " nicht angepasst: ")) << Log();
     EXPECT_TRUE(LogHas("VSN81 wurde eingefügt")) << Log();
     EXPECT_EQ(FileBytes(form), "keine Tabelle");
-    EXPECT_GE(app->m_failures, 2);
+    EXPECT_GE(app->Failures(), 2);
 }
 
 TEST_F(WorkbookCommands, RemovalOfNewKeysNamesTheDamagedWorkbookAndFails) {
@@ -56,14 +56,14 @@ TEST_F(WorkbookCommands, RemovalOfNewKeysNamesTheDamagedWorkbookAndFails) {
     Command(ID_NEW_KEYS);
     const std::string form = InMandate("MWSTFORM.VTS");
     formstest::WriteFileBytes(form, "keine Tabelle");
-    app->m_failures = 0;
+    app->GetLogView()->ResetFailures();
     app->GetLogView()->Clear();
     Command(ID_NEW_KEYS_REVERSE);
 
     EXPECT_TRUE(LogHas(Unreadable(form))) << Log();
     EXPECT_TRUE(LogHas("Formeln in " + form + " nicht angepasst: ")) << Log();
     EXPECT_EQ(FileBytes(form), "keine Tabelle");
-    EXPECT_GE(app->m_failures, 2);
+    EXPECT_GE(app->Failures(), 2);
 }
 
 TEST_F(WorkbookCommands, RemovalOfOldKeysNamesTheDamagedWorkbookAndFails) {
@@ -75,7 +75,7 @@ TEST_F(WorkbookCommands, RemovalOfOldKeysNamesTheDamagedWorkbookAndFails) {
 
     EXPECT_TRUE(LogHas(Unreadable(form))) << Log();
     EXPECT_EQ(FileBytes(form), "keine Tabelle");
-    EXPECT_EQ(app->m_failures, 1);
+    EXPECT_EQ(app->Failures(), 1);
 }
 
 // ---- No workbook ---------------------------------------------------------------
@@ -92,7 +92,7 @@ TEST_F(WorkbookCommands, InsertionWithoutAnyWorkbookSaysTheFormulasWereNotAdapte
     EXPECT_TRUE(LogHas(Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), InMandate("MWSTFORM.VTS")))) << Log();
     EXPECT_FALSE(fs::exists(InMandate("MWSTFORM.VTS")));
     EXPECT_EQ(FileBytes(cwd + "/MWSTFORM.VTS"), foreign);
-    EXPECT_EQ(app->m_failures, 0);
+    EXPECT_EQ(app->Failures(), 0);
 }
 
 // ---- A workbook copied from Windows ---------------------------------------

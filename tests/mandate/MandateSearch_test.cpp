@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "app/CTheList.h"
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/Strings.h"
 #include "res/Resource.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/support/AppFixture.h"

@@ -5,8 +5,8 @@
 #include "app/CTheApp.h"
 #include "app/CTheView.h"
 
-#include "app/framework/Format.h"
-#include "app/framework/Strings.h"
+#include "base/Format.h"
+#include "core/Strings.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
@@ -150,7 +150,7 @@ TEST_F(SqlMandateOpen, ConnectionLostInTheMiddleOfACommandChangesNothing) {
     Command(ID_NEW_KEYS);
     EXPECT_NE(Log().find("nicht abgeschlossen, der Mandant ist unverändert"), std::string::npos) << Log();
     EXPECT_NE(Log().find(LoadString(IDS_INSERT_REFUSED)), std::string::npos) << Log();
-    EXPECT_GT(TheApp().m_failures, 0);
+    EXPECT_GT(TheApp().Failures(), 0);
     Frame().CloseMandate();
 
     EXPECT_EQ(TaxIdsOf(dir), ids);

@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "app/CTheView.h"
-#include "app/framework/BrisolSettings.h"
-#include "app/framework/UiSeam.h"
+#include "core/BrisolSettings.h"
+#include "core/UiSeam.h"
 
 void AppFixture::SetUp() {
     ASSERT_TRUE(temp.isValid());

@@ -3,11 +3,12 @@
 
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/CMainFrame.h"
 #include "app/CTheApp.h"
-#include "app/framework/ScriptedUiSeam.h"
+#include "core/ScriptedUiSeam.h"
 
 // A started program for one test: its own settings file in a temporary
 // directory, a scripted seam answering every box and prompt, CTheApp after
@@ -28,9 +29,17 @@ protected:
     void Command(unsigned id) { Frame().DoCommand(id); }
     bool Enabled(unsigned id) { return Frame().IsCommandEnabled(id); }
     std::string Log() const;
+    // The window's command context, for calling the engine's entry points.
+    CommandContext& Ctx() {
+        ctx_.emplace(app->Context());
+        return *ctx_;
+    }
 
     QTemporaryDir temp;
     ScriptedUiSeam seam;
     std::unique_ptr<CTheApp> app;
     std::string savedSettingsEnv;
+
+private:
+    std::optional<CommandContext> ctx_;
 };

@@ -90,7 +90,7 @@ TEST_F(AccountsTest, AFailedUpdateEndsTheRunAndChangesNoAccount) {
                              "Konto 1000: A77 konnte nicht mit VIELZULANG ersetzt werden (Status 21)\n" +
                              NotCompleted(dir) + End(dir));
     EXPECT_EQ(Records("account"), (std::vector<std::string>{"account 1000 0 A77", "account 2000 0 B77"}));
-    EXPECT_GT(app->m_failures, 0);
+    EXPECT_GT(app->Failures(), 0);
 }
 
 TEST_F(AccountsTest, NoAccountStaysLockedAfterARun) {

@@ -9,7 +9,7 @@
 
 #include "app/CTheList.h"
 #include "res/Resource.h"
-#include "taxkeys/CM_ListTax.h"
+#include "app/CM_ListTax.h"
 #include "taxkeys/ConversionRules.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/support/AppFixture.h"

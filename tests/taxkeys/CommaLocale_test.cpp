@@ -71,7 +71,7 @@ TEST_F(UnderACommaLocale, InsertionFindsTheOldKeysAndExtendsTheFormulas) {
                                   "key VSN81 8.1 108.1 netto 1170 Vorsteuer",
                               }));
     EXPECT_EQ(formstest::MappingCell(form, 1, 2), "VSN77+VSN81+V25+V26");
-    EXPECT_EQ(app->m_failures, 0);
+    EXPECT_EQ(app->Failures(), 0);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "forms/FormPassJournal.h"
-#include "taxkeys/KeyCommands.h"
+#include "taxkeys/ConversionCommands.h"
 #include "tests/taxkeys/KeyCommandsFixture.h"
 
 namespace fs = std::filesystem;
@@ -96,13 +96,13 @@ TEST_F(CommandSafetyTest, ABookingFileThatCannotBeReadKeepsEveryKey) {
     WriteForm(dir, "2024");
     Open(dir);
     Sql(dir, "ALTER TABLE buch RENAME TO buch_unlesbar");
-    EXPECT_EQ(CanDeleteTaxId("A77"), 0);
+    EXPECT_EQ(CanDeleteTaxId(Ctx(), "A77"), 0);
     EXPECT_NE(LogText().find("pendra.db#buch konnte nicht gelesen werden"), std::string::npos) << LogText();
     seam.QueueAnswer(IDYES);
     Command(ID_REMOVE_KEYS);
     Command(ID_NEW_KEYS_REVERSE);
     EXPECT_EQ(Records("key").size(), 2u);
-    EXPECT_GT(app->m_failures, 0);
+    EXPECT_GT(app->Failures(), 0);
 }
 
 TEST_F(CommandSafetyTest, ADamagedKeyTableStopsTheCommandAndChangesNothing) {
@@ -116,7 +116,7 @@ TEST_F(CommandSafetyTest, ADamagedKeyTableStopsTheCommandAndChangesNothing) {
     EXPECT_NE(log.find("pendra.db#tax konnte nicht gelesen werden (Status "), std::string::npos) << log;
     EXPECT_NE(log.find(NotCompleted(dir)), std::string::npos) << log;
     EXPECT_NE(log.find("-> gesperrt"), std::string::npos) << log;
-    EXPECT_GT(app->m_failures, 0);
+    EXPECT_GT(app->Failures(), 0);
     EXPECT_EQ(formstest::FileBytes(form), before);
     EXPECT_FALSE(fs::exists(formpass::JournalPath(dir)));
 }
@@ -136,7 +136,7 @@ TEST_F(CommandSafetyTest, ADamagedKeyTableKeepsTheWorkbooksAndShowsNoOverview) {
     Command(ID_SHOWKEYS);
     ASSERT_EQ(seam.boxes.size(), boxes + 1);
     EXPECT_NE(seam.boxes.back().text.find("pendra.db#tax"), std::string::npos) << seam.boxes.back().text;
-    EXPECT_GE(app->m_failures, 2);
+    EXPECT_GE(app->Failures(), 2);
 }
 
 // ---- All or nothing, and again -------------------------------------------------

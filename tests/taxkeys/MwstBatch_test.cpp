@@ -418,3 +418,82 @@ TEST_F(MwstBatchTest, FoundMandatesThatFailTheirChecksGiveStatusOne) {
 }
 
 }  // namespace
+
+// ---- Several commands, several processes -------------------------------------------
+
+TEST_F(MwstBatchTest, SeveralCommandsRunOnEachMandateInTheOrderGiven) {
+    const char* const records = "key A77 7.7 107.7 netto 1000\naccount 1000 1 A77\n";
+    const std::string first = Mandate("eins", records);
+    const std::string second = Mandate("zwei", records);
+    const BatchResult result = RunBatch({"insert-keys,adapt-accounts", first, second});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const auto adaptLog = [](const std::string& dir) {
+        return ">Beginn \"Konti anpassen\" für Mandant " + dir + "\r\nKonto 1000: A77 mit A81 ersetzt\r\n" +
+               ">Ende \"Konti anpassen\" für Mandant " + dir + "\r\n\r\n";
+    };
+    EXPECT_EQ(result.out, InsertLog(first, "A81 wurde eingefügt\r\n") + adaptLog(first) +
+                              InsertLog(second, "A81 wurde eingefügt\r\n") + adaptLog(second));
+}
+
+TEST_F(MwstBatchTest, TheFirstCommandThatDoesNotCompleteEndsTheMandatesWork) {
+    const std::string dir = Mandate("halt", "key A77 7.7 107.7 netto 1000\naccount 1000 0 A77\n");
+    const BatchResult result = RunBatch({"remove-old-keys,adapt-accounts", "--yes", dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "MWST-Formular 2024 muss zuerst aktiviert werden!\r\n");
+    EXPECT_NE(result.err.find("nicht abgeschlossen"), std::string::npos) << result.err;
+    EXPECT_NE(Dump(dir).find("account 1000 0 A77"), std::string::npos) << "the accounts were not adapted";
+}
+
+TEST_F(MwstBatchTest, JobsKeepEachMandatesLogTogetherAndInTheOrderGiven) {
+    std::vector<std::string> dirs;
+    std::string expected;
+    for (const char* name : {"a", "b", "c", "d", "e"}) {
+        dirs.push_back(Mandate(name, kKeys));
+        expected += InsertLog(dirs.back(), "A81 wurde eingefügt\r\n");
+    }
+    std::vector<std::string> args{"insert-keys", "--jobs", "2"};
+    args.insert(args.end(), dirs.begin(), dirs.end());
+    const BatchResult result = RunBatch(args);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, expected);
+    for (const std::string& dir : dirs) EXPECT_TRUE(HasKey(dir, "A81")) << dir;
+}
+
+TEST_F(MwstBatchTest, JobsReportWhatFailedAsOneProcessDoes) {
+    const std::string good = Mandate("gut", kKeys);
+    const std::string old = Mandate("alt", kKeys, {"--version", "2299"});
+    const std::string last = Mandate("letzter", kKeys);
+    const BatchResult result = RunBatch({"insert-keys", "--jobs", "3", good, old, last});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, InsertLog(good, "A81 wurde eingefügt\r\n") + InsertLog(last, "A81 wurde eingefügt\r\n"));
+    EXPECT_NE(result.err.find("Der Mandant " + old + " wurde nicht in die Liste aufgenommen."), std::string::npos)
+        << result.err;
+    EXPECT_FALSE(HasKey(old, "A81"));
+}
+
+TEST_F(MwstBatchTest, JobsMustBeACountFromOne) {
+    const std::string dir = Mandate("zahl", kKeys);
+    for (const char* jobs : {"0", "x", "-1", "999"}) EXPECT_EQ(RunBatch({"insert-keys", "--jobs", jobs, dir}).exitCode, 2) << jobs;
+    EXPECT_FALSE(HasKey(dir, "A81"));
+}
+
+TEST_F(MwstBatchTest, VersionIsPrintedOnStandardOutput) {
+    const BatchResult result = RunBatch({"--version"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out.rfind("mwst-batch ", 0), 0u) << result.out;
+}
+
+// The batch tool is a front end on the libraries below the window: it must
+// not even load the widget library.
+TEST_F(MwstBatchTest, LinksNoQtWidgets) {
+    const std::string command = "ldd " + std::string(MWST_TEST_BIN_DIR) + "/mwst-batch";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string libraries;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) libraries += buffer;
+    pclose(pipe);
+    ASSERT_NE(libraries.find("libc.so"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("Qt6Widgets"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("Qt6Gui"), std::string::npos) << libraries;
+}

@@ -174,7 +174,7 @@ TEST_F(NewKeysTest, AFailedInsertIsLoggedAndInsertsNothing) {
                          NotCompleted(dir) +
                          ">Ende \"Steuerschlüssel einfügen\" -> gesperrt\n\n");
     EXPECT_EQ(Records("key").size(), 2u);
-    EXPECT_GT(app->m_failures, 0);
+    EXPECT_GT(app->Failures(), 0);
 }
 
 TEST_F(NewKeysTest, RemovalDeletesTheNewKeysNoBookingUses) {

@@ -2,7 +2,7 @@
 #include "app/CTheView.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Tax.h"
-#include "taxkeys/KeyCommands.h"
+#include "taxkeys/ConversionCommands.h"
 #include "tests/taxkeys/KeyCommandsFixture.h"
 
 namespace {
@@ -124,12 +124,12 @@ TEST_F(OldKeysTest, ABatchHasNoBeginLineAndTellsEveryMandate) {
 TEST_F(OldKeysTest, TheUsedKeyTestIsExact) {
     const std::string dir = MakeMandate("genau", kOldKeys);
     Open(dir);
-    EXPECT_EQ(CanDeleteTaxId("D37"), 0);
-    EXPECT_EQ(CanDeleteTaxId("a77"), 0);
-    EXPECT_EQ(CanDeleteTaxId("A77"), 1);
-    EXPECT_EQ(CanDeleteTaxId("d37"), 1);
-    EXPECT_EQ(CanDeleteTaxId("D3"), 1);
-    EXPECT_EQ(CanDeleteTaxId("VIELZULANG"), 1);
+    EXPECT_EQ(CanDeleteTaxId(Ctx(), "D37"), 0);
+    EXPECT_EQ(CanDeleteTaxId(Ctx(), "a77"), 0);
+    EXPECT_EQ(CanDeleteTaxId(Ctx(), "A77"), 1);
+    EXPECT_EQ(CanDeleteTaxId(Ctx(), "d37"), 1);
+    EXPECT_EQ(CanDeleteTaxId(Ctx(), "D3"), 1);
+    EXPECT_EQ(CanDeleteTaxId(Ctx(), "VIELZULANG"), 1);
 }
 
 }  // namespace

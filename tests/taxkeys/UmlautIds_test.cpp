@@ -73,7 +73,7 @@ TEST_P(UmlautIdsRefused, WithItsStatusAndNothingInserted) {
     EXPECT_TRUE(Logged(GetParam().line)) << LogText();
     EXPECT_EQ(Records("key"), (std::vector<std::string>{"key A77 7.7 107.7 netto -",
                                                         "key B77 7.7 107.7 netto -"}));
-    EXPECT_GT(app->m_failures, 0);
+    EXPECT_GT(app->Failures(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,6 @@
-#include "app/framework/AfxMessageBox.h"
+#include "core/AfxMessageBox.h"
 
-#include "app/framework/Strings.h"
+#include "core/Strings.h"
 #include "res/Resource.h"
 
 int AfxMessageBox(const std::string& text, unsigned type) {

@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "app/framework/ScriptedUiSeam.h"
+#include "core/ScriptedUiSeam.h"
 
 TEST(UiSeam, DefaultButtonFollowsTheFlags) {
     EXPECT_EQ(DefaultButtonOf(MB_OK), IDOK);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/framework/UiSeam.h"
+#include "core/UiSeam.h"
 
 // A seam that answers from a script instead of asking anybody: queued answers
 // first, then each box's default button and "cancel" for prompts. It records

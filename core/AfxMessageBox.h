@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "app/framework/UiSeam.h"
+#include "core/UiSeam.h"
 
 // The framework's message box: the program title as caption.
 int AfxMessageBox(const std::string& text, unsigned type = MB_OK | MB_ICONEXCLAMATION);

@@ -1,8 +1,8 @@
-#include "mandate/CDirDialog.h"
+#include "app/CDirDialog.h"
 
 #include <filesystem>
 
-#include "app/framework/UiSeam.h"
+#include "core/UiSeam.h"
 
 int CDirDialog::DoBrowse(std::string strPreselected) {
     std::optional<std::string> chosen = UiSeam::Current().BrowseForFolder(strPreselected);

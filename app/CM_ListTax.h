@@ -3,9 +3,6 @@
 #include <memory>
 #include <string>
 
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Tax.h"
-
 class QTreeWidget;
 class Mandate;
 
@@ -41,14 +38,7 @@ public:
 private:
     void BuildLayout();
     void AddRow(QTreeWidget* list, const std::string& text, int partner);
-    // kOk, or the status of the read of the key file that failed.
-    int FillLists();
-
-    std::string grossText_;
-    std::string netText_;
     Mandate* mandate_;
-    BFile taxFile_;
-    Tax tax_;
     QTreeWidget* left_ = nullptr;
     QTreeWidget* right_ = nullptr;
     bool linking_ = false;  // a selection made by the other list's change

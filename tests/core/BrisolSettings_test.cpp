@@ -1,4 +1,4 @@
-#include "app/framework/BrisolSettings.h"
+#include "core/BrisolSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "taxkeys/CM_ListTax.h"
+#include "app/CM_ListTax.h"
 
 #include <QDialogButtonBox>
 #include <QFontMetrics>
@@ -9,15 +9,15 @@
 #include <QTreeWidget>
 
 #include "app/CTheApp.h"
+#include "app/CTheView.h"
 #include "app/framework/CFrameWnd.h"
-#include "app/framework/Strings.h"
-#include "app/framework/UiSeam.h"
+#include "core/Strings.h"
+#include "core/UiSeam.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "res/Resource.h"
-#include "taxkeys/ConversionRules.h"
-#include "taxkeys/KeyPlan.h"
+#include "taxkeys/KeyOverview.h"
 
 namespace {
 
@@ -25,22 +25,11 @@ namespace {
 constexpr int kTabStops[] = {38, 71, 106};
 constexpr int kDialogWidthUnits = 439;
 constexpr int kDialogHeightUnits = 190;
-constexpr int kIdChars = 6;
 constexpr int kPartnerRole = Qt::UserRole;
 
 // Dialog units to pixels, from the dialog font's average character size.
 int UnitsX(const QFontMetrics& m, int units) { return units * m.averageCharWidth() / 4; }
 int UnitsY(const QFontMetrics& m, int units) { return units * m.height() / 8; }
-
-// The first `count` characters of UTF-8 text.
-std::string FirstChars(const std::string& text, int count) {
-    std::size_t i = 0;
-    for (int n = 0; n < count && i < text.size(); ++n) {
-        ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
-    }
-    return text.substr(0, i);
-}
 
 QTreeWidget* NewList(const char* name, std::initializer_list<int> headingIds) {
     auto* list = new QTreeWidget;
@@ -67,7 +56,7 @@ QTreeWidget* NewList(const char* name, std::initializer_list<int> headingIds) {
 }  // namespace
 
 CM_ListTax::CM_ListTax(QWidget* parent)
-    : QDialog(parent), mandate_(Mandate::GetGlobalMandate()), taxFile_(mandate_), tax_(mandate_) {
+    : QDialog(parent), mandate_(Mandate::GetGlobalMandate()) {
     setObjectName(QStringLiteral("listTaxDialog"));
     BuildLayout();
 }
@@ -99,13 +88,7 @@ void CM_ListTax::BuildLayout() {
 
 std::string CM_ListTax::FormatText(const std::string& id, float rate, bool netto,
                                    const std::string& konto, RowType type) const {
-    const std::string key = FirstChars(id, kIdChars);
-    const double percent = static_cast<double>(rate) * 100.0;
-    if (type == kOldKey)
-        return key + "\t" + FloatToAscii(percent, "%g") + "%\t" + (netto ? netText_ : grossText_) +
-               "\t" + konto;
-    return key + "\t" + FloatToAscii(percent, "%f") + "%\t   " +
-           LoadString(type == kNewKeyPresent ? IDS_JA : IDS_NEIN);
+    return KeyOverviewRow(id, rate, netto, konto, static_cast<KeyOverview::RowType>(type));
 }
 
 void CM_ListTax::AddRow(QTreeWidget* list, const std::string& text, int partner) {
@@ -115,49 +98,32 @@ void CM_ListTax::AddRow(QTreeWidget* list, const std::string& text, int partner)
 }
 
 bool CM_ListTax::OnInitDialog() {
-    const int mode = mandate_->IsReadOnly() ? BFile::kModeReadOnly : BFile::kModeUpdate;
-    if (const int status = taxFile_.Open(mandate_->GetTaxName(), mode); status != pendra::kOk) {
+    KeyOverview overview;
+    bool opened = false;
+    const int status = ReadKeyOverview(*mandate_, overview, opened);
+    if (!opened) {
         ShowError(ZylGetResourceHandle(), 5000, mandate_->GetLastName(), status);
         return false;
     }
-    setWindowTitle(Q(LoadString(IDS_DLG_KEYS_CAPTION) + " " + LoadString(IDS_FUER_MANDANT) + " " +
-                     mandate_->GetPath()));
-    tax_.UseFile(&taxFile_);
-    const std::string entries = LoadString(IDS_ENTRY_TEXTS);
-    const auto comma = entries.find(',');
-    grossText_ = entries.substr(0, comma);
-    netText_ = comma == std::string::npos ? std::string() : entries.substr(comma + 1);
     // A key file that cannot be read to its end would show a list that looks
     // complete: the overview is not shown then.
-    if (const int status = FillLists(); status != pendra::kOk) {
-        ++TheApp().m_failures;
+    if (status != pendra::kOk) {
+        TheApp().GetLogView()->CountFailure();
         ShowError(ZylGetResourceHandle(), 5000, mandate_->GetTaxName(), status);
         return false;
     }
+    setWindowTitle(Q(overview.title));
+    left_->setUpdatesEnabled(false);
+    for (std::size_t row = 0; row < overview.leftRows.size(); ++row) {
+        AddRow(left_, overview.leftRows[row], static_cast<int>(row));
+        AddRow(right_, overview.rightRows[row], static_cast<int>(row));
+    }
+    left_->setUpdatesEnabled(true);
     if (left_->topLevelItemCount() > 0) {
         left_->setCurrentItem(left_->topLevelItem(0));
         left_->setFocus();
     }
     return true;
-}
-
-int CM_ListTax::FillLists() {
-    KeyPlan plan;
-    const int status = plan.Read(tax_);
-    left_->setUpdatesEnabled(false);
-    for (const PlannedKey& old : plan.OldKeys()) {
-        if (old.leftAlone) continue;
-        KeyPlan::Load(old, tax_);
-        const int leftRow = left_->topLevelItemCount();
-        AddRow(left_, FormatText(old.oldId, tax_.GetPercent(), tax_.UseNetto() != 0, tax_.GetKonto(), kOldKey),
-               leftRow);
-        // A new id listed once counts as present for every further old key deriving it.
-        const bool present = !plan.Take(old.newId);
-        AddRow(right_, FormatText(old.newId, old.newRate, false, {}, present ? kNewKeyPresent : kNewKeyAbsent),
-               leftRow);
-    }
-    left_->setUpdatesEnabled(true);
-    return status;
 }
 
 int CM_ListTax::DoModal() {

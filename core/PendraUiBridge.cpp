@@ -1,6 +1,6 @@
-#include "app/framework/PendraUiBridge.h"
+#include "core/PendraUiBridge.h"
 
-#include "app/framework/UiSeam.h"
+#include "core/UiSeam.h"
 
 void PendraUiBridge::ShowMessage(const std::string& text, const std::string& caption) {
     UiSeam::Current().MessageBox({text, caption, MB_OK | MB_ICONEXCLAMATION});

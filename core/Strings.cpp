@@ -1,4 +1,4 @@
-#include "app/framework/Strings.h"
+#include "core/Strings.h"
 
 #include "mandate/pendra/PendraMessages.h"
 

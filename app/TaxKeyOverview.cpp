@@ -4,7 +4,7 @@
 #include "app/CTheApp.h"
 #include "app/CTheList.h"
 #include "mandate/pendra/Mandate.h"
-#include "taxkeys/CM_ListTax.h"
+#include "app/CM_ListTax.h"
 
 void CTheApp::OnShowkeys() {
     if (ListVisibleSelected()) {

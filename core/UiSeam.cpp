@@ -1,8 +1,8 @@
-#include "app/framework/UiSeam.h"
+#include "core/UiSeam.h"
 
 #include <vector>
 
-#include "app/framework/ScriptedUiSeam.h"
+#include "core/ScriptedUiSeam.h"
 
 namespace {
 UiSeam* g_seam = nullptr;

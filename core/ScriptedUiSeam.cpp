@@ -1,4 +1,4 @@
-#include "app/framework/ScriptedUiSeam.h"
+#include "core/ScriptedUiSeam.h"
 
 namespace {
 std::optional<std::string> TakeFront(std::deque<std::optional<std::string>>& queue) {

@@ -1,4 +1,4 @@
-#include "app/framework/Format.h"
+#include "base/Format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,69 @@
+// "Mandanten suchen", "Suche abbrechen" and "Mandant einfügen": the mandate
+// search and the registration of mandates in the list.
+//
+// Paths are case-sensitive here, so a mandate is registered under its canonical
+// path (symbolic links resolved, no trailing "/") and the list shows the path
+// as it was found; both stay openable.
+#include "app/CDirDialog.h"
+#include "app/CMainFrame.h"
+#include "app/CTheApp.h"
+#include "app/CTheList.h"
+#include "app/CTheView.h"
+#include "mandate/MandatePath.h"
+#include "mandate/MandateSearch.h"
+
+bool CTheApp::LogWindowExists() const {
+    const CMainFrame* frame = GetMainFrame();
+    return frame && frame->IsWindowAlive() && GetLogView() && GetLogView()->Widget();
+}
+
+void CTheApp::OnSearch() {
+    if (m_searchRunning) return;
+    if (!m_searchRoot.empty() && m_searchRoot.back() != '/') m_searchRoot += '/';
+    CDirDialog dialog;
+    if (dialog.DoBrowse(m_searchRoot) <= 0) return;
+    m_searchRoot = dialog.m_strPath;
+    m_stopSearch = 0;
+    SetSearchRunning(true);
+    SwitchView(0);
+    SearchMandates();
+    SetSearchRunning(false);
+    if (LogWindowExists()) SwitchView(1);
+}
+
+void CTheApp::OnBreakSearch() { m_stopSearch = 1; }
+
+void CTheApp::SearchMandates() { SearchIt(m_searchRoot); }
+
+int CTheApp::SearchIt(const std::string& path) {
+    // The window stays responsive between folders, and "Suche abbrechen" or
+    // closing the window ends the search.
+    const auto stopped = [this] {
+        if (m_stopSearch || !LogWindowExists()) return true;
+        OnIdle(1);
+        return false;
+    };
+    return ::SearchMandates(path, [this](const std::string& found) { AddMandate(found); }, stopped) ? 1 : 0;
+}
+
+bool CTheApp::AddMandate(const std::string& strPath) {
+    const std::string shown = WithoutTrailingSlash(strPath);
+    const std::string key = CanonicalMandatePath(shown);
+    for (const std::string& registered : m_mandatePaths)
+        if (registered == key) return false;
+    std::string name;
+    if (!CheckVersionAndPassword(shown, name)) return false;
+    m_mandatePaths.push_back(key);
+    const int row = static_cast<int>(m_mandatePaths.size()) - 1;
+    listView_->AddItem(row, 0, shown);
+    listView_->AddItem(row, 1, name);
+    return true;
+}
+
+void CTheApp::OnInsertMandate() {
+    std::string path = m_searchRoot;
+    if (!SelectMandate(path)) return;
+    AddMandate(path);
+    m_searchRoot = path;
+    SwitchView(1);
+}

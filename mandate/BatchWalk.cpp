@@ -1,0 +1,58 @@
+#include "mandate/BatchWalk.h"
+
+#include "mandate/MandateSession.h"
+#include "mandate/pendra/Mandate.h"
+#include "res/Resource.h"
+
+namespace {
+
+MandateOutcome OutcomeOf(const std::string& dir, Outcome outcome, bool readOnly) {
+    switch (outcome) {
+    case Outcome::kDone:
+        return {dir, MandateOutcome::Kind::kDone, 0};
+    case Outcome::kRefused:
+        return {dir, MandateOutcome::Kind::kSkipped, readOnly ? IDS_BATCH_READ_ONLY : IDS_BATCH_NOT_COMPLETED};
+    case Outcome::kFailed:
+        break;
+    }
+    return {dir, MandateOutcome::Kind::kFailed, IDS_BATCH_NOT_COMPLETED};
+}
+
+}  // namespace
+
+MandateWork CommandsWork(std::vector<Command> commands) {
+    return [commands = std::move(commands)](CommandContext& ctx, const std::string& dir) {
+        for (Command command : commands)
+            if (const Outcome outcome = RunCommand(ctx, command, dir); outcome != Outcome::kDone) return outcome;
+        return Outcome::kDone;
+    };
+}
+
+BatchResult RunBatch(MandateSession& session, const std::vector<std::string>& dirs, const MandateWork& work,
+                     LogSink& log, UiSeam& seam, short& changeFlag, const BatchObserver& observer) {
+    BatchResult result;
+    for (std::size_t i = 0; i < dirs.size(); ++i) {
+        if (observer.cancelled && observer.cancelled()) {
+            result.cancelled = true;
+            break;
+        }
+        const std::string& dir = dirs[i];
+        if (observer.starting) observer.starting(i, dirs.size(), dir);
+        const MandateSession::Opened opened = session.Open(dir, seam, log);
+        if (observer.opened) observer.opened();
+        if (opened == MandateSession::Opened::kAborted) {
+            result.aborted = true;
+            break;
+        }
+        MandateOutcome outcome{dir, MandateOutcome::Kind::kSkipped, IDS_BATCH_NOT_OPENED};
+        if (opened == MandateSession::Opened::kYes) {
+            CommandContext ctx{session.Current(), log, seam, changeFlag};
+            outcome = OutcomeOf(dir, work(ctx, dir), session.Current().IsReadOnly());
+            session.Close();
+        }
+        result.outcomes.push_back(outcome);
+        if (observer.finished) observer.finished(outcome);
+    }
+    session.Close();
+    return result;
+}

@@ -1,0 +1,52 @@
+#pragma once
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/CommandContext.h"
+#include "taxkeys/ConversionCommands.h"
+
+class MandateSession;
+
+// How one mandate of a batch ended. A mandate skipped was not changed: it
+// did not open (its box said why), or a command refused on it (read-only, or
+// the mandate was not ready for it). `reasonId` is the string that says so.
+struct MandateOutcome {
+    enum class Kind { kDone, kSkipped, kFailed };
+    std::string dir;
+    Kind kind = Kind::kDone;
+    int reasonId = 0;
+};
+
+struct BatchResult {
+    std::vector<MandateOutcome> outcomes;  // one per mandate reached, in order
+    bool aborted = false;                  // Abort in the exclusive-access box
+    bool cancelled = false;                // the observer asked to stop
+};
+
+// What a front end sees of a batch while it runs. Every member may be empty.
+struct BatchObserver {
+    // Before mandate `index` (from 0) of `count` is opened.
+    std::function<void(std::size_t index, std::size_t count, const std::string& dir)> starting;
+    // The mandate is open (or did not open) now.
+    std::function<void()> opened;
+    std::function<void(const MandateOutcome& outcome)> finished;
+    // Asked before each mandate: true ends the run there.
+    std::function<bool()> cancelled;
+};
+
+// The work on one open mandate; its outcome decides the mandate's.
+using MandateWork = std::function<Outcome(CommandContext& ctx, const std::string& dir)>;
+
+// The conversion commands in the order given, with their log lines; the
+// first that does not complete ends the mandate's work.
+MandateWork CommandsWork(std::vector<Command> commands);
+
+// The batch walk: for each directory in order it opens the mandate through
+// `session` (boxes and prompts through `seam`; no password is asked, the
+// mandates were registered), runs `work` on it while it is open and closes
+// it again. Abort in the exclusive-access box ends the walk there, as does
+// `observer.cancelled`; no mandate is open when it returns.
+BatchResult RunBatch(MandateSession& session, const std::vector<std::string>& dirs, const MandateWork& work,
+                     LogSink& log, UiSeam& seam, short& changeFlag, const BatchObserver& observer = {});

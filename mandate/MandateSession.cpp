@@ -1,0 +1,159 @@
+#include "mandate/MandateSession.h"
+
+#include "base/CException.h"
+#include "base/Format.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
+#include "core/UiSeam.h"
+#include "forms/FormPassJournal.h"
+#include "forms/TemplateSet.h"
+#include "mandate/MandatePath.h"
+#include "mandate/OtherUsers.h"
+#include "mandate/pendra/MIniSetHelper.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "res/Resource.h"
+
+namespace {
+
+constexpr long kRequiredVersion = 2300;
+constexpr const char* kRequiredVersionText = "2300";
+
+// The box shown while another program holds the mandate: 20001 and, for an SQL
+// mandate, the other users as libholdwatch.so names them. A mandate refused
+// with 88 has no path of its own, so the path asked for is named then.
+std::string ExclusiveConflictText(Mandate& mandate, const std::string& path) {
+    const std::string shown = mandate.GetPath().empty() ? path : mandate.GetPath();
+    std::string text = Format(LoadString(IDS_NOT_EXCLUSIVE), shown);
+    if (std::optional<std::string> users = OtherUsersOfMandate(mandate)) text += *users;
+    return text;
+}
+
+// Statuses of an open that converts the mandate's tax ids to the current
+// format and finds one that has no place there; nothing was changed.
+bool IdsNotConvertible(int status) {
+    return status == pendra::kNotWindows1252 || status == pendra::kDuplicateKey;
+}
+
+// kOk when granted, kMandateHeldExclusively while someone else has the
+// mandate; anything else (a lock file that cannot be written) can never be
+// granted, so retrying is pointless.
+int GainExclusiveAccess(Mandate& mandate, MIniSetHelper& exclusive) {
+    if (mandate.IsSQLMandate())
+        return mandate.TryGetExclusiveLock(0) ? pendra::kOk : pendra::kMandateHeldExclusively;
+    return exclusive.OpenExclusive();
+}
+
+// The program's message box: its title as caption.
+int Message(UiSeam& seam, const std::string& text, unsigned type = MB_OK | MB_ICONEXCLAMATION) {
+    return seam.MessageBox({text, LoadString(IDS_TITLE), type});
+}
+
+}  // namespace
+
+MandateSession::MandateSession(Mandate& mandate)
+    : mandate_(mandate), exclusive_(std::make_unique<MIniSetHelper>(&mandate, true)) {}
+
+MandateSession::~MandateSession() = default;
+
+bool MandateSession::IsOpen() const { return mandate_.IsMandantOpen(); }
+
+void MandateSession::Close() {
+    if (MIniSetHelper::IsGlobalBtrieveFileInstanceOpen()) exclusive_->Close();
+    mandate_.CloseCachedFiles();
+    mandate_.CloseMandateFiles();
+}
+
+// The session's mandate when it is open on the directory `path` names.
+Mandate* MandateSession::OpenAt(const std::string& path) {
+    if (!mandate_.IsMandantOpen()) return nullptr;
+    return CanonicalMandatePath(mandate_.GetPath()) == CanonicalMandatePath(path) ? &mandate_ : nullptr;
+}
+
+bool MandateSession::CheckVersionAndPassword(const std::string& path, std::string& outMandateName, UiSeam& seam) {
+    // Our own exclusive hold would refuse a second open of the mandate that
+    // is open right now (88, "another program"): test it where it is open.
+    if (Mandate* own = OpenAt(path)) {
+        const bool passed = IsVersion(*own, seam) && AskPassword(*own, seam);
+        outMandateName = own->GetName();
+        return passed;
+    }
+    Mandate mandate(0);
+    const int status = mandate.OpenMandateFiles(path, 1, true);
+    if (status == pendra::kFormatTooOld) {
+        Message(seam, Format(LoadString(IDS_FORMAT_TOO_OLD), path));
+        return false;
+    }
+    if (IdsNotConvertible(status)) {
+        Message(seam, Format(LoadString(IDS_IDS_NOT_CONVERTIBLE), path));
+        return false;
+    }
+    if (status == pendra::kMandateHeldExclusively) {
+        // The library keeps the path of a failed open; show it, never an empty one.
+        Message(seam, Format(LoadString(IDS_HELD_EXCLUSIVELY), mandate.GetPath().empty() ? path : mandate.GetPath()));
+        return false;
+    }
+    if (status != pendra::kOk) return false;
+    const bool passed = IsVersion(mandate, seam) && AskPassword(mandate, seam);
+    outMandateName = mandate.GetName();
+    mandate.CloseMandateFiles();
+    return passed;
+}
+
+bool MandateSession::IsVersion(Mandate& mandate, UiSeam& seam) {
+    if (mandate.IsSQLMandate()) return true;
+    long version = 0;
+    if (mandate.GetVersion(version, 1) == 0) return false;
+    if (version == kRequiredVersion) return true;
+    Message(seam, Format(LoadString(IDS_WRONG_VERSION), mandate.GetPath(), kRequiredVersionText));
+    return false;
+}
+
+bool MandateSession::AskPassword(Mandate& mandate, UiSeam& seam) {
+    if (mandate.AskPassword() == 1) return true;
+    Message(seam, Format(LoadString(IDS_NO_PASSWORD), mandate.GetPath()));
+    return false;
+}
+
+MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& seam, LogSink& log) {
+    Close();
+    try {
+        for (;;) {
+            const int status = mandate_.OpenMandateFiles(path, 1, true);
+            if (status != pendra::kOk && status != pendra::kMandateHeldExclusively) {
+                Message(seam, Format(LoadString(IdsNotConvertible(status) ? IDS_IDS_NOT_CONVERTIBLE : IDS_OPEN_FAILED), path),
+                        MB_OK | MB_ICONEXCLAMATION);
+                return Opened::kNo;
+            }
+            if (status == pendra::kOk) {
+                const int access = GainExclusiveAccess(mandate_, *exclusive_);
+                if (access == pendra::kOk) break;
+                if (access != pendra::kMandateHeldExclusively) {
+                    Close();
+                    Message(seam, Format(LoadString(IDS_OPEN_FAILED), path), MB_OK | MB_ICONEXCLAMATION);
+                    return Opened::kNo;
+                }
+            }
+
+            const std::string text = ExclusiveConflictText(mandate_, path);
+            const int answer = seam.MessageBox(
+                {text, LoadString(IDS_ERROR_CAPTION), MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2});
+            if (answer == IDRETRY) continue;
+            Close();
+            if (answer == IDABORT) return Opened::kAborted;
+            log.Line(text + "\r\n\r\n");
+            return Opened::kNo;
+        }
+    } catch (const CException&) {
+        Close();
+        return Opened::kNo;
+    }
+    if (!IsVersion(mandate_, seam)) {
+        Close();
+        return Opened::kNo;
+    }
+    // Held exclusively now, so no run of ours is writing there: what an
+    // interrupted workbook replacement left behind can go.
+    if (!mandate_.IsReadOnly()) MwstRemoveStrayTempFiles(mandate_.GetPath(), {formpass::kJournalName});
+    return Opened::kYes;
+}

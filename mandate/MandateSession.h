@@ -1,0 +1,49 @@
+#pragma once
+#include <memory>
+#include <string>
+
+class LogSink;
+class MIniSetHelper;
+class Mandate;
+class UiSeam;
+
+// Opening and closing one mandate at a time under the program's rules: the
+// data version and the password when a mandate is registered, exclusive
+// access with the Abort / Retry / Ignore box while another program holds it,
+// the data version again once it is open, and the clean-up of what an
+// interrupted workbook replacement left behind. The boxes and prompts go
+// through the seam handed in, the conflict text of an Ignore to the log. The
+// window and mwst-batch each keep one session on the process's mandate object.
+class MandateSession {
+public:
+    enum class Opened { kYes, kNo, kAborted };
+
+    explicit MandateSession(Mandate& mandate);
+    // Leaves the mandate as it is: the owner closes it while the mandate object lives.
+    ~MandateSession();
+    MandateSession(const MandateSession&) = delete;
+    MandateSession& operator=(const MandateSession&) = delete;
+
+    // Closes what is open and opens the mandate in `path`, held exclusively.
+    // kAborted when the user chose Abort in the exclusive-access box: a
+    // batch stops there. No password is asked: the mandate was registered.
+    Opened Open(const std::string& path, UiSeam& seam, LogSink& log);
+    void Close();
+    bool IsOpen() const;
+
+    // The registration test of a mandate directory: data version and
+    // password (asked through the data library's prompt); the mandate's name
+    // on success. Tested where it is open when it is this session's mandate.
+    bool CheckVersionAndPassword(const std::string& path, std::string& outMandateName, UiSeam& seam);
+    static bool IsVersion(Mandate& mandate, UiSeam& seam);
+    static bool AskPassword(Mandate& mandate, UiSeam& seam);
+
+    Mandate& Current() { return mandate_; }
+    MIniSetHelper& Exclusive() { return *exclusive_; }
+
+private:
+    Mandate* OpenAt(const std::string& path);
+
+    Mandate& mandate_;
+    std::unique_ptr<MIniSetHelper> exclusive_;
+};

@@ -1,0 +1,72 @@
+#include "taxkeys/KeyOverview.h"
+
+#include "core/Strings.h"
+#include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraMessages.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/Tax.h"
+#include "res/Resource.h"
+#include "taxkeys/KeyPlan.h"
+
+namespace {
+
+constexpr int kIdChars = 6;
+constexpr int kLeftHeadings[] = {30551, 30552, 30553, 30554};
+constexpr int kRightHeadings[] = {30555, 30556, 30557};
+
+// The first `count` characters of UTF-8 text.
+std::string FirstChars(const std::string& text, int count) {
+    std::size_t i = 0;
+    for (int n = 0; n < count && i < text.size(); ++n) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+    }
+    return text.substr(0, i);
+}
+
+// The entry texts "Brutto,Netto" of the string table, gross first.
+std::string EntryText(bool netto) {
+    const std::string entries = LoadString(IDS_ENTRY_TEXTS);
+    const auto comma = entries.find(',');
+    if (!netto) return entries.substr(0, comma);
+    return comma == std::string::npos ? std::string() : entries.substr(comma + 1);
+}
+
+}  // namespace
+
+std::string KeyOverviewRow(const std::string& id, float rate, bool netto, const std::string& konto,
+                           KeyOverview::RowType type) {
+    const std::string key = FirstChars(id, kIdChars);
+    const double percent = static_cast<double>(rate) * 100.0;
+    if (type == KeyOverview::kOldKey)
+        return key + "\t" + FloatToAscii(percent, "%g") + "%\t" + EntryText(netto) + "\t" + konto;
+    return key + "\t" + FloatToAscii(percent, "%f") + "%\t   " +
+           LoadString(type == KeyOverview::kNewKeyPresent ? IDS_JA : IDS_NEIN);
+}
+
+int ReadKeyOverview(Mandate& mandate, KeyOverview& overview, bool& opened) {
+    BFile taxFile(&mandate);
+    const int mode = mandate.IsReadOnly() ? BFile::kModeReadOnly : BFile::kModeUpdate;
+    opened = false;
+    if (const int status = taxFile.Open(mandate.GetTaxName(), mode); status != pendra::kOk) return status;
+    opened = true;
+    overview.title = LoadString(IDS_DLG_KEYS_CAPTION) + " " + LoadString(IDS_FUER_MANDANT) + " " + mandate.GetPath();
+    for (int id : kLeftHeadings) overview.leftHeadings.push_back(LoadString(id));
+    for (int id : kRightHeadings) overview.rightHeadings.push_back(LoadString(id));
+    Tax tax(&mandate);
+    tax.UseFile(&taxFile);
+    KeyPlan plan;
+    const int status = plan.Read(tax);
+    for (const PlannedKey& old : plan.OldKeys()) {
+        if (old.leftAlone) continue;
+        KeyPlan::Load(old, tax);
+        overview.leftRows.push_back(
+            KeyOverviewRow(old.oldId, tax.GetPercent(), tax.UseNetto() != 0, tax.GetKonto(), KeyOverview::kOldKey));
+        // A new id listed once counts as present for every further old key deriving it.
+        const bool present = !plan.Take(old.newId);
+        overview.rightRows.push_back(KeyOverviewRow(old.newId, old.newRate, false, {},
+                                                    present ? KeyOverview::kNewKeyPresent : KeyOverview::kNewKeyAbsent));
+    }
+    return status;
+}

@@ -1,0 +1,156 @@
+// The conversion engine without a window: the batch walk, the commands and
+// their log through a plain log sink, no QApplication anywhere.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/Format.h"
+#include "core/LogSink.h"
+#include "core/PendraUiBridge.h"
+#include "core/ScriptedUiSeam.h"
+#include "core/Strings.h"
+#include "mandate/BatchWalk.h"
+#include "mandate/MandateSession.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraUi.h"
+#include "mandate/tools/MandantTool.h"
+#include "res/Resource.h"
+#include "taxkeys/ConversionCommands.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kRecords = "key A77 7.7 107.7 netto 1000\naccount 1000 0 A77\n";
+const char* const kKeyOnly = "key A77 7.7 107.7 netto -\n";
+
+class Engine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() / ("mwst-engine-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(root);
+        SetProcessPreferredUILanguages("de-CH");
+        UiSeam::Install(&seam);
+        PendraUi::Install(&bridge);
+        Mandate::SetGlobalMandate(&mandate);
+    }
+    void TearDown() override {
+        session.Close();
+        Mandate::SetGlobalMandate(nullptr);
+        PendraUi::Install(nullptr);
+        UiSeam::Install(nullptr);
+        fs::remove_all(root);
+    }
+
+    std::string MakeMandate(const std::string& name, const std::string& records = kRecords) {
+        const std::string dir = (root / name).string();
+        EXPECT_EQ(Tool({"create", dir, "--name", name}), 0);
+        EXPECT_EQ(Tool({"load", dir}, records), 0);
+        return dir;
+    }
+    int Tool(const std::vector<std::string>& args, const std::string& input = "", std::string* output = nullptr) {
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        const int status = mandant::RunMandantTool(args, in, out, err);
+        if (output) *output = out.str();
+        return status;
+    }
+    std::string Dump(const std::string& dir) {
+        std::string out;
+        EXPECT_EQ(Tool({"dump", dir}, "", &out), 0);
+        return out;
+    }
+    BatchResult Walk(const std::vector<std::string>& dirs, std::vector<Command> commands,
+                     const BatchObserver& observer = {}) {
+        return RunBatch(session, dirs, CommandsWork(std::move(commands)), log, seam, changeFlag, observer);
+    }
+    static std::string Line(int id, const std::string& text) { return Format(LoadString(id), text); }
+
+    fs::path root;
+    ScriptedUiSeam seam;
+    PendraUiBridge bridge;
+    Mandate mandate{0};
+    MandateSession session{mandate};
+    StringLogSink log;
+    short changeFlag = 0;
+};
+
+TEST_F(Engine, ACommandRunsOnEveryMandateAndLogsAsTheWindowDoes) {
+    const std::string first = MakeMandate("eins", kKeyOnly);
+    const std::string second = MakeMandate("zwei", kKeyOnly);
+    const BatchResult result = Walk({first, second}, {Command::kInsertKeys});
+    ASSERT_EQ(result.outcomes.size(), 2u);
+    for (const MandateOutcome& outcome : result.outcomes) EXPECT_EQ(outcome.kind, MandateOutcome::Kind::kDone);
+    EXPECT_EQ(log.Text(), Line(IDS_BEGIN_INSERT, first) + "A81 wurde eingefügt\r\n" + Line(IDS_END_INSERT, first) +
+                              Line(IDS_BEGIN_INSERT, second) + "A81 wurde eingefügt\r\n" +
+                              Line(IDS_END_INSERT, second));
+    EXPECT_NE(Dump(first).find("\nkey A81 "), std::string::npos);
+    EXPECT_EQ(log.Failures(), 0);
+    EXPECT_FALSE(mandate.IsMandantOpen()) << "no mandate stays open";
+}
+
+TEST_F(Engine, CommandsRunInOrderAndTheFirstNotCompletedEndsTheMandate) {
+    const std::string dir = MakeMandate("folge");
+    const BatchResult result = Walk({dir}, {Command::kInsertKeys, Command::kRemoveOldKeys, Command::kAdaptAccounts});
+    ASSERT_EQ(result.outcomes.size(), 1u);
+    EXPECT_EQ(result.outcomes[0].kind, MandateOutcome::Kind::kSkipped);
+    EXPECT_EQ(result.outcomes[0].reasonId, IDS_BATCH_NOT_COMPLETED);
+    EXPECT_NE(log.Text().find(LoadString(IDS_FORM2024_FIRST)), std::string::npos);
+    EXPECT_EQ(log.Text().find(Line(IDS_BEGIN_ADAPT, dir)), std::string::npos) << log.Text();
+    EXPECT_NE(Dump(dir).find("account 1000 0 A77"), std::string::npos);
+}
+
+TEST_F(Engine, ProgressIsReportedForEachMandateAndCancelStopsBetweenMandates) {
+    const std::vector<std::string> dirs{MakeMandate("a"), MakeMandate("b"), MakeMandate("c")};
+    std::vector<std::string> progress;
+    BatchObserver observer;
+    observer.starting = [&](std::size_t index, std::size_t count, const std::string& dir) {
+        progress.push_back(std::to_string(index + 1) + "/" + std::to_string(count) + " " + dir);
+    };
+    observer.cancelled = [&] { return progress.size() == 2; };
+    const BatchResult result = Walk(dirs, {Command::kInsertKeys}, observer);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(progress, (std::vector<std::string>{"1/3 " + dirs[0], "2/3 " + dirs[1]}));
+    EXPECT_EQ(result.outcomes.size(), 2u);
+    EXPECT_EQ(Dump(dirs[2]).find("\nkey A81 "), std::string::npos) << "the third was never touched";
+    EXPECT_FALSE(mandate.IsMandantOpen());
+}
+
+TEST_F(Engine, AMandateThatDoesNotOpenIsSkippedAndTheWalkGoesOn) {
+    const std::string missing = (root / "fehlt").string();
+    const std::string dir = MakeMandate("da");
+    const BatchResult result = Walk({missing, dir}, {Command::kInsertKeys});
+    ASSERT_EQ(result.outcomes.size(), 2u);
+    EXPECT_EQ(result.outcomes[0].kind, MandateOutcome::Kind::kSkipped);
+    EXPECT_EQ(result.outcomes[0].reasonId, IDS_BATCH_NOT_OPENED);
+    EXPECT_EQ(result.outcomes[1].kind, MandateOutcome::Kind::kDone);
+    EXPECT_FALSE(seam.boxes.empty()) << "the open failure was shown";
+}
+
+TEST_F(Engine, TheCommandTableNamesEveryCommandOnce) {
+    std::vector<std::string> names;
+    for (const CommandInfo& info : Commands()) {
+        names.push_back(info.name);
+        EXPECT_EQ(FindCommand(info.name), &info);
+        EXPECT_EQ(&InfoOf(info.command), &info);
+        EXPECT_FALSE(LoadString(info.endLineId).empty()) << info.name;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"insert-keys", "remove-new-keys", "adapt-accounts", "reset-accounts",
+                                               "form-2024", "form-2018", "remove-old-keys"}));
+    EXPECT_EQ(FindCommand("show-keys"), nullptr);
+}
+
+TEST_F(Engine, ConfirmationsAreAskedThroughTheSeamHandedIn) {
+    seam.QueueAnswer(IDNO);
+    EXPECT_FALSE(ConfirmCommand(seam, Command::kRemoveOldKeys));
+    seam.QueueAnswer(IDYES);
+    EXPECT_TRUE(ConfirmCommand(seam, Command::kForm2024));
+    EXPECT_TRUE(ConfirmCommand(seam, Command::kInsertKeys)) << "no question, nothing asked";
+    EXPECT_EQ(seam.boxes.size(), 2u);
+}
+
+}  // namespace
