@@ -157,6 +157,7 @@ ProcessRun RunTool(const std::vector<std::string>& args) {
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     ProcessRun run;
+    std::fflush(nullptr);  // or the child's freopen writes our buffered figures once more
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
