@@ -19,6 +19,7 @@
 #include "forms/vcf/TempFileName.h"
 #include "mandate/backup/RecordCopy.h"
 #include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/PgEngine.h"
 #include "mandate/pendra/SqliteEngine.h"
 #include "mandate/pendra/StorageEngine.h"
@@ -224,7 +225,9 @@ void Prune(const std::string& mandateDir, const Settings& settings) {
 
 std::optional<Error> EnsureExclusive(const std::string& mandateDir, StorageEngine& engine) {
     const int status = engine.AcquireExclusive();
-    if (status != 0) return Fail(Error::Code::kNotExclusive, mandateDir, "status " + std::to_string(status));
+    // A lock file we may not write: the mandate is read-only to this process.
+    if (status == pendra::kAccessDenied) return Fail(Error::Code::kReadOnly, mandateDir);
+    if (status != pendra::kOk) return Fail(Error::Code::kNotExclusive, mandateDir, "status " + std::to_string(status));
     return std::nullopt;
 }
 
@@ -543,10 +546,18 @@ Restored RestoreBackup(const std::string& mandateDir, StorageEngine& engine, con
 
     bool recordsReplaced = false;
     result.error = PutBack(mandateDir, engine, backupDir, *manifest, recordsReplaced);
-    if (result.error && recordsReplaced) {
+    const std::string folder = FolderOf(mandateDir, settings);
+    if (result.error && !recordsReplaced) {
+        // Nothing changed, so the backup of the current state is not needed, and
+        // it must not push the chosen backup out of the retention.
+        RemoveBackupFolder(folder, safety.id);
+        result.safetyId.clear();
+        return result;
+    }
+    if (result.error) {
         // Cut off after the records went back (a file could not be renamed into
         // place): the state before comes back from the safety backup.
-        const std::string safetyDir = Join(FolderOf(mandateDir, settings), safety.id);
+        const std::string safetyDir = Join(folder, safety.id);
         bool again = false;
         if (std::optional<Manifest> before = ReadManifest(safetyDir))
             PutBack(mandateDir, engine, safetyDir, *before, again);

@@ -390,6 +390,35 @@ TEST_P(Backup, RestoreOfADamagedOrUnknownBackupChangesNothing) {
     EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 1u) << "no backup of the state before was needed";
 }
 
+TEST_P(Backup, RestoreThatCannotWriteTheFilesChangesNothing) {
+    settings_.keep = 1;
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_TRUE(taken.Ok());
+    Change();
+    const std::string dumpAfter = Dump();
+    const auto filesAfter = OurFiles(dir_);
+    // The workbooks cannot be staged in the mandate directory; the backup folder stays writable.
+    ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
+    backup::Restored restored;
+    {
+        testsupport::ObeyFileModes obey;
+        if (!obey.Obeyed()) {
+            chmod(dir_.c_str(), 0755);
+            GTEST_SKIP() << "file modes cannot be enforced";
+        }
+        restored = backup::RestoreBackup(*mandate_, "", "restore", settings_);
+    }
+    chmod(dir_.c_str(), 0755);
+    ASSERT_FALSE(restored.Ok());
+    EXPECT_EQ(restored.error->code, backup::Error::Code::kWrite);
+    EXPECT_EQ(Dump(), dumpAfter);
+    EXPECT_EQ(OurFiles(dir_), filesAfter);
+    // The backup of the unchanged state is gone again and the chosen one kept, despite keep=1.
+    const std::vector<backup::Info> backups = backup::ListBackups(dir_, settings_);
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(backups[0].id, taken.id);
+}
+
 TEST_P(Backup, RestoreWithoutBackupIsRefused) {
     const backup::Restored restored = backup::RestoreBackup(*mandate_, "", "restore", settings_);
     ASSERT_FALSE(restored.Ok());
