@@ -62,8 +62,8 @@ struct Error {
     std::string path;    // the mandate, file, folder or backup id concerned
     std::string detail;  // the system's or the database's message
 
-    // The text of res/strings with "%s" for `path` and then `detail` (an
-    // IDS_BACKUP_... / IDS_REASON_... id of res/Resource.h).
+    // The id of the text in res/strings (res/Resource.h), with "%s" for
+    // `path` and then `detail`.
     int StringId() const;
     // The same in English, for tests and tools' stderr.
     std::string Describe() const;
