@@ -11,6 +11,8 @@
 //   [Company]  Name=...
 //   [initial]  mandant=<first search root>
 //   [Vorlagen] verzeichnis=<templates directory>
+//   [Sicherheitskopien] verzeichnis=<backup root>, behalten=<backups kept per mandate>
+//              (read by backup::Settings::Read, docs/backups.md)
 // A missing or unreadable file means empty values; nothing here throws.
 class BrisolSettings {
 public:

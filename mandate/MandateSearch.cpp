@@ -6,6 +6,7 @@
 #include <set>
 
 #include "mandate/MandatePath.h"
+#include "mandate/backup/MandateBackup.h"
 #include "mandate/pendra/Mandate.h"
 
 namespace fs = std::filesystem;
@@ -35,6 +36,7 @@ public:
             if (error) break;  // the folder cannot be read further: skip the rest
             std::error_code typeError;
             if (!entries->is_directory(typeError)) continue;
+            if (backup::IsBackupFolder(entries->path().string())) continue;
             if (!Visit(ChildPath(path, entries->path().filename().string()))) return false;
         }
         return true;

@@ -154,3 +154,20 @@ enum : int {
     IDS_LOG_FORM_UNREADABLE = 21421,   // workbook path, the control's message
     IDS_LOG_FORMS_READ_ONLY = 21422,   // mandate directory: activation refused
 };
+
+// Backups of a mandate (mandate/backup): log lines, and why a backup or a
+// restore did not happen (backup::Error::StringId, "%s" path then detail).
+enum : int {
+    IDS_LOG_BACKUP_TAKEN = 21500,      // backup id, backup folder
+    IDS_LOG_BACKUP_FAILED = 21501,     // mandate directory; IDS_LOG_FORM_REASON with the reason follows
+    IDS_LOG_RESTORED = 21502,          // backup id restored, id of the backup of the state before
+    IDS_LOG_RESTORE_FAILED = 21503,    // mandate directory; IDS_LOG_FORM_REASON with the reason follows
+    IDS_BACKUP_NOT_EXCLUSIVE = 21510,  // mandate directory
+    IDS_BACKUP_READ_ONLY = 21511,      // mandate directory
+    IDS_BACKUP_FOLDER = 21512,         // folder, system message
+    IDS_BACKUP_RECORDS = 21513,        // database, its message
+    IDS_BACKUP_NONE = 21514,           // mandate directory
+    IDS_BACKUP_UNKNOWN = 21515,        // backup id
+    IDS_BACKUP_DAMAGED = 21516,        // backup id, what is wrong
+    IDS_BACKUP_OTHER_KIND = 21517,     // backup id, kind of mandate it was taken of
+};

@@ -54,6 +54,16 @@ TEST_F(MandateSearch, NestedMandatesAreFoundInTheOrderMet) {
     EXPECT_EQ(app->m_searchRoot, root);
 }
 
+TEST_F(MandateSearch, BackupFoldersAreNotSearched) {
+    const std::string root = TempPath("Daten");
+    MakeMandate(root + "/A", apptest::Named("Alpha AG"));
+    // Whatever lies in a backup folder is no mandate to register, not even a copied one.
+    MakeMandate(root + "/A/.mwst-backup/kopie", apptest::Named("Kopie AG"));
+    MakeMandate(root + "/sicherung/data/B/.mwst-backup/alt", apptest::Named("Alt AG"));
+    Search(root);
+    EXPECT_EQ(Rows(0), (Paths{root + "/A"}));
+}
+
 TEST_F(MandateSearch, PathsKeepTheirCaseAndStayOpenable) {
     const std::string dir = MakeMandate(TempPath("Daten/Muster"));
     Search(TempPath("Daten"));

@@ -1,0 +1,579 @@
+#include "mandate/backup/MandateBackup.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "forms/FileCopy.h"
+#include "forms/FormPassJournal.h"
+#include "forms/TemplateSet.h"
+#include "forms/vcf/TempFileName.h"
+#include "mandate/backup/RecordCopy.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/PgEngine.h"
+#include "mandate/pendra/SqliteEngine.h"
+#include "mandate/pendra/StorageEngine.h"
+#include "res/Resource.h"
+#include "taxkeys/ConvertTable.h"
+
+namespace fs = std::filesystem;
+
+namespace backup {
+namespace {
+
+constexpr const char* kManifestName = "backup.txt";
+constexpr const char* kManifestHeader = "mwst-backup 1";
+constexpr const char* kDatabaseFile = "records/mandate.sqlite";
+constexpr const char* kSqlFolder = "records/sql";
+constexpr const char* kFilesFolder = "files";
+// Staging folders and backups being deleted; never listed.
+constexpr const char* kStagingPrefix = ".tmp-";
+// Names staged beside the mandate's files during a restore (tempname marks them ours).
+constexpr const char* kRestoreSuffix = "restore";
+
+Error Fail(Error::Code code, std::string path, std::string detail = {}) {
+    return Error{code, std::move(path), std::move(detail)};
+}
+
+std::string SystemMessage(int error) { return std::strerror(error); }
+
+std::string Join(const std::string& dir, const std::string& name) { return (fs::path(dir) / name).string(); }
+
+// A new file with `text`, flushed to disk; the folder it lies in is not visible yet.
+std::optional<Error> WriteSynced(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return Fail(Error::Code::kWrite, path, SystemMessage(errno));
+    const char* data = text.data();
+    std::size_t left = text.size();
+    int error = 0;
+    while (left > 0 && error == 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            error = written < 0 ? errno : EIO;
+            break;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) return Fail(Error::Code::kWrite, path, SystemMessage(error));
+    return std::nullopt;
+}
+
+// Makes a rename or a new entry in `dir` durable.
+std::optional<Error> SyncFolder(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Fail(Error::Code::kWrite, dir, SystemMessage(errno));
+    const int rc = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (rc != 0) return Fail(Error::Code::kWrite, dir, SystemMessage(error));
+    return std::nullopt;
+}
+
+bool IsRegularFile(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(fs::symlink_status(path, ec));
+}
+
+// "20240115-083012-123" in UTC: sorts like the time.
+std::string IdFor(std::chrono::system_clock::time_point when) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[64];  // room for any int the compiler cannot rule out
+    std::snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d-%03d", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms % 1000));
+    return text;
+}
+
+std::string IsoTime(std::chrono::system_clock::time_point when) {
+    std::string id = IdFor(when);  // YYYYMMDD-HHMMSS-mmm
+    return id.substr(0, 4) + "-" + id.substr(4, 2) + "-" + id.substr(6, 2) + "T" + id.substr(9, 2) + ":" +
+           id.substr(11, 2) + ":" + id.substr(13, 2) + "." + id.substr(16, 3) + "Z";
+}
+
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    return text;
+}
+
+struct Manifest {
+    std::string id;
+    long long takenMs = 0;
+    std::string reason;
+    bool sql = false;
+    std::string mandate;
+    std::string name;
+    std::vector<std::pair<std::string, std::uintmax_t>> files;  // relative path, size
+};
+
+std::string ManifestText(const Manifest& manifest) {
+    std::ostringstream out;
+    out << kManifestHeader << "\n";
+    out << "id " << manifest.id << "\n";
+    out << "taken " << IsoTime(std::chrono::system_clock::time_point(std::chrono::milliseconds(manifest.takenMs)))
+        << "\n";
+    out << "taken-ms " << manifest.takenMs << "\n";
+    out << "reason " << OneLine(manifest.reason) << "\n";
+    out << "kind " << (manifest.sql ? "sql" : "file") << "\n";
+    out << "mandate " << OneLine(manifest.mandate) << "\n";
+    out << "name " << OneLine(manifest.name) << "\n";
+    for (const auto& [path, size] : manifest.files) out << "file " << size << " " << path << "\n";
+    return out.str();
+}
+
+std::optional<Manifest> ReadManifest(const std::string& backupDir) {
+    std::ifstream in(Join(backupDir, kManifestName), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string line;
+    if (!std::getline(in, line) || line != kManifestHeader) return std::nullopt;
+    Manifest manifest;
+    bool haveTime = false, haveKind = false;
+    while (std::getline(in, line)) {
+        const std::size_t blank = line.find(' ');
+        const std::string key = line.substr(0, blank);
+        const std::string value = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+        if (key == "id") {
+            manifest.id = value;
+        } else if (key == "taken-ms") {
+            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), manifest.takenMs);
+            haveTime = ec == std::errc() && end == value.data() + value.size();
+        } else if (key == "reason") {
+            manifest.reason = value;
+        } else if (key == "kind") {
+            haveKind = value == "sql" || value == "file";
+            manifest.sql = value == "sql";
+        } else if (key == "mandate") {
+            manifest.mandate = value;
+        } else if (key == "name") {
+            manifest.name = value;
+        } else if (key == "file") {
+            const std::size_t second = value.find(' ');
+            if (second == std::string::npos) return std::nullopt;
+            std::uintmax_t size = 0;
+            auto [end, ec] = std::from_chars(value.data(), value.data() + second, size);
+            if (ec != std::errc() || end != value.data() + second) return std::nullopt;
+            const std::string path = value.substr(second + 1);
+            // Only names below the backup's own folder.
+            if (path.empty() || path.front() == '/' || path.find("..") != std::string::npos) return std::nullopt;
+            manifest.files.emplace_back(path, size);
+        }
+    }
+    if (!haveTime || !haveKind || manifest.id != fs::path(backupDir).filename().string()) return std::nullopt;
+    return manifest;
+}
+
+std::uintmax_t SizeOnDisk(const std::string& dir) {
+    std::uintmax_t total = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code sizeError;
+        if (it->is_regular_file(sizeError)) {
+            const std::uintmax_t size = it->file_size(sizeError);
+            if (!sizeError) total += size;
+        }
+    }
+    return total;
+}
+
+// Removes a backup or a staging folder: renamed out of the listing first, so
+// that a removal cut short never leaves a listed backup half there.
+void RemoveBackupFolder(const std::string& folder, const std::string& name) {
+    std::error_code ec;
+    std::string doomed = Join(folder, name);
+    if (!name.starts_with(kStagingPrefix)) {
+        const std::string renamed = Join(folder, kStagingPrefix + name);
+        if (fs::rename(doomed, renamed, ec); !ec) doomed = renamed;
+    }
+    fs::remove_all(doomed, ec);
+}
+
+// Staging folders left by a run that was cut off (the mandate is held
+// exclusively, so nobody else is writing into this folder now).
+void RemoveStaging(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.starts_with(kStagingPrefix)) names.push_back(name);
+    }
+    for (const std::string& name : names) RemoveBackupFolder(folder, name);
+}
+
+void Prune(const std::string& mandateDir, const Settings& settings) {
+    std::vector<Info> backups = ListBackups(mandateDir, settings);
+    const std::size_t keep = static_cast<std::size_t>(std::max(1, settings.keep));
+    if (backups.size() <= keep) return;
+    const std::string folder = FolderOf(mandateDir, settings);
+    for (std::size_t i = 0; i + keep < backups.size(); ++i) RemoveBackupFolder(folder, backups[i].id);
+}
+
+std::optional<Error> EnsureExclusive(const std::string& mandateDir, StorageEngine& engine) {
+    const int status = engine.AcquireExclusive();
+    // A lock file we may not write: the mandate is read-only to this process.
+    if (status == pendra::kAccessDenied) return Fail(Error::Code::kReadOnly, mandateDir);
+    if (status != pendra::kOk) return Fail(Error::Code::kNotExclusive, mandateDir, "status " + std::to_string(status));
+    return std::nullopt;
+}
+
+Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::string& reason,
+           const Settings& settings, bool prune) {
+    if (auto error = EnsureExclusive(mandateDir, engine)) return {{}, error};
+    const std::string folder = FolderOf(mandateDir, settings);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec || !fs::is_directory(folder, ec)) {
+        return {{}, Fail(Error::Code::kFolder, folder, ec ? ec.message() : SystemMessage(ENOTDIR))};
+    }
+    RemoveStaging(folder);
+
+    const auto now = std::chrono::system_clock::now();
+    std::string id = IdFor(now);
+    for (int n = 2; fs::exists(fs::symlink_status(Join(folder, id), ec)); ++n) id = IdFor(now) + "-" + std::to_string(n);
+    const std::string stage = Join(folder, kStagingPrefix + id);
+    if (::mkdir(stage.c_str(), 0755) != 0) return {{}, Fail(Error::Code::kWrite, stage, SystemMessage(errno))};
+
+    Manifest manifest;
+    manifest.id = id;
+    manifest.takenMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    manifest.reason = reason;
+    manifest.sql = engine.GetKind() == StorageEngine::Kind::kSql;
+    manifest.mandate = fs::weakly_canonical(mandateDir, ec).string();
+    manifest.name = engine.Meta().name;
+
+    auto fail = [&](Error error) {
+        RemoveBackupFolder(folder, kStagingPrefix + id);
+        return Taken{{}, std::move(error)};
+    };
+    auto addFile = [&](const std::string& relative) {
+        std::error_code sizeError;
+        const std::uintmax_t size = fs::file_size(Join(stage, relative), sizeError);
+        manifest.files.emplace_back(relative, sizeError ? 0 : size);
+    };
+
+    if (::mkdir(Join(stage, "records").c_str(), 0755) != 0)
+        return fail(Fail(Error::Code::kWrite, Join(stage, "records"), SystemMessage(errno)));
+    if (manifest.sql) {
+        const std::string sqlDir = Join(stage, kSqlFolder);
+        if (::mkdir(sqlDir.c_str(), 0755) != 0) return fail(Fail(Error::Code::kWrite, sqlDir, SystemMessage(errno)));
+        if (auto error = records::SavePg(static_cast<PgEngine&>(engine), sqlDir)) return fail(*error);
+        for (const std::string& name : records::PgFiles()) addFile(std::string(kSqlFolder) + "/" + name);
+    } else {
+        if (auto error = records::SaveSqlite(static_cast<SqliteEngine&>(engine), Join(stage, kDatabaseFile)))
+            return fail(*error);
+        addFile(kDatabaseFile);
+    }
+
+    const std::string filesDir = Join(stage, kFilesFolder);
+    if (::mkdir(filesDir.c_str(), 0755) != 0) return fail(Fail(Error::Code::kWrite, filesDir, SystemMessage(errno)));
+    for (const std::string& name : MandateFileNames()) {
+        const std::string source = MwstMandateFilePath(mandateDir, name);
+        if (!IsRegularFile(source)) continue;
+        const std::string stored = fs::path(source).filename().string();
+        const std::string target = Join(filesDir, stored);
+        if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
+            const bool source_side = copied.failure == FileCopyResult::Failure::kSource;
+            return fail(Fail(source_side ? Error::Code::kRead : Error::Code::kWrite, source_side ? source : target,
+                             SystemMessage(copied.error)));
+        }
+        addFile(std::string(kFilesFolder) + "/" + stored);
+    }
+    for (const std::string& dir : {Join(stage, "records"), filesDir, manifest.sql ? Join(stage, kSqlFolder) : stage}) {
+        if (auto error = SyncFolder(dir)) return fail(*error);
+    }
+    if (auto error = WriteSynced(Join(stage, kManifestName), ManifestText(manifest))) return fail(*error);
+    if (auto error = SyncFolder(stage)) return fail(*error);
+    if (::rename(stage.c_str(), Join(folder, id).c_str()) != 0)
+        return fail(Fail(Error::Code::kWrite, Join(folder, id), SystemMessage(errno)));
+    if (auto error = SyncFolder(folder)) {
+        // Not known to be on disk: not a backup to rely on.
+        RemoveBackupFolder(folder, id);
+        return Taken{{}, error};
+    }
+    if (prune) Prune(mandateDir, settings);
+    return Taken{id, std::nullopt};
+}
+
+// A file of ours in the mandate directory to be replaced from a backup.
+struct Replacement {
+    std::string staged;  // the backup's copy beside the target
+    std::string target;
+};
+
+void RemoveStaged(const std::vector<Replacement>& replacements) {
+    for (const Replacement& r : replacements) ::unlink(r.staged.c_str());
+}
+
+std::optional<Error> CheckFiles(const std::string& backupDir, const Manifest& manifest) {
+    for (const auto& [relative, size] : manifest.files) {
+        std::error_code ec;
+        const std::string path = Join(backupDir, relative);
+        const std::uintmax_t found = fs::file_size(path, ec);
+        if (ec) return Fail(Error::Code::kDamaged, manifest.id, path + ": " + ec.message());
+        if (found != size) {
+            return Fail(Error::Code::kDamaged, manifest.id,
+                        path + ": " + std::to_string(found) + " bytes instead of " + std::to_string(size));
+        }
+    }
+    return std::nullopt;
+}
+
+// Puts the backup in `backupDir` back; the mandate is either wholly restored
+// or (return value set) untouched, as far as renames in one folder go.
+std::optional<Error> PutBack(const std::string& mandateDir, StorageEngine& engine, const std::string& backupDir,
+                             const Manifest& manifest, bool& recordsReplaced) {
+    recordsReplaced = false;
+    // The backup's files staged beside their targets first: a failure here
+    // changes nothing in the mandate.
+    std::vector<Replacement> replacements;
+    std::vector<std::string> keptTargets;
+    const std::string prefix = std::string(kFilesFolder) + "/";
+    for (const auto& [relative, size] : manifest.files) {
+        if (!relative.starts_with(prefix)) continue;
+        const std::string name = relative.substr(prefix.size());
+        if (name.find('/') != std::string::npos) continue;
+        Replacement r{tempname::For(Join(mandateDir, name), kRestoreSuffix), Join(mandateDir, name)};
+        ::unlink(r.staged.c_str());  // left by a restore that was cut off
+        const std::string source = Join(backupDir, relative);
+        if (FileCopyResult copied = MwstCopyFile(source, r.staged); !copied) {
+            RemoveStaged(replacements);
+            const bool sourceSide = copied.failure == FileCopyResult::Failure::kSource;
+            return Fail(sourceSide ? Error::Code::kRead : Error::Code::kWrite, sourceSide ? source : r.staged,
+                        SystemMessage(copied.error));
+        }
+        struct stat st {};
+        if (::stat(r.target.c_str(), &st) == 0) ::chmod(r.staged.c_str(), st.st_mode & 07777);
+        replacements.push_back(r);
+        keptTargets.push_back(r.target);
+    }
+
+    std::optional<Error> error =
+        engine.GetKind() == StorageEngine::Kind::kSql
+            ? records::RestorePg(static_cast<PgEngine&>(engine), Join(backupDir, kSqlFolder))
+            : records::RestoreSqlite(static_cast<SqliteEngine&>(engine), Join(backupDir, kDatabaseFile));
+    engine.ReleaseCaches();
+    if (error) {
+        RemoveStaged(replacements);
+        return error;
+    }
+    recordsReplaced = true;
+
+    for (const Replacement& r : replacements) {
+        if (::rename(r.staged.c_str(), r.target.c_str()) != 0) {
+            const int renameError = errno;
+            RemoveStaged(replacements);
+            return Fail(Error::Code::kWrite, r.target, SystemMessage(renameError));
+        }
+    }
+    // Files of ours the backup does not hold did not exist then.
+    for (const std::string& name : MandateFileNames()) {
+        const std::string current = MwstMandateFilePath(mandateDir, name);
+        if (IsRegularFile(current) && std::find(keptTargets.begin(), keptTargets.end(), current) == keptTargets.end())
+            ::unlink(current.c_str());
+    }
+    SyncFolder(mandateDir);
+    return std::nullopt;
+}
+
+}  // namespace
+
+Settings Settings::Read(const Reader& read) {
+    Settings settings;
+    settings.root = read(kSection, kRootKey);
+    while (settings.root.size() > 1 && settings.root.back() == '/') settings.root.pop_back();
+    const std::string keep = read(kSection, kKeepKey);
+    int value = 0;
+    auto [end, ec] = std::from_chars(keep.data(), keep.data() + keep.size(), value);
+    if (ec == std::errc() && end == keep.data() + keep.size() && value >= 1) settings.keep = value;
+    return settings;
+}
+
+int Error::StringId() const {
+    switch (code) {
+    case Code::kNotExclusive: return IDS_BACKUP_NOT_EXCLUSIVE;
+    case Code::kReadOnly: return IDS_BACKUP_READ_ONLY;
+    case Code::kFolder: return IDS_BACKUP_FOLDER;
+    case Code::kRead: return IDS_REASON_CANNOT_READ;
+    case Code::kWrite: return IDS_REASON_CANNOT_WRITE;
+    case Code::kDatabase: return IDS_BACKUP_RECORDS;
+    case Code::kNoBackup: return IDS_BACKUP_NONE;
+    case Code::kUnknownId: return IDS_BACKUP_UNKNOWN;
+    case Code::kDamaged: return IDS_BACKUP_DAMAGED;
+    case Code::kOtherKind: return IDS_BACKUP_OTHER_KIND;
+    }
+    return IDS_BACKUP_RECORDS;
+}
+
+std::string Error::Describe() const {
+    auto with = [&](const std::string& text) { return detail.empty() ? text : text + ": " + detail; };
+    switch (code) {
+    case Code::kNotExclusive: return with("the mandate " + path + " is in use by another program");
+    case Code::kReadOnly: return "the mandate " + path + " is read-only";
+    case Code::kFolder: return with("cannot create the backup folder " + path);
+    case Code::kRead: return with("cannot read " + path);
+    case Code::kWrite: return with("cannot write " + path);
+    case Code::kDatabase: return with("cannot copy the records (" + path + ")");
+    case Code::kNoBackup: return "the mandate " + path + " has no backup";
+    case Code::kUnknownId: return "there is no backup " + path;
+    case Code::kDamaged: return with("the backup " + path + " is incomplete or damaged");
+    case Code::kOtherKind: return with("the backup " + path + " is of another kind of mandate");
+    }
+    return with(path);
+}
+
+bool IsBackupFolder(const std::string& path) {
+    for (const fs::path& part : fs::path(path))
+        if (part == kFolderName) return true;
+    return false;
+}
+
+std::string FolderOf(const std::string& mandateDir, const Settings& settings) {
+    if (settings.root.empty()) return Join(mandateDir, kFolderName);
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(fs::absolute(mandateDir, ec), ec);
+    if (ec) canonical = fs::absolute(mandateDir).lexically_normal();
+    return (fs::path(settings.root) / canonical.relative_path() / kFolderName).lexically_normal().string();
+}
+
+const std::vector<std::string>& MandateFileNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const MwstTemplateStep& step : MwstTemplateSteps()) all.emplace_back(step.mandateFile);
+        all.emplace_back(ConvertTable::kFileName);
+        all.emplace_back(formpass::kJournalName);
+        return all;
+    }();
+    return names;
+}
+
+Taken TakeBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& reason,
+                 const Settings& settings) {
+    return Take(mandateDir, engine, reason, settings, true);
+}
+
+Taken TakeBackup(Mandate& mandate, const std::string& reason, const Settings& settings) {
+    if (!mandate.Engine()) return {{}, Fail(Error::Code::kDatabase, mandate.GetPath(), "no mandate open")};
+    return TakeBackup(mandate.GetPath(), *mandate.Engine(), reason, settings);
+}
+
+std::vector<Info> ListBackups(const std::string& mandateDir, const Settings& settings) {
+    const std::string folder = FolderOf(mandateDir, settings);
+    std::vector<Info> backups;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code typeError;
+        if (name.starts_with(".") || !it->is_directory(typeError) || it->is_symlink(typeError)) continue;
+        const std::optional<Manifest> manifest = ReadManifest(it->path().string());
+        if (!manifest) continue;
+        Info info;
+        info.id = manifest->id;
+        info.when = std::chrono::system_clock::time_point(std::chrono::milliseconds(manifest->takenMs));
+        info.reason = manifest->reason;
+        info.size = SizeOnDisk(it->path().string());
+        info.sql = manifest->sql;
+        info.path = it->path().string();
+        backups.push_back(std::move(info));
+    }
+    std::sort(backups.begin(), backups.end(), [](const Info& a, const Info& b) {
+        return a.when != b.when ? a.when < b.when : a.id < b.id;
+    });
+    return backups;
+}
+
+Restored RestoreBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& id,
+                       const std::string& safetyReason, const Settings& settings) {
+    Restored result;
+    if (engine.IsReadOnly()) {
+        result.error = Fail(Error::Code::kReadOnly, mandateDir);
+        return result;
+    }
+    if ((result.error = EnsureExclusive(mandateDir, engine))) return result;
+
+    const std::vector<Info> backups = ListBackups(mandateDir, settings);
+    if (backups.empty()) {
+        result.error = Fail(Error::Code::kNoBackup, mandateDir);
+        return result;
+    }
+    auto chosen = id.empty() ? std::prev(backups.end())
+                             : std::find_if(backups.begin(), backups.end(), [&](const Info& b) { return b.id == id; });
+    if (chosen == backups.end()) {
+        result.error = Fail(Error::Code::kUnknownId, id);
+        return result;
+    }
+    result.id = chosen->id;
+    const std::string backupDir = chosen->path;
+    const std::optional<Manifest> manifest = ReadManifest(backupDir);
+    if (!manifest) {
+        result.error = Fail(Error::Code::kDamaged, result.id, Join(backupDir, kManifestName));
+        return result;
+    }
+    const bool sql = engine.GetKind() == StorageEngine::Kind::kSql;
+    if (manifest->sql != sql) {
+        result.error = Fail(Error::Code::kOtherKind, result.id, manifest->sql ? "SQL mandate" : "file mandate");
+        return result;
+    }
+    if ((result.error = CheckFiles(backupDir, *manifest))) return result;
+    if (!sql) {
+        if (auto error = records::CheckSqlite(Join(backupDir, kDatabaseFile))) {
+            result.error = Fail(Error::Code::kDamaged, result.id, error->Describe());
+            return result;
+        }
+    }
+
+    // The state before, so that the restore itself can be undone.
+    Taken safety = Take(mandateDir, engine, safetyReason, settings, false);
+    if (!safety.Ok()) {
+        result.error = safety.error;
+        return result;
+    }
+    result.safetyId = safety.id;
+
+    bool recordsReplaced = false;
+    result.error = PutBack(mandateDir, engine, backupDir, *manifest, recordsReplaced);
+    const std::string folder = FolderOf(mandateDir, settings);
+    if (result.error && !recordsReplaced) {
+        // Nothing changed, so the backup of the current state is not needed, and
+        // it must not push the chosen backup out of the retention.
+        RemoveBackupFolder(folder, safety.id);
+        result.safetyId.clear();
+        return result;
+    }
+    if (result.error) {
+        // Cut off after the records went back (a file could not be renamed into
+        // place): the state before comes back from the safety backup.
+        const std::string safetyDir = Join(folder, safety.id);
+        bool again = false;
+        if (std::optional<Manifest> before = ReadManifest(safetyDir))
+            PutBack(mandateDir, engine, safetyDir, *before, again);
+    }
+    Prune(mandateDir, settings);
+    return result;
+}
+
+Restored RestoreBackup(Mandate& mandate, const std::string& id, const std::string& safetyReason,
+                       const Settings& settings) {
+    if (!mandate.Engine()) {
+        Restored result;
+        result.error = Fail(Error::Code::kDatabase, mandate.GetPath(), "no mandate open");
+        return result;
+    }
+    return RestoreBackup(mandate.GetPath(), *mandate.Engine(), id, safetyReason, settings);
+}
+
+}  // namespace backup

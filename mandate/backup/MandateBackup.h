@@ -1,0 +1,126 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class Mandate;
+class StorageEngine;
+
+// Backups of a mandate: its records and the files of ours beside them (form
+// workbooks, companion files, conversion table, formula pass journal), taken
+// before a command changes anything and put back in one step.
+//
+// Every function expects the caller to hold the mandate exclusively (an open
+// Mandate with MIniSetHelper::OpenExclusive or TryGetExclusiveLock). They ask
+// the engine for exclusive use themselves and answer kNotExclusive when
+// another process has the mandate open; an exclusive hold they obtain that way
+// stays until the caller releases it or closes the mandate, as always. None of
+// them may be called while a StorageEngine::BeginBatch of the mandate is open.
+//
+// A backup is written into a hidden staging folder and renamed into place once
+// complete, so a listed backup is always whole; a failed one leaves nothing.
+namespace backup {
+
+// The name of a backup folder: inside the mandate directory by default, or at
+// the end of the mandate's path below the backup root of the settings.
+inline constexpr const char* kFolderName = ".mwst-backup";
+inline constexpr int kDefaultKeep = 5;
+
+// The product settings of backups (INI section and keys below).
+struct Settings {
+    static constexpr const char* kSection = "Sicherheitskopien";
+    static constexpr const char* kRootKey = "verzeichnis";  // backup root; empty: in the mandate
+    static constexpr const char* kKeepKey = "behalten";     // backups kept per mandate
+
+    std::string root;
+    int keep = kDefaultKeep;
+
+    // Reads the keys through `read(section, key)` (e.g. ReadBrisolString). A
+    // keep count that is no whole number from 1 up gives kDefaultKeep.
+    using Reader = std::function<std::string(const std::string& section, const std::string& key)>;
+    static Settings Read(const Reader& read);
+};
+
+// Why a backup or a restore did not happen. The mandate is unchanged.
+struct Error {
+    enum class Code {
+        kNotExclusive,  // another process has the mandate open
+        kReadOnly,      // restore refused: the mandate is read-only
+        kFolder,        // the backup folder cannot be made
+        kRead,          // a file of the mandate or of a backup cannot be read
+        kWrite,         // a file of the backup or of the mandate cannot be written
+        kDatabase,      // the records cannot be copied
+        kNoBackup,      // restore: the mandate has no backup
+        kUnknownId,     // restore: no backup of that id
+        kDamaged,       // restore: the backup is incomplete or not ours
+        kOtherKind,     // restore: a file mandate's backup on an SQL mandate or back
+    };
+    Code code = Code::kDatabase;
+    std::string path;    // the mandate, file, folder or backup id concerned
+    std::string detail;  // the system's or the database's message
+
+    // The id of the text in res/strings (res/Resource.h), with "%s" for
+    // `path` and then `detail`.
+    int StringId() const;
+    // The same in English, for tests and tools' stderr.
+    std::string Describe() const;
+};
+
+struct Taken {
+    std::string id;              // set when the backup was taken
+    std::optional<Error> error;  // set when not
+    bool Ok() const { return !error.has_value(); }
+};
+
+struct Restored {
+    std::string id;              // the backup put back
+    std::string safetyId;        // the backup of the state before, taken first
+    std::optional<Error> error;  // set when nothing was put back
+    bool Ok() const { return !error.has_value(); }
+};
+
+struct Info {
+    std::string id;  // sorts like `when`
+    std::chrono::system_clock::time_point when;
+    std::string reason;      // the command that followed, as the caller named it
+    std::uintmax_t size = 0; // bytes on disk
+    bool sql = false;        // taken of an SQL mandate
+    std::string path;        // the backup's folder
+};
+
+// True for a backup folder or anything inside one (by name; no disk access).
+// The mandate search does not descend into them and they never open as a mandate.
+bool IsBackupFolder(const std::string& path);
+
+// Where the backups of the mandate in `mandateDir` lie.
+std::string FolderOf(const std::string& mandateDir, const Settings& settings);
+
+// Takes a backup and keeps the newest `settings.keep` of the mandate.
+// `reason` names what follows (the command); line ends in it become blanks.
+Taken TakeBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& reason,
+                 const Settings& settings);
+Taken TakeBackup(Mandate& mandate, const std::string& reason, const Settings& settings);
+
+// The complete backups of the mandate, oldest first.
+std::vector<Info> ListBackups(const std::string& mandateDir, const Settings& settings);
+
+// Puts backup `id` (empty: the newest) back. First takes a backup of the
+// current state (reason `safetyReason`), then replaces the records in one
+// transaction and the files by renames: the mandate is either wholly as it
+// was when the backup was taken, or untouched. Files of ours that the backup
+// does not hold are removed. Afterwards the caller closes and reopens the
+// mandate: its name and flags as the open Mandate reports them are still
+// those from before.
+Restored RestoreBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& id,
+                       const std::string& safetyReason, const Settings& settings);
+Restored RestoreBackup(Mandate& mandate, const std::string& id, const std::string& safetyReason,
+                       const Settings& settings);
+
+// The names of the files of ours a backup takes from the mandate directory
+// (beside the records); a file spelt in other letter case counts as well.
+const std::vector<std::string>& MandateFileNames();
+
+}  // namespace backup

@@ -1,0 +1,478 @@
+// Backups of file and SQL mandates: a restore gives back exactly the records
+// and files of before, retention, where backups go, backups that cannot be
+// written, and that a backup folder is never taken for a mandate.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "mandate/backup/MandateBackup.h"
+#include "mandate/pendra/MIniSetHelper.h"
+#include "mandate/pendra/SqliteEngine.h"
+#include "mandate/tools/MandateText.h"
+#include "tests/mandate/MandateTestSupport.h"
+#include "tests/mandate/SqlTestSupport.h"
+#include "tests/support/FileModes.h"
+
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+
+namespace {
+
+constexpr const char* kRecords =
+    "setting 0 27 0\n"
+    "key VSS77 7.7 107.7 netto 2200 Normalsatz\n"
+    "key VSR25 2.5 102.5 brutto 2201 Reduzierter Satz\n"
+    "key NEUÄÄ1 3.7 103.7 netto - Sondersatz\n"
+    "account 1000 0 - Kasse\n"
+    "account 3000 0 VSS77 Erlös Waren\n"
+    "booking 1 20231231 3000 100.5 VSS77 Verkauf\n"
+    "booking 2 20231231 3000 -20.25 VSR25 Gutschrift\n";
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Every regular file at the top of the mandate directory except the database
+// and its lock and journal files, by name.
+std::map<std::string, std::string> OurFiles(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file() || name.starts_with("pendra")) continue;
+        files[name] = FileBytes(entry.path().string());
+    }
+    return files;
+}
+
+void Load(Mandate& mandate, const std::string& text) {
+    mandant::ParsedText parsed = mandant::ParseMandateText(text);
+    ASSERT_TRUE(parsed.errors.empty()) << parsed.errors.front().ToString();
+    mandant::TextError error;
+    ASSERT_EQ(mandant::LoadIntoMandate(mandate, parsed, error), pendra::kOk) << error.ToString();
+}
+
+// Run once on a file mandate and once on an SQL mandate.
+class Backup : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (Sql()) REQUIRE_TEST_SERVER(server_);
+        dir_ = Create("Bäckerei Test AG");
+        mandate_ = std::make_unique<Mandate>();
+        ASSERT_EQ(mandate_->OpenMandateFiles(dir_), pendra::kOk);
+        Load(*mandate_, kRecords);
+        WriteBytes(dir_ + "/MWSTFORM.VTS", "workbook 2018 effective\n");
+        WriteBytes(dir_ + "/_MWSTFRM.VTS", "workbook 2018 flat rate\n");
+        WriteBytes(dir_ + "/Mwstform.lst", "list\n");
+        WriteBytes(dir_ + "/quorvex.txt", "VSS77 ==> VSS81\n");
+        HoldExclusively();
+    }
+
+    bool Sql() const { return GetParam(); }
+
+    std::string Create(const std::string& name) {
+        const std::string dir = temp_.Sub(name);
+        MandateCreateOptions options;
+        options.name = name;
+        if (Sql()) {
+            options.sqlConnection = server_;
+            cleanup_.Add(dir);
+        }
+        EXPECT_EQ(CreateMandate(dir, options), pendra::kOk);
+        return dir;
+    }
+
+    void HoldExclusively() {
+        if (Sql()) {
+            ASSERT_TRUE(mandate_->TryGetExclusiveLock(0));
+        } else {
+            exclusive_ = std::make_unique<MIniSetHelper>(mandate_.get(), false);
+            ASSERT_EQ(exclusive_->OpenExclusive(), 0);
+        }
+    }
+
+    // The records as mwst-mandant dump writes them.
+    std::string Dump() {
+        std::ostringstream out;
+        mandant::DumpMandate(*mandate_, out);
+        return out.str();
+    }
+
+    // What a caller does after a restore: close, open again, hold exclusively.
+    void Reopen() {
+        exclusive_.reset();
+        mandate_ = std::make_unique<Mandate>();
+        ASSERT_EQ(mandate_->OpenMandateFiles(dir_), pendra::kOk);
+        HoldExclusively();
+    }
+
+    // A command's changes: records, a replaced workbook, a new one, a removed companion file.
+    void Change() {
+        Load(*mandate_, "key VSS81 8.1 108.1 netto 2200 Normalsatz 2024\nbooking 3 20240105 3000 7 VSS81 Neu\n");
+        ASSERT_EQ(mandate_->SetIniLong(0, 27, 1), pendra::kOk);
+        WriteBytes(dir_ + "/MWSTFORM.VTS", "workbook 2024 effective, much longer than before\n");
+        WriteBytes(dir_ + "/MWSTPAU.VTS", "workbook 2024 flat rate\n");
+        fs::remove(dir_ + "/Mwstform.lst");
+    }
+
+    backup::Settings settings_;
+    TempDir temp_;
+    testsupport::SqlMandateCleanup cleanup_;
+    std::string server_;
+    std::string dir_;
+    std::unique_ptr<Mandate> mandate_;
+    std::unique_ptr<MIniSetHelper> exclusive_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Engines, Backup, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "Sql" : "File"; });
+
+TEST_P(Backup, RestoreGivesBackTheRecordsAndFilesOfBefore) {
+    const std::string dumpBefore = Dump();
+    const auto filesBefore = OurFiles(dir_);
+    ASSERT_NE(dumpBefore.find("key VSR25"), std::string::npos) << dumpBefore;
+    ASSERT_NE(dumpBefore.find("booking 2 "), std::string::npos) << dumpBefore;
+
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
+    Change();
+    ASSERT_NE(Dump(), dumpBefore);
+    ASSERT_NE(Dump().find("key VSS81"), std::string::npos);
+
+    const backup::Restored restored = backup::RestoreBackup(*mandate_, "", "restore", settings_);
+    ASSERT_TRUE(restored.Ok()) << restored.error->Describe();
+    EXPECT_EQ(restored.id, taken.id);
+    EXPECT_FALSE(restored.safetyId.empty());
+    Reopen();
+    EXPECT_EQ(Dump(), dumpBefore);
+    EXPECT_EQ(OurFiles(dir_), filesBefore);
+    EXPECT_FALSE(fs::exists(dir_ + "/MWSTPAU.VTS")) << "not there when the backup was taken";
+
+    // The state the restore replaced is a backup of its own, and puts the change back.
+    const std::vector<backup::Info> backups = backup::ListBackups(dir_, settings_);
+    ASSERT_EQ(backups.size(), 2u);
+    EXPECT_EQ(backups.back().id, restored.safetyId);
+    EXPECT_EQ(backups.back().reason, "restore");
+    const backup::Restored undone = backup::RestoreBackup(*mandate_, restored.safetyId, "restore", settings_);
+    ASSERT_TRUE(undone.Ok()) << undone.error->Describe();
+    Reopen();
+    EXPECT_NE(Dump().find("key VSS81"), std::string::npos);
+    EXPECT_NE(Dump().find("setting 0 27 1"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir_ + "/MWSTPAU.VTS"));
+    EXPECT_FALSE(fs::exists(dir_ + "/Mwstform.lst"));
+}
+
+TEST_P(Backup, ListNamesWhenWhatFollowedAndSize) {
+    const auto before = std::chrono::system_clock::now() - std::chrono::seconds(1);
+    ASSERT_TRUE(backup::TakeBackup(*mandate_, "Steuerschlüssel einfügen\r\nzweite Zeile", settings_).Ok());
+    ASSERT_TRUE(backup::TakeBackup(*mandate_, "form-2024", settings_).Ok());
+    const std::vector<backup::Info> backups = backup::ListBackups(dir_, settings_);
+    ASSERT_EQ(backups.size(), 2u);
+    EXPECT_EQ(backups[0].reason, "Steuerschlüssel einfügen  zweite Zeile");
+    EXPECT_EQ(backups[1].reason, "form-2024");
+    EXPECT_LT(backups[0].id, backups[1].id);
+    for (const backup::Info& info : backups) {
+        EXPECT_GE(info.when, before);
+        EXPECT_LE(info.when, std::chrono::system_clock::now());
+        EXPECT_GT(info.size, FileBytes(dir_ + "/MWSTFORM.VTS").size());
+        EXPECT_EQ(info.sql, Sql());
+        EXPECT_EQ(fs::path(info.path).parent_path(), fs::path(dir_) / ".mwst-backup");
+    }
+}
+
+TEST_P(Backup, RetentionKeepsExactlyTheConfiguredNumber) {
+    settings_.keep = 3;
+    std::vector<std::string> ids;
+    for (int i = 0; i < 5; ++i) {
+        const backup::Taken taken = backup::TakeBackup(*mandate_, "run " + std::to_string(i), settings_);
+        ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
+        ids.push_back(taken.id);
+    }
+    std::vector<backup::Info> backups = backup::ListBackups(dir_, settings_);
+    ASSERT_EQ(backups.size(), 3u);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(backups[i].id, ids[i + 2]);
+    // Nothing but the kept backups in the folder: no staging or deleted ones left over.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_ + "/.mwst-backup")) ++entries;
+    EXPECT_EQ(entries, 3);
+
+    settings_.keep = backup::kDefaultKeep;
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(backup::TakeBackup(*mandate_, "more", settings_).Ok());
+    EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 5u);
+}
+
+TEST_P(Backup, BackupRootFromTheSettingsKeepsTheMandatePath) {
+    TempDir root;
+    settings_.root = root.Path();
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "adapt-accounts", settings_);
+    ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
+    const fs::path expected =
+        fs::path(root.Path()) / fs::canonical(dir_).relative_path() / ".mwst-backup" / taken.id;
+    EXPECT_TRUE(fs::is_directory(expected)) << expected;
+    EXPECT_FALSE(fs::exists(dir_ + "/.mwst-backup"));
+    ASSERT_EQ(backup::ListBackups(dir_, settings_).size(), 1u);
+    EXPECT_TRUE(backup::ListBackups(dir_, backup::Settings{}).empty());
+}
+
+TEST_P(Backup, ReadOnlyBackupFolderFailsClearlyAndLeavesNothing) {
+    const std::string folder = dir_ + "/.mwst-backup";
+    ASSERT_TRUE(fs::create_directory(folder));
+    ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    const std::string dumpBefore = Dump();
+    const auto filesBefore = OurFiles(dir_);
+    {
+        testsupport::ObeyFileModes obey;
+        if (!obey.Obeyed()) GTEST_SKIP() << "file modes cannot be enforced";
+        const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+        ASSERT_FALSE(taken.Ok());
+        EXPECT_EQ(taken.error->code, backup::Error::Code::kWrite);
+        EXPECT_NE(taken.error->Describe().find(folder), std::string::npos) << taken.error->Describe();
+        EXPECT_NE(taken.error->Describe().find("Permission denied"), std::string::npos) << taken.error->Describe();
+    }
+    chmod(folder.c_str(), 0755);
+    EXPECT_TRUE(fs::is_empty(folder));
+    EXPECT_EQ(Dump(), dumpBefore);
+    EXPECT_EQ(OurFiles(dir_), filesBefore);
+}
+
+TEST_P(Backup, FailureHalfwayLeavesNoHalfWrittenBackup) {
+    // The records are copied, then a workbook cannot be read.
+    const std::string workbook = dir_ + "/_MWSTFRM.VTS";
+    ASSERT_EQ(chmod(workbook.c_str(), 0), 0);
+    {
+        testsupport::ObeyFileModes obey;
+        if (!obey.Obeyed()) GTEST_SKIP() << "file modes cannot be enforced";
+        const backup::Taken taken = backup::TakeBackup(*mandate_, "form-2024", settings_);
+        ASSERT_FALSE(taken.Ok());
+        EXPECT_EQ(taken.error->code, backup::Error::Code::kRead);
+        EXPECT_EQ(taken.error->path, workbook);
+    }
+    chmod(workbook.c_str(), 0644);
+    EXPECT_TRUE(fs::is_empty(dir_ + "/.mwst-backup"));
+    EXPECT_TRUE(backup::ListBackups(dir_, settings_).empty());
+}
+
+TEST_P(Backup, RestoresFromAReadOnlyBackupAndHoldsOnlyItsOwnFiles) {
+    const std::string dumpBefore = Dump();
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
+    const std::string backupDir = dir_ + "/.mwst-backup/" + taken.id;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(backupDir))
+        if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), backupDir).string());
+    std::sort(names.begin(), names.end());
+    const std::vector<std::string> records =
+        Sql() ? std::vector<std::string>{"records/sql/buch.copy", "records/sql/konto.copy", "records/sql/meta.copy",
+                                         "records/sql/settings.copy", "records/sql/tax.copy"}
+              : std::vector<std::string>{"records/mandate.sqlite"};
+    std::vector<std::string> expected{"backup.txt", "files/MWSTFORM.VTS", "files/Mwstform.lst", "files/_MWSTFRM.VTS",
+                                      "files/quorvex.txt"};
+    expected.insert(expected.end(), records.begin(), records.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+    if (!Sql()) {
+        // A plain rollback journal (header bytes 18 and 19 are 1): readable where nothing may be written.
+        const std::string header = FileBytes(backupDir + "/records/mandate.sqlite").substr(0, 20);
+        EXPECT_EQ(header[18], 1);
+        EXPECT_EQ(header[19], 1);
+    }
+
+    Change();
+    std::vector<std::string> folders{backupDir};
+    for (const auto& entry : fs::recursive_directory_iterator(backupDir))
+        if (entry.is_directory()) folders.push_back(entry.path().string());
+    for (const std::string& folder : folders) chmod(folder.c_str(), 0555);
+    backup::Restored restored;
+    {
+        testsupport::ObeyFileModes obey;
+        if (!obey.Obeyed()) GTEST_SKIP() << "file modes cannot be enforced";
+        restored = backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
+    }
+    for (const std::string& folder : folders) chmod(folder.c_str(), 0755);
+    ASSERT_TRUE(restored.Ok()) << restored.error->Describe();
+    Reopen();
+    EXPECT_EQ(Dump(), dumpBefore);
+}
+
+TEST_P(Backup, FullDiskFailsClearlyAndLeavesNothing) {
+    // A small tmpfs as backup root, in a child with its own mount namespace.
+    TempDir root;
+    WriteBytes(dir_ + "/MWSTPAU.VTS", std::string(256 * 1024, 'x'));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", root.Path().c_str(), "tmpfs", 0, "size=128k") != 0)
+            _exit(77);
+        backup::Settings settings;
+        settings.root = root.Path();
+        const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings);
+        if (taken.Ok() || taken.error->code != backup::Error::Code::kWrite) _exit(1);
+        if (taken.error->Describe().find("No space left on device") == std::string::npos) _exit(2);
+        // Nothing but the empty backup folder is left on the full disk.
+        const std::string folder = backup::FolderOf(dir_, settings);
+        if (!fs::is_empty(folder) || !backup::ListBackups(dir_, settings).empty()) _exit(3);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no tmpfs can be mounted here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: did not fail as a write, 2: no reason, 3: something left";
+}
+
+TEST_P(Backup, BackupRootThatCannotBeMadeFailsClearly) {
+    TempDir root;
+    WriteBytes(root.Sub("file"), "not a folder");
+    settings_.root = root.Sub("file");
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_FALSE(taken.Ok());
+    EXPECT_EQ(taken.error->code, backup::Error::Code::kFolder);
+    EXPECT_EQ(taken.error->path, backup::FolderOf(dir_, settings_));
+}
+
+TEST_P(Backup, RefusedWhileAnotherHandleHasTheMandateOpen) {
+    ASSERT_TRUE(backup::TakeBackup(*mandate_, "insert-keys", settings_).Ok());
+    // The same mandate without exclusive use, as a second program would hold it open.
+    mandate_.reset();
+    exclusive_.reset();
+    mandate_ = std::make_unique<Mandate>();
+    ASSERT_EQ(mandate_->OpenMandateFiles(dir_), pendra::kOk);
+    Mandate other;
+    ASSERT_EQ(other.OpenMandateFiles(dir_), pendra::kOk);
+    const std::string dumpBefore = Dump();
+
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_FALSE(taken.Ok());
+    EXPECT_EQ(taken.error->code, backup::Error::Code::kNotExclusive);
+    const backup::Restored restored = backup::RestoreBackup(*mandate_, "", "restore", settings_);
+    ASSERT_FALSE(restored.Ok());
+    EXPECT_EQ(restored.error->code, backup::Error::Code::kNotExclusive);
+    EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 1u);
+    EXPECT_EQ(Dump(), dumpBefore);
+}
+
+TEST_P(Backup, RestoreOfADamagedOrUnknownBackupChangesNothing) {
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_TRUE(taken.Ok());
+    Change();
+    const std::string dumpAfter = Dump();
+    const auto filesAfter = OurFiles(dir_);
+
+    backup::Restored restored = backup::RestoreBackup(*mandate_, "20000101-000000-000", "restore", settings_);
+    ASSERT_FALSE(restored.Ok());
+    EXPECT_EQ(restored.error->code, backup::Error::Code::kUnknownId);
+
+    // A file of the backup cut short.
+    const std::string records = backup::ListBackups(dir_, settings_).front().path + "/records";
+    for (const auto& entry : fs::recursive_directory_iterator(records))
+        if (entry.is_regular_file()) fs::resize_file(entry.path(), entry.file_size() / 2);
+    restored = backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
+    ASSERT_FALSE(restored.Ok());
+    EXPECT_EQ(restored.error->code, backup::Error::Code::kDamaged);
+    EXPECT_EQ(Dump(), dumpAfter);
+    EXPECT_EQ(OurFiles(dir_), filesAfter);
+    EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 1u) << "no backup of the state before was needed";
+}
+
+TEST_P(Backup, RestoreThatCannotWriteTheFilesChangesNothing) {
+    settings_.keep = 1;
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_TRUE(taken.Ok());
+    Change();
+    const std::string dumpAfter = Dump();
+    const auto filesAfter = OurFiles(dir_);
+    // The workbooks cannot be staged in the mandate directory; the backup folder stays writable.
+    ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
+    backup::Restored restored;
+    {
+        testsupport::ObeyFileModes obey;
+        if (!obey.Obeyed()) {
+            chmod(dir_.c_str(), 0755);
+            GTEST_SKIP() << "file modes cannot be enforced";
+        }
+        restored = backup::RestoreBackup(*mandate_, "", "restore", settings_);
+    }
+    chmod(dir_.c_str(), 0755);
+    ASSERT_FALSE(restored.Ok());
+    EXPECT_EQ(restored.error->code, backup::Error::Code::kWrite);
+    EXPECT_EQ(Dump(), dumpAfter);
+    EXPECT_EQ(OurFiles(dir_), filesAfter);
+    // The backup of the unchanged state is gone again and the chosen one kept, despite keep=1.
+    const std::vector<backup::Info> backups = backup::ListBackups(dir_, settings_);
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(backups[0].id, taken.id);
+}
+
+TEST_P(Backup, RestoreWithoutBackupIsRefused) {
+    const backup::Restored restored = backup::RestoreBackup(*mandate_, "", "restore", settings_);
+    ASSERT_FALSE(restored.Ok());
+    EXPECT_EQ(restored.error->code, backup::Error::Code::kNoBackup);
+    EXPECT_EQ(restored.error->path, dir_);
+}
+
+TEST_P(Backup, BackupFolderIsNeverAMandate) {
+    ASSERT_TRUE(backup::TakeBackup(*mandate_, "insert-keys", settings_).Ok());
+    const std::string folder = dir_ + "/.mwst-backup";
+    EXPECT_TRUE(backup::IsBackupFolder(folder));
+    std::vector<std::string> dirs{folder};
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_directory()) dirs.push_back(entry.path().string());
+    ASSERT_GE(dirs.size(), 3u);
+    for (const std::string& dir : dirs) {
+        EXPECT_TRUE(backup::IsBackupFolder(dir)) << dir;
+        EXPECT_FALSE(Mandate::PathContainsMandate(dir)) << dir;
+        Mandate probe;
+        EXPECT_NE(probe.OpenMandateFiles(dir), pendra::kOk) << dir;
+        EXPECT_FALSE(fs::exists(dir + "/pendra.lock")) << "an open attempt wrote into " << dir;
+    }
+    EXPECT_FALSE(backup::IsBackupFolder(dir_));
+}
+
+TEST(BackupSettings, ReadFromTheProductSettings) {
+    std::map<std::string, std::string> ini{{"Sicherheitskopien/verzeichnis", "/data/sicherungen/"},
+                                           {"Sicherheitskopien/behalten", "12"}};
+    auto reader = [&](const std::string& section, const std::string& key) { return ini[section + "/" + key]; };
+    backup::Settings settings = backup::Settings::Read(reader);
+    EXPECT_EQ(settings.root, "/data/sicherungen");
+    EXPECT_EQ(settings.keep, 12);
+    for (const char* bad : {"", "0", "-3", "zwei", "5x"}) {
+        ini["Sicherheitskopien/behalten"] = bad;
+        EXPECT_EQ(backup::Settings::Read(reader).keep, backup::kDefaultKeep) << bad;
+    }
+    ini.clear();
+    EXPECT_TRUE(backup::Settings::Read(reader).root.empty());
+}
+
+TEST(BackupFolder, ByNameAlone) {
+    EXPECT_TRUE(backup::IsBackupFolder("/data/m/.mwst-backup"));
+    EXPECT_TRUE(backup::IsBackupFolder("/data/m/.mwst-backup/"));
+    EXPECT_TRUE(backup::IsBackupFolder("/data/m/.mwst-backup/20240101-000000-000/files"));
+    EXPECT_FALSE(backup::IsBackupFolder("/data/m/mwst-backup"));
+    EXPECT_FALSE(backup::IsBackupFolder("/data/m/.mwst-backup-old"));
+    EXPECT_FALSE(backup::IsBackupFolder("/data/m"));
+}
+
+TEST(BackupFolder, InsideTheMandateOrBelowTheRoot) {
+    backup::Settings settings;
+    EXPECT_EQ(backup::FolderOf("/data/m/baeckerei", settings), "/data/m/baeckerei/.mwst-backup");
+    settings.root = "/sicherung";
+    EXPECT_EQ(backup::FolderOf("/nonexistent/m/baeckerei", settings), "/sicherung/nonexistent/m/baeckerei/.mwst-backup");
+}
+
+}  // namespace
