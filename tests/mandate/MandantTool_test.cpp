@@ -8,6 +8,7 @@
 
 #include "MandateTestSupport.h"
 #include "ToolProcess.h"
+#include "tests/support/Fifo.h"
 #include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/tools/MandateText.h"
 
@@ -111,6 +112,25 @@ TEST_F(MandantToolTest, PercentTextStoresTheFloatAndReadsBack) {
     EXPECT_EQ(tax.GetPercent(), odd);
 }
 
+// A text field may begin with U+FEFF; only a BOM at the start of the input is the file's.
+TEST_F(MandantToolTest, LeadingByteOrderMarkInATextFieldSurvivesDumpAndLoad) {
+    const std::string line = "account 1000 0 - \xEF\xBB\xBFKasse\n";
+    ASSERT_EQ(RunInProcess({"load", dir_}, "# Konten\n" + line).exitCode, 0);
+    EXPECT_EQ(Records(dir_), line);
+    std::string copy = temp_.Sub("Kopie");
+    ASSERT_EQ(RunInProcess({"create", copy, "--name", "Kopie"}).exitCode, 0);
+    ASSERT_EQ(RunInProcess({"load", copy}, RunInProcess({"dump", dir_}).out).exitCode, 0);
+    EXPECT_EQ(Records(copy), line);
+}
+
+// Empty and `-` fields store no bytes (and copy none: the sanitizer build checks that).
+TEST_F(MandantToolTest, EmptyAndDashFieldsLoad) {
+    ToolResult load = RunInProcess({"load", dir_}, "key VSB25 2.5 102.5 brutto -\naccount 1000 0 -\n"
+                                                   "booking -1 20240229 - -12.5 -\n");
+    ASSERT_EQ(load.exitCode, 0) << load.err;
+    EXPECT_EQ(Records(dir_), "key VSB25 2.5 102.5 brutto -\naccount 1000 0 -\nbooking -1 20240229 - -12.5 -\n");
+}
+
 TEST_F(MandantToolTest, Windows1252InputIsStoredAsUtf8) {
     ASSERT_EQ(RunInProcess({"load", dir_}, "account 1000 0 - B\xE4""ckerei \x80 M\xFCller\r\n").exitCode, 0);
     Mandate mandate;
@@ -199,6 +219,15 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"key VSN77 8.1 108.1 netto 1170", "ID"},
                       BadLine{"account 1000 0 - doppelt", "NUMBER"},
                       BadLine{"konto 1000 0 -", ""}));
+
+TEST_F(MandantToolTest, LoadRefusesAFifoAtOnce) {
+    const std::string fifo = temp_.Sub("records.txt");
+    ASSERT_TRUE(testsupport::MakeFifo(fifo));
+    ToolResult load{};
+    EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(fifo, [&] { load = RunInProcess({"load", dir_, fifo}); }));
+    EXPECT_EQ(load.exitCode, 1);
+    EXPECT_NE(load.err.find(fifo + " is not a regular file; nothing loaded"), std::string::npos) << load.err;
+}
 
 TEST_F(MandantToolTest, ReportsEveryBadLine) {
     ToolResult load = RunInProcess({"load", dir_}, "key A 1 101 netto -\nkey B x 101 netto -\n"
