@@ -2,11 +2,19 @@
 #include "mandate/tools/MandantTool.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
 
 #include <fstream>
 #include <sstream>
 
 #include "MandateTestSupport.h"
+#include "ChildProcess.h"
 #include "ToolProcess.h"
 #include "tests/support/Fifo.h"
 #include "mandate/pendra/MIniSetHelper.h"
@@ -227,6 +235,33 @@ TEST_F(MandantToolTest, LoadRefusesAFifoAtOnce) {
     EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(fifo, [&] { load = RunInProcess({"load", dir_, fifo}); }));
     EXPECT_EQ(load.exitCode, 1);
     EXPECT_NE(load.err.find(fifo + " is not a regular file; nothing loaded"), std::string::npos) << load.err;
+}
+
+// Reading needs no write: a mandate on a read-only medium dumps. The medium is
+// a read-only bind mount in a mount namespace of a child process (root only).
+TEST_F(MandantToolTest, DumpsAMandateOnAReadOnlyMedium) {
+    ASSERT_EQ(RunInProcess({"load", dir_}, kInput).exitCode, 0);
+    const std::string expected = Records(dir_);
+    const std::string mountPoint = temp_.Sub("ro");
+    ASSERT_TRUE(std::filesystem::create_directory(mountPoint));
+    const std::string source = temp_.Path();
+    ChildProcess child([&](ChildChannel&) {
+        if (::unshare(CLONE_NEWNS) != 0) return 77;
+        if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 77;
+        if (::mount(source.c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr) != 0) return 77;
+        if (::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) return 77;
+        const std::string roDir = mountPoint + "/Muster AG";
+        if (::access(roDir.c_str(), W_OK) == 0 || errno != EROFS) return 3;
+        ToolResult dump = RunInProcess({"dump", roDir});
+        if (dump.exitCode != 0) {
+            std::fprintf(stderr, "%s", dump.err.c_str());
+            return 1;
+        }
+        return Records(roDir) == expected ? 0 : 2;
+    });
+    int code = child.Wait();
+    if (code == 77) GTEST_SKIP() << "no mount namespace here (needs CAP_SYS_ADMIN)";
+    EXPECT_EQ(code, 0) << "1: dump failed, 2: other records";
 }
 
 TEST_F(MandantToolTest, ReportsEveryBadLine) {
