@@ -5,7 +5,7 @@
 #include <chrono>
 #include <map>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/CVCF1.h"
 #include "forms/vcf/OoxmlReader.h"
 #include "forms/vcf/Workbook.h"

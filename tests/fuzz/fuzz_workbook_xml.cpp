@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/OoxmlReader.h"
 #include "forms/vcf/OoxmlWriter.h"
 #include "forms/vcf/Workbook.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/framework/CException.h"
+#include "base/CException.h"
 #include "forms/vcf/OoxmlReader.h"
 #include "forms/vcf/OoxmlWriter.h"
 #include "forms/vcf/Workbook.h"
