@@ -14,3 +14,13 @@ source scripts/pg-test-server.sh
 mwst_pg_start
 trap mwst_pg_stop EXIT
 ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)"
+
+# The fault tests (skip them with MWST_FAULT_TESTS=0): the suite again under
+# ASan/UBSan, a smoke run of each fuzzer, and SIGKILL injection into mwst-batch.
+if [ "${MWST_FAULT_TESTS:-1}" != 0 ]; then
+  start=$SECONDS
+  MWST_ASAN_BUILD_DIR="$BUILD-asan" bash scripts/sanitize-test.sh
+  bash scripts/fuzz.sh smoke
+  MWST_BUILD_DIR="$BUILD" bash scripts/crash-injection.sh
+  echo "fault tests: $((SECONDS - start)) s"
+fi

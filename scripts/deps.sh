@@ -4,6 +4,7 @@ MWST_PACKAGES=(
   libsqlite3-dev libsodium-dev libpq-dev postgresql libzip-dev zipcmp zipmerge ziptool libpugixml-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-dev
   xvfb xauth
   locales
 )

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/RegularFile.h"
 #include "base/Windows1252.h"
 #include "mandate/pendra/Mandate.h"
 
@@ -20,15 +21,10 @@ std::string Trim(const std::string& text) {
 }
 
 // The file's bytes; a read that fails half-way keeps what was read before it,
-// and a file that cannot be opened or read (a folder, no access) gives nothing.
+// and a file that cannot be opened or read (a folder, a FIFO, no access) gives nothing.
 std::string ReadFileText(const std::string& fileName) {
-    std::string text;
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file) return text;
-    // istream::read turns a failing read (EIO, a folder) into badbit, not an exception.
-    char chunk[65536];
-    while (file.read(chunk, sizeof chunk) || file.gcount() > 0)
-        text.append(chunk, static_cast<std::size_t>(file.gcount()));
+    std::string text, error;
+    regularfile::ReadWhole(fileName, text, error, std::size_t{64} << 20);
     return text;
 }
 

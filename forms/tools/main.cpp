@@ -8,8 +8,10 @@
 #include <string>
 
 #include "base/CException.h"
+#include "base/RegularFile.h"
 #include "forms/tools/WorkbookText.h"
 #include "forms/vcf/CVCF1.h"
+#include "forms/vcf/FileIo.h"
 #include "forms/vcf/Workbook.h"
 
 namespace {
@@ -32,10 +34,8 @@ int Dump(const std::string& path) {
 
 std::string ReadText(const std::string& source) {
     if (source == "-") return std::string(std::istreambuf_iterator<char>(std::cin), {});
-    std::ifstream in(source, std::ios::binary);
-    if (!in) throw CFileException("cannot open " + source);
-    std::string text(std::istreambuf_iterator<char>(in), {});
-    if (in.bad()) throw CFileException("cannot read " + source);
+    std::string text, error;
+    if (!regularfile::ReadWhole(source, text, error, fileio::kMaxFileSize)) throw CFileException(error);
     return text;
 }
 

@@ -6,29 +6,17 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "base/CException.h"
+#include "base/RegularFile.h"
 #include "forms/vcf/TempFileName.h"
 
 namespace fileio {
 namespace {
 
 std::string Reason() { return std::strerror(errno); }
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // The temporary file, named as ours (TempFileName.h); removed unless Keep()
 // was called after the rename.
@@ -85,25 +73,28 @@ void KeepPermissions(int fd, const std::string& path) {
 }  // namespace
 
 std::string ReadWholeFile(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) throw CFileException("cannot open " + path + ": " + Reason());
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0) throw CFileException("cannot inspect " + path + ": " + Reason());
-    if (!S_ISREG(st.st_mode)) throw CFileException(path + " is not a regular file");
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw CFileException("cannot read " + path + ": " + Reason());
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<size_t>(n));
-        if (bytes.size() > kMaxFileSize) throw CFileException(path + " is larger than 512 MiB");
-    }
+    std::string bytes, error;
+    if (!regularfile::ReadWhole(path, bytes, error, kMaxFileSize)) throw CFileException(error);
     return bytes;
 }
 
-void ReplaceFile(const std::string& path, const std::string& bytes) {
+namespace {
+
+// A symbolic link stays a link: the file it points to is what gets replaced
+// (next to that file, so the rename stays on its file system).
+std::string ThroughLinks(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::error_code error;
+    std::filesystem::path target = std::filesystem::weakly_canonical(path, error);
+    if (error) throw CFileException("cannot follow the link " + path + ": " + error.message());
+    return target.string();
+}
+
+}  // namespace
+
+void ReplaceFile(const std::string& linkOrPath, const std::string& bytes) {
+    const std::string path = ThroughLinks(linkOrPath);
     TempFile temp(path);
     KeepPermissions(temp.Descriptor(), path);
     WriteAll(temp.Descriptor(), bytes, temp.Path());

@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "base/CException.h"
@@ -48,23 +49,30 @@ struct Relationship {
     std::string target;  // a zip entry name
 };
 
-// All parts together may not unpack to more than this, so a hostile archive
-// cannot exhaust memory.
-constexpr size_t kMaxPackageSize = 512u << 20;
+std::string SizeText(size_t bytes) {
+    return bytes % (1u << 20) == 0 ? std::to_string(bytes >> 20) + " MiB" : std::to_string(bytes) + " bytes";
+}
 // OOXML numbers cell formats with 32-bit unsigned values; no real style sheet
 // comes near this.
 constexpr long kMaxCellFormat = 65535;
 
 class PackageReader {
 public:
-    PackageReader(std::string bytes, const std::string& label)
-        : label_(label), zip_(std::move(bytes), label), origin_(std::make_shared<PackageOrigin>()) {}
+    PackageReader(std::string bytes, const std::string& label, const ReadLimits& limits)
+        : label_(label), limits_(limits), zip_(std::move(bytes), label), origin_(std::make_shared<PackageOrigin>()) {}
 
     Workbook Read();
 
 private:
     [[noreturn]] void Fail(const std::string& part, const std::string& what) const {
         throw CFileException(label_ + ": " + part + ": " + what);
+    }
+    [[noreturn]] void TooMany(const std::string& what, size_t limit) const {
+        throw CFileException(label_ + ": more than " + std::to_string(limit) + " " + what +
+                             "; this is no VAT form workbook");
+    }
+    void CountCell(const std::string& part) {
+        if (++cells_ > limits_.cells) TooMany("cells (in " + part + ")", limits_.cells);
     }
 
     void ReadAllParts();
@@ -85,6 +93,9 @@ private:
     int ViewValue(pugi::xml_attribute attr, const ViewProperties::Info& info, const std::string& part);
 
     std::string label_;
+    ReadLimits limits_;
+    size_t cells_ = 0;
+    std::set<std::string> parsed_;  // parts loaded so far: each at most once
     ZipReader zip_;
     std::vector<std::unique_ptr<pugi::xml_document>> docs_;  // the parsed parts, alive while reading
     std::map<std::string, Relationship> workbookRels_;
@@ -93,12 +104,15 @@ private:
 };
 
 void PackageReader::ReadAllParts() {
+    std::vector<std::string> names = zip_.Names();
+    if (names.size() > limits_.parts) TooMany("parts", limits_.parts);
     size_t total = 0;
-    for (const std::string& name : zip_.Names()) {
-        std::optional<std::string> content = zip_.Read(name);
+    for (const std::string& name : names) {
+        std::optional<std::string> content = zip_.Read(name, limits_.partBytes);
         if (!content) Fail(name, "the part cannot be found");
         total += content->size();
-        if (total > kMaxPackageSize) throw CFileException(label_ + ": the parts unpack to more than 512 MiB");
+        if (total > limits_.packageBytes)
+            throw CFileException(label_ + ": the parts unpack to more than " + SizeText(limits_.packageBytes));
         origin_->parts[name] = std::move(*content);
     }
 }
@@ -106,6 +120,7 @@ void PackageReader::ReadAllParts() {
 pugi::xml_node PackageReader::Load(const std::string& part) {
     auto found = origin_->parts.find(part);
     if (found == origin_->parts.end()) Fail(part, "the part is missing");
+    if (!parsed_.insert(part).second) Fail(part, "the part is referenced more than once");
     const std::string* content = &found->second;
     auto doc = std::make_unique<pugi::xml_document>();
     pugi::xml_parse_result result = doc->load_buffer(content->data(), content->size(),
@@ -160,7 +175,10 @@ void PackageReader::LoadSharedStrings() {
     const Relationship* rel = FindRelationshipOfType(kRelSuffixSharedStrings);
     if (!rel) return;
     pugi::xml_node sst = Load(rel->target);
-    ForEachChild(sst, "si", [&](pugi::xml_node si) { sharedStrings_.push_back(RichText(si)); });
+    ForEachChild(sst, "si", [&](pugi::xml_node si) {
+        if (sharedStrings_.size() == limits_.sharedStrings) TooMany("shared strings", limits_.sharedStrings);
+        sharedStrings_.push_back(RichText(si));
+    });
 }
 
 long PackageReader::ActiveSheet(pugi::xml_node workbook, long sheetCount, const std::string& part) {
@@ -257,6 +275,7 @@ void PackageReader::ReadCells(pugi::xml_node worksheet, Sheet& sheet, const std:
         }
         long colIndex = 0;
         ForEachChild(row, "c", [&](pugi::xml_node c) {
+            CountCell(part);
             CellPos pos{rowIndex, colIndex + 1};
             if (pugi::xml_attribute ref = Attribute(c, "r")) {
                 auto parsed = cellref::Parse(ref.value());
@@ -342,6 +361,7 @@ Workbook PackageReader::Read() {
 
     std::vector<Sheet> sheets;
     ForEachChild(Child(workbook, "sheets"), "sheet", [&](pugi::xml_node node) {
+        if (sheets.size() == limits_.sheets) TooMany("sheets", limits_.sheets);
         std::string name = Attribute(node, "name").value();
         auto rel = workbookRels_.find(Attribute(node, "id").value());
         if (rel == workbookRels_.end()) Fail(workbookPart, "sheet \"" + name + "\" has no part");
@@ -369,9 +389,9 @@ Workbook PackageReader::Read() {
 
 }  // namespace
 
-Workbook ReadPackage(std::string bytes, const std::string& label) {
+Workbook ReadPackage(std::string bytes, const std::string& label, const ReadLimits& limits) {
     if (bytes.empty()) throw CFileException(label + ": the file is empty");
-    PackageReader reader(std::move(bytes), label);
+    PackageReader reader(std::move(bytes), label, limits);
     return reader.Read();
 }
 

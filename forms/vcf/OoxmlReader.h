@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 
 class Workbook;
@@ -9,6 +10,20 @@ class Workbook;
 // malformed throws CFileException naming `label` and the part at fault.
 namespace ooxml {
 
-Workbook ReadPackage(std::string bytes, const std::string& label);
+// Bounds no real form comes near and every hostile file hits early: reading
+// stops with CFileException naming the file as soon as one is passed. A
+// workbook exactly at a limit still reads. Each part is parsed at most once
+// (a sheet part named by two sheets is refused), so memory stays a small
+// multiple of the unpacked size.
+struct ReadLimits {
+    std::size_t packageBytes = 64u << 20;  // all parts together, unpacked
+    std::size_t partBytes = 32u << 20;     // one part, unpacked
+    std::size_t parts = 4096;              // entries of the archive
+    std::size_t sheets = 256;
+    std::size_t sharedStrings = 1000000;
+    std::size_t cells = 500000;            // <c> elements of all sheets together
+};
+
+Workbook ReadPackage(std::string bytes, const std::string& label, const ReadLimits& limits = ReadLimits());
 
 }  // namespace ooxml

@@ -68,15 +68,23 @@ std::vector<std::string> ZipReader::Names() const {
     return names;
 }
 
-std::optional<std::string> ZipReader::Read(const std::string& name) const {
+namespace {
+
+std::string SizeText(size_t bytes) {
+    return bytes % (1u << 20) == 0 ? std::to_string(bytes >> 20) + " MiB" : std::to_string(bytes) + " bytes";
+}
+
+}  // namespace
+
+std::optional<std::string> ZipReader::Read(const std::string& name, size_t maxSize) const {
     zip_int64_t index = zip_name_locate(archive_, name.c_str(), 0);
     if (index < 0) return std::nullopt;
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) != 0)
         throw CFileException(label_ + ": cannot inspect entry " + name + ": " + ArchiveError(archive_));
-    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > kMaxEntrySize)
-        throw CFileException(label_ + ": entry " + name + " is larger than 256 MiB");
+    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > maxSize)
+        throw CFileException(label_ + ": entry " + name + " unpacks to more than " + SizeText(maxSize));
     ZipFile file(zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0));
     if (!file.get())
         throw CFileException(label_ + ": cannot open entry " + name + ": " + ArchiveError(archive_));
@@ -89,8 +97,8 @@ std::optional<std::string> ZipReader::Read(const std::string& name) const {
                                  zip_error_strerror(zip_file_get_error(file.get())));
         if (got == 0) break;
         content.append(buffer, static_cast<size_t>(got));
-        if (content.size() > kMaxEntrySize)
-            throw CFileException(label_ + ": entry " + name + " is larger than 256 MiB");
+        if (content.size() > maxSize)
+            throw CFileException(label_ + ": entry " + name + " unpacks to more than " + SizeText(maxSize));
     }
     return content;
 }

@@ -22,8 +22,9 @@ public:
     bool Has(const std::string& name) const;
     // The names of all file entries (directories left out), in archive order.
     std::vector<std::string> Names() const;
-    // nullopt when there is no such entry.
-    std::optional<std::string> Read(const std::string& name) const;
+    // nullopt when there is no such entry. An entry that unpacks to more than
+    // `maxSize` bytes throws, however small its header claims it to be.
+    std::optional<std::string> Read(const std::string& name, size_t maxSize = kMaxEntrySize) const;
 
 private:
     std::string bytes_;

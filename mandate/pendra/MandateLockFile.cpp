@@ -1,7 +1,7 @@
 #include "mandate/pendra/MandateLockFile.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,15 +12,16 @@
 namespace {
 
 constexpr off_t kMandateLockOffset = MandateLockFile::kPageSize;
+constexpr off_t kCounterOffset = 0;
 constexpr std::uint64_t kRecordLockBase = std::uint64_t{1} << 32;
 constexpr std::uint64_t kRecordLockSpan = std::uint64_t{1} << 60;
 
-bool SetOfdLock(int fd, short type, off_t offset, bool wait) {
+bool SetOfdLock(int fd, short type, off_t offset, bool wait, off_t length = 1) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = offset;
-    lock.l_len = 1;
+    lock.l_len = length;
     for (;;) {
         if (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) == 0) return true;
         if (errno != EINTR) return false;
@@ -58,40 +59,75 @@ std::unique_ptr<MandateLockFile> MandateLockFile::Open(const std::string& dir, i
         writable = ftruncate(fd, kPageSize) == 0;
     }
     status = pendra::kOk;
-    return std::unique_ptr<MandateLockFile>(new MandateLockFile(path, fd, writable));
+    int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return std::unique_ptr<MandateLockFile>(new MandateLockFile(path, fd, dirFd, writable));
 }
 
-MandateLockFile::MandateLockFile(std::string path, int fd, bool writable)
-    : path_(std::move(path)), fd_(fd), writable_(writable) {
-    struct stat info {};
-    if (fstat(fd_, &info) == 0 && info.st_size >= static_cast<off_t>(kPageSize)) {
-        void* map = mmap(nullptr, kPageSize, writable_ ? PROT_READ | PROT_WRITE : PROT_READ,
-                         MAP_SHARED, fd_, 0);
-        if (map != MAP_FAILED) counter_ = static_cast<std::uint64_t*>(map);
-    }
-}
+MandateLockFile::MandateLockFile(std::string path, int fd, int dirFd, bool writable)
+    : path_(std::move(path)), fd_(fd), dirFd_(dirFd), writable_(writable) {}
 
 MandateLockFile::~MandateLockFile() {
-    if (counter_) munmap(counter_, kPageSize);
     ::close(fd_);  // drops the mandate lock of this description
+    if (dirFd_ >= 0) ::close(dirFd_);  // and the directory lock
 }
 
 bool MandateLockFile::SetMandateLock(short type) {
     return SetOfdLock(fd_, type, kMandateLockOffset, false);
 }
 
-bool MandateLockFile::TryLockShared() { return SetMandateLock(F_RDLCK); }
+bool MandateLockFile::SetDirectoryLock(int operation) {
+    if (dirFd_ < 0) return true;
+    for (;;) {
+        if (::flock(dirFd_, operation | LOCK_NB) == 0) return true;
+        if (errno == EINTR) continue;
+        // A file system without flock on folders keeps only the byte lock.
+        return errno != EWOULDBLOCK;
+    }
+}
 
-bool MandateLockFile::TryLockExclusive() { return writable_ && SetMandateLock(F_WRLCK); }
+bool MandateLockFile::TryLockShared() {
+    if (!SetMandateLock(F_RDLCK)) return false;
+    if (SetDirectoryLock(LOCK_SH)) return true;
+    // Someone holds the mandate through another lock file (ours was deleted or replaced).
+    SetMandateLock(F_UNLCK);
+    return false;
+}
 
-void MandateLockFile::ReturnToShared() { SetMandateLock(F_RDLCK); }
+bool MandateLockFile::TryLockExclusive() {
+    if (!writable_ || !SetMandateLock(F_WRLCK)) return false;
+    if (SetDirectoryLock(LOCK_EX)) return true;
+    // flock converts by dropping the old lock first: take the shared one back.
+    SetMandateLock(F_RDLCK);
+    SetDirectoryLock(LOCK_SH);
+    return false;
+}
+
+void MandateLockFile::ReturnToShared() {
+    SetMandateLock(F_RDLCK);
+    SetDirectoryLock(LOCK_SH);
+}
 
 std::uint64_t MandateLockFile::Generation() const {
-    return counter_ ? __atomic_load_n(counter_, __ATOMIC_ACQUIRE) : 0;
+    // Under a read lock, so that a concurrent increment is never seen half
+    // written. A truncated file reads short: 0, which differs from what was
+    // seen before, so cursors are reset once too often, never once too few.
+    std::uint64_t value = 0;
+    SetOfdLock(fd_, F_RDLCK, kCounterOffset, true, sizeof value);
+    if (::pread(fd_, &value, sizeof value, kCounterOffset) != static_cast<ssize_t>(sizeof value)) value = 0;
+    SetOfdLock(fd_, F_UNLCK, kCounterOffset, false, sizeof value);
+    return value;
 }
 
 void MandateLockFile::PublishChange() {
-    if (counter_ && writable_) __atomic_fetch_add(counter_, 1, __ATOMIC_ACQ_REL);
+    if (!writable_) return;
+    std::uint64_t value = 0;
+    SetOfdLock(fd_, F_WRLCK, kCounterOffset, true, sizeof value);
+    if (::pread(fd_, &value, sizeof value, kCounterOffset) != static_cast<ssize_t>(sizeof value)) value = 0;
+    ++value;
+    if (::pwrite(fd_, &value, sizeof value, kCounterOffset) != static_cast<ssize_t>(sizeof value)) {
+        // Nothing to do: readers compare for a change, and the next commit writes again.
+    }
+    SetOfdLock(fd_, F_UNLCK, kCounterOffset, false, sizeof value);
 }
 
 RecordLockSet::~RecordLockSet() {

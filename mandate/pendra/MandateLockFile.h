@@ -9,10 +9,17 @@
 //    the mandate is open, exclusive while held by MIniSetHelper. OFD locks
 //    belong to one open() of the file, so two handles in one process conflict
 //    just like two processes, and the kernel drops them when a process dies;
-//  - the change counter: a 64-bit word in the first page, mapped shared and
-//    bumped after every committed write, so open walks notice changes made
-//    by other connections with one memory load.
-// Record locks are byte locks far behind that page (RecordLockSet).
+//  - the change counter: a 64-bit word at the start, bumped after every
+//    committed write, so open walks notice changes made by other connections.
+//    It is read and written with pread/pwrite under a byte lock, never
+//    mapped: a mapping of a file that someone truncates ends the process
+//    with SIGBUS, a short read is only a changed counter.
+// The lock file can be deleted or replaced behind our back, and a newcomer
+// would then lock a new file of its own. So the mandate lock also takes a
+// flock(2) lock of the same mode on the mandate directory, which no deletion
+// of a file can take away; the byte lock stays the one that converts
+// atomically between shared and exclusive.
+// Record locks are byte locks far behind the first page (RecordLockSet).
 class MandateLockFile {
 public:
     static constexpr const char* kFileName = "pendra.lock";
@@ -40,13 +47,15 @@ public:
     bool Writable() const { return writable_; }
 
 private:
-    MandateLockFile(std::string path, int fd, bool writable);
+    MandateLockFile(std::string path, int fd, int dirFd, bool writable);
     bool SetMandateLock(short type);
+    // False only when another description holds a conflicting directory lock.
+    bool SetDirectoryLock(int operation);
 
     std::string path_;
     int fd_;
+    int dirFd_;  // the mandate directory, for the flock guard; -1 when it cannot be opened
     bool writable_;
-    std::uint64_t* counter_ = nullptr;  // in the shared mapping; nullptr: not mapped
 };
 
 // The record locks of one table handle, on its own open file description of

@@ -104,6 +104,12 @@ Connection::~Connection() {
     if (db_) sqlite3_close_v2(db_);
 }
 
+int Connection::Reopen(const std::string& path, int flags) {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return Open(path, flags);
+}
+
 int Connection::Open(const std::string& path, int flags) {
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {

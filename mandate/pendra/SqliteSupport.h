@@ -72,6 +72,8 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
     int Open(const std::string& path, int flags);
+    // Closes the connection and opens `path` instead.
+    int Reopen(const std::string& path, int flags);
     sqlite3* Get() const { return db_; }
 
 private:

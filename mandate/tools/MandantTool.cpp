@@ -7,6 +7,7 @@
 #include <optional>
 #include <sstream>
 
+#include "base/RegularFile.h"
 #include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/MandateAdmin.h"
@@ -143,9 +144,9 @@ private:
         ExpectArgs(3);
         std::string input;
         if (args_.size() == 3) {
-            std::ifstream file(args_[2], std::ios::binary);
-            if (!file) return Fail(args_[2] + ": cannot be read");
-            input.assign(std::istreambuf_iterator<char>(file), {});
+            std::string error;
+            if (!regularfile::ReadWhole(args_[2], input, error, std::size_t{1} << 30))
+                return Fail(error + "; nothing loaded");
         } else {
             input.assign(std::istreambuf_iterator<char>(in_), {});
         }

@@ -98,7 +98,8 @@ public:
                 return Fail(field, "contains a control character");
             }
         }
-        std::memcpy(record + offset, text.data(), text.size());
+        // An empty field may have a null data(); memcpy from null is undefined even for 0 bytes.
+        if (!text.empty()) std::memcpy(record + offset, text.data(), text.size());
     }
 
     // A tax id: up to `width` characters of Windows-1252, stored as the data
@@ -238,7 +239,10 @@ std::string OnOneLine(std::string text) {
 std::string Printable(const unsigned char* record, std::size_t offset, std::size_t width) {
     std::string raw = FixedField(record, offset, width), text;
     std::size_t badOffset = 0;
-    if (!win1252::DecodeWindowsText(raw, text, badOffset)) text = raw;
+    // Not DecodeWindowsText: that drops a leading U+FEFF as a file's byte order
+    // mark, but here it is the field's first character and must survive a load.
+    if (win1252::IsValidUtf8(raw)) text = raw;
+    else if (!win1252::ToUtf8(raw, text, badOffset)) text = raw;
     return OnOneLine(std::move(text));
 }
 

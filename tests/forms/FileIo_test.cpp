@@ -11,6 +11,7 @@
 #include "forms/vcf/CVCF1.h"
 #include "forms/vcf/TempFileName.h"
 #include "tests/forms/TempDir.h"
+#include "tests/support/Fifo.h"
 
 namespace {
 
@@ -151,6 +152,41 @@ TEST(ReadWholeFile, ReadsBytesExactly) {
     WriteBytes(dir.File("f"), bytes);
     EXPECT_EQ(fileio::ReadWholeFile(dir.File("f")), bytes);
     EXPECT_THROW(fileio::ReadWholeFile(dir.File("missing")), CFileException);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ReadWholeFile, AFifoIsRefusedWithoutWaiting) {
+    TempDir dir;
+    ASSERT_TRUE(testsupport::MakeFifo(dir.File("book.vts")));
+    std::string message;
+    EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(dir.File("book.vts"), [&] {
+        try {
+            CVCF1 vcf;
+            short type = 0;
+            vcf.Read(dir.File("book.vts"), type);
+        } catch (const CFileException& e) {
+            message = e.what();
+        }
+    }));
+    EXPECT_EQ(message, dir.File("book.vts") + " is not a regular file");
+}
+
+// A workbook reached through a symbolic link is written into the file the link
+// names; the link stays.
+TEST(ReplaceFile, WritesThroughASymbolicLink) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("store"));
+    WriteBytes(dir.File("store/real.vts"), "old");
+    std::filesystem::create_symlink("store/real.vts", dir.File("book.vts"));
+    fileio::ReplaceFile(dir.File("book.vts"), "new");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("book.vts")));
+    EXPECT_EQ(std::filesystem::read_symlink(dir.File("book.vts")), "store/real.vts");
+    EXPECT_EQ(ReadBytes(dir.File("store/real.vts")), "new");
+    EXPECT_EQ(FileCount(dir), 2u);
+    EXPECT_EQ(static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir.File("store")), {})), 1u);
 }
 
 }  // namespace

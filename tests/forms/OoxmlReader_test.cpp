@@ -239,9 +239,10 @@ const DamageCase kDamage[] = {
     {"MissingSheetPart", "xl/worksheets/sheet1.xml", "", "xl/worksheets/sheet1.xml: the part is missing"},
     {"SheetWithoutRelationship", "xl/_rels/workbook.xml.rels", Rels(""), "has no part"},
     {"NoSheets", "xl/workbook.xml", std::string("<workbook ") + kMain + "><sheets/></workbook>", "at least one sheet"},
-    {"DuplicateSheetNames", "xl/workbook.xml",
-     std::string("<workbook ") + kMain + R"(><sheets><sheet name="A" r:id="rId2"/><sheet name="a" r:id="rId2"/></sheets></workbook>)",
-     "already used"},
+    // Two sheets on one part: refused before the part is parsed a second time.
+    {"SheetPartNamedTwice", "xl/workbook.xml",
+     std::string("<workbook ") + kMain + R"(><sheets><sheet name="A" r:id="rId2"/><sheet name="B" r:id="rId2"/></sheets></workbook>)",
+     "xl/worksheets/sheet1.xml: the part is referenced more than once"},
     {"ActiveTabOutOfRange", "xl/workbook.xml",
      std::string("<workbook ") + kMain +
          R"(><bookViews><workbookView activeTab="3"/></bookViews><sheets><sheet name="A" r:id="rId2"/></sheets></workbook>)",
@@ -273,6 +274,17 @@ const DamageCase kDamage[] = {
 
 INSTANTIATE_TEST_SUITE_P(Parts, DamagedPart, ::testing::ValuesIn(kDamage),
                          [](const auto& param) { return std::string(param.param.name); });
+
+TEST(DamagedPart, DuplicateSheetNames) {
+    TempDir dir;
+    Parts parts = ForeignPackage(Row(R"(<c r="A1"><v>1</v></c>)"));
+    parts["xl/worksheets/sheet2.xml"] = Worksheet("");
+    parts["xl/_rels/workbook.xml.rels"] =
+        Rels(Rel("rId2", "worksheet", "worksheets/sheet1.xml") + Rel("rId4", "worksheet", "worksheets/sheet2.xml"));
+    parts["xl/workbook.xml"] = std::string("<workbook ") + kMain +
+                               R"(><sheets><sheet name="A" r:id="rId2"/><sheet name="a" r:id="rId4"/></sheets></workbook>)";
+    ExpectReadFails(dir, Zip(parts), "already used");
+}
 
 // ---- Our view part --------------------------------------------------------------
 

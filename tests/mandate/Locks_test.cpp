@@ -7,6 +7,7 @@
 #include "ChildProcess.h"
 #include "MandateTestSupport.h"
 #include "mandate/pendra/MIniSetHelper.h"
+#include "mandate/pendra/MandateLockFile.h"
 
 using namespace testsupport;
 
@@ -121,6 +122,89 @@ TEST_F(LocksTest, TwoHandlesInOneProcessExcludeEachOther) {
     exclusive.Close();
     EXPECT_FALSE(MIniSetHelper::IsGlobalBtrieveFileInstanceOpen());
     EXPECT_EQ(second.OpenMandateFiles(dir_), pendra::kOk);
+}
+
+// The lock file is only a file: deleting or replacing it while a process holds
+// the mandate must not let another process hold it too.
+TEST_F(LocksTest, DeletedOrReplacedLockFileGrantsNoSecondHolder) {
+    for (bool replace : {false, true}) {
+        SCOPED_TRACE(replace ? "replaced" : "deleted");
+        ChildProcess holder([this](ChildChannel& channel) {
+            Mandate mandate;
+            if (mandate.OpenMandateFiles(dir_) != pendra::kOk) return 1;
+            MIniSetHelper exclusive(&mandate, true);
+            if (exclusive.OpenExclusive() != pendra::kOk) return 2;
+            channel.Send("held");
+            channel.Receive();
+            return 0;
+        });
+        ChildChannel channel = holder.Channel();
+        ASSERT_EQ(channel.Receive(), "held");
+        const std::string lockPath = dir_ + "/" + MandateLockFile::kFileName;
+        ASSERT_EQ(::unlink(lockPath.c_str()), 0);
+        if (replace) {
+            ASSERT_EQ(MandateLockFile::Create(dir_), pendra::kOk);
+        }
+
+        Mandate mandate;
+        EXPECT_EQ(mandate.OpenMandateFiles(dir_), pendra::kMandateHeldExclusively);
+        channel.Send("go");
+        EXPECT_EQ(holder.Wait(), 0);
+        EXPECT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
+        mandate.CloseMandateFiles();
+    }
+}
+
+// Here the test process has the mandate open (shared) when its lock file goes:
+// a second process may open it too, but not hold it.
+TEST_F(LocksTest, DeletedLockFileGrantsNoExclusiveBesideAnOpenHandle) {
+    Mandate mandate;
+    ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
+    ASSERT_EQ(::unlink((dir_ + "/" + MandateLockFile::kFileName).c_str()), 0);
+    ChildProcess child([this](ChildChannel&) {
+        Mandate own;
+        if (own.OpenMandateFiles(dir_) != pendra::kOk) return 1;
+        MIniSetHelper exclusive(&own, false);
+        return exclusive.OpenExclusive();
+    });
+    EXPECT_EQ(child.Wait(), pendra::kMandateHeldExclusively);
+    mandate.CloseMandateFiles();
+    ChildProcess again([this](ChildChannel&) {
+        Mandate own;
+        if (own.OpenMandateFiles(dir_) != pendra::kOk) return 1;
+        MIniSetHelper exclusive(&own, false);
+        return exclusive.OpenExclusive();
+    });
+    EXPECT_EQ(again.Wait(), pendra::kOk);
+}
+
+// The change counter lives in the lock file; truncating that file under a
+// process that has the mandate open used to end the process with SIGBUS.
+TEST_F(LocksTest, TruncatedLockFileDoesNotCrashItsUsers) {
+    ChildProcess user([this](ChildChannel& channel) {
+        Mandate mandate;
+        if (mandate.OpenMandateFiles(dir_) != pendra::kOk) return 1;
+        if (RateOf(mandate, "VSN77") != 0.077f) return 2;
+        channel.Send("open");
+        channel.Receive();  // the lock file is truncated now
+        if (RateOf(mandate, "VSN77") != 0.077f) return 3;
+        BFile file(&mandate);
+        if (file.Open(mandate.GetTaxName(), BFile::kModeUpdate) != pendra::kOk) return 4;
+        Tax tax(&mandate);
+        tax.UseFile(&file);
+        FillTax(tax, "NEU81", 0.081f);
+        if (tax.Insert() != pendra::kOk) return 5;
+        MIniSetHelper exclusive(&mandate, false);
+        return exclusive.OpenExclusive() == pendra::kOk ? 0 : 6;
+    });
+    ChildChannel channel = user.Channel();
+    ASSERT_EQ(channel.Receive(), "open");
+    ASSERT_EQ(::truncate((dir_ + "/" + MandateLockFile::kFileName).c_str(), 0), 0);
+    channel.Send("go");
+    EXPECT_EQ(user.Wait(), 0) << "-1: killed by a signal";
+    Mandate mandate;
+    ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
+    EXPECT_FLOAT_EQ(RateOf(mandate, "NEU81"), 0.081f);
 }
 
 TEST_F(LocksTest, ExclusiveNeedsAnOpenMandate) {

@@ -2,12 +2,21 @@
 #include "mandate/tools/MandantTool.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
 
 #include <fstream>
 #include <sstream>
 
 #include "MandateTestSupport.h"
+#include "ChildProcess.h"
 #include "ToolProcess.h"
+#include "tests/support/Fifo.h"
 #include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/tools/MandateText.h"
 
@@ -111,6 +120,25 @@ TEST_F(MandantToolTest, PercentTextStoresTheFloatAndReadsBack) {
     EXPECT_EQ(tax.GetPercent(), odd);
 }
 
+// A text field may begin with U+FEFF; only a BOM at the start of the input is the file's.
+TEST_F(MandantToolTest, LeadingByteOrderMarkInATextFieldSurvivesDumpAndLoad) {
+    const std::string line = "account 1000 0 - \xEF\xBB\xBFKasse\n";
+    ASSERT_EQ(RunInProcess({"load", dir_}, "# Konten\n" + line).exitCode, 0);
+    EXPECT_EQ(Records(dir_), line);
+    std::string copy = temp_.Sub("Kopie");
+    ASSERT_EQ(RunInProcess({"create", copy, "--name", "Kopie"}).exitCode, 0);
+    ASSERT_EQ(RunInProcess({"load", copy}, RunInProcess({"dump", dir_}).out).exitCode, 0);
+    EXPECT_EQ(Records(copy), line);
+}
+
+// Empty and `-` fields store no bytes (and copy none: the sanitizer build checks that).
+TEST_F(MandantToolTest, EmptyAndDashFieldsLoad) {
+    ToolResult load = RunInProcess({"load", dir_}, "key VSB25 2.5 102.5 brutto -\naccount 1000 0 -\n"
+                                                   "booking -1 20240229 - -12.5 -\n");
+    ASSERT_EQ(load.exitCode, 0) << load.err;
+    EXPECT_EQ(Records(dir_), "key VSB25 2.5 102.5 brutto -\naccount 1000 0 -\nbooking -1 20240229 - -12.5 -\n");
+}
+
 TEST_F(MandantToolTest, Windows1252InputIsStoredAsUtf8) {
     ASSERT_EQ(RunInProcess({"load", dir_}, "account 1000 0 - B\xE4""ckerei \x80 M\xFCller\r\n").exitCode, 0);
     Mandate mandate;
@@ -199,6 +227,42 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"key VSN77 8.1 108.1 netto 1170", "ID"},
                       BadLine{"account 1000 0 - doppelt", "NUMBER"},
                       BadLine{"konto 1000 0 -", ""}));
+
+TEST_F(MandantToolTest, LoadRefusesAFifoAtOnce) {
+    const std::string fifo = temp_.Sub("records.txt");
+    ASSERT_TRUE(testsupport::MakeFifo(fifo));
+    ToolResult load{};
+    EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(fifo, [&] { load = RunInProcess({"load", dir_, fifo}); }));
+    EXPECT_EQ(load.exitCode, 1);
+    EXPECT_NE(load.err.find(fifo + " is not a regular file; nothing loaded"), std::string::npos) << load.err;
+}
+
+// Reading needs no write: a mandate on a read-only medium dumps. The medium is
+// a read-only bind mount in a mount namespace of a child process (root only).
+TEST_F(MandantToolTest, DumpsAMandateOnAReadOnlyMedium) {
+    ASSERT_EQ(RunInProcess({"load", dir_}, kInput).exitCode, 0);
+    const std::string expected = Records(dir_);
+    const std::string mountPoint = temp_.Sub("ro");
+    ASSERT_TRUE(std::filesystem::create_directory(mountPoint));
+    const std::string source = temp_.Path();
+    ChildProcess child([&](ChildChannel&) {
+        if (::unshare(CLONE_NEWNS) != 0) return 77;
+        if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 77;
+        if (::mount(source.c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr) != 0) return 77;
+        if (::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) return 77;
+        const std::string roDir = mountPoint + "/Muster AG";
+        if (::access(roDir.c_str(), W_OK) == 0 || errno != EROFS) return 3;
+        ToolResult dump = RunInProcess({"dump", roDir});
+        if (dump.exitCode != 0) {
+            std::fprintf(stderr, "%s", dump.err.c_str());
+            return 1;
+        }
+        return Records(roDir) == expected ? 0 : 2;
+    });
+    int code = child.Wait();
+    if (code == 77) GTEST_SKIP() << "no mount namespace here (needs CAP_SYS_ADMIN)";
+    EXPECT_EQ(code, 0) << "1: dump failed, 2: other records";
+}
 
 TEST_F(MandantToolTest, ReportsEveryBadLine) {
     ToolResult load = RunInProcess({"load", dir_}, "key A 1 101 netto -\nkey B x 101 netto -\n"

@@ -6,6 +6,7 @@
 
 #include "taxkeys/ConvertTable.h"
 #include "tests/mandate/MandateTestSupport.h"
+#include "tests/support/Fifo.h"
 
 using testsupport::TempDir;
 
@@ -143,4 +144,16 @@ TEST_F(TableFile, DeleteListEmptiesTheTable) {
     table.LoadList(dir);  // same path: stays empty
     Mandate::SetGlobalMandate(nullptr);
     EXPECT_EQ(table.Convert(id), 0);
+}
+
+// A FIFO under the table's name would block a plain open until someone writes
+// to it; it is no table, and the lookup goes on at once.
+TEST_F(TableFile, AFifoIsAnEmptyTableWithoutWaiting) {
+    const std::string fifo = dir + "/" + ConvertTable::kFileName;
+    ASSERT_TRUE(testsupport::MakeFifo(fifo));
+    Open(dir);
+    ConvertTable table;
+    std::string found;
+    EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(fifo, [&] { found = Lookup(table, "A"); }));
+    EXPECT_EQ(found, "<none>");
 }

@@ -1,0 +1,66 @@
+#include "base/RegularFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace regularfile {
+
+int OpenForReading(const std::string& path, std::string& error) {
+    // O_NONBLOCK: opening a FIFO without a writer would wait forever.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        error = "cannot inspect " + path + ": " + std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + (S_ISDIR(st.st_mode) ? " is a folder, not a file" : " is not a regular file");
+        ::close(fd);
+        return -1;
+    }
+    // Regular files never block; clearing the flag keeps later reads ordinary.
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+bool ReadWhole(const std::string& path, std::string& bytes, std::string& error, std::size_t maxSize) {
+    bytes.clear();
+    int fd = OpenForReading(path, error);
+    if (fd < 0) return false;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = "cannot read " + path + ": " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > maxSize) {
+            error = path + " is larger than " + std::to_string(maxSize >> 20) + " MiB";
+            ::close(fd);
+            return false;
+        }
+    }
+    ::close(fd);
+    return true;
+}
+
+bool IsRegular(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace regularfile

@@ -1,0 +1,24 @@
+#pragma once
+#include <cstddef>
+#include <string>
+
+// Opening files that the program reads whole (workbooks, conversion tables,
+// mandate texts): only a regular file is opened. A FIFO, device or folder is
+// refused at once instead of being waited on: the open does not block
+// (O_NONBLOCK), and the type is checked on the open descriptor, so nothing
+// can swap the file between check and read.
+namespace regularfile {
+
+// The descriptor (blocking again, close-on-exec) of the regular file `path`,
+// opened read-only; -1 with `error` naming the path and the reason otherwise.
+int OpenForReading(const std::string& path, std::string& error);
+
+// The whole content of the regular file `path`, at most `maxSize` bytes; false
+// with `error` naming the path and the reason otherwise (not found, no access,
+// not a regular file, a read error, too large).
+bool ReadWhole(const std::string& path, std::string& bytes, std::string& error, std::size_t maxSize);
+
+// True when `path` names a regular file (following symbolic links).
+bool IsRegular(const std::string& path);
+
+}  // namespace regularfile
