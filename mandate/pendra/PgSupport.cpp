@@ -63,6 +63,7 @@ Result Failed(PGconn* conn) { return Result(PQmakeEmptyPGresult(conn, PGRES_FATA
 }  // namespace
 
 Result Connection::Exec(const std::string& sql, const std::vector<Param>& params) const {
+    ++roundTrips_;
     const ParamArrays arrays(params);
     PGresult* result = PQexecParams(conn_, sql.c_str(), arrays.Count(), nullptr,
                                     arrays.values.data(), arrays.lengths.data(),
@@ -72,6 +73,7 @@ Result Connection::Exec(const std::string& sql, const std::vector<Param>& params
 
 bool Connection::Prepare(const Query& query, Result& failure) const {
     if (query.name.empty() || prepared_.contains(query.name)) return true;
+    ++roundTrips_;
     Result result(PQprepare(conn_, query.name.c_str(), query.sql.c_str(), 0, nullptr));
     if (!result || !Succeeded(result.get())) {
         failure = result ? std::move(result) : Failed(conn_);
@@ -85,6 +87,7 @@ Result Connection::Exec(const Query& query) const {
     if (query.name.empty()) return Exec(query.sql, query.params);
     Result failure;
     if (!Prepare(query, failure)) return failure;
+    ++roundTrips_;
     const ParamArrays arrays(query.params);
     PGresult* result = PQexecPrepared(conn_, query.name.c_str(), arrays.Count(),
                                       arrays.values.data(), arrays.lengths.data(),
@@ -107,6 +110,7 @@ std::vector<Result> Connection::ExecPipeline(const std::vector<Query>& queries) 
         if (!Prepare(query, failure)) return failAll(std::move(failure));
     }
     if (PQenterPipelineMode(conn_) != 1) return failAll(Failed(conn_));
+    ++roundTrips_;
     bool sent = true;
     for (const Query& query : queries) {
         const ParamArrays arrays(query.params);
@@ -142,6 +146,7 @@ std::vector<Result> Connection::ExecPipeline(const std::vector<Query>& queries) 
 }
 
 int Connection::ExecScript(const std::string& sql) const {
+    ++roundTrips_;
     Result result(PQexec(conn_, sql.c_str()));
     if (!result) return kIoError;
     return Succeeded(result.get()) ? kOk : StatusOf(result.get());

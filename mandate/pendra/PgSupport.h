@@ -51,6 +51,9 @@ public:
     std::vector<Result> ExecPipeline(const std::vector<Query>& queries) const;
     // Runs several statements without parameters; PendraStatus.
     int ExecScript(const std::string& sql) const;
+    // Round trips to the server so far, and statements prepared on this connection.
+    std::uint64_t RoundTrips() const { return roundTrips_; }
+    std::size_t PreparedStatements() const { return prepared_.size(); }
     // True when `result` reports success (command or rows).
     static bool Succeeded(const PGresult* result);
     // PendraStatus for a failed result: kDuplicateKey for a unique violation,
@@ -65,6 +68,7 @@ private:
 
     PGconn* conn_ = nullptr;
     mutable std::set<std::string> prepared_;
+    mutable std::uint64_t roundTrips_ = 0;
 };
 
 // The application name of this process's connections: "<program> [<pid>]".
