@@ -1,6 +1,10 @@
 #include "mandate/pendra/Mandate.h"
 
+#include <sodium.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "mandate/pendra/PasswordHash.h"
 #include "mandate/pendra/PendraMessages.h"
@@ -12,11 +16,18 @@
 #include "mandate/pendra/SqliteSchema.h"
 #include "mandate/pendra/SqliteSupport.h"
 #include "mandate/pendra/StorageEngine.h"
+#include "mandate/pendra/VerifiedPasswords.h"
 
 namespace {
 
 Mandate* globalMandate = nullptr;
 constexpr int kPasswordTries = 3;
+
+// Wipes a password answer once it has been checked.
+void Wipe(std::string& text) {
+    sodium_memzero(text.data(), text.size());
+    text.clear();
+}
 
 std::string WithoutTrailingSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -106,14 +117,29 @@ int Mandate::AskPassword() {
     PendraUi& ui = PendraUi::Current();
     const std::string caption = PendraMessageText(kMsgPasswordCaption);
     const std::string name = GetName();
+    const std::string identity = Identity();
     for (int attempt = 0; attempt < kPasswordTries; ++attempt) {
         int prompt = attempt == 0 ? kMsgPasswordPrompt : kMsgPasswordRetry;
         std::optional<std::string> answer = ui.AskPassword(PendraMessageText(prompt, name, 0), caption);
         if (!answer) return 0;
-        if (pendra::VerifyPassword(hash, *answer)) return 1;
+        // Asked as every time; the Argon2 check only once per process and mandate.
+        const bool right = pendra::IsVerifiedPassword(identity, hash, *answer) ||
+                           pendra::VerifyPassword(hash, *answer);
+        if (right) pendra::RememberVerifiedPassword(identity, hash, *answer);
+        Wipe(*answer);
+        if (right) return 1;
     }
     ui.ShowMessage(PendraMessageText(kMsgPasswordRefused, name, 0), caption);
     return 0;
+}
+
+std::string Mandate::Identity() const {
+    if (sqlConfiguration_) {
+        return "sql\n" + sqlConfiguration_->GetConnectionString() + "\n" +
+               sqlConfiguration_->GetDatabaseId();
+    }
+    std::unique_ptr<char, decltype(&std::free)> real(realpath(path_.c_str(), nullptr), &std::free);
+    return "file\n" + (real ? std::string(real.get()) : path_);
 }
 
 bool Mandate::TryGetExclusiveLock(int) {

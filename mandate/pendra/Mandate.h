@@ -66,6 +66,10 @@ public:
     StorageEngine* Engine() const { return engine_.get(); }
 
 private:
+    // Which mandate this is, however its path was written (the password
+    // checks of this process are remembered by it).
+    std::string Identity() const;
+
     std::unique_ptr<StorageEngine> engine_;
     // Kept after an open refused with 88, so the caller can name the other users.
     std::unique_ptr<SqlMandateConfiguration> sqlConfiguration_;

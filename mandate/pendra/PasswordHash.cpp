@@ -2,8 +2,12 @@
 
 #include <sodium.h>
 
+#include <atomic>
+
 namespace pendra {
 namespace {
+
+std::atomic<std::uint64_t> verifications{0};
 
 bool SodiumReady() {
     static const bool ready = sodium_init() >= 0;
@@ -25,7 +29,10 @@ std::string HashPassword(const std::string& password) {
 
 bool VerifyPassword(const std::string& hash, const std::string& password) {
     if (!SodiumReady() || hash.empty() || hash.size() >= crypto_pwhash_STRBYTES) return false;
+    ++verifications;
     return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
+
+std::uint64_t PasswordVerifications() { return verifications.load(); }
 
 }  // namespace pendra

@@ -1,6 +1,7 @@
 #include "mandate/pendra/PgEngine.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "mandate/pendra/LegacyIdTable.h"
 #include "mandate/pendra/PendraStatus.h"
@@ -21,7 +22,7 @@ public:
     explicit PgBatch(PgEngine& engine) : engine_(engine) {}
     ~PgBatch() override {
         if (!committed_) engine_.Conn().Exec("ROLLBACK");
-        engine_.LeaveBatch();
+        engine_.LeaveBatch(committed_);
     }
     int Commit() override {
         if (committed_) return pendra::kOk;
@@ -142,15 +143,38 @@ void PgEngine::Unregister(PgTable* table) {
     std::erase_if(recordLocks_, [&](const auto& lock) { return lock.second == table; });
 }
 
-int PgEngine::RunWrite(const std::function<int()>& body) {
+int PgEngine::Write(const pendra::pg::Query& query, Result& result) {
     if (IsReadOnly()) return pendra::kAccessDenied;
-    if (batchDepth_ == 0) return body();
-    Result begin = connection_->Exec("SAVEPOINT pendra_write");
-    if (!Connection::Succeeded(begin.get())) return connection_->StatusOf(begin.get());
-    int status = body();
-    connection_->Exec(status == pendra::kOk ? "RELEASE SAVEPOINT pendra_write"
-                                            : "ROLLBACK TO SAVEPOINT pendra_write");
-    return status;
+    if (batchDepth_ == 0) {
+        result = connection_->Exec(query);
+        return Connection::Succeeded(result.get()) ? pendra::kOk : connection_->StatusOf(result.get());
+    }
+    std::vector<Result> results = connection_->ExecPipeline(
+        {{"", "SAVEPOINT pendra_write", {}}, query, {"", "RELEASE SAVEPOINT pendra_write", {}}});
+    if (!Connection::Succeeded(results[0].get())) {
+        const int status = connection_->StatusOf(results[0].get());
+        result = std::move(results[0]);
+        return status;
+    }
+    result = std::move(results[1]);
+    if (!Connection::Succeeded(result.get())) {
+        const int status = connection_->StatusOf(result.get());
+        connection_->Exec("ROLLBACK TO SAVEPOINT pendra_write");
+        return status;
+    }
+    return Connection::Succeeded(results[2].get()) ? pendra::kOk
+                                                   : connection_->StatusOf(results[2].get());
+}
+
+void PgEngine::RecordChanged(const char* table, const std::string& key,
+                             const unsigned char* record) {
+    for (PgTable* open : tables_) {
+        if (std::string_view(open->Layout().name) == table) open->ApplyChange(key, record);
+    }
+}
+
+void PgEngine::DropWalks() {
+    for (PgTable* table : tables_) table->DropWalk();
 }
 
 std::unique_ptr<StorageBatch> PgEngine::BeginBatch(int& status) {
@@ -162,6 +186,7 @@ std::unique_ptr<StorageBatch> PgEngine::BeginBatch(int& status) {
         status = pendra::kBadArgument;  // batches do not nest
         return nullptr;
     }
+    DropWalks();  // a batch starts from what is committed now
     Result begin = connection_->Exec("BEGIN");
     if (!Connection::Succeeded(begin.get())) {
         status = connection_->StatusOf(begin.get());
@@ -179,11 +204,16 @@ int PgEngine::LockRecord(const PgTable* holder, std::uint64_t lockId, bool wait)
     int status = pendra::kOk;
     bool locked;
     if (wait) {
-        Result result = connection_->Exec("SELECT pg_advisory_lock($1::int8)", params);
+        Result result =
+            connection_->Exec({"pendra_record_lock", "SELECT pg_advisory_lock($1::int8)", params});
         locked = Connection::Succeeded(result.get());
         if (!locked) status = connection_->StatusOf(result.get());
     } else {
-        locked = connection_->QueryBool("SELECT pg_try_advisory_lock($1::int8)", params, status);
+        Result result = connection_->Exec(
+            {"pendra_record_try_lock", "SELECT pg_try_advisory_lock($1::int8)", params});
+        locked = Connection::Succeeded(result.get()) && PQntuples(result.get()) == 1 &&
+                 PQgetlength(result.get(), 0, 0) == 1 && PQgetvalue(result.get(), 0, 0)[0] == 1;
+        if (!Connection::Succeeded(result.get())) status = connection_->StatusOf(result.get());
     }
     if (!locked) return status != pendra::kOk ? status : pendra::kRecordLocked;
     recordLocks_.emplace(lockId, holder);
@@ -194,8 +224,8 @@ void PgEngine::UnlockRecord(const PgTable* holder, std::uint64_t lockId) {
     auto held = recordLocks_.find(lockId);
     if (held == recordLocks_.end() || held->second != holder) return;
     recordLocks_.erase(held);
-    connection_->Exec("SELECT pg_advisory_unlock($1::int8)",
-                      {{std::to_string(static_cast<std::int64_t>(lockId))}});
+    connection_->Exec({"pendra_record_unlock", "SELECT pg_advisory_unlock($1::int8)",
+                       {{std::to_string(static_cast<std::int64_t>(lockId))}}});
 }
 
 int PgEngine::LockForWrite(const PgTable* holder, std::uint64_t lockId, bool& taken) {
@@ -209,21 +239,19 @@ int PgEngine::LockForWrite(const PgTable* holder, std::uint64_t lockId, bool& ta
 
 long PgEngine::GetSetting(int section, int key, long def) {
     Result result = connection_->Exec(
-        "SELECT value FROM settings WHERE section = $1::int4 AND key = $2::int4",
-        {{std::to_string(section)}, {std::to_string(key)}});
+        {"pendra_settings_get", "SELECT value FROM settings WHERE section = $1::int4 AND key = $2::int4",
+         {{std::to_string(section)}, {std::to_string(key)}}});
     if (!Connection::Succeeded(result.get()) || PQntuples(result.get()) != 1) return def;
     return static_cast<long>(pendra::pg::Int8FromBinary(PQgetvalue(result.get(), 0, 0)));
 }
 
 int PgEngine::SetSetting(int section, int key, long value) {
-    return RunWrite([&]() -> int {
-        Result result = connection_->Exec(
-            "INSERT INTO settings(section, key, value) VALUES($1::int4, $2::int4, $3::int8) "
-            "ON CONFLICT (section, key) DO UPDATE SET value = EXCLUDED.value",
-            {{std::to_string(section)}, {std::to_string(key)}, {std::to_string(value)}});
-        return Connection::Succeeded(result.get()) ? pendra::kOk
-                                                   : connection_->StatusOf(result.get());
-    });
+    Result result;
+    return Write({"pendra_settings_set",
+                  "INSERT INTO settings(section, key, value) VALUES($1::int4, $2::int4, $3::int8) "
+                  "ON CONFLICT (section, key) DO UPDATE SET value = EXCLUDED.value",
+                  {{std::to_string(section)}, {std::to_string(key)}, {std::to_string(value)}}},
+                 result);
 }
 
 int PgEngine::ReadSettings(std::vector<MandateSetting>& settings) {

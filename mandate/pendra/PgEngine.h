@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,9 +19,16 @@ class SqlMandateConfiguration;
 // are advisory locks too, so they hold between machines; handles of one
 // mandate share a session, so the engine tells them apart itself.
 //
-// Walks read one row per call by key, so they always see committed changes.
+// Walks read rows in batches of growing size (PgTable), so a walk over a
+// table costs a few round trips, not one per record. Every write through this
+// engine is applied to the batches its handles hold, so walks see the
+// engine's own changes at once, as on file mandates; changes of other sessions
+// are seen by the next batch, ReadFirst, BeginBatch or ReleaseCaches. Keyed
+// reads always ask the server, with statements prepared once per connection.
+//
 // Every write is a statement of its own (autocommit) or, inside a batch, a
-// savepoint: a connection lost mid-command leaves nothing half written.
+// savepoint (sent with it in one round trip): a connection lost mid-command
+// leaves nothing half written.
 class PgEngine final : public StorageEngine {
 public:
     static std::unique_ptr<PgEngine> Open(const SqlMandateConfiguration& configuration,
@@ -39,12 +45,19 @@ public:
     int ReadSettings(std::vector<MandateSetting>& settings) override;
     int AcquireExclusive() override;
     void ReleaseExclusive() override;
-    void ReleaseCaches() override {}
+    void ReleaseCaches() override { DropWalks(); }
     std::unique_ptr<StorageBatch> BeginBatch(int& status) override;
 
     // For PgTable and PgBatch.
     const pendra::pg::Connection& Conn() const { return *connection_; }
-    int RunWrite(const std::function<int()>& body);
+    // Runs one write statement: alone, or inside a batch within a savepoint,
+    // in one round trip. `result` is the statement's own result.
+    int Write(const pendra::pg::Query& query, pendra::pg::Result& result);
+    // Tells the walks of every handle on `table` that the record `key` is now
+    // `record` (nullptr: gone).
+    void RecordChanged(const char* table, const std::string& key, const unsigned char* record);
+    // Forgets every batch read: the next read of each walk asks the server.
+    void DropWalks();
     int LockRecord(const PgTable* holder, std::uint64_t lockId, bool wait);
     void UnlockRecord(const PgTable* holder, std::uint64_t lockId);
     // kOk when `holder` may write the record: it holds the lock, or nobody does.
@@ -52,7 +65,11 @@ public:
     int LockForWrite(const PgTable* holder, std::uint64_t lockId, bool& taken);
     void Register(PgTable* table) { tables_.push_back(table); }
     void Unregister(PgTable* table);
-    void LeaveBatch() { --batchDepth_; }
+    // A batch rolled back takes back writes the walks already hold.
+    void LeaveBatch(bool committed) {
+        --batchDepth_;
+        if (!committed) DropWalks();
+    }
 
 private:
     PgEngine() = default;

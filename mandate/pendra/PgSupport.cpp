@@ -42,21 +42,111 @@ Connection::~Connection() {
     if (conn_) PQfinish(conn_);
 }
 
-Result Connection::Exec(const std::string& sql, const std::vector<Param>& params) const {
+namespace {
+
+// The parameters of a statement as libpq takes them.
+struct ParamArrays {
+    explicit ParamArrays(const std::vector<Param>& params) {
+        for (const Param& param : params) {
+            values.push_back(param.value.data());
+            lengths.push_back(static_cast<int>(param.value.size()));
+            formats.push_back(param.binary ? 1 : 0);
+        }
+    }
+    int Count() const { return static_cast<int>(values.size()); }
     std::vector<const char*> values;
     std::vector<int> lengths, formats;
-    for (const Param& param : params) {
-        values.push_back(param.value.data());
-        lengths.push_back(static_cast<int>(param.value.size()));
-        formats.push_back(param.binary ? 1 : 0);
+};
+
+Result Failed(PGconn* conn) { return Result(PQmakeEmptyPGresult(conn, PGRES_FATAL_ERROR)); }
+
+}  // namespace
+
+Result Connection::Exec(const std::string& sql, const std::vector<Param>& params) const {
+    ++roundTrips_;
+    const ParamArrays arrays(params);
+    PGresult* result = PQexecParams(conn_, sql.c_str(), arrays.Count(), nullptr,
+                                    arrays.values.data(), arrays.lengths.data(),
+                                    arrays.formats.data(), 1);
+    return result ? Result(result) : Failed(conn_);
+}
+
+bool Connection::Prepare(const Query& query, Result& failure) const {
+    if (query.name.empty() || prepared_.contains(query.name)) return true;
+    ++roundTrips_;
+    Result result(PQprepare(conn_, query.name.c_str(), query.sql.c_str(), 0, nullptr));
+    if (!result || !Succeeded(result.get())) {
+        failure = result ? std::move(result) : Failed(conn_);
+        return false;
     }
-    PGresult* result = PQexecParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr,
-                                    values.data(), lengths.data(), formats.data(), 1);
-    if (!result) result = PQmakeEmptyPGresult(conn_, PGRES_FATAL_ERROR);
-    return Result(result);
+    prepared_.insert(query.name);
+    return true;
+}
+
+Result Connection::Exec(const Query& query) const {
+    if (query.name.empty()) return Exec(query.sql, query.params);
+    Result failure;
+    if (!Prepare(query, failure)) return failure;
+    ++roundTrips_;
+    const ParamArrays arrays(query.params);
+    PGresult* result = PQexecPrepared(conn_, query.name.c_str(), arrays.Count(),
+                                      arrays.values.data(), arrays.lengths.data(),
+                                      arrays.formats.data(), 1);
+    return result ? Result(result) : Failed(conn_);
+}
+
+std::vector<Result> Connection::ExecPipeline(const std::vector<Query>& queries) const {
+    std::vector<Result> results;
+    auto failAll = [&](Result first) {
+        results.clear();
+        results.push_back(std::move(first));
+        while (results.size() < queries.size()) results.push_back(Failed(conn_));
+        return std::move(results);
+    };
+    // Statements are prepared before the pipeline starts: a failure there is
+    // the statement's own and nothing has been sent.
+    for (const Query& query : queries) {
+        Result failure;
+        if (!Prepare(query, failure)) return failAll(std::move(failure));
+    }
+    if (PQenterPipelineMode(conn_) != 1) return failAll(Failed(conn_));
+    ++roundTrips_;
+    bool sent = true;
+    for (const Query& query : queries) {
+        const ParamArrays arrays(query.params);
+        sent = sent && (query.name.empty()
+                            ? PQsendQueryParams(conn_, query.sql.c_str(), arrays.Count(), nullptr,
+                                                arrays.values.data(), arrays.lengths.data(),
+                                                arrays.formats.data(), 1)
+                            : PQsendQueryPrepared(conn_, query.name.c_str(), arrays.Count(),
+                                                  arrays.values.data(), arrays.lengths.data(),
+                                                  arrays.formats.data(), 1)) == 1;
+    }
+    sent = sent && PQpipelineSync(conn_) == 1;
+    if (sent) {
+        for (std::size_t i = 0; i < queries.size(); ++i) {
+            PGresult* result = PQgetResult(conn_);
+            results.push_back(result ? Result(result) : Failed(conn_));
+            // Each query's results end with a null; a lost connection ends them all.
+            while (PGresult* more = PQgetResult(conn_)) PQclear(more);
+        }
+        // Up to the sync point, which says the pipeline is done.
+        for (PGresult* rest; (rest = PQgetResult(conn_)) != nullptr;) {
+            const bool sync = PQresultStatus(rest) == PGRES_PIPELINE_SYNC;
+            PQclear(rest);
+            if (sync) break;
+        }
+    }
+    if (PQexitPipelineMode(conn_) != 1) {
+        while (PGresult* rest = PQgetResult(conn_)) PQclear(rest);
+        PQexitPipelineMode(conn_);
+    }
+    if (!sent) return failAll(Failed(conn_));
+    return results;
 }
 
 int Connection::ExecScript(const std::string& sql) const {
+    ++roundTrips_;
     Result result(PQexec(conn_, sql.c_str()));
     if (!result) return kIoError;
     return Succeeded(result.get()) ? kOk : StatusOf(result.get());

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,14 @@ struct Param {
     bool binary = false;
 };
 
+// One statement of a pipeline. With a name it is prepared once per connection
+// under that name (the same name must always carry the same text).
+struct Query {
+    std::string name;
+    std::string sql;
+    std::vector<Param> params;
+};
+
 class Connection {
 public:
     Connection() = default;
@@ -35,8 +44,16 @@ public:
 
     // Runs `sql` with `params`; results in binary form. Never null.
     Result Exec(const std::string& sql, const std::vector<Param>& params = {}) const;
+    // Runs `query`, prepared once per connection when it has a name. Never null.
+    Result Exec(const Query& query) const;
+    // Sends `queries` in one round trip (libpq pipeline) and gives one result
+    // each. After a failed one the rest are not run (PGRES_PIPELINE_ABORTED).
+    std::vector<Result> ExecPipeline(const std::vector<Query>& queries) const;
     // Runs several statements without parameters; PendraStatus.
     int ExecScript(const std::string& sql) const;
+    // Round trips to the server so far, and statements prepared on this connection.
+    std::uint64_t RoundTrips() const { return roundTrips_; }
+    std::size_t PreparedStatements() const { return prepared_.size(); }
     // True when `result` reports success (command or rows).
     static bool Succeeded(const PGresult* result);
     // PendraStatus for a failed result: kDuplicateKey for a unique violation,
@@ -46,7 +63,12 @@ public:
     bool QueryBool(const std::string& sql, const std::vector<Param>& params, int& status) const;
 
 private:
+    // False (with the failed result in `failure`) when `query` could not be prepared.
+    bool Prepare(const Query& query, Result& failure) const;
+
     PGconn* conn_ = nullptr;
+    mutable std::set<std::string> prepared_;
+    mutable std::uint64_t roundTrips_ = 0;
 };
 
 // The application name of this process's connections: "<program> [<pid>]".

@@ -1,5 +1,6 @@
 #include "mandate/pendra/PgTable.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "mandate/pendra/PendraStatus.h"
@@ -7,6 +8,7 @@
 
 using pendra::pg::Connection;
 using pendra::pg::Param;
+using pendra::pg::Query;
 using pendra::pg::Result;
 
 namespace {
@@ -21,7 +23,8 @@ std::uint64_t Fnv1a(const std::string& bytes) {
 }
 }  // namespace
 
-PgTable::PgTable(PgEngine& engine, const TableLayout& layout) : engine_(&engine), layout_(layout) {
+PgTable::PgTable(PgEngine& engine, const TableLayout& layout)
+    : engine_(&engine), layout_(layout), walk_(KeyOrder{layout.integerKey}) {
     engine.Register(this);
 }
 
@@ -42,6 +45,11 @@ std::string PgTable::Sql(std::string pattern) const {
     return pattern;
 }
 
+Query PgTable::Named(const char* kind, const std::string& pattern, std::vector<Param> params) const {
+    // One prepared statement per table and kind on the connection, shared by its handles.
+    return {std::string("pendra_") + layout_.name + "_" + kind, Sql(pattern), std::move(params)};
+}
+
 Param PgTable::KeyParam(const std::string& key) const {
     if (layout_.integerKey) return {std::to_string(DecodeIntKey(key)), false};
     return {key, true};
@@ -60,61 +68,162 @@ int PgTable::CheckSchema() {
                                                             : pendra::kIoError;
 }
 
-int PgTable::ReadOne(const std::string& sql, const std::vector<Param>& params,
-                     unsigned char* record, std::string& key, int notFound) {
+bool PgTable::Covers(const std::string& key) const {
+    return (walk_.fromStart || Less(walk_.from, key)) && (walk_.toEnd || !Less(walk_.to, key));
+}
+
+int PgTable::Fetch(Walk::Kind kind, const std::string& taxId, const std::string* from,
+                   unsigned char* record, std::string& key, int notFound) {
+    if (!engine_) return pendra::kFileNotOpen;
+    // A walk read on batch after batch gets larger batches; a new one starts small.
+    const bool continuing = from && walk_.kind == kind && walk_.taxId == taxId;
+    const int limit = continuing ? walk_.limit : kFirstBatch;
+    const Param limitParam{std::to_string(limit)};
+    Query query;
+    if (kind == Walk::Kind::kAll) {
+        query = from ? Named("walk_after", "SELECT {K}, rec FROM {T} WHERE {K} > $1{C} "
+                                           "ORDER BY {K} LIMIT $2::int4",
+                             {KeyParam(*from), limitParam})
+                     : Named("walk_first", "SELECT {K}, rec FROM {T} ORDER BY {K} LIMIT $1::int4",
+                             {limitParam});
+    } else {
+        query = from ? Named("taxid_after", "SELECT {K}, rec FROM {T} WHERE taxid = $1::bytea "
+                                            "AND {K} > $2{C} ORDER BY {K} LIMIT $3::int4",
+                             {{taxId, true}, KeyParam(*from), limitParam})
+                     : Named("taxid_first", "SELECT {K}, rec FROM {T} WHERE taxid = $1::bytea "
+                                            "ORDER BY {K} LIMIT $2::int4",
+                             {{taxId, true}, limitParam});
+    }
+    const Connection& connection = engine_->Conn();
+    Result result = connection.Exec(query);
+    if (!Connection::Succeeded(result.get())) {
+        DropWalk();
+        return connection.StatusOf(result.get());
+    }
+    Walk walk(KeyOrder{layout_.integerKey});
+    walk.kind = kind;
+    walk.taxId = taxId;
+    walk.fromStart = from == nullptr;
+    if (from) walk.from = *from;
+    const int rows = PQntuples(result.get());
+    walk.toEnd = rows < limit;
+    walk.limit = std::min(limit * 4, kMaxBatch);
+    int status = pendra::kOk;
+    for (int row = 0; row < rows; ++row) {
+        if (PQgetlength(result.get(), row, 1) != static_cast<int>(layout_.recordSize)) {
+            // A record of the wrong size, not written by us: the batch ends before it,
+            // so the walk reports it when it gets there.
+            status = pendra::kNotADatabase;
+            walk.toEnd = false;
+            break;
+        }
+        const char* keyBytes = PQgetvalue(result.get(), row, 0);
+        std::string rowKey =
+            layout_.integerKey
+                ? EncodeIntKey(pendra::pg::Int4FromBinary(keyBytes))
+                : std::string(keyBytes, static_cast<std::size_t>(PQgetlength(result.get(), row, 0)));
+        walk.to = rowKey;
+        walk.rows.emplace_hint(walk.rows.end(), std::move(rowKey),
+                               std::string(PQgetvalue(result.get(), row, 1), layout_.recordSize));
+    }
+    walk_ = std::move(walk);
+    if (walk_.rows.empty()) {
+        if (status != pendra::kOk) DropWalk();
+        return status != pendra::kOk ? status : notFound;
+    }
+    const auto& first = *walk_.rows.begin();
+    std::memcpy(record, first.second.data(), layout_.recordSize);
+    key = first.first;
+    return pendra::kOk;
+}
+
+int PgTable::Next(const std::string& after, unsigned char* record, std::string& key,
+                  int notFound) {
+    const bool inBatch = (walk_.fromStart || !Less(after, walk_.from)) &&
+                         (walk_.toEnd || Less(after, walk_.to));
+    if (!inBatch) {
+        const std::string from = after;
+        const std::string taxId = walk_.taxId;
+        return Fetch(walk_.kind, taxId, &from, record, key, notFound);
+    }
+    auto next = walk_.rows.upper_bound(after);
+    if (next != walk_.rows.end()) {
+        std::memcpy(record, next->second.data(), layout_.recordSize);
+        key = next->first;
+        return pendra::kOk;
+    }
+    if (walk_.toEnd) return notFound;
+    // The rest of the batch is gone (deleted or moved to another tax id): read on behind it.
+    const std::string from = walk_.to;
+    const std::string taxId = walk_.taxId;
+    return Fetch(walk_.kind, taxId, &from, record, key, notFound);
+}
+
+void PgTable::ApplyChange(const std::string& key, const unsigned char* record) {
+    if (walk_.kind == Walk::Kind::kNone) return;
+    if (!record || (walk_.kind == Walk::Kind::kTaxId && layout_.TaxIdOf(record) != walk_.taxId)) {
+        walk_.rows.erase(key);
+        return;
+    }
+    if (Covers(key)) {
+        walk_.rows.insert_or_assign(
+            key, std::string(reinterpret_cast<const char*>(record), layout_.recordSize));
+    }
+}
+
+int PgTable::ReadFirst(unsigned char* record, std::string& key) {
+    // A new walk always asks the server: it sees what other sessions committed.
+    return Fetch(Walk::Kind::kAll, std::string(), nullptr, record, key, pendra::kEndOfFile);
+}
+
+int PgTable::ReadAfter(const std::string& after, unsigned char* record, std::string& key) {
+    if (!engine_) return pendra::kFileNotOpen;
+    if (walk_.kind == Walk::Kind::kAll) return Next(after, record, key, pendra::kEndOfFile);
+    return Fetch(Walk::Kind::kAll, std::string(), &after, record, key, pendra::kEndOfFile);
+}
+
+int PgTable::ReadEqual(const std::string& key, unsigned char* record) {
     if (!engine_) return pendra::kFileNotOpen;
     const Connection& connection = engine_->Conn();
-    Result result = connection.Exec(sql, params);
+    Result result = connection.Exec(
+        Named("equal", "SELECT {K}, rec FROM {T} WHERE {K} = $1{C}", {KeyParam(key)}));
     if (!Connection::Succeeded(result.get())) return connection.StatusOf(result.get());
-    if (PQntuples(result.get()) == 0) return notFound;
+    if (PQntuples(result.get()) == 0) {
+        engine_->RecordChanged(layout_.name, key, nullptr);  // the walks learn it is gone
+        return pendra::kKeyNotFound;
+    }
     if (PQgetlength(result.get(), 0, 1) != static_cast<int>(layout_.recordSize)) {
         return pendra::kNotADatabase;  // a record of the wrong size: not written by us
     }
     std::memcpy(record, PQgetvalue(result.get(), 0, 1), layout_.recordSize);
-    const char* keyBytes = PQgetvalue(result.get(), 0, 0);
-    key = layout_.integerKey
-              ? EncodeIntKey(pendra::pg::Int4FromBinary(keyBytes))
-              : std::string(keyBytes, static_cast<std::size_t>(PQgetlength(result.get(), 0, 0)));
+    // The record as it is now (another session may have changed it) for the walks too.
+    engine_->RecordChanged(layout_.name, key, record);
     return pendra::kOk;
-}
-
-int PgTable::ReadFirst(unsigned char* record, std::string& key) {
-    return ReadOne(Sql("SELECT {K}, rec FROM {T} ORDER BY {K} LIMIT 1"), {}, record, key,
-                   pendra::kEndOfFile);
-}
-
-int PgTable::ReadAfter(const std::string& after, unsigned char* record, std::string& key) {
-    return ReadOne(Sql("SELECT {K}, rec FROM {T} WHERE {K} > $1{C} ORDER BY {K} LIMIT 1"),
-                   {KeyParam(after)}, record, key, pendra::kEndOfFile);
-}
-
-int PgTable::ReadEqual(const std::string& key, unsigned char* record) {
-    std::string found;
-    return ReadOne(Sql("SELECT {K}, rec FROM {T} WHERE {K} = $1{C}"), {KeyParam(key)}, record,
-                   found, pendra::kKeyNotFound);
 }
 
 int PgTable::ReadFirstByTaxId(const std::string& taxId, unsigned char* record,
                               std::string& key) {
+    if (!engine_) return pendra::kFileNotOpen;
     if (!layout_.hasTaxIndex) return pendra::kBadArgument;
-    return ReadOne(Sql("SELECT {K}, rec FROM {T} WHERE taxid = $1::bytea ORDER BY {K} LIMIT 1"),
-                   {{taxId, true}}, record, key, pendra::kKeyNotFound);
+    return Fetch(Walk::Kind::kTaxId, taxId, nullptr, record, key, pendra::kKeyNotFound);
 }
 
 int PgTable::ReadAfterByTaxId(const std::string& taxId, const std::string& after,
                               unsigned char* record, std::string& key) {
+    if (!engine_) return pendra::kFileNotOpen;
     if (!layout_.hasTaxIndex) return pendra::kBadArgument;
-    return ReadOne(Sql("SELECT {K}, rec FROM {T} WHERE taxid = $1::bytea AND {K} > $2{C} "
-                       "ORDER BY {K} LIMIT 1"),
-                   {{taxId, true}, KeyParam(after)}, record, key, pendra::kKeyNotFound);
+    if (walk_.kind == Walk::Kind::kTaxId && walk_.taxId == taxId) {
+        return Next(after, record, key, pendra::kKeyNotFound);
+    }
+    return Fetch(Walk::Kind::kTaxId, taxId, &after, record, key, pendra::kKeyNotFound);
 }
 
 int PgTable::ExistsWithTaxId(const std::string& taxId) {
     if (!engine_) return pendra::kFileNotOpen;
     if (!layout_.hasTaxIndex) return pendra::kBadArgument;
     const Connection& connection = engine_->Conn();
-    Result result = connection.Exec(Sql("SELECT 1 FROM {T} WHERE taxid = $1::bytea LIMIT 1"),
-                                    {{taxId, true}});
+    Result result = connection.Exec(
+        Named("exists_taxid", "SELECT 1 FROM {T} WHERE taxid = $1::bytea LIMIT 1", {{taxId, true}}));
     if (!Connection::Succeeded(result.get())) return connection.StatusOf(result.get());
     return PQntuples(result.get()) > 0 ? pendra::kOk : pendra::kKeyNotFound;
 }
@@ -123,33 +232,43 @@ int PgTable::Insert(const unsigned char* record) {
     if (!engine_) return pendra::kFileNotOpen;
     const std::string key = layout_.KeyOf(record);
     const Param rec{std::string(reinterpret_cast<const char*>(record), layout_.recordSize), true};
-    const std::string sql = layout_.hasTaxIndex
-                                ? "INSERT INTO {T}({K}, taxid, rec) VALUES($1{C}, $2::bytea, $3::bytea)"
-                                : "INSERT INTO {T}({K}, rec) VALUES($1{C}, $2::bytea)";
     std::vector<Param> params{KeyParam(key)};
     if (layout_.hasTaxIndex) params.push_back({layout_.TaxIdOf(record), true});
     params.push_back(rec);
-    const Connection& connection = engine_->Conn();
-    return engine_->RunWrite([&]() -> int {
-        Result result = connection.Exec(Sql(sql), params);
-        return Connection::Succeeded(result.get()) ? pendra::kOk : connection.StatusOf(result.get());
-    });
+    const Query query =
+        layout_.hasTaxIndex
+            ? Named("insert", "INSERT INTO {T}({K}, taxid, rec) VALUES($1{C}, $2::bytea, $3::bytea)",
+                    std::move(params))
+            : Named("insert", "INSERT INTO {T}({K}, rec) VALUES($1{C}, $2::bytea)", std::move(params));
+    Result result;
+    const int status = engine_->Write(query, result);
+    if (status == pendra::kOk) {
+        engine_->RecordChanged(layout_.name, key, record);
+    } else if (status != pendra::kDuplicateKey && status != pendra::kAccessDenied) {
+        engine_->DropWalks();  // whatever happened, the next reads ask the server
+    }
+    return status;
 }
 
-int PgTable::WriteLocked(const std::string& key, const std::string& sql,
-                         const std::vector<Param>& params) {
+int PgTable::WriteLocked(const std::string& key, const Query& query,
+                         const unsigned char* record) {
     bool taken = false;
     const std::uint64_t lockId = LockId(key);
     int status = engine_->LockForWrite(this, lockId, taken);
     if (status != pendra::kOk) return status;
-    const Connection& connection = engine_->Conn();
-    status = engine_->RunWrite([&]() -> int {
-        Result result = connection.Exec(sql, params);
-        if (!Connection::Succeeded(result.get())) return connection.StatusOf(result.get());
-        return std::strcmp(PQcmdTuples(result.get()), "0") == 0 ? pendra::kKeyNotFound
-                                                               : pendra::kOk;
-    });
+    Result result;
+    status = engine_->Write(query, result);
+    if (status == pendra::kOk && std::strcmp(PQcmdTuples(result.get()), "0") == 0) {
+        status = pendra::kKeyNotFound;
+    }
     if (taken) engine_->UnlockRecord(this, lockId);
+    if (status == pendra::kOk) {
+        engine_->RecordChanged(layout_.name, key, record);
+    } else if (status == pendra::kKeyNotFound) {
+        engine_->RecordChanged(layout_.name, key, nullptr);
+    } else if (status != pendra::kAccessDenied) {
+        engine_->DropWalks();
+    }
     return status;
 }
 
@@ -158,16 +277,21 @@ int PgTable::Update(const std::string& key, const unsigned char* record) {
     if (layout_.KeyOf(record) != key) return pendra::kBadArgument;
     const Param rec{std::string(reinterpret_cast<const char*>(record), layout_.recordSize), true};
     if (layout_.hasTaxIndex) {
-        return WriteLocked(key, Sql("UPDATE {T} SET taxid = $2::bytea, rec = $3::bytea WHERE {K} = $1{C}"),
-                           {KeyParam(key), {layout_.TaxIdOf(record), true}, rec});
+        return WriteLocked(key,
+                           Named("update", "UPDATE {T} SET taxid = $2::bytea, rec = $3::bytea "
+                                           "WHERE {K} = $1{C}",
+                                 {KeyParam(key), {layout_.TaxIdOf(record), true}, rec}),
+                           record);
     }
-    return WriteLocked(key, Sql("UPDATE {T} SET rec = $2::bytea WHERE {K} = $1{C}"),
-                       {KeyParam(key), rec});
+    return WriteLocked(key, Named("update", "UPDATE {T} SET rec = $2::bytea WHERE {K} = $1{C}",
+                                  {KeyParam(key), rec}),
+                       record);
 }
 
 int PgTable::Delete(const std::string& key) {
     if (!engine_) return pendra::kFileNotOpen;
-    return WriteLocked(key, Sql("DELETE FROM {T} WHERE {K} = $1{C}"), {KeyParam(key)});
+    return WriteLocked(key, Named("delete", "DELETE FROM {T} WHERE {K} = $1{C}", {KeyParam(key)}),
+                       nullptr);
 }
 
 int PgTable::LockRecord(const std::string& key, bool wait) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,15 @@
 class PgEngine;
 
 // One open record file of an SQL mandate (a table of its database).
+//
+// Walks (ReadFirst/ReadAfter, and by tax id) read the rows of a key range in
+// one query (keyset pagination: "key > last ORDER BY key LIMIT n", n growing
+// from a small first batch) and serve them from that batch. The batch is kept
+// exactly as the table is for its range: every write of the engine's handles
+// is applied to it (RecordChanged), and so is every keyed read, so a record
+// changed or deleted by the walk's own transaction, ahead of the position or
+// behind it, is met or not met as on the file engine. A record updated to
+// another tax id leaves a walk by tax id.
 class PgTable final : public StorageTable {
 public:
     PgTable(PgEngine& engine, const TableLayout& layout);
@@ -34,16 +44,54 @@ public:
     int CheckSchema();
     void Detach() { engine_ = nullptr; }
 
+    // Called by the engine: the record `key` is now `record` (nullptr: gone).
+    void ApplyChange(const std::string& key, const unsigned char* record);
+    void DropWalk() { walk_ = Walk(KeyOrder{layout_.integerKey}); }
+
+    // Rows of the first batch of a walk, and the most of any later one.
+    static constexpr int kFirstBatch = 64;
+    static constexpr int kMaxBatch = 1024;
+
 private:
+    // Keys in table order: text keys bytewise, integer keys as int32.
+    struct KeyOrder {
+        bool integer = false;
+        bool operator()(const std::string& a, const std::string& b) const {
+            return integer ? DecodeIntKey(a) < DecodeIntKey(b) : a < b;
+        }
+    };
+    // The rows of one key range as read, with the engine's changes since.
+    // The range is (from, to]: from the start when fromStart, to the end when toEnd.
+    struct Walk {
+        explicit Walk(KeyOrder order) : rows(order) {}
+        enum class Kind { kNone, kAll, kTaxId } kind = Kind::kNone;
+        std::string taxId;
+        bool fromStart = true;
+        std::string from;
+        bool toEnd = false;
+        std::string to;
+        int limit = kFirstBatch;  // rows of the next batch
+        std::map<std::string, std::string, KeyOrder> rows;
+    };
+
     std::string Sql(std::string pattern) const;
+    pendra::pg::Query Named(const char* kind, const std::string& pattern,
+                            std::vector<pendra::pg::Param> params) const;
     pendra::pg::Param KeyParam(const std::string& key) const;
-    // One row of `sql` into `record` and `key`; kNotFound when there is none.
-    int ReadOne(const std::string& sql, const std::vector<pendra::pg::Param>& params,
-                unsigned char* record, std::string& key, int notFound);
-    int WriteLocked(const std::string& key, const std::string& sql,
-                    const std::vector<pendra::pg::Param>& params);
+    bool Less(const std::string& a, const std::string& b) const { return walk_.rows.key_comp()(a, b); }
+    // True when `key` lies in the walk's range.
+    bool Covers(const std::string& key) const;
+    // Reads the batch after `from` (from the start when null) into walk_ and
+    // gives its first row; `notFound` when the range is empty.
+    int Fetch(Walk::Kind kind, const std::string& taxId, const std::string* from,
+              unsigned char* record, std::string& key, int notFound);
+    // The row after `after` from the batch, or from the next one.
+    int Next(const std::string& after, unsigned char* record, std::string& key, int notFound);
+    int WriteLocked(const std::string& key, const pendra::pg::Query& query,
+                    const unsigned char* record);
     std::uint64_t LockId(const std::string& key) const;
 
     PgEngine* engine_;
     const TableLayout& layout_;
+    Walk walk_;
 };

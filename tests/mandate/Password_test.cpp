@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "MandateTestSupport.h"
+#include "mandate/pendra/PasswordHash.h"
 #include "mandate/pendra/PendraMessages.h"
 
 using namespace testsupport;
@@ -77,6 +78,37 @@ TEST_F(PasswordTest, OnlyASaltedArgon2idHashIsStored) {
     std::string bytes2((std::istreambuf_iterator<char>(in2)), {});
     auto hashAt = [](const std::string& b) { return b.substr(b.find("$argon2id$"), 90); };
     EXPECT_NE(hashAt(bytes), hashAt(bytes2));
+}
+
+// Opening the same mandate again in this process asks again, but the right
+// answer costs no second Argon2 check; a wrong one is checked in full.
+TEST_F(PasswordTest, VerifiedOnceAProcessAskedEveryTime) {
+    ui_.passwords = {"Geheim-Müller-2024", "Geheim-Müller-2024", "falsch", "x", "y"};
+    const std::uint64_t before = pendra::PasswordVerifications();
+    EXPECT_EQ(mandate_.AskPassword(), 1);
+    EXPECT_EQ(pendra::PasswordVerifications(), before + 1);
+
+    Mandate again;
+    ASSERT_EQ(again.OpenMandateFiles(dir_ + "/"), pendra::kOk);  // written differently
+    EXPECT_EQ(again.AskPassword(), 1);
+    EXPECT_EQ(ui_.prompts.size(), 2u);
+    EXPECT_EQ(pendra::PasswordVerifications(), before + 1);
+
+    EXPECT_EQ(again.AskPassword(), 0);
+    EXPECT_EQ(ui_.prompts.size(), 5u);
+    EXPECT_EQ(pendra::PasswordVerifications(), before + 4);
+}
+
+TEST_F(PasswordTest, AnotherMandateWithTheSamePasswordIsCheckedInFull) {
+    ui_.passwords = {"Geheim-Müller-2024", "Geheim-Müller-2024"};
+    EXPECT_EQ(mandate_.AskPassword(), 1);
+    MandateCreateOptions options;
+    options.password = "Geheim-Müller-2024";
+    Mandate other;
+    ASSERT_EQ(other.OpenMandateFiles(NewMandate(temp_, "Zweite AG", options)), pendra::kOk);
+    const std::uint64_t before = pendra::PasswordVerifications();
+    EXPECT_EQ(other.AskPassword(), 1);
+    EXPECT_EQ(pendra::PasswordVerifications(), before + 1);
 }
 
 TEST(PasswordNone, MandateWithoutPasswordNeverAsks) {

@@ -1,0 +1,305 @@
+// Walks while the walk's own transaction changes the file, on both storage
+// engines: the SQL engine reads walks in batches, and must meet exactly the
+// records the file engine meets (a record is met when it carries the key or
+// tax id at the moment the walk reaches it).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "MandateTestSupport.h"
+#include "SqlTestSupport.h"
+#include "mandate/pendra/PgTable.h"
+#include "mandate/pendra/StorageEngine.h"
+
+using namespace testsupport;
+
+namespace {
+
+enum class Engine { kFile, kSql };
+
+// More records than several batches of the SQL engine hold.
+constexpr int kAccounts = 3 * PgTable::kFirstBatch + PgTable::kMaxBatch + 40;
+
+std::string Number(int index, const char* suffix = "") {
+    char text[16];
+    std::snprintf(text, sizeof text, "A%05d%s", index, suffix);
+    return text;
+}
+
+class EngineWalks : public ::testing::TestWithParam<Engine> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Engine::kSql) REQUIRE_TEST_SERVER(server_);
+        const std::string dir = temp_.Sub("Walk AG");
+        MandateCreateOptions options;
+        options.name = "Walk AG";
+        if (GetParam() == Engine::kSql) {
+            options.sqlConnection = server_;
+            cleanup_.Add(dir);
+        }
+        ASSERT_EQ(CreateMandate(dir, options), pendra::kOk);
+        ASSERT_EQ(mandate_.OpenMandateFiles(dir), pendra::kOk);
+        ASSERT_EQ(mandate_.IsSQLMandate(), GetParam() == Engine::kSql ? 1 : 0);
+        ASSERT_EQ(walkFile_.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
+        ASSERT_EQ(otherFile_.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
+        walk_.UseFile(&walkFile_);
+        other_.UseFile(&otherFile_);
+        // Even accounts on the old key, odd ones on another.
+        int status = pendra::kOk;
+        auto batch = mandate_.Engine()->BeginBatch(status);
+        ASSERT_EQ(status, pendra::kOk);
+        for (int i = 0; i < kAccounts; ++i) Put(Number(i), i % 2 == 0 ? "OLD" : "KEEP");
+        ASSERT_EQ(batch->Commit(), pendra::kOk);
+    }
+
+    // Inserts or changes account `number` through the other handle.
+    void Put(const std::string& number, const std::string& taxId) {
+        if (other_.ReadKonto(number) == pendra::kOk) {
+            ASSERT_EQ(other_.SetTaxId(taxId), pendra::kOk);
+            ASSERT_EQ(other_.Update(), pendra::kOk) << number;
+            return;
+        }
+        FillKonto(other_, number, 1, taxId);
+        ASSERT_EQ(other_.Insert(), pendra::kOk) << number;
+    }
+    void Remove(const std::string& number) {
+        ASSERT_EQ(other_.ReadKonto(number), pendra::kOk) << number;
+        ASSERT_EQ(other_.Delete(), pendra::kOk) << number;
+    }
+    std::vector<std::string> AccountsWith(const std::string& taxId) {
+        std::vector<std::string> numbers;
+        for (int s = other_.ReadFirstByTaxId(taxId); s == pendra::kOk;
+             s = other_.ReadNextByTaxId(taxId)) {
+            numbers.push_back(other_.GetNumber());
+        }
+        return numbers;
+    }
+
+    TempDir temp_;
+    SqlMandateCleanup cleanup_;
+    std::string server_;
+    Mandate mandate_;
+    BFile walkFile_{&mandate_}, otherFile_{&mandate_};
+    Konto walk_{&mandate_}, other_{&mandate_};
+};
+
+// The account commands' walk: over the tax id index, each account read under
+// its wait lock and moved to the new key, inside one transaction; meanwhile
+// the same transaction changes accounts ahead of the walk and behind it.
+TEST_P(EngineWalks, TaxIdWalkMeetsEachAccountOnceAsItIsWhenReached) {
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    std::vector<std::string> met;
+    walk_.SetLockFlag(BRecord::kWaitLock);
+    for (int s = walk_.ReadFirstByTaxId("OLD"); s == pendra::kOk; s = walk_.ReadNextByTaxId("OLD")) {
+        ASSERT_EQ(walk_.GetTaxId(), "OLD") << walk_.GetNumber();
+        met.push_back(walk_.GetNumber());
+        ASSERT_EQ(walk_.SetTaxId("NEW"), pendra::kOk);
+        ASSERT_EQ(walk_.Update(), pendra::kOk);
+        if (met.size() == 10) {
+            Put(Number(200), "OTHER");         // ahead, leaves the old key: not met
+            Put(Number(201), "OLD");           // ahead, comes to the old key: met
+            Put(Number(150, "x"), "OLD");      // inserted ahead: met
+            Put(Number(5, "x"), "OLD");        // inserted behind: not met
+            Remove(Number(100));               // deleted ahead: not met
+            Put(Number(kAccounts - 2), "KEEP");  // the last old one, in a later batch
+        }
+        if (met.size() == 120) Put(Number(4), "OLD");  // back to the old key behind: not met
+        walk_.SetLockFlag(BRecord::kWaitLock);
+    }
+    EXPECT_EQ(status, pendra::kOk);
+    walk_.UnlockSingle();
+
+    std::vector<std::string> expected;
+    for (int i = 0; i < kAccounts - 2; i += 2) {
+        if (i == 100 || i == 200) continue;
+        expected.push_back(Number(i));
+        if (i == 150) expected.push_back(Number(150, "x"));
+        if (i == 200 - 2) expected.push_back(Number(201));
+    }
+    EXPECT_EQ(met, expected);
+    EXPECT_EQ(AccountsWith("OLD"), (std::vector<std::string>{Number(4), Number(5, "x")}));
+    ASSERT_EQ(batch->Commit(), pendra::kOk);
+    EXPECT_EQ(AccountsWith("NEW").size(), expected.size() - 1);
+    EXPECT_EQ(AccountsWith("OLD"), (std::vector<std::string>{Number(4), Number(5, "x")}));
+}
+
+// A walk over the whole file while the same transaction inserts and deletes
+// records ahead and behind, and updates the ones it meets.
+TEST_P(EngineWalks, WholeFileWalkMeetsInsertsAheadAndNotDeletedOnes) {
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    std::vector<std::string> met;
+    for (int s = walk_.ReadFirst(); s == pendra::kOk; s = walk_.ReadNext()) {
+        met.push_back(walk_.GetNumber());
+        ASSERT_EQ(walk_.SetTaxId("SEEN"), pendra::kOk);
+        ASSERT_EQ(walk_.Update(), pendra::kOk);
+        if (met.size() == 3) {
+            Put(Number(500, "x"), "OLD");  // ahead: met
+            Put(Number(1, "x"), "OLD");    // behind: not met
+            Remove(Number(400));
+            Remove(Number(kAccounts - 1));  // the very last one
+        }
+    }
+    EXPECT_EQ(status, pendra::kOk);
+    std::vector<std::string> expected;
+    for (int i = 0; i < kAccounts - 1; ++i) {
+        if (i == 400) continue;
+        expected.push_back(Number(i));
+        if (i == 500) expected.push_back(Number(500, "x"));
+    }
+    EXPECT_EQ(met, expected);
+    EXPECT_EQ(walk_.ReadNext(), pendra::kEndOfFile);
+    EXPECT_EQ(AccountsWith("SEEN").size(), expected.size());
+    batch.reset();  // rolled back: the walk sees the file as it was
+    met.clear();
+    for (int s = walk_.ReadFirst(); s == pendra::kOk; s = walk_.ReadNext()) {
+        met.push_back(walk_.GetNumber());
+        EXPECT_NE(walk_.GetTaxId(), "SEEN");
+    }
+    EXPECT_EQ(met.size(), static_cast<std::size_t>(kAccounts));
+}
+
+// Booking numbers walk as signed numbers, also across batches and changes.
+TEST_P(EngineWalks, IntegerKeysWalkInNumberOrderAcrossBatches) {
+    BFile file(&mandate_);
+    ASSERT_EQ(file.Open(mandate_.GetBuchName(), BFile::kModeUpdate), pendra::kOk);
+    Buch buch(&mandate_), writer(&mandate_);
+    buch.UseFile(&file);
+    writer.UseFile(&file);
+    for (std::int32_t number = -150; number < 150; ++number) {
+        FillBuch(writer, number * 3, number % 2 ? "VSN77" : "USN25");
+        ASSERT_EQ(writer.Insert(), pendra::kOk);
+    }
+    std::vector<std::int32_t> met;
+    for (int s = buch.ReadFirst(); s == pendra::kOk; s = buch.ReadNext()) {
+        met.push_back(buch.GetNumber());
+        if (met.size() == 2) {
+            FillBuch(writer, -1, "VSN77");  // ahead: met
+            ASSERT_EQ(writer.Insert(), pendra::kOk);
+            FillBuch(writer, -1000, "VSN77");  // behind: not met
+            ASSERT_EQ(writer.Insert(), pendra::kOk);
+            ASSERT_EQ(writer.ReadNumber(0), pendra::kOk);
+            ASSERT_EQ(writer.Delete(), pendra::kOk);
+        }
+    }
+    std::vector<std::int32_t> expected;
+    for (std::int32_t number = -150; number < 150; ++number) {
+        if (number == 0) continue;
+        expected.push_back(number * 3);
+        if (number == -1) expected.push_back(-1);
+    }
+    EXPECT_EQ(met, expected);
+
+    std::vector<std::int32_t> usn;
+    for (int s = buch.ReadFirstByTaxId("USN25"); s == pendra::kOk; s = buch.ReadNextByTaxId("USN25")) {
+        usn.push_back(buch.GetNumber());
+    }
+    ASSERT_EQ(usn.size(), 149u);
+    EXPECT_EQ(usn.front(), -450);
+    EXPECT_EQ(usn.back(), 444);
+}
+
+// Existence by tax id and keyed reads see the transaction's own writes.
+TEST_P(EngineWalks, ExistenceAndKeyedReadsFollowTheTransaction) {
+    BFile file(&mandate_);
+    ASSERT_EQ(file.Open(mandate_.GetBuchName(), BFile::kModeUpdate), pendra::kOk);
+    Buch buch(&mandate_);
+    buch.UseFile(&file);
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(buch.ExistsWithTaxId("VSN77"), pendra::kKeyNotFound);
+        FillBuch(buch, 7, "VSN77");
+        ASSERT_EQ(buch.Insert(), pendra::kOk);
+        EXPECT_EQ(buch.ExistsWithTaxId("VSN77"), pendra::kOk);
+        ASSERT_EQ(buch.ReadNumber(7), pendra::kOk);
+        ASSERT_EQ(buch.Delete(), pendra::kOk);
+        EXPECT_EQ(buch.ReadNumber(7), pendra::kKeyNotFound);
+    }
+    ASSERT_EQ(batch->Commit(), pendra::kOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothEngines, EngineWalks, ::testing::Values(Engine::kFile, Engine::kSql),
+                         [](const ::testing::TestParamInfo<Engine>& param) {
+                             return param.param == Engine::kFile ? "File" : "Sql";
+                         });
+
+}  // namespace
+
+namespace {
+
+// What the batches are for: a walk costs a few round trips, not one a record;
+// a keyed read or existence test one, with a statement prepared once.
+class SqlRoundTrips : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_TEST_SERVER(server_);
+        const std::string dir = temp_.Sub("Rund AG");
+        MandateCreateOptions options;
+        options.name = "Rund AG";
+        options.sqlConnection = server_;
+        cleanup_.Add(dir);
+        ASSERT_EQ(CreateMandate(dir, options), pendra::kOk);
+        ASSERT_EQ(mandate_.OpenMandateFiles(dir), pendra::kOk);
+        engine_ = dynamic_cast<PgEngine*>(mandate_.Engine());
+        ASSERT_NE(engine_, nullptr);
+    }
+    std::uint64_t RoundTrips() const { return engine_->Conn().RoundTrips(); }
+
+    TempDir temp_;
+    SqlMandateCleanup cleanup_;
+    std::string server_;
+    Mandate mandate_;
+    PgEngine* engine_ = nullptr;
+};
+
+TEST_F(SqlRoundTrips, WalksReadInBatchesAndKeyedReadsArePrepared) {
+    constexpr int kBookings = 5000;
+    BFile file(&mandate_);
+    ASSERT_EQ(file.Open(mandate_.GetBuchName(), BFile::kModeUpdate), pendra::kOk);
+    Buch buch(&mandate_);
+    buch.UseFile(&file);
+    {
+        int status = pendra::kOk;
+        auto batch = mandate_.Engine()->BeginBatch(status);
+        ASSERT_EQ(status, pendra::kOk);
+        const std::uint64_t before = RoundTrips();
+        for (std::int32_t number = 1; number <= kBookings; ++number) {
+            FillBuch(buch, number, number % 2 ? "VSN77" : "USN25");
+            ASSERT_EQ(buch.Insert(), pendra::kOk);
+        }
+        EXPECT_LE(RoundTrips() - before, kBookings + 5u) << "a write and its savepoint: one round trip";
+        ASSERT_EQ(batch->Commit(), pendra::kOk);
+    }
+
+    std::uint64_t before = RoundTrips();
+    int met = 0;
+    for (int s = buch.ReadFirst(); s == pendra::kOk; s = buch.ReadNext()) ++met;
+    EXPECT_EQ(met, kBookings);
+    EXPECT_LE(RoundTrips() - before, 12u);
+
+    before = RoundTrips();
+    met = 0;
+    for (int s = buch.ReadFirstByTaxId("USN25"); s == pendra::kOk; s = buch.ReadNextByTaxId("USN25")) ++met;
+    EXPECT_EQ(met, kBookings / 2);
+    EXPECT_LE(RoundTrips() - before, 10u);
+
+    buch.ExistsWithTaxId("VSN77");
+    buch.ReadNumber(1);
+    const std::size_t prepared = engine_->Conn().PreparedStatements();
+    before = RoundTrips();
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(buch.ExistsWithTaxId(i % 2 ? "VSN77" : "NONE"), i % 2 ? pendra::kOk : pendra::kKeyNotFound);
+        EXPECT_EQ(buch.ReadNumber(i + 1), pendra::kOk);
+    }
+    EXPECT_EQ(RoundTrips() - before, 200u);
+    EXPECT_EQ(engine_->Conn().PreparedStatements(), prepared) << "no statement prepared per call";
+}
+
+}  // namespace
