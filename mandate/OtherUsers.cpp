@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include "base/InstallLayout.h"
 #include "mandate/HoldwatchApi.h"
 #include "mandate/pendra/IDbAccess.h"
 #include "mandate/pendra/IMandateConfiguration.h"
@@ -82,7 +83,10 @@ std::optional<std::string> OtherUsersOfMandate(Mandate& mandate) {
 
 std::string HoldwatchLibraryName() {
     if (!QCoreApplication::instance()) return holdwatch::kLibraryName;
-    const QString besideProgram =
-        QCoreApplication::applicationDirPath() + '/' + QLatin1String(holdwatch::kLibraryName);
-    return QFileInfo::exists(besideProgram) ? besideProgram.toStdString() : holdwatch::kLibraryName;
+    const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
+    for (const std::string& dir : {programDir, MwstInstalledLibraryDir(programDir)}) {
+        const std::string path = dir + '/' + holdwatch::kLibraryName;
+        if (QFileInfo::exists(QString::fromStdString(path))) return path;
+    }
+    return holdwatch::kLibraryName;
 }
