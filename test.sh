@@ -14,3 +14,5 @@ source scripts/pg-test-server.sh
 mwst_pg_start
 trap mwst_pg_stop EXIT
 ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)"
+# The Debian package, unpacked under a scratch root and run from there.
+bash scripts/package-test.sh "$BUILD"

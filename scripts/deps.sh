@@ -6,6 +6,7 @@ MWST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   locales
+  desktop-file-utils appstream
 )
 
 # Locales the tests of number texts run under: de_DE and fr_FR write numbers
