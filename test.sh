@@ -14,6 +14,8 @@ source scripts/pg-test-server.sh
 mwst_pg_start
 trap mwst_pg_stop EXIT
 ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)"
+# The Debian package, unpacked under a scratch root and run from there.
+bash scripts/package-test.sh "$BUILD"
 
 # The fault tests (skip them with MWST_FAULT_TESTS=0): the suite again under
 # ASan/UBSan, a smoke run of each fuzzer, and SIGKILL injection into mwst-batch.

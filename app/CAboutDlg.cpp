@@ -18,6 +18,7 @@
 
 #include "app/CTheApp.h"
 #include "app/framework/CFrameWnd.h"
+#include "base/InstallLayout.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
 
@@ -42,7 +43,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* title = new QLabel(Q(LoadString(IDS_DLG_ABOUT_TITLE)), this);
     title->setObjectName(QStringLiteral("title"));
     title->setGeometry(DialogUnits(50, 10, 119, 8));
-    auto* version = new QLabel(QStringLiteral("Version %1").arg(QStringLiteral(MWST_VERSION)), this);
+    auto* version = new QLabel(QStringLiteral("Version %1").arg(QString::fromLatin1(MwstPackageVersion())), this);
     version->setObjectName(QStringLiteral("version"));
     version->setGeometry(DialogUnits(50, 22, 119, 8));
 
@@ -157,7 +158,7 @@ QString LicenceText() {
                "<li>pugixml — MIT License</li>"
                "</ul><p>The libraries are used as the Debian packages provide them; their "
                "licence texts are installed under /usr/share/doc/.</p>")
-        .arg(QStringLiteral(MWST_VERSION), QString::fromLatin1(qVersion()),
+        .arg(QString::fromLatin1(MwstPackageVersion()), QString::fromLatin1(qVersion()),
              QString::fromLatin1(sqlite3_libversion()), QString::fromLatin1(sodium_version_string()),
              QString::fromLatin1(zip_libzip_version()));
 }

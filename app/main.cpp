@@ -1,9 +1,13 @@
 #include <QApplication>
 
 #include "app/CTheApp.h"
+#include "app/ProgramCommandLine.h"
 
 int main(int argc, char* argv[]) {
+    if (auto exitCode = HandleHelpAndVersion(argc, argv)) return *exitCode;
     QApplication qapp(argc, argv);
+    // QApplication has taken its own options out of argv.
+    if (auto exitCode = RejectUnknownArguments(argc, argv)) return *exitCode;
     CTheApp theApp;
     if (!theApp.InitInstance()) return theApp.ExitInstance();
     return theApp.Run();

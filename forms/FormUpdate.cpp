@@ -62,7 +62,7 @@ public:
 
 private:
     std::string Template(std::size_t step) const {
-        return MwstNewSheetName(MwstProgramPath(), MwstTemplateName(MwstTemplateSteps()[step], year_));
+        return MwstTemplatePath(MwstTemplateSteps()[step], year_);
     }
     // Under the spelling the mandate has, so that it is replaced in place.
     std::string MandateFile(std::size_t step) const {

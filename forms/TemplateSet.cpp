@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/InstallLayout.h"
 #include "forms/FileCopy.h"
 #include "forms/vcf/TempFileName.h"
 
@@ -18,10 +19,17 @@ std::string& ProgramPathOverride() {
     return path;
 }
 
+// With its trailing '/'; a program path without a folder (or only the root)
+// gives none, as the names joined to it then stay relative.
 std::string ProgramDirectory() {
     const std::string program = MwstProgramPath();
     const std::size_t slash = program.rfind('/');
-    return slash == std::string::npos ? std::string() : program.substr(0, slash + 1);
+    return slash == std::string::npos || slash == 0 ? std::string() : program.substr(0, slash + 1);
+}
+
+bool HoldsTemplates(const std::string& dir) {
+    std::error_code ec;
+    return fs::is_directory(dir + "mwst", ec);
 }
 
 // The mandate file names are ASCII; Windows compares them without regard to case.
@@ -78,10 +86,22 @@ std::string MwstProgramPath() {
 
 void MwstSetProgramPath(const std::string& path) { ProgramPathOverride() = path; }
 
-bool MwstInstallTemplateSet(int year, const std::string& mandateDir, std::string& error) {
+std::string MwstTemplateBaseDirectory() {
     const std::string programDir = ProgramDirectory();
+    if (programDir.empty() || HoldsTemplates(programDir)) return programDir;
+    std::string installed = MwstInstalledDataDir(programDir);
+    if (installed.back() != '/') installed += '/';
+    return HoldsTemplates(installed) ? installed : programDir;
+}
+
+std::string MwstTemplatePath(const MwstTemplateStep& step, int year) {
+    return MwstTemplateBaseDirectory() + MwstTemplateName(step, year);
+}
+
+bool MwstInstallTemplateSet(int year, const std::string& mandateDir, std::string& error) {
+    const std::string base = MwstTemplateBaseDirectory();
     for (const MwstTemplateStep& step : MwstTemplateSteps()) {
-        const std::string source = programDir + MwstTemplateName(step, year);
+        const std::string source = base + MwstTemplateName(step, year);
         const std::string target = MwstMandateFilePath(mandateDir, step.mandateFile);
         if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
             error = copied.Describe(source, target);

@@ -4,7 +4,9 @@
 #include <vector>
 
 // The template set of a form year, installed in the folder "mwst" beside the
-// program, and the mandate files each template replaces, in processing order.
+// program (a build tree, an unpacked archive) or else in the data folder of an
+// installed copy (share/mwst-konvertierung/mwst), and the mandate files each
+// template replaces, in processing order.
 // Steps 1, 3, 5 and 7 head a pair: when their template is missing, their pair
 // is not done.
 struct MwstTemplateStep {
@@ -17,6 +19,16 @@ const std::array<MwstTemplateStep, 8>& MwstTemplateSteps();
 
 // "mwst/MWST2024eff.vts" for step 1 and the year 2024.
 std::string MwstTemplateName(const MwstTemplateStep& step, int year);
+
+// The folder holding "mwst" (with a trailing '/'): the program's own folder
+// when "mwst" lies beside the program, else the installed data folder when
+// "mwst" lies there, else the program's folder again, so that a missing
+// template is named where it is looked for first. Empty for a program path
+// without a folder: the names stay relative.
+std::string MwstTemplateBaseDirectory();
+
+// The full path of the template of `step` for `year` in that folder.
+std::string MwstTemplatePath(const MwstTemplateStep& step, int year);
 
 // The path of the running program file, which the template names are made
 // absolute against. Tests point it into a temporary program directory; an

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "base/InstallLayout.h"
 #include "mandate/HoldwatchApi.h"
 #include "mandate/pendra/IDbAccess.h"
 #include "mandate/pendra/IMandateConfiguration.h"
@@ -84,6 +85,10 @@ std::string HoldwatchLibraryName() {
     std::error_code error;
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) return holdwatch::kLibraryName;
-    const std::string besideProgram = (program.parent_path() / holdwatch::kLibraryName).string();
-    return ::access(besideProgram.c_str(), F_OK) == 0 ? besideProgram : holdwatch::kLibraryName;
+    const std::string programDir = program.parent_path().string();
+    for (const std::string& dir : {programDir, MwstInstalledLibraryDir(programDir)}) {
+        const std::string path = dir + '/' + holdwatch::kLibraryName;
+        if (::access(path.c_str(), F_OK) == 0) return path;
+    }
+    return holdwatch::kLibraryName;
 }

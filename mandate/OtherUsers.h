@@ -13,6 +13,8 @@ std::optional<std::string> OtherUsersOfDatabase(const IMandateConfiguration& con
                                                 const std::string& libraryName);
 std::optional<std::string> OtherUsersOfMandate(Mandate& mandate);
 
-// Where the program looks for libholdwatch.so: beside the program first, then
-// the system's library path, as the product's own libraries are installed.
+// Where the program looks for libholdwatch.so: beside the program first (a
+// build tree), then the private library folder of an installed copy
+// (lib/mwst-konvertierung), then the system's library path, as the product's
+// own libraries are installed.
 std::string HoldwatchLibraryName();

@@ -148,6 +148,12 @@ enum : int {
     IDS_REASON_CANNOT_WRITE = 21405,         // path, system message
 };
 
+// The command line of mwst-konvertierung.
+enum : int {
+    IDS_PROGRAM_USAGE = 21700,
+    IDS_PROGRAM_BAD_ARGUMENTS = 21701,  // the parser's message
+};
+
 // Form workbooks of a mandate that cannot be used.
 enum : int {
     IDS_LOG_NO_FORM_WORKBOOK = 21420,  // the mandate's workbook path: none usable, formulas not adapted

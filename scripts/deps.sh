@@ -7,6 +7,7 @@ MWST_PACKAGES=(
   clang libclang-rt-dev
   xvfb xauth
   locales
+  desktop-file-utils appstream
 )
 
 # Locales the tests of number texts run under: de_DE and fr_FR write numbers

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "base/Format.h"
+#include "base/InstallLayout.h"
 #include "core/BrisolSettings.h"
 #include "core/LogSink.h"
 #include "core/PendraUiBridge.h"
@@ -270,7 +271,7 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
         return kDone;
     }
     if (options_.version) {
-        out << "mwst-batch " << MWST_VERSION << "\n";
+        out << "mwst-batch " << MwstPackageVersion() << "\n";
         return kDone;
     }
     if (!ReadPasswordFile(err)) return kUsageError;

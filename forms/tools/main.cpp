@@ -6,9 +6,11 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/CException.h"
 #include "base/RegularFile.h"
+#include "cli/CommandLine.h"
 #include "forms/tools/WorkbookText.h"
 #include "forms/vcf/CVCF1.h"
 #include "forms/vcf/FileIo.h"
@@ -16,12 +18,12 @@
 
 namespace {
 
-constexpr int kFailure = 1;
-constexpr int kUsage = 2;
+constexpr const char* kProgram = "mwst-vts";
 
 const char* const kUsageText =
     "usage: mwst-vts dump FILE          print the workbook FILE as text\n"
-    "       mwst-vts build FILE [TEXT]  write the workbook FILE from TEXT (default: standard input)\n";
+    "       mwst-vts build FILE [TEXT]  write the workbook FILE from TEXT (default or \"-\": standard input)\n"
+    "       mwst-vts --help | --version\n";
 
 int Dump(const std::string& path) {
     CVCF1 vcf;
@@ -52,27 +54,44 @@ int Build(const std::string& path, const std::string& source) {
     return 0;
 }
 
+int UsageError(const std::string& message) {
+    std::cerr << kProgram << ": " << message << "\n" << kUsageText;
+    return mwstcli::kExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string command = argc > 1 ? argv[1] : "";
-    if (command == "--help" || command == "-h") {
+    const mwstcli::StandardOptions standard;
+    QCommandLineParser parser;
+    standard.AddTo(parser);
+    if (!parser.parse(mwstcli::Arguments(kProgram, std::vector<std::string>(argv + 1, argv + argc))))
+        return UsageError(mwstcli::Bytes(parser.errorText()));
+    if (parser.isSet(standard.help)) {
         std::cout << kUsageText;
         return 0;
     }
-    bool dump = command == "dump" && argc == 3;
-    bool build = command == "build" && (argc == 3 || argc == 4);
+    if (parser.isSet(standard.version)) {
+        std::cout << mwstcli::VersionLine(kProgram);
+        return 0;
+    }
+    std::vector<std::string> args;
+    for (const QString& arg : parser.positionalArguments()) args.push_back(mwstcli::Bytes(arg));
+    const std::string command = args.empty() ? std::string() : args[0];
+    const bool dump = command == "dump" && args.size() == 2;
+    const bool build = command == "build" && (args.size() == 2 || args.size() == 3);
     if (!dump && !build) {
-        std::cerr << kUsageText;
-        return kUsage;
+        if (command.empty()) return UsageError("no command given");
+        if (command != "dump" && command != "build") return UsageError("unknown command '" + command + "'");
+        return UsageError("wrong number of arguments for " + command);
     }
     try {
-        return dump ? Dump(argv[2]) : Build(argv[2], argc == 4 ? argv[3] : "-");
+        return dump ? Dump(args[1]) : Build(args[1], args.size() == 3 ? args[2] : "-");
     } catch (const CException& e) {
-        std::cerr << "mwst-vts: " << e.what() << "\n";
-        return kFailure;
+        std::cerr << kProgram << ": " << e.what() << "\n";
+        return mwstcli::kExitFailed;
     } catch (const std::exception& e) {
-        std::cerr << "mwst-vts: unexpected failure: " << e.what() << "\n";
-        return kFailure;
+        std::cerr << kProgram << ": unexpected failure: " << e.what() << "\n";
+        return mwstcli::kExitFailed;
     }
 }

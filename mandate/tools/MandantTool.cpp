@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/RegularFile.h"
+#include "cli/CommandLine.h"
 #include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/MandateAdmin.h"
@@ -19,8 +20,10 @@
 namespace mandant {
 namespace {
 
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using mwstcli::kExitFailed;
+using mwstcli::kExitUsage;
+
+constexpr const char* kProgram = "mwst-mandant";
 
 constexpr const char* kUsage =
     "usage: mwst-mandant create DIR --name NAME [--version N] [--password PW] [--flat-rate] "
@@ -31,10 +34,24 @@ constexpr const char* kUsage =
     "       mwst-mandant demo DIR [--sql CONNINFO]\n"
     "                                      create the demo mandates under DIR (with --sql one\n"
     "                                      more on that PostgreSQL server, when it answers)\n"
-    "       mwst-mandant read-only DIR on|off\n";
+    "       mwst-mandant read-only DIR on|off\n"
+    "       mwst-mandant --help | --version\n"
+    "(create's --version N is the mandate's data version; booking dates in FILE are\n"
+    "YYYYMMDD or YYYY-MM-DD)\n";
 
 struct UsageError {
     std::string message;
+};
+
+// The options of every command; each command accepts only its own.
+struct Options {
+    QCommandLineOption name{QStringLiteral("name"), QString(), QStringLiteral("NAME")};
+    QCommandLineOption dataVersion{QStringLiteral("version"), QString(), QStringLiteral("N")};
+    QCommandLineOption password{QStringLiteral("password"), QString(), QStringLiteral("PW")};
+    QCommandLineOption flatRate{QStringLiteral("flat-rate")};
+    QCommandLineOption readOnly{QStringLiteral("read-only")};
+    QCommandLineOption sql{QStringLiteral("sql"), QString(), QStringLiteral("CONNINFO")};
+    mwstcli::StandardOptions standard;
 };
 
 class Command {
@@ -46,29 +63,53 @@ public:
     int Run() {
         if (args_.empty()) throw UsageError{"no command given"};
         const std::string& name = args_[0];
-        if (name == "create") return Create();
-        if (name == "load") return Load();
-        if (name == "dump") return Dump();
-        if (name == "hold") return Hold();
-        if (name == "demo") return Demo();
-        if (name == "read-only") return ReadOnly();
-        if (name == "--help" || name == "help") {
+        if (name == "--help" || name == "-h" || name == "help") {
             out_ << kUsage;
             return 0;
         }
+        if (name == "--version") {
+            out_ << mwstcli::VersionLine(kProgram);
+            return 0;
+        }
+        if (name == "create") return Parse({&options_.name, &options_.dataVersion, &options_.password,
+                                            &options_.flatRate, &options_.readOnly, &options_.sql})
+                                       ? Create() : 0;
+        if (name == "load") return Parse({}) ? Load() : 0;
+        if (name == "dump") return Parse({}) ? Dump() : 0;
+        if (name == "hold") return Parse({}) ? Hold() : 0;
+        if (name == "demo") return Parse({&options_.sql}) ? Demo() : 0;
+        if (name == "read-only") return Parse({}) ? ReadOnly() : 0;
+        if (name.starts_with("-")) throw UsageError{"unknown option '" + name + "'"};
         throw UsageError{"unknown command '" + name + "'"};
     }
 
 private:
-    const std::string& Dir() const {
-        if (args_.size() < 2 || args_[1].starts_with("--")) throw UsageError{"DIR missing"};
-        return args_[1];
+    // Parses the command's arguments; false when --help was asked for (and shown).
+    bool Parse(std::initializer_list<const QCommandLineOption*> accepted) {
+        parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        for (const QCommandLineOption* option : accepted) parser_.addOption(*option);
+        parser_.addOption(options_.standard.help);
+        const std::vector<std::string> rest(args_.begin() + 1, args_.end());
+        if (!parser_.parse(mwstcli::Arguments(kProgram, rest))) throw UsageError{mwstcli::Bytes(parser_.errorText())};
+        if (parser_.isSet(options_.standard.help)) {
+            out_ << kUsage;
+            return false;
+        }
+        for (const QString& positional : parser_.positionalArguments()) positional_.push_back(mwstcli::Bytes(positional));
+        return true;
     }
+    std::string Value(const QCommandLineOption& option) const { return mwstcli::Bytes(parser_.value(option)); }
+
+    const std::string& Dir() const {
+        if (positional_.empty()) throw UsageError{"DIR missing"};
+        return positional_[0];
+    }
+    // At most `max` arguments after the command.
     void ExpectArgs(std::size_t max) const {
-        if (args_.size() > max) throw UsageError{"unexpected argument '" + args_[max] + "'"};
+        if (positional_.size() > max) throw UsageError{"unexpected argument '" + positional_[max] + "'"};
     }
     int Fail(const std::string& message) {
-        err_ << "mwst-mandant: " << message << '\n';
+        err_ << kProgram << ": " << message << '\n';
         return kExitFailed;
     }
     std::string OpenFailure(const std::string& dir, int status) {
@@ -97,38 +138,22 @@ private:
 
     int Create() {
         const std::string& dir = Dir();
+        ExpectArgs(1);
         MandateCreateOptions options;
-        bool haveName = false;
-        for (std::size_t i = 2; i < args_.size(); ++i) {
-            const std::string& option = args_[i];
-            auto value = [&]() -> const std::string& {
-                if (i + 1 >= args_.size()) throw UsageError{option + " needs a value"};
-                return args_[++i];
-            };
-            if (option == "--name") {
-                options.name = value();
-                haveName = true;
-            } else if (option == "--version") {
-                const std::string& text = value();
-                auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(),
-                                                 options.dataVersion);
-                if (ec != std::errc() || ptr != text.data() + text.size() ||
-                    options.dataVersion <= 0) {
-                    throw UsageError{"--version needs a positive whole number, not '" + text + "'"};
-                }
-            } else if (option == "--password") {
-                options.password = value();
-            } else if (option == "--flat-rate") {
-                options.settings.push_back({0, 27, 1});
-            } else if (option == "--read-only") {
-                options.readOnly = true;
-            } else if (option == "--sql") {
-                // The server's master database; the password comes from ~/.pgpass or PGPASSWORD.
-                options.sqlConnection = value();
-            } else {
-                throw UsageError{"unknown option '" + option + "'"};
+        const bool haveName = parser_.isSet(options_.name);
+        if (haveName) options.name = Value(options_.name);
+        if (parser_.isSet(options_.dataVersion)) {
+            const std::string text = Value(options_.dataVersion);
+            auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), options.dataVersion);
+            if (ec != std::errc() || ptr != text.data() + text.size() || options.dataVersion <= 0) {
+                throw UsageError{"--version needs a positive whole number, not '" + text + "'"};
             }
         }
+        if (parser_.isSet(options_.password)) options.password = Value(options_.password);
+        if (parser_.isSet(options_.flatRate)) options.settings.push_back({0, 27, 1});
+        if (parser_.isSet(options_.readOnly)) options.readOnly = true;
+        // The server's master database; the password comes from ~/.pgpass or PGPASSWORD.
+        if (parser_.isSet(options_.sql)) options.sqlConnection = Value(options_.sql);
         if (!haveName || options.name.empty()) throw UsageError{"--name NAME missing"};
         int status = CreateMandate(dir, options);
         if (status == pendra::kDuplicateKey) return Fail(dir + ": a mandate exists there already");
@@ -141,11 +166,11 @@ private:
 
     int Load() {
         const std::string& dir = Dir();
-        ExpectArgs(3);
+        ExpectArgs(2);
         std::string input;
-        if (args_.size() == 3) {
+        if (positional_.size() == 2) {
             std::string error;
-            if (!regularfile::ReadWhole(args_[2], input, error, std::size_t{1} << 30))
+            if (!regularfile::ReadWhole(positional_[1], input, error, std::size_t{1} << 30))
                 return Fail(error + "; nothing loaded");
         } else {
             input.assign(std::istreambuf_iterator<char>(in_), {});
@@ -169,7 +194,7 @@ private:
 
     int Dump() {
         const std::string& dir = Dir();
-        ExpectArgs(2);
+        ExpectArgs(1);
         Mandate mandate;
         int exitCode = 0;
         if (!OpenMandate(mandate, dir, exitCode)) return exitCode;
@@ -183,7 +208,7 @@ private:
 
     int Hold() {
         const std::string& dir = Dir();
-        ExpectArgs(2);
+        ExpectArgs(1);
         Mandate mandate;
         int exitCode = 0;
         if (!OpenMandate(mandate, dir, exitCode)) return exitCode;
@@ -202,12 +227,9 @@ private:
 
     int Demo() {
         const std::string& dir = Dir();
+        ExpectArgs(1);
         std::optional<std::string> sqlConnection;
-        if (args_.size() == 4 && args_[2] == "--sql") {
-            sqlConnection = args_[3];
-        } else {
-            ExpectArgs(2);
-        }
+        if (parser_.isSet(options_.sql)) sqlConnection = Value(options_.sql);
         std::string error;
         // Every demo mandate starts on the 2018 form, from the templates beside the program.
         const DemoStep form2018 = [](const DemoMandate&, const std::string& mandateDir, std::string& stepError) {
@@ -222,17 +244,20 @@ private:
 
     int ReadOnly() {
         const std::string& dir = Dir();
-        ExpectArgs(3);
-        if (args_.size() < 3 || (args_[2] != "on" && args_[2] != "off")) {
+        ExpectArgs(2);
+        if (positional_.size() < 2 || (positional_[1] != "on" && positional_[1] != "off")) {
             throw UsageError{"read-only needs on or off"};
         }
-        int status = SetMandateReadOnly(dir, args_[2] == "on");
+        int status = SetMandateReadOnly(dir, positional_[1] == "on");
         if (status != pendra::kOk) return Fail(OpenFailure(dir, status));
-        out_ << dir << ": read-only " << args_[2] << '\n';
+        out_ << dir << ": read-only " << positional_[1] << '\n';
         return 0;
     }
 
     const std::vector<std::string>& args_;
+    Options options_;
+    QCommandLineParser parser_;
+    std::vector<std::string> positional_;
     std::istream& in_;
     std::ostream& out_;
     std::ostream& err_;
@@ -245,7 +270,7 @@ int RunMandantTool(const std::vector<std::string>& args, std::istream& in, std::
     try {
         return Command(args, in, out, err).Run();
     } catch (const UsageError& usage) {
-        err << "mwst-mandant: " << usage.message << '\n' << kUsage;
+        err << kProgram << ": " << usage.message << '\n' << kUsage;
         return kExitUsage;
     }
 }

@@ -137,6 +137,16 @@ bool NeedFields(LineReader& reader, const SplitLine& split, std::size_t count,
     return false;
 }
 
+// A booking date as stored, "YYYYMMDD", from that form or the ISO form
+// "YYYY-MM-DD"; empty when it is neither.
+std::string StoredDate(std::string_view date) {
+    if (date.size() == 10 && date[4] == '-' && date[7] == '-') {
+        std::string compact = std::string(date.substr(0, 4)) + std::string(date.substr(5, 2)) + std::string(date.substr(8, 2));
+        return compact.find('-') == std::string::npos ? compact : std::string();
+    }
+    return std::string(date);
+}
+
 bool ValidDate(std::string_view date) {
     if (date.size() != 8 || date.find_first_not_of("0123456789") != std::string_view::npos) {
         return false;
@@ -196,10 +206,10 @@ void ParseBooking(LineReader& reader, std::string_view body, TextEntry& entry) {
     unsigned char* r = entry.record.data();
     std::int32_t number = 0;
     if (reader.Integer(split.words[0], "NUMBER", number)) Store(r + Buch::kNumberOffset, number);
-    if (!ValidDate(split.words[1])) {
-        reader.Fail("DATE", "'" + std::string(split.words[1]) + "' is no date YYYYMMDD");
+    if (const std::string date = StoredDate(split.words[1]); !ValidDate(date)) {
+        reader.Fail("DATE", "'" + std::string(split.words[1]) + "' is no date YYYYMMDD or YYYY-MM-DD");
     } else {
-        std::memcpy(r + Buch::kDateOffset, split.words[1].data(), Buch::kDateWidth);
+        std::memcpy(r + Buch::kDateOffset, date.data(), Buch::kDateWidth);
     }
     reader.Text(r, Buch::kAccountOffset, Buch::kAccountWidth, split.words[2], "ACCOUNT", true);
     double amount = 0;

@@ -14,7 +14,7 @@ class Mandate;
 // `#` starts a comment line:
 //   key ID RATE GROSS netto|brutto ACCOUNT [TEXT]      (RATE, GROSS in percent)
 //   account NUMBER TYPE TAXID [NAME]
-//   booking NUMBER DATE ACCOUNT AMOUNT TAXID [TEXT]     (DATE as YYYYMMDD)
+//   booking NUMBER DATE ACCOUNT AMOUNT TAXID [TEXT]     (DATE as YYYYMMDD or YYYY-MM-DD)
 //   setting SECTION KEY VALUE
 // Input may be UTF-8 or Windows-1252 with LF or CR LF line ends; records hold UTF-8.
 namespace mandant {

@@ -311,6 +311,55 @@ TEST(MandantToolCreate, OptionsReachTheMandate) {
     EXPECT_NE(again.err.find("a mandate exists there already"), std::string::npos);
 }
 
+TEST_F(MandantToolTest, LoadTakesIsoBookingDatesAndStoresThemAsTheLibraryDoes) {
+    ToolResult load = RunInProcess({"load", dir_}, "booking 2 2023-12-31 3000 1077.55 - Verkauf\n"
+                                                   "booking 3 2024-02-29 - 5 -\n");
+    ASSERT_EQ(load.exitCode, 0) << load.err;
+    const std::string records = Records(dir_);
+    EXPECT_NE(records.find("booking 2 20231231 3000 1077.55 - Verkauf\n"), std::string::npos) << records;
+    EXPECT_NE(records.find("booking 3 20240229 - 5 -\n"), std::string::npos) << records;
+}
+
+TEST_F(MandantToolTest, BadIsoDatesAreReportedAndNothingIsLoaded) {
+    for (const char* date : {"2023-02-29", "2023-13-01", "2023-1-031", "2023/12/31", "2023-12-3x"}) {
+        ToolResult load = RunInProcess({"load", dir_}, std::string("booking 2 ") + date + " 3000 5 -\n");
+        EXPECT_EQ(load.exitCode, 1) << date;
+        EXPECT_NE(load.err.find("field DATE"), std::string::npos) << date << load.err;
+        EXPECT_NE(load.err.find("nothing loaded"), std::string::npos) << date << load.err;
+    }
+    EXPECT_EQ(Records(dir_).find("booking"), std::string::npos);
+}
+
+TEST_F(MandantToolTest, OptionsMayStandAnywhereAfterTheCommand) {
+    const std::string other = temp_.Sub("Zweit");
+    ToolResult create = RunInProcess({"create", "--name", "Zweit AG", other, "--flat-rate"});
+    ASSERT_EQ(create.exitCode, 0) << create.err;
+    EXPECT_NE(Records(other).find("setting 0 27 1"), std::string::npos);
+}
+
+TEST(MandantToolConventions, HelpAndVersionExitWithZeroOnStandardOutput) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"-h"}, {"help"}, {"create", "--help"}, {"load", "x", "-h"}}) {
+        ToolResult result = RunInProcess(args);
+        EXPECT_EQ(result.exitCode, 0) << args[0];
+        EXPECT_EQ(result.out.rfind("usage: mwst-mandant", 0), 0u) << result.out;
+        EXPECT_EQ(result.err, "");
+    }
+    ToolResult version = RunInProcess({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("mwst-mandant ", 0), 0u) << version.out;
+}
+
+TEST(MandantToolConventions, ArgumentBytesPassTheParserUnchanged) {
+    // A folder name in Windows-1252 (not UTF-8) must reach the tool as it is.
+    TempDir temp;
+    const std::string dir = temp.Sub("M\xfcller");
+    ToolResult create = RunInProcess({"create", dir, "--name", "M\xfcller \xe9t\xe9"});
+    ASSERT_EQ(create.exitCode, 0) << create.err;
+    EXPECT_TRUE(std::filesystem::exists(dir + "/pendra.db"));
+    EXPECT_NE(create.out.find("\"M\xfcller \xe9t\xe9\""), std::string::npos) << create.out;
+}
+
 struct UsageCase {
     std::vector<std::string> args;
 };
@@ -330,7 +379,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"create", "/tmp/x", "--name", "A", "--version", "23a"}},
                       UsageCase{{"create", "/tmp/x", "--name", "A", "--colour"}},
                       UsageCase{{"dump"}}, UsageCase{{"dump", "/tmp/x", "extra"}},
-                      UsageCase{{"read-only", "/tmp/x", "maybe"}}));
+                      UsageCase{{"read-only", "/tmp/x", "maybe"}}, UsageCase{{"--bogus"}},
+                      UsageCase{{"dump", "/tmp/x", "--sql", "host=x"}},
+                      UsageCase{{"demo", "/tmp/x", "--sql"}}));
 
 TEST(MandantToolFailures, MissingOrForeignMandatesExitWithOne) {
     TempDir temp;
