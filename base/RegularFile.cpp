@@ -18,13 +18,16 @@ int OpenForReading(const std::string& path, std::string& error) {
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        error = "cannot inspect " + path + ": " + std::strerror(errno);
+        const int reason = errno;
+        error = "cannot inspect " + path + ": " + std::strerror(reason);
         ::close(fd);
+        errno = reason;
         return -1;
     }
     if (!S_ISREG(st.st_mode)) {
         error = path + (S_ISDIR(st.st_mode) ? " is a folder, not a file" : " is not a regular file");
         ::close(fd);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return -1;
     }
     // Regular files never block; clearing the flag keeps later reads ordinary.

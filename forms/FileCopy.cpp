@@ -1,67 +1,40 @@
 #include "forms/FileCopy.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "forms/vcf/TempFileName.h"
+#include "base/AtomicFile.h"
+#include "base/RegularFile.h"
 
 namespace {
 
-// A file descriptor closed on every way out.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { Close(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    bool Close() {
-        if (fd_ < 0) return true;
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0;
-    }
+using atomicfile::Result;
 
-private:
-    int fd_;
-};
-
-FileCopyResult Failed(FileCopyResult::Failure side, int error) { return {side, error}; }
-
-// The permissions a new file would get, or those of the target it replaces.
-mode_t TargetMode(const std::string& target) {
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-bool WriteAll(int fd, const char* data, ssize_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
-// Copies the whole of `in` into `out`; the failing side on error.
-FileCopyResult CopyBytes(int in, int out) {
+// Copies the whole of `in` into `out`; a read error is the source's.
+Result CopyBytes(int in, int out, const std::string& source, const std::string& tempPath) {
     char buffer[64 * 1024];
     for (;;) {
         const ssize_t got = ::read(in, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return Failed(FileCopyResult::Failure::kSource, errno);
+        if (got < 0) return atomicfile::Failed(Result::Side::kSource, errno, "read", source);
         if (got == 0) return {};
-        if (!WriteAll(out, buffer, got)) return Failed(FileCopyResult::Failure::kTarget, errno ? errno : EIO);
+        if (Result written = atomicfile::WriteAll(out, {buffer, static_cast<std::size_t>(got)}, tempPath); !written)
+            return written;
     }
+}
+
+FileCopyResult FromResult(const Result& result) {
+    switch (result.side) {
+    case Result::Side::kNone:
+        return {};
+    case Result::Side::kSource:
+        return {FileCopyResult::Failure::kSource, result.error};
+    case Result::Side::kTarget:
+        return {FileCopyResult::Failure::kTarget, result.error};
+    }
+    return {};
 }
 
 }  // namespace
@@ -79,20 +52,13 @@ std::string FileCopyResult::Describe(const std::string& source, const std::strin
 }
 
 FileCopyResult MwstCopyFile(const std::string& source, const std::string& target) {
-    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.Get() < 0) return Failed(FileCopyResult::Failure::kSource, errno);
-    struct stat st;
-    if (::fstat(in.Get(), &st) != 0) return Failed(FileCopyResult::Failure::kSource, errno);
-    if (S_ISDIR(st.st_mode)) return Failed(FileCopyResult::Failure::kSource, EISDIR);
-
-    std::string temp = tempname::For(target, "XXXXXX");
-    Fd out(::mkostemp(temp.data(), O_CLOEXEC));
-    if (out.Get() < 0) return Failed(FileCopyResult::Failure::kTarget, errno);
-    FileCopyResult result = CopyBytes(in.Get(), out.Get());
-    if (result && ::fchmod(out.Get(), TargetMode(target)) != 0) result = Failed(FileCopyResult::Failure::kTarget, errno);
-    if (result && ::fsync(out.Get()) != 0) result = Failed(FileCopyResult::Failure::kTarget, errno);
-    if (!out.Close() && result) result = Failed(FileCopyResult::Failure::kTarget, errno);
-    if (result && ::rename(temp.c_str(), target.c_str()) != 0) result = Failed(FileCopyResult::Failure::kTarget, errno);
-    if (!result) ::unlink(temp.c_str());
-    return result;
+    // Only a regular file is copied: a FIFO or a device in its place would
+    // block the copy or never end.
+    std::string unused;
+    const int in = regularfile::OpenForReading(source, unused);
+    if (in < 0) return {FileCopyResult::Failure::kSource, errno ? errno : EINVAL};
+    const Result copied = atomicfile::Replace(
+        target, [&](int out, const std::string& tempPath) { return CopyBytes(in, out, source, tempPath); });
+    ::close(in);
+    return FromResult(copied);
 }

@@ -8,7 +8,7 @@
 
 #include "base/InstallLayout.h"
 #include "forms/FileCopy.h"
-#include "forms/vcf/TempFileName.h"
+#include "base/TempFileName.h"
 
 namespace fs = std::filesystem;
 

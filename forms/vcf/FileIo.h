@@ -9,9 +9,8 @@ constexpr size_t kMaxFileSize = 512u << 20;
 
 std::string ReadWholeFile(const std::string& path);
 
-// Writes `bytes` to a temporary file next to `path`, flushes it to disk, then
-// renames it over `path`. On any failure the temporary file is removed and an
-// existing file under `path` is left as it was.
+// Replaces `path` with `bytes` atomically (base/AtomicFile.h). On any failure
+// an existing file under `path` is left as it was.
 void ReplaceFile(const std::string& path, const std::string& bytes);
 
 }  // namespace fileio

@@ -13,10 +13,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/AtomicFile.h"
+#include "base/TempFileName.h"
 #include "forms/FileCopy.h"
 #include "forms/FormPassJournal.h"
 #include "forms/TemplateSet.h"
-#include "forms/vcf/TempFileName.h"
 #include "mandate/backup/RecordCopy.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
@@ -49,26 +50,10 @@ std::string SystemMessage(int error) { return std::strerror(error); }
 
 std::string Join(const std::string& dir, const std::string& name) { return (fs::path(dir) / name).string(); }
 
-// A new file with `text`, flushed to disk; the folder it lies in is not visible yet.
+// A file with `text`, flushed to disk; the folder it lies in is not visible yet.
 std::optional<Error> WriteSynced(const std::string& path, const std::string& text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return Fail(Error::Code::kWrite, path, SystemMessage(errno));
-    const char* data = text.data();
-    std::size_t left = text.size();
-    int error = 0;
-    while (left > 0 && error == 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            error = written < 0 ? errno : EIO;
-            break;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) return Fail(Error::Code::kWrite, path, SystemMessage(error));
+    if (const atomicfile::Result written = atomicfile::Replace(path, text); !written)
+        return Fail(Error::Code::kWrite, written.path, SystemMessage(written.error));
     return std::nullopt;
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/AtomicFile.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/PgEngine.h"
 #include "mandate/pendra/SqliteEngine.h"
@@ -40,20 +41,6 @@ public:
 private:
     int fd_;
 };
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            if (written == 0) errno = EIO;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 std::optional<Error> SyncFile(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -135,29 +122,33 @@ bool PgFinishCopy(PGconn* conn) {
 // failed, so that the connection is usable again for the rollback.
 std::optional<Error> PgCopyOut(PGconn* conn, const PgTableCopy& table, const std::string& path,
                                const std::string& database) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (fd.Get() < 0) return Fail(Error::Code::kWrite, path, std::strerror(errno));
-    const std::string sql = std::string("COPY ") + table.table + "(" + table.columns + ") TO STDOUT";
-    PGresult* start = PQexec(conn, sql.c_str());
-    const bool copying = PQresultStatus(start) == PGRES_COPY_OUT;
-    PQclear(start);
-    if (!copying) return Fail(Error::Code::kDatabase, database, PgMessage(conn));
-    int writeError = 0;
-    for (;;) {
-        char* buffer = nullptr;
-        const int got = PQgetCopyData(conn, &buffer, 0);
-        if (got > 0) {
-            if (writeError == 0 && !WriteAll(fd.Get(), buffer, static_cast<std::size_t>(got))) writeError = errno;
-            PQfreemem(buffer);
-            continue;
+    std::optional<Error> databaseError;
+    const auto copyInto = [&](int fd, const std::string& tempPath) -> atomicfile::Result {
+        const std::string sql = std::string("COPY ") + table.table + "(" + table.columns + ") TO STDOUT";
+        PGresult* start = PQexec(conn, sql.c_str());
+        const bool copying = PQresultStatus(start) == PGRES_COPY_OUT;
+        PQclear(start);
+        if (!copying) databaseError = Fail(Error::Code::kDatabase, database, PgMessage(conn));
+        atomicfile::Result written;
+        for (;;) {
+            if (!copying) break;
+            char* buffer = nullptr;
+            const int got = PQgetCopyData(conn, &buffer, 0);
+            if (got > 0) {
+                if (written) written = atomicfile::WriteAll(fd, {buffer, static_cast<std::size_t>(got)}, tempPath);
+                PQfreemem(buffer);
+                continue;
+            }
+            if (buffer) PQfreemem(buffer);
+            break;  // -1: done, -2: failed (PgFinishCopy tells)
         }
-        if (buffer) PQfreemem(buffer);
-        break;  // -1: done, -2: failed (PgFinishCopy tells)
-    }
-    const bool copied = PgFinishCopy(conn);
-    if (writeError != 0) return Fail(Error::Code::kWrite, path, std::strerror(writeError));
-    if (!copied) return Fail(Error::Code::kDatabase, database, PgMessage(conn));
-    if (::fsync(fd.Get()) != 0 || fd.Close() != 0) return Fail(Error::Code::kWrite, path, std::strerror(errno));
+        if (copying && !PgFinishCopy(conn) && written) databaseError = Fail(Error::Code::kDatabase, database, PgMessage(conn));
+        if (databaseError) return atomicfile::Failed(atomicfile::Result::Side::kSource, EIO, "read", database);
+        return written;
+    };
+    const atomicfile::Result stored = atomicfile::Replace(path, copyInto);
+    if (databaseError) return databaseError;
+    if (!stored) return Fail(Error::Code::kWrite, stored.path, std::strerror(stored.error));
     return std::nullopt;
 }
 

@@ -1,11 +1,10 @@
 #include "mandate/pendra/SqlMandateConfiguration.h"
 
-#include <unistd.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "base/AtomicFile.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/PgConnInfo.h"
 
@@ -40,20 +39,8 @@ std::optional<SqlMandateConfiguration> SqlMandateConfiguration::Read(const std::
 }
 
 int SqlMandateConfiguration::Write(const std::string& dir) const {
-    const std::string path = PathIn(dir);
-    const std::string temp = path + ".new-" + std::to_string(getpid());
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        out << kConnectionKey << connection_ << '\n' << kDatabaseKey << databaseId_ << '\n';
-        if (!out.flush()) return pendra::kIoError;
-    }
-    std::error_code error;
-    std::filesystem::rename(temp, path, error);
-    if (error) {
-        std::filesystem::remove(temp, error);
-        return pendra::kIoError;
-    }
-    return pendra::kOk;
+    const std::string text = kConnectionKey + connection_ + '\n' + kDatabaseKey + databaseId_ + '\n';
+    return atomicfile::Replace(PathIn(dir), text) ? pendra::kOk : pendra::kIoError;
 }
 
 std::optional<std::string> SqlMandateConfiguration::MandateConnInfo() const {

@@ -14,7 +14,7 @@
 
 #include "forms/TemplateSet.h"
 #include "forms/vcf/CVCF1.h"
-#include "forms/vcf/TempFileName.h"
+#include "base/TempFileName.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Konto.h"
 #include "mandate/pendra/Mandate.h"

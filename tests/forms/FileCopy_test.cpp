@@ -7,10 +7,11 @@
 #include <csignal>
 #include <filesystem>
 
+#include "base/TempFileName.h"
 #include "forms/FileCopy.h"
 #include "forms/TemplateSet.h"
-#include "forms/vcf/TempFileName.h"
 #include "tests/forms/TempDir.h"
+#include "tests/support/Fifo.h"
 
 namespace fs = std::filesystem;
 
@@ -86,6 +87,28 @@ TEST(FileCopy, DirectoryAsSourceIsRefused) {
     fs::create_directory(dir.File("ordner"));
     EXPECT_EQ(MwstCopyFile(dir.File("ordner"), dir.File("ziel")).failure, FileCopyResult::Failure::kSource);
     EXPECT_FALSE(fs::exists(dir.File("ziel")));
+}
+
+TEST(FileCopy, AFifoAsSourceIsRefusedWithoutWaiting) {
+    TempDir dir;
+    ASSERT_TRUE(testsupport::MakeFifo(dir.File("MWST2018eff.vts")));
+    WriteBytes(dir.File("ziel"), "alt");
+    FileCopyResult copied;
+    EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(dir.File("MWST2018eff.vts"), [&] {
+        copied = MwstCopyFile(dir.File("MWST2018eff.vts"), dir.File("ziel"));
+    }));
+    EXPECT_EQ(copied.failure, FileCopyResult::Failure::kSource);
+    EXPECT_EQ(ReadBytes(dir.File("ziel")), "alt");
+}
+
+TEST(FileCopy, ATargetThatIsALinkStaysALink) {
+    TempDir dir;
+    WriteBytes(dir.File("quelle"), "neu");
+    WriteBytes(dir.File("echt.vts"), "alt");
+    fs::create_symlink("echt.vts", dir.File("MWSTFORM.VTS"));
+    ASSERT_TRUE(MwstCopyFile(dir.File("quelle"), dir.File("MWSTFORM.VTS")));
+    EXPECT_TRUE(fs::is_symlink(dir.File("MWSTFORM.VTS")));
+    EXPECT_EQ(ReadBytes(dir.File("echt.vts")), "neu");
 }
 
 TEST(FileCopy, InterruptedCopyLeavesTheOldFileWholeAndNoHalfFile) {

@@ -9,7 +9,7 @@
 
 #include "base/CException.h"
 #include "forms/vcf/CVCF1.h"
-#include "forms/vcf/TempFileName.h"
+#include "base/TempFileName.h"
 #include "tests/forms/TempDir.h"
 #include "tests/support/Fifo.h"
 

@@ -7,7 +7,7 @@
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "forms/FormPassJournal.h"
-#include "forms/vcf/TempFileName.h"
+#include "base/TempFileName.h"
 #include "mandate/pendra/MandateAdmin.h"
 #include "res/Resource.h"
 #include "tests/forms/ActivationFixture.h"

@@ -10,7 +10,8 @@
 namespace regularfile {
 
 // The descriptor (blocking again, close-on-exec) of the regular file `path`,
-// opened read-only; -1 with `error` naming the path and the reason otherwise.
+// opened read-only; -1 with `error` naming the path and the reason otherwise
+// (and errno set: EISDIR for a folder, EINVAL for another file that is not regular).
 int OpenForReading(const std::string& path, std::string& error);
 
 // The whole content of the regular file `path`, at most `maxSize` bytes; false
