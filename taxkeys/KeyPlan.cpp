@@ -5,6 +5,7 @@
 
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/Tax.h"
+#include "mandate/pendra/TaxIdText.h"
 
 int KeyPlan::Read(Tax& walk) {
     keys_.clear();
@@ -18,6 +19,8 @@ int KeyPlan::Read(Tax& walk) {
         planned.record.assign(walk.GetBuffer(), walk.GetBuffer() + walk.Size());
         planned.oldId = id;
         planned.newId = ConvertId(id, planned.satz);
+        std::string stored;
+        planned.newIdFits = pendra::EncodeTaxId(planned.newId, Tax::kIdWidth, stored) == pendra::kOk;
         planned.leftAlone = MWSTSchluesselIgnorieren(id) == 1;
         keys_.push_back(std::move(planned));
     }

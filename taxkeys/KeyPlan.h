@@ -14,6 +14,9 @@ struct PlannedKey {
     stsatz satz = STSATZ_77;
     float newRate = 0;
     std::string newId;
+    // False when the conversion table names a new id that no key can carry
+    // (too long for the id field): no key gets it, so no formula may either.
+    bool newIdFits = true;
     bool leftAlone = false;  // MWSTSchluesselIgnorieren
 };
 

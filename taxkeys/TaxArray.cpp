@@ -32,6 +32,7 @@ void GetTaxArray(Mandate& open, std::vector<std::string>& ar, int all) {
     KeyPlan plan;
     plan.Read(tax);
     for (const PlannedKey& old : plan.OldKeys()) {
+        if (!old.newIdFits) continue;
         KeyPlan::Load(old, tax);
         if (konto.ReadKonto(tax.GetKonto()) != pendra::kOk) continue;
         if (all == 0 && konto.GetType() != kAccountTypeOne) continue;
