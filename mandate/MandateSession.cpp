@@ -1,5 +1,7 @@
 #include "mandate/MandateSession.h"
 
+#include <cstring>
+
 #include "base/CException.h"
 #include "base/Format.h"
 #include "core/LogSink.h"
@@ -8,10 +10,13 @@
 #include "forms/FormPassJournal.h"
 #include "forms/TemplateSet.h"
 #include "mandate/MandatePath.h"
+#include "mandate/MandateSearch.h"
 #include "mandate/OtherUsers.h"
 #include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/SqlMandateConfiguration.h"
+#include "mandate/pendra/WriteAccess.h"
 #include "res/Resource.h"
 
 namespace {
@@ -42,6 +47,19 @@ int GainExclusiveAccess(Mandate& mandate, MIniSetHelper& exclusive) {
     if (mandate.IsSQLMandate())
         return mandate.TryGetExclusiveLock(0) ? pendra::kOk : pendra::kMandateHeldExclusively;
     return exclusive.OpenExclusive();
+}
+
+// "Der Mandant kann nicht geöffnet werden" and, where the file system tells
+// it, why: the folder or file that may not be written, or a full disk.
+std::string OpenFailedText(const std::string& path, int status) {
+    std::string text = Format(LoadString(IDS_OPEN_FAILED), path);
+    const bool access = status == pendra::kAccessDenied || status == pendra::kIoError;
+    if (!access || SqlMandateConfiguration::ExistsIn(path)) return text;
+    if (const pendra::WriteBlocker blocker = pendra::FindWriteBlocker(WithoutTrailingSlash(path))) {
+        const std::string reason = Format(LoadString(IDS_REASON_CANNOT_WRITE), blocker.path, std::strerror(blocker.error));
+        text += "\r\n\r\n" + Format(LoadString(IDS_LOG_FORM_REASON), reason);
+    }
+    return text;
 }
 
 // The program's message box: its title as caption.
@@ -93,7 +111,13 @@ bool MandateSession::CheckVersionAndPassword(const std::string& path, std::strin
         Message(seam, Format(LoadString(IDS_HELD_EXCLUSIVELY), mandate.GetPath().empty() ? path : mandate.GetPath()));
         return false;
     }
-    if (status != pendra::kOk) return false;
+    // No mandate there says nothing (the search asks every folder); a mandate
+    // that is there and does not open says why.
+    if (status == pendra::kFileNotFound) return false;
+    if (status != pendra::kOk) {
+        Message(seam, OpenFailedText(path, status));
+        return false;
+    }
     const bool passed = IsVersion(mandate, seam) && AskPassword(mandate, seam);
     outMandateName = mandate.GetName();
     mandate.CloseMandateFiles();
@@ -121,7 +145,9 @@ MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& sea
         for (;;) {
             const int status = mandate_.OpenMandateFiles(path, 1, true);
             if (status != pendra::kOk && status != pendra::kMandateHeldExclusively) {
-                Message(seam, Format(LoadString(IdsNotConvertible(status) ? IDS_IDS_NOT_CONVERTIBLE : IDS_OPEN_FAILED), path),
+                Message(seam,
+                        IdsNotConvertible(status) ? Format(LoadString(IDS_IDS_NOT_CONVERTIBLE), path)
+                                                  : OpenFailedText(path, status),
                         MB_OK | MB_ICONEXCLAMATION);
                 return Opened::kNo;
             }
@@ -130,7 +156,7 @@ MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& sea
                 if (access == pendra::kOk) break;
                 if (access != pendra::kMandateHeldExclusively) {
                     Close();
-                    Message(seam, Format(LoadString(IDS_OPEN_FAILED), path), MB_OK | MB_ICONEXCLAMATION);
+                    Message(seam, OpenFailedText(path, access), MB_OK | MB_ICONEXCLAMATION);
                     return Opened::kNo;
                 }
             }

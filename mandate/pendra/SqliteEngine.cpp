@@ -1,6 +1,7 @@
 #include "mandate/pendra/SqliteEngine.h"
 
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -89,7 +90,9 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
     }
 
     // WAL needs the -wal and -shm files beside the database.
-    engine->writable_ = access(dbPath.c_str(), W_OK) == 0 && access(dir.c_str(), W_OK) == 0;
+    // The effective ids and capabilities decide, as for the open that follows.
+    engine->writable_ = faccessat(AT_FDCWD, dbPath.c_str(), W_OK, AT_EACCESS) == 0 &&
+                        faccessat(AT_FDCWD, dir.c_str(), W_OK, AT_EACCESS) == 0;
     int flags = (engine->writable_ ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
                 SQLITE_OPEN_NOMUTEX;
     int rc = engine->connection_.Open(dbPath, flags);
@@ -104,10 +107,12 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
         Exec(db, "PRAGMA synchronous=NORMAL");
     }
     status = pendra::schema::ReadMeta(db, engine->meta_);
-    if (status == pendra::kFileNotFound && !engine->writable_ && !Exists(dbPath + "-wal")) {
+    const bool walUnopenable = status == pendra::kFileNotFound || status == pendra::kAccessDenied;
+    if (walUnopenable && !engine->writable_ && !Exists(dbPath + "-wal")) {
         // A WAL database read where its -shm file cannot be created (a
         // read-only medium or folder): SQLite cannot open it at the first
-        // read. With no -wal file everything is in the database file itself,
+        // read (CANTOPEN on a read-only medium, READONLY in a folder the
+        // user may not write). With no -wal file everything is in the database file itself,
         // and nobody can write without creating one, so it is read as
         // immutable. Reading needs no write.
         rc = engine->connection_.Reopen(ImmutableUri(dbPath), flags | SQLITE_OPEN_URI);

@@ -17,6 +17,7 @@
 #include "ChildProcess.h"
 #include "ToolProcess.h"
 #include "tests/support/Fifo.h"
+#include "tests/support/FileModes.h"
 #include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/tools/MandateText.h"
 
@@ -262,6 +263,25 @@ TEST_F(MandantToolTest, DumpsAMandateOnAReadOnlyMedium) {
     int code = child.Wait();
     if (code == 77) GTEST_SKIP() << "no mount namespace here (needs CAP_SYS_ADMIN)";
     EXPECT_EQ(code, 0) << "1: dump failed, 2: other records";
+}
+
+// A folder the user may read but not write (no -shm file can be created
+// beside the database): dump reads it all the same.
+TEST_F(MandantToolTest, DumpsAMandateInAFolderItMayNotWrite) {
+    ASSERT_EQ(RunInProcess({"load", dir_}, kInput).exitCode, 0);
+    const std::string expected = Records(dir_);
+    std::filesystem::permissions(dir_, std::filesystem::perms(0555));
+    ToolResult dump{};
+    bool obeyed = false;
+    {
+        testsupport::ObeyFileModes obey;
+        obeyed = obey.Obeyed();
+        if (obeyed) dump = RunInProcess({"dump", dir_});
+    }
+    std::filesystem::permissions(dir_, std::filesystem::perms(0755));
+    if (!obeyed) GTEST_SKIP() << "file modes cannot be enforced here";
+    EXPECT_EQ(dump.exitCode, 0) << dump.err;
+    EXPECT_NE(dump.out.find(expected.substr(0, expected.find('\n'))), std::string::npos) << dump.out;
 }
 
 TEST_F(MandantToolTest, ReportsEveryBadLine) {

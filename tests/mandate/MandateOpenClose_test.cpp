@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "app/CTheView.h"
 #include "base/Format.h"
@@ -331,6 +332,19 @@ TEST_F(MandateOpenClose, OpenMandateFailsItsChecksWithTheirOwnMessages) {
     EXPECT_TRUE(IsOpen()) << "the open mandate stays open";
 }
 
+// A folder without a mandate says nothing (the search asks every folder); a
+// mandate that is there and cannot be read says so instead of failing mutely.
+TEST_F(MandateOpenClose, RegistrationOfADamagedMandateSays8003) {
+    std::string name;
+    EXPECT_FALSE(app->CheckVersionAndPassword(TempPath("leer"), name));
+    EXPECT_TRUE(seam.boxes.empty());
+    const std::string dir = MakeMandate(TempPath("m"));
+    std::ofstream(dir + "/pendra.db", std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
+    EXPECT_FALSE(app->CheckVersionAndPassword(dir, name));
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_OPEN_FAILED), dir));
+}
+
 TEST_F(MandateOpenClose, LockFileThatCannotBeWrittenGives8003) {
     const std::string dir = MakeMandate(TempPath("m"));
     const std::string lock = dir + "/pendra.lock";
@@ -341,10 +355,14 @@ TEST_F(MandateOpenClose, LockFileThatCannotBeWrittenGives8003) {
     seam.boxPolicy = [this](const MessageBoxRequest& box) {
         return (box.type & MB_TYPEMASK) == MB_ABORTRETRYIGNORE && seam.boxes.size() < 3 ? IDRETRY : IDABORT;
     };
+    // The box names the cause: the lock file may not be written.
+    const std::string withCause =
+        Format(LoadString(IDS_OPEN_FAILED), dir) + "\r\n\r\n" +
+        Format(LoadString(IDS_LOG_FORM_REASON), Format(LoadString(IDS_REASON_CANNOT_WRITE), lock, "Permission denied"));
     Frame().OpenMandate(dir);
     EXPECT_FALSE(IsOpen());
     ASSERT_EQ(seam.boxes.size(), 1u) << "no Abort / Retry / Ignore box whose Retry cannot help";
-    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_OPEN_FAILED), dir));
+    EXPECT_EQ(LastBox().text, withCause);
     EXPECT_EQ(LastBox().type, unsigned{MB_OK | MB_ICONEXCLAMATION});
     EXPECT_EQ(Frame().m_abortFlag, 0);
     EXPECT_EQ(Log(), "");
@@ -354,5 +372,5 @@ TEST_F(MandateOpenClose, LockFileThatCannotBeWrittenGives8003) {
     Command(ID_MAN_OPEN);
     EXPECT_FALSE(IsOpen());
     ASSERT_EQ(seam.boxes.size(), 2u);
-    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_OPEN_FAILED), dir));
+    EXPECT_EQ(LastBox().text, withCause);
 }
