@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/InstallLayout.h"
-#include "tests/packaging/RunProgram.h"
+#include "tests/support/RunProgram.h"
 
 namespace {
 
