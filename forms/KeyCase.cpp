@@ -113,9 +113,8 @@ bool MatchMappingSheetKeyCase(CVCF1& form, const KeySpelling& ids) {
     return changed;
 }
 
-KeySpelling MandateKeySpelling() {
+KeySpelling MandateKeySpelling(Mandate* mandate) {
     KeySpelling ids;
-    Mandate* mandate = Mandate::GetGlobalMandate();
     if (!mandate || !mandate->IsMandantOpen()) return ids;
     BFile file(mandate);
     if (file.Open(mandate->GetTaxName(), BFile::kModeReadOnly) != pendra::kOk) return ids;
@@ -135,7 +134,7 @@ KeySpelling MandateKeySpelling() {
 
 void MwstMatchKeyCase(MwstFormulaUpdater& dlg) {
     if (dlg.m_mode == MwstFormulaUpdater::kModeVersion) return;
-    KeySpelling ids = MandateKeySpelling();
+    KeySpelling ids = MandateKeySpelling(dlg.m_mandate);
     for (const auto* list : {dlg.m_pFirstArray, dlg.m_pSecondArray})
         if (list)
             for (const std::string& id : *list) ids.Add(id);
@@ -143,4 +142,4 @@ void MwstMatchKeyCase(MwstFormulaUpdater& dlg) {
     if (MatchMappingSheetKeyCase(dlg.m_mwstform, ids)) *dlg.m_pChangeFlag = 1;
 }
 
-void MwstMatchKeyCase(CVCF1& form) { MatchMappingSheetKeyCase(form, MandateKeySpelling()); }
+void MwstMatchKeyCase(Mandate* mandate, CVCF1& form) { MatchMappingSheetKeyCase(form, MandateKeySpelling(mandate)); }

@@ -4,6 +4,7 @@
 #include <vector>
 
 class CVCF1;
+class Mandate;
 class MwstFormulaUpdater;
 
 // Spreadsheet programs may change the letter case of names they do not know:
@@ -42,13 +43,13 @@ std::string MatchKeyCase(const std::string& formula, const KeySpelling& ids);
 // changed.
 bool MatchMappingSheetKeyCase(CVCF1& form, const KeySpelling& ids);
 
-// The ids of the open mandate's tax keys and the new ids the conversion rules
-// derive from its old keys; empty without an open mandate or a readable key file.
-KeySpelling MandateKeySpelling();
+// The ids of `mandate`'s tax keys and the new ids the conversion rules derive
+// from its old keys; empty without an open mandate or a readable key file.
+KeySpelling MandateKeySpelling(Mandate* mandate);
 
 // After the updater loaded a workbook for a pass: the mandate's ids and the
 // pass's key lists. A changed formula sets the change flag, so the workbook is
 // saved in the mandate's spelling. Nothing in version mode.
 void MwstMatchKeyCase(MwstFormulaUpdater& dlg);
 // After the transfer loaded the mandate's workbook: the mandate's ids.
-void MwstMatchKeyCase(CVCF1& form);
+void MwstMatchKeyCase(Mandate* mandate, CVCF1& form);

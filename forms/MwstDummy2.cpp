@@ -128,7 +128,7 @@ void MwstDummy2::Transfer() {
         CopyTemplateFile();
         return;
     }
-    MwstMatchKeyCase(m_target);
+    MwstMatchKeyCase(m_mandate, m_target);
     m_result = 1;
     const unsigned sourceVersion = GetVer1();
     if (sourceVersion == GetVer2()) return;

@@ -48,7 +48,7 @@ bool RunPass(CommandContext& ctx, MwstFormulaUpdater& dlg) {
         return false;
     }
     if (!dlg.m_loaded && dlg.m_pFirstArray && !dlg.m_pFirstArray->empty())
-        ctx.log.Line(Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), MwstMandateOwnSheetName(MwstMandateUsesFlatRate())));
+        ctx.log.Line(Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), MwstMandateOwnSheetName(&ctx.mandate, MwstMandateUsesFlatRate(&ctx.mandate))));
     return true;
 }
 
@@ -56,7 +56,7 @@ bool RunPass(CommandContext& ctx, MwstFormulaUpdater& dlg) {
 
 MwstFormulaUpdater::MwstFormulaUpdater() : m_pChangeFlag(&m_ownChangeFlag) {}
 
-MwstFormulaUpdater::MwstFormulaUpdater(CommandContext& ctx) : m_pChangeFlag(&ctx.changeFlag) {
+MwstFormulaUpdater::MwstFormulaUpdater(CommandContext& ctx) : m_pChangeFlag(&ctx.changeFlag), m_mandate(&ctx.mandate) {
     Mandate* mandate = &ctx.mandate;
     m_applicationPairs = [mandate](std::vector<std::string>& ar) { GetTaxArray(*mandate, ar, 1); };
     m_existingKeys = [mandate](std::set<std::string>& ids) { ReadKeyIds(*mandate, ids); };
@@ -100,7 +100,7 @@ bool MwstFormulaUpdater::OnInitDialog() {
 // the control's exception through, so that their caller reports the file and
 // the reason instead of a pass that silently did nothing.
 int MwstFormulaUpdater::LoadMandateSheet() {
-    if (m_mode != kModeVersion) return MwstLoadMandateSheet(m_filename, m_filetype, m_mwstform);
+    if (m_mode != kModeVersion) return MwstLoadMandateSheet(m_mandate, m_filename, m_filetype, m_mwstform);
     try {
         return MwstLoadNamedMandateSheet(m_filename, m_filetype, m_mwstform);
     } catch (const CException& e) {
@@ -110,7 +110,7 @@ int MwstFormulaUpdater::LoadMandateSheet() {
 }
 
 void MwstFormulaUpdater::SaveMandateSheet() {
-    const std::string own = MwstMandateOwnSheetName(MwstMandateUsesFlatRate());
+    const std::string own = MwstMandateOwnSheetName(m_mandate, MwstMandateUsesFlatRate(m_mandate));
     m_filename = PassSaveTarget();
     // The pass worked on the templates directory's copy because the mandate's
     // own workbook may not be written: its result has nowhere to go.
@@ -122,7 +122,7 @@ void MwstFormulaUpdater::SaveMandateSheet() {
 }
 
 std::string MwstFormulaUpdater::PassSaveTarget() const {
-    const std::string own = MwstMandateOwnSheetName(MwstMandateUsesFlatRate());
+    const std::string own = MwstMandateOwnSheetName(m_mandate, MwstMandateUsesFlatRate(m_mandate));
     if (m_filename == own) return own;
     // A mandate workbook that may not be written is not replaced behind its back.
     if (own.empty() || (Exists(own) && !Writable(own))) return std::string();

@@ -7,6 +7,7 @@
 #include "forms/vcf/CVCF1.h"
 
 struct CommandContext;
+class Mandate;
 
 // Loads a VAT form workbook into a spreadsheet control, runs one job on it
 // (read the form version, or a formula pass over the mapping sheet: extend,
@@ -73,6 +74,8 @@ public:
     std::function<void(std::set<std::string>&)> m_existingKeys;
     // The command's change flag, or the updater's own.
     short* m_pChangeFlag;
+    // The command's mandate; null for a tool's updater.
+    Mandate* m_mandate = nullptr;
 
 private:
     short m_ownChangeFlag = 0;

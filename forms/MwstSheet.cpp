@@ -36,8 +36,7 @@ std::string InMandateDirectory(const std::string& dir, const std::string& name) 
     return dir.empty() ? std::string() : MwstMandateFilePath(dir, name);
 }
 
-std::string MandateDirectory() {
-    Mandate* mandate = Mandate::GetGlobalMandate();
+std::string MandateDirectory(const Mandate* mandate) {
     return mandate && mandate->IsMandantOpen() ? mandate->GetPath() : std::string();
 }
 
@@ -68,19 +67,18 @@ std::string ProgramPath() {
 
 std::string MwstMethodFileName(bool bPaus) { return bPaus ? kFlatRateName : kEffectiveName; }
 
-std::string MwstMandateOwnSheetName(bool bPaus) {
-    return InMandateDirectory(MandateDirectory(), MwstMethodFileName(bPaus));
+std::string MwstMandateOwnSheetName(const Mandate* mandate, bool bPaus) {
+    return InMandateDirectory(MandateDirectory(mandate), MwstMethodFileName(bPaus));
 }
 
-bool MwstMandateUsesFlatRate() {
-    Mandate* mandate = Mandate::GetGlobalMandate();
+bool MwstMandateUsesFlatRate(const Mandate* mandate) {
     return mandate && mandate->IsMandantOpen() && mandate->GetIniLong(0, 27, 0) != 0;
 }
 
-std::string MwstMandateSheetName(bool bPaus) {
+std::string MwstMandateSheetName(const Mandate* mandate, bool bPaus) {
     const std::string name = MwstMethodFileName(bPaus);
     for (const std::string& candidate :
-         {InMandateDirectory(MandateDirectory(), name), InDirectory(TemplatesDirectory(), name)}) {
+         {InMandateDirectory(MandateDirectory(mandate), name), InDirectory(TemplatesDirectory(), name)}) {
         if (!candidate.empty() && Usable(candidate)) return candidate;
     }
     return std::string();
@@ -88,11 +86,11 @@ std::string MwstMandateSheetName(bool bPaus) {
 
 // No bare-name fallback: a file of that name in the working directory belongs
 // to nobody, and a pass would save it as the mandate's workbook.
-int MwstLoadMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform) {
+int MwstLoadMandateSheet(const Mandate* mandate, std::string& _filename, short& _filetype, CVCF1& _mwstform) {
     _filename.clear();
-    const bool bPaus = MwstMandateUsesFlatRate();
+    const bool bPaus = MwstMandateUsesFlatRate(mandate);
     _filetype = 0;
-    _filename = MwstMandateSheetName(bPaus);
+    _filename = MwstMandateSheetName(mandate, bPaus);
     if (_filename.empty()) return 0;
     ReadSheet(_filename, _filetype, _mwstform);
     return 1;

@@ -2,6 +2,7 @@
 #include <string>
 
 class CVCF1;
+class Mandate;
 
 // Where the open mandate's VAT form workbook lives, how it is loaded into and
 // saved from a spreadsheet control, and where the template sets beside the
@@ -15,19 +16,19 @@ class CVCF1;
 std::string MwstMethodFileName(bool bPaus);
 // The mandate's own workbook of the method: mandate directory + "/" + name,
 // under the spelling the mandate directory has (MwstMandateFilePath, any
-// letter case); empty while no mandate is open.
-std::string MwstMandateOwnSheetName(bool bPaus);
-// True when the open mandate uses the flat-rate workbook (mandate setting 27).
-bool MwstMandateUsesFlatRate();
+// letter case); empty while `mandate` is not open (or null: no mandate).
+std::string MwstMandateOwnSheetName(const Mandate* mandate, bool bPaus);
+// True when `mandate` is open and uses the flat-rate workbook (mandate setting 27).
+bool MwstMandateUsesFlatRate(const Mandate* mandate);
 
 // The mandate's own workbook, else the templates directory's copy, each only
 // with read and write access; empty when neither qualifies.
-std::string MwstMandateSheetName(bool bPaus);
+std::string MwstMandateSheetName(const Mandate* mandate, bool bPaus);
 // Loads the workbook MwstMandateSheetName picks for the mandate's method: 1.
 // When none qualifies: 0, `_filename` empty and the control untouched; no
 // workbook outside the mandate and templates directories is ever read.
 // `_filename` receives what was read (also when the read throws).
-int MwstLoadMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform);
+int MwstLoadMandateSheet(const Mandate* mandate, std::string& _filename, short& _filetype, CVCF1& _mwstform);
 // Loads `_filename` when it is readable: 1, else 0 with the control untouched.
 int MwstLoadNamedMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform);
 // Writes the workbook (editing view state, sheet 1 active) to `_filename`;

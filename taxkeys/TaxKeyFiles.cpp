@@ -78,7 +78,7 @@ Tax& TaxKeyFiles::Current(const PlannedKey& planned) {
 
 unsigned ActiveFormVersion(CommandContext& ctx) {
     const bool flatRate = ctx.mandate.GetIniLong(kFlatRateSection, kFlatRateKey, 0) != 0;
-    const std::string workbook = MwstMandateSheetName(flatRate);
+    const std::string workbook = MwstMandateSheetName(&ctx.mandate, flatRate);
     std::string failure;
     const unsigned version = MwstGetVersion(workbook, &failure);
     // Version 0 then decides as for a mandate without a form; the log says why.

@@ -42,6 +42,8 @@ protected:
         ASSERT_EQ(Mandate::GetGlobalMandate()->OpenMandateFiles(mandateDir), pendra::kOk);
     }
 
+    // The mandate the commands work on (open or not).
+    static Mandate* Open() { return Mandate::GetGlobalMandate(); }
     std::string InMandate(const std::string& name) const { return mandateDir + "/" + name; }
     std::string InTemplates(const std::string& name) const { return templatesDir + "/" + name; }
 

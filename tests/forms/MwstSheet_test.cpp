@@ -30,24 +30,24 @@ TEST_F(SheetLocation, MandateOwnWorkbookOfEachMethod) {
     WriteForm(InMandate("MWSTFORM.VTS"), {});
     WriteForm(InMandate("MWSTPAU.VTS"), {});
     WriteForm(InTemplates("MWSTFORM.VTS"), {});
-    EXPECT_EQ(MwstMandateSheetName(false), InMandate("MWSTFORM.VTS"));
-    EXPECT_EQ(MwstMandateSheetName(true), InMandate("MWSTPAU.VTS"));
+    EXPECT_EQ(MwstMandateSheetName(Open(), false), InMandate("MWSTFORM.VTS"));
+    EXPECT_EQ(MwstMandateSheetName(Open(), true), InMandate("MWSTPAU.VTS"));
 }
 
 TEST_F(SheetLocation, MissingOwnWorkbookFallsBackToTheTemplatesDirectory) {
     StartWithTemplates(templatesDir);
     OpenMandate();
     WriteForm(InTemplates("MWSTPAU.VTS"), {});
-    EXPECT_EQ(MwstMandateSheetName(true), InTemplates("MWSTPAU.VTS"));
-    EXPECT_EQ(MwstMandateSheetName(false), "");
+    EXPECT_EQ(MwstMandateSheetName(Open(), true), InTemplates("MWSTPAU.VTS"));
+    EXPECT_EQ(MwstMandateSheetName(Open(), false), "");
 }
 
 TEST_F(SheetLocation, FlatRateMandateWithOnlyTheEffectiveWorkbookHasNone) {
     StartWithTemplates(templatesDir);
     OpenMandate({}, {}, /*flatRate=*/true);
     WriteForm(InMandate("MWSTFORM.VTS"), {});
-    EXPECT_TRUE(MwstMandateUsesFlatRate());
-    EXPECT_EQ(MwstMandateSheetName(true), "");
+    EXPECT_TRUE(MwstMandateUsesFlatRate(Open()));
+    EXPECT_EQ(MwstMandateSheetName(Open(), true), "");
 }
 
 TEST_F(SheetLocation, ReadOnlyOwnWorkbookGivesWayToAWritableTemplate) {
@@ -58,12 +58,12 @@ TEST_F(SheetLocation, ReadOnlyOwnWorkbookGivesWayToAWritableTemplate) {
     ::chmod(InMandate("MWSTFORM.VTS").c_str(), 0444);
     ::chmod(InTemplates("MWSTFORM.VTS").c_str(), 0666);
     AsOrdinaryUser nobody;
-    EXPECT_EQ(MwstMandateSheetName(false), InTemplates("MWSTFORM.VTS"));
+    EXPECT_EQ(MwstMandateSheetName(Open(), false), InTemplates("MWSTFORM.VTS"));
 
     std::string name;
     short type = 0;
     CVCF1 form;
-    EXPECT_EQ(MwstLoadMandateSheet(name, type, form), 1);
+    EXPECT_EQ(MwstLoadMandateSheet(Open(), name, type, form), 1);
     EXPECT_EQ(name, InTemplates("MWSTFORM.VTS"));
     EXPECT_EQ(VersionOf(form), "2001");
 }
@@ -74,9 +74,9 @@ TEST_F(SheetLocation, WorkbookInOtherLetterCaseIsTheMandatesOwn) {
     OpenMandate();
     WriteForm(InMandate("mwstform.vts"), {});
     WriteForm(InTemplates("MWSTFORM.VTS"), {});
-    EXPECT_EQ(MwstMandateSheetName(false), InMandate("mwstform.vts"));
-    EXPECT_EQ(MwstMandateOwnSheetName(false), InMandate("mwstform.vts"));
-    EXPECT_EQ(MwstMandateOwnSheetName(true), InMandate("MWSTPAU.VTS")) << "none there: the usual spelling";
+    EXPECT_EQ(MwstMandateSheetName(Open(), false), InMandate("mwstform.vts"));
+    EXPECT_EQ(MwstMandateOwnSheetName(Open(), false), InMandate("mwstform.vts"));
+    EXPECT_EQ(MwstMandateOwnSheetName(Open(), true), InMandate("MWSTPAU.VTS")) << "none there: the usual spelling";
 }
 
 TEST_F(SheetLocation, OfTwoSpellingsTheExactOneWins) {
@@ -84,15 +84,15 @@ TEST_F(SheetLocation, OfTwoSpellingsTheExactOneWins) {
     OpenMandate();
     WriteForm(InMandate("Mwstform.VTS"), {});
     WriteForm(InMandate("mwstform.vts"), {});
-    EXPECT_EQ(MwstMandateSheetName(false), InMandate("Mwstform.VTS")) << "first in byte order";
+    EXPECT_EQ(MwstMandateSheetName(Open(), false), InMandate("Mwstform.VTS")) << "first in byte order";
     WriteForm(InMandate("MWSTFORM.VTS"), {});
-    EXPECT_EQ(MwstMandateSheetName(false), InMandate("MWSTFORM.VTS"));
+    EXPECT_EQ(MwstMandateSheetName(Open(), false), InMandate("MWSTFORM.VTS"));
 }
 
 TEST_F(SheetLocation, NoMandateAndNoTemplatesSettingGiveNothing) {
     StartWithTemplates("");
-    EXPECT_EQ(MwstMandateSheetName(false), "");
-    EXPECT_EQ(MwstMandateOwnSheetName(false), "");
+    EXPECT_EQ(MwstMandateSheetName(Open(), false), "");
+    EXPECT_EQ(MwstMandateOwnSheetName(Open(), false), "");
 }
 
 // ---- Loading ----------------------------------------------------------------
@@ -114,7 +114,7 @@ TEST_F(SheetLoad, WithoutAUsableWorkbookNothingIsLoadedFromTheWorkingDirectory) 
     short type = 7;
     CVCF1 form;
     form.SetDefinedName("VERSION", "1999");
-    EXPECT_EQ(MwstLoadMandateSheet(name, type, form), 0);
+    EXPECT_EQ(MwstLoadMandateSheet(Open(), name, type, form), 0);
     EXPECT_EQ(name, "");
     EXPECT_EQ(type, 0);
     EXPECT_EQ(VersionOf(form), "1999") << "the control is left as it was";
@@ -127,7 +127,7 @@ TEST_F(SheetLoad, MandateWorkbookThatCannotBeReadRaisesTheControlsException) {
     std::string name;
     short type = 0;
     CVCF1 form;
-    EXPECT_THROW(MwstLoadMandateSheet(name, type, form), CFileException);
+    EXPECT_THROW(MwstLoadMandateSheet(Open(), name, type, form), CFileException);
     EXPECT_EQ(name, InMandate("MWSTFORM.VTS"));
 }
 
@@ -139,7 +139,7 @@ TEST_F(SheetLoad, WorkbookCopiedFromWindowsInOtherLetterCaseIsLoaded) {
     std::string name;
     short type = 0;
     CVCF1 form;
-    EXPECT_EQ(MwstLoadMandateSheet(name, type, form), 1);
+    EXPECT_EQ(MwstLoadMandateSheet(Open(), name, type, form), 1);
     EXPECT_EQ(name, InMandate("Mwstpau.VTS"));
     EXPECT_EQ(VersionOf(form), "2018");
 }

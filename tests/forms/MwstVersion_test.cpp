@@ -121,7 +121,7 @@ TEST_F(VersionQuery, OfTheMandatesActiveWorkbook) {
     OpenMandate({}, {}, /*flatRate=*/true);
     WriteForm(InMandate("MWSTFORM.VTS"), {}, "2018");
     WriteForm(InMandate("MWSTPAU.VTS"), {}, "2024");
-    EXPECT_EQ(MwstGetVersion(MwstMandateSheetName(MwstMandateUsesFlatRate())), 2024u);
+    EXPECT_EQ(MwstGetVersion(MwstMandateSheetName(Open(), MwstMandateUsesFlatRate(Open()))), 2024u);
 }
 
 }  // namespace
