@@ -68,6 +68,8 @@ bool CMainFrame::OnCmdMsg(unsigned id, CCmdUI* ui) {
         {ID_REMOVE_KEYS, &CMainFrame::OnRemoveKeys, &CMainFrame::OnUpdateRemoveKeys},
         {ID_FORM2024, &CMainFrame::OnForm2024, &CMainFrame::OnUpdateForm2024},
         {ID_FORM2018, &CMainFrame::OnForm2018, &CMainFrame::OnUpdateForm2018},
+        {ID_DRY_RUN, &CMainFrame::OnDryRun, &CMainFrame::OnUpdateDryRun},
+        {ID_RESTORE_BACKUP, &CMainFrame::OnRestoreBackup, &CMainFrame::OnUpdateRestoreBackup},
     };
     return DispatchCommand(this, map, id, ui);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/framework/CFrameWnd.h"
+#include "mandate/BatchWalk.h"
 #include "taxkeys/ConversionCommands.h"
 
 class QLabel;
@@ -53,10 +54,22 @@ public:
     // while that mandate is open, closing it afterwards. At the end no mandate
     // is open and the list is shown again. Returns false, doing nothing, when
     // no batch applies: the command then runs once on the open mandate.
+    // Each mandate's work runs through RunOnMandate (backup before the first
+    // change, or a dry run with `options.dryRun`).
+    bool RunBatch(const MandateWork& work, const RunOptions& options = {});
     bool RunBatch(const std::function<void(const std::string& dir)>& work);
     // A conversion command of the menu: its confirmation, then the command on
     // each selected row or on the open mandate.
     void RunConversion(Command command);
+
+    // "Konvertierung › Probelauf": while checked, the conversion commands run
+    // as dry runs. "Mandant › Sicherheitskopie zurückladen...": a backup of
+    // the open mandate chosen from its list, confirmed, put back.
+    void OnDryRun();
+    void OnUpdateDryRun(CCmdUI* ui);
+    void OnRestoreBackup();
+    void OnUpdateRestoreBackup(CCmdUI* ui);
+    bool m_dryRun = false;
 
     // Conversion commands.
     void OnNewKeys();

@@ -2,15 +2,20 @@
 // the conversion commands of the menu: the window's side of the mandate
 // session, the batch walk and the commands.
 #include <QApplication>
+#include <algorithm>
+#include <optional>
 
 #include "app/CMainFrame.h"
 #include "app/CTheApp.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
+#include "base/Format.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
 #include "mandate/BatchWalk.h"
+#include "mandate/MandateRun.h"
 #include "mandate/MandateSession.h"
+#include "mandate/backup/MandateBackup.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
 #include "taxkeys/TaxArray.h"
@@ -57,7 +62,7 @@ void CMainFrame::OnManOpen() {
     UpdateStatusbar();
 }
 
-bool CMainFrame::RunBatch(const std::function<void(const std::string& dir)>& work) {
+bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
     CTheApp& app = TheApp();
     if (!app.ListVisibleSelected()) return false;
     CTheList* list = app.GetListView();
@@ -72,29 +77,34 @@ bool CMainFrame::RunBatch(const std::function<void(const std::string& dir)>& wor
         SetWindowText(LoadString(IDS_TITLE) + (open ? " - " + session_->Current().GetName() : std::string()));
         UpdateStatusbar();
     };
-    const auto eachMandate = [&work](CommandContext&, const std::string& dir) {
-        work(dir);
-        return Outcome::kDone;
-    };
-    const BatchResult result = ::RunBatch(*session_, dirs, eachMandate, *app.GetLogView(), UiSeam::Current(),
-                                          app.m_changeFlag, observer);
+    const BatchResult result = ::RunBatch(*session_, dirs, work, *app.GetLogView(), UiSeam::Current(),
+                                          app.m_changeFlag, observer, options);
     if (result.aborted) m_abortFlag = 1;
     OnManClose();
     app.SwitchView(1);
     return true;
 }
 
+bool CMainFrame::RunBatch(const std::function<void(const std::string& dir)>& work) {
+    return RunBatch(MandateWork([&work](CommandContext&, const std::string& dir) {
+        work(dir);
+        return Outcome::kDone;
+    }));
+}
+
 void CMainFrame::RunConversion(Command command) {
     CTheApp& app = TheApp();
     if (!ConfirmCommand(UiSeam::Current(), command)) return;
-    const auto run = [&app, command](const std::string& dir) {
-        CommandContext ctx = app.Context();
-        RunCommand(ctx, command, dir);
+    const MandateWork work = [command](CommandContext& ctx, const std::string& dir) {
+        return RunCommand(ctx, command, dir);
     };
+    RunOptions options;
+    options.dryRun = m_dryRun;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (!RunBatch(run) && app.m_pMandate->IsMandantOpen()) {
+    if (!RunBatch(work, options) && app.m_pMandate->IsMandantOpen()) {
         app.SwitchView(0);
-        run(app.m_pMandate->GetPath());
+        RunOnMandate(*app.m_pMandate, app.m_pMandate->GetPath(), work, *app.GetLogView(), UiSeam::Current(),
+                     app.m_changeFlag, options);
     }
     QApplication::restoreOverrideCursor();
 }
@@ -106,6 +116,52 @@ void CMainFrame::OnUndoUpdateAccounts() { RunConversion(Command::kResetAccounts)
 void CMainFrame::OnRemoveKeys() { RunConversion(Command::kRemoveOldKeys); }
 void CMainFrame::OnForm2024() { RunConversion(Command::kForm2024); }
 void CMainFrame::OnForm2018() { RunConversion(Command::kForm2018); }
+
+void CMainFrame::OnDryRun() { m_dryRun = !m_dryRun; }
+
+void CMainFrame::OnUpdateDryRun(CCmdUI* ui) { ui->SetCheck(m_dryRun ? 1 : 0); }
+
+void CMainFrame::OnUpdateRestoreBackup(CCmdUI* ui) { ui->Enable(session_->IsOpen()); }
+
+void CMainFrame::OnRestoreBackup() {
+    CTheApp& app = TheApp();
+    if (!session_->IsOpen()) return;
+    UiSeam& seam = UiSeam::Current();
+    const std::string dir = session_->Current().GetPath();
+    const backup::Settings settings = ProductBackupSettings();
+    std::vector<backup::Info> backups = backup::ListBackups(dir, settings);
+    if (backups.empty()) {
+        seam.MessageBox({Format(LoadString(IDS_BACKUP_NONE), dir), LoadString(IDS_TITLE), MB_OK | MB_ICONEXCLAMATION});
+        return;
+    }
+    std::reverse(backups.begin(), backups.end());  // the newest on top
+    ChoiceRequest choice{Format(LoadString(IDS_RESTORE_PROMPT), dir), LoadString(IDS_RESTORE_TITLE), {}};
+    for (const backup::Info& info : backups)
+        choice.items.push_back(Format(LoadString(IDS_RESTORE_ITEM), BackupTimeText(info.when), info.reason,
+                                      std::to_string(info.size), info.id));
+    const std::optional<std::size_t> chosen = seam.ChooseItem(choice);
+    if (!chosen || *chosen >= backups.size()) return;
+    const backup::Info& info = backups[*chosen];
+    const std::string question = Format(LoadString(IDS_RESTORE_CONFIRM), info.id, BackupTimeText(info.when), dir);
+    if (seam.MessageBox({question, LoadString(IDS_TITLE), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2}) != IDYES) return;
+
+    CTheView& log = *app.GetLogView();
+    app.SwitchView(0);
+    log.Line(Format(LoadString(IDS_LOG_RESTORE_BEGIN), dir));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const backup::Restored restored = backup::RestoreBackup(session_->Current(), info.id, "restore", settings);
+    QApplication::restoreOverrideCursor();
+    if (restored.Ok()) {
+        log.Line(Format(LoadString(IDS_LOG_RESTORED), restored.id, restored.safetyId));
+    } else {
+        const backup::Error& error = *restored.error;
+        log.Failure(Format(LoadString(IDS_LOG_RESTORE_FAILED), dir));
+        log.Line(Format(LoadString(IDS_LOG_FORM_REASON), Format(LoadString(error.StringId()), error.path, error.detail)));
+    }
+    log.Line(Format(LoadString(IDS_LOG_RESTORE_END), dir));
+    // The open mandate still reports its name and flags of before: open it again.
+    if (restored.Ok()) OpenMandate(dir);
+}
 
 CommandContext CTheApp::Context() { return CommandContext{*m_pMandate, *GetLogView(), UiSeam::Current(), m_changeFlag}; }
 

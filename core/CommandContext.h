@@ -2,6 +2,7 @@
 
 class LogSink;
 class Mandate;
+class RunSafety;
 class UiSeam;
 
 // What a conversion command works on, handed in by the front end that runs
@@ -13,4 +14,13 @@ struct CommandContext {
     LogSink& log;
     UiSeam& seam;
     short& changeFlag;
+    // The backup before the first change and the dry run (core/RunSafety.h);
+    // null: the command changes the mandate directly, without a backup.
+    RunSafety* safety = nullptr;
 };
+
+// True while the context runs a dry run.
+bool IsDryRun(const CommandContext& ctx);
+// To be called before a command first changes the mandate: false (logged,
+// counted) when it must not change anything.
+bool BeforeChange(CommandContext& ctx);

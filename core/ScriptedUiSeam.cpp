@@ -34,3 +34,11 @@ std::optional<std::string> ScriptedUiSeam::ChooseMandate(const std::string& prop
     mandateRequests.push_back(proposal);
     return TakeFront(mandateAnswers);
 }
+
+std::optional<std::size_t> ScriptedUiSeam::ChooseItem(const ChoiceRequest& request) {
+    choices.push_back(request);
+    if (choiceAnswers.empty()) return std::nullopt;
+    const std::optional<std::size_t> answer = choiceAnswers.front();
+    choiceAnswers.pop_front();
+    return answer;
+}

@@ -18,6 +18,8 @@ public:
     std::optional<std::string> InputText(const InputRequest& request) override;
     std::optional<std::string> BrowseForFolder(const std::string& preselected) override;
     std::optional<std::string> ChooseMandate(const std::string& proposal) override;
+    // The queued choice, else cancelled.
+    std::optional<std::size_t> ChooseItem(const ChoiceRequest& request) override;
 
     void QueueAnswer(int button) { boxAnswers.push_back(button); }
     void QueueText(std::optional<std::string> text) { textAnswers.push_back(std::move(text)); }
@@ -33,9 +35,11 @@ public:
     std::deque<std::optional<std::string>> textAnswers;
     std::deque<std::optional<std::string>> folderAnswers;
     std::deque<std::optional<std::string>> mandateAnswers;
+    std::deque<std::optional<std::size_t>> choiceAnswers;
 
     std::vector<MessageBoxRequest> boxes;
     std::vector<InputRequest> inputs;
     std::vector<std::string> folderRequests;
     std::vector<std::string> mandateRequests;
+    std::vector<ChoiceRequest> choices;
 };

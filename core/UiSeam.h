@@ -1,6 +1,8 @@
 #pragma once
 #include <optional>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // Message box flags and answers, as the converter's messages are written.
 enum : unsigned {
@@ -29,6 +31,12 @@ struct MessageBoxRequest {
     unsigned type = MB_OK;
 };
 
+struct ChoiceRequest {
+    std::string prompt;
+    std::string caption;
+    std::vector<std::string> items;
+};
+
 struct InputRequest {
     std::string prompt;
     std::string caption;
@@ -48,6 +56,12 @@ public:
     virtual std::optional<std::string> BrowseForFolder(const std::string& preselected) = 0;
     // The mandate chooser: a directory holding a mandate, or nullopt.
     virtual std::optional<std::string> ChooseMandate(const std::string& proposal) = 0;
+    // One of `items` (its index), or nullopt when cancelled. Without a way to
+    // ask, nothing is chosen.
+    virtual std::optional<std::size_t> ChooseItem(const ChoiceRequest& request) {
+        (void)request;
+        return std::nullopt;
+    }
 
     static void Install(UiSeam* seam);  // not owned
     static UiSeam& Current();

@@ -50,6 +50,8 @@ bool RecordsReadable(Mandate& mandate, LogSink& log) {
 
 int ActivateForm(CommandContext& ctx, int year) {
     if (!RecordsReadable(ctx.mandate, ctx.log)) return 0;
+    // Everything after this may replace files of the mandate.
+    if (!BeforeChange(ctx)) return 0;
     // A formula pass still pending belongs to the workbook it was meant for.
     formpass::FinishPending(ctx);
     return UpdateForms(ctx, year, kInvert) ? 1 : 0;

@@ -9,6 +9,7 @@
 #include "core/LogSink.h"
 #include "core/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
+#include "forms/TemplateSet.h"
 #include "forms/vcf/FileIo.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Mandate.h"
@@ -43,7 +44,7 @@ constexpr ListField kLists[] = {
 
 }  // namespace
 
-std::string JournalPath(const std::string& mandateDir) { return mandateDir + "/" + kJournalName; }
+std::string JournalPath(const std::string& mandateDir) { return MwstFilesFolder(mandateDir) + "/" + kJournalName; }
 
 std::string ToText(const FormPass& pass) {
     std::string text = std::string(kHeader) + "\n";

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/InstallLayout.h"
@@ -13,6 +14,12 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The mandate directory of a dry run and its scratch folder.
+std::pair<std::string, std::string>& ScratchFolder() {
+    static std::pair<std::string, std::string> scratch;
+    return scratch;
+}
 
 std::string& ProgramPathOverride() {
     static std::string path;
@@ -111,7 +118,17 @@ bool MwstInstallTemplateSet(int year, const std::string& mandateDir, std::string
     return true;
 }
 
-std::string MwstMandateFilePath(const std::string& mandateDir, const std::string& name) {
+void MwstSetScratchFolder(const std::string& mandateDir, const std::string& scratchDir) {
+    ScratchFolder() = scratchDir.empty() ? std::pair<std::string, std::string>() : std::pair(mandateDir, scratchDir);
+}
+
+std::string MwstFilesFolder(const std::string& mandateDir) {
+    const auto& [dir, scratch] = ScratchFolder();
+    return !scratch.empty() && mandateDir == dir ? scratch : mandateDir;
+}
+
+std::string MwstMandateFilePath(const std::string& mandateDirOrScratch, const std::string& name) {
+    const std::string mandateDir = MwstFilesFolder(mandateDirOrScratch);
     const std::string exact = mandateDir + "/" + name;
     std::error_code ec;
     if (fs::exists(fs::symlink_status(exact, ec))) return exact;

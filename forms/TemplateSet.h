@@ -45,6 +45,15 @@ void MwstSetProgramPath(const std::string& path);
 // "mwstform.vts"); the others are left alone. Without any, the exact spelling.
 std::string MwstMandateFilePath(const std::string& mandateDir, const std::string& name);
 
+// A dry run's scratch folder: while one is set for `mandateDir`, the files of
+// ours of that mandate (workbooks, companion files, formula pass journal) are
+// read and written there and the mandate directory is left alone. An empty
+// `scratchDir` ends it. One at a time per process.
+void MwstSetScratchFolder(const std::string& mandateDir, const std::string& scratchDir);
+// Where the files of ours of `mandateDir` are read and written: the scratch
+// folder during a dry run of that mandate, else the mandate directory.
+std::string MwstFilesFolder(const std::string& mandateDir);
+
 // Removes the temporary files of ours (TempFileName.h) that an interrupted
 // replacement of one of the mandate files, or of one of `otherFiles` (names of
 // further files of ours there), left in `mandateDir`; nothing else. Returns

@@ -1,5 +1,6 @@
 #include "mandate/BatchWalk.h"
 
+#include "mandate/MandateRun.h"
 #include "mandate/MandateSession.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
@@ -28,8 +29,19 @@ MandateWork CommandsWork(std::vector<Command> commands) {
     };
 }
 
+Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork& work, LogSink& log, UiSeam& seam,
+                     short& changeFlag, const RunOptions& options) {
+    MandateRun run(mandate, log, options.dryRun, ProductBackupSettings());
+    if (!run.Start()) return Outcome::kFailed;
+    CommandContext ctx{mandate, run.Log(), seam, changeFlag, &run};
+    const Outcome outcome = work(ctx, dir);
+    run.Finish();
+    return outcome;
+}
+
 BatchResult RunBatch(MandateSession& session, const std::vector<std::string>& dirs, const MandateWork& work,
-                     LogSink& log, UiSeam& seam, short& changeFlag, const BatchObserver& observer) {
+                     LogSink& log, UiSeam& seam, short& changeFlag, const BatchObserver& observer,
+                     const RunOptions& options) {
     BatchResult result;
     for (std::size_t i = 0; i < dirs.size(); ++i) {
         if (observer.cancelled && observer.cancelled()) {
@@ -46,8 +58,8 @@ BatchResult RunBatch(MandateSession& session, const std::vector<std::string>& di
         }
         MandateOutcome outcome{dir, MandateOutcome::Kind::kSkipped, IDS_BATCH_NOT_OPENED};
         if (opened == MandateSession::Opened::kYes) {
-            CommandContext ctx{session.Current(), log, seam, changeFlag};
-            outcome = OutcomeOf(dir, work(ctx, dir), session.Current().IsReadOnly());
+            const Outcome done = RunOnMandate(session.Current(), dir, work, log, seam, changeFlag, options);
+            outcome = OutcomeOf(dir, done, session.Current().IsReadOnly());
             session.Close();
         }
         result.outcomes.push_back(outcome);

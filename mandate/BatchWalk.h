@@ -7,6 +7,7 @@
 #include "core/CommandContext.h"
 #include "taxkeys/ConversionCommands.h"
 
+class Mandate;
 class MandateSession;
 
 // How one mandate of a batch ended. A mandate skipped was not changed: it
@@ -43,10 +44,28 @@ using MandateWork = std::function<Outcome(CommandContext& ctx, const std::string
 // first that does not complete ends the mandate's work.
 MandateWork CommandsWork(std::vector<Command> commands);
 
+// How the commands of a run treat each mandate.
+struct RunOptions {
+    // Run fully, log everything, change nothing: no backup, records rolled
+    // back, workbooks written to a scratch folder only.
+    bool dryRun = false;
+};
+
+// `work` on the open mandate `session.Current()`, which is held exclusively,
+// as every front end runs commands: a backup of the mandate is taken before
+// the first change the commands make (once, however many commands `work`
+// runs), or, with `options.dryRun`, the run changes nothing. A backup that
+// cannot be taken ends the command that needed it (logged, counted): the
+// mandate stays unchanged. `dir` is the directory the log lines name.
+Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork& work, LogSink& log, UiSeam& seam,
+                     short& changeFlag, const RunOptions& options = {});
+
 // The batch walk: for each directory in order it opens the mandate through
 // `session` (boxes and prompts through `seam`; no password is asked, the
 // mandates were registered), runs `work` on it while it is open and closes
 // it again. Abort in the exclusive-access box ends the walk there, as does
-// `observer.cancelled`; no mandate is open when it returns.
+// `observer.cancelled`; no mandate is open when it returns. Each mandate's
+// work runs through RunOnMandate.
 BatchResult RunBatch(MandateSession& session, const std::vector<std::string>& dirs, const MandateWork& work,
-                     LogSink& log, UiSeam& seam, short& changeFlag, const BatchObserver& observer = {});
+                     LogSink& log, UiSeam& seam, short& changeFlag, const BatchObserver& observer = {},
+                     const RunOptions& options = {});

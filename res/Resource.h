@@ -25,6 +25,8 @@ enum : unsigned {
     ID_FORM2024 = 32815,
     ID_REMOVE_KEYS = 32816,
     ID_FORM2018 = 32817,
+    ID_DRY_RUN = 32840,         // Konvertierung › Probelauf (an on/off switch)
+    ID_RESTORE_BACKUP = 32841,  // Mandant › Sicherheitskopie zurückladen...
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
     ID_CONTEXT_HELP = 57669,
@@ -176,4 +178,18 @@ enum : int {
     IDS_BACKUP_UNKNOWN = 21515,        // backup id
     IDS_BACKUP_DAMAGED = 21516,        // backup id, what is wrong
     IDS_BACKUP_OTHER_KIND = 21517,     // backup id, kind of mandate it was taken of
+};
+
+// Safety of a run: dry runs, backups listed and restored by mwst-batch and the window.
+enum : int {
+    IDS_LOG_DRY_RUN_BEGIN = 21520,     // mandate directory: before a command of a dry run
+    IDS_LOG_DRY_RUN_END = 21521,       // mandate directory: after it
+    IDS_LOG_DRY_RUN_FAILED = 21522,    // mandate directory; IDS_LOG_FORM_REASON with the reason follows
+    IDS_LOG_RESTORE_BEGIN = 21523,     // mandate directory
+    IDS_LOG_RESTORE_END = 21524,       // mandate directory
+    IDS_BATCH_BACKUPS_HEADING = 21530, // the columns of mwst-batch backups
+    IDS_RESTORE_TITLE = 21540,         // caption of the restore dialog
+    IDS_RESTORE_PROMPT = 21541,        // mandate directory
+    IDS_RESTORE_ITEM = 21542,          // time, command that followed, size in bytes, backup id
+    IDS_RESTORE_CONFIRM = 21543,       // backup id, time, mandate directory
 };

@@ -2,6 +2,7 @@
 
 #include "base/Format.h"
 #include "core/LogSink.h"
+#include "core/RunSafety.h"
 #include "core/Strings.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
@@ -14,15 +15,27 @@ CommandRun::CommandRun(CommandContext& ctx) : ctx_(ctx) {}
 CommandRun::~CommandRun() = default;
 
 bool CommandRun::Begin() {
+    // The backup comes first: a pending pass changes a workbook, and a backup
+    // cannot be taken inside the transaction.
+    if (!BeforeChange(ctx_)) return false;
     formpass::FinishPending(ctx_);
     int status = pendra::kOk;
-    batch_ = ctx_.mandate.Engine() ? ctx_.mandate.Engine()->BeginBatch(status) : nullptr;
+    StorageEngine* engine = ctx_.mandate.Engine();
+    if (IsDryRun(ctx_)) {
+        // One transaction for the whole dry run, never committed.
+        std::unique_ptr<StorageBatch>& dry = ctx_.safety->dryBatch;
+        if (!dry) dry = engine ? engine->BeginBatch(status) : nullptr;
+        if (!dry) return Fail(Format(LoadString(IDS_LOG_TRANSACTION_FAILED), status));
+        return true;
+    }
+    batch_ = engine ? engine->BeginBatch(status) : nullptr;
     if (!batch_) return Fail(Format(LoadString(IDS_LOG_TRANSACTION_FAILED), status));
     return true;
 }
 
 bool CommandRun::Fail(const std::string& reason) {
     batch_.reset();
+    if (IsDryRun(ctx_)) ctx_.safety->dryBatch.reset();
     if (!reason.empty()) ctx_.log.Line(reason);
     ctx_.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), ctx_.mandate.GetPath()));
     return false;
@@ -43,6 +56,12 @@ bool CommandRun::Finish(const std::optional<FormPass>& pass) {
     if (pass) {
         std::string reason;
         if (!formpass::Save(dir, *pass, reason)) return Fail(reason);
+    }
+    if (IsDryRun(ctx_)) {
+        // The records stay in the dry run's transaction (rolled back at its
+        // end), where the pass reads them; the workbooks lie in its scratch folder.
+        if (pass) formpass::RunJournalled(ctx_, *pass);
+        return true;
     }
     const int status = batch_ ? batch_->Commit() : pendra::kBadArgument;
     batch_.reset();

@@ -4,6 +4,7 @@
 
 #include "base/Format.h"
 #include "core/LogSink.h"
+#include "core/RunSafety.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
 #include "forms/FormActivation.h"
@@ -76,6 +77,11 @@ bool ConfirmCommand(UiSeam& seam, Command command) {
 
 Outcome RunCommand(CommandContext& ctx, Command command, const std::string& dir) {
     const CommandInfo& info = InfoOf(command);
+    if (ctx.safety) ctx.safety->SetCommand(info.name);
+    // A dry run says so before and after the command's own lines, so that
+    // its log is never taken for that of a conversion.
+    const bool dryRun = IsDryRun(ctx);
+    if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_BEGIN), dir));
     if (info.beginLineId) ctx.log.Line(Format(LoadString(info.beginLineId), dir));
     ctx.changeFlag = 0;
     const int failuresBefore = ctx.log.Failures();
@@ -84,6 +90,7 @@ Outcome RunCommand(CommandContext& ctx, Command command, const std::string& dir)
         ctx.log.Line(Format(LoadString(info.endLineId), dir));
     else if (info.refusedLineId)
         ctx.log.Line(LoadString(info.refusedLineId));
+    if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_END), dir));
     if (ctx.log.Failures() != failuresBefore) return Outcome::kFailed;
     return completed ? Outcome::kDone : Outcome::kRefused;
 }

@@ -22,6 +22,7 @@
 #include "core/Strings.h"
 #include "mandate/BatchWalk.h"
 #include "mandate/MandatePath.h"
+#include "mandate/MandateRun.h"
 #include "mandate/MandateSearch.h"
 #include "mandate/MandateSession.h"
 #include "mandate/pendra/Mandate.h"
@@ -34,6 +35,8 @@
 namespace {
 
 constexpr const char* kShowKeys = "show-keys";
+constexpr const char* kBackups = "backups";
+constexpr const char* kRestore = "restore";
 constexpr int kMaxJobs = 64;
 
 void Usage(std::ostream& stream) { stream << LoadString(IDS_BATCH_USAGE) << "\n"; }
@@ -137,6 +140,11 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
         const bool hasValue = i + 1 < args.size();
         if (arg == "--yes") {
             options_.yes = true;
+        } else if (arg == "--dry-run") {
+            options_.dryRun = true;
+        } else if (arg == "--backup") {
+            if (!hasValue) return badOption(arg);
+            options_.backupId = args[++i];
         } else if (arg == "--on-locked") {
             if (!hasValue || (args[i + 1] != "abort" && args[i + 1] != "ignore")) return badOption(arg);
             options_.abortOnLocked = args[++i] == "abort";
@@ -167,6 +175,21 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
         Usage(err);
         return false;
     }
+    if (commandList == kBackups || commandList == kRestore) {
+        options_.mode = commandList == kBackups ? Mode::kBackups : Mode::kRestore;
+        // One mandate, named: a backup is never looked for by a search.
+        if (options_.dryRun) return badOption("--dry-run");
+        if (options_.searchRoot) return badOption("--search");
+        if (options_.backupId && options_.mode != Mode::kRestore) return badOption("--backup");
+        if (options_.dirs.size() > 1) return badOption(options_.dirs[1]);
+        if (options_.dirs.empty()) {
+            err << LoadString(IDS_BATCH_NO_MANDATES) << "\n";
+            Usage(err);
+            return false;
+        }
+        return true;
+    }
+    if (options_.backupId) return badOption("--backup");
     if (!ParseCommands(commandList, err)) return false;
     if (options_.dirs.empty() && !options_.searchRoot) {
         err << LoadString(IDS_BATCH_NO_MANDATES) << "\n";
@@ -253,7 +276,9 @@ MandateResult BatchRunner::Convert(MandateSession& session, BatchSeam& seam, con
         return Outcome::kDone;
     };
     short changeFlag = 0;
-    const BatchResult walked = RunBatch(session, {dir}, work, log, seam, changeFlag);
+    RunOptions runOptions;
+    runOptions.dryRun = options_.dryRun;
+    const BatchResult walked = RunBatch(session, {dir}, work, log, seam, changeFlag, {}, runOptions);
     result.aborted = walked.aborted;
     const bool done = !walked.outcomes.empty() && walked.outcomes.front().kind == MandateOutcome::Kind::kDone;
     if (!done) {
@@ -296,8 +321,11 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
     PendraUi::Install(&bridge);
 
     int status = kDone;
-    const std::vector<std::string> dirs = Mandates(err, status);
-    if (!dirs.empty()) {
+    if (options_.mode == Mode::kBackups) {
+        status = ListMandateBackups(out, err);
+    } else if (options_.mode == Mode::kRestore) {
+        status = RestoreMandate(seam, out, err);
+    } else if (const std::vector<std::string> dirs = Mandates(err, status); !dirs.empty()) {
         if (!Confirmed(seam)) {
             err << LoadString(IDS_BATCH_NOT_CONFIRMED) << "\n";
             status = kSomeMandatesFailed;
@@ -309,6 +337,64 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
     }
     PendraUi::Install(nullptr);
     UiSeam::Install(nullptr);
+    return status;
+}
+
+// The mandate's backups, oldest first (the last is the one `restore` takes
+// without --backup): id, local time, the command that followed, bytes.
+int BatchRunner::ListMandateBackups(std::ostream& out, std::ostream& err) {
+    const std::string dir = CanonicalMandatePath(WithoutTrailingSlash(options_.dirs.front()));
+    if (!Mandate::PathContainsMandate(dir)) {
+        err << Format(LoadString(IDS_BATCH_NONE_FOUND), dir) << "\n";
+        return kSomeMandatesFailed;
+    }
+    const std::vector<backup::Info> backups = backup::ListBackups(dir, ProductBackupSettings());
+    if (backups.empty()) {
+        err << Format(LoadString(IDS_BACKUP_NONE), dir) << "\n";
+        return kDone;
+    }
+    out << LoadString(IDS_BATCH_BACKUPS_HEADING) << "\n";
+    for (const backup::Info& info : backups)
+        out << info.id << "\t" << BackupTimeText(info.when) << "\t" << info.reason << "\t" << info.size << "\n";
+    return kDone;
+}
+
+// Registered and opened as for a command (password file, exclusive access
+// with the --on-locked answer), then the backup goes back in one step after
+// a backup of the state before; the log says which.
+int BatchRunner::RestoreMandate(BatchSeam& seam, std::ostream& out, std::ostream& err) {
+    const std::string dir = CanonicalMandatePath(WithoutTrailingSlash(options_.dirs.front()));
+    Mandate mandate(0);
+    Mandate::SetGlobalMandate(&mandate);
+    MandateSession session(mandate);
+    seam.echo = &err;
+    if (auto found = passwords_.find(dir); found != passwords_.end()) seam.current = found->second;
+    std::string name;
+    const bool registered = session.CheckVersionAndPassword(dir, name, seam);
+    seam.current.reset();
+    int status = kSomeMandatesFailed;
+    ForwardingLogSink log([&out](const std::string& line) { out << line << std::flush; });
+    if (!registered) {
+        err << Format(LoadString(IDS_BATCH_NOT_REGISTERED), dir) << "\n";
+    } else if (session.Open(dir, seam, log) != MandateSession::Opened::kYes) {
+        err << Format(LoadString(IDS_BATCH_NOT_OPENED), dir) << "\n";
+    } else {
+        log.Line(Format(LoadString(IDS_LOG_RESTORE_BEGIN), dir));
+        const backup::Restored restored =
+            backup::RestoreBackup(mandate, options_.backupId.value_or(""), kRestore, ProductBackupSettings());
+        if (restored.Ok()) {
+            log.Line(Format(LoadString(IDS_LOG_RESTORED), restored.id, restored.safetyId));
+            status = kDone;
+        } else {
+            const backup::Error& error = *restored.error;
+            log.Failure(Format(LoadString(IDS_LOG_RESTORE_FAILED), dir));
+            log.Line(Format(LoadString(IDS_LOG_FORM_REASON),
+                            Format(LoadString(error.StringId()), error.path, error.detail)));
+        }
+        log.Line(Format(LoadString(IDS_LOG_RESTORE_END), dir));
+    }
+    session.Close();
+    Mandate::SetGlobalMandate(nullptr);
     return status;
 }
 

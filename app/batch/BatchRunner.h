@@ -14,9 +14,11 @@ struct MandateResult;
 // mwst-batch: runs the program's conversion commands, unattended and without
 // a window, over the mandates given on the command line (or found below a
 // search root):
-//   mwst-batch COMMAND[,COMMAND...] [--yes] [--on-locked abort|ignore]
+//   mwst-batch COMMAND[,COMMAND...] [--dry-run] [--yes] [--on-locked abort|ignore]
 //              [--password-file FILE] [--lang de|fr] [--jobs N]
 //              (--search ROOT | DIR...)
+//   mwst-batch backups DIR
+//   mwst-batch restore DIR [--backup ID] [--on-locked ...] [--password-file FILE]
 //   mwst-batch --help | --version
 // Each mandate is taken under its canonical path (so the log names it by
 // that path, and a mandate given twice runs once), tested as the mandate list
@@ -26,7 +28,9 @@ struct MandateResult;
 // message box prints its text on `err` and is answered from the options,
 // never by waiting for input. With --jobs N, N mandates are converted at a
 // time in child processes, each mandate's log and messages kept together and
-// printed in the order of the mandates.
+// printed in the order of the mandates. Each mandate gets a backup before the
+// first change of the run; --dry-run changes nothing and takes none. `backups`
+// lists a mandate's backups, `restore` puts one back (mandate/backup).
 //
 // Exit status: 0 done; 1 some mandate failed (a failed write, a command that
 // did not complete) or was skipped for an error (not registered, not opened,
@@ -38,7 +42,12 @@ public:
     int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 private:
+    enum class Mode { kCommands, kBackups, kRestore };
+
     struct Options {
+        Mode mode = Mode::kCommands;
+        bool dryRun = false;
+        std::optional<std::string> backupId;  // restore: the backup to put back (else the newest)
         std::vector<std::string> commandNames;
         std::vector<Command> commands;  // without show-keys
         bool showKeys = false;
@@ -62,6 +71,9 @@ private:
     // One mandate from registration to the end of its commands.
     MandateResult Convert(MandateSession& session, BatchSeam& seam, const std::string& dir, std::ostream& out,
                           std::ostream& err);
+    // `backups DIR` and `restore DIR`.
+    int ListMandateBackups(std::ostream& out, std::ostream& err);
+    int RestoreMandate(BatchSeam& seam, std::ostream& out, std::ostream& err);
     int RunInProcess(const std::vector<std::string>& dirs, std::ostream& out, std::ostream& err);
     int RunInChildren(const std::vector<std::string>& dirs, std::ostream& out, std::ostream& err);
 

@@ -10,11 +10,16 @@ public:
     explicit CCmdUI(unsigned id) : m_nID(id) {}
     void Enable(bool on = true) { enabled_ = on; }
     bool IsEnabled() const { return enabled_; }
+    // A command with a check mark (an on/off switch); 0 clears it.
+    void SetCheck(int check = 1) { check_ = check; }
+    bool HasCheck() const { return check_ >= 0; }
+    bool IsChecked() const { return check_ > 0; }
 
     const unsigned m_nID;
 
 private:
     bool enabled_ = true;  // a command with a handler and no update rule is enabled
+    int check_ = -1;       // -1: no check mark
 };
 
 class CCmdTarget {

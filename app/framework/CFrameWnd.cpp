@@ -94,7 +94,14 @@ void CFrameWnd::DoCommand(unsigned id) {
 void CFrameWnd::UpdateCommandStates() {
     if (updating_ || !alive_) return;
     updating_ = true;
-    for (const auto& [id, action] : actions_) action->setEnabled(IsCommandEnabled(id));
+    for (const auto& [id, action] : actions_) {
+        CCmdUI ui(id);
+        action->setEnabled(RouteCmdMsg(id, &ui) && ui.IsEnabled());
+        if (ui.HasCheck()) {
+            action->setCheckable(true);
+            action->setChecked(ui.IsChecked());
+        }
+    }
     updating_ = false;
 }
 

@@ -84,6 +84,22 @@ std::optional<std::string> QtUiSeam::InputText(const InputRequest& request) {
     return S(dialog.textValue());
 }
 
+std::optional<std::size_t> QtUiSeam::ChooseItem(const ChoiceRequest& request) {
+    QInputDialog dialog(owner_);
+    dialog.setObjectName(QStringLiteral("choiceDialog"));
+    dialog.setWindowTitle(Q(request.caption));
+    dialog.setLabelText(Q(DisplayText(request.prompt)));
+    QStringList items;
+    for (const std::string& item : request.items) items << Q(item);
+    dialog.setComboBoxItems(items);
+    dialog.setComboBoxEditable(false);
+    dialog.setOption(QInputDialog::UseListViewForComboBoxItems);
+    if (items.isEmpty() || dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const qsizetype chosen = items.indexOf(dialog.textValue());
+    if (chosen < 0) return std::nullopt;
+    return static_cast<std::size_t>(chosen);
+}
+
 std::optional<std::string> QtUiSeam::BrowseForFolder(const std::string& preselected) {
     const QString dir = QFileDialog::getExistingDirectory(owner_, QString(), Q(preselected));
     if (dir.isEmpty()) return std::nullopt;

@@ -13,6 +13,7 @@ public:
     std::optional<std::string> InputText(const InputRequest& request) override;
     std::optional<std::string> BrowseForFolder(const std::string& preselected) override;
     std::optional<std::string> ChooseMandate(const std::string& proposal) override;
+    std::optional<std::size_t> ChooseItem(const ChoiceRequest& request) override;
 
 private:
     QWidget* owner_ = nullptr;

@@ -1,0 +1,107 @@
+#include "mandate/MandateRun.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+#include "base/Format.h"
+#include "core/BrisolSettings.h"
+#include "core/CommandContext.h"
+#include "core/Strings.h"
+#include "forms/FileCopy.h"
+#include "forms/TemplateSet.h"
+#include "mandate/pendra/Mandate.h"
+#include "res/Resource.h"
+
+namespace fs = std::filesystem;
+
+backup::Settings ProductBackupSettings() {
+    return backup::Settings::Read(
+        [](const std::string& section, const std::string& key) { return ReadBrisolString(section, key); });
+}
+
+std::string BackupTimeText(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0) return {};
+    return text;
+}
+
+MandateRun::MandateRun(Mandate& mandate, LogSink& log, bool dryRun, backup::Settings settings)
+    : mandate_(mandate), log_(log), dryRun_(dryRun), settings_(std::move(settings)), mandateDir_(mandate.GetPath()) {}
+
+MandateRun::~MandateRun() {
+    Finish();
+    dryBatch.reset();
+    if (scratch_.empty()) return;
+    MwstSetScratchFolder(mandateDir_, {});
+    std::error_code ec;
+    fs::remove_all(scratch_, ec);
+}
+
+void MandateRun::ScratchNamingSink::Line(const std::string& line) {
+    std::string shown = line;
+    for (std::size_t at = shown.find(scratch_); at != std::string::npos; at = shown.find(scratch_, at + mandateDir_.size()))
+        shown.replace(at, scratch_.size(), mandateDir_);
+    target_.Line(shown);
+}
+
+bool MandateRun::Start() {
+    if (!dryRun_) return true;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/mwst-probelauf-XXXXXX";
+    std::string failure;
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), pattern, std::string(std::strerror(errno)));
+    } else {
+        scratch_ = pattern;
+        // The commands find the mandate's files in the scratch folder under
+        // the names they have in the mandate.
+        for (const std::string& name : backup::MandateFileNames()) {
+            const std::string source = MwstMandateFilePath(mandateDir_, name);
+            std::error_code ec;
+            if (!fs::is_regular_file(fs::symlink_status(source, ec))) continue;
+            const std::string target = scratch_ + "/" + fs::path(source).filename().string();
+            if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
+                failure = copied.Describe(source, target);
+                break;
+            }
+        }
+    }
+    if (!failure.empty()) {
+        log_.Failure(Format(LoadString(IDS_LOG_DRY_RUN_FAILED), mandateDir_));
+        log_.Line(Format(LoadString(IDS_LOG_FORM_REASON), failure));
+        return false;
+    }
+    MwstSetScratchFolder(mandateDir_, scratch_);
+    scratchLog_ = std::make_unique<ScratchNamingSink>(log_, scratch_, mandateDir_);
+    return true;
+}
+
+LogSink& MandateRun::Log() { return scratchLog_ ? static_cast<LogSink&>(*scratchLog_) : log_; }
+
+void MandateRun::Finish() {
+    if (finished_ || !scratchLog_) return;
+    finished_ = true;
+    for (int i = 0; i < scratchLog_->Failures(); ++i) log_.CountFailure();
+}
+
+bool MandateRun::BeforeChange(CommandContext& ctx) {
+    // A read-only mandate is refused by every command before it writes.
+    if (dryRun_ || !backupId_.empty() || mandate_.IsReadOnly()) return true;
+    const backup::Taken taken = backup::TakeBackup(mandate_, Command(), settings_);
+    if (!taken.Ok()) {
+        ctx.log.Failure(Format(LoadString(IDS_LOG_BACKUP_FAILED), mandateDir_));
+        ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON),
+                            Format(LoadString(taken.error->StringId()), taken.error->path, taken.error->detail)));
+        return false;
+    }
+    // Not logged: the log stays that of the commands; the backups are listed
+    // by "Sicherheitskopie zurückladen..." and mwst-batch backups.
+    backupId_ = taken.id;
+    return true;
+}

@@ -1,0 +1,381 @@
+// The safety net of every run, on file and SQL mandates: one backup per
+// mandate and run before the first change, a backup that cannot be taken
+// refuses the command, a dry run changes nothing and logs what the real run
+// logs, and mwst-batch lists and restores backups under exclusive access.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/Format.h"
+#include "core/BrisolSettings.h"
+#include "core/LogSink.h"
+#include "core/PendraUiBridge.h"
+#include "core/ScriptedUiSeam.h"
+#include "core/Strings.h"
+#include "forms/TemplateSet.h"
+#include "mandate/BatchWalk.h"
+#include "mandate/MandateRun.h"
+#include "mandate/MandateSession.h"
+#include "mandate/backup/MandateBackup.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/MandateAdmin.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "mandate/pendra/PendraUi.h"
+#include "mandate/tools/MandateText.h"
+#include "res/Resource.h"
+#include "taxkeys/ConversionCommands.h"
+#include "tests/mandate/SqlTestSupport.h"
+#include "tests/support/FileModes.h"
+#include "tests/taxkeys/BatchProcess.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Old keys with accounts of both types and a booking, so that every command
+// has something to do: insert, adapt, the 2024 form, remove old keys (one
+// stays, a booking uses it) and back.
+constexpr const char* kRecords =
+    "setting 0 27 0\n"
+    "key VSS77 7.7 107.7 netto 2200 Normalsatz\n"
+    "key VSR25 2.5 102.5 brutto 2201 Reduzierter Satz\n"
+    "key VSB37 3.7 103.7 netto 2202 Sondersatz\n"
+    "account 2200 0 - Umsatzsteuer\n"
+    "account 2201 1 - Vorsteuer\n"
+    "account 2202 0 - Umsatzsteuer Sondersatz\n"
+    "account 3000 0 VSS77 Erlös Waren\n"
+    "account 3200 0 VSR25 Erlös Lebensmittel\n"
+    "booking 1 20231231 3000 100.5 VSS77 Verkauf\n";
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The lines of `log` without the dry run's begin and end lines.
+std::string WithoutDryRunLines(const std::string& log, const std::string& dir) {
+    std::string text = log;
+    for (int id : {IDS_LOG_DRY_RUN_BEGIN, IDS_LOG_DRY_RUN_END}) {
+        const std::string line = Format(LoadString(id), dir);
+        for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at))
+            text.erase(at, line.size());
+    }
+    return text;
+}
+
+class Safety : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (Sql()) REQUIRE_TEST_SERVER(server_);
+        root_ = fs::temp_directory_path() / ("mwst-safety-" + std::to_string(::getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        settingsFile_ = (root_ / "brisol.ini").string();
+        WriteSettings("");
+        SetProcessPreferredUILanguages("de-CH");
+        UiSeam::Install(&seam_);
+        PendraUi::Install(&bridge_);
+        Mandate::SetGlobalMandate(&mandate_);
+        dir_ = MakeMandate("baeckerei");
+    }
+
+    void TearDown() override {
+        session_.Close();
+        Mandate::SetGlobalMandate(nullptr);
+        PendraUi::Install(nullptr);
+        UiSeam::Install(nullptr);
+        unsetenv("MWST_SETTINGS");
+        BrisolSettings::Reload();
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    bool Sql() const { return GetParam(); }
+
+    void WriteSettings(const std::string& text) {
+        std::ofstream(settingsFile_, std::ios::trunc) << "[Culture]\nUICulture=de-CH\n" << text;
+        setenv("MWST_SETTINGS", settingsFile_.c_str(), 1);
+        BrisolSettings::Reload();
+    }
+
+    std::string MakeMandate(const std::string& name) {
+        const std::string dir = (root_ / name).string();
+        MandateCreateOptions options;
+        options.name = name;
+        if (Sql()) {
+            options.sqlConnection = server_;
+            cleanup_.Add(dir);
+        }
+        EXPECT_EQ(CreateMandate(dir, options), pendra::kOk);
+        {
+            Mandate loading(0);
+            EXPECT_EQ(loading.OpenMandateFiles(dir, 1, true), pendra::kOk);
+            mandant::ParsedText parsed = mandant::ParseMandateText(kRecords);
+            EXPECT_TRUE(parsed.errors.empty());
+            mandant::TextError error;
+            EXPECT_EQ(mandant::LoadIntoMandate(loading, parsed, error), pendra::kOk) << error.ToString();
+            loading.CloseMandateFiles();
+        }
+        std::string error;
+        EXPECT_TRUE(MwstInstallTemplateSet(2018, dir, error)) << error;
+        return dir;
+    }
+
+    // The mandate's bytes as far as they are its state: the records as
+    // mwst-mandant dumps them and every file of ours beside them.
+    std::string State(const std::string& dir) {
+        std::ostringstream out;
+        Mandate reading(0);
+        EXPECT_EQ(reading.OpenMandateFiles(dir, 1, true), pendra::kOk);
+        mandant::DumpMandate(reading, out);
+        reading.CloseMandateFiles();
+        for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            if (!entry.is_regular_file() || name.starts_with("pendra")) continue;
+            out << "file " << name << "\n" << FileBytes(entry.path().string()) << "\n";
+        }
+        return out.str();
+    }
+
+    BatchResult Run(const std::vector<std::string>& dirs, std::vector<Command> commands, bool dryRun = false) {
+        log_.Clear();
+        log_.ResetFailures();
+        RunOptions options;
+        options.dryRun = dryRun;
+        return RunBatch(session_, dirs, CommandsWork(std::move(commands)), log_, seam_, changeFlag_, {}, options);
+    }
+
+    std::vector<backup::Info> Backups(const std::string& dir) { return backup::ListBackups(dir, ProductBackupSettings()); }
+
+    fs::path root_;
+    std::string server_;
+    std::string settingsFile_;
+    std::string dir_;
+    testsupport::SqlMandateCleanup cleanup_;
+    ScriptedUiSeam seam_;
+    PendraUiBridge bridge_;
+    Mandate mandate_{0};
+    MandateSession session_{mandate_};
+    StringLogSink log_;
+    short changeFlag_ = 0;
+};
+
+INSTANTIATE_TEST_SUITE_P(Engines, Safety, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "Sql" : "File"; });
+
+const std::vector<Command> kEveryCommandInTurn = {
+    Command::kInsertKeys,  Command::kAdaptAccounts, Command::kForm2024,      Command::kRemoveOldKeys,
+    Command::kForm2018,    Command::kResetAccounts, Command::kRemoveNewKeys,
+};
+
+TEST_P(Safety, ADryRunOfEachCommandChangesNothingAndLogsWhatTheCommandThenDoes) {
+    for (Command command : kEveryCommandInTurn) {
+        const std::string name = InfoOf(command).name;
+        const std::string before = State(dir_);
+        Run({dir_}, {command}, true);
+        const std::string dry = log_.Text();
+        EXPECT_EQ(State(dir_), before) << name;
+        EXPECT_TRUE(dry.starts_with(Format(LoadString(IDS_LOG_DRY_RUN_BEGIN), dir_))) << dry;
+        EXPECT_TRUE(dry.ends_with(Format(LoadString(IDS_LOG_DRY_RUN_END), dir_))) << dry;
+        EXPECT_TRUE(Backups(dir_).empty()) << "a dry run takes no backup: " << name;
+
+        Run({dir_}, {command});
+        EXPECT_EQ(WithoutDryRunLines(dry, dir_), log_.Text()) << name;
+        EXPECT_EQ(log_.Text().find(Format(LoadString(IDS_LOG_DRY_RUN_BEGIN), dir_)), std::string::npos);
+        EXPECT_NE(State(dir_), before) << name << " changes the mandate";
+        fs::remove_all(backup::FolderOf(dir_, ProductBackupSettings()));
+    }
+    // No scratch folder is left behind.
+    for (const fs::directory_entry& entry : fs::directory_iterator(fs::temp_directory_path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("mwst-probelauf-") &&
+                     fs::exists(entry.path() / "MWSTFORM.VTS") && FileBytes((entry.path() / "MWSTFORM.VTS").string()) ==
+                                                                     FileBytes(dir_ + "/MWSTFORM.VTS"))
+            << entry.path();
+}
+
+TEST_P(Safety, ADryRunOfSeveralCommandsSeesWhatTheEarlierOnesWouldHaveDone) {
+    const std::vector<Command> commands{Command::kInsertKeys, Command::kAdaptAccounts, Command::kForm2024,
+                                        Command::kRemoveOldKeys};
+    const std::string before = State(dir_);
+    BatchResult dry = Run({dir_}, commands, true);
+    const std::string dryLog = log_.Text();
+    ASSERT_EQ(dry.outcomes.size(), 1u);
+    EXPECT_EQ(dry.outcomes[0].kind, MandateOutcome::Kind::kDone) << dryLog;
+    EXPECT_EQ(State(dir_), before);
+    EXPECT_NE(dryLog.find("VSR25 wurde entfernt"), std::string::npos) << "the old keys go once the 2024 form is active";
+
+    Run({dir_}, commands);
+    EXPECT_EQ(WithoutDryRunLines(dryLog, dir_), log_.Text());
+}
+
+TEST_P(Safety, OneBackupPerMandateAndRunBeforeTheFirstChange) {
+    const std::string second = MakeMandate("metzgerei");
+    const std::string before = State(dir_);
+    const BatchResult result = Run({dir_, second}, {Command::kInsertKeys, Command::kAdaptAccounts, Command::kForm2024});
+    ASSERT_EQ(result.outcomes.size(), 2u);
+    for (const std::string& dir : {dir_, second}) {
+        const std::vector<backup::Info> backups = Backups(dir);
+        ASSERT_EQ(backups.size(), 1u) << dir;
+        EXPECT_EQ(backups[0].reason, "insert-keys") << "the first command that changes the mandate";
+        EXPECT_EQ(backups[0].sql, Sql());
+    }
+    EXPECT_NE(State(dir_), before);
+
+    // The backup is the state before the run: restored, the mandate is as it was.
+    ASSERT_EQ(session_.Open(dir_, seam_, log_), MandateSession::Opened::kYes);
+    const backup::Restored restored = backup::RestoreBackup(session_.Current(), "", "restore", ProductBackupSettings());
+    ASSERT_TRUE(restored.Ok()) << restored.error->Describe();
+    session_.Close();
+    EXPECT_EQ(State(dir_), before);
+}
+
+TEST_P(Safety, ACommandThatChangesNothingNeedsNoBackup) {
+    // The old keys stay until the 2024 form is active: refused before any change.
+    const BatchResult result = Run({dir_}, {Command::kRemoveOldKeys});
+    ASSERT_EQ(result.outcomes.size(), 1u);
+    EXPECT_EQ(result.outcomes[0].kind, MandateOutcome::Kind::kSkipped);
+    EXPECT_TRUE(Backups(dir_).empty());
+    EXPECT_FALSE(fs::exists(dir_ + "/" + backup::kFolderName));
+}
+
+TEST_P(Safety, ABackupThatCannotBeWrittenRefusesTheCommandAndChangesNothing) {
+    // The backup root lies below a plain file: no folder can be made there.
+    const std::string blocker = (root_ / "keine-sicherung").string();
+    std::ofstream(blocker) << "a file, not a folder\n";
+    WriteSettings("[Sicherheitskopien]\nverzeichnis=" + blocker + "\n");
+    const std::string before = State(dir_);
+    const BatchResult result = Run({dir_}, {Command::kInsertKeys, Command::kAdaptAccounts});
+    ASSERT_EQ(result.outcomes.size(), 1u);
+    EXPECT_EQ(result.outcomes[0].kind, MandateOutcome::Kind::kFailed);
+    EXPECT_GT(log_.Failures(), 0);
+    EXPECT_NE(log_.Text().find(Format(LoadString(IDS_LOG_BACKUP_FAILED), dir_)), std::string::npos) << log_.Text();
+    EXPECT_EQ(log_.Text().find("wurde eingefügt"), std::string::npos) << log_.Text();
+    EXPECT_EQ(log_.Text().find(Format(LoadString(IDS_BEGIN_ADAPT), dir_)), std::string::npos)
+        << "the mandate's work ends there";
+    EXPECT_EQ(State(dir_), before);
+
+    // The same for the form commands, which change files only.
+    const BatchResult forms = Run({dir_}, {Command::kForm2024});
+    EXPECT_EQ(forms.outcomes.at(0).kind, MandateOutcome::Kind::kFailed);
+    EXPECT_EQ(State(dir_), before);
+}
+
+TEST_P(Safety, AReadOnlyBackupFolderRefusesTheCommandAndChangesNothing) {
+    const std::string folder = backup::FolderOf(dir_, ProductBackupSettings());
+    fs::create_directories(folder);
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string before = State(dir_);
+    {
+        testsupport::ObeyFileModes obey;
+        if (!obey.Obeyed()) GTEST_SKIP() << "file modes cannot be enforced here";
+        const BatchResult result = Run({dir_}, {Command::kInsertKeys});
+        EXPECT_EQ(result.outcomes.at(0).kind, MandateOutcome::Kind::kFailed);
+        EXPECT_NE(log_.Text().find(Format(LoadString(IDS_LOG_BACKUP_FAILED), dir_)), std::string::npos) << log_.Text();
+    }
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_EQ(State(dir_), before);
+    EXPECT_TRUE(Backups(dir_).empty());
+    EXPECT_TRUE(fs::is_empty(folder)) << "no half backup";
+}
+
+TEST_P(Safety, ACommandThatFailsInTheMiddleLeavesTheMandateAsItWasAndItsBackupWhole) {
+    // The third key's new id is too long: two keys are inserted before the
+    // insert fails, and the transaction takes them back.
+    std::ofstream(dir_ + "/quorvex.txt") << "VSS77==>VIELZULANG\n";
+    const std::string before = State(dir_);
+    const BatchResult result = Run({dir_}, {Command::kInsertKeys, Command::kAdaptAccounts});
+    EXPECT_EQ(result.outcomes.at(0).kind, MandateOutcome::Kind::kFailed) << log_.Text();
+    EXPECT_NE(log_.Text().find("VSB38 wurde eingefügt"), std::string::npos) << log_.Text();
+    EXPECT_EQ(State(dir_), before);
+    const std::vector<backup::Info> backups = Backups(dir_);
+    ASSERT_EQ(backups.size(), 1u);
+    // Nothing half written beside the backup.
+    for (const fs::directory_entry& entry : fs::directory_iterator(backup::FolderOf(dir_, ProductBackupSettings())))
+        EXPECT_EQ(entry.path().filename().string(), backups[0].id);
+
+    ASSERT_EQ(session_.Open(dir_, seam_, log_), MandateSession::Opened::kYes);
+    ASSERT_TRUE(backup::RestoreBackup(session_.Current(), backups[0].id, "restore", ProductBackupSettings()).Ok());
+    session_.Close();
+    EXPECT_EQ(State(dir_), before);
+}
+
+TEST_P(Safety, MwstBatchDryRunBackupsAndRestore) {
+    const std::string before = State(dir_);
+    batchtest::BatchResult dry = batchtest::RunBatch({"insert-keys,adapt-accounts", "--dry-run", dir_});
+    EXPECT_EQ(dry.exitCode, 0) << dry.err;
+    EXPECT_NE(dry.out.find(Format(LoadString(IDS_LOG_DRY_RUN_BEGIN), dir_)), std::string::npos) << dry.out;
+    EXPECT_NE(dry.out.find("VSS81 wurde eingefügt"), std::string::npos) << dry.out;
+    EXPECT_EQ(State(dir_), before);
+
+    batchtest::BatchResult listed = batchtest::RunBatch({"backups", dir_});
+    EXPECT_EQ(listed.exitCode, 0);
+    EXPECT_EQ(listed.out, "");
+    EXPECT_NE(listed.err.find(Format(LoadString(IDS_BACKUP_NONE), dir_)), std::string::npos) << listed.err;
+
+    batchtest::BatchResult real = batchtest::RunBatch({"insert-keys,adapt-accounts", dir_});
+    EXPECT_EQ(real.exitCode, 0) << real.err;
+    EXPECT_EQ(WithoutDryRunLines(dry.out, dir_), real.out);
+    const std::string changed = State(dir_);
+    ASSERT_NE(changed, before);
+
+    listed = batchtest::RunBatch({"backups", dir_});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    const std::vector<backup::Info> backups = Backups(dir_);
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(listed.out, LoadString(IDS_BATCH_BACKUPS_HEADING) + "\n" + backups[0].id + "\t" +
+                              BackupTimeText(backups[0].when) + "\tinsert-keys\t" + std::to_string(backups[0].size) +
+                              "\n");
+
+    // Another process holds the mandate: the restore is refused, nothing changes.
+    {
+        Mandate holder(0);
+        ASSERT_EQ(holder.OpenMandateFiles(dir_, 1, true), pendra::kOk);
+        if (Sql()) {
+            ASSERT_TRUE(holder.TryGetExclusiveLock(0));
+        }
+        const batchtest::BatchResult refused = batchtest::RunBatch({"restore", dir_});
+        EXPECT_EQ(refused.exitCode, 1) << refused.out << refused.err;
+        EXPECT_EQ(refused.out.find(Format(LoadString(IDS_LOG_RESTORE_BEGIN), dir_)), std::string::npos);
+        holder.CloseMandateFiles();
+    }
+    EXPECT_EQ(State(dir_), changed);
+    EXPECT_EQ(Backups(dir_).size(), 1u);
+
+    const batchtest::BatchResult restored = batchtest::RunBatch({"restore", dir_, "--backup", backups[0].id});
+    EXPECT_EQ(restored.exitCode, 0) << restored.out << restored.err;
+    EXPECT_EQ(State(dir_), before);
+    const std::vector<backup::Info> after = Backups(dir_);
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after.back().reason, "restore");
+    EXPECT_EQ(restored.out, Format(LoadString(IDS_LOG_RESTORE_BEGIN), dir_) +
+                                Format(LoadString(IDS_LOG_RESTORED), backups[0].id, after.back().id) +
+                                Format(LoadString(IDS_LOG_RESTORE_END), dir_));
+
+    // The newest is the state before the restore: restoring it undoes the restore.
+    EXPECT_EQ(batchtest::RunBatch({"restore", dir_}).exitCode, 0);
+    EXPECT_EQ(State(dir_), changed);
+
+    const batchtest::BatchResult unknown = batchtest::RunBatch({"restore", dir_, "--backup", "19990101-000000-000"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.out.find(Format(LoadString(IDS_LOG_RESTORE_FAILED), dir_)), std::string::npos) << unknown.out;
+    EXPECT_EQ(State(dir_), changed);
+}
+
+TEST(SafetyUsage, BackupsAndRestoreTakeOneMandateAndNoDryRun) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"backups"}, {"restore"}, {"backups", "/a", "/b"}, {"restore", "/a", "--dry-run"},
+             {"backups", "/a", "--backup", "x"}, {"insert-keys", "/a", "--backup", "x"},
+             {"restore", "--search", "/a"}}) {
+        const batchtest::BatchResult result = batchtest::RunBatch(args);
+        EXPECT_EQ(result.exitCode, 2) << args.front() << " " << result.err;
+    }
+}
+
+}  // namespace
