@@ -204,8 +204,7 @@ int PgEngine::LockRecord(const PgTable* holder, std::uint64_t lockId, bool wait)
     int status = pendra::kOk;
     bool locked;
     if (wait) {
-        Result result =
-            connection_->Exec({"pendra_record_lock", "SELECT pg_advisory_lock($1::int8)", params});
+        Result result = connection_->Exec(WaitLockQuery(lockId));
         locked = Connection::Succeeded(result.get());
         if (!locked) status = connection_->StatusOf(result.get());
     } else {
@@ -218,6 +217,21 @@ int PgEngine::LockRecord(const PgTable* holder, std::uint64_t lockId, bool wait)
     if (!locked) return status != pendra::kOk ? status : pendra::kRecordLocked;
     recordLocks_.emplace(lockId, holder);
     return pendra::kOk;
+}
+
+pendra::pg::Query PgEngine::WaitLockQuery(std::uint64_t lockId) {
+    return {"pendra_record_lock", "SELECT pg_advisory_lock($1::int8)",
+            {{std::to_string(static_cast<std::int64_t>(lockId))}}};
+}
+
+const PgTable* PgEngine::RecordLockHolder(std::uint64_t lockId) const {
+    auto held = recordLocks_.find(lockId);
+    return held == recordLocks_.end() ? nullptr : held->second;
+}
+
+void PgEngine::LockReleased(const PgTable* holder, std::uint64_t lockId) {
+    auto held = recordLocks_.find(lockId);
+    if (held != recordLocks_.end() && held->second == holder) recordLocks_.erase(held);
 }
 
 void PgEngine::UnlockRecord(const PgTable* holder, std::uint64_t lockId) {
