@@ -73,6 +73,7 @@ public:
     void LockReleased(const PgTable* holder, std::uint64_t lockId);
     void Register(PgTable* table) { tables_.push_back(table); }
     void Unregister(PgTable* table);
+    bool InBatch() const { return batchDepth_ > 0; }
     // A batch rolled back takes back writes the walks already hold.
     void LeaveBatch(bool committed) {
         --batchDepth_;

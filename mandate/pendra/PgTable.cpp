@@ -377,16 +377,24 @@ int PgTable::WriteUnlocking(const std::string& key, const Query& query,
     return status;
 }
 
+// Only inside a batch does the statement release the lock: there the change
+// is not committed before the release either way. A statement of its own
+// commits after it ran, so a waiter let in by the statement could read the
+// record as it was: there the lock goes only once the write is committed.
+bool PgTable::UnlocksWithWrite(const std::string& key) const {
+    return engine_->InBatch() && engine_->RecordLockHolder(LockId(key)) == this;
+}
+
 int PgTable::UpdateAndUnlock(const std::string& key, const unsigned char* record) {
     if (!engine_) return pendra::kFileNotOpen;
-    if (engine_->RecordLockHolder(LockId(key)) != this) return StorageTable::UpdateAndUnlock(key, record);
+    if (!UnlocksWithWrite(key)) return StorageTable::UpdateAndUnlock(key, record);
     if (layout_.KeyOf(record) != key) return pendra::kBadArgument;
     return WriteUnlocking(key, UpdateQuery(key, record, true), record);
 }
 
 int PgTable::DeleteAndUnlock(const std::string& key) {
     if (!engine_) return pendra::kFileNotOpen;
-    if (engine_->RecordLockHolder(LockId(key)) != this) return StorageTable::DeleteAndUnlock(key);
+    if (!UnlocksWithWrite(key)) return StorageTable::DeleteAndUnlock(key);
     return WriteUnlocking(key, DeleteQuery(key, true), nullptr);
 }
 

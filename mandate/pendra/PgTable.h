@@ -40,7 +40,7 @@ public:
     int Delete(const std::string& key) override;
     int LockRecord(const std::string& key, bool wait) override;
     void UnlockRecord(const std::string& key) override;
-    // The lock and the read again in one pipeline; the unlock in the write's statement.
+    // The lock and the read again in one pipeline; inside a batch the unlock in the write's statement.
     int LockAndRead(const std::string& key, unsigned char* record) override;
     int UpdateAndUnlock(const std::string& key, const unsigned char* record) override;
     int DeleteAndUnlock(const std::string& key) override;
@@ -100,6 +100,7 @@ private:
     pendra::pg::Query DeleteQuery(const std::string& key, bool unlock) const;
     // A write of a record whose lock this handle holds, the lock released by
     // the statement when it changed the record.
+    bool UnlocksWithWrite(const std::string& key) const;
     int WriteUnlocking(const std::string& key, const pendra::pg::Query& query,
                        const unsigned char* record);
     int WriteLocked(const std::string& key, const pendra::pg::Query& query,

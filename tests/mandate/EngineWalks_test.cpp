@@ -325,15 +325,14 @@ TEST_F(SqlRoundTrips, AccountUnderItsWaitLockIsTwoRoundTrips) {
         FillKonto(konto, Number(i), 1, "USt77");
         ASSERT_EQ(konto.Insert(), pendra::kOk);
     }
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
     // Statements prepared by a first account, as a command's first account does.
     konto.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(konto.ReadKonto(Number(0)), pendra::kOk);
     ASSERT_EQ(konto.Update(), pendra::kOk);
     EXPECT_EQ(RecordLocksHeld(*engine_), 0);
-
-    int status = pendra::kOk;
-    auto batch = mandate_.Engine()->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
     const std::uint64_t before = RoundTrips();
     int changed = 0;
     konto.SetLockFlag(BRecord::kWaitLock);
