@@ -60,6 +60,11 @@ public:
     void DropWalks();
     int LockRecord(const PgTable* holder, std::uint64_t lockId, bool wait);
     void UnlockRecord(const PgTable* holder, std::uint64_t lockId);
+    // Inside a batch, a write of a record nobody in this session holds the lock
+    // of: the lock tried, the write and the unlock in one round trip;
+    // kRecordLocked (and nothing written) while another session holds it.
+    int WriteUnderTemporaryLock(std::uint64_t lockId, const pendra::pg::Query& query,
+                                pendra::pg::Result& result);
     // kOk when `holder` may write the record: it holds the lock, or nobody does.
     // `taken` tells whether a temporary lock was taken for the write.
     int LockForWrite(const PgTable* holder, std::uint64_t lockId, bool& taken);

@@ -319,10 +319,17 @@ int PgTable::WriteLocked(const std::string& key, const Query& query,
                          const unsigned char* record) {
     bool taken = false;
     const std::uint64_t lockId = LockId(key);
-    int status = engine_->LockForWrite(this, lockId, taken);
-    if (status != pendra::kOk) return status;
+    int status = pendra::kOk;
     Result result;
-    status = engine_->Write(query, result);
+    if (engine_->InBatch() && !engine_->RecordLockHolder(lockId)) {
+        // The lock only for the write, which commits later anyway: all in one round trip.
+        status = engine_->WriteUnderTemporaryLock(lockId, query, result);
+        if (status == pendra::kRecordLocked) return status;
+    } else {
+        status = engine_->LockForWrite(this, lockId, taken);
+        if (status != pendra::kOk) return status;
+        status = engine_->Write(query, result);
+    }
     if (status == pendra::kOk && std::strcmp(PQcmdTuples(result.get()), "0") == 0) {
         status = pendra::kKeyNotFound;
     }

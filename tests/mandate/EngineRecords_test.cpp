@@ -348,6 +348,45 @@ TEST_P(EngineRecords, LockedRecordRefusesOtherHandlesAndOtherMandateObjects) {
     EXPECT_EQ(remote.Update(), pendra::kOk);
 }
 
+TEST_P(EngineRecords, InsideABatchARecordLockedElsewhereRefusesTheWriteAndTheBatchGoesOn) {
+    InsertTaxes(mandate_, {"VSN77", "VSN81", "VSN25"});
+    Mandate elsewhere;
+    ASSERT_EQ(elsewhere.OpenMandateFiles(dir_), pendra::kOk);
+    BFile far(&elsewhere);
+    ASSERT_EQ(far.Open(elsewhere.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
+    Tax remote(&elsewhere);
+    remote.UseFile(&far);
+    remote.SetLockFlag(BRecord::kWaitLock);
+    ASSERT_EQ(remote.Read("VSN77"), pendra::kOk);
+
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    BFile file(&mandate_);
+    Open(file, mandate_.GetTaxName());
+    Tax tax(&mandate_);
+    tax.UseFile(&file);
+    ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
+    EXPECT_EQ(tax.Delete(), pendra::kRecordLocked);
+    EXPECT_EQ(tax.Update(), pendra::kRecordLocked);
+    ASSERT_EQ(tax.Read("VSN81"), pendra::kOk);
+    EXPECT_EQ(tax.Delete(), pendra::kOk);
+    ASSERT_EQ(tax.Read("VSN25"), pendra::kOk);
+    tax.SetQuote(1.5f);
+    EXPECT_EQ(tax.Update(), pendra::kOk);
+    FillTax(tax, "VSN26", 0.026f);
+    EXPECT_EQ(tax.Insert(), pendra::kOk);
+    ASSERT_EQ(batch->Commit(), pendra::kOk);
+    EXPECT_EQ(WalkTaxIds(tax), (std::vector<std::string>{"VSN25", "VSN26", "VSN77"}));
+    ASSERT_EQ(tax.Read("VSN25"), pendra::kOk);
+    EXPECT_EQ(tax.GetQuote(), 1.5f);
+
+    // The writes took no lock they kept: the remote holder may let go and write.
+    ASSERT_EQ(remote.Update(), pendra::kOk);
+    ASSERT_EQ(remote.Read("VSN25"), pendra::kOk);
+    EXPECT_EQ(remote.Update(), pendra::kOk);
+}
+
 TEST_P(EngineRecords, SettingsAreStoredAndListed) {
     EXPECT_EQ(mandate_.GetIniLong(0, 27, -1), -1);
     ASSERT_EQ(mandate_.SetIniLong(0, 27, 1), pendra::kOk);

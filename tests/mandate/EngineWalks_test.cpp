@@ -355,6 +355,43 @@ TEST_F(SqlRoundTrips, AccountUnderItsWaitLockIsTwoRoundTrips) {
     EXPECT_EQ(moved, kLocked);
 }
 
+// A write inside a batch of a record not locked before (remove-old-keys'
+// deletes): the lock tried, the write and the unlock are one round trip.
+TEST_F(SqlRoundTrips, WriteInsideABatchWithItsTemporaryLockIsOneRoundTrip) {
+    constexpr int kKeys = 50;
+    BFile file(&mandate_);
+    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
+    Konto konto(&mandate_);
+    konto.UseFile(&file);
+    for (int i = 0; i <= 2 * kKeys; ++i) {
+        FillKonto(konto, Number(i), 1, "USt77");
+        ASSERT_EQ(konto.Insert(), pendra::kOk);
+    }
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    // Statements prepared by the first ones.
+    ASSERT_EQ(konto.ReadKonto(Number(0)), pendra::kOk);
+    ASSERT_EQ(konto.Update(), pendra::kOk);
+    ASSERT_EQ(konto.Delete(), pendra::kOk);
+    std::uint64_t writes = 0;
+    for (int i = 1; i <= 2 * kKeys; ++i) {
+        ASSERT_EQ(konto.ReadKonto(Number(i)), pendra::kOk);
+        const std::uint64_t before = RoundTrips();
+        ASSERT_EQ(i % 2 ? konto.Delete() : (konto.SetTaxId("USt81"), konto.Update()), pendra::kOk);
+        writes += RoundTrips() - before;
+    }
+    EXPECT_EQ(writes, 2u * kKeys);
+    EXPECT_EQ(RecordLocksHeld(*engine_), 0);
+    ASSERT_EQ(batch->Commit(), pendra::kOk);
+    int left = 0;
+    for (status = konto.ReadFirst(); status == pendra::kOk; status = konto.ReadNext()) {
+        EXPECT_EQ(konto.GetTaxId(), "USt81") << konto.GetNumber();
+        ++left;
+    }
+    EXPECT_EQ(left, kKeys);
+}
+
 TEST_F(SqlRoundTrips, ManyTaxIdsAreOneQuery) {
     BFile file(&mandate_);
     ASSERT_EQ(file.Open(mandate_.GetBuchName(), BFile::kModeUpdate), pendra::kOk);
