@@ -139,6 +139,25 @@ void InsertKeys(Mandate& mandate) {
     Check(batch->Commit(), "commit");
 }
 
+// remove-new-keys: each new key read by its id and deleted, in one transaction.
+long RemoveKeys(Mandate& mandate) {
+    int status = pendra::kOk;
+    auto batch = mandate.Engine()->BeginBatch(status);
+    Check(status, "begin");
+    BFile file(&mandate);
+    Check(file.Open(mandate.GetTaxName(), BFile::kModeUpdate), "open keys");
+    Tax writer(&mandate);
+    writer.UseFile(&file);
+    long removed = 0;
+    for (int i = 0; i < kOldKeys; ++i) {
+        Check(writer.Read(Id('N', i)), "read new key");
+        Check(writer.Delete(), "delete new key");
+        ++removed;
+    }
+    Check(batch->Commit(), "commit");
+    return removed;
+}
+
 // remove-old-keys: is each old key used by a booking?
 long KeysInUse(Mandate& mandate) {
     BFile file(&mandate);
@@ -231,6 +250,7 @@ int main(int argc, char** argv) {
         {"1,000 keys: used by a booking? (all at once)", KeysInUseAtOnce},
         {"20,000 accounts to the new key (tax id walk, wait lock)", [](Mandate& m) { return AdaptAccounts(m, 'O', 'N'); }},
         {"20,000 accounts back (tax id walk, wait lock)", [](Mandate& m) { return AdaptAccounts(m, 'N', 'O'); }},
+        {"1,000 keys read and deleted", RemoveKeys},
     };
 
     std::printf("%d old keys, %d accounts, %d bookings\n", kOldKeys, kAccounts, bookings);
