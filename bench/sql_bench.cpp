@@ -139,6 +139,25 @@ void InsertKeys(Mandate& mandate) {
     Check(batch->Commit(), "commit");
 }
 
+// remove-new-keys: each new key read by its id and deleted, in one transaction.
+long RemoveKeys(Mandate& mandate) {
+    int status = pendra::kOk;
+    auto batch = mandate.Engine()->BeginBatch(status);
+    Check(status, "begin");
+    BFile file(&mandate);
+    Check(file.Open(mandate.GetTaxName(), BFile::kModeUpdate), "open keys");
+    Tax writer(&mandate);
+    writer.UseFile(&file);
+    long removed = 0;
+    for (int i = 0; i < kOldKeys; ++i) {
+        Check(writer.Read(Id('N', i)), "read new key");
+        Check(writer.Delete(), "delete new key");
+        ++removed;
+    }
+    Check(batch->Commit(), "commit");
+    return removed;
+}
+
 // remove-old-keys: is each old key used by a booking?
 long KeysInUse(Mandate& mandate) {
     BFile file(&mandate);
@@ -147,6 +166,21 @@ long KeysInUse(Mandate& mandate) {
     buch.UseFile(&file);
     long used = 0;
     for (int i = 0; i < kOldKeys; ++i) used += buch.ExistsWithTaxId(Id('O', i)) == pendra::kOk;
+    return used;
+}
+
+// The same question for all keys at once, as a command that knows its keys asks it.
+long KeysInUseAtOnce(Mandate& mandate) {
+    BFile file(&mandate);
+    Check(file.Open(mandate.GetBuchName(), BFile::kModeReadOnly), "open bookings");
+    Buch buch(&mandate);
+    buch.UseFile(&file);
+    std::vector<std::string> ids;
+    for (int i = 0; i < kOldKeys; ++i) ids.push_back(Id('O', i));
+    std::vector<int> found;
+    Check(buch.ExistsWithTaxIds(ids, found), "used by a booking");
+    long used = 0;
+    for (int answer : found) used += answer == pendra::kOk;
     return used;
 }
 
@@ -212,9 +246,11 @@ int main(int argc, char** argv) {
         {"walk accounts", [](Mandate& m) { return Walk<Konto>(m, m.GetKontoName()); }},
         {"walk bookings", [](Mandate& m) { return Walk<Buch>(m, m.GetBuchName()); }},
         {"insert 1,000 keys with the id check", [](Mandate& m) { InsertKeys(m); return long{kOldKeys}; }},
-        {"1,000 keys: used by a booking?", KeysInUse},
-        {"20,000 accounts to the new key (tax id walk)", [](Mandate& m) { return AdaptAccounts(m, 'O', 'N'); }},
-        {"20,000 accounts back (tax id walk)", [](Mandate& m) { return AdaptAccounts(m, 'N', 'O'); }},
+        {"1,000 keys: used by a booking? (one by one)", KeysInUse},
+        {"1,000 keys: used by a booking? (all at once)", KeysInUseAtOnce},
+        {"20,000 accounts to the new key (tax id walk, wait lock)", [](Mandate& m) { return AdaptAccounts(m, 'O', 'N'); }},
+        {"20,000 accounts back (tax id walk, wait lock)", [](Mandate& m) { return AdaptAccounts(m, 'N', 'O'); }},
+        {"1,000 keys read and deleted", RemoveKeys},
     };
 
     std::printf("%d old keys, %d accounts, %d bookings\n", kOldKeys, kAccounts, bookings);

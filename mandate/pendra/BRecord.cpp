@@ -64,19 +64,12 @@ int BRecord::ReadWith(Fetch fetch, bool positionLostOnMiss) {
         }
         if (lock && !(holdsLock_ && lockedKey_ == key)) {
             ReleaseLock();
-            status = table->LockRecord(key, true);
+            status = table->LockAndRead(key, buffer_.data());
+            // Deleted while we waited: read on from the same position.
+            if (status == pendra::kKeyNotFound) continue;
             if (status != pendra::kOk) return status;
             holdsLock_ = true;
             lockedKey_ = key;
-            status = table->ReadEqual(key, buffer_.data());
-            if (status == pendra::kKeyNotFound) {
-                ReleaseLock();  // deleted while we waited: read on from the same position
-                continue;
-            }
-            if (status != pendra::kOk) {
-                ReleaseLock();
-                return status;
-            }
         }
         currentKey_ = std::move(key);
         hasCurrent_ = true;
@@ -137,6 +130,20 @@ int BRecord::FindTaxId(const std::string& taxId) {
     return table->ExistsWithTaxId(taxId);
 }
 
+int BRecord::FindTaxIds(const std::vector<std::string>& taxIds, std::vector<int>& found) {
+    int status;
+    StorageTable* table = UsableTable(status);
+    if (!table) {
+        found.clear();
+        return status;
+    }
+    if (taxIds.empty()) {
+        found.clear();
+        return pendra::kOk;
+    }
+    return table->ExistsWithTaxIds(taxIds, found);
+}
+
 int BRecord::Insert() {
     StorageTable* table;
     int status = CheckWritable(table);
@@ -155,6 +162,12 @@ int BRecord::Update() {
     if (status != pendra::kOk) return status;
     if (!hasCurrent_) return pendra::kNoCurrentRecord;
     if (table->Layout().KeyOf(buffer_.data()) != currentKey_) return pendra::kBadArgument;
+    // The lock of this very record goes with the write; another one after it.
+    if (holdsLock_ && lockedKey_ == currentKey_) {
+        status = table->UpdateAndUnlock(currentKey_, buffer_.data());
+        if (status == pendra::kOk) ForgetLock();
+        return status;
+    }
     status = table->Update(currentKey_, buffer_.data());
     if (status == pendra::kOk) ReleaseLock();
     return status;
@@ -165,9 +178,19 @@ int BRecord::Delete() {
     int status = CheckWritable(table);
     if (status != pendra::kOk) return status;
     if (!hasCurrent_) return pendra::kNoCurrentRecord;
+    if (holdsLock_ && lockedKey_ == currentKey_) {
+        status = table->DeleteAndUnlock(currentKey_);
+        if (status == pendra::kOk) ForgetLock();
+        return status;
+    }
     status = table->Delete(currentKey_);
     if (status == pendra::kOk) ReleaseLock();
     return status;
+}
+
+void BRecord::ForgetLock() {
+    holdsLock_ = false;
+    lockedKey_.clear();
 }
 
 void BRecord::SetLockFlag(int flag) { lockFlag_ = flag; }

@@ -61,6 +61,8 @@ protected:
     int ReadNextWithTaxId(const std::string& taxId);
     // kOk when a record carries `taxId`, kKeyNotFound when none; the buffer is left alone.
     int FindTaxId(const std::string& taxId);
+    // FindTaxId for each of the stored ids `taxIds`, in one request where the engine can.
+    int FindTaxIds(const std::vector<std::string>& taxIds, std::vector<int>& found);
     // Text of a fixed field: bytes up to the first NUL, at most `width`.
     std::string Field(std::size_t offset, std::size_t width) const;
     // Writes `text` into a fixed field, NUL-padded; kKeyTooLong when it does not fit.
@@ -76,6 +78,8 @@ private:
     StorageTable* UsableTable(int& status) const;
     int CheckWritable(StorageTable*& table) const;
     void ReleaseLock();
+    // The lock was released by the storage itself (with a write).
+    void ForgetLock();
 
     BFile* file_ = nullptr;
     std::vector<unsigned char> buffer_;

@@ -19,6 +19,27 @@ int Buch::ExistsWithTaxId(const std::string& taxId) {
     return status == pendra::kOk ? FindTaxId(stored) : status;
 }
 
+int Buch::ExistsWithTaxIds(const std::vector<std::string>& taxIds, std::vector<int>& found) {
+    found.assign(taxIds.size(), pendra::kOk);
+    std::vector<std::string> stored;
+    std::vector<std::size_t> asked;  // index in taxIds of each stored id
+    for (std::size_t i = 0; i < taxIds.size(); ++i) {
+        std::string id;
+        found[i] = pendra::EncodeTaxId(taxIds[i], kTaxIdWidth, id);
+        if (found[i] != pendra::kOk) continue;
+        stored.push_back(std::move(id));
+        asked.push_back(i);
+    }
+    std::vector<int> answers;
+    const int status = FindTaxIds(stored, answers);
+    if (status != pendra::kOk) {
+        found.clear();
+        return status;
+    }
+    for (std::size_t i = 0; i < asked.size(); ++i) found[asked[i]] = answers[i];
+    return pendra::kOk;
+}
+
 int Buch::ReadFirstByTaxId(const std::string& taxId) {
     std::string stored;
     const int status = pendra::EncodeTaxId(taxId, kTaxIdWidth, stored);

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "mandate/pendra/BRecord.h"
 
@@ -49,6 +50,11 @@ public:
     // Keyed access by tax id (index on the tax id): kOk when at least one
     // booking uses `taxId`, kKeyNotFound when none; the buffer is left alone.
     int ExistsWithTaxId(const std::string& taxId);
+    // ExistsWithTaxId for many ids at once (one request on SQL mandates):
+    // found[i] is what ExistsWithTaxId(taxIds[i]) answers (kOk, kKeyNotFound,
+    // or the id's own kKeyTooLong / kNotWindows1252). kOk, or the read's
+    // failure with `found` empty.
+    int ExistsWithTaxIds(const std::vector<std::string>& taxIds, std::vector<int>& found);
     // Bookings with tax id `taxId`, in number order.
     int ReadFirstByTaxId(const std::string& taxId);
     int ReadNextByTaxId(const std::string& taxId);

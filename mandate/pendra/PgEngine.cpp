@@ -166,6 +166,40 @@ int PgEngine::Write(const pendra::pg::Query& query, Result& result) {
                                                    : connection_->StatusOf(results[2].get());
 }
 
+int PgEngine::WriteUnderTemporaryLock(std::uint64_t lockId, const pendra::pg::Query& query,
+                                      Result& result) {
+    if (IsReadOnly()) return pendra::kAccessDenied;
+    const Param id{std::to_string(static_cast<std::int64_t>(lockId))};
+    // A lock held by another session fails the try with a division by zero,
+    // so the pipeline skips the write and everything after it.
+    std::vector<Result> results = connection_->ExecPipeline(
+        {{"", "SAVEPOINT pendra_write", {}},
+         {"pendra_record_lock_or_fail", "SELECT 1 / pg_try_advisory_lock($1::int8)::int4", {id}},
+         query,
+         {"", "RELEASE SAVEPOINT pendra_write", {}},
+         {"pendra_record_unlock", "SELECT pg_advisory_unlock($1::int8)", {id}}});
+    if (!Connection::Succeeded(results[0].get())) {
+        const int status = connection_->StatusOf(results[0].get());
+        result = std::move(results[0]);
+        return status;
+    }
+    auto failed = [&](std::size_t at, bool locked) {
+        int status = connection_->StatusOf(results[at].get());
+        const char* state = PQresultErrorField(results[at].get(), PG_DIAG_SQLSTATE);
+        if (!locked && state && std::string_view(state) == "22012") status = pendra::kRecordLocked;
+        result = std::move(results[at]);
+        connection_->Exec("ROLLBACK TO SAVEPOINT pendra_write");
+        if (locked) connection_->Exec({"pendra_record_unlock", "SELECT pg_advisory_unlock($1::int8)", {id}});
+        return status;
+    };
+    if (!Connection::Succeeded(results[1].get())) return failed(1, false);
+    if (!Connection::Succeeded(results[2].get())) return failed(2, true);
+    if (!Connection::Succeeded(results[3].get())) return failed(3, true);
+    result = std::move(results[2]);
+    return Connection::Succeeded(results[4].get()) ? pendra::kOk
+                                                   : connection_->StatusOf(results[4].get());
+}
+
 void PgEngine::RecordChanged(const char* table, const std::string& key,
                              const unsigned char* record) {
     for (PgTable* open : tables_) {
@@ -204,8 +238,7 @@ int PgEngine::LockRecord(const PgTable* holder, std::uint64_t lockId, bool wait)
     int status = pendra::kOk;
     bool locked;
     if (wait) {
-        Result result =
-            connection_->Exec({"pendra_record_lock", "SELECT pg_advisory_lock($1::int8)", params});
+        Result result = connection_->Exec(WaitLockQuery(lockId));
         locked = Connection::Succeeded(result.get());
         if (!locked) status = connection_->StatusOf(result.get());
     } else {
@@ -218,6 +251,21 @@ int PgEngine::LockRecord(const PgTable* holder, std::uint64_t lockId, bool wait)
     if (!locked) return status != pendra::kOk ? status : pendra::kRecordLocked;
     recordLocks_.emplace(lockId, holder);
     return pendra::kOk;
+}
+
+pendra::pg::Query PgEngine::WaitLockQuery(std::uint64_t lockId) {
+    return {"pendra_record_lock", "SELECT pg_advisory_lock($1::int8)",
+            {{std::to_string(static_cast<std::int64_t>(lockId))}}};
+}
+
+const PgTable* PgEngine::RecordLockHolder(std::uint64_t lockId) const {
+    auto held = recordLocks_.find(lockId);
+    return held == recordLocks_.end() ? nullptr : held->second;
+}
+
+void PgEngine::LockReleased(const PgTable* holder, std::uint64_t lockId) {
+    auto held = recordLocks_.find(lockId);
+    if (held != recordLocks_.end() && held->second == holder) recordLocks_.erase(held);
 }
 
 void PgEngine::UnlockRecord(const PgTable* holder, std::uint64_t lockId) {

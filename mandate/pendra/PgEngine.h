@@ -60,11 +60,25 @@ public:
     void DropWalks();
     int LockRecord(const PgTable* holder, std::uint64_t lockId, bool wait);
     void UnlockRecord(const PgTable* holder, std::uint64_t lockId);
+    // Inside a batch, a write of a record nobody in this session holds the lock
+    // of: the lock tried, the write and the unlock in one round trip;
+    // kRecordLocked (and nothing written) while another session holds it.
+    int WriteUnderTemporaryLock(std::uint64_t lockId, const pendra::pg::Query& query,
+                                pendra::pg::Result& result);
     // kOk when `holder` may write the record: it holds the lock, or nobody does.
     // `taken` tells whether a temporary lock was taken for the write.
     int LockForWrite(const PgTable* holder, std::uint64_t lockId, bool& taken);
+    // The handle holding record lock `lockId` in this session, nullptr when none does.
+    const PgTable* RecordLockHolder(std::uint64_t lockId) const;
+    // The statement that waits for record lock `lockId`; sent by a table in a
+    // pipeline of its own, which then reports the lock with LockTaken.
+    static pendra::pg::Query WaitLockQuery(std::uint64_t lockId);
+    void LockTaken(const PgTable* holder, std::uint64_t lockId) { recordLocks_.emplace(lockId, holder); }
+    // The lock was released on the server together with a write.
+    void LockReleased(const PgTable* holder, std::uint64_t lockId);
     void Register(PgTable* table) { tables_.push_back(table); }
     void Unregister(PgTable* table);
+    bool InBatch() const { return batchDepth_ > 0; }
     // A batch rolled back takes back writes the walks already hold.
     void LeaveBatch(bool committed) {
         --batchDepth_;

@@ -182,23 +182,44 @@ int PgTable::ReadAfter(const std::string& after, unsigned char* record, std::str
     return Fetch(Walk::Kind::kAll, std::string(), &after, record, key, pendra::kEndOfFile);
 }
 
-int PgTable::ReadEqual(const std::string& key, unsigned char* record) {
-    if (!engine_) return pendra::kFileNotOpen;
-    const Connection& connection = engine_->Conn();
-    Result result = connection.Exec(
-        Named("equal", "SELECT {K}, rec FROM {T} WHERE {K} = $1{C}", {KeyParam(key)}));
-    if (!Connection::Succeeded(result.get())) return connection.StatusOf(result.get());
-    if (PQntuples(result.get()) == 0) {
+Query PgTable::EqualQuery(const std::string& key) const {
+    return Named("equal", "SELECT {K}, rec FROM {T} WHERE {K} = $1{C}", {KeyParam(key)});
+}
+
+int PgTable::TakeEqual(const std::string& key, const PGresult* result, unsigned char* record) {
+    if (!Connection::Succeeded(result)) return engine_->Conn().StatusOf(result);
+    if (PQntuples(result) == 0) {
         engine_->RecordChanged(layout_.name, key, nullptr);  // the walks learn it is gone
         return pendra::kKeyNotFound;
     }
-    if (PQgetlength(result.get(), 0, 1) != static_cast<int>(layout_.recordSize)) {
+    if (PQgetlength(result, 0, 1) != static_cast<int>(layout_.recordSize)) {
         return pendra::kNotADatabase;  // a record of the wrong size: not written by us
     }
-    std::memcpy(record, PQgetvalue(result.get(), 0, 1), layout_.recordSize);
+    std::memcpy(record, PQgetvalue(result, 0, 1), layout_.recordSize);
     // The record as it is now (another session may have changed it) for the walks too.
     engine_->RecordChanged(layout_.name, key, record);
     return pendra::kOk;
+}
+
+int PgTable::ReadEqual(const std::string& key, unsigned char* record) {
+    if (!engine_) return pendra::kFileNotOpen;
+    Result result = engine_->Conn().Exec(EqualQuery(key));
+    return TakeEqual(key, result.get(), record);
+}
+
+int PgTable::LockAndRead(const std::string& key, unsigned char* record) {
+    if (!engine_) return pendra::kFileNotOpen;
+    const std::uint64_t lockId = LockId(key);
+    // Held in this session already (by this handle or, refused, by another): nothing to wait for.
+    if (engine_->RecordLockHolder(lockId)) return StorageTable::LockAndRead(key, record);
+    // The server runs the read only once the lock is granted; a failed lock skips it.
+    const Connection& connection = engine_->Conn();
+    std::vector<Result> results = connection.ExecPipeline({PgEngine::WaitLockQuery(lockId), EqualQuery(key)});
+    if (!Connection::Succeeded(results[0].get())) return connection.StatusOf(results[0].get());
+    engine_->LockTaken(this, lockId);
+    const int status = TakeEqual(key, results[1].get(), record);
+    if (status != pendra::kOk) engine_->UnlockRecord(this, lockId);
+    return status;
 }
 
 int PgTable::ReadFirstByTaxId(const std::string& taxId, unsigned char* record,
@@ -228,6 +249,50 @@ int PgTable::ExistsWithTaxId(const std::string& taxId) {
     return PQntuples(result.get()) > 0 ? pendra::kOk : pendra::kKeyNotFound;
 }
 
+namespace {
+// A bytea[] parameter in PostgreSQL's binary array form: dimensions, no
+// nulls, element type bytea, then each element's length and bytes.
+Param ByteaArray(const std::vector<std::string>& items) {
+    std::string bytes;
+    auto put = [&bytes](std::uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((value >> shift) & 0xFF);
+    };
+    constexpr std::uint32_t kByteaOid = 17;
+    put(1);
+    put(0);
+    put(kByteaOid);
+    put(static_cast<std::uint32_t>(items.size()));
+    put(1);
+    for (const std::string& item : items) {
+        put(static_cast<std::uint32_t>(item.size()));
+        bytes += item;
+    }
+    return {bytes, true};
+}
+}  // namespace
+
+int PgTable::ExistsWithTaxIds(const std::vector<std::string>& taxIds, std::vector<int>& found) {
+    found.clear();
+    if (!engine_) return pendra::kFileNotOpen;
+    if (!layout_.hasTaxIndex) return pendra::kBadArgument;
+    if (taxIds.empty()) return pendra::kOk;
+    // One query for all: the positions of the ids some record carries, each
+    // found through the tax id index as ExistsWithTaxId finds it.
+    const Connection& connection = engine_->Conn();
+    Result result = connection.Exec(Named(
+        "exists_taxids",
+        "SELECT t.i::int4 FROM unnest($1::bytea[]) WITH ORDINALITY AS t(id, i) "
+        "WHERE EXISTS (SELECT 1 FROM {T} WHERE taxid = t.id)",
+        {ByteaArray(taxIds)}));
+    if (!Connection::Succeeded(result.get())) return connection.StatusOf(result.get());
+    found.assign(taxIds.size(), pendra::kKeyNotFound);
+    for (int row = 0; row < PQntuples(result.get()); ++row) {
+        const std::int32_t at = pendra::pg::Int4FromBinary(PQgetvalue(result.get(), row, 0));
+        if (at >= 1 && static_cast<std::size_t>(at) <= taxIds.size()) found[at - 1] = pendra::kOk;
+    }
+    return pendra::kOk;
+}
+
 int PgTable::Insert(const unsigned char* record) {
     if (!engine_) return pendra::kFileNotOpen;
     const std::string key = layout_.KeyOf(record);
@@ -254,10 +319,17 @@ int PgTable::WriteLocked(const std::string& key, const Query& query,
                          const unsigned char* record) {
     bool taken = false;
     const std::uint64_t lockId = LockId(key);
-    int status = engine_->LockForWrite(this, lockId, taken);
-    if (status != pendra::kOk) return status;
+    int status = pendra::kOk;
     Result result;
-    status = engine_->Write(query, result);
+    if (engine_->InBatch() && !engine_->RecordLockHolder(lockId)) {
+        // The lock only for the write, which commits later anyway: all in one round trip.
+        status = engine_->WriteUnderTemporaryLock(lockId, query, result);
+        if (status == pendra::kRecordLocked) return status;
+    } else {
+        status = engine_->LockForWrite(this, lockId, taken);
+        if (status != pendra::kOk) return status;
+        status = engine_->Write(query, result);
+    }
     if (status == pendra::kOk && std::strcmp(PQcmdTuples(result.get()), "0") == 0) {
         status = pendra::kKeyNotFound;
     }
@@ -272,26 +344,65 @@ int PgTable::WriteLocked(const std::string& key, const Query& query,
     return status;
 }
 
+Query PgTable::UpdateQuery(const std::string& key, const unsigned char* record, bool unlock) const {
+    const Param rec{std::string(reinterpret_cast<const char*>(record), layout_.recordSize), true};
+    std::vector<Param> params{KeyParam(key)};
+    if (layout_.hasTaxIndex) params.push_back({layout_.TaxIdOf(record), true});
+    params.push_back(rec);
+    std::string sql = layout_.hasTaxIndex
+                          ? "UPDATE {T} SET taxid = $2::bytea, rec = $3::bytea WHERE {K} = $1{C}"
+                          : "UPDATE {T} SET rec = $2::bytea WHERE {K} = $1{C}";
+    if (!unlock) return Named("update", sql, std::move(params));
+    // Evaluated for the changed row only: a record that is gone keeps its lock.
+    sql += " RETURNING pg_advisory_unlock($" + std::to_string(params.size() + 1) + "::int8)";
+    params.push_back({std::to_string(static_cast<std::int64_t>(LockId(key)))});
+    return Named("update_unlock", sql, std::move(params));
+}
+
+Query PgTable::DeleteQuery(const std::string& key, bool unlock) const {
+    if (!unlock) return Named("delete", "DELETE FROM {T} WHERE {K} = $1{C}", {KeyParam(key)});
+    return Named("delete_unlock",
+                 "DELETE FROM {T} WHERE {K} = $1{C} RETURNING pg_advisory_unlock($2::int8)",
+                 {KeyParam(key), {std::to_string(static_cast<std::int64_t>(LockId(key)))}});
+}
+
 int PgTable::Update(const std::string& key, const unsigned char* record) {
     if (!engine_) return pendra::kFileNotOpen;
     if (layout_.KeyOf(record) != key) return pendra::kBadArgument;
-    const Param rec{std::string(reinterpret_cast<const char*>(record), layout_.recordSize), true};
-    if (layout_.hasTaxIndex) {
-        return WriteLocked(key,
-                           Named("update", "UPDATE {T} SET taxid = $2::bytea, rec = $3::bytea "
-                                           "WHERE {K} = $1{C}",
-                                 {KeyParam(key), {layout_.TaxIdOf(record), true}, rec}),
-                           record);
-    }
-    return WriteLocked(key, Named("update", "UPDATE {T} SET rec = $2::bytea WHERE {K} = $1{C}",
-                                  {KeyParam(key), rec}),
-                       record);
+    return WriteLocked(key, UpdateQuery(key, record, false), record);
 }
 
 int PgTable::Delete(const std::string& key) {
     if (!engine_) return pendra::kFileNotOpen;
-    return WriteLocked(key, Named("delete", "DELETE FROM {T} WHERE {K} = $1{C}", {KeyParam(key)}),
-                       nullptr);
+    return WriteLocked(key, DeleteQuery(key, false), nullptr);
+}
+
+int PgTable::WriteUnlocking(const std::string& key, const Query& query,
+                            const unsigned char* record) {
+    const int status = WriteLocked(key, query, record);
+    if (status == pendra::kOk) engine_->LockReleased(this, LockId(key));
+    return status;
+}
+
+// Only inside a batch does the statement release the lock: there the change
+// is not committed before the release either way. A statement of its own
+// commits after it ran, so a waiter let in by the statement could read the
+// record as it was: there the lock goes only once the write is committed.
+bool PgTable::UnlocksWithWrite(const std::string& key) const {
+    return engine_->InBatch() && engine_->RecordLockHolder(LockId(key)) == this;
+}
+
+int PgTable::UpdateAndUnlock(const std::string& key, const unsigned char* record) {
+    if (!engine_) return pendra::kFileNotOpen;
+    if (!UnlocksWithWrite(key)) return StorageTable::UpdateAndUnlock(key, record);
+    if (layout_.KeyOf(record) != key) return pendra::kBadArgument;
+    return WriteUnlocking(key, UpdateQuery(key, record, true), record);
+}
+
+int PgTable::DeleteAndUnlock(const std::string& key) {
+    if (!engine_) return pendra::kFileNotOpen;
+    if (!UnlocksWithWrite(key)) return StorageTable::DeleteAndUnlock(key);
+    return WriteUnlocking(key, DeleteQuery(key, true), nullptr);
 }
 
 int PgTable::LockRecord(const std::string& key, bool wait) {

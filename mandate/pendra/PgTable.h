@@ -34,11 +34,16 @@ public:
     int ReadAfterByTaxId(const std::string& taxId, const std::string& after,
                          unsigned char* record, std::string& key) override;
     int ExistsWithTaxId(const std::string& taxId) override;
+    int ExistsWithTaxIds(const std::vector<std::string>& taxIds, std::vector<int>& found) override;
     int Insert(const unsigned char* record) override;
     int Update(const std::string& key, const unsigned char* record) override;
     int Delete(const std::string& key) override;
     int LockRecord(const std::string& key, bool wait) override;
     void UnlockRecord(const std::string& key) override;
+    // The lock and the read again in one pipeline; inside a batch the unlock in the write's statement.
+    int LockAndRead(const std::string& key, unsigned char* record) override;
+    int UpdateAndUnlock(const std::string& key, const unsigned char* record) override;
+    int DeleteAndUnlock(const std::string& key) override;
 
     // kOk when the table is there with our columns.
     int CheckSchema();
@@ -87,6 +92,17 @@ private:
               unsigned char* record, std::string& key, int notFound);
     // The row after `after` from the batch, or from the next one.
     int Next(const std::string& after, unsigned char* record, std::string& key, int notFound);
+    pendra::pg::Query EqualQuery(const std::string& key) const;
+    // ReadEqual's answer from the result of EqualQuery.
+    int TakeEqual(const std::string& key, const PGresult* result, unsigned char* record);
+    pendra::pg::Query UpdateQuery(const std::string& key, const unsigned char* record,
+                                  bool unlock) const;
+    pendra::pg::Query DeleteQuery(const std::string& key, bool unlock) const;
+    // A write of a record whose lock this handle holds, the lock released by
+    // the statement when it changed the record.
+    bool UnlocksWithWrite(const std::string& key) const;
+    int WriteUnlocking(const std::string& key, const pendra::pg::Query& query,
+                       const unsigned char* record);
     int WriteLocked(const std::string& key, const pendra::pg::Query& query,
                     const unsigned char* record);
     std::uint64_t LockId(const std::string& key) const;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/TableLayout.h"
 
 // The storage behind a mandate. Mandate, BFile and BRecord talk only to these
@@ -48,6 +49,20 @@ public:
                                  unsigned char* record, std::string& key) = 0;
     // kOk when at least one record carries `taxId`, kKeyNotFound when none.
     virtual int ExistsWithTaxId(const std::string& taxId) = 0;
+    // ExistsWithTaxId for each of `taxIds` (found[i] kOk or kKeyNotFound); an
+    // engine may answer them all with one request. On a failure `found` is empty.
+    virtual int ExistsWithTaxIds(const std::vector<std::string>& taxIds, std::vector<int>& found) {
+        found.clear();
+        for (const std::string& taxId : taxIds) {
+            const int status = ExistsWithTaxId(taxId);
+            if (status != pendra::kOk && status != pendra::kKeyNotFound) {
+                found.clear();
+                return status;
+            }
+            found.push_back(status);
+        }
+        return pendra::kOk;
+    }
 
     // Each write is one transaction (or one savepoint inside a batch).
     // Update and Delete answer kRecordLocked while another handle holds the
@@ -60,6 +75,29 @@ public:
     // otherwise kRecordLocked.
     virtual int LockRecord(const std::string& key, bool wait) = 0;
     virtual void UnlockRecord(const std::string& key) = 0;
+
+    // LockRecord(key, true) and then ReadEqual: the record as it is once the
+    // lock is ours. The lock is held only when the answer is kOk.
+    virtual int LockAndRead(const std::string& key, unsigned char* record) {
+        int status = LockRecord(key, true);
+        if (status != pendra::kOk) return status;
+        status = ReadEqual(key, record);
+        if (status != pendra::kOk) UnlockRecord(key);
+        return status;
+    }
+    // Update or Delete of a record this handle holds the lock of, which a
+    // success releases; on a failure the lock stays held. Engines that talk to
+    // a server do both in one request.
+    virtual int UpdateAndUnlock(const std::string& key, const unsigned char* record) {
+        const int status = Update(key, record);
+        if (status == pendra::kOk) UnlockRecord(key);
+        return status;
+    }
+    virtual int DeleteAndUnlock(const std::string& key) {
+        const int status = Delete(key);
+        if (status == pendra::kOk) UnlockRecord(key);
+        return status;
+    }
 };
 
 // Groups writes into one transaction; rolls back unless committed.

@@ -243,6 +243,69 @@ TEST_P(EngineRecords, TaxIdIndexWalksAndExistence) {
     EXPECT_EQ(buch.ExistsWithTaxId("VSN81"), pendra::kKeyNotFound);
 }
 
+TEST_P(EngineRecords, ManyTaxIdsAskedAtOnceAnswerAsEachAskedAlone) {
+    BFile bookings(&mandate_);
+    Open(bookings, mandate_.GetBuchName());
+    Buch buch(&mandate_);
+    buch.UseFile(&bookings);
+    std::int32_t number = 0;
+    for (const char* id : {"VSN77", "USN25", "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84", "vsn81"}) {
+        FillBuch(buch, ++number, id);
+        ASSERT_EQ(buch.Insert(), pendra::kOk);
+    }
+    // Found, missing, another letter case, six umlauts, too long, no
+    // Windows-1252 character, empty, and one asked twice.
+    const std::vector<std::string> ids{"VSN77", "VSN81", "vsn81", "USN26",
+                                       "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84",
+                                       "VSN7777", "\xE2\x86\x92X", "", "USN25", "VSN77"};
+    std::vector<int> alone;
+    for (const std::string& id : ids) alone.push_back(buch.ExistsWithTaxId(id));
+    EXPECT_EQ(alone, (std::vector<int>{pendra::kOk, pendra::kKeyNotFound, pendra::kOk, pendra::kKeyNotFound,
+                                       pendra::kOk, pendra::kKeyTooLong, pendra::kNotWindows1252,
+                                       pendra::kKeyNotFound, pendra::kOk, pendra::kOk}));
+    std::vector<int> together{99};
+    ASSERT_EQ(buch.ExistsWithTaxIds(ids, together), pendra::kOk);
+    EXPECT_EQ(together, alone);
+    ASSERT_EQ(buch.ExistsWithTaxIds({}, together), pendra::kOk);
+    EXPECT_TRUE(together.empty());
+}
+
+TEST_P(EngineRecords, DeleteUnderTheRecordLockReleasesIt) {
+    InsertTaxes(mandate_, {"VSN77", "VSN81"});
+    BFile file(&mandate_), second(&mandate_);
+    Open(file, mandate_.GetTaxName());
+    Open(second, mandate_.GetTaxName());
+    Tax holder(&mandate_), other(&mandate_);
+    holder.UseFile(&file);
+    other.UseFile(&second);
+    holder.SetLockFlag(BRecord::kWaitLock);
+    ASSERT_EQ(holder.Read("VSN77"), pendra::kOk);
+    ASSERT_EQ(holder.Delete(), pendra::kOk);
+    EXPECT_EQ(holder.Read("VSN77"), pendra::kKeyNotFound);
+
+    // The id is free again for everybody, in this process and in another session.
+    FillTax(other, "VSN77", 0.081f);
+    ASSERT_EQ(other.Insert(), pendra::kOk);
+    EXPECT_EQ(other.Update(), pendra::kOk);
+    Mandate elsewhere;
+    ASSERT_EQ(elsewhere.OpenMandateFiles(dir_), pendra::kOk);
+    BFile far(&elsewhere);
+    ASSERT_EQ(far.Open(elsewhere.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
+    Tax remote(&elsewhere);
+    remote.UseFile(&far);
+    ASSERT_EQ(remote.Read("VSN77"), pendra::kOk);
+    EXPECT_EQ(remote.Update(), pendra::kOk);
+    EXPECT_EQ(remote.Delete(), pendra::kOk);
+
+    // A lock taken by the waiting read and a delete of another record: the lock stays.
+    holder.SetLockFlag(BRecord::kWaitLock);
+    ASSERT_EQ(holder.Read("VSN81"), pendra::kOk);
+    ASSERT_EQ(remote.Read("VSN81"), pendra::kOk);
+    EXPECT_EQ(remote.Update(), pendra::kRecordLocked);
+    EXPECT_EQ(holder.UnlockSingle(), pendra::kOk);
+    EXPECT_EQ(remote.Update(), pendra::kOk);
+}
+
 TEST_P(EngineRecords, RecordInsertedBehindTheWalkIsMet) {
     InsertTaxes(mandate_, {"A", "C"});
     BFile file(&mandate_);
@@ -282,6 +345,45 @@ TEST_P(EngineRecords, LockedRecordRefusesOtherHandlesAndOtherMandateObjects) {
 
     ASSERT_EQ(holder.Update(), pendra::kOk);  // releases the lock
     EXPECT_EQ(other.Update(), pendra::kOk);
+    EXPECT_EQ(remote.Update(), pendra::kOk);
+}
+
+TEST_P(EngineRecords, InsideABatchARecordLockedElsewhereRefusesTheWriteAndTheBatchGoesOn) {
+    InsertTaxes(mandate_, {"VSN77", "VSN81", "VSN25"});
+    Mandate elsewhere;
+    ASSERT_EQ(elsewhere.OpenMandateFiles(dir_), pendra::kOk);
+    BFile far(&elsewhere);
+    ASSERT_EQ(far.Open(elsewhere.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
+    Tax remote(&elsewhere);
+    remote.UseFile(&far);
+    remote.SetLockFlag(BRecord::kWaitLock);
+    ASSERT_EQ(remote.Read("VSN77"), pendra::kOk);
+
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    BFile file(&mandate_);
+    Open(file, mandate_.GetTaxName());
+    Tax tax(&mandate_);
+    tax.UseFile(&file);
+    ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
+    EXPECT_EQ(tax.Delete(), pendra::kRecordLocked);
+    EXPECT_EQ(tax.Update(), pendra::kRecordLocked);
+    ASSERT_EQ(tax.Read("VSN81"), pendra::kOk);
+    EXPECT_EQ(tax.Delete(), pendra::kOk);
+    ASSERT_EQ(tax.Read("VSN25"), pendra::kOk);
+    tax.SetQuote(1.5f);
+    EXPECT_EQ(tax.Update(), pendra::kOk);
+    FillTax(tax, "VSN26", 0.026f);
+    EXPECT_EQ(tax.Insert(), pendra::kOk);
+    ASSERT_EQ(batch->Commit(), pendra::kOk);
+    EXPECT_EQ(WalkTaxIds(tax), (std::vector<std::string>{"VSN25", "VSN26", "VSN77"}));
+    ASSERT_EQ(tax.Read("VSN25"), pendra::kOk);
+    EXPECT_EQ(tax.GetQuote(), 1.5f);
+
+    // The writes took no lock they kept: the remote holder may let go and write.
+    ASSERT_EQ(remote.Update(), pendra::kOk);
+    ASSERT_EQ(remote.Read("VSN25"), pendra::kOk);
     EXPECT_EQ(remote.Update(), pendra::kOk);
 }
 

@@ -302,4 +302,118 @@ TEST_F(SqlRoundTrips, WalksReadInBatchesAndKeyedReadsArePrepared) {
     EXPECT_EQ(engine_->Conn().PreparedStatements(), prepared) << "no statement prepared per call";
 }
 
+// Record locks held by this session on single records (the mandate lock is a
+// pair of int4 keys, objsubid 2).
+std::int64_t RecordLocksHeld(const PgEngine& engine) {
+    pendra::pg::Result result = engine.Conn().Exec(
+        "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND objsubid = 1 "
+        "AND pid = pg_backend_pid() AND granted");
+    EXPECT_EQ(PQntuples(result.get()), 1);
+    return PQntuples(result.get()) == 1 ? pendra::pg::Int8FromBinary(PQgetvalue(result.get(), 0, 0)) : -1;
+}
+
+// The adapt-accounts pattern: each account waited for, read again, changed
+// and released. The lock and the read again are one round trip, the write
+// with its savepoint and the release of the lock another.
+TEST_F(SqlRoundTrips, AccountUnderItsWaitLockIsTwoRoundTrips) {
+    constexpr int kLocked = 100;
+    BFile file(&mandate_);
+    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
+    Konto konto(&mandate_);
+    konto.UseFile(&file);
+    for (int i = 0; i < kLocked; ++i) {
+        FillKonto(konto, Number(i), 1, "USt77");
+        ASSERT_EQ(konto.Insert(), pendra::kOk);
+    }
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    // Statements prepared by a first account, as a command's first account does.
+    konto.SetLockFlag(BRecord::kWaitLock);
+    ASSERT_EQ(konto.ReadKonto(Number(0)), pendra::kOk);
+    ASSERT_EQ(konto.Update(), pendra::kOk);
+    EXPECT_EQ(RecordLocksHeld(*engine_), 0);
+    const std::uint64_t before = RoundTrips();
+    int changed = 0;
+    konto.SetLockFlag(BRecord::kWaitLock);
+    for (status = konto.ReadFirstByTaxId("USt77"); status == pendra::kOk;
+         status = konto.ReadNextByTaxId("USt77")) {
+        ASSERT_EQ(konto.SetTaxId("USt81"), pendra::kOk);
+        ASSERT_EQ(konto.Update(), pendra::kOk);
+        ++changed;
+        konto.SetLockFlag(BRecord::kWaitLock);
+    }
+    EXPECT_EQ(status, pendra::kEndOfFile);
+    konto.UnlockSingle();
+    EXPECT_EQ(changed, kLocked);
+    EXPECT_LE(RoundTrips() - before, 2u * kLocked + 4u);
+    EXPECT_EQ(RecordLocksHeld(*engine_), 0) << "every lock went with its write";
+    ASSERT_EQ(batch->Commit(), pendra::kOk);
+    int moved = 0;
+    for (status = konto.ReadFirstByTaxId("USt81"); status == pendra::kOk;
+         status = konto.ReadNextByTaxId("USt81")) ++moved;
+    EXPECT_EQ(moved, kLocked);
+}
+
+// A write inside a batch of a record not locked before (remove-old-keys'
+// deletes): the lock tried, the write and the unlock are one round trip.
+TEST_F(SqlRoundTrips, WriteInsideABatchWithItsTemporaryLockIsOneRoundTrip) {
+    constexpr int kKeys = 50;
+    BFile file(&mandate_);
+    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
+    Konto konto(&mandate_);
+    konto.UseFile(&file);
+    for (int i = 0; i <= 2 * kKeys; ++i) {
+        FillKonto(konto, Number(i), 1, "USt77");
+        ASSERT_EQ(konto.Insert(), pendra::kOk);
+    }
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    // Statements prepared by the first ones.
+    ASSERT_EQ(konto.ReadKonto(Number(0)), pendra::kOk);
+    ASSERT_EQ(konto.Update(), pendra::kOk);
+    ASSERT_EQ(konto.Delete(), pendra::kOk);
+    std::uint64_t writes = 0;
+    for (int i = 1; i <= 2 * kKeys; ++i) {
+        ASSERT_EQ(konto.ReadKonto(Number(i)), pendra::kOk);
+        const std::uint64_t before = RoundTrips();
+        ASSERT_EQ(i % 2 ? konto.Delete() : (konto.SetTaxId("USt81"), konto.Update()), pendra::kOk);
+        writes += RoundTrips() - before;
+    }
+    EXPECT_EQ(writes, 2u * kKeys);
+    EXPECT_EQ(RecordLocksHeld(*engine_), 0);
+    ASSERT_EQ(batch->Commit(), pendra::kOk);
+    int left = 0;
+    for (status = konto.ReadFirst(); status == pendra::kOk; status = konto.ReadNext()) {
+        EXPECT_EQ(konto.GetTaxId(), "USt81") << konto.GetNumber();
+        ++left;
+    }
+    EXPECT_EQ(left, kKeys);
+}
+
+TEST_F(SqlRoundTrips, ManyTaxIdsAreOneQuery) {
+    BFile file(&mandate_);
+    ASSERT_EQ(file.Open(mandate_.GetBuchName(), BFile::kModeUpdate), pendra::kOk);
+    Buch buch(&mandate_);
+    buch.UseFile(&file);
+    std::vector<std::string> ids;
+    for (int i = 0; i < 500; ++i) {
+        char id[8];
+        std::snprintf(id, sizeof id, "K%03d", i);
+        ids.push_back(id);
+        if (i % 3 == 0) {
+            FillBuch(buch, i + 1, id);
+            ASSERT_EQ(buch.Insert(), pendra::kOk);
+        }
+    }
+    std::vector<int> found;
+    ASSERT_EQ(buch.ExistsWithTaxIds(ids, found), pendra::kOk);  // prepares its statement
+    const std::uint64_t before = RoundTrips();
+    ASSERT_EQ(buch.ExistsWithTaxIds(ids, found), pendra::kOk);
+    EXPECT_EQ(RoundTrips() - before, 1u);
+    ASSERT_EQ(found.size(), ids.size());
+    for (int i = 0; i < 500; ++i) EXPECT_EQ(found[i], i % 3 == 0 ? pendra::kOk : pendra::kKeyNotFound) << i;
+}
+
 }  // namespace
