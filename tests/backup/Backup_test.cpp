@@ -349,8 +349,9 @@ TEST_P(Backup, BackupRootThatCannotBeMadeFailsClearly) {
 TEST_P(Backup, RefusedWhileAnotherHandleHasTheMandateOpen) {
     ASSERT_TRUE(backup::TakeBackup(*mandate_, "insert-keys", settings_).Ok());
     // The same mandate without exclusive use, as a second program would hold it open.
-    mandate_.reset();
+    // The exclusive hold goes first: it gives its lock back through the mandate.
     exclusive_.reset();
+    mandate_.reset();
     mandate_ = std::make_unique<Mandate>();
     ASSERT_EQ(mandate_->OpenMandateFiles(dir_), pendra::kOk);
     Mandate other;
