@@ -4,7 +4,10 @@
 #  - it still dumps (mwst-mandant dump) and every workbook still reads (mwst-vts dump);
 #  - no temporary file of ours (*.mwsttmp-*) is left once the step ran again;
 #  - running the interrupted step again gives exactly what the uninterrupted
-#    run gave (records, workbooks, the set of files).
+#    run gave (records, workbooks, the set of files);
+#  - every backup the runs took is complete, and no half-written one is left.
+#    Backups carry the moment they were taken in their names, so they are
+#    checked on their own and kept out of the comparison.
 #   MWST_BUILD_DIR         where the programs are (default build)
 #   MWST_CRASH_KILLS       kills per step (default 6: 30 in all)
 #   MWST_CRASH_SEED        seed of the random moments (default: the time; printed)
@@ -35,7 +38,8 @@ state() {
   local m f
   for m in "${MANDATES[@]}"; do
     echo "== $m"
-    (cd "$1/$m" && find . -type f ! -name 'pendra.db-wal' ! -name 'pendra.db-shm' ! -name 'pendra.db-journal' | sort)
+    (cd "$1/$m" && find . -path ./.mwst-backup -prune -o -type f ! -name 'pendra.db-wal' ! -name 'pendra.db-shm' \
+      ! -name 'pendra.db-journal' -print | sort)
     "$BIN/mwst-mandant" dump "$1/$m" | grep -v '^# mwst-mandant dump of ' || echo "DUMP FAILED: $m"
     for f in "$1/$m"/*.VTS "$1/$m"/*.vts; do
       [ -e "$f" ] || continue
@@ -92,6 +96,13 @@ for i in "${!STEPS[@]}"; do
     batch "$trial" "$step"
     stray=$(find "$trial" -name '*.mwsttmp-*' | head -n 3)
     [ -z "$stray" ] || fail "$what: stray files after the re-run: $stray"
+    for b in "$trial"/*/.mwst-backup/* "$trial"/*/.mwst-backup/.tmp-*; do
+      [ -e "$b" ] || continue
+      case $(basename "$b") in
+        .tmp-*) fail "$what: half-written backup left after the re-run: $b" ;;
+        *) [ -f "$b/backup.txt" ] || fail "$what: backup without its manifest: $b" ;;
+      esac
+    done
     if ! state "$trial" | cmp -s - "$WORK/expected$((i + 1))"; then
       rerun_differs=$((rerun_differs + 1))
       echo "re-run of $step after a kill at $delay_ms ms differs from the uninterrupted run:" >&2
