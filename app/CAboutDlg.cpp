@@ -19,6 +19,7 @@
 #include "app/CTheApp.h"
 #include "app/framework/CFrameWnd.h"
 #include "base/InstallLayout.h"
+#include "base/Format.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
 
@@ -43,7 +44,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* title = new QLabel(Q(LoadString(IDS_DLG_ABOUT_TITLE)), this);
     title->setObjectName(QStringLiteral("title"));
     title->setGeometry(DialogUnits(50, 10, 119, 8));
-    auto* version = new QLabel(QStringLiteral("Version %1").arg(QString::fromLatin1(MwstPackageVersion())), this);
+    auto* version = new QLabel(Q(Format(LoadString(IDS_ABOUT_VERSION), MwstPackageVersion())), this);
     version->setObjectName(QStringLiteral("version"));
     version->setGeometry(DialogUnits(50, 22, 119, 8));
 
@@ -135,7 +136,7 @@ void CAboutDlg::OnDestroy() {
 void CAboutDlg::ShowLicences() {
     QDialog page(this);
     page.setObjectName(QStringLiteral("licencePage"));
-    page.setWindowTitle(Q(LoadString(IDS_LICENCES)).remove('&'));
+    page.setWindowTitle(Q(LoadString(IDS_LICENCES_TITLE)));
     auto* text = new QTextBrowser(&page);
     text->setHtml(LicenceText());
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &page);
@@ -149,16 +150,17 @@ void CAboutDlg::ShowLicences() {
 
 QString LicenceText() {
     return QStringLiteral(
-               "<h3>MWST Konvertierung 2024 %1</h3>"
-               "<p>This program uses the following libraries:</p><ul>"
-               "<li>Qt %2 — GNU Lesser General Public License v3 (LGPL-3.0)</li>"
-               "<li>SQLite %3 — public domain</li>"
-               "<li>libsodium %4 — ISC License</li>"
-               "<li>libzip %5 — BSD 3-Clause License</li>"
+               "<h3>%1 %2</h3>"
+               "<p>%3</p><ul>"
+               "<li>Qt %4 — GNU Lesser General Public License v3 (LGPL-3.0)</li>"
+               "<li>SQLite %5 — %6</li>"
+               "<li>libsodium %7 — ISC License</li>"
+               "<li>libzip %8 — BSD 3-Clause License</li>"
                "<li>pugixml — MIT License</li>"
-               "</ul><p>The libraries are used as the Debian packages provide them; their "
-               "licence texts are installed under /usr/share/doc/.</p>")
-        .arg(QString::fromLatin1(MwstPackageVersion()), QString::fromLatin1(qVersion()),
-             QString::fromLatin1(sqlite3_libversion()), QString::fromLatin1(sodium_version_string()),
-             QString::fromLatin1(zip_libzip_version()));
+               "</ul><p>%9</p>")
+        .arg(Q(LoadString(IDS_TITLE)).toHtmlEscaped(), QString::fromLatin1(MwstPackageVersion()),
+             Q(LoadString(IDS_LICENCES_INTRO)).toHtmlEscaped(), QString::fromLatin1(qVersion()),
+             QString::fromLatin1(sqlite3_libversion()), Q(LoadString(IDS_LICENCE_PUBLIC_DOMAIN)).toHtmlEscaped(),
+             QString::fromLatin1(sodium_version_string()), QString::fromLatin1(zip_libzip_version()),
+             Q(LoadString(IDS_LICENCES_DEBIAN)).toHtmlEscaped());
 }

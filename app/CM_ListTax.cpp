@@ -6,6 +6,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
 #include <QTreeWidget>
 
 #include "app/CTheApp.h"
@@ -26,6 +29,7 @@ constexpr int kTabStops[] = {38, 71, 106};
 constexpr int kDialogWidthUnits = 439;
 constexpr int kDialogHeightUnits = 190;
 constexpr int kPartnerRole = Qt::UserRole;
+constexpr int kColumnPadding = 12;
 
 // Dialog units to pixels, from the dialog font's average character size.
 int UnitsX(const QFontMetrics& m, int units) { return units * m.averageCharWidth() / 4; }
@@ -79,6 +83,7 @@ void CM_ListTax::BuildLayout() {
     grid->addWidget(buttons, 2, 0, 1, 2);
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
+    setSizeGripEnabled(true);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(left_, &QTreeWidget::itemSelectionChanged, this, [this] { OnSelchangeList(); });
     connect(right_, &QTreeWidget::itemSelectionChanged, this, [this] { OnSelchangeList2(); });
@@ -119,11 +124,37 @@ bool CM_ListTax::OnInitDialog() {
         AddRow(right_, overview.rightRows[row], static_cast<int>(row));
     }
     left_->setUpdatesEnabled(true);
+    FitColumns();
     if (left_->topLevelItemCount() > 0) {
         left_->setCurrentItem(left_->topLevelItem(0));
         left_->setFocus();
     }
     return true;
+}
+
+void CM_ListTax::FitColumns() {
+    // Each column at least as wide as its tab stop, and as its widest text:
+    // the rates are what the overview is for ("8.100000%"). The last column
+    // takes what room is left, so it grows with the dialog.
+    for (QTreeWidget* list : {left_, right_}) {
+        const QFontMetrics metrics(list->font());
+        const int margin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1) +
+                           kColumnPadding;
+        int listWidth = 2 * list->frameWidth() + list->verticalScrollBar()->sizeHint().width();
+        for (int column = 0; column < list->columnCount(); ++column) {
+            int content = list->header()->sectionSizeHint(column);
+            for (int row = 0; row < list->topLevelItemCount(); ++row)
+                content = std::max(content, metrics.horizontalAdvance(list->topLevelItem(row)->text(column)) + margin);
+            if (column + 1 < list->columnCount()) {
+                content = std::max(content, list->columnWidth(column));
+                list->setColumnWidth(column, content);
+            }
+            listWidth += content;
+        }
+        list->setMinimumWidth(listWidth);
+    }
+    if (layout()) layout()->activate();
+    resize(std::max(width(), minimumSizeHint().width()), height());
 }
 
 int CM_ListTax::DoModal() {

@@ -38,6 +38,7 @@ public:
 private:
     void BuildLayout();
     void AddRow(QTreeWidget* list, const std::string& text, int partner);
+    void FitColumns();
     Mandate* mandate_;
     QTreeWidget* left_ = nullptr;
     QTreeWidget* right_ = nullptr;

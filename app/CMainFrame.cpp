@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStackedWidget>
@@ -8,6 +9,7 @@
 
 #include "app/CTheApp.h"
 #include "app/HelpWindow.h"
+#include "app/RunProgress.h"
 #include "core/Strings.h"
 #include "mandate/MandateSession.h"
 #include "mandate/pendra/Mandate.h"
@@ -31,9 +33,12 @@ int CMainFrame::OnCreate() {
     for (int i = 0; i < 3; ++i) {
         panes_[i] = new QLabel(bar);
         panes_[i]->setObjectName(QStringLiteral("pane%1").arg(i));
-        panes_[i]->setContentsMargins(0, 0, 0, 0);
+        // A sunken frame and a little room on each side keep the panes apart.
+        panes_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panes_[i]->setContentsMargins(kPaneMargin, 0, kPaneMargin, 0);
         bar->addWidget(panes_[i], i == 2 ? 1 : 0);
     }
+    progress_ = new RunProgress(bar);
     UpdateStatusbar();
     return 0;
 }
@@ -83,12 +88,49 @@ void CMainFrame::UpdateStatusbar() {
         open ? mandate->GetName() : LoadString(IDS_NO_MANDATE),
         open ? mandate->GetPath() : std::string(),
     };
-    // Panes 0 and 1 are exactly as wide as their texts; pane 2 takes the rest.
+    // Panes 0 and 1 are as wide as their texts in their frames; pane 2 takes the rest.
     const QFontMetrics metrics(statusBar()->font());
     for (int i = 0; i < 3; ++i) {
         panes_[i]->setText(Q(texts[i]));
-        if (i < 2) panes_[i]->setFixedWidth(metrics.horizontalAdvance(Q(texts[i])));
+        if (i < 2) panes_[i]->setFixedWidth(metrics.horizontalAdvance(Q(texts[i])) + StatusPaneChrome());
     }
+    panes_[2]->setToolTip(Q(texts[2]));
+    // The result of the last run stands until a mandate is open again.
+    if (open && progress_) progress_->HideResult();
+}
+
+int CMainFrame::StatusPaneChrome() const { return 2 * (panes_[0]->frameWidth() + kPaneMargin); }
+
+bool CMainFrame::CommandBlocked(unsigned id) const {
+    if (!runGoing_) return false;
+    // What only reads the log or shows help stays; Exit stops the run first.
+    switch (id) {
+    case ID_MANDANT_PRINTLOG:
+    case ID_MANDANT_SAVELOG:
+    case ID_APP_EXIT:
+    case ID_APP_ABOUT:
+    case ID_HILFETHEMEN:
+    case ID_HELP_FINDER:
+    case ID_CONTEXT_HELP:
+        return false;
+    default:
+        return true;
+    }
+}
+
+void CMainFrame::RequestStop() {
+    stopRequested_ = true;
+    if (TheApp().m_searchRunning) TheApp().OnBreakSearch();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (runGoing_) {
+        closeAfterRun_ = true;
+        RequestStop();
+        event->ignore();
+        return;
+    }
+    CFrameWnd::closeEvent(event);
 }
 
 std::string CMainFrame::StatusPaneText(int pane) const { return S(panes_[pane]->text()); }

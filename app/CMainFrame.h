@@ -10,6 +10,7 @@
 class QLabel;
 class QStackedWidget;
 class MandateSession;
+class RunProgress;
 
 // The main window: toolbar, the three-pane status bar that always shows which
 // mandate is open, the session that opens and closes the global mandate
@@ -30,6 +31,9 @@ public:
     void UpdateStatusbar();
     std::string StatusPaneText(int pane) const;
     int StatusPaneWidth(int pane) const;
+    // What a pane's frame and margins add to the width of its text.
+    int StatusPaneChrome() const;
+    static constexpr int kPaneMargin = 3;
 
     void OnEditView();
     void OnUpdateEditView(CCmdUI* ui);
@@ -55,9 +59,21 @@ public:
     // is open and the list is shown again. Returns false, doing nothing, when
     // no batch applies: the command then runs once on the open mandate.
     // Each mandate's work runs through RunOnMandate (backup before the first
-    // change, or a dry run with `options.dryRun`).
+    // change, or a dry run with `options.dryRun`); the outcome of `work` on
+    // each mandate is counted in the line at the end of the run. While the
+    // run goes the window stays alive (RunGoing): progress and stop in the
+    // status bar, the log and the status bar follow the run.
     bool RunBatch(const MandateWork& work, const RunOptions& options = {});
+    // The same for work that always counts as done.
     bool RunBatch(const std::function<void(const std::string& dir)>& work);
+    // A run over the list's mandates is going: the commands that would open,
+    // close or change mandates, the list or the view are off meanwhile.
+    bool RunGoing() const { return runGoing_; }
+    // The stop button and Esc: the run ends after the current mandate (a
+    // search at the next folder).
+    void RequestStop();
+    bool StopRequested() const { return stopRequested_; }
+    RunProgress& Progress() { return *progress_; }
     // A conversion command of the menu: its confirmation, then the command on
     // each selected row or on the open mandate.
     void RunConversion(Command command);
@@ -88,6 +104,10 @@ public:
 
 protected:
     void OnClose() override;
+    bool CommandBlocked(unsigned id) const override;
+    // Closing the window while a run goes stops the run; the window closes
+    // when it has ended.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void EnsureViewStack();
@@ -95,4 +115,8 @@ private:
     std::unique_ptr<MandateSession> session_;
     QStackedWidget* views_ = nullptr;
     QLabel* panes_[3] = {};
+    RunProgress* progress_ = nullptr;
+    bool runGoing_ = false;
+    bool stopRequested_ = false;
+    bool closeAfterRun_ = false;
 };

@@ -1,6 +1,11 @@
 #include "app/CTheApp.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QSaveFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPrinter>
@@ -13,7 +18,10 @@
 #include "app/CTheDoc.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
+#include "app/QtTranslations.h"
+#include "base/Format.h"
 #include "core/BrisolSettings.h"
+#include "core/UiSeam.h"
 #include "core/PendraUiBridge.h"
 #include "app/framework/QtUiSeam.h"
 #include "core/Strings.h"
@@ -54,6 +62,7 @@ QRect CTheApp::MainWindowPlacement(int width, int height) {
 int CTheApp::InitInstance() {
     // 1. The product's culture selects German or French resources.
     SetProcessPreferredUILanguages(GetUICultureName());
+    InstallQtTranslations(CurrentLanguage());
     // 2./3. The platform needs no OLE; the framework's seams are put in place
     // unless a test or the batch tool installed its own.
     if (!UiSeam::Installed()) {
@@ -70,6 +79,9 @@ int CTheApp::InitInstance() {
     g_qtSeam.SetOwner(frame);
     auto* log = new CTheView;
     log->SetDocument(document_);
+    log->SetAfterLine([this] {
+        if (GetMainFrame() && GetMainFrame()->RunGoing()) PumpWhileRunning();
+    });
     frame->AddViewWidget(log->Widget());
     frame->SetActiveView(log);
     frame->SetActiveDocument(document_);
@@ -119,6 +131,7 @@ int CTheApp::ExitInstance() {
         m_pMandate = nullptr;
     }
     PendraUi::Install(nullptr);
+    RemoveQtTranslations();
     if (g_seamInstalledByUs) {
         UiSeam::Install(nullptr);
         g_seamInstalledByUs = false;
@@ -143,6 +156,13 @@ CView* CTheApp::SwitchView(unsigned index) {
     return oldView;
 }
 
+void CTheApp::PumpWhileRunning() {
+    if (sincePump_.isValid() && !sincePump_.hasExpired(kPumpIntervalMs)) return;
+    if (CTheView* log = GetLogView()) log->Flush();
+    OnIdle(1);
+    sincePump_.start();
+}
+
 CTheView* CTheApp::GetLogView() const { return static_cast<CTheView*>(m_views[0]); }
 CTheList* CTheApp::GetListView() const { return listView_; }
 CMainFrame* CTheApp::GetMainFrame() const { return static_cast<CMainFrame*>(m_pMainWnd); }
@@ -160,6 +180,7 @@ bool CTheApp::OnCmdMsg(unsigned id, CCmdUI* ui) {
     static const CommandEntry<CTheApp> map[] = {
         {ID_APP_ABOUT, &CTheApp::OnAppAbout, nullptr},
         {ID_MANDANT_PRINTLOG, &CTheApp::OnMandantPrintlog, nullptr},
+        {ID_MANDANT_SAVELOG, &CTheApp::OnMandantSavelog, nullptr},
         {ID_MANDANT_CLEARLOG, &CTheApp::OnMandantClearlog, nullptr},
         {ID_MANDANT_CLEARLIST, &CTheApp::OnMandantClearlist, nullptr},
         {ID_SEARCH, &CTheApp::OnSearch, &CTheApp::OnUpdateSearch},
@@ -191,6 +212,52 @@ void CTheApp::OnMandantPrintlog() {
     if (info.isNull()) return;
     QPrinter printer(info);
     GetLogView()->PrintSheet(&printer, m_pMainWnd->GetWindowText());
+}
+
+void CTheApp::OnMandantSavelog() {
+    QFileDialog dialog(m_pMainWnd, Q(LoadString(IDS_SAVELOG_TITLE)));
+    dialog.setObjectName(QStringLiteral("saveLogDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const QStringList filters = Q(LoadString(IDS_SAVELOG_FILTERS)).split(QStringLiteral(";;"));
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.selectFile(QDir::home().filePath(Q(LoadString(IDS_SAVELOG_NAME)) + QStringLiteral(".txt")));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters](const QString& filter) {
+        dialog.setDefaultSuffix(filter == filters.value(1) ? QStringLiteral("pdf") : QStringLiteral("txt"));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().constFirst();
+    const bool pdf = path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+    std::string error;
+    if (!SaveLog(S(path), pdf, error))
+        UiSeam::Current().MessageBox({Format(LoadString(IDS_SAVELOG_FAILED), S(path), error), LoadString(IDS_TITLE),
+                                      MB_OK | MB_ICONEXCLAMATION});
+}
+
+bool CTheApp::SaveLog(const std::string& path, bool pdf, std::string& error) const {
+    // QSaveFile: a file that cannot be written to its end is not left half written.
+    QSaveFile file(Q(path));
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = S(file.errorString());
+        return false;
+    }
+    if (pdf) {
+        QPdfWriter writer(&file);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        GetLogView()->PrintSheet(&writer, m_pMainWnd->GetWindowText());
+    } else {
+        const std::string& text = GetLogView()->GetText();
+        if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+            error = S(file.errorString());
+            file.cancelWriting();
+            return false;
+        }
+    }
+    if (!file.commit()) {
+        error = S(file.errorString());
+        return false;
+    }
+    return true;
 }
 
 void CTheApp::OnAppAbout() {

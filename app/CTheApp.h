@@ -1,4 +1,5 @@
 #pragma once
+#include <QElapsedTimer>
 #include <array>
 #include <string>
 #include <vector>
@@ -26,12 +27,23 @@ public:
     int InitInstance() override;
     int ExitInstance() override;
     CView* SwitchView(unsigned index);
+    // While a run goes: handles the waiting events (repaints, the stop
+    // button, the log's chunks) at most every kPumpIntervalMs, so that the
+    // window stays alive without the run paying for each line it writes.
+    static constexpr int kPumpIntervalMs = 40;
+    void PumpWhileRunning();
 
     bool OnCmdMsg(unsigned id, CCmdUI* ui) override;
 
     // Commands of the application.
     void OnAppAbout();
     void OnMandantPrintlog();
+    // "Log speichern...": the log as UTF-8 text or as the printed pages in a
+    // PDF, to a file the user names in the save dialog.
+    void OnMandantSavelog();
+    // Writes the log to `path` (whole or not at all); false with `error` set
+    // when it cannot be written.
+    bool SaveLog(const std::string& path, bool pdf, std::string& error) const;
     void OnMandantClearlog();
     void OnMandantClearlist();
     void OnSearch();
@@ -100,6 +112,9 @@ private:
 
     CTheDoc* document_ = nullptr;
     CTheList* listView_ = nullptr;
+    QElapsedTimer sincePump_;
+    int searchedFolders_ = 0;
+    std::size_t registeredBefore_ = 0;
 };
 
 CTheApp& TheApp();

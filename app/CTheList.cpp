@@ -1,6 +1,7 @@
 #include "app/CTheList.h"
 
 #include <QFontMetrics>
+#include <algorithm>
 #include <QHeaderView>
 #include <QTreeWidget>
 
@@ -13,6 +14,9 @@
 
 namespace {
 constexpr int kColumnPadding = 15;
+// The directory column grows with the paths it shows up to this many average
+// characters; longer paths are elided in the middle, whole in the tooltip.
+constexpr int kPathColumnChars = 90;
 }
 
 CTheList::CTheList() : tree_(new QTreeWidget) {
@@ -25,6 +29,8 @@ CTheList::CTheList() : tree_(new QTreeWidget) {
     tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
     tree_->header()->setStretchLastSection(false);
     tree_->header()->setSectionsClickable(false);
+    // A path's start and its last folders tell mandates apart; the middle can go.
+    tree_->setTextElideMode(Qt::ElideMiddle);
     tree_->hide();
     QObject::connect(tree_, &QTreeWidget::itemDoubleClicked, tree_,
                      [this](QTreeWidgetItem* item, int) {
@@ -59,6 +65,13 @@ void CTheList::AddColumn(const std::string& header, int index) {
     tree_->setColumnWidth(index, metrics.horizontalAdvance(Q(header)) + kColumnPadding);
 }
 
+void CTheList::FitPathColumn(const std::string& path) {
+    const QFontMetrics metrics(tree_->font());
+    const int wanted = std::min(metrics.horizontalAdvance(Q(path)) + kColumnPadding,
+                                metrics.averageCharWidth() * kPathColumnChars);
+    if (wanted > tree_->columnWidth(0)) tree_->setColumnWidth(0, wanted);
+}
+
 void CTheList::EraseList() {
     tree_->clear();
     tree_->setColumnCount(0);
@@ -69,7 +82,9 @@ void CTheList::AddItem(int item, int subItem, const std::string& text) {
     if (subItem == 0) {
         auto* row = new QTreeWidgetItem;
         row->setText(0, Q(text));
+        row->setToolTip(0, Q(text));
         tree_->insertTopLevelItem(item, row);
+        FitPathColumn(text);
     } else if (QTreeWidgetItem* row = tree_->topLevelItem(item)) {
         row->setText(subItem, Q(text));
     }
@@ -131,6 +146,8 @@ void CTheList::OnUpdateMarknone(CCmdUI* ui) { ui->Enable(GetSelectedCount() > 0)
 
 void CTheList::OnDblclk(int item) {
     CMainFrame* frame = TheApp().GetMainFrame();
+    // A run owns the mandates until it ends.
+    if (frame->RunGoing()) return;
     if (item >= 0 && item < GetItemCount()) {
         frame->OpenMandate(GetItemText(item, 0));
         frame->UpdateStatusbar();

@@ -42,6 +42,8 @@ public:
 
 private:
     void AddColumn(const std::string& header, int index);
+    // Widens the directory column for `path`, up to a limit.
+    void FitPathColumn(const std::string& path);
 
     QPointer<QTreeWidget> tree_;
 };

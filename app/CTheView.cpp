@@ -56,13 +56,15 @@ void CTheView::AddLineListener(std::function<void(const std::string&)> listener)
 void CTheView::AppendLine(const std::string& line) {
     text_ += line;
     for (const auto& listener : listeners_) listener(line);
-    if (!edit_) return;
-    pending_ += line;
-    // A line after a pause shows at once; a stream of lines in chunks.
-    if (!sinceFlush_.isValid() || sinceFlush_.hasExpired(kFlushIntervalMs))
-        Flush();
-    else if (!flushTimer_.isActive())
-        flushTimer_.start();
+    if (edit_) {
+        pending_ += line;
+        // A line after a pause shows at once; a stream of lines in chunks.
+        if (!sinceFlush_.isValid() || sinceFlush_.hasExpired(kFlushIntervalMs))
+            Flush();
+        else if (!flushTimer_.isActive())
+            flushTimer_.start();
+    }
+    if (afterLine_) afterLine_();
 }
 
 void CTheView::Flush() {

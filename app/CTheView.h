@@ -36,6 +36,9 @@ public:
     void Flush();
     // Called with every line as it is appended, before any chunk is shown.
     void AddLineListener(std::function<void(const std::string&)> listener);
+    // Called after each line has been taken: the window keeps itself alive
+    // from here while a run writes to the log.
+    void SetAfterLine(std::function<void()> hook) { afterLine_ = std::move(hook); }
     const std::string& GetText() const { return text_; }
     // The log's lines, as an edit control counts them (an empty log has one).
     std::vector<std::string> Lines() const;
@@ -52,6 +55,7 @@ private:
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
     std::vector<std::function<void(const std::string&)>> listeners_;
+    std::function<void()> afterLine_;
 };
 
 // The pages of a printout: how many log lines fit a page of height

@@ -9,6 +9,8 @@
 #include "app/CTheApp.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
+#include "app/RunProgress.h"
+#include "app/RunTally.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
@@ -62,26 +64,88 @@ void CMainFrame::OnManOpen() {
     UpdateStatusbar();
 }
 
+namespace {
+
+// The wait cursor for a whole run, steady from the first mandate to the
+// last: on the frame and on the log, whose own cursor would win over the
+// frame's. The boxes of the run and the stop button keep the arrow.
+class RunCursor {
+public:
+    RunCursor(QWidget& frame, CTheView& log) : frame_(frame), log_(log) {
+        frame_.setCursor(Qt::WaitCursor);
+        log_.OnSetCursor(true);
+    }
+    ~RunCursor() {
+        log_.OnSetCursor(TheApp().m_searchRunning != 0);
+        frame_.unsetCursor();
+    }
+    RunCursor(const RunCursor&) = delete;
+    RunCursor& operator=(const RunCursor&) = delete;
+
+private:
+    QWidget& frame_;
+    CTheView& log_;
+};
+
+}  // namespace
+
 bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
     CTheApp& app = TheApp();
-    if (!app.ListVisibleSelected()) return false;
+    if (!app.ListVisibleSelected() || runGoing_) return false;
     CTheList* list = app.GetListView();
     std::vector<std::string> dirs;
     for (int row = list->GetNextSelectedItem(-1); row >= 0; row = list->GetNextSelectedItem(row))
         dirs.push_back(list->GetItemText(row, 0));
     app.SwitchView(0);
     m_abortFlag = 0;
-    BatchObserver observer;
-    observer.opened = [this] {
-        const bool open = session_->IsOpen();
-        SetWindowText(LoadString(IDS_TITLE) + (open ? " - " + session_->Current().GetName() : std::string()));
-        UpdateStatusbar();
-    };
-    const BatchResult result = ::RunBatch(*session_, dirs, work, *app.GetLogView(), UiSeam::Current(),
-                                          app.m_changeFlag, observer, options);
-    if (result.aborted) m_abortFlag = 1;
+    CTheView& log = *app.GetLogView();
+    const int count = static_cast<int>(dirs.size());
+    runGoing_ = true;
+    stopRequested_ = false;
+    progress_->Start(count, [this] { RequestStop(); });
+    UpdateCommandStates();
+    BatchResult result;
+    RunTally tally;
+    {
+        const RunCursor cursor(*this, log);
+        int refusal = 0;
+        BatchObserver observer;
+        observer.starting = [this, &app, count](std::size_t index, std::size_t, const std::string&) {
+            progress_->Step(static_cast<int>(index), count);
+            app.PumpWhileRunning();
+        };
+        observer.opened = [this, &app, &refusal] {
+            refusal = session_->LastRefusal();
+            const bool open = session_->IsOpen();
+            SetWindowText(LoadString(IDS_TITLE) + (open ? " - " + session_->Current().GetName() : std::string()));
+            UpdateStatusbar();
+            app.PumpWhileRunning();
+        };
+        observer.finished = [&app, &tally, &refusal](const MandateOutcome& outcome) {
+            tally.Add(outcome, refusal);
+            app.PumpWhileRunning();
+        };
+        observer.cancelled = [this] { return stopRequested_; };
+        result = ::RunBatch(*session_, dirs, work, log, UiSeam::Current(), app.m_changeFlag, observer, options);
+    }
+    // Where the run stopped early, and what it did.
+    const int reached = static_cast<int>(result.outcomes.size());
+    if (result.aborted) {
+        m_abortFlag = 1;
+        log.AppendLine(Format(LoadString(IDS_RUN_ABORTED), reached + 1, count, dirs[reached]));
+    } else if (result.cancelled) {
+        log.AppendLine(Format(LoadString(IDS_RUN_STOPPED), reached, count, dirs[reached]));
+    }
+    log.AppendLine(Format(LoadString(IDS_RUN_SUMMARY_LOG), tally.Reached(), tally.Counts()));
+    runGoing_ = false;
+    progress_->Finish();
     OnManClose();
+    progress_->ShowResult(Format(LoadString(IDS_RUN_SUMMARY_STATUS), tally.Counts()));
     app.SwitchView(1);
+    if (closeAfterRun_) {
+        closeAfterRun_ = false;
+        close();
+    }
     return true;
 }
 
@@ -100,12 +164,12 @@ void CMainFrame::RunConversion(Command command) {
     };
     RunOptions options;
     options.dryRun = m_dryRun;
+    if (RunBatch(work, options)) return;
+    if (!app.m_pMandate->IsMandantOpen()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (!RunBatch(work, options) && app.m_pMandate->IsMandantOpen()) {
-        app.SwitchView(0);
-        RunOnMandate(*app.m_pMandate, app.m_pMandate->GetPath(), work, *app.GetLogView(), UiSeam::Current(),
-                     app.m_changeFlag, options);
-    }
+    app.SwitchView(0);
+    RunOnMandate(*app.m_pMandate, app.m_pMandate->GetPath(), work, *app.GetLogView(), UiSeam::Current(),
+                 app.m_changeFlag, options);
     QApplication::restoreOverrideCursor();
 }
 

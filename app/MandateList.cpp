@@ -4,11 +4,17 @@
 // Paths are case-sensitive here, so a mandate is registered under its canonical
 // path (symbolic links resolved, no trailing "/") and the list shows the path
 // as it was found; both stay openable.
+#include <algorithm>
+
 #include "app/CDirDialog.h"
 #include "app/CMainFrame.h"
 #include "app/CTheApp.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
+#include "app/RunProgress.h"
+#include "base/Format.h"
+#include "core/Strings.h"
+#include "res/Resource.h"
 #include "mandate/MandatePath.h"
 #include "mandate/MandateSearch.h"
 
@@ -26,7 +32,12 @@ void CTheApp::OnSearch() {
     m_stopSearch = 0;
     SetSearchRunning(true);
     SwitchView(0);
+    RunProgress& progress = GetMainFrame()->Progress();
+    progress.Start(0, [this] { OnBreakSearch(); });
+    searchedFolders_ = 0;
+    registeredBefore_ = m_mandatePaths.size();
     SearchMandates();
+    progress.Finish();
     SetSearchRunning(false);
     if (LogWindowExists()) SwitchView(1);
 }
@@ -40,6 +51,8 @@ int CTheApp::SearchIt(const std::string& path) {
     // closing the window ends the search.
     const auto stopped = [this] {
         if (m_stopSearch || !LogWindowExists()) return true;
+        const int registered = static_cast<int>(m_mandatePaths.size() - std::min(registeredBefore_, m_mandatePaths.size()));
+        GetMainFrame()->Progress().SetText(Format(LoadString(IDS_SEARCH_PROGRESS), ++searchedFolders_, registered));
         OnIdle(1);
         return false;
     };

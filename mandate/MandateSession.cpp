@@ -141,10 +141,12 @@ bool MandateSession::AskPassword(Mandate& mandate, UiSeam& seam) {
 
 MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& seam, LogSink& log) {
     Close();
+    refusal_ = 0;
     try {
         for (;;) {
             const int status = mandate_.OpenMandateFiles(path, 1, true);
             if (status != pendra::kOk && status != pendra::kMandateHeldExclusively) {
+                refusal_ = IdsNotConvertible(status) ? IDS_IDS_NOT_CONVERTIBLE : IDS_OPEN_FAILED;
                 Message(seam,
                         IdsNotConvertible(status) ? Format(LoadString(IDS_IDS_NOT_CONVERTIBLE), path)
                                                   : OpenFailedText(path, status),
@@ -156,6 +158,7 @@ MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& sea
                 if (access == pendra::kOk) break;
                 if (access != pendra::kMandateHeldExclusively) {
                     Close();
+                    refusal_ = IDS_OPEN_FAILED;
                     Message(seam, OpenFailedText(path, access), MB_OK | MB_ICONEXCLAMATION);
                     return Opened::kNo;
                 }
@@ -166,16 +169,19 @@ MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& sea
                 {text, LoadString(IDS_ERROR_CAPTION), MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2});
             if (answer == IDRETRY) continue;
             Close();
+            refusal_ = IDS_NOT_EXCLUSIVE;
             if (answer == IDABORT) return Opened::kAborted;
             log.Line(text + "\r\n\r\n");
             return Opened::kNo;
         }
     } catch (const CException&) {
         Close();
+        refusal_ = IDS_OPEN_FAILED;
         return Opened::kNo;
     }
     if (!IsVersion(mandate_, seam)) {
         Close();
+        refusal_ = IDS_WRONG_VERSION;
         return Opened::kNo;
     }
     // Held exclusively now, so no run of ours is writing there: what an

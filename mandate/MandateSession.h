@@ -28,6 +28,10 @@ public:
     // kAborted when the user chose Abort in the exclusive-access box: a
     // batch stops there. No password is asked: the mandate was registered.
     Opened Open(const std::string& path, UiSeam& seam, LogSink& log);
+    // Why the last Open did not open the mandate, as the id of the text that
+    // told the user (IDS_NOT_EXCLUSIVE after Ignore or Abort, IDS_WRONG_VERSION,
+    // IDS_OPEN_FAILED, ...); 0 after an Open that succeeded.
+    int LastRefusal() const { return refusal_; }
     void Close();
     bool IsOpen() const;
 
@@ -46,4 +50,5 @@ private:
 
     Mandate& mandate_;
     std::unique_ptr<MIniSetHelper> exclusive_;
+    int refusal_ = 0;
 };

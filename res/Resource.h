@@ -193,3 +193,35 @@ enum : int {
     IDS_RESTORE_ITEM = 21542,          // time, command that followed, size in bytes, backup id
     IDS_RESTORE_CONFIRM = 21543,       // backup id, time, mandate directory
 };
+
+// The window while a run goes and after it: progress, stop, the result; the
+// log saved; the licences page of the about box.
+enum : unsigned {
+    ID_MANDANT_SAVELOG = 32830,
+};
+enum : int {
+    IDS_RUN_PROGRESS = 21600,        // mandate number from 1, mandates in the run
+    IDS_RUN_STOP = 21601,            // the stop button
+    IDS_RUN_STOP_TIP = 21602,
+    IDS_RUN_STOPPED = 21603,         // mandates done, mandates in the run, first directory not done
+    IDS_RUN_ABORTED = 21604,         // mandate number, mandates in the run, its directory
+    IDS_RUN_COUNTS = 21605,          // converted, skipped, reasons of the skipped (or ""), failed
+    IDS_RUN_SUMMARY_LOG = 21606,     // mandates in the run, the counts
+    IDS_RUN_SUMMARY_STATUS = 21607,  // the counts
+    IDS_SKIP_LOCKED = 21608,         // each a count
+    IDS_SKIP_VERSION = 21609,
+    IDS_SKIP_NOT_OPENED = 21610,
+    IDS_SKIP_READ_ONLY = 21611,
+    IDS_SKIP_REFUSED = 21612,
+    IDS_SEARCH_PROGRESS = 21613,     // folders searched, mandates registered
+    IDS_SAVELOG_TITLE = 21620,
+    IDS_SAVELOG_FILTERS = 21621,     // text filter, then PDF filter, separated by ";;"
+    IDS_SAVELOG_NAME = 21622,        // proposed file name without extension
+    IDS_SAVELOG_FAILED = 21623,      // file, system message
+    IDS_ABOUT_VERSION = 21630,       // version
+    IDS_LICENCES_TITLE = 21631,
+    IDS_LICENCES_INTRO = 21632,
+    IDS_LICENCE_PUBLIC_DOMAIN = 21633,
+    IDS_LICENCES_DEBIAN = 21634,
+    IDS_KEY_RETURN = 21640,          // the Return key's name in shortcuts
+};

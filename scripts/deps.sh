@@ -2,7 +2,7 @@
 MWST_PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache
   libsqlite3-dev libsodium-dev libpq-dev postgresql libzip-dev zipcmp zipmerge ziptool libpugixml-dev
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth

@@ -81,6 +81,7 @@ bool CFrameWnd::RouteCmdMsg(unsigned id, CCmdUI* ui) {
 }
 
 bool CFrameWnd::IsCommandEnabled(unsigned id) {
+    if (CommandBlocked(id)) return false;
     CCmdUI ui(id);
     // A command that nobody handles is disabled.
     return RouteCmdMsg(id, &ui) && ui.IsEnabled();

@@ -47,6 +47,12 @@ public:
     void OnContextHelp();
 
 protected:
+    // True for a command that the window's state turns off whatever its own
+    // update rule says (a long run going on).
+    virtual bool CommandBlocked(unsigned id) const {
+        (void)id;
+        return false;
+    }
     void closeEvent(QCloseEvent* event) override;
     // Close processing; the base marks the window as gone.
     virtual void OnClose();

@@ -62,9 +62,9 @@ TEST_F(CommandTable, SeparatorsStandWhereTheTableSaysAndCommandsInOrder) {
         for (const auto& i : items) out.push_back(i.id);
         return out;
     };
-    // 32841 "Sicherheitskopie zurückladen...", 32840 "Probelauf".
+    // 32841 "Sicherheitskopie zurückladen...", 32830 "Protokoll speichern...", 32840 "Probelauf".
     EXPECT_EQ(ids(menus[0]), (std::vector<unsigned>{32773, 32774, 32841, 32798, 32799, 32800, 0, 32812, 32801,
-                                                     32802, 0, 32813, 32814, 0, 57665}));
+                                                     32802, 0, 32813, 32830, 32814, 0, 57665}));
     EXPECT_EQ(ids(menus[1]), (std::vector<unsigned>{32796, 32797}));
     EXPECT_EQ(ids(menus[2]), (std::vector<unsigned>{32803, 0, 32793, 32806, 0, 32809, 32811, 0,
                                                      32817, 32815, 0, 32816, 0, 32840}));

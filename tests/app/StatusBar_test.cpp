@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QStatusBar>
 
 #include "mandate/MandateSession.h"
@@ -34,8 +35,16 @@ TEST_F(StatusBar, NoMandateOpen) {
     EXPECT_EQ(Frame().StatusPaneText(0), "OK");
     EXPECT_EQ(Frame().StatusPaneText(1), "Kein Mandant geöffnet");
     EXPECT_EQ(Frame().StatusPaneText(2), "");
-    EXPECT_EQ(Frame().StatusPaneWidth(0), TextWidth("OK"));
-    EXPECT_EQ(Frame().StatusPaneWidth(1), TextWidth("Kein Mandant geöffnet"));
+    // Each pane is its text in a frame with a little room, so that the panes stand apart.
+    EXPECT_GT(Frame().StatusPaneChrome(), 0);
+    EXPECT_EQ(Frame().StatusPaneWidth(0), TextWidth("OK") + Frame().StatusPaneChrome());
+    EXPECT_EQ(Frame().StatusPaneWidth(1), TextWidth("Kein Mandant geöffnet") + Frame().StatusPaneChrome());
+    for (int pane = 0; pane < 3; ++pane) {
+        auto* label = Frame().statusBar()->findChild<QLabel*>(QStringLiteral("pane%1").arg(pane));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->frameShape(), QFrame::Panel) << pane;
+        EXPECT_GT(label->frameWidth(), 0) << pane;
+    }
 }
 
 TEST_F(StatusBar, FrenchPanes) {
@@ -51,7 +60,7 @@ TEST_F(StatusBar, OpenMandateShowsNameAndDirectoryThenCloseRestores) {
     Frame().UpdateStatusbar();
     EXPECT_EQ(Frame().StatusPaneText(1), "Bäckerei Müller AG");
     EXPECT_EQ(Frame().StatusPaneText(2), dir);
-    EXPECT_EQ(Frame().StatusPaneWidth(1), TextWidth("Bäckerei Müller AG"));
+    EXPECT_EQ(Frame().StatusPaneWidth(1), TextWidth("Bäckerei Müller AG") + Frame().StatusPaneChrome());
     Frame().SetWindowText("MWST Konvertierung 2024 - Bäckerei Müller AG");
     Command(ID_MAN_CLOSE);
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());

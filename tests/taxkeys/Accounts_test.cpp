@@ -128,7 +128,8 @@ TEST_F(AccountsTest, ABatchClosesEveryMandateAndShowsTheListAgain) {
                          ">Ende \"Konti zurückstellen\" für Mandant " + first + "\n\n"
                          ">Beginn \"Konti zurückstellen\" für Mandant " + second + "\n"
                          "Konto 6500: VSN81 mit VSN77 ersetzt\n"
-                         ">Ende \"Konti zurückstellen\" für Mandant " + second + "\n\n");
+                         ">Ende \"Konti zurückstellen\" für Mandant " + second + "\n\n"
+                         ">Ergebnis für 2 Mandanten: 2 konvertiert, 0 übersprungen, 0 fehlgeschlagen\n\n");
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
     EXPECT_EQ(app->m_currentView, 1);
 }

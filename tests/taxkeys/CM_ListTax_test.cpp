@@ -1,7 +1,11 @@
 // The tax key overview: rows, Ja/Nein, linked selection, opening rules.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
+#include <algorithm>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -192,4 +196,60 @@ TEST_F(Overview, FrenchEntryTexts) {
     EXPECT_EQ(RowTexts(dialog.LeftList()), (Rows{"A77\t7.7%\tbrut\t", "B77\t7.7%\tnet\t"}));
     EXPECT_EQ(RowTexts(dialog.RightList())[0], "A81\t8.100000%\t   Non");
     EXPECT_EQ(dialog.windowTitle().toStdString().rfind("Clé TVA pour mandat ", 0), 0u);
+}
+
+namespace {
+
+// Every text of `list`, headers included, fits its column with room for the
+// view's margins: nothing is cut to "8.10…".
+void ExpectColumnsFitTheirTexts(QTreeWidget* list) {
+    const QFontMetrics metrics(list->font());
+    constexpr int kMargins = 6;
+    for (int c = 0; c < list->columnCount(); ++c) {
+        int widest = QFontMetrics(list->header()->font()).horizontalAdvance(list->headerItem()->text(c));
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            widest = std::max(widest, metrics.horizontalAdvance(list->topLevelItem(i)->text(c)));
+        EXPECT_GE(list->columnWidth(c), widest + kMargins)
+            << list->objectName().toStdString() << " column " << c;
+    }
+}
+
+class OverviewFrench : public Overview {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        WriteSettings("[Culture]\nUICulture=fr-CH\n");
+        Start();
+    }
+};
+
+}  // namespace
+
+TEST_F(Overview, ColumnsAreWideEnoughForTheirWidestTextAndGrowWithTheDialog) {
+    OpenWith({{"V25", 0.025f, false, "2201"}, {"BEH37", 0.037f, true, "220200"}, {"VSN77", 0.077f, true, "2200"}});
+    CM_ListTax dialog;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ExpectColumnsFitTheirTexts(dialog.LeftList());
+    ExpectColumnsFitTheirTexts(dialog.RightList());
+    EXPECT_TRUE(dialog.isSizeGripEnabled());
+    const int lastColumn = dialog.RightList()->columnCount() - 1;
+    const int before = dialog.RightList()->columnWidth(lastColumn);
+    const int listBefore = dialog.RightList()->width();
+    dialog.resize(dialog.width() + 120, dialog.height() + 40);
+    QTest::qWait(50);
+    EXPECT_GT(dialog.RightList()->width(), listBefore);
+    EXPECT_GT(dialog.RightList()->columnWidth(lastColumn), before) << "the dialog grows, and so does the list";
+}
+
+TEST_F(OverviewFrench, ColumnsAreWideEnoughForTheFrenchHeadings) {
+    OpenWith({{"VSN77", 0.077f, true, "2200"}});
+    CM_ListTax dialog;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.LeftList()->headerItem()->text(1).toStdString(), "Pourcent");
+    ExpectColumnsFitTheirTexts(dialog.LeftList());
+    ExpectColumnsFitTheirTexts(dialog.RightList());
 }

@@ -41,7 +41,15 @@ TEST_F(FrameDelegates, TheFramesBatchIsTheEnginesWalk) {
     RunBatch(Frame().Session(), engine, CommandsWork({Command::kAdaptAccounts}), log, seam, changeFlag);
     ASSERT_EQ(result.outcomes.size(), 2u);
 
-    EXPECT_EQ(Replaced(Log(), TempPath("original"), TempPath("kopie")), log.Text());
+    // The window ends each run with its result line; the engine's walk has none.
+    const std::string resultLine = ">Ergebnis für 2 Mandanten: 2 konvertiert, 0 übersprungen, 0 fehlgeschlagen\r\n\r\n";
+    std::string windowLog = Replaced(Log(), TempPath("original"), TempPath("kopie"));
+    for (int run = 0; run < 2; ++run) {
+        const std::size_t at = windowLog.find(resultLine);
+        ASSERT_NE(at, std::string::npos) << "run " << run;
+        windowLog.erase(at, resultLine.size());
+    }
+    EXPECT_EQ(windowLog, log.Text());
     for (std::size_t i = 0; i < window.size(); ++i)
         for (const char* kind : {"key", "account"}) EXPECT_EQ(RecordsOf(window[i], kind), RecordsOf(engine[i], kind));
     EXPECT_NE(log.Text().find("A81 wurde eingefügt"), std::string::npos);

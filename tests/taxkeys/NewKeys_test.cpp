@@ -240,7 +240,8 @@ TEST_F(NewKeysTest, ABatchOfThreeSkipsTheOneThatDoesNotOpen) {
                          ">Ende \"Steuerschlüssel einfügen\" für Mandant " + first + "\n\n"
                          ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + third + "\n"
                          "A81 wurde eingefügt\n"
-                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + third + "\n\n");
+                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + third + "\n\n"
+                         ">Ergebnis für 3 Mandanten: 2 konvertiert, 1 übersprungen (1 nicht zu öffnen), 0 fehlgeschlagen\n\n");
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
     EXPECT_EQ(app->m_currentView, 1);
     EXPECT_EQ(RecordsOf(third, "key").size(), 2u);

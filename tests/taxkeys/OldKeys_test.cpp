@@ -116,7 +116,8 @@ TEST_F(OldKeysTest, ABatchHasNoBeginLineAndTellsEveryMandate) {
                          "C25 wurde entfernt\n"
                          "D37 nicht entfernt, weil verwendet\n"
                          "VSS24 wurde entfernt\nVSS24 aus Formeln entfernt\n" +
-                             End(second));
+                             End(second) +
+                             ">Ergebnis für 2 Mandanten: 1 konvertiert, 1 übersprungen (1 vom Befehl abgelehnt), 0 fehlgeschlagen\n\n");
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
     EXPECT_EQ(app->m_currentView, 1);
 }

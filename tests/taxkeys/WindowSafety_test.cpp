@@ -42,6 +42,23 @@ TEST_F(WindowSafety, ProbelaufIsASwitchUnderWhichACommandChangesNothing) {
     EXPECT_EQ(backup::ListBackups(dir, ProductBackupSettings()).size(), 1u);
 }
 
+TEST_F(WindowSafety, ProbelaufOverTheListsMandatesChangesNoneAndMarksEach) {
+    const std::vector<std::string> dirs{MakeMandate("probe1", kKeys), MakeMandate("probe2", kKeys)};
+    for (const std::string& dir : dirs) ASSERT_TRUE(app->AddMandate(dir));
+    Command(ID_DRY_RUN);
+    Command(ID_LIST_VIEW);
+    Command(ID_MARKALL);
+    Command(ID_NEW_KEYS);
+    for (const std::string& dir : dirs) {
+        EXPECT_NE(Log().find(Format(LoadString(IDS_LOG_DRY_RUN_BEGIN), dir)), std::string::npos) << LogText();
+        EXPECT_NE(Log().find(Format(LoadString(IDS_LOG_DRY_RUN_END), dir)), std::string::npos) << LogText();
+        EXPECT_TRUE(backup::ListBackups(dir, ProductBackupSettings()).empty()) << dir;
+    }
+    EXPECT_NE(LogText().find("Ergebnis für 2 Mandanten"), std::string::npos) << LogText();
+    for (const std::string& dir : dirs)
+        EXPECT_EQ(RecordsOf(dir, "key"), (std::vector<std::string>{"key A77 7.7 107.7 netto 1000"})) << dir;
+}
+
 TEST_F(WindowSafety, RestoreOffersTheBackupsAsksAndPutsTheChosenOneBack) {
     const std::string dir = MakeMandate("zurueck", kKeys);
     EXPECT_FALSE(Enabled(ID_RESTORE_BACKUP)) << "only on an open mandate";

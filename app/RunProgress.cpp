@@ -1,0 +1,92 @@
+#include "app/RunProgress.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStatusBar>
+
+#include "app/framework/CFrameWnd.h"
+#include "base/Format.h"
+#include "core/Strings.h"
+#include "res/Resource.h"
+
+RunProgress::RunProgress(QStatusBar* bar) : QObject(bar) {
+    result_ = new QLabel(bar);
+    result_->setObjectName(QStringLiteral("runResult"));
+    result_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    result_->setContentsMargins(4, 0, 4, 0);
+    label_ = new QLabel(bar);
+    label_->setObjectName(QStringLiteral("runStep"));
+    bar_ = new QProgressBar(bar);
+    bar_->setObjectName(QStringLiteral("runProgress"));
+    bar_->setTextVisible(false);
+    bar_->setMaximumWidth(200);
+    bar_->setMaximumHeight(bar->fontMetrics().height() + 2);
+    stop_ = new QPushButton(Q(LoadString(IDS_RUN_STOP)), bar);
+    stop_->setObjectName(QStringLiteral("runStop"));
+    stop_->setToolTip(Q(LoadString(IDS_RUN_STOP_TIP)));
+    // The window shows the wait cursor while a run goes; this button takes clicks.
+    stop_->setCursor(Qt::ArrowCursor);
+    stop_->setFocusPolicy(Qt::NoFocus);
+    connect(stop_, &QPushButton::clicked, this, [this] { Stop(); });
+    // Esc stops at once, wherever the focus is in the window (a button's own
+    // shortcut would click it only after its animation).
+    escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), bar->window(), nullptr, nullptr, Qt::WindowShortcut);
+    escape_->setEnabled(false);
+    connect(escape_, &QShortcut::activated, this, [this] { Stop(); });
+    bar->addPermanentWidget(result_);
+    bar->addPermanentWidget(label_);
+    bar->addPermanentWidget(bar_);
+    bar->addPermanentWidget(stop_);
+    result_->hide();
+    Finish();
+}
+
+void RunProgress::Stop() {
+    if (!running_ || !stop_->isEnabled()) return;
+    stop_->setEnabled(false);
+    if (onStop_) onStop_();
+}
+
+void RunProgress::Start(int count, std::function<void()> onStop) {
+    onStop_ = std::move(onStop);
+    running_ = true;
+    HideResult();
+    label_->clear();
+    bar_->setRange(0, count);  // 0 to 0: busy, the end is not known
+    bar_->setValue(0);
+    stop_->setEnabled(true);
+    escape_->setEnabled(true);
+    label_->show();
+    bar_->show();
+    stop_->show();
+}
+
+void RunProgress::Step(int index, int count) {
+    label_->setText(Q(Format(LoadString(IDS_RUN_PROGRESS), index + 1, count)));
+    bar_->setRange(0, count);
+    bar_->setValue(index);
+}
+
+void RunProgress::SetText(const std::string& text) { label_->setText(Q(text)); }
+
+void RunProgress::Finish() {
+    running_ = false;
+    onStop_ = nullptr;
+    if (escape_) escape_->setEnabled(false);
+    label_->hide();
+    bar_->hide();
+    stop_->hide();
+}
+
+void RunProgress::ShowResult(const std::string& text) {
+    result_->setText(Q(text));
+    result_->setToolTip(Q(text));
+    result_->show();
+}
+
+void RunProgress::HideResult() {
+    result_->hide();
+    result_->clear();
+}

@@ -1,0 +1,244 @@
+// Runs over the list's mandates keep the window alive: progress, stop, the
+// commands off meanwhile, the result at the end.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include "app/CTheList.h"
+#include "app/CTheView.h"
+#include "app/RunProgress.h"
+#include "base/Format.h"
+#include "core/Strings.h"
+#include "res/Resource.h"
+#include "tests/mandate/AppMandates.h"
+#include "tests/mandate/HeldMandate.h"
+#include "tests/support/AppFixture.h"
+
+using apptest::Held;
+using apptest::MakeMandate;
+using apptest::Named;
+
+namespace {
+
+class WindowRun : public AppFixture {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        Start();
+    }
+    CTheList& List() { return *app->GetListView(); }
+    RunProgress& Progress() { return Frame().Progress(); }
+    std::vector<std::string> Register(int count) {
+        std::vector<std::string> dirs;
+        for (int i = 0; i < count; ++i) {
+            const std::string dir =
+                MakeMandate(TempPath("m" + std::to_string(i)), Named("Mandant " + std::to_string(i)));
+            EXPECT_TRUE(app->AddMandate(dir));
+            dirs.push_back(dir);
+        }
+        return dirs;
+    }
+    void SelectAllShown() {
+        Command(ID_LIST_VIEW);
+        Command(ID_MARKALL);
+    }
+    bool IsOpen() { return Mandate::GetGlobalMandate()->IsMandantOpen() != 0; }
+};
+
+}  // namespace
+
+TEST_F(WindowRun, FiftyMandatesKeepATimerTickingAndReportEachStep) {
+    const auto dirs = Register(50);
+    SelectAllShown();
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(50);
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    std::vector<std::string> steps;
+    std::vector<int> values;
+    int ticksDuringRun = 0;
+    qint64 runTime = 0;
+    QElapsedTimer clock;
+    clock.start();
+    timer.start();
+    Frame().RunBatch([&](const std::string&) {
+        steps.push_back(Progress().Label()->text().toStdString());
+        values.push_back(Progress().Bar()->value());
+        EXPECT_TRUE(Progress().Bar()->isVisible());
+        EXPECT_TRUE(Progress().StopButton()->isVisible());
+        QThread::msleep(10);
+        // Counted here: the view switch after the run pumps too.
+        ticksDuringRun = ticks;
+        runTime = clock.elapsed();
+    });
+    ASSERT_EQ(steps.size(), 50u);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(steps[i], "Mandant " + std::to_string(i + 1) + " von 50");
+        EXPECT_EQ(values[i], i);
+    }
+    EXPECT_GE(runTime, 500);
+    // Half the ticks at least: the timer may miss a beat, never stop.
+    EXPECT_GE(ticksDuringRun, runTime / 100) << "ran " << runTime << " ms";
+    EXPECT_FALSE(Progress().Bar()->isVisible()) << "the progress goes with the run";
+    EXPECT_FALSE(Progress().StopButton()->isVisible());
+}
+
+TEST_F(WindowRun, TheLogAndTheStatusBarFollowTheRun) {
+    const auto dirs = Register(6);
+    SelectAllShown();
+    auto* edit = static_cast<QPlainTextEdit*>(app->GetLogView()->Widget());
+    int index = 0;
+    bool firstLineShownLater = false;
+    Frame().RunBatch([&](const std::string& dir) {
+        EXPECT_EQ(Frame().StatusPaneText(2), dir);
+        EXPECT_EQ(Frame().StatusPaneText(1), "Mandant " + std::to_string(index));
+        app->GetLogView()->AppendLine("Zeile " + std::to_string(index) + "\r\n");
+        if (index == 5) firstLineShownLater = edit->toPlainText().contains(QStringLiteral("Zeile 0"));
+        ++index;
+        QThread::msleep(60);
+    });
+    EXPECT_TRUE(firstLineShownLater) << "the log shows lines while the run goes";
+}
+
+TEST_F(WindowRun, CommandsAreOffAndTheWaitCursorStaysWhileTheRunGoes) {
+    Register(2);
+    SelectAllShown();
+    std::vector<std::string> problems;
+    Frame().RunBatch([&](const std::string&) {
+        EXPECT_TRUE(Frame().RunGoing());
+        for (unsigned id : {ID_MAN_OPEN, ID_MAN_CLOSE, ID_SEARCH, ID_MAN_INSERT, ID_MANDANT_CLEARLIST,
+                            ID_MANDANT_CLEARLOG, ID_LIST_VIEW, ID_SHOWKEYS, ID_NEW_KEYS, ID_FORM2024})
+            EXPECT_FALSE(Enabled(id)) << id;
+        for (unsigned id : std::initializer_list<unsigned>{ID_MANDANT_PRINTLOG, ID_MANDANT_SAVELOG, ID_APP_EXIT, ID_APP_ABOUT, ID_HILFETHEMEN})
+            EXPECT_TRUE(Enabled(id)) << id;
+        EXPECT_EQ(Frame().cursor().shape(), Qt::WaitCursor);
+        EXPECT_EQ(app->GetLogView()->Widget()->findChild<QWidget*>(QStringLiteral("qt_scrollarea_viewport"))
+                      ->cursor()
+                      .shape(),
+                  Qt::WaitCursor);
+        // Boxes of the run and the stop button keep the arrow.
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(Progress().StopButton()->cursor().shape(), Qt::ArrowCursor);
+    });
+    EXPECT_FALSE(Frame().RunGoing());
+    EXPECT_TRUE(Enabled(ID_MAN_OPEN));
+    EXPECT_TRUE(Enabled(ID_EDIT_VIEW));
+    EXPECT_NE(Frame().cursor().shape(), Qt::WaitCursor);
+}
+
+TEST_F(WindowRun, StopEndsTheRunAfterTheCurrentMandateAndSaysWhere) {
+    const auto dirs = Register(5);
+    SelectAllShown();
+    std::vector<std::string> seen;
+    Frame().RunBatch([&](const std::string& dir) {
+        seen.push_back(dir);
+        if (seen.size() == 2) QTest::mouseClick(Progress().StopButton(), Qt::LeftButton);
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{dirs[0], dirs[1]}));
+    EXPECT_NE(Log().find(Format(LoadString(IDS_RUN_STOPPED), 2, 5, dirs[2])), std::string::npos) << Log();
+    EXPECT_NE(Log().find(">Lauf angehalten nach Mandant 2 von 5, nicht mehr bearbeitet ab " + dirs[2] + "\r\n"),
+              std::string::npos);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(Frame().m_abortFlag, 0);
+}
+
+TEST_F(WindowRun, EscStopsTheRunToo) {
+    const auto dirs = Register(3);
+    SelectAllShown();
+    QApplication::setActiveWindow(&Frame());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame()));
+    std::vector<std::string> seen;
+    Frame().RunBatch([&](const std::string& dir) {
+        seen.push_back(dir);
+        if (seen.size() == 1) QTest::keyClick(&Frame(), Qt::Key_Escape);
+    });
+    EXPECT_EQ(seen, std::vector<std::string>{dirs[0]});
+    EXPECT_NE(Log().find(Format(LoadString(IDS_RUN_STOPPED), 1, 3, dirs[1])), std::string::npos) << Log();
+    EXPECT_FALSE(IsOpen());
+}
+
+TEST_F(WindowRun, AbortInTheExclusiveAccessBoxSaysTheRunStopped) {
+    const auto dirs = Register(3);
+    Held held(dirs[1]);
+    ASSERT_TRUE(held.Ok());
+    SelectAllShown();
+    seam.QueueAnswer(IDABORT);
+    std::vector<std::string> seen;
+    Frame().RunBatch([&](const std::string& dir) { seen.push_back(dir); });
+    EXPECT_EQ(seen, std::vector<std::string>{dirs[0]});
+    EXPECT_NE(Log().find(Format(LoadString(IDS_RUN_ABORTED), 2, 3, dirs[1])), std::string::npos) << Log();
+    EXPECT_EQ(Frame().m_abortFlag, 1);
+    EXPECT_FALSE(IsOpen());
+}
+
+TEST_F(WindowRun, TheSummaryCountsConvertedLockedWrongVersionAndFailedMandates) {
+    const auto dirs = Register(3);
+    Held held(dirs[1]);
+    ASSERT_TRUE(held.Ok());
+    // A mandate of an older data version, listed before it was brought back.
+    const std::string old = MakeMandate(TempPath("alt"), apptest::MandateSpec{"Alt AG", 2200, std::nullopt, {}});
+    List().AddItem(3, 0, old);
+    SelectAllShown();
+    seam.QueueAnswer(IDIGNORE);
+    Frame().RunBatch(MandateWork([&](CommandContext&, const std::string& dir) {
+        return dir == dirs[2] ? Outcome::kFailed : Outcome::kDone;
+    }));
+    const std::string counts = "1 konvertiert, 2 übersprungen (1 gesperrt, 1 in falscher Version), 1 fehlgeschlagen";
+    EXPECT_NE(Log().find(">Ergebnis für 4 Mandanten: " + counts + "\r\n\r\n"), std::string::npos) << Log();
+    EXPECT_TRUE(Progress().Result()->isVisible());
+    EXPECT_EQ(Progress().Result()->text().toStdString(),
+              "Lauf beendet: " + counts + ". Einzelheiten im Log (Ansichten › Log Datei)");
+    EXPECT_EQ(app->m_currentView, 1) << "the list is shown at the end";
+    // Opening a mandate again makes the status bar its own.
+    Frame().OpenMandate(dirs[0]);
+    EXPECT_FALSE(Progress().Result()->isVisible());
+}
+
+TEST_F(WindowRun, ClosingTheWindowDuringARunStopsItFirst) {
+    const auto dirs = Register(3);
+    SelectAllShown();
+    std::vector<std::string> seen;
+    Frame().RunBatch([&](const std::string& dir) {
+        seen.push_back(dir);
+        if (seen.size() == 1) {
+            Frame().close();
+            EXPECT_TRUE(Frame().IsWindowAlive()) << "the window waits for the mandate at hand";
+        }
+    });
+    EXPECT_EQ(seen, std::vector<std::string>{dirs[0]});
+    EXPECT_FALSE(Frame().IsWindowAlive());
+    EXPECT_FALSE(IsOpen());
+}
+
+TEST_F(WindowRun, SearchShowsItsProgressAndStops) {
+    Register(0);
+    for (int i = 0; i < 3; ++i) MakeMandate(TempPath("tree/a" + std::to_string(i)), Named("S " + std::to_string(i)));
+    seam.QueueFolder(TempPath("tree"));
+    std::vector<std::string> texts;
+    app->GetMainFrame()->SetCommandObserver(nullptr);
+    // The first folder's step shows the progress; the stop button ends the search.
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!Progress().Running()) return;
+        texts.push_back(Progress().Label()->text().toStdString());
+        QTest::mouseClick(Progress().StopButton(), Qt::LeftButton);
+    });
+    probe.start();
+    Command(ID_SEARCH);
+    probe.stop();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front().rfind("Suche: ", 0), 0u) << texts.front();
+    EXPECT_EQ(app->m_stopSearch, 1);
+    EXPECT_FALSE(Progress().Running());
+    EXPECT_LT(app->GetListView()->GetItemCount(), 3) << "stopped before the end";
+}
