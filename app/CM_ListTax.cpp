@@ -20,6 +20,7 @@
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "res/Resource.h"
+#include "taxkeys/ConvertTable.h"
 #include "taxkeys/KeyOverview.h"
 
 namespace {
@@ -105,7 +106,8 @@ void CM_ListTax::AddRow(QTreeWidget* list, const std::string& text, int partner)
 bool CM_ListTax::OnInitDialog() {
     KeyOverview overview;
     bool opened = false;
-    const int status = ReadKeyOverview(*mandate_, overview, opened);
+    const ConvertTable table(mandate_->GetPath());
+    const int status = ReadKeyOverview(*mandate_, table, overview, opened);
     if (!opened) {
         ShowError(ZylGetResourceHandle(), 5000, mandate_->GetLastName(), status);
         return false;

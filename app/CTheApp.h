@@ -6,6 +6,7 @@
 
 #include "app/framework/CWinApp.h"
 #include "core/CommandContext.h"
+#include "taxkeys/ConvertTable.h"
 
 class CView;
 class CTheView;
@@ -97,6 +98,8 @@ public:
     void SetSearchRunning(bool running);
 
     short m_changeFlag = 0;
+    // The open mandate's conversion table, read once while the mandate stays.
+    ConvertTable m_convertTable;
     std::array<CView*, 2> m_views{};
     int m_currentView = 0;
     std::string m_searchRoot;

@@ -227,7 +227,10 @@ void CMainFrame::OnRestoreBackup() {
     if (restored.Ok()) OpenMandate(dir);
 }
 
-CommandContext CTheApp::Context() { return CommandContext{*m_pMandate, *GetLogView(), UiSeam::Current(), m_changeFlag}; }
+CommandContext CTheApp::Context() {
+    m_convertTable.LoadList(m_pMandate->GetPath());
+    return CommandContext{*m_pMandate, *GetLogView(), UiSeam::Current(), m_changeFlag, m_convertTable};
+}
 
 int CTheApp::Failures() const { return GetLogView() ? GetLogView()->Failures() : 0; }
 
@@ -251,4 +254,7 @@ int CTheApp::OnRemoveTax() {
     return ::OnRemoveTax(ctx);
 }
 
-void CTheApp::GetTaxArray(std::vector<std::string>& ar, int all) { ::GetTaxArray(*m_pMandate, ar, all); }
+void CTheApp::GetTaxArray(std::vector<std::string>& ar, int all) {
+    m_convertTable.LoadList(m_pMandate->GetPath());
+    ::GetTaxArray(*m_pMandate, m_convertTable, ar, all);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+class ConvertTable;
 class LogSink;
 class Mandate;
 class RunSafety;
@@ -7,13 +8,15 @@ class UiSeam;
 
 // What a conversion command works on, handed in by the front end that runs
 // it: the open mandate, the log it writes to, the seam that answers its
-// questions and boxes, and the change flag that a pass sets when it changed a
-// workbook. Nothing else is reached from a command.
+// questions and boxes, the change flag that a pass sets when it changed a
+// workbook, and the mandate's conversion table (taxkeys/ConvertTable.h).
+// Nothing else is reached from a command.
 struct CommandContext {
     Mandate& mandate;
     LogSink& log;
     UiSeam& seam;
     short& changeFlag;
+    const ConvertTable& table;
     // The backup before the first change and the dry run (core/RunSafety.h);
     // null: the command changes the mandate directly, without a backup.
     RunSafety* safety = nullptr;

@@ -143,6 +143,7 @@ int CopyUpdateForm(CommandContext& ctx, const std::string& source, const std::st
                    std::string* failure) {
     MwstDummy2 dlg;
     dlg.m_mandate = &ctx.mandate;
+    dlg.m_table = &ctx.table;
     dlg.m_sourceName = source;
     dlg.m_targetName = target;
     dlg.m_invert = invert;

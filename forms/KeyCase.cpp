@@ -10,6 +10,7 @@
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/Tax.h"
 #include "taxkeys/ConversionRules.h"
+#include "taxkeys/ConvertTable.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ bool MatchMappingSheetKeyCase(CVCF1& form, const KeySpelling& ids) {
     return changed;
 }
 
-KeySpelling MandateKeySpelling(Mandate* mandate) {
+KeySpelling MandateKeySpelling(Mandate* mandate, const ConvertTable* table) {
     KeySpelling ids;
     if (!mandate || !mandate->IsMandantOpen()) return ids;
     BFile file(mandate);
@@ -125,7 +126,7 @@ KeySpelling MandateKeySpelling(Mandate* mandate) {
         ids.Add(key.GetId());
         stsatz satz;
         float newRate = 0;
-        if (SetSatz(RateText(key.GetPercent()), satz, newRate)) derived.push_back(ConvertId(key.GetId(), satz));
+        if (SetSatz(RateText(key.GetPercent()), satz, newRate)) derived.push_back(ConvertId(key.GetId(), satz, ConvertTable::OrNone(table)));
     }
     // A new id spelled like a key the mandate has is that key.
     for (const std::string& id : derived) ids.Add(id);
@@ -134,7 +135,7 @@ KeySpelling MandateKeySpelling(Mandate* mandate) {
 
 void MwstMatchKeyCase(MwstFormulaUpdater& dlg) {
     if (dlg.m_mode == MwstFormulaUpdater::kModeVersion) return;
-    KeySpelling ids = MandateKeySpelling(dlg.m_mandate);
+    KeySpelling ids = MandateKeySpelling(dlg.m_mandate, dlg.m_table);
     for (const auto* list : {dlg.m_pFirstArray, dlg.m_pSecondArray})
         if (list)
             for (const std::string& id : *list) ids.Add(id);
@@ -142,4 +143,6 @@ void MwstMatchKeyCase(MwstFormulaUpdater& dlg) {
     if (MatchMappingSheetKeyCase(dlg.m_mwstform, ids)) *dlg.m_pChangeFlag = 1;
 }
 
-void MwstMatchKeyCase(Mandate* mandate, CVCF1& form) { MatchMappingSheetKeyCase(form, MandateKeySpelling(mandate)); }
+void MwstMatchKeyCase(Mandate* mandate, const ConvertTable* table, CVCF1& form) {
+    MatchMappingSheetKeyCase(form, MandateKeySpelling(mandate, table));
+}

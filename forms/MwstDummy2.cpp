@@ -14,6 +14,7 @@
 #include "forms/TemplateSet.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
+#include "taxkeys/ConvertTable.h"
 #include "taxkeys/TaxArray.h"
 
 namespace {
@@ -64,10 +65,10 @@ std::string MandateDirectory(const Mandate* mandate) {
 struct KeyExchange {
     std::vector<std::string> oldIds, newIds, tempNames;
 
-    static KeyExchange ForMandate(Mandate* mandate) {
+    static KeyExchange ForMandate(Mandate* mandate, const ConvertTable* table) {
         KeyExchange exchange;
         std::vector<std::string> pairs;
-        if (mandate) GetTaxArray(*mandate, pairs, 0);
+        if (mandate) GetTaxArray(*mandate, ConvertTable::OrNone(table), pairs, 0);
         keypair::SplitAll(pairs, exchange.oldIds, exchange.newIds);
         for (std::size_t i = 0; i < exchange.oldIds.size(); ++i)
             exchange.tempNames.push_back(Format("TEMP%d", static_cast<int>(i)));
@@ -128,7 +129,7 @@ void MwstDummy2::Transfer() {
         CopyTemplateFile();
         return;
     }
-    MwstMatchKeyCase(m_mandate, m_target);
+    MwstMatchKeyCase(m_mandate, m_table, m_target);
     m_result = 1;
     const unsigned sourceVersion = GetVer1();
     if (sourceVersion == GetVer2()) return;
@@ -162,7 +163,7 @@ void MwstDummy2::CopyFormulas(int invert) {
     SheetState targetState(m_target);
     m_source.SetSheet(kMappingSheet);
     m_target.SetSheet(kMappingSheet);
-    const KeyExchange exchange = invert ? KeyExchange::ForMandate(m_mandate) : KeyExchange();
+    const KeyExchange exchange = invert ? KeyExchange::ForMandate(m_mandate, m_table) : KeyExchange();
     for (long row = 1; row <= CVCF1::kMaxRow && !m_target.GetTextRC(row, kLabelCol).empty(); ++row) {
         for (long col : kFormulaCols) {
             std::string formel = m_target.GetFormulaRC(row, col);

@@ -3,6 +3,7 @@
 
 #include "forms/vcf/CVCF1.h"
 
+class ConvertTable;
 class Mandate;
 
 // Replaces one form workbook of a mandate by a template: loads the
@@ -37,6 +38,7 @@ public:
     void CopyFormulas(int invert);
 
     Mandate* m_mandate = nullptr;
+    const ConvertTable* m_table = nullptr;  // the mandate's conversion table; null: none
     CVCF1 m_source;
     CVCF1 m_target;
     std::string m_sourceName;

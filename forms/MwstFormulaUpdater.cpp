@@ -56,9 +56,11 @@ bool RunPass(CommandContext& ctx, MwstFormulaUpdater& dlg) {
 
 MwstFormulaUpdater::MwstFormulaUpdater() : m_pChangeFlag(&m_ownChangeFlag) {}
 
-MwstFormulaUpdater::MwstFormulaUpdater(CommandContext& ctx) : m_pChangeFlag(&ctx.changeFlag), m_mandate(&ctx.mandate) {
+MwstFormulaUpdater::MwstFormulaUpdater(CommandContext& ctx)
+    : m_pChangeFlag(&ctx.changeFlag), m_mandate(&ctx.mandate), m_table(&ctx.table) {
     Mandate* mandate = &ctx.mandate;
-    m_applicationPairs = [mandate](std::vector<std::string>& ar) { GetTaxArray(*mandate, ar, 1); };
+    const ConvertTable* table = &ctx.table;
+    m_applicationPairs = [mandate, table](std::vector<std::string>& ar) { GetTaxArray(*mandate, *table, ar, 1); };
     m_existingKeys = [mandate](std::set<std::string>& ids) { ReadKeyIds(*mandate, ids); };
 }
 

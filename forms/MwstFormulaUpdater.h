@@ -7,6 +7,7 @@
 #include "forms/vcf/CVCF1.h"
 
 struct CommandContext;
+class ConvertTable;
 class Mandate;
 
 // Loads a VAT form workbook into a spreadsheet control, runs one job on it
@@ -74,8 +75,9 @@ public:
     std::function<void(std::set<std::string>&)> m_existingKeys;
     // The command's change flag, or the updater's own.
     short* m_pChangeFlag;
-    // The command's mandate; null for a tool's updater.
+    // The command's mandate and its conversion table; null for a tool's updater.
     Mandate* m_mandate = nullptr;
+    const ConvertTable* m_table = nullptr;
 
 private:
     short m_ownChangeFlag = 0;

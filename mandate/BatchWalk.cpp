@@ -4,6 +4,7 @@
 #include "mandate/MandateSession.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
+#include "taxkeys/ConvertTable.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork
                      short& changeFlag, const RunOptions& options) {
     MandateRun run(mandate, log, options.dryRun, ProductBackupSettings());
     if (!run.Start()) return Outcome::kFailed;
-    CommandContext ctx{mandate, run.Log(), seam, changeFlag, &run};
+    const ConvertTable table(mandate.GetPath());
+    CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run};
     const Outcome outcome = work(ctx, dir);
     run.Finish();
     return outcome;

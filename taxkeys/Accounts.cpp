@@ -38,7 +38,7 @@ int UpdateAccounts(CommandContext& ctx, int rev) {
     CommandRun run(ctx);
     if (!run.Begin()) return 0;
 
-    KeyPlan plan;
+    KeyPlan plan(ctx.table);
     if (!run.ReadPlan(files, plan)) return 0;
     for (const PlannedKey& old : plan.OldKeys()) {
         const std::string& oldId = old.oldId;

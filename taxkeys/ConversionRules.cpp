@@ -59,19 +59,19 @@ float NewQuote(stsatz satz) { return ClassOf(satz).newQuote; }
 
 const char* OldQuoteText(stsatz satz) { return ClassOf(satz).oldQuoteText; }
 
-std::string ConvertId(std::string oldId, stsatz satz) {
+std::string ConvertId(std::string oldId, stsatz satz, const ConvertTable& table) {
     std::string fromTable = oldId;
     // An entry without a new id names no key; the built-in rule decides then.
-    if (convtable.Convert(fromTable) && !fromTable.empty()) return fromTable;
+    if (table.Convert(fromTable) && !fromTable.empty()) return fromTable;
     // Digits are single bytes in UTF-8; the cut to three counts characters,
     // never bytes, so a letter such as Ä is kept whole (ÄBCD7 gives ÄBC81).
     for (int i = 0; i < 2 && EndsInDigit(oldId); ++i) oldId.pop_back();
     return std::string(win1252::FirstCharacters(oldId, 3)) + ClassOf(satz).idSuffix;
 }
 
-int UniqueId(const char* id) {
-    Mandate* mandate = Mandate::GetGlobalMandate();
-    if (!mandate || !id) return 1;
+int UniqueId(Mandate& open, const char* id) {
+    Mandate* mandate = &open;
+    if (!id) return 1;
     BFile file(mandate);
     const int mode = mandate->IsReadOnly() ? BFile::kModeReadOnly : BFile::kModeUpdate;
     if (file.Open(mandate->GetTaxName(), mode) != pendra::kOk) return 1;

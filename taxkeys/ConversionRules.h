@@ -1,6 +1,9 @@
 #pragma once
 #include <string>
 
+class ConvertTable;
+class Mandate;
+
 // The rules every conversion command works from: which keys are old keys (rate
 // classes), the new rate and gross factor of each class, the new key's id
 // (conversion table file or the built-in rule), whether an id is taken in the
@@ -19,12 +22,12 @@ bool SetSatz(const std::string& rateText, stsatz& satz, float& newRate);
 float NewQuote(stsatz satz);
 const char* OldQuoteText(stsatz satz);
 
-// The new id: the conversion table's entry, or the built-in rule (which counts
-// characters, not bytes: ids are UTF-8 here).
-std::string ConvertId(std::string oldId, stsatz satz);
-// 1 when no tax key of the open mandate has this id, in any letter case of
+// The new id: the entry of the mandate's conversion table, or the built-in
+// rule (which counts characters, not bytes: ids are UTF-8 here).
+std::string ConvertId(std::string oldId, stsatz satz, const ConvertTable& table);
+// 1 when no tax key of the open `mandate` has this id, in any letter case of
 // Windows-1252.
-int UniqueId(const char* id);
+int UniqueId(Mandate& mandate, const char* id);
 // The id folded so that ids equal without regard to letter case (every letter
 // pair of Windows-1252) give equal texts.
 std::string IdCaseKey(const std::string& id);

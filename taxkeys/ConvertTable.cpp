@@ -5,9 +5,6 @@
 
 #include "base/RegularFile.h"
 #include "base/Windows1252.h"
-#include "mandate/pendra/Mandate.h"
-
-ConvertTable convtable;
 
 namespace {
 
@@ -50,11 +47,14 @@ void ConvertTable::LoadList(const std::string& path) {
     entries_ = Parse(ReadFileText(path + "/" + kFileName));
 }
 
+const ConvertTable& ConvertTable::OrNone(const ConvertTable* table) {
+    static const ConvertTable none;
+    return table ? *table : none;
+}
+
 void ConvertTable::DeleteList() { entries_.clear(); }
 
-int ConvertTable::Convert(std::string& id) {
-    const Mandate* mandate = Mandate::GetGlobalMandate();
-    LoadList(mandate ? mandate->GetPath() : std::string());
+int ConvertTable::Convert(std::string& id) const {
     for (const ConvEntry& entry : entries_) {
         if (entry.oldId == id) {
             id = entry.newId;

@@ -5,8 +5,9 @@
 // The per-mandate conversion table: "<mandate dir>/quorvex.txt", in which the
 // user prescribes the new id of single old keys, one "OLD ==> NEW" per line.
 // A line starting with ";" is a comment; lines without "==>" are ignored.
-// The list is loaded lazily, at most once per mandate directory; the entry of
-// a later line wins. Exactly one exists: `convtable`.
+// The entry of a later line wins. A command gets the table of its mandate
+// with its context (core/CommandContext.h); LoadList reads a directory's
+// table once and keeps it while the directory stays the same.
 class ConvertTable {
 public:
     struct ConvEntry {
@@ -16,14 +17,17 @@ public:
 
     static constexpr const char* kFileName = "quorvex.txt";
 
-    ConvertTable() = default;
-    virtual ~ConvertTable() = default;
+    ConvertTable() = default;  // no entries: the built-in rule decides every id
+    // The table of the mandate directory `dir`.
+    explicit ConvertTable(const std::string& dir) { LoadList(dir); }
+    // `table`, or the empty table where there is none.
+    static const ConvertTable& OrNone(const ConvertTable* table);
     ConvertTable(const ConvertTable&) = delete;
     ConvertTable& operator=(const ConvertTable&) = delete;
 
-    // 1 when the table of the global mandate's directory has an entry for `id`
-    // (exact, case-sensitive); `id` is then the entry's new id. 0 otherwise.
-    int Convert(std::string& id);
+    // 1 when the loaded table has an entry for `id` (exact, case-sensitive);
+    // `id` is then the entry's new id. 0 otherwise.
+    int Convert(std::string& id) const;
     // (Re)builds the list from `path`'s table when `path` is not the last one.
     void LoadList(const std::string& path);
     void DeleteList();
@@ -35,5 +39,3 @@ private:
     std::forward_list<ConvEntry> entries_;  // reverse file order: later lines first
     std::string path_;                      // directory last loaded from
 };
-
-extern ConvertTable convtable;

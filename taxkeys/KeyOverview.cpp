@@ -45,7 +45,7 @@ std::string KeyOverviewRow(const std::string& id, float rate, bool netto, const 
            LoadString(type == KeyOverview::kNewKeyPresent ? IDS_JA : IDS_NEIN);
 }
 
-int ReadKeyOverview(Mandate& mandate, KeyOverview& overview, bool& opened) {
+int ReadKeyOverview(Mandate& mandate, const ConvertTable& table, KeyOverview& overview, bool& opened) {
     BFile taxFile(&mandate);
     const int mode = mandate.IsReadOnly() ? BFile::kModeReadOnly : BFile::kModeUpdate;
     opened = false;
@@ -56,7 +56,7 @@ int ReadKeyOverview(Mandate& mandate, KeyOverview& overview, bool& opened) {
     for (int id : kRightHeadings) overview.rightHeadings.push_back(LoadString(id));
     Tax tax(&mandate);
     tax.UseFile(&taxFile);
-    KeyPlan plan;
+    KeyPlan plan(table);
     const int status = plan.Read(tax);
     for (const PlannedKey& old : plan.OldKeys()) {
         if (old.leftAlone) continue;

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+class ConvertTable;
 class Mandate;
 
 // The tax key overview of a mandate, as text: the old keys (left) and, row
@@ -21,7 +22,7 @@ struct KeyOverview {
 // Reads the mandate's key file into `overview`. kOk; otherwise the status of
 // the open (`opened` false) or of the read that failed: a list that could not
 // be read to its end must not be shown as if it were complete.
-int ReadKeyOverview(Mandate& mandate, KeyOverview& overview, bool& opened);
+int ReadKeyOverview(Mandate& mandate, const ConvertTable& table, KeyOverview& overview, bool& opened);
 
 // One row: the id (at most six characters), the rate and, for an old key, the
 // entry text (gross or net) and the automatic account; for a new key whether

@@ -6,6 +6,7 @@
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/Tax.h"
 #include "mandate/pendra/TaxIdText.h"
+#include "taxkeys/ConvertTable.h"
 
 int KeyPlan::Read(Tax& walk) {
     keys_.clear();
@@ -18,7 +19,7 @@ int KeyPlan::Read(Tax& walk) {
         if (!SetSatz(RateText(walk.GetPercent()), planned.satz, planned.newRate)) continue;
         planned.record.assign(walk.GetBuffer(), walk.GetBuffer() + walk.Size());
         planned.oldId = id;
-        planned.newId = ConvertId(id, planned.satz);
+        planned.newId = ConvertId(id, planned.satz, table_);
         std::string stored;
         planned.newIdFits = pendra::EncodeTaxId(planned.newId, Tax::kIdWidth, stored) == pendra::kOk;
         planned.leftAlone = MWSTSchluesselIgnorieren(id) == 1;

@@ -24,9 +24,13 @@ struct PlannedKey {
 // key file: every old key (a rate the conversion knows) in file order with
 // its class, new rate and new id, and the ids taken in the mandate, compared
 // without regard to letter case. The insertion, the removals, the account
-// commands, the key pair list and the overview all work from it.
+// commands, the key pair list and the overview all work from it. New ids
+// come from `table`, the mandate's conversion table, which the plan must not
+// outlive.
 class KeyPlan {
 public:
+    explicit KeyPlan(const ConvertTable& table) : table_(table) {}
+
     // Reads every key through `walk`: kOk, or the status of the read that failed.
     int Read(Tax& walk);
 
@@ -39,6 +43,7 @@ public:
     static void Load(const PlannedKey& planned, Tax& key);
 
 private:
+    const ConvertTable& table_;
     std::vector<PlannedKey> keys_;
     std::set<std::string> taken_;  // IdCaseKey of every id
 };

@@ -46,7 +46,7 @@ int OnExtendTax(CommandContext& ctx) {
     CommandRun run(ctx);
     if (!run.Begin()) return 0;
 
-    KeyPlan plan;
+    KeyPlan plan(ctx.table);
     if (!run.ReadPlan(files, plan)) return 0;
     std::vector<std::string> inserted, formulaOld, formulaNew, pairs;
     Tax& writer = files.Writer();
@@ -89,7 +89,7 @@ int OnReverseExtendTax(CommandContext& ctx) {
     CommandRun run(ctx);
     if (!run.Begin()) return 0;
 
-    KeyPlan plan;
+    KeyPlan plan(ctx.table);
     if (!run.ReadPlan(files, plan)) return 0;
     std::vector<std::string> deleted, formulaKeys;
     Tax& writer = files.Writer();

@@ -33,7 +33,7 @@ int OnRemoveTax(CommandContext& ctx) {
     CommandRun run(ctx);
     if (!run.Begin()) return 0;
 
-    KeyPlan plan;
+    KeyPlan plan(ctx.table);
     if (!run.ReadPlan(files, plan)) return 0;
     std::vector<std::string> deleted, formulaKeys;
     Tax& writer = files.Writer();

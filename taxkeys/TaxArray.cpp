@@ -14,7 +14,7 @@ constexpr int kMsgCannotOpen = 5000;
 constexpr short kAccountTypeOne = 1;
 }  // namespace
 
-void GetTaxArray(Mandate& open, std::vector<std::string>& ar, int all) {
+void GetTaxArray(Mandate& open, const ConvertTable& table, std::vector<std::string>& ar, int all) {
     Mandate* mandate = &open;
     BFile taxFile(mandate);
     if (int status = taxFile.Open(mandate->GetTaxName(), BFile::kModeReadOnly, true); status != pendra::kOk) {
@@ -29,7 +29,7 @@ void GetTaxArray(Mandate& open, std::vector<std::string>& ar, int all) {
     tax.UseFile(&taxFile);
     Konto konto(mandate);
     konto.UseFile(&kontoFile);
-    KeyPlan plan;
+    KeyPlan plan(table);
     plan.Read(tax);
     for (const PlannedKey& old : plan.OldKeys()) {
         if (!old.newIdFits) continue;

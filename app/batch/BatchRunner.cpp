@@ -49,10 +49,10 @@ std::string Joined(const std::vector<std::string>& texts) {
 
 // The overview of a mandate: its two lists, row beside row, columns and the
 // two lists separated by tabs, after the title and the headings.
-Outcome PrintOverview(Mandate& mandate, std::ostream& out, LogSink& log) {
+Outcome PrintOverview(Mandate& mandate, const ConvertTable& table, std::ostream& out, LogSink& log) {
     KeyOverview overview;
     bool opened = false;
-    const int status = ReadKeyOverview(mandate, overview, opened);
+    const int status = ReadKeyOverview(mandate, table, overview, opened);
     if (status != pendra::kOk) {
         if (opened) log.CountFailure();
         ShowError(ZylGetResourceHandle(), 5000, opened ? mandate.GetTaxName() : mandate.GetLastName(), status);
@@ -269,7 +269,7 @@ MandateResult BatchRunner::Convert(MandateSession& session, BatchSeam& seam, con
     const auto work = [this, &out](CommandContext& ctx, const std::string& mandateDir) {
         for (const std::string& step : options_.commandNames) {
             const Outcome outcome = step == kShowKeys
-                                        ? PrintOverview(ctx.mandate, out, ctx.log)
+                                        ? PrintOverview(ctx.mandate, ctx.table, out, ctx.log)
                                         : RunCommand(ctx, FindCommand(step)->command, mandateDir);
             if (outcome != Outcome::kDone) return outcome;
         }

@@ -37,7 +37,7 @@ protected:
     bool UpdateFormsUnlogged(int year) {
         StringLogSink scratch;
         const CommandContext window = app->Context();
-        CommandContext ctx{window.mandate, scratch, window.seam, window.changeFlag};
+        CommandContext ctx{window.mandate, scratch, window.seam, window.changeFlag, window.table};
         return UpdateForms(ctx, year, 1);
     }
 

@@ -130,8 +130,8 @@ TEST_F(Overview, ChangesNothingInTheMandate) {
         CM_ListTax dialog;
         ASSERT_TRUE(dialog.OnInitDialog());
     }
-    EXPECT_EQ(UniqueId("VSN81"), 1);
-    EXPECT_EQ(UniqueId("VSN77"), 0);
+    EXPECT_EQ(UniqueId(*app->m_pMandate, "VSN81"), 1);
+    EXPECT_EQ(UniqueId(*app->m_pMandate, "VSN77"), 0);
 }
 
 TEST_F(Overview, CommandOnTheOpenMandateRunsTheRealDialog) {

@@ -4,6 +4,7 @@
 
 #include "tests/mandate/MandateTestSupport.h"
 #include "taxkeys/ConversionRules.h"
+#include "taxkeys/ConvertTable.h"
 
 using testsupport::TempDir;
 
@@ -116,8 +117,8 @@ struct IdCase {
 class BuiltInRule : public ::testing::TestWithParam<IdCase> {};
 
 TEST_P(BuiltInRule, DerivesTheNewId) {
-    Mandate::SetGlobalMandate(nullptr);  // no mandate: no table
-    EXPECT_EQ(ConvertId(GetParam().oldId, GetParam().satz), GetParam().newId);
+    const ConvertTable none;  // no table: the rule alone
+    EXPECT_EQ(ConvertId(GetParam().oldId, GetParam().satz, none), GetParam().newId);
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, BuiltInRule, ::testing::Values(
@@ -143,27 +144,29 @@ INSTANTIATE_TEST_SUITE_P(Letters, BuiltInRule, ::testing::Values(
 TEST(ConvertIdWithTable, EntryWinsWhateverTheRateAndIsCaseSensitive) {
     OpenMandate mandate({});
     std::ofstream(mandate.Dir() + "/quorvex.txt") << "VSN77 ==> NEU1\nvsn25==>klein\n";
-    EXPECT_EQ(ConvertId("VSN77", STSATZ_77), "NEU1");
-    EXPECT_EQ(ConvertId("VSN77", STSATZ_25), "NEU1");
-    EXPECT_EQ(ConvertId("vsn77", STSATZ_77), "vsn81") << "no entry for vsn77";
-    EXPECT_EQ(ConvertId("VSN25", STSATZ_25), "VSN26") << "entry vsn25 is not VSN25";
+    const ConvertTable table(mandate.Dir());
+    EXPECT_EQ(ConvertId("VSN77", STSATZ_77, table), "NEU1");
+    EXPECT_EQ(ConvertId("VSN77", STSATZ_25, table), "NEU1");
+    EXPECT_EQ(ConvertId("vsn77", STSATZ_77, table), "vsn81") << "no entry for vsn77";
+    EXPECT_EQ(ConvertId("VSN25", STSATZ_25, table), "VSN26") << "entry vsn25 is not VSN25";
 }
 
 TEST(ConvertIdWithTable, EmptyNewIdFallsBackToTheBuiltInRule) {
     OpenMandate mandate({});
     std::ofstream(mandate.Dir() + "/quorvex.txt") << "VSN77==>\n";
-    EXPECT_EQ(ConvertId("VSN77", STSATZ_77), "VSN81");
+    const ConvertTable table(mandate.Dir());
+    EXPECT_EQ(ConvertId("VSN77", STSATZ_77, table), "VSN81");
 }
 
 // --- Id taken ---------------------------------------------------------------
 
 TEST(UniqueId, TakenWithoutRegardToCase) {
     OpenMandate mandate({"VSN77", "VSN81", "ÄB77"});
-    EXPECT_EQ(UniqueId("VSN81"), 0);
-    EXPECT_EQ(UniqueId("vsn81"), 0);
-    EXPECT_EQ(UniqueId("äb77"), 0);
-    EXPECT_EQ(UniqueId("VSN8"), 1);
-    EXPECT_EQ(UniqueId("UST81"), 1);
+    EXPECT_EQ(UniqueId(mandate.Get(), "VSN81"), 0);
+    EXPECT_EQ(UniqueId(mandate.Get(), "vsn81"), 0);
+    EXPECT_EQ(UniqueId(mandate.Get(), "äb77"), 0);
+    EXPECT_EQ(UniqueId(mandate.Get(), "VSN8"), 1);
+    EXPECT_EQ(UniqueId(mandate.Get(), "UST81"), 1);
 }
 
 struct LetterPair {
@@ -189,9 +192,9 @@ TEST(UniqueId, TakenWithoutRegardToCaseForEveryWindows1252LetterPair) {
     }
     OpenMandate mandate(ids);
     for (const LetterPair& pair : kLetterPairs) {
-        EXPECT_EQ(UniqueId((std::string("u") + pair.lower + "81").c_str()), 0) << pair.upper;
-        EXPECT_EQ(UniqueId((std::string("L") + pair.upper + "81").c_str()), 0) << pair.lower;
-        EXPECT_EQ(UniqueId((std::string("X") + pair.upper + "81").c_str()), 1) << pair.upper;
+        EXPECT_EQ(UniqueId(mandate.Get(), (std::string("u") + pair.lower + "81").c_str()), 0) << pair.upper;
+        EXPECT_EQ(UniqueId(mandate.Get(), (std::string("L") + pair.upper + "81").c_str()), 0) << pair.lower;
+        EXPECT_EQ(UniqueId(mandate.Get(), (std::string("X") + pair.upper + "81").c_str()), 1) << pair.upper;
     }
 }
 
@@ -207,11 +210,11 @@ TEST(IdCaseKey, EqualForEveryWindows1252LetterPair) {
 
 TEST(UniqueId, LettersWithoutPartnerAndOtherLettersAreNoMatch) {
     OpenMandate mandate({"Aß81", "×81", "Ä81"});
-    EXPECT_EQ(UniqueId("aß81"), 0);
-    EXPECT_EQ(UniqueId("Aẞ81"), 1) << "ẞ is no letter of Windows-1252";
-    EXPECT_EQ(UniqueId("÷81"), 1) << "× and ÷ are no letter pair";
-    EXPECT_EQ(UniqueId("A81"), 1);
-    EXPECT_EQ(UniqueId("ä81"), 0);
+    EXPECT_EQ(UniqueId(mandate.Get(), "aß81"), 0);
+    EXPECT_EQ(UniqueId(mandate.Get(), "Aẞ81"), 1) << "ẞ is no letter of Windows-1252";
+    EXPECT_EQ(UniqueId(mandate.Get(), "÷81"), 1) << "× and ÷ are no letter pair";
+    EXPECT_EQ(UniqueId(mandate.Get(), "A81"), 1);
+    EXPECT_EQ(UniqueId(mandate.Get(), "ä81"), 0);
 }
 
 TEST(UniqueId, ReadOnlyMandateIsReadToo) {
@@ -219,15 +222,12 @@ TEST(UniqueId, ReadOnlyMandateIsReadToo) {
     options.readOnly = true;
     OpenMandate mandate({"VSN81"}, options);
     ASSERT_TRUE(mandate.Get().IsReadOnly());
-    EXPECT_EQ(UniqueId("vsn81"), 0);
+    EXPECT_EQ(UniqueId(mandate.Get(), "vsn81"), 0);
 }
 
 TEST(UniqueId, NoOpenMandateMeansFree) {
     Mandate closed;
-    Mandate::SetGlobalMandate(&closed);
-    EXPECT_EQ(UniqueId("VSN81"), 1);
-    Mandate::SetGlobalMandate(nullptr);
-    EXPECT_EQ(UniqueId("VSN81"), 1);
+    EXPECT_EQ(UniqueId(closed, "VSN81"), 1);
 }
 
 // --- Keys left alone -------------------------------------------------------

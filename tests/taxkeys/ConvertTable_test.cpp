@@ -77,29 +77,18 @@ protected:
     void SetUp() override {
         dir = testsupport::NewMandate(temp, "Table AG");
         other = testsupport::NewMandate(temp, "Other AG");
-        Mandate::SetGlobalMandate(&mandate);
     }
-    void TearDown() override {
-        mandate.CloseMandateFiles();
-        Mandate::SetGlobalMandate(nullptr);
-    }
-    void Open(const std::string& path) {
-        mandate.CloseMandateFiles();
-        ASSERT_EQ(mandate.OpenMandateFiles(path), pendra::kOk);
-    }
-    std::string Lookup(ConvertTable& table, std::string id) {
+    static std::string Lookup(const ConvertTable& table, std::string id) {
         return table.Convert(id) ? id : "<none>";
     }
 
     TempDir temp;
     std::string dir, other;
-    Mandate mandate;
 };
 
 TEST_F(TableFile, LaterLineWinsAndLookupIsExact) {
     WriteTable(dir, "VSN77==>EINS\nVSN77==>ZWEI\n");
-    Open(dir);
-    ConvertTable table;
+    const ConvertTable table(dir);
     EXPECT_EQ(Lookup(table, "VSN77"), "ZWEI");
     EXPECT_EQ(Lookup(table, "vsn77"), "<none>");
     EXPECT_EQ(Lookup(table, "VSN7"), "<none>");
@@ -107,31 +96,40 @@ TEST_F(TableFile, LaterLineWinsAndLookupIsExact) {
 
 TEST_F(TableFile, LoadedOncePerDirectory) {
     WriteTable(dir, "A==>1\n");
-    Open(dir);
     ConvertTable table;
+    table.LoadList(dir);
     EXPECT_EQ(Lookup(table, "A"), "1");
     WriteTable(dir, "A==>2\n");
     EXPECT_EQ(Lookup(table, "A"), "1") << "not re-read while the directory stays";
-    Open(dir);
-    EXPECT_EQ(Lookup(table, "A"), "1") << "opening the same mandate again keeps the list";
-    Open(other);
+    table.LoadList(dir);
+    EXPECT_EQ(Lookup(table, "A"), "1") << "the same mandate again keeps the list";
+    table.LoadList(other);
     EXPECT_EQ(Lookup(table, "A"), "<none>") << "another directory has no table";
-    Open(dir);
+    table.LoadList(dir);
     EXPECT_EQ(Lookup(table, "A"), "2") << "coming back reloads";
 }
 
+TEST_F(TableFile, EachMandateHasItsOwnTable) {
+    WriteTable(dir, "A==>1\n");
+    WriteTable(other, "A==>2\n");
+    const ConvertTable first(dir), second(other);
+    EXPECT_EQ(Lookup(first, "A"), "1");
+    EXPECT_EQ(Lookup(second, "A"), "2");
+    EXPECT_EQ(Lookup(ConvertTable(), "A"), "<none>") << "no table: no entries";
+}
+
 TEST_F(TableFile, MissingFileIsAnEmptyTableAndIsNotRetried) {
-    Open(dir);
     ConvertTable table;
+    table.LoadList(dir);
     EXPECT_EQ(Lookup(table, "A"), "<none>");
     WriteTable(dir, "A==>1\n");
+    table.LoadList(dir);
     EXPECT_EQ(Lookup(table, "A"), "<none>");
 }
 
 TEST_F(TableFile, UnreadableFileIsAnEmptyTable) {
     std::filesystem::create_directory(dir + "/" + ConvertTable::kFileName);  // a folder, not a file
-    Open(dir);
-    ConvertTable table;
+    const ConvertTable table(dir);
     EXPECT_EQ(Lookup(table, "A"), "<none>");
 }
 
@@ -139,11 +137,9 @@ TEST_F(TableFile, DeleteListEmptiesTheTable) {
     WriteTable(dir, "A==>1\n");
     ConvertTable table;
     table.LoadList(dir);
-    std::string id = "A";
     table.DeleteList();
     table.LoadList(dir);  // same path: stays empty
-    Mandate::SetGlobalMandate(nullptr);
-    EXPECT_EQ(table.Convert(id), 0);
+    EXPECT_EQ(Lookup(table, "A"), "<none>");
 }
 
 // A FIFO under the table's name would block a plain open until someone writes
@@ -151,9 +147,7 @@ TEST_F(TableFile, DeleteListEmptiesTheTable) {
 TEST_F(TableFile, AFifoIsAnEmptyTableWithoutWaiting) {
     const std::string fifo = dir + "/" + ConvertTable::kFileName;
     ASSERT_TRUE(testsupport::MakeFifo(fifo));
-    Open(dir);
-    ConvertTable table;
     std::string found;
-    EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(fifo, [&] { found = Lookup(table, "A"); }));
+    EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(fifo, [&] { found = Lookup(ConvertTable(dir), "A"); }));
     EXPECT_EQ(found, "<none>");
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -91,6 +92,20 @@ TEST_F(Engine, ACommandRunsOnEveryMandateAndLogsAsTheWindowDoes) {
     EXPECT_NE(Dump(first).find("\nkey A81 "), std::string::npos);
     EXPECT_EQ(log.Failures(), 0);
     EXPECT_FALSE(mandate.IsMandantOpen()) << "no mandate stays open";
+}
+
+// Each mandate's own conversion table names its new ids; a mandate without
+// one gets the built-in rule, even right after one that has a table.
+TEST_F(Engine, EachMandateConvertsWithItsOwnTable) {
+    const std::string first = MakeMandate("tabelle1", kKeyOnly);
+    const std::string second = MakeMandate("tabelle2", kKeyOnly);
+    const std::string third = MakeMandate("ohne", kKeyOnly);
+    std::ofstream(first + "/quorvex.txt") << "A77==>EINS\n";
+    std::ofstream(second + "/quorvex.txt") << "A77==>ZWEI\n";
+    Walk({first, second, third}, {Command::kInsertKeys});
+    EXPECT_NE(Dump(first).find("\nkey EINS "), std::string::npos) << Dump(first);
+    EXPECT_NE(Dump(second).find("\nkey ZWEI "), std::string::npos) << Dump(second);
+    EXPECT_NE(Dump(third).find("\nkey A81 "), std::string::npos) << Dump(third);
 }
 
 TEST_F(Engine, CommandsRunInOrderAndTheFirstNotCompletedEndsTheMandate) {
