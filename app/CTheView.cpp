@@ -54,7 +54,6 @@ void CTheView::AddLineListener(std::function<void(const std::string&)> listener)
 }
 
 void CTheView::AppendLine(const std::string& line) {
-    text_ += line;
     for (const auto& listener : listeners_) listener(line);
     if (edit_) {
         pending_ += line;
@@ -80,23 +79,37 @@ void CTheView::Flush() {
     edit_->ensureCursorVisible();
 }
 
+std::string CTheView::GetText() const {
+    std::string text;
+    if (edit_) {
+        const std::string shown = S(edit_->document()->toPlainText());
+        text.reserve(shown.size() + shown.size() / 16 + pending_.size());
+        // Back to the log's own line ends.
+        for (const char c : shown) {
+            if (c == '\n') text += '\r';
+            text += c;
+        }
+    }
+    return text + pending_;
+}
+
 void CTheView::Clear() {
-    text_.clear();
     pending_.clear();
     flushTimer_.stop();
     if (edit_) edit_->clear();
 }
 
 std::vector<std::string> CTheView::Lines() const {
+    const std::string text = GetText();
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (;;) {
-        const std::size_t end = text_.find("\r\n", start);
+        const std::size_t end = text.find("\r\n", start);
         if (end == std::string::npos) {
-            lines.push_back(text_.substr(start));
+            lines.push_back(text.substr(start));
             return lines;
         }
-        lines.push_back(text_.substr(start, end - start));
+        lines.push_back(text.substr(start, end - start));
         start = end + 2;
     }
 }

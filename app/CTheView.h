@@ -13,8 +13,10 @@ class QPagedPaintDevice;
 class QPlainTextEdit;
 
 // The conversion log (view 0) and the window's log sink: a read-only text
-// that the commands append lines to. Lines are separated by "\r\n" as the log texts carry them; the exact
-// text is kept, the widget shows it with plain line ends. Never saved.
+// that the commands append lines to. Lines are separated by "\r\n" as the log
+// texts carry them; the widget shows them with plain line ends. The widget's
+// document is the only copy of the log (a long batch must not hold it twice):
+// GetText gives the text back with its "\r\n".
 // The widget takes the lines in chunks, at most every kFlushIntervalMs: a
 // command writing thousands of lines does not repaint for each of them.
 class CTheView : public CView, public LogSink {
@@ -39,7 +41,7 @@ public:
     // Called after each line has been taken: the window keeps itself alive
     // from here while a run writes to the log.
     void SetAfterLine(std::function<void()> hook) { afterLine_ = std::move(hook); }
-    const std::string& GetText() const { return text_; }
+    std::string GetText() const;
     // The log's lines, as an edit control counts them (an empty log has one).
     std::vector<std::string> Lines() const;
 
@@ -50,7 +52,6 @@ public:
 
 private:
     QPointer<QPlainTextEdit> edit_;
-    std::string text_;
     std::string pending_;  // appended, not yet shown
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;

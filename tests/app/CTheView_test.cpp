@@ -46,6 +46,25 @@ TEST_F(LogView, AStreamOfLinesIsShownInAFewChunks) {
     EXPECT_EQ(View().Lines().size(), 5001u);
 }
 
+// The widget's document is the log's only copy: the text comes back exactly,
+// with the lines still waiting for the next chunk and after it.
+TEST_F(LogView, TheTextComesBackExactlyBeforeAndAfterTheChunkIsShown) {
+    Start();
+    std::string expected;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string line = "Konto " + std::to_string(i) + ": VSN77 mit VSN81 ersetzt \xc3\xa4\r\n";
+        View().AppendLine(line);
+        expected += line;
+    }
+    View().AppendLine("\r\n");
+    expected += "\r\n";
+    EXPECT_EQ(View().GetText(), expected);
+    View().Flush();
+    EXPECT_EQ(View().GetText(), expected);
+    View().AppendLine("ohne Zeilenende");
+    EXPECT_EQ(View().GetText(), expected + "ohne Zeilenende");
+}
+
 TEST_F(LogView, UserCannotType) {
     Start();
     View().AppendLine("a\r\n");
