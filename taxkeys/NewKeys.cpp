@@ -91,9 +91,15 @@ int OnReverseExtendTax(CommandContext& ctx) {
 
     KeyPlan plan(ctx.table);
     if (!run.ReadPlan(files, plan)) return 0;
+    std::vector<std::string> newIds;
+    for (const PlannedKey& old : plan.OldKeys()) newIds.push_back(old.newId);
+    std::vector<TaxKeyFiles::BookingUse> uses;
+    if (const int status = files.ReadBookingUses(newIds, uses); status != pendra::kOk)
+        return run.ReadFailed(mandate.GetBuchName(), status);
     std::vector<std::string> deleted, formulaKeys;
     Tax& writer = files.Writer();
-    for (const PlannedKey& old : plan.OldKeys()) {
+    for (std::size_t i = 0; i < plan.OldKeys().size(); ++i) {
+        const PlannedKey& old = plan.OldKeys()[i];
         const std::string& newId = old.newId;
         if (const int read = writer.Read(newId); read != pendra::kOk) {
             if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
@@ -107,10 +113,8 @@ int OnReverseExtendTax(CommandContext& ctx) {
             ctx.log.Line(Format(LoadString(IDS_LOG_OLD_RATE_KEPT), newId));
             continue;
         }
-        bool used = false;
-        if (const int read = files.ReadBookingUse(newId, used); read != pendra::kOk)
-            return run.ReadFailed(mandate.GetBuchName(), read);
-        if (used) continue;
+        if (uses[i].status != pendra::kOk) return run.ReadFailed(mandate.GetBuchName(), uses[i].status);
+        if (uses[i].used) continue;
         if (const int removed = writer.Delete(); removed != pendra::kOk)
             return run.Fail(Format(LoadString(IDS_LOG_DELETE_FAILED), newId, removed));
         ctx.changeFlag = 1;

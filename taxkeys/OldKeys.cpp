@@ -35,17 +35,23 @@ int OnRemoveTax(CommandContext& ctx) {
 
     KeyPlan plan(ctx.table);
     if (!run.ReadPlan(files, plan)) return 0;
+    std::vector<std::string> oldIds;
+    for (const PlannedKey& old : plan.OldKeys()) oldIds.push_back(old.oldId);
+    std::vector<TaxKeyFiles::BookingUse> uses;
+    if (const int status = files.ReadBookingUses(oldIds, uses); status != pendra::kOk)
+        return run.ReadFailed(mandate.GetBuchName(), status);
     std::vector<std::string> deleted, formulaKeys;
     Tax& writer = files.Writer();
-    for (const PlannedKey& old : plan.OldKeys()) {
+    for (std::size_t i = 0; i < plan.OldKeys().size(); ++i) {
+        const PlannedKey& old = plan.OldKeys()[i];
         const std::string& oldId = old.oldId;
         const int read = writer.Read(oldId);
         if (read != pendra::kOk && read != pendra::kKeyNotFound)
             return run.ReadFailed(mandate.GetTaxName(), read);
         bool used = false;
         if (read == pendra::kOk) {
-            if (const int use = files.ReadBookingUse(oldId, used); use != pendra::kOk)
-                return run.ReadFailed(mandate.GetBuchName(), use);
+            if (uses[i].status != pendra::kOk) return run.ReadFailed(mandate.GetBuchName(), uses[i].status);
+            used = uses[i].used;
         }
         if (read != pendra::kOk || used) {
             ctx.log.Line(Format(LoadString(IDS_LOG_KEY_KEPT), oldId));

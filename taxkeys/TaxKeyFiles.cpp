@@ -61,13 +61,17 @@ int TaxKeyFiles::ReadFormulaAccount(const Tax& key, bool& formula) {
     return pendra::kOk;
 }
 
-int TaxKeyFiles::ReadBookingUse(const std::string& id, bool& used) {
-    used = false;
-    const int status = buch_.ExistsWithTaxId(id);
-    // No booking can carry an id longer than its field.
-    if (status == pendra::kKeyNotFound || status == pendra::kKeyTooLong) return pendra::kOk;
-    if (status != pendra::kOk) return status;
-    used = true;
+int TaxKeyFiles::ReadBookingUses(const std::vector<std::string>& ids, std::vector<BookingUse>& uses) {
+    uses.clear();
+    std::vector<int> found;
+    if (const int status = buch_.ExistsWithTaxIds(ids, found); status != pendra::kOk) return status;
+    for (const int status : found) {
+        // No booking can carry an id longer than its field.
+        if (status == pendra::kKeyNotFound || status == pendra::kKeyTooLong)
+            uses.push_back({pendra::kOk, false});
+        else
+            uses.push_back({status, status == pendra::kOk});
+    }
     return pendra::kOk;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Buch.h"
@@ -35,8 +36,15 @@ public:
     // account of type 0 (the keys whose formulas the form workbook sums); an
     // account that does not exist (or no account) gives false.
     int ReadFormulaAccount(const Tax& key, bool& formula);
-    // `used` is true when a booking carries exactly `id`.
-    int ReadBookingUse(const std::string& id, bool& used);
+    // Whether a booking carries exactly one of `ids`, asked in one request
+    // (one round trip on SQL mandates). uses[i] answers ids[i]: its status is
+    // kOk with `used` set, or the failure of that id's read. kOk, or the
+    // failure of the whole request.
+    struct BookingUse {
+        int status = 0;
+        bool used = false;
+    };
+    int ReadBookingUses(const std::vector<std::string>& ids, std::vector<BookingUse>& uses);
     // The conversion of the mandate's keys from one walk of the key file;
     // kOk, or the status of the read that failed.
     int ReadPlan(KeyPlan& plan) { return plan.Read(walk_); }
