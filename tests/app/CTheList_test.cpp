@@ -13,33 +13,16 @@
 #include "app/CM_ListTax.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/mandate/HeldMandate.h"
-#include "tests/support/AppFixture.h"
+#include "tests/app/ListFixture.h"
 
 using apptest::MakeMandate;
 using apptest::Named;
 
 namespace {
 
-class MandateList : public AppFixture {
+class MandateList : public ListFixture {
 protected:
-    void SetUp() override {
-        AppFixture::SetUp();
-        Start();
-    }
-    CTheList& List() { return *app->GetListView(); }
-    // Registers `count` mandates m0, m1, ... (names "Mandant 0", ...).
-    std::vector<std::string> Register(int count) {
-        std::vector<std::string> dirs;
-        for (int i = 0; i < count; ++i) {
-            const std::string dir =
-                MakeMandate(TempPath("m" + std::to_string(i)), Named("Mandant " + std::to_string(i)));
-            EXPECT_TRUE(app->AddMandate(dir));
-            dirs.push_back(dir);
-        }
-        return dirs;
-    }
     void ShowList() { Command(ID_LIST_VIEW); }
-    bool IsOpen() { return Mandate::GetGlobalMandate()->IsMandantOpen() != 0; }
     // Runs a batch that records which mandate is open at each row.
     std::vector<std::string> RecordBatch() {
         std::vector<std::string> seen;

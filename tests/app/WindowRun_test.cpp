@@ -20,7 +20,7 @@
 #include "res/Resource.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/mandate/HeldMandate.h"
-#include "tests/support/AppFixture.h"
+#include "tests/app/ListFixture.h"
 
 using apptest::Held;
 using apptest::MakeMandate;
@@ -28,29 +28,13 @@ using apptest::Named;
 
 namespace {
 
-class WindowRun : public AppFixture {
+class WindowRun : public ListFixture {
 protected:
-    void SetUp() override {
-        AppFixture::SetUp();
-        Start();
-    }
-    CTheList& List() { return *app->GetListView(); }
     RunProgress& Progress() { return Frame().Progress(); }
-    std::vector<std::string> Register(int count) {
-        std::vector<std::string> dirs;
-        for (int i = 0; i < count; ++i) {
-            const std::string dir =
-                MakeMandate(TempPath("m" + std::to_string(i)), Named("Mandant " + std::to_string(i)));
-            EXPECT_TRUE(app->AddMandate(dir));
-            dirs.push_back(dir);
-        }
-        return dirs;
-    }
     void SelectAllShown() {
         Command(ID_LIST_VIEW);
         Command(ID_MARKALL);
     }
-    bool IsOpen() { return Mandate::GetGlobalMandate()->IsMandantOpen() != 0; }
 };
 
 }  // namespace

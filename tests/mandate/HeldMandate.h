@@ -1,5 +1,6 @@
 #pragma once
-// A second process holding a mandate exclusively for a test's lifetime.
+// A second process holding a mandate exclusively for a test's lifetime, or
+// until told to let go.
 #include <optional>
 #include <string>
 
@@ -18,12 +19,22 @@ public:
               MIniSetHelper exclusive(&mandate, false);
               if (exclusive.OpenExclusive() != 0) return 2;
               channel.Send("held");
+              // Anything but "release" (the end of the test) ends the hold with the process.
+              if (channel.Receive() != std::optional<std::string>("release")) return 0;
+              exclusive.Close();
+              mandate.CloseMandateFiles();
+              channel.Send("released");
               channel.Receive();
               return 0;
           }) {
         ok_ = child_.Channel().Receive() == std::optional<std::string>("held");
     }
     bool Ok() const { return ok_; }
+    // Lets go of the mandate while the process stays.
+    void Release() {
+        child_.Channel().Send("release");
+        child_.Channel().Receive();
+    }
 
 private:
     testsupport::ChildProcess child_;

@@ -14,46 +14,14 @@
 #include "mandate/pendra/MIniSetHelper.h"
 #include "res/Resource.h"
 #include "tests/mandate/AppMandates.h"
-#include "tests/mandate/ChildProcess.h"
 #include "tests/support/FileModes.h"
+#include "tests/mandate/HeldMandate.h"
 #include "tests/support/AppFixture.h"
 
 using apptest::MakeMandate;
 using apptest::MandateSpec;
 
 namespace {
-
-// Another process that holds `dir` exclusively until told to let go.
-class Holder {
-public:
-    explicit Holder(const std::string& dir)
-        : child_([dir](testsupport::ChildChannel& channel) {
-              Mandate mandate;
-              if (mandate.OpenMandateFiles(dir) != 0) return 1;
-              MIniSetHelper exclusive(&mandate, false);
-              if (exclusive.OpenExclusive() != 0) return 2;
-              channel.Send("held");
-              channel.Receive();
-              exclusive.Close();
-              mandate.CloseMandateFiles();
-              channel.Send("released");
-              channel.Receive();
-              return 0;
-          }),
-          channel_(child_.Channel()) {
-        held_ = channel_.Receive() == std::optional<std::string>("held");
-    }
-    bool Held() const { return held_; }
-    void Release() {
-        channel_.Send("release");
-        channel_.Receive();
-    }
-
-private:
-    testsupport::ChildProcess child_;
-    testsupport::ChildChannel channel_;
-    bool held_ = false;
-};
 
 class MandateOpenClose : public AppFixture {
 protected:
@@ -216,8 +184,8 @@ TEST_F(MandateOpenClose, OldFormatWhoseIdsCannotBeConvertedShows8020) {
 
 TEST_F(MandateOpenClose, HeldMandateIsRefusedAtTheTestWith8004) {
     const std::string dir = MakeMandate(TempPath("m"));
-    Holder holder(dir);
-    ASSERT_TRUE(holder.Held());
+    apptest::Held holder(dir);
+    ASSERT_TRUE(holder.Ok());
     seam.QueueMandate(dir);
     Command(ID_MAN_OPEN);
     EXPECT_FALSE(IsOpen());
@@ -226,8 +194,8 @@ TEST_F(MandateOpenClose, HeldMandateIsRefusedAtTheTestWith8004) {
 
 TEST_F(MandateOpenClose, ConflictBoxShows20001AloneWithRetryAsDefault) {
     const std::string dir = MakeMandate(TempPath("m"));
-    Holder holder(dir);
-    ASSERT_TRUE(holder.Held());
+    apptest::Held holder(dir);
+    ASSERT_TRUE(holder.Ok());
     seam.QueueAnswer(IDABORT);
     Frame().OpenMandate(dir);
     ASSERT_EQ(seam.boxes.size(), 1u);
@@ -239,8 +207,8 @@ TEST_F(MandateOpenClose, ConflictBoxShows20001AloneWithRetryAsDefault) {
 
 TEST_F(MandateOpenClose, AbortSetsTheAbortFlagAndLeavesNothingOpen) {
     const std::string dir = MakeMandate(TempPath("m"));
-    Holder holder(dir);
-    ASSERT_TRUE(holder.Held());
+    apptest::Held holder(dir);
+    ASSERT_TRUE(holder.Ok());
     seam.QueueAnswer(IDABORT);
     Frame().OpenMandate(dir);
     EXPECT_EQ(Frame().m_abortFlag, 1);
@@ -250,8 +218,8 @@ TEST_F(MandateOpenClose, AbortSetsTheAbortFlagAndLeavesNothingOpen) {
 
 TEST_F(MandateOpenClose, IgnoreLogsTheMessageAndAnEmptyLine) {
     const std::string dir = MakeMandate(TempPath("m"));
-    Holder holder(dir);
-    ASSERT_TRUE(holder.Held());
+    apptest::Held holder(dir);
+    ASSERT_TRUE(holder.Ok());
     seam.QueueAnswer(IDIGNORE);
     Frame().OpenMandate(dir);
     EXPECT_EQ(Frame().m_abortFlag, 0);
@@ -262,8 +230,8 @@ TEST_F(MandateOpenClose, IgnoreLogsTheMessageAndAnEmptyLine) {
 
 TEST_F(MandateOpenClose, RetryOpensOnceTheOtherProgramLetsGo) {
     const std::string dir = MakeMandate(TempPath("m"));
-    Holder holder(dir);
-    ASSERT_TRUE(holder.Held());
+    apptest::Held holder(dir);
+    ASSERT_TRUE(holder.Ok());
     int asked = 0;
     seam.boxPolicy = [&](const MessageBoxRequest&) {
         if (++asked == 2) holder.Release();
@@ -282,8 +250,8 @@ TEST_F(MandateOpenClose, FrenchTextsFollowTheCulture) {
     WriteSettings("[Culture]\nUICulture=fr-CH\n");
     Start();
     const std::string dir = MakeMandate(TempPath("m"));
-    Holder holder(dir);
-    ASSERT_TRUE(holder.Held());
+    apptest::Held holder(dir);
+    ASSERT_TRUE(holder.Ok());
     seam.QueueAnswer(IDIGNORE);
     Frame().OpenMandate(dir);
     EXPECT_EQ(LastBox().caption, "Une erreur s'est produite");
