@@ -3,7 +3,8 @@
 #include <string>
 
 // The mandate search below a folder: every folder holding a mandate is passed
-// to `found` as it was met (no trailing "/"), depth first in directory order.
+// to `found` as it was met (no trailing "/"), depth first, the folders of each
+// folder in name order (letter case aside).
 // A folder met again through a symbolic link is searched once; folders that
 // cannot be read are passed over. `stopped` is asked before each folder; the
 // search ends when it says so. False when it was stopped.

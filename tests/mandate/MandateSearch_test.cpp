@@ -54,6 +54,16 @@ TEST_F(MandateSearch, NestedMandatesAreFoundInTheOrderMet) {
     EXPECT_EQ(app->m_searchRoot, root);
 }
 
+// The file system keeps folders in an order of its own; the list shows them
+// by name, letter case aside.
+TEST_F(MandateSearch, FoldersAreSearchedInNameOrder) {
+    const std::string root = TempPath("Daten");
+    for (const char* name : {"gruppe2", "Gruppe10", "gruppe1", "Beta", "alpha", "gruppe3"})
+        MakeMandate(root + "/" + name + "/m", apptest::Named(name));
+    Search(root);
+    EXPECT_EQ(Rows(1), (Paths{"alpha", "Beta", "gruppe1", "Gruppe10", "gruppe2", "gruppe3"}));
+}
+
 TEST_F(MandateSearch, BackupFoldersAreNotSearched) {
     const std::string root = TempPath("Daten");
     MakeMandate(root + "/A", apptest::Named("Alpha AG"));
