@@ -149,6 +149,9 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
     const QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("de|fr")};
     const QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
     QCommandLineParser parser;
+    // A single-dash word is one name, never a cluster of letters: "-strich"
+    // (a folder name, say) would otherwise hold -h and answer with the help.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     standard.AddTo(parser);
     for (const QCommandLineOption* option : {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs})
         parser.addOption(*option);
