@@ -131,7 +131,7 @@ TEST_F(BatchCommandLine, FolderNamesInWindows1252PassUnchanged) {
     EXPECT_EQ(result.out, InsertLog(dir));
     EXPECT_TRUE(HasNewKey(dir));
 
-    result = RunBatch({"remove-new-keys", "--search=" + root});
+    result = RunBatch({"remove-new-keys", "--search", root});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("Mandant " + dir + "\r\n"), npos) << result.out;
     EXPECT_FALSE(HasNewKey(dir));
