@@ -41,7 +41,8 @@ QString BadArgument(const QCommandLineParser& parser, const QStringList& argumen
                 if (unknown.contains(QString(name))) return option;
     }
     for (const QString& option : options)
-        if (option.contains(u'=') && parser.optionNames().contains(nameOf(option)) && parser.values(nameOf(option)).isEmpty())
+        if (option.contains(u'=') && parser.optionNames().contains(nameOf(option)) &&
+            parser.values(nameOf(option)).isEmpty())
             return option;
     return arguments.size() > 1 ? arguments.last() : QString();
 }

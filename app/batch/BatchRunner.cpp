@@ -39,7 +39,8 @@ constexpr const char* kShowKeys = "show-keys";
 constexpr const char* kBackups = "backups";
 constexpr const char* kRestore = "restore";
 constexpr int kMaxJobs = 64;
-static_assert(BatchRunner::kUsageError == mwstcli::kExitUsage && BatchRunner::kDone == mwstcli::kExitOk);
+static_assert(BatchRunner::kUsageError == mwstcli::kExitUsage &&
+              BatchRunner::kDone == mwstcli::kExitOk);
 
 void Usage(std::ostream& stream) { stream << LoadString(IDS_BATCH_USAGE) << "\n"; }
 
@@ -121,7 +122,8 @@ bool BatchRunner::ParseCommands(const std::string& list, std::ostream& err) {
 
 namespace {
 
-std::vector<std::string> Values(const QCommandLineParser& parser, const QCommandLineOption& option) {
+std::vector<std::string> Values(const QCommandLineParser& parser,
+                                const QCommandLineOption& option) {
     std::vector<std::string> values;
     for (const QString& value : parser.values(option)) values.push_back(mwstcli::Bytes(value));
     return values;
@@ -129,7 +131,8 @@ std::vector<std::string> Values(const QCommandLineParser& parser, const QCommand
 
 // 1 to kMaxJobs, in decimal digits only ("+2", " 2" and "2x" are no count).
 std::optional<int> JobCount(const std::string& text) {
-    if (text.empty() || text.size() > 2 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (text.empty() || text.size() > 2 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     const int count = std::stoi(text);
     if (count < 1 || count > kMaxJobs) return std::nullopt;
@@ -143,8 +146,10 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
     const QCommandLineOption yes{QStringLiteral("yes")};
     const QCommandLineOption dryRun{QStringLiteral("dry-run")};
     const QCommandLineOption backupId{QStringLiteral("backup"), QString(), QStringLiteral("ID")};
-    const QCommandLineOption onLocked{QStringLiteral("on-locked"), QString(), QStringLiteral("abort|ignore")};
-    const QCommandLineOption passwordFile{QStringLiteral("password-file"), QString(), QStringLiteral("FILE")};
+    const QCommandLineOption onLocked{QStringLiteral("on-locked"), QString(),
+                                      QStringLiteral("abort|ignore")};
+    const QCommandLineOption passwordFile{QStringLiteral("password-file"), QString(),
+                                          QStringLiteral("FILE")};
     const QCommandLineOption search{QStringLiteral("search"), QString(), QStringLiteral("ROOT")};
     const QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("de|fr")};
     const QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
@@ -153,7 +158,8 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
     // (a folder name, say) would otherwise hold -h and answer with the help.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     standard.AddTo(parser);
-    for (const QCommandLineOption* option : {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs})
+    for (const QCommandLineOption* option :
+         {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs})
         parser.addOption(*option);
     // Qt reads on after a bad argument, so the language and --help below are
     // known even when the line as a whole is wrong.
@@ -197,7 +203,8 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
     }
     const std::vector<std::string> positional = [&parser] {
         std::vector<std::string> texts;
-        for (const QString& text : parser.positionalArguments()) texts.push_back(mwstcli::Bytes(text));
+        for (const QString& text : parser.positionalArguments())
+            texts.push_back(mwstcli::Bytes(text));
         return texts;
     }();
     if (positional.empty() || positional.front().empty()) {

@@ -33,9 +33,12 @@ protected:
         setenv("MWST_SETTINGS", settings.c_str(), 1);
     }
 
-    std::string Path(const std::string& name) const { return temp.path().toStdString() + "/" + name; }
+    std::string Path(const std::string& name) const {
+        return temp.path().toStdString() + "/" + name;
+    }
 
-    int Tool(const std::vector<std::string>& args, const std::string& input = "", std::string* output = nullptr) {
+    int Tool(const std::vector<std::string>& args, const std::string& input = "",
+             std::string* output = nullptr) {
         std::istringstream in(input);
         std::ostringstream out, err;
         const int status = mandant::RunMandantTool(args, in, out, err);
@@ -57,8 +60,9 @@ protected:
     }
 
     static std::string InsertLog(const std::string& dir) {
-        return ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\r\nA81 wurde eingefügt\r\n" +
-               ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\r\n\r\n";
+        return ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir +
+               "\r\nA81 wurde eingefügt\r\n" + ">Ende \"Steuerschlüssel einfügen\" für Mandant " +
+               dir + "\r\n\r\n";
     }
 
     // A usage error: status 2, nothing on standard output, the message and
@@ -116,7 +120,8 @@ TEST_F(BatchCommandLine, ValuesOutOfTheirRangeAreRefused) {
 TEST_F(BatchCommandLine, ValuesMayFollowAnEqualsSign) {
     const std::string first = Mandate(Path("gleich-eins"));
     const std::string second = Mandate(Path("gleich-zwei"));
-    const BatchResult result = RunBatch({"--jobs=64", "--on-locked=abort", "insert-keys", first, second});
+    const BatchResult result =
+        RunBatch({"--jobs=64", "--on-locked=abort", "insert-keys", first, second});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, InsertLog(first) + InsertLog(second));
     EXPECT_TRUE(HasNewKey(first));
@@ -125,7 +130,9 @@ TEST_F(BatchCommandLine, ValuesMayFollowAnEqualsSign) {
 TEST_F(BatchCommandLine, FolderNamesInWindows1252PassUnchanged) {
     const std::string root = Path("W\xe4lder");
     ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
-    const std::string dir = Mandate(root + "/B\xe4" "ckerei M\xfcller");
+    const std::string dir = Mandate(root +
+                                    "/B\xe4"
+                                    "ckerei M\xfcller");
     BatchResult result = RunBatch({"insert-keys", dir});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, InsertLog(dir));
@@ -211,7 +218,8 @@ TEST_F(BatchCommandLine, BackupsRefusesBackupAndRestoreRefusesWhatIsNotItsOwn) {
     ExpectUsageError(RunBatch({"--backup=x", "backups", dir}), BadOption("--backup"));
     ExpectUsageError(RunBatch({"insert-keys", "--backup=x", dir}), BadOption("--backup"));
     ExpectUsageError(RunBatch({"restore", dir, "--dry-run"}), BadOption("--dry-run"));
-    ExpectUsageError(RunBatch({"restore", "--search=" + Path(""), "--backup=x"}), BadOption("--search"));
+    ExpectUsageError(RunBatch({"restore", "--search=" + Path(""), "--backup=x"}),
+                     BadOption("--search"));
     ExpectUsageError(RunBatch({"backups", dir, dir}), BadOption(dir));
     ExpectUsageError(RunBatch({"restore"}), "Keine Mandanten angegeben.");
     EXPECT_FALSE(HasNewKey(dir));
