@@ -24,4 +24,27 @@ std::string ParserError(const std::string& program, const QCommandLineParser& pa
     return program + ": " + Bytes(parser.errorText());
 }
 
+QString BadArgument(const QCommandLineParser& parser, const QStringList& arguments) {
+    // Only what comes before "--" was read as options.
+    QStringList options;
+    for (qsizetype i = 1; i < arguments.size() && arguments[i] != QLatin1String("--"); ++i)
+        if (arguments[i].size() > 1 && arguments[i].startsWith(u'-')) options << arguments[i];
+    const auto nameOf = [](const QString& option) {
+        return option.mid(option.startsWith(QLatin1String("--")) ? 2 : 1).section(u'=', 0, 0);
+    };
+    const QStringList unknown = parser.unknownOptionNames();
+    for (const QString& option : options) {
+        if (unknown.contains(nameOf(option))) return option;
+        // A single dash may also be a cluster of short names, by the parser's mode.
+        if (!option.startsWith(QLatin1String("--")))
+            for (const QChar name : option.mid(1))
+                if (unknown.contains(QString(name))) return option;
+    }
+    for (const QString& option : options)
+        if (option.contains(u'=') && parser.optionNames().contains(nameOf(option)) &&
+            parser.values(nameOf(option)).isEmpty())
+            return option;
+    return arguments.size() > 1 ? arguments.last() : QString();
+}
+
 }  // namespace mwstcli

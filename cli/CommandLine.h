@@ -34,4 +34,10 @@ struct StandardOptions {
 // The parser's error in the programs' form: "<program>: <error>".
 std::string ParserError(const std::string& program, const QCommandLineParser& parser);
 
+// After a failed parse of `arguments` (as given to parse, program first): the
+// argument the parser stumbled on, as it was typed, for a message of the
+// program's own: an unknown option, an option given a value it takes none of
+// (`--yes=1`), else the option left without its value (the last argument).
+QString BadArgument(const QCommandLineParser& parser, const QStringList& arguments);
+
 }  // namespace mwstcli

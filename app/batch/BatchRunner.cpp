@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "base/Format.h"
-#include "base/InstallLayout.h"
+#include "cli/CommandLine.h"
 #include "core/BrisolSettings.h"
 #include "core/LogSink.h"
 #include "core/PendraUiBridge.h"
@@ -34,10 +34,13 @@
 
 namespace {
 
+constexpr const char* kProgram = "mwst-batch";
 constexpr const char* kShowKeys = "show-keys";
 constexpr const char* kBackups = "backups";
 constexpr const char* kRestore = "restore";
 constexpr int kMaxJobs = 64;
+static_assert(BatchRunner::kUsageError == mwstcli::kExitUsage &&
+              BatchRunner::kDone == mwstcli::kExitOk);
 
 void Usage(std::ostream& stream) { stream << LoadString(IDS_BATCH_USAGE) << "\n"; }
 
@@ -117,64 +120,99 @@ bool BatchRunner::ParseCommands(const std::string& list, std::ostream& err) {
     return true;
 }
 
+namespace {
+
+std::vector<std::string> Values(const QCommandLineParser& parser,
+                                const QCommandLineOption& option) {
+    std::vector<std::string> values;
+    for (const QString& value : parser.values(option)) values.push_back(mwstcli::Bytes(value));
+    return values;
+}
+
+// 1 to kMaxJobs, in decimal digits only ("+2", " 2" and "2x" are no count).
+std::optional<int> JobCount(const std::string& text) {
+    if (text.empty() || text.size() > 2 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const int count = std::stoi(text);
+    if (count < 1 || count > kMaxJobs) return std::nullopt;
+    return count;
+}
+
+}  // namespace
+
 bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostream& err) {
+    const mwstcli::StandardOptions standard;
+    const QCommandLineOption yes{QStringLiteral("yes")};
+    const QCommandLineOption dryRun{QStringLiteral("dry-run")};
+    const QCommandLineOption backupId{QStringLiteral("backup"), QString(), QStringLiteral("ID")};
+    const QCommandLineOption onLocked{QStringLiteral("on-locked"), QString(),
+                                      QStringLiteral("abort|ignore")};
+    const QCommandLineOption passwordFile{QStringLiteral("password-file"), QString(),
+                                          QStringLiteral("FILE")};
+    const QCommandLineOption search{QStringLiteral("search"), QString(), QStringLiteral("ROOT")};
+    const QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("de|fr")};
+    const QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
+    QCommandLineParser parser;
+    // A single-dash word is one name, never a cluster of letters: "-strich"
+    // (a folder name, say) would otherwise hold -h and answer with the help.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    standard.AddTo(parser);
+    for (const QCommandLineOption* option :
+         {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs})
+        parser.addOption(*option);
+    // Qt reads on after a bad argument, so the language and --help below are
+    // known even when the line as a whole is wrong.
+    const QStringList arguments = mwstcli::Arguments(kProgram, args);
+    const bool parsed = parser.parse(arguments);
+
     // The language comes first, so that every message after it speaks it.
-    for (std::size_t i = 0; i + 1 < args.size(); ++i)
-        if (args[i] == "--lang" && (args[i + 1] == "de" || args[i + 1] == "fr"))
-            options_.culture = args[i + 1] == "fr" ? "fr-CH" : "de-CH";
-    SetProcessPreferredUILanguages(options_.culture ? *options_.culture : GetUICultureName());
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") options_.help = true;
-        if (arg == "--version") options_.version = true;
-        if (options_.help || options_.version) return true;
+    bool languageKnown = true;
+    for (const std::string& language : Values(parser, lang)) {
+        if (language == "de" || language == "fr")
+            options_.culture = language == "fr" ? "fr-CH" : "de-CH";
+        else
+            languageKnown = false;
     }
+    SetProcessPreferredUILanguages(options_.culture ? *options_.culture : GetUICultureName());
+    // --help and --version answer whatever else the line holds.
+    options_.help = parser.isSet(standard.help);
+    options_.version = parser.isSet(standard.version);
+    if (options_.help || options_.version) return true;
 
     auto badOption = [&err](const std::string& arg) {
         err << Format(LoadString(IDS_BATCH_BAD_OPTION), arg) << "\n";
         Usage(err);
         return false;
     };
-    std::string commandList;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--yes") {
-            options_.yes = true;
-        } else if (arg == "--dry-run") {
-            options_.dryRun = true;
-        } else if (arg == "--backup") {
-            if (!hasValue) return badOption(arg);
-            options_.backupId = args[++i];
-        } else if (arg == "--on-locked") {
-            if (!hasValue || (args[i + 1] != "abort" && args[i + 1] != "ignore")) return badOption(arg);
-            options_.abortOnLocked = args[++i] == "abort";
-        } else if (arg == "--password-file") {
-            if (!hasValue) return badOption(arg);
-            options_.passwordFile = args[++i];
-        } else if (arg == "--search") {
-            if (!hasValue) return badOption(arg);
-            options_.searchRoot = args[++i];
-        } else if (arg == "--lang") {
-            if (!hasValue || (args[i + 1] != "de" && args[i + 1] != "fr")) return badOption(arg);
-            ++i;
-        } else if (arg == "--jobs") {
-            const std::string value = hasValue ? args[i + 1] : std::string();
-            const bool digits = !value.empty() && value.size() <= 2 &&
-                                std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
-            if (!digits || std::stoi(value) < 1 || std::stoi(value) > kMaxJobs) return badOption(arg);
-            options_.jobs = std::stoi(args[++i]);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return badOption(arg);
-        } else if (commandList.empty()) {
-            commandList = arg;
-        } else {
-            options_.dirs.push_back(arg);
-        }
+    if (!parsed) return badOption(mwstcli::Bytes(mwstcli::BadArgument(parser, arguments)));
+    if (!languageKnown) return badOption("--lang");
+    options_.yes = parser.isSet(yes);
+    options_.dryRun = parser.isSet(dryRun);
+    if (parser.isSet(backupId)) options_.backupId = Values(parser, backupId).back();
+    for (const std::string& answer : Values(parser, onLocked)) {
+        if (answer != "abort" && answer != "ignore") return badOption("--on-locked");
+        options_.abortOnLocked = answer == "abort";
     }
-    if (commandList.empty()) {
+    if (parser.isSet(passwordFile)) options_.passwordFile = Values(parser, passwordFile).back();
+    if (parser.isSet(search)) options_.searchRoot = Values(parser, search).back();
+    for (const std::string& count : Values(parser, jobs)) {
+        const std::optional<int> jobCount = JobCount(count);
+        if (!jobCount) return badOption("--jobs");
+        options_.jobs = *jobCount;
+    }
+    const std::vector<std::string> positional = [&parser] {
+        std::vector<std::string> texts;
+        for (const QString& text : parser.positionalArguments())
+            texts.push_back(mwstcli::Bytes(text));
+        return texts;
+    }();
+    if (positional.empty() || positional.front().empty()) {
         Usage(err);
         return false;
     }
+    const std::string& commandList = positional.front();
+    options_.dirs.assign(positional.begin() + 1, positional.end());
     if (commandList == kBackups || commandList == kRestore) {
         options_.mode = commandList == kBackups ? Mode::kBackups : Mode::kRestore;
         // One mandate, named: a backup is never looked for by a search.
@@ -296,7 +334,7 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
         return kDone;
     }
     if (options_.version) {
-        out << "mwst-batch " << MwstPackageVersion() << "\n";
+        out << mwstcli::VersionLine(kProgram);
         return kDone;
     }
     if (!ReadPasswordFile(err)) return kUsageError;

@@ -20,6 +20,8 @@ struct MandateResult;
 //   mwst-batch backups DIR
 //   mwst-batch restore DIR [--backup ID] [--on-locked ...] [--password-file FILE]
 //   mwst-batch --help | --version
+// Options stand anywhere (Qt's parser, cli/): `--opt value` or `--opt=value`,
+// and `--` ends them. Arguments are bytes and pass through unchanged.
 // Each mandate is taken under its canonical path (so the log names it by
 // that path, and a mandate given twice runs once), tested as the mandate list
 // tests it (data version, password from the password file), opened once and

@@ -1,0 +1,228 @@
+// mwst-batch's command line as scripts write it: option values missing, out
+// of range or given with '=', unknown options, "--", folder names that are
+// not UTF-8, the language of the messages, backups and restore.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "mandate/tools/MandantTool.h"
+#include "tests/taxkeys/BatchProcess.h"
+
+namespace {
+
+using batchtest::BatchResult;
+using batchtest::RunBatch;
+
+constexpr auto npos = std::string::npos;
+const char* const kKeys = "key A77 7.7 107.7 netto -\n";
+const char* const kGermanUsage = "Aufruf: mwst-batch BEFEHL";
+const char* const kFrenchUsage = "Usage : mwst-batch COMMANDE";
+
+class BatchCommandLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(temp.isValid());
+        const std::string settings = Path("brisol.ini");
+        std::ofstream(settings) << "[Culture]\nUICulture=de-CH\n";
+        setenv("MWST_SETTINGS", settings.c_str(), 1);
+    }
+
+    std::string Path(const std::string& name) const {
+        return temp.path().toStdString() + "/" + name;
+    }
+
+    int Tool(const std::vector<std::string>& args, const std::string& input = "",
+             std::string* output = nullptr) {
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        const int status = mandant::RunMandantTool(args, in, out, err);
+        if (output) *output = out.str();
+        return status;
+    }
+
+    // A mandate with one old key in `dir` (a path of bytes, any of them).
+    std::string Mandate(const std::string& dir) {
+        EXPECT_EQ(Tool({"create", dir, "--name", "Kommandozeile"}), 0);
+        EXPECT_EQ(Tool({"load", dir}, kKeys), 0);
+        return dir;
+    }
+
+    bool HasNewKey(const std::string& dir) {
+        std::string dump;
+        EXPECT_EQ(Tool({"dump", dir}, "", &dump), 0);
+        return dump.find("\nkey A81 ") != npos;
+    }
+
+    static std::string InsertLog(const std::string& dir) {
+        return ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir +
+               "\r\nA81 wurde eingefügt\r\n" + ">Ende \"Steuerschlüssel einfügen\" für Mandant " +
+               dir + "\r\n\r\n";
+    }
+
+    // A usage error: status 2, nothing on standard output, the message and
+    // then the usage on standard error.
+    static void ExpectUsageError(const BatchResult& result, const std::string& message,
+                                 const std::string& usage = kGermanUsage) {
+        EXPECT_EQ(result.exitCode, 2) << result.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind(message + "\n" + usage, 0), 0u) << result.err;
+    }
+
+    static std::string BadOption(const std::string& option) {
+        return "Unbekannte oder unvollständige Option: " + option;
+    }
+
+    QTemporaryDir temp;
+};
+
+TEST_F(BatchCommandLine, AnOptionWithoutItsValueIsNamed) {
+    const std::string dir = Mandate(Path("ohne-wert"));
+    for (const char* option : {"--search", "--password-file", "--jobs", "--on-locked", "--lang"}) {
+        const BatchResult result = RunBatch({"insert-keys", dir, option});
+        ExpectUsageError(result, BadOption(option));
+    }
+    ExpectUsageError(RunBatch({"restore", dir, "--backup"}), BadOption("--backup"));
+    EXPECT_FALSE(HasNewKey(dir));
+}
+
+TEST_F(BatchCommandLine, AnUnknownOptionIsNamedAsTyped) {
+    const std::string dir = Mandate(Path("unbekannt"));
+    ExpectUsageError(RunBatch({"insert-keys", "--force", dir}), BadOption("--force"));
+    ExpectUsageError(RunBatch({"insert-keys", dir, "--force=ja"}), BadOption("--force=ja"));
+    ExpectUsageError(RunBatch({"insert-keys", "-y", dir}), BadOption("-y"));
+    // A single dash with a word is that word, not a cluster of letters holding -h.
+    ExpectUsageError(RunBatch({"insert-keys", "-hilfe", dir}), BadOption("-hilfe"));
+    // An option that takes no value, given one.
+    ExpectUsageError(RunBatch({"insert-keys", "--yes=1", dir}), BadOption("--yes=1"));
+    ExpectUsageError(RunBatch({"insert-keys", "--dry-run=nein", dir}), BadOption("--dry-run=nein"));
+    EXPECT_FALSE(HasNewKey(dir));
+}
+
+TEST_F(BatchCommandLine, ValuesOutOfTheirRangeAreRefused) {
+    const std::string dir = Mandate(Path("bereich"));
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"insert-keys", "--jobs", "65", dir},
+             {"insert-keys", "--jobs=0", dir},
+             {"insert-keys", dir, "--jobs", "+2"},
+             {"insert-keys", "--jobs", "2", dir, "--jobs", "100"}})
+        ExpectUsageError(RunBatch(args), BadOption("--jobs"));
+    ExpectUsageError(RunBatch({"insert-keys", "--on-locked=retry", dir}), BadOption("--on-locked"));
+    ExpectUsageError(RunBatch({"insert-keys", "--lang=it", dir}), BadOption("--lang"));
+    EXPECT_FALSE(HasNewKey(dir));
+}
+
+TEST_F(BatchCommandLine, ValuesMayFollowAnEqualsSign) {
+    const std::string first = Mandate(Path("gleich-eins"));
+    const std::string second = Mandate(Path("gleich-zwei"));
+    const BatchResult result =
+        RunBatch({"--jobs=64", "--on-locked=abort", "insert-keys", first, second});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, InsertLog(first) + InsertLog(second));
+    EXPECT_TRUE(HasNewKey(first));
+}
+
+TEST_F(BatchCommandLine, FolderNamesInWindows1252PassUnchanged) {
+    const std::string root = Path("W\xe4lder");
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    const std::string dir = Mandate(root +
+                                    "/B\xe4"
+                                    "ckerei M\xfcller");
+    BatchResult result = RunBatch({"insert-keys", dir});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, InsertLog(dir));
+    EXPECT_TRUE(HasNewKey(dir));
+
+    result = RunBatch({"remove-new-keys", "--search", root});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("Mandant " + dir + "\r\n"), npos) << result.out;
+    EXPECT_FALSE(HasNewKey(dir));
+
+    // A password file whose name is not UTF-8 either.
+    const std::string passwords = Path("Passw\xf6rter.txt");
+    std::ofstream(passwords) << dir << "\tgeheim\n";
+    result = RunBatch({"insert-keys", "--password-file", passwords, dir});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(HasNewKey(dir));
+
+    // Messages name such arguments byte for byte.
+    ExpectUsageError(RunBatch({"insert-keys", "--gr\xf6sse", dir}), BadOption("--gr\xf6sse"));
+    ExpectUsageError(RunBatch({"einf\xfcgen", dir}), "Unbekannter Befehl: einf\xfcgen");
+}
+
+TEST_F(BatchCommandLine, LangFrSpeaksFrenchWhereverItStands) {
+    const std::string dir = Mandate(Path("langue"));
+    ExpectUsageError(RunBatch({"insert-keys", "--force", dir, "--lang", "fr"}),
+                     "Option inconnue ou incomplète : --force", kFrenchUsage);
+    ExpectUsageError(RunBatch({"--lang=fr", "insert-keys", dir, "--jobs"}),
+                     "Option inconnue ou incomplète : --jobs", kFrenchUsage);
+    ExpectUsageError(RunBatch({"insert-keys", "--lang=fr"}), "Aucun mandat indiqué.", kFrenchUsage);
+    // A language that is not offered is itself the error, in the product's language.
+    ExpectUsageError(RunBatch({"insert-keys", "--lang", "it", dir}), BadOption("--lang"));
+    EXPECT_FALSE(HasNewKey(dir));
+}
+
+TEST_F(BatchCommandLine, HelpAnswersWhateverElseTheLineHolds) {
+    const BatchResult result = RunBatch({"--force", "insert-keys", "--jobs", "0", "-h"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out.rfind(kGermanUsage, 0), 0u) << result.out;
+    const BatchResult french = RunBatch({"--bogus", "--help", "--lang=fr"});
+    EXPECT_EQ(french.exitCode, 0);
+    EXPECT_EQ(french.out.rfind(kFrenchUsage, 0), 0u) << french.out;
+}
+
+TEST_F(BatchCommandLine, DoubleDashEndsTheOptions) {
+    const std::string dir = Mandate(Path("-strich"));
+    batchtest::RunOptions inTemp;
+    inTemp.cwd = temp.path().toStdString();
+    ExpectUsageError(RunBatch({"insert-keys", "-strich"}, inTemp), BadOption("-strich"));
+    EXPECT_FALSE(HasNewKey(dir));
+    // Options before "--" still count; after it everything is a mandate.
+    const BatchResult result = RunBatch({"insert-keys", "--lang", "fr", "--", "-strich"}, inTemp);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("pour le mandat " + dir + "\r\n"), npos) << result.out;
+    EXPECT_TRUE(HasNewKey(dir));
+    ExpectUsageError(RunBatch({"remove-new-keys", "--"}, inTemp), "Keine Mandanten angegeben.");
+}
+
+TEST_F(BatchCommandLine, RestoreTakesTheBackupNamedBeforeOrAfterTheMandate) {
+    const std::string dir = Mandate(Path("zurueck"));
+    ASSERT_EQ(RunBatch({"insert-keys", dir}).exitCode, 0);
+    ASSERT_TRUE(HasNewKey(dir));
+    const BatchResult listed = RunBatch({"backups", dir});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    const std::size_t line = listed.out.find('\n');
+    ASSERT_NE(line, npos);
+    const std::string id = listed.out.substr(line + 1, listed.out.find('\t', line) - line - 1);
+    ASSERT_FALSE(id.empty()) << listed.out;
+
+    BatchResult restored = RunBatch({"--backup=" + id, "restore", dir});
+    EXPECT_EQ(restored.exitCode, 0) << restored.out << restored.err;
+    EXPECT_NE(restored.out.find(id), npos) << restored.out;
+    EXPECT_FALSE(HasNewKey(dir));
+    // The same backup again, named before the mandate: the same state.
+    restored = RunBatch({"restore", "--backup", id, dir});
+    EXPECT_EQ(restored.exitCode, 0) << restored.out << restored.err;
+    EXPECT_FALSE(HasNewKey(dir));
+}
+
+TEST_F(BatchCommandLine, BackupsRefusesBackupAndRestoreRefusesWhatIsNotItsOwn) {
+    const std::string dir = Mandate(Path("kopien"));
+    ExpectUsageError(RunBatch({"backups", dir, "--backup", "x"}), BadOption("--backup"));
+    ExpectUsageError(RunBatch({"--backup=x", "backups", dir}), BadOption("--backup"));
+    ExpectUsageError(RunBatch({"insert-keys", "--backup=x", dir}), BadOption("--backup"));
+    ExpectUsageError(RunBatch({"restore", dir, "--dry-run"}), BadOption("--dry-run"));
+    ExpectUsageError(RunBatch({"restore", "--search=" + Path(""), "--backup=x"}),
+                     BadOption("--search"));
+    ExpectUsageError(RunBatch({"backups", dir, dir}), BadOption(dir));
+    ExpectUsageError(RunBatch({"restore"}), "Keine Mandanten angegeben.");
+    EXPECT_FALSE(HasNewKey(dir));
+}
+
+}  // namespace
