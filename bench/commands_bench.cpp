@@ -3,8 +3,9 @@
 // bookings: each command against one sequential read of its records (goal:
 // within 2 times), with the process's peak memory. Then 1,000 typical
 // mandates (30 keys, 200 accounts, 2,000 bookings, the 2018 form workbooks,
-// 200 with a password) through four commands in one call. A program, not a
-// test: it prints its figures.
+// 200 with a password) through four commands in one call. With --sql, the
+// commands on the same mandate as a file and as an SQL mandate instead. A
+// program, not a test: it prints its figures.
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -12,10 +13,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,10 +67,12 @@ void Put(unsigned char* record, std::size_t offset, const std::string& text) {
 // Old keys PPP77/PPP25/PPP37 with automatic account 1000 (type 0); accounts
 // default to them in turn; bookings use the keys of the first half of the
 // prefixes, so that the removal of old keys keeps half and deletes half.
-void BuildMandate(const std::string& dir, const Size& size, bool password = false) {
+void BuildMandate(const std::string& dir, const Size& size, bool password = false,
+                  const std::optional<std::string>& sql = std::nullopt) {
     MandateCreateOptions options;
     options.name = "Bench AG";
     if (password) options.password = kPassword;
+    options.sqlConnection = sql;
     Check(CreateMandate(dir, options), "create");
     Mandate mandate;
     Check(mandate.OpenMandateFiles(dir), "open");
@@ -259,12 +264,55 @@ void TypicalMandates(const std::string& root) {
     }
 }
 
+// The same commands on the same mandate as a file mandate and as an SQL
+// mandate on the server of MWST_TEST_PG: the SQL time over the file time.
+void SqlAgainstFile(const std::string& root, int bookings) {
+    const char* conninfo = std::getenv("MWST_TEST_PG");
+    if (!conninfo || !*conninfo) {
+        std::printf("No PostgreSQL server (MWST_TEST_PG unset): run under scripts/pg-test-server.sh\n");
+        return;
+    }
+    const Size size{kLarge.prefixes, kLarge.accounts, bookings};
+    const std::string fileDir = root + "/datei", sqlDir = root + "/sql";
+    std::printf("Building %d keys, %d accounts, %d bookings as a file and as an SQL mandate ...\n",
+                size.prefixes * 3, size.accounts, size.bookings);
+    std::printf("  built in %.1f s\n", Seconds([&] {
+                    BuildMandate(fileDir, size);
+                    BuildMandate(sqlDir, size, false, std::string(conninfo));
+                }));
+    WriteForm(fileDir, "2018");
+    WriteForm(sqlDir, "2018");
+    std::printf("Commands, one mwst-batch process each:            file        SQL   SQL/file\n");
+    const auto run = [&](const char* what, const std::string& command) {
+        const ProcessRun onFile = RunTool({command, "--yes", fileDir});
+        const ProcessRun onSql = RunTool({command, "--yes", sqlDir});
+        std::printf("  %-42s %8.3f s %8.3f s %8.1f  exit %d/%d\n", what, onFile.seconds, onSql.seconds,
+                    onSql.seconds / onFile.seconds, onFile.status, onSql.status);
+    };
+    run("show keys", "show-keys");
+    run("insert new keys (300 inserts)", "insert-keys");
+    run("adapt accounts (20,000 updates)", "adapt-accounts");
+    run("reset accounts (20,000 updates)", "reset-accounts");
+    run("remove new keys (300 deletes)", "remove-new-keys");
+    run("insert new keys again", "insert-keys");
+    run("adapt accounts again", "adapt-accounts");
+    run("form 2024 (eight files)", "form-2024");
+    run("remove old keys (150 of 300 used)", "remove-old-keys");
+}
+
 }  // namespace
 
-int main() {
+// bench_commands            the file-mandate figures
+// bench_commands --sql [N]  file against SQL mandate, N bookings (default 200,000)
+int main(int argc, char** argv) {
     std::string pattern = (std::filesystem::temp_directory_path() / "mwst-bench-XXXXXX").string();
     const std::string root = mkdtemp(pattern.data());
     setenv("MWST_SETTINGS", (root + "/brisol.ini").c_str(), 1);
+    if (argc > 1 && std::string(argv[1]) == "--sql") {
+        SqlAgainstFile(root, argc > 2 ? std::atoi(argv[2]) : 200'000);
+        std::filesystem::remove_all(root);
+        return 0;
+    }
     LargeMandate(root);
     ManyKeys(root);
     TypicalMandates(root);
