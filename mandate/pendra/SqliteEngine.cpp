@@ -196,13 +196,16 @@ void SqliteEngine::CheckForChanges() {
 }
 
 void SqliteEngine::BeforeRead() {
-    // Without an open statement the read begins a snapshot of its own, as
-    // current as SQLite knows; seenGeneration_ is older than it, so at worst
-    // a later check resets once too often.
-    if (HoldsSnapshot()) CheckForChanges();
+    // Inside a batch the connection holds the write lock: nobody else can
+    // commit, so its snapshot is the newest. Without an open statement the
+    // read begins a snapshot of its own, as current as SQLite knows;
+    // seenGeneration_ is older than it, so at worst a later check resets once
+    // too often.
+    if (batchDepth_ == 0 && HoldsSnapshot()) CheckForChanges();
 }
 
 void SqliteEngine::BeforeWalkStep() {
+    if (batchDepth_ > 0) return;
     const std::uint64_t local = localCommits.load(std::memory_order_acquire);
     if (local == seenLocalCommits_ && ++stepsSinceCheck_ < kWalkStepsPerCheck) return;
     if (HoldsSnapshot()) {

@@ -209,7 +209,7 @@ TEST_F(ReadFreshnessTest, WalkInProgressMeetsAnotherProcessesChangeWithinTheChec
 
 // Reading the counter is three system calls, more than a step of a walk: a
 // walk reads it about once per kWalkStepsPerCheck steps, a keyed read only
-// while another statement holds a snapshot.
+// while another statement holds a snapshot, a read inside a batch never.
 TEST_F(ReadFreshnessTest, WalksAndKeyedReadsSeldomReadTheChangeCounter) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
@@ -236,6 +236,16 @@ TEST_F(ReadFreshnessTest, WalksAndKeyedReadsSeldomReadTheChangeCounter) {
     before = engine->ChangeCounterReads();
     for (std::int32_t number = 1; number <= 100; ++number) ASSERT_EQ(buch.ReadNumber(number), pendra::kOk);
     EXPECT_EQ(engine->ChangeCounterReads() - before, 100u) << "each joins the open walk's snapshot";
+
+    int status = pendra::kOk;
+    auto batch = engine->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    ASSERT_EQ(konto.ReadFirst(), pendra::kOk);
+    before = engine->ChangeCounterReads();
+    for (std::int32_t number = 1; number <= 100; ++number) ASSERT_EQ(buch.ReadNumber(number), pendra::kOk);
+    for (int s = buch.ReadFirst(); s == pendra::kOk; s = buch.ReadNext()) {
+    }
+    EXPECT_EQ(engine->ChangeCounterReads() - before, 0u) << "a batch holds the write lock: nobody else commits";
 }
 
 }  // namespace
