@@ -111,6 +111,7 @@ std::uint64_t MandateLockFile::Generation() const {
     // Under a read lock, so that a concurrent increment is never seen half
     // written. A truncated file reads short: 0, which differs from what was
     // seen before, so cursors are reset once too often, never once too few.
+    ++generationReads_;
     std::uint64_t value = 0;
     SetOfdLock(fd_, F_RDLCK, kCounterOffset, true, sizeof value);
     if (::pread(fd_, &value, sizeof value, kCounterOffset) != static_cast<ssize_t>(sizeof value)) value = 0;
@@ -118,16 +119,17 @@ std::uint64_t MandateLockFile::Generation() const {
     return value;
 }
 
-void MandateLockFile::PublishChange() {
-    if (!writable_) return;
+std::uint64_t MandateLockFile::PublishChange() {
+    if (!writable_) return Generation();
     std::uint64_t value = 0;
     SetOfdLock(fd_, F_WRLCK, kCounterOffset, true, sizeof value);
     if (::pread(fd_, &value, sizeof value, kCounterOffset) != static_cast<ssize_t>(sizeof value)) value = 0;
-    ++value;
-    if (::pwrite(fd_, &value, sizeof value, kCounterOffset) != static_cast<ssize_t>(sizeof value)) {
-        // Nothing to do: readers compare for a change, and the next commit writes again.
-    }
+    const std::uint64_t next = value + 1;
+    // On a failed write the file keeps `value`; readers compare for a change, and the next commit
+    // writes again.
+    if (::pwrite(fd_, &next, sizeof next, kCounterOffset) == static_cast<ssize_t>(sizeof next)) value = next;
     SetOfdLock(fd_, F_UNLCK, kCounterOffset, false, sizeof value);
+    return value;
 }
 
 RecordLockSet::~RecordLockSet() {

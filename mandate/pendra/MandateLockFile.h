@@ -40,8 +40,13 @@ public:
     bool TryLockExclusive();
     void ReturnToShared();
 
+    // Three system calls (lock, pread, unlock): callers ask when a snapshot
+    // may have gone stale, not on every record.
     std::uint64_t Generation() const;
-    void PublishChange();
+    // Bumps the counter; the value it now holds.
+    std::uint64_t PublishChange();
+    // How often Generation read the file.
+    std::uint64_t GenerationReads() const { return generationReads_; }
 
     const std::string& Path() const { return path_; }
     bool Writable() const { return writable_; }
@@ -56,6 +61,7 @@ private:
     int fd_;
     int dirFd_;  // the mandate directory, for the flock guard; -1 when it cannot be opened
     bool writable_;
+    mutable std::uint64_t generationReads_ = 0;
 };
 
 // The record locks of one table handle, on its own open file description of

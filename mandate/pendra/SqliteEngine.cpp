@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "mandate/pendra/LegacyIdTable.h"
 #include "mandate/pendra/PendraStatus.h"
@@ -18,6 +19,12 @@ using pendra::sqlite::StatusFrom;
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+
+// Commits of every file mandate connection of this process, counted after the
+// lock file's counter is bumped: a walk compares it at each step for nothing,
+// so another connection of the same process is met at once. (Commits of other
+// mandates count too; they cost one check of the lock file, no more.)
+std::atomic<std::uint64_t> localCommits{0};
 
 // The write transaction of a batch; its writes join it as savepoints.
 class SqliteBatch final : public StorageBatch {
@@ -124,6 +131,7 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
         status = pendra::schema::ReadMeta(db, engine->meta_);
     }
     if (status != pendra::kOk) return nullptr;
+    engine->seenLocalCommits_ = localCommits.load(std::memory_order_acquire);
     engine->seenGeneration_ = engine->lockFile_->Generation();
 
     // An older format is converted now if nobody else has the mandate open (a
@@ -170,17 +178,51 @@ void SqliteEngine::ResetAllCursors() {
     for (SqliteTable* table : tables_) table->ResetCursor();
 }
 
-void SqliteEngine::Refresh() {
-    std::uint64_t generation = lockFile_->Generation();
+bool SqliteEngine::HoldsSnapshot() const {
+    return std::any_of(tables_.begin(), tables_.end(),
+                       [](const SqliteTable* table) { return table->HasCursor(); });
+}
+
+void SqliteEngine::CheckForChanges() {
+    // The local count first: a commit counted there has bumped the file's counter already.
+    const std::uint64_t local = localCommits.load(std::memory_order_acquire);
+    const std::uint64_t generation = lockFile_->Generation();
     if (generation != seenGeneration_) {
         ResetAllCursors();
         seenGeneration_ = generation;
     }
+    seenLocalCommits_ = local;
+    stepsSinceCheck_ = 0;
+}
+
+void SqliteEngine::BeforeRead() {
+    // Inside a batch the connection holds the write lock: nobody else can
+    // commit, so its snapshot is the newest. Without an open statement the
+    // read begins a snapshot of its own, as current as SQLite knows;
+    // seenGeneration_ is older than it, so at worst a later check resets once
+    // too often.
+    if (batchDepth_ == 0 && HoldsSnapshot()) CheckForChanges();
+}
+
+void SqliteEngine::BeforeWalkStep() {
+    if (batchDepth_ > 0) return;
+    const std::uint64_t local = localCommits.load(std::memory_order_acquire);
+    if (local == seenLocalCommits_ && ++stepsSinceCheck_ < kWalkStepsPerCheck) return;
+    if (HoldsSnapshot()) {
+        CheckForChanges();
+        return;
+    }
+    // Nothing open (a tax id walk steps with statements of its own): the step
+    // begins a current snapshot.
+    seenLocalCommits_ = local;
+    stepsSinceCheck_ = 0;
 }
 
 void SqliteEngine::PublishCommit() {
-    lockFile_->PublishChange();
-    seenGeneration_ = lockFile_->Generation();  // no cursor is open: nothing can be stale
+    // No cursor is open here (writes reset them first), so no snapshot is
+    // stale and the values now are the ones the next snapshot starts from.
+    seenGeneration_ = lockFile_->PublishChange();
+    seenLocalCommits_ = localCommits.fetch_add(1, std::memory_order_acq_rel) + 1;
 }
 
 int SqliteEngine::RunWrite(const std::function<int()>& body) {
@@ -218,7 +260,7 @@ void SqliteEngine::LeaveBatch(bool committed) {
 }
 
 long SqliteEngine::GetSetting(int section, int key, long def) {
-    Refresh();
+    BeforeRead();
     Statement query(Db(), "SELECT value FROM settings WHERE section = ?1 AND key = ?2");
     if (!query.Ok()) return def;
     query.BindInt(1, section);
@@ -240,7 +282,7 @@ int SqliteEngine::SetSetting(int section, int key, long value) {
 }
 
 int SqliteEngine::ReadSettings(std::vector<MandateSetting>& settings) {
-    Refresh();
+    BeforeRead();
     settings.clear();
     Statement query(Db(), "SELECT section, key, value FROM settings ORDER BY section, key");
     if (!query.Ok()) return StatusFrom(query.PrepareResult());

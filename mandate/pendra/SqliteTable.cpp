@@ -141,8 +141,8 @@ int SqliteTable::StepOnce(Statement& statement, unsigned char* record, std::stri
 
 int SqliteTable::ReadFirst(unsigned char* record, std::string& key) {
     if (!engine_) return pendra::kFileNotOpen;
-    engine_->Refresh();
     ResetCursor();
+    engine_->BeforeRead();
     walk_ = &first_;
     int status = StepWalk(record, key);
     return status;
@@ -150,9 +150,11 @@ int SqliteTable::ReadFirst(unsigned char* record, std::string& key) {
 
 int SqliteTable::ReadAfter(const std::string& after, unsigned char* record, std::string& key) {
     if (!engine_) return pendra::kFileNotOpen;
-    engine_->Refresh();
-    if (!walk_ || walkKey_ != after) {
+    const bool continues = walk_ && walkKey_ == after;
+    if (continues) engine_->BeforeWalkStep();  // may reset the cursor
+    if (!continues || !walk_) {
         ResetCursor();
+        engine_->BeforeRead();
         sqlite3_clear_bindings(after_.Get());
         BindKey(after_, 1, after);
         walk_ = &after_;
@@ -162,7 +164,7 @@ int SqliteTable::ReadAfter(const std::string& after, unsigned char* record, std:
 
 int SqliteTable::ReadEqual(const std::string& key, unsigned char* record) {
     if (!engine_) return pendra::kFileNotOpen;
-    engine_->Refresh();
+    engine_->BeforeRead();
     BindKey(equal_, 1, key);
     std::string found;
     return StepOnce(equal_, record, found);
@@ -172,7 +174,7 @@ int SqliteTable::ReadFirstByTaxId(const std::string& taxId, unsigned char* recor
                                   std::string& key) {
     if (!engine_) return pendra::kFileNotOpen;
     if (!layout_.hasTaxIndex) return pendra::kBadArgument;
-    engine_->Refresh();
+    engine_->BeforeRead();
     firstByTax_.BindBytes(1, taxId);
     return StepOnce(firstByTax_, record, key);
 }
@@ -181,7 +183,8 @@ int SqliteTable::ReadAfterByTaxId(const std::string& taxId, const std::string& a
                                   unsigned char* record, std::string& key) {
     if (!engine_) return pendra::kFileNotOpen;
     if (!layout_.hasTaxIndex) return pendra::kBadArgument;
-    engine_->Refresh();
+    // The next record of a tax id walk: a step of it, though a statement of its own.
+    engine_->BeforeWalkStep();
     afterByTax_.BindBytes(1, taxId);
     BindKey(afterByTax_, 2, after);
     return StepOnce(afterByTax_, record, key);
@@ -190,7 +193,7 @@ int SqliteTable::ReadAfterByTaxId(const std::string& taxId, const std::string& a
 int SqliteTable::ExistsWithTaxId(const std::string& taxId) {
     if (!engine_) return pendra::kFileNotOpen;
     if (!layout_.hasTaxIndex) return pendra::kBadArgument;
-    engine_->Refresh();
+    engine_->BeforeRead();
     existsTax_.BindBytes(1, taxId);
     int rc = existsTax_.Step();
     existsTax_.Reset();

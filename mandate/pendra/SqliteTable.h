@@ -35,6 +35,7 @@ public:
     int PrepareStatus() const { return prepareStatus_; }
 
     // Called by the engine.
+    bool HasCursor() const { return walk_ != nullptr; }
     void ResetCursor();
     void Detach();
 
