@@ -282,11 +282,16 @@ void SqlAgainstFile(const std::string& root, int bookings) {
                 }));
     WriteForm(fileDir, "2018");
     WriteForm(sqlDir, "2018");
-    std::printf("Commands, one mwst-batch process each:            file        SQL   SQL/file\n");
+    // Each command first as a dry run (no backup, nothing committed), then for real.
+    std::printf("Commands, one mwst-batch process each:   dry run: file      SQL  SQL/file"
+                "   real: file      SQL  SQL/file\n");
     const auto run = [&](const char* what, const std::string& command) {
+        const ProcessRun dryFile = RunTool({command, "--yes", "--dry-run", fileDir});
+        const ProcessRun drySql = RunTool({command, "--yes", "--dry-run", sqlDir});
         const ProcessRun onFile = RunTool({command, "--yes", fileDir});
         const ProcessRun onSql = RunTool({command, "--yes", sqlDir});
-        std::printf("  %-42s %8.3f s %8.3f s %8.1f  exit %d/%d\n", what, onFile.seconds, onSql.seconds,
+        std::printf("  %-34s %8.3f s %8.3f s %6.1f   %8.3f s %8.3f s %6.1f  exit %d/%d\n", what, dryFile.seconds,
+                    drySql.seconds, drySql.seconds / dryFile.seconds, onFile.seconds, onSql.seconds,
                     onSql.seconds / onFile.seconds, onFile.status, onSql.status);
     };
     run("show keys", "show-keys");
