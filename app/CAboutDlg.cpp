@@ -18,6 +18,7 @@
 
 #include "app/CTheApp.h"
 #include "app/framework/CFrameWnd.h"
+#include "app/framework/ResourceIcon.h"
 #include "base/InstallLayout.h"
 #include "base/Format.h"
 #include "core/Strings.h"
@@ -37,7 +38,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     icon_ = new QLabel(this);
     icon_->setObjectName(QStringLiteral("icon1033"));
     icon_->setGeometry(DialogUnits(10, 5, 20, 20));
-    icon_->setPixmap(QPixmap(QStringLiteral(":/icons/app.xpm")).scaled(icon_->size(), Qt::KeepAspectRatio));
+    icon_->setPixmap(ResourceIcon(QStringLiteral("app.xpm")).pixmap(icon_->size(), devicePixelRatioF()));
     // Mouse clicks on the icon reach the dialog, which decides on the secret.
     icon_->setAttribute(Qt::WA_TransparentForMouseEvents);
 

@@ -19,6 +19,7 @@
 #include "app/CTheList.h"
 #include "app/CTheView.h"
 #include "app/QtTranslations.h"
+#include "app/framework/ResourceIcon.h"
 #include "base/Format.h"
 #include "core/BrisolSettings.h"
 #include "core/UiSeam.h"
@@ -70,7 +71,7 @@ int CTheApp::InitInstance() {
         g_seamInstalledByUs = true;
     }
     PendraUi::Install(&g_pendraBridge);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.xpm")));
+    QApplication::setWindowIcon(ResourceIcon(QStringLiteral("app.xpm")));
     // 5./6. Document, frame and log view.
     document_ = new CTheDoc;
     if (!document_->OnNewDocument()) return 0;

@@ -9,6 +9,7 @@
 
 #include "app/framework/CView.h"
 #include "app/framework/CWinApp.h"
+#include "app/framework/ResourceIcon.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
 
@@ -58,7 +59,7 @@ void CFrameWnd::BuildCommandUi() {
             continue;
         }
         QAction* action = EnsureAction(button.id);
-        action->setIcon(QIcon(QStringLiteral(":/icons/%1").arg(Q(button.icon))));
+        action->setIcon(ResourceIcon(Q(button.icon)));
         toolBar_->addAction(action);
     }
     std::map<unsigned, QList<QKeySequence>> keys;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QMenuBar>
 #include <QToolBar>
 #include <set>
@@ -93,6 +94,20 @@ TEST_F(CommandTable, ToolbarButtonsInOrder) {
         }
     }
     EXPECT_EQ(Frame().ToolBar()->iconSize(), QSize(16, 15));
+}
+
+// On a screen with two or three device pixels per point the icons are drawn
+// from their larger renderings, not blown up from 16 pixels.
+TEST_F(CommandTable, IconsHaveLargerRenderingsForDenseScreens) {
+    Start();
+    for (QAction* a : Frame().ToolBar()->actions()) {
+        if (a->isSeparator()) continue;
+        const QList<QSize> sizes = a->icon().availableSizes();
+        EXPECT_TRUE(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(48, 48))) << a->objectName().toStdString();
+        EXPECT_GE(a->icon().pixmap(QSize(16, 15), 2.0).width(), 30) << "device pixels at twice the density";
+    }
+    const QList<QSize> appSizes = QApplication::windowIcon().availableSizes();
+    EXPECT_TRUE(appSizes.contains(QSize(256, 256))) << "the application icon's largest rendering";
 }
 
 TEST_F(CommandTable, AcceleratorsAreBoundToTheirCommands) {
