@@ -62,23 +62,28 @@ int UpdateAccounts(CommandContext& ctx, int rev) {
 int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid) {
     konto.SetLockFlag(BRecord::kWaitLock);
     int status = konto.ReadFirstByTaxId(oldid);
-    for (; status == pendra::kOk; status = konto.ReadNextByTaxId(oldid)) {
+    while (status == pendra::kOk) {
         // The record was read again once locked: another program may have changed it meanwhile.
         if (konto.GetTaxId() != oldid) {
             konto.UnlockSingle();
             konto.SetLockFlag(BRecord::kWaitLock);
+            status = konto.ReadNextByTaxId(oldid);
             continue;
         }
         const std::string number = konto.GetNumber();
         int written = konto.SetTaxId(taxid);
-        if (written == pendra::kOk) written = konto.Update();
+        // The next account is read under its wait lock together with this
+        // update (one server round trip on SQL mandates); its answer is
+        // looked at only after this account's log line.
+        int next = pendra::kOk;
+        if (written == pendra::kOk) written = konto.UpdateAndReadNextByTaxId(oldid, next);
         if (written != pendra::kOk) {
             log.Failure(Format(LoadString(IDS_LOG_ACCOUNT_FAILED), number, oldid, taxid, written));
             konto.UnlockSingle();
             return 0;
         }
         log.Line(Format(LoadString(IDS_LOG_ACCOUNT_REPLACED), number, oldid, taxid));
-        konto.SetLockFlag(BRecord::kWaitLock);
+        status = next;
     }
     konto.UnlockSingle();
     // An id longer than the field is on no account.

@@ -158,18 +158,38 @@ int BRecord::Insert() {
 
 int BRecord::Update() {
     StorageTable* table;
-    int status = CheckWritable(table);
-    if (status != pendra::kOk) return status;
+    const int status = CheckWritable(table);
+    return status == pendra::kOk ? UpdateCurrent(table, nullptr) : status;
+}
+
+int BRecord::UpdateCurrent(StorageTable* table, const std::string* readAheadTaxId) {
     if (!hasCurrent_) return pendra::kNoCurrentRecord;
     if (table->Layout().KeyOf(buffer_.data()) != currentKey_) return pendra::kBadArgument;
     // The lock of this very record goes with the write; another one after it.
     if (holdsLock_ && lockedKey_ == currentKey_) {
-        status = table->UpdateAndUnlock(currentKey_, buffer_.data());
+        const int status =
+            readAheadTaxId
+                ? table->UpdateAndUnlockReadingAhead(currentKey_, buffer_.data(), *readAheadTaxId)
+                : table->UpdateAndUnlock(currentKey_, buffer_.data());
         if (status == pendra::kOk) ForgetLock();
         return status;
     }
-    status = table->Update(currentKey_, buffer_.data());
+    const int status = table->Update(currentKey_, buffer_.data());
     if (status == pendra::kOk) ReleaseLock();
+    return status;
+}
+
+int BRecord::UpdateAndReadNextWithTaxId(const std::string& taxId, int& next) {
+    StorageTable* table;
+    int status = CheckWritable(table);
+    if (status != pendra::kOk) return status;
+    status = UpdateCurrent(table, &taxId);
+    if (status == pendra::kOk) {
+        lockFlag_ = kWaitLock;
+        next = ReadNextWithTaxId(taxId);
+    }
+    // Whatever the storage read ahead and the walk did not take is released here.
+    table->DropReadAhead();
     return status;
 }
 

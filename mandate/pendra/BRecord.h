@@ -45,6 +45,12 @@ public:
     int Update();
     int Delete();
 
+    // Update, and when it succeeds the walk by tax id `taxId` read on under the
+    // wait lock: SetLockFlag(kWaitLock) and ReadNextWithTaxId, whose answer is
+    // `next` (left alone when the update failed). The same steps, in one round
+    // trip where the storage can.
+    int UpdateAndReadNextWithTaxId(const std::string& taxId, int& next);
+
     void SetLockFlag(int flag);
     int UnlockSingle();
 
@@ -77,6 +83,8 @@ private:
     // The table behind the file, or nullptr with `status` set.
     StorageTable* UsableTable(int& status) const;
     int CheckWritable(StorageTable*& table) const;
+    // Update through `table`; `readAheadTaxId` tells it the walk read on next.
+    int UpdateCurrent(StorageTable* table, const std::string* readAheadTaxId);
     void ReleaseLock();
     // The lock was released by the storage itself (with a write).
     void ForgetLock();

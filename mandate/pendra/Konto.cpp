@@ -32,3 +32,15 @@ int Konto::ReadNextByTaxId(const std::string& taxId) {
     const int status = pendra::EncodeTaxId(taxId, kTaxIdWidth, stored);
     return status == pendra::kOk ? ReadNextWithTaxId(stored) : status;
 }
+
+int Konto::UpdateAndReadNextByTaxId(const std::string& taxId, int& next) {
+    std::string stored;
+    const int encoded = pendra::EncodeTaxId(taxId, kTaxIdWidth, stored);
+    if (encoded == pendra::kOk) return UpdateAndReadNextWithTaxId(stored, next);
+    const int status = Update();
+    if (status == pendra::kOk) {
+        SetLockFlag(kWaitLock);
+        next = encoded;
+    }
+    return status;
+}

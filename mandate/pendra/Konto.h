@@ -35,4 +35,9 @@ public:
     // the tax id). ReadNextByTaxId continues after the account last read.
     int ReadFirstByTaxId(const std::string& taxId);
     int ReadNextByTaxId(const std::string& taxId);
+    // Update, then SetLockFlag(kWaitLock) and ReadNextByTaxId(taxId), whose
+    // answer is `next` (left alone when the update failed). On an SQL mandate
+    // inside a batch the update and the next account's lock and read are one
+    // round trip.
+    int UpdateAndReadNextByTaxId(const std::string& taxId, int& next);
 };

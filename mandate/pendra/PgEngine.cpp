@@ -144,13 +144,22 @@ void PgEngine::Unregister(PgTable* table) {
 }
 
 int PgEngine::Write(const pendra::pg::Query& query, Result& result) {
+    std::vector<Result> none;
+    return Write(query, result, {}, none);
+}
+
+int PgEngine::Write(const pendra::pg::Query& query, Result& result,
+                    const std::vector<pendra::pg::Query>& then, std::vector<Result>& thenResults) {
+    thenResults.clear();
     if (IsReadOnly()) return pendra::kAccessDenied;
     if (batchDepth_ == 0) {
         result = connection_->Exec(query);
         return Connection::Succeeded(result.get()) ? pendra::kOk : connection_->StatusOf(result.get());
     }
-    std::vector<Result> results = connection_->ExecPipeline(
-        {{"", "SAVEPOINT pendra_write", {}}, query, {"", "RELEASE SAVEPOINT pendra_write", {}}});
+    std::vector<pendra::pg::Query> queries{
+        {"", "SAVEPOINT pendra_write", {}}, query, {"", "RELEASE SAVEPOINT pendra_write", {}}};
+    queries.insert(queries.end(), then.begin(), then.end());
+    std::vector<Result> results = connection_->ExecPipeline(queries);
     if (!Connection::Succeeded(results[0].get())) {
         const int status = connection_->StatusOf(results[0].get());
         result = std::move(results[0]);
@@ -162,8 +171,9 @@ int PgEngine::Write(const pendra::pg::Query& query, Result& result) {
         connection_->Exec("ROLLBACK TO SAVEPOINT pendra_write");
         return status;
     }
-    return Connection::Succeeded(results[2].get()) ? pendra::kOk
-                                                   : connection_->StatusOf(results[2].get());
+    if (!Connection::Succeeded(results[2].get())) return connection_->StatusOf(results[2].get());
+    for (std::size_t at = 3; at < results.size(); ++at) thenResults.push_back(std::move(results[at]));
+    return pendra::kOk;
 }
 
 int PgEngine::WriteUnderTemporaryLock(std::uint64_t lockId, const pendra::pg::Query& query,

@@ -53,6 +53,11 @@ public:
     // Runs one write statement: alone, or inside a batch within a savepoint,
     // in one round trip. `result` is the statement's own result.
     int Write(const pendra::pg::Query& query, pendra::pg::Result& result);
+    // Write, and inside a batch the statements `then` in the same round trip
+    // behind it; they run only when the write and its savepoint succeeded, and
+    // only then does `thenResults` get their results.
+    int Write(const pendra::pg::Query& query, pendra::pg::Result& result,
+              const std::vector<pendra::pg::Query>& then, std::vector<pendra::pg::Result>& thenResults);
     // Tells the walks of every handle on `table` that the record `key` is now
     // `record` (nullptr: gone).
     void RecordChanged(const char* table, const std::string& key, const unsigned char* record);

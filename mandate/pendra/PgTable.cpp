@@ -29,6 +29,7 @@ PgTable::PgTable(PgEngine& engine, const TableLayout& layout)
 }
 
 PgTable::~PgTable() {
+    DropReadAhead();
     if (engine_) engine_->Unregister(this);
 }
 
@@ -137,6 +138,16 @@ int PgTable::Fetch(Walk::Kind kind, const std::string& taxId, const std::string*
     return pendra::kOk;
 }
 
+bool PgTable::NextInBatch(const std::string& after, std::string& key) const {
+    const bool inBatch = (walk_.fromStart || !Less(after, walk_.from)) &&
+                         (walk_.toEnd || Less(after, walk_.to));
+    if (!inBatch) return false;
+    auto next = walk_.rows.upper_bound(after);
+    if (next == walk_.rows.end()) return false;
+    key = next->first;
+    return true;
+}
+
 int PgTable::Next(const std::string& after, unsigned char* record, std::string& key,
                   int notFound) {
     const bool inBatch = (walk_.fromStart || !Less(after, walk_.from)) &&
@@ -209,6 +220,10 @@ int PgTable::ReadEqual(const std::string& key, unsigned char* record) {
 
 int PgTable::LockAndRead(const std::string& key, unsigned char* record) {
     if (!engine_) return pendra::kFileNotOpen;
+    if (readAhead_.pending) {
+        if (readAhead_.key == key) return TakeReadAhead(record);
+        DropReadAhead();
+    }
     const std::uint64_t lockId = LockId(key);
     // Held in this session already (by this handle or, refused, by another): nothing to wait for.
     if (engine_->RecordLockHolder(lockId)) return StorageTable::LockAndRead(key, record);
@@ -220,6 +235,22 @@ int PgTable::LockAndRead(const std::string& key, unsigned char* record) {
     const int status = TakeEqual(key, results[1].get(), record);
     if (status != pendra::kOk) engine_->UnlockRecord(this, lockId);
     return status;
+}
+
+int PgTable::TakeReadAhead(unsigned char* record) {
+    ReadAhead taken = std::move(readAhead_);
+    readAhead_ = ReadAhead{};
+    if (!Connection::Succeeded(taken.lock.get())) return engine_->Conn().StatusOf(taken.lock.get());
+    const int status = TakeEqual(taken.key, taken.equal.get(), record);
+    if (status != pendra::kOk) engine_->UnlockRecord(this, taken.lockId);
+    return status;
+}
+
+void PgTable::DropReadAhead() {
+    if (!readAhead_.pending) return;
+    ReadAhead dropped = std::move(readAhead_);
+    readAhead_ = ReadAhead{};
+    if (engine_ && Connection::Succeeded(dropped.lock.get())) engine_->UnlockRecord(this, dropped.lockId);
 }
 
 int PgTable::ReadFirstByTaxId(const std::string& taxId, unsigned char* record,
@@ -316,7 +347,8 @@ int PgTable::Insert(const unsigned char* record) {
 }
 
 int PgTable::WriteLocked(const std::string& key, const Query& query,
-                         const unsigned char* record) {
+                         const unsigned char* record, const std::vector<Query>& then,
+                         std::vector<Result>* thenResults) {
     bool taken = false;
     const std::uint64_t lockId = LockId(key);
     int status = pendra::kOk;
@@ -328,7 +360,8 @@ int PgTable::WriteLocked(const std::string& key, const Query& query,
     } else {
         status = engine_->LockForWrite(this, lockId, taken);
         if (status != pendra::kOk) return status;
-        status = engine_->Write(query, result);
+        status = thenResults ? engine_->Write(query, result, then, *thenResults)
+                             : engine_->Write(query, result);
     }
     if (status == pendra::kOk && std::strcmp(PQcmdTuples(result.get()), "0") == 0) {
         status = pendra::kKeyNotFound;
@@ -378,8 +411,9 @@ int PgTable::Delete(const std::string& key) {
 }
 
 int PgTable::WriteUnlocking(const std::string& key, const Query& query,
-                            const unsigned char* record) {
-    const int status = WriteLocked(key, query, record);
+                            const unsigned char* record, const std::vector<Query>& then,
+                            std::vector<Result>* thenResults) {
+    const int status = WriteLocked(key, query, record, then, thenResults);
     if (status == pendra::kOk) engine_->LockReleased(this, LockId(key));
     return status;
 }
@@ -397,6 +431,36 @@ int PgTable::UpdateAndUnlock(const std::string& key, const unsigned char* record
     if (!UnlocksWithWrite(key)) return StorageTable::UpdateAndUnlock(key, record);
     if (layout_.KeyOf(record) != key) return pendra::kBadArgument;
     return WriteUnlocking(key, UpdateQuery(key, record, true), record);
+}
+
+int PgTable::UpdateAndUnlockReadingAhead(const std::string& key, const unsigned char* record,
+                                         const std::string& taxId) {
+    if (!engine_) return pendra::kFileNotOpen;
+    DropReadAhead();
+    // The record the walk gives next is known only while its batch holds it;
+    // a lock this session holds already is left to LockAndRead.
+    std::string next;
+    if (!UnlocksWithWrite(key) || walk_.kind != Walk::Kind::kTaxId || walk_.taxId != taxId ||
+        !NextInBatch(key, next) || engine_->RecordLockHolder(LockId(next))) {
+        return UpdateAndUnlock(key, record);
+    }
+    if (layout_.KeyOf(record) != key) return pendra::kBadArgument;
+    const std::uint64_t nextLock = LockId(next);
+    std::vector<Result> ahead;
+    // The lock waits on the server behind the write, as it would in a round trip of its own.
+    const int status = WriteUnlocking(key, UpdateQuery(key, record, true), record,
+                                      {PgEngine::WaitLockQuery(nextLock), EqualQuery(next)}, &ahead);
+    if (ahead.size() == 2) {
+        readAhead_.pending = true;
+        readAhead_.key = next;
+        readAhead_.lockId = nextLock;
+        readAhead_.lock = std::move(ahead[0]);
+        readAhead_.equal = std::move(ahead[1]);
+        if (Connection::Succeeded(readAhead_.lock.get())) engine_->LockTaken(this, nextLock);
+    }
+    // A write that found its record gone ran the lock all the same: give it back.
+    if (status != pendra::kOk) DropReadAhead();
+    return status;
 }
 
 int PgTable::DeleteAndUnlock(const std::string& key) {

@@ -44,6 +44,11 @@ public:
     int LockAndRead(const std::string& key, unsigned char* record) override;
     int UpdateAndUnlock(const std::string& key, const unsigned char* record) override;
     int DeleteAndUnlock(const std::string& key) override;
+    // Inside a batch, with the next record of the walk in the batch read: its
+    // wait lock and read again go with the write, in the same round trip.
+    int UpdateAndUnlockReadingAhead(const std::string& key, const unsigned char* record,
+                                    const std::string& taxId) override;
+    void DropReadAhead() override;
 
     // kOk when the table is there with our columns.
     int CheckSchema();
@@ -90,6 +95,8 @@ private:
     // gives its first row; `notFound` when the range is empty.
     int Fetch(Walk::Kind kind, const std::string& taxId, const std::string* from,
               unsigned char* record, std::string& key, int notFound);
+    // The key of the row after `after` when the batch holds it (Next asks no server then).
+    bool NextInBatch(const std::string& after, std::string& key) const;
     // The row after `after` from the batch, or from the next one.
     int Next(const std::string& after, unsigned char* record, std::string& key, int notFound);
     pendra::pg::Query EqualQuery(const std::string& key) const;
@@ -101,13 +108,28 @@ private:
     // A write of a record whose lock this handle holds, the lock released by
     // the statement when it changed the record.
     bool UnlocksWithWrite(const std::string& key) const;
+    // `then` (with `thenResults`): statements sent behind the write, see PgEngine::Write.
     int WriteUnlocking(const std::string& key, const pendra::pg::Query& query,
-                       const unsigned char* record);
+                       const unsigned char* record, const std::vector<pendra::pg::Query>& then = {},
+                       std::vector<pendra::pg::Result>* thenResults = nullptr);
     int WriteLocked(const std::string& key, const pendra::pg::Query& query,
-                    const unsigned char* record);
+                    const unsigned char* record, const std::vector<pendra::pg::Query>& then = {},
+                    std::vector<pendra::pg::Result>* thenResults = nullptr);
+    // LockAndRead's answer from the read ahead.
+    int TakeReadAhead(unsigned char* record);
     std::uint64_t LockId(const std::string& key) const;
+
+    // The wait lock and read again of the record `key`, sent with the write
+    // before it; the lock is registered with the engine once granted.
+    struct ReadAhead {
+        bool pending = false;
+        std::string key;
+        std::uint64_t lockId = 0;
+        pendra::pg::Result lock, equal;
+    };
 
     PgEngine* engine_;
     const TableLayout& layout_;
     Walk walk_;
+    ReadAhead readAhead_;
 };

@@ -98,6 +98,16 @@ public:
         if (status == pendra::kOk) UnlockRecord(key);
         return status;
     }
+    // UpdateAndUnlock of a record met in the walk by tax id `taxId`, which the
+    // caller continues with the next record of that walk read under its wait
+    // lock. An engine that talks to a server may send that lock and read with
+    // the write and keep the answer for the LockAndRead of that record;
+    // DropReadAhead gives back whatever the caller did not take.
+    virtual int UpdateAndUnlockReadingAhead(const std::string& key, const unsigned char* record,
+                                            const std::string& /*taxId*/) {
+        return UpdateAndUnlock(key, record);
+    }
+    virtual void DropReadAhead() {}
 };
 
 // Groups writes into one transaction; rolls back unless committed.
