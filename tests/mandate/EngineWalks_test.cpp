@@ -4,10 +4,13 @@
 // tax id at the moment the walk reaches it).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <thread>
 
+#include "ChildProcess.h"
 #include "MandateTestSupport.h"
 #include "SqlTestSupport.h"
 #include "mandate/pendra/PgTable.h"
@@ -240,13 +243,13 @@ class SqlRoundTrips : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_TEST_SERVER(server_);
-        const std::string dir = temp_.Sub("Rund AG");
+        dir_ = temp_.Sub("Rund AG");
         MandateCreateOptions options;
         options.name = "Rund AG";
         options.sqlConnection = server_;
-        cleanup_.Add(dir);
-        ASSERT_EQ(CreateMandate(dir, options), pendra::kOk);
-        ASSERT_EQ(mandate_.OpenMandateFiles(dir), pendra::kOk);
+        cleanup_.Add(dir_);
+        ASSERT_EQ(CreateMandate(dir_, options), pendra::kOk);
+        ASSERT_EQ(mandate_.OpenMandateFiles(dir_), pendra::kOk);
         engine_ = dynamic_cast<PgEngine*>(mandate_.Engine());
         ASSERT_NE(engine_, nullptr);
     }
@@ -255,6 +258,7 @@ protected:
     TempDir temp_;
     SqlMandateCleanup cleanup_;
     std::string server_;
+    std::string dir_;
     Mandate mandate_;
     PgEngine* engine_ = nullptr;
 };
@@ -353,6 +357,166 @@ TEST_F(SqlRoundTrips, AccountUnderItsWaitLockIsTwoRoundTrips) {
     for (status = konto.ReadFirstByTaxId("USt81"); status == pendra::kOk;
          status = konto.ReadNextByTaxId("USt81")) ++moved;
     EXPECT_EQ(moved, kLocked);
+}
+
+// The account commands' walk: the update of an account and the wait lock and
+// read again of the next one of its tax id are one round trip.
+TEST_F(SqlRoundTrips, AccountUpdateAndTheNextAccountUnderItsWaitLockAreOneRoundTrip) {
+    constexpr int kLocked = 100;
+    BFile file(&mandate_);
+    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
+    Konto konto(&mandate_);
+    konto.UseFile(&file);
+    for (int i = 0; i <= kLocked; ++i) {
+        FillKonto(konto, Number(i), 1, "USt77");
+        ASSERT_EQ(konto.Insert(), pendra::kOk);
+    }
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    // Statements prepared by a first account, as a command's first account does.
+    konto.SetLockFlag(BRecord::kWaitLock);
+    ASSERT_EQ(konto.ReadFirstByTaxId("USt77"), pendra::kOk);
+    ASSERT_EQ(konto.SetTaxId("USt81"), pendra::kOk);
+    int next = pendra::kIoError;
+    ASSERT_EQ(konto.UpdateAndReadNextByTaxId("USt77", next), pendra::kOk);
+    ASSERT_EQ(next, pendra::kOk);
+    ASSERT_EQ(konto.GetNumber(), Number(1));
+    EXPECT_EQ(RecordLocksHeld(*engine_), 1) << "the next account's lock, taken with the write";
+
+    const std::uint64_t before = RoundTrips();
+    std::vector<std::string> met;
+    for (status = next; status == pendra::kOk; status = next) {
+        met.push_back(konto.GetNumber());
+        ASSERT_EQ(konto.GetTaxId(), "USt77");
+        ASSERT_EQ(konto.SetTaxId("USt81"), pendra::kOk);
+        next = pendra::kIoError;
+        ASSERT_EQ(konto.UpdateAndReadNextByTaxId("USt77", next), pendra::kOk);
+    }
+    EXPECT_EQ(status, pendra::kEndOfFile);
+    EXPECT_EQ(met.size(), static_cast<std::size_t>(kLocked));
+    EXPECT_EQ(met.back(), Number(kLocked));
+    // One a record, and a few for the walk's batches.
+    EXPECT_LE(RoundTrips() - before, kLocked + 6u);
+    EXPECT_EQ(RecordLocksHeld(*engine_), 0) << "every lock went with its write";
+    ASSERT_EQ(batch->Commit(), pendra::kOk);
+    int moved = 0;
+    for (status = konto.ReadFirstByTaxId("USt81"); status == pendra::kOk;
+         status = konto.ReadNextByTaxId("USt81")) ++moved;
+    EXPECT_EQ(moved, kLocked + 1);
+}
+
+// A write that finds its record gone (deleted through another record object
+// of the same file) gives back the lock it took for the next account.
+TEST_F(SqlRoundTrips, AFailedAccountUpdateKeepsNoLockOfTheNextAccount) {
+    BFile file(&mandate_);
+    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
+    Konto konto(&mandate_), sameFile(&mandate_);
+    konto.UseFile(&file);
+    sameFile.UseFile(&file);
+    for (int i = 0; i < 3; ++i) {
+        FillKonto(konto, Number(i), 1, "USt77");
+        ASSERT_EQ(konto.Insert(), pendra::kOk);
+    }
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    konto.SetLockFlag(BRecord::kWaitLock);
+    ASSERT_EQ(konto.ReadFirstByTaxId("USt77"), pendra::kOk);
+    ASSERT_EQ(sameFile.ReadKonto(Number(0)), pendra::kOk);
+    ASSERT_EQ(sameFile.Delete(), pendra::kOk);
+    ASSERT_EQ(konto.SetTaxId("USt81"), pendra::kOk);
+    int next = pendra::kIoError;
+    EXPECT_EQ(konto.UpdateAndReadNextByTaxId("USt77", next), pendra::kKeyNotFound);
+    EXPECT_EQ(next, pendra::kIoError) << "no read after a failed update";
+    konto.UnlockSingle();
+    EXPECT_EQ(RecordLocksHeld(*engine_), 0);
+    batch.reset();
+}
+
+// A second program holds two accounts of the walk: the walk waits for each
+// inside the round trip of the update before it, and meets them as they are
+// once it has their lock: one moved to another key (skipped), one deleted
+// (not met). The other accounts are changed, in account order.
+TEST_F(SqlRoundTrips, AccountWalkWaitsForAnotherSessionAndReadsItsChanges) {
+    constexpr int kCount = 8;
+    {
+        BFile file(&mandate_);
+        ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
+        Konto konto(&mandate_);
+        konto.UseFile(&file);
+        for (int i = 0; i < kCount; ++i) {
+            FillKonto(konto, Number(i), 1, "USt77");
+            ASSERT_EQ(konto.Insert(), pendra::kOk);
+        }
+    }
+    static constexpr int kHoldMs = 400;
+    ChildProcess holder([this](ChildChannel& channel) {
+        Mandate own;
+        if (own.OpenMandateFiles(dir_) != pendra::kOk) return 1;
+        BFile ownFile(&own);
+        if (ownFile.Open(own.GetKontoName(), BFile::kModeUpdate) != pendra::kOk) return 2;
+        Konto moved(&own), deleted(&own);
+        moved.UseFile(&ownFile);
+        deleted.UseFile(&ownFile);
+        moved.SetLockFlag(BRecord::kWaitLock);
+        deleted.SetLockFlag(BRecord::kWaitLock);
+        if (moved.ReadKonto(Number(3)) != pendra::kOk) return 3;
+        if (deleted.ReadKonto(Number(5)) != pendra::kOk) return 4;
+        channel.Send("locked");
+        std::this_thread::sleep_for(std::chrono::milliseconds(kHoldMs));
+        if (moved.SetTaxId("USt25") != pendra::kOk || moved.Update() != pendra::kOk) return 5;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kHoldMs));
+        if (deleted.Delete() != pendra::kOk) return 6;
+        return 0;
+    });
+    ChildChannel channel = holder.Channel();
+    ASSERT_EQ(channel.Receive(), "locked");
+
+    BFile file(&mandate_);
+    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
+    Konto konto(&mandate_);
+    konto.UseFile(&file);
+    int status = pendra::kOk;
+    auto batch = mandate_.Engine()->BeginBatch(status);
+    ASSERT_EQ(status, pendra::kOk);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::string> changed, skipped;
+    konto.SetLockFlag(BRecord::kWaitLock);
+    status = konto.ReadFirstByTaxId("USt77");
+    while (status == pendra::kOk) {
+        if (konto.GetTaxId() != "USt77") {
+            skipped.push_back(konto.GetNumber() + " " + konto.GetTaxId());
+            konto.UnlockSingle();
+            konto.SetLockFlag(BRecord::kWaitLock);
+            status = konto.ReadNextByTaxId("USt77");
+            continue;
+        }
+        changed.push_back(konto.GetNumber());
+        ASSERT_EQ(konto.SetTaxId("USt81"), pendra::kOk);
+        int next = pendra::kIoError;
+        ASSERT_EQ(konto.UpdateAndReadNextByTaxId("USt77", next), pendra::kOk);
+        status = next;
+    }
+    konto.UnlockSingle();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(status, pendra::kEndOfFile);
+    EXPECT_GE(waited, std::chrono::milliseconds(2 * kHoldMs - 50)) << "waited for both locks";
+    EXPECT_EQ(changed, (std::vector<std::string>{Number(0), Number(1), Number(2), Number(4),
+                                                 Number(6), Number(7)}));
+    EXPECT_EQ(skipped, (std::vector<std::string>{Number(3) + " USt25"}));
+    EXPECT_EQ(RecordLocksHeld(*engine_), 0);
+    ASSERT_EQ(batch->Commit(), pendra::kOk);
+    EXPECT_EQ(holder.Wait(), 0);
+
+    std::vector<std::string> now;
+    for (status = konto.ReadFirst(); status == pendra::kOk; status = konto.ReadNext()) {
+        now.push_back(konto.GetNumber() + " " + konto.GetTaxId());
+    }
+    EXPECT_EQ(now, (std::vector<std::string>{Number(0) + " USt81", Number(1) + " USt81",
+                                             Number(2) + " USt81", Number(3) + " USt25",
+                                             Number(4) + " USt81", Number(6) + " USt81",
+                                             Number(7) + " USt81"}));
 }
 
 // A write inside a batch of a record not locked before (remove-old-keys'
