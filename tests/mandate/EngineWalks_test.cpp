@@ -254,6 +254,13 @@ protected:
         ASSERT_NE(engine_, nullptr);
     }
     std::uint64_t RoundTrips() const { return engine_->Conn().RoundTrips(); }
+    // Accounts Number(0) to Number(count - 1), all on tax id USt77.
+    static void InsertAccounts(Konto& konto, int count) {
+        for (int i = 0; i < count; ++i) {
+            FillKonto(konto, Number(i), 1, "USt77");
+            ASSERT_EQ(konto.Insert(), pendra::kOk);
+        }
+    }
 
     TempDir temp_;
     SqlMandateCleanup cleanup_;
@@ -325,10 +332,7 @@ TEST_F(SqlRoundTrips, AccountUnderItsWaitLockIsTwoRoundTrips) {
     ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
     Konto konto(&mandate_);
     konto.UseFile(&file);
-    for (int i = 0; i < kLocked; ++i) {
-        FillKonto(konto, Number(i), 1, "USt77");
-        ASSERT_EQ(konto.Insert(), pendra::kOk);
-    }
+    InsertAccounts(konto, kLocked);
     int status = pendra::kOk;
     auto batch = mandate_.Engine()->BeginBatch(status);
     ASSERT_EQ(status, pendra::kOk);
@@ -367,10 +371,7 @@ TEST_F(SqlRoundTrips, AccountUpdateAndTheNextAccountUnderItsWaitLockAreOneRoundT
     ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
     Konto konto(&mandate_);
     konto.UseFile(&file);
-    for (int i = 0; i <= kLocked; ++i) {
-        FillKonto(konto, Number(i), 1, "USt77");
-        ASSERT_EQ(konto.Insert(), pendra::kOk);
-    }
+    InsertAccounts(konto, kLocked + 1);
     int status = pendra::kOk;
     auto batch = mandate_.Engine()->BeginBatch(status);
     ASSERT_EQ(status, pendra::kOk);
@@ -414,10 +415,7 @@ TEST_F(SqlRoundTrips, AFailedAccountUpdateKeepsNoLockOfTheNextAccount) {
     Konto konto(&mandate_), sameFile(&mandate_);
     konto.UseFile(&file);
     sameFile.UseFile(&file);
-    for (int i = 0; i < 3; ++i) {
-        FillKonto(konto, Number(i), 1, "USt77");
-        ASSERT_EQ(konto.Insert(), pendra::kOk);
-    }
+    InsertAccounts(konto, 3);
     int status = pendra::kOk;
     auto batch = mandate_.Engine()->BeginBatch(status);
     ASSERT_EQ(status, pendra::kOk);
@@ -445,10 +443,7 @@ TEST_F(SqlRoundTrips, AccountWalkWaitsForAnotherSessionAndReadsItsChanges) {
         ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
         Konto konto(&mandate_);
         konto.UseFile(&file);
-        for (int i = 0; i < kCount; ++i) {
-            FillKonto(konto, Number(i), 1, "USt77");
-            ASSERT_EQ(konto.Insert(), pendra::kOk);
-        }
+        InsertAccounts(konto, kCount);
     }
     static constexpr int kHoldMs = 400;
     ChildProcess holder([this](ChildChannel& channel) {
@@ -527,10 +522,7 @@ TEST_F(SqlRoundTrips, WriteInsideABatchWithItsTemporaryLockIsOneRoundTrip) {
     ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
     Konto konto(&mandate_);
     konto.UseFile(&file);
-    for (int i = 0; i <= 2 * kKeys; ++i) {
-        FillKonto(konto, Number(i), 1, "USt77");
-        ASSERT_EQ(konto.Insert(), pendra::kOk);
-    }
+    InsertAccounts(konto, 2 * kKeys + 1);
     int status = pendra::kOk;
     auto batch = mandate_.Engine()->BeginBatch(status);
     ASSERT_EQ(status, pendra::kOk);
