@@ -21,9 +21,12 @@
 #include "mandate/tools/MandateText.h"
 #include "tests/mandate/MandateTestSupport.h"
 #include "tests/mandate/SqlTestSupport.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/FileModes.h"
 
 namespace fs = std::filesystem;
+using testsupport::FileBytes;
+using testsupport::WriteFileBytes;
 using testsupport::TempDir;
 
 namespace {
@@ -37,16 +40,6 @@ constexpr const char* kRecords =
     "account 3000 0 VSS77 Erlös Waren\n"
     "booking 1 20231231 3000 100.5 VSS77 Verkauf\n"
     "booking 2 20231231 3000 -20.25 VSR25 Gutschrift\n";
-
-std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 // Every regular file at the top of the mandate directory except the database
 // and its lock and journal files, by name.
@@ -76,10 +69,10 @@ protected:
         mandate_ = std::make_unique<Mandate>();
         ASSERT_EQ(mandate_->OpenMandateFiles(dir_), pendra::kOk);
         Load(*mandate_, kRecords);
-        WriteBytes(dir_ + "/MWSTFORM.VTS", "workbook 2018 effective\n");
-        WriteBytes(dir_ + "/_MWSTFRM.VTS", "workbook 2018 flat rate\n");
-        WriteBytes(dir_ + "/Mwstform.lst", "list\n");
-        WriteBytes(dir_ + "/quorvex.txt", "VSS77 ==> VSS81\n");
+        WriteFileBytes(dir_ + "/MWSTFORM.VTS", "workbook 2018 effective\n");
+        WriteFileBytes(dir_ + "/_MWSTFRM.VTS", "workbook 2018 flat rate\n");
+        WriteFileBytes(dir_ + "/Mwstform.lst", "list\n");
+        WriteFileBytes(dir_ + "/quorvex.txt", "VSS77 ==> VSS81\n");
         HoldExclusively();
     }
 
@@ -125,8 +118,8 @@ protected:
     void Change() {
         Load(*mandate_, "key VSS81 8.1 108.1 netto 2200 Normalsatz 2024\nbooking 3 20240105 3000 7 VSS81 Neu\n");
         ASSERT_EQ(mandate_->SetIniLong(0, 27, 1), pendra::kOk);
-        WriteBytes(dir_ + "/MWSTFORM.VTS", "workbook 2024 effective, much longer than before\n");
-        WriteBytes(dir_ + "/MWSTPAU.VTS", "workbook 2024 flat rate\n");
+        WriteFileBytes(dir_ + "/MWSTFORM.VTS", "workbook 2024 effective, much longer than before\n");
+        WriteFileBytes(dir_ + "/MWSTPAU.VTS", "workbook 2024 flat rate\n");
         fs::remove(dir_ + "/Mwstform.lst");
     }
 
@@ -312,7 +305,7 @@ TEST_P(Backup, RestoresFromAReadOnlyBackupAndHoldsOnlyItsOwnFiles) {
 TEST_P(Backup, FullDiskFailsClearlyAndLeavesNothing) {
     // A small tmpfs as backup root, in a child with its own mount namespace.
     TempDir root;
-    WriteBytes(dir_ + "/MWSTPAU.VTS", std::string(256 * 1024, 'x'));
+    WriteFileBytes(dir_ + "/MWSTPAU.VTS", std::string(256 * 1024, 'x'));
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -338,7 +331,7 @@ TEST_P(Backup, FullDiskFailsClearlyAndLeavesNothing) {
 
 TEST_P(Backup, BackupRootThatCannotBeMadeFailsClearly) {
     TempDir root;
-    WriteBytes(root.Sub("file"), "not a folder");
+    WriteFileBytes(root.Sub("file"), "not a folder");
     settings_.root = root.Sub("file");
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
     ASSERT_FALSE(taken.Ok());

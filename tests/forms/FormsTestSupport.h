@@ -22,6 +22,7 @@
 #include "mandate/pendra/MandateAdmin.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/Tax.h"
+#include "tests/support/FileBytes.h"
 
 namespace formstest {
 
@@ -46,14 +47,8 @@ inline void WriteForm(const std::string& path, const std::vector<Row>& rows,
     form.Write(path, CVCF1::kFileTypeOoxml);
 }
 
-inline std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using testsupport::FileBytes;
+using testsupport::WriteFileBytes;
 
 // The text a cell of sheet 4 holds: its formula, or its displayed value.
 inline std::string MappingCell(const std::string& path, long row, long col) {

@@ -10,6 +10,7 @@
 #include "MandateTestSupport.h"
 #include "mandate/pendra/IDbAccess.h"
 #include "mandate/pendra/IMandateConfiguration.h"
+#include "tests/support/FileBytes.h"
 
 using namespace testsupport;
 
@@ -17,11 +18,6 @@ namespace {
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void ExecSql(const std::string& dbPath, const std::string& sql) {
@@ -109,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
         DirectoryCase{"our header, garbage behind it",
                       [](const std::string& d) {
                           MakeOurs(d);
-                          std::string bytes = ReadFile(Db(d));
+                          std::string bytes = testsupport::FileBytes(Db(d));
                           for (std::size_t i = 100; i < bytes.size(); ++i) {
                               bytes[i] = static_cast<char>(i * 7919 % 251);
                           }

@@ -31,10 +31,12 @@
 #include "res/Resource.h"
 #include "taxkeys/ConversionCommands.h"
 #include "tests/mandate/SqlTestSupport.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/FileModes.h"
 #include "tests/taxkeys/BatchProcess.h"
 
 namespace fs = std::filesystem;
+using testsupport::FileBytes;
 
 namespace {
 
@@ -52,11 +54,6 @@ constexpr const char* kRecords =
     "account 3000 0 VSS77 Erlös Waren\n"
     "account 3200 0 VSR25 Erlös Lebensmittel\n"
     "booking 1 20231231 3000 100.5 VSS77 Verkauf\n";
-
-std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The lines of `log` without the dry run's begin and end lines.
 std::string WithoutDryRunLines(const std::string& log, const std::string& dir) {
