@@ -85,15 +85,33 @@ bool MandateRun::Start() {
 LogSink& MandateRun::Log() { return scratchLog_ ? static_cast<LogSink&>(*scratchLog_) : log_; }
 
 void MandateRun::Finish() {
-    if (finished_ || !scratchLog_) return;
+    if (finished_) return;
     finished_ = true;
-    for (int i = 0; i < scratchLog_->Failures(); ++i) log_.CountFailure();
+    SettleBackup();
+    if (scratchLog_)
+        for (int i = 0; i < scratchLog_->Failures(); ++i) log_.CountFailure();
+}
+
+void MandateRun::SettleBackup() {
+    if (backupId_.empty()) return;
+    // A run that found nothing to do (a command run again, a key that is
+    // already there) leaves no backup, so that repeated runs do not push the
+    // backups of real changes out of the retention.
+    const bool changed =
+        mandate_.WritesAsked() != writesBeforeBackup_ || !backup::FilesAsInBackup(mandateDir_, backupId_, settings_);
+    if (changed) {
+        backup::KeepNewest(mandateDir_, settings_);
+    } else {
+        backup::DiscardBackup(mandateDir_, backupId_, settings_);
+        backupId_.clear();
+    }
 }
 
 bool MandateRun::BeforeChange(CommandContext& ctx) {
     // A read-only mandate is refused by every command before it writes.
     if (dryRun_ || !backupId_.empty() || mandate_.IsReadOnly()) return true;
-    const backup::Taken taken = backup::TakeBackup(mandate_, Command(), settings_);
+    writesBeforeBackup_ = mandate_.WritesAsked();
+    const backup::Taken taken = backup::TakeBackup(mandate_, Command(), settings_, backup::Retention::kLater);
     if (!taken.Ok()) {
         ctx.log.Failure(Format(LoadString(IDS_LOG_BACKUP_FAILED), mandateDir_));
         ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON),

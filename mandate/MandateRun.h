@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -29,16 +30,17 @@ public:
     // The sink the commands write to; its failures are handed on to the
     // front end's sink when the run ends.
     LogSink& Log();
-    // Hands the failures counted on Log() on to the front end's sink.
+    // Ends the run: keeps its backup when the run changed the mandate (and
+    // applies the retention), removes it otherwise; hands the failures
+    // counted on Log() on to the front end's sink.
     void Finish();
 
     bool DryRun() const override { return dryRun_; }
     bool BeforeChange(CommandContext& ctx) override;
 
-    // The backup taken in this run; empty while none was needed.
-    const std::string& BackupId() const { return backupId_; }
-
 private:
+    void SettleBackup();
+
     // Writes the front end's sink, with the scratch folder named as the mandate directory.
     class ScratchNamingSink : public LogSink {
     public:
@@ -59,7 +61,9 @@ private:
     std::string mandateDir_;
     std::string scratch_;
     std::unique_ptr<ScratchNamingSink> scratchLog_;
+    // The backup taken in this run; empty while none was needed.
     std::string backupId_;
+    std::uint64_t writesBeforeBackup_ = 0;
     bool finished_ = false;
 };
 

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "base/AtomicFile.h"
+#include "base/RegularFile.h"
 #include "base/TempFileName.h"
 #include "forms/FileCopy.h"
 #include "forms/FormPassJournal.h"
@@ -41,6 +42,8 @@ constexpr const char* kFilesFolder = "files";
 constexpr const char* kStagingPrefix = ".tmp-";
 // Names staged beside the mandate's files during a restore (tempname marks them ours).
 constexpr const char* kRestoreSuffix = "restore";
+// Larger files of ours are not compared and count as changed.
+constexpr std::size_t kMaxComparedFile = 256u << 20;
 
 Error Fail(Error::Code code, std::string path, std::string detail = {}) {
     return Error{code, std::move(path), std::move(detail)};
@@ -447,13 +450,45 @@ const std::vector<std::string>& MandateFileNames() {
 }
 
 Taken TakeBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& reason,
-                 const Settings& settings) {
-    return Take(mandateDir, engine, reason, settings, true);
+                 const Settings& settings, Retention retention) {
+    return Take(mandateDir, engine, reason, settings, retention == Retention::kNow);
 }
 
-Taken TakeBackup(Mandate& mandate, const std::string& reason, const Settings& settings) {
+Taken TakeBackup(Mandate& mandate, const std::string& reason, const Settings& settings, Retention retention) {
     if (!mandate.Engine()) return {{}, Fail(Error::Code::kDatabase, mandate.GetPath(), "no mandate open")};
-    return TakeBackup(mandate.GetPath(), *mandate.Engine(), reason, settings);
+    return TakeBackup(mandate.GetPath(), *mandate.Engine(), reason, settings, retention);
+}
+
+void KeepNewest(const std::string& mandateDir, const Settings& settings) { Prune(mandateDir, settings); }
+
+void DiscardBackup(const std::string& mandateDir, const std::string& id, const Settings& settings) {
+    const std::string folder = FolderOf(mandateDir, settings);
+    std::error_code ec;
+    if (id.empty() || id.starts_with(".") || !fs::is_directory(Join(folder, id), ec)) return;
+    RemoveBackupFolder(folder, id);
+}
+
+bool FilesAsInBackup(const std::string& mandateDir, const std::string& id, const Settings& settings) {
+    const std::string backupDir = Join(FolderOf(mandateDir, settings), id);
+    const std::optional<Manifest> manifest = ReadManifest(backupDir);
+    if (!manifest) return false;
+    const std::string prefix = std::string(kFilesFolder) + "/";
+    std::size_t held = 0;
+    for (const auto& file : manifest->files)
+        if (file.first.starts_with(prefix)) ++held;
+
+    std::size_t present = 0;
+    for (const std::string& name : MandateFileNames()) {
+        const std::string current = MwstMandateFilePath(mandateDir, name);
+        if (!IsRegularFile(current)) continue;
+        ++present;
+        std::string now, then, error;
+        const std::string stored = Join(backupDir, prefix + fs::path(current).filename().string());
+        if (!regularfile::ReadWhole(current, now, error, kMaxComparedFile) ||
+            !regularfile::ReadWhole(stored, then, error, kMaxComparedFile) || now != then)
+            return false;
+    }
+    return present == held;
 }
 
 std::vector<Info> ListBackups(const std::string& mandateDir, const Settings& settings) {

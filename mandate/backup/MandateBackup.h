@@ -98,11 +98,27 @@ bool IsBackupFolder(const std::string& path);
 // Where the backups of the mandate in `mandateDir` lie.
 std::string FolderOf(const std::string& mandateDir, const Settings& settings);
 
-// Takes a backup and keeps the newest `settings.keep` of the mandate.
-// `reason` names what follows (the command); line ends in it become blanks.
+// When a backup's retention applies: at once, or once the caller knows that
+// the backup is wanted (KeepNewest or DiscardBackup), so that a backup that
+// turns out not to be needed never pushes an older one out.
+enum class Retention { kNow, kLater };
+
+// Takes a backup and (Retention::kNow) keeps the newest `settings.keep` of the
+// mandate. `reason` names what follows (the command); line ends in it become blanks.
 Taken TakeBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& reason,
-                 const Settings& settings);
-Taken TakeBackup(Mandate& mandate, const std::string& reason, const Settings& settings);
+                 const Settings& settings, Retention retention = Retention::kNow);
+Taken TakeBackup(Mandate& mandate, const std::string& reason, const Settings& settings,
+                 Retention retention = Retention::kNow);
+
+// Keeps the newest `settings.keep` backups of the mandate and removes the others.
+void KeepNewest(const std::string& mandateDir, const Settings& settings);
+
+// Removes backup `id` of the mandate (nothing when there is none).
+void DiscardBackup(const std::string& mandateDir, const std::string& id, const Settings& settings);
+
+// True when the files of ours in the mandate directory are exactly those of
+// backup `id`: the same names, byte for byte. False when the backup cannot be read.
+bool FilesAsInBackup(const std::string& mandateDir, const std::string& id, const Settings& settings);
 
 // The complete backups of the mandate, oldest first.
 std::vector<Info> ListBackups(const std::string& mandateDir, const Settings& settings);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "mandate/pendra/BFile.h"
+#include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/StorageEngine.h"
 #include "mandate/pendra/TaxIdText.h"
@@ -36,7 +37,9 @@ int BRecord::CheckWritable(StorageTable*& table) const {
     int status;
     table = UsableTable(status);
     if (!table) return status;
-    return file_->Mode() == BFile::kModeReadOnly ? pendra::kAccessDenied : pendra::kOk;
+    if (file_->Mode() == BFile::kModeReadOnly) return pendra::kAccessDenied;
+    if (Mandate* mandate = file_->GetMandate()) mandate->NoteWriteAsked();
+    return pendra::kOk;
 }
 
 void BRecord::ReleaseLock() {

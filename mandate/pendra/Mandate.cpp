@@ -107,6 +107,7 @@ long Mandate::GetIniLong(int section, int key, long def) const {
 }
 
 int Mandate::SetIniLong(int section, int key, long value) {
+    NoteWriteAsked();
     return engine_ ? engine_->SetSetting(section, key, value) : pendra::kFileNotOpen;
 }
 

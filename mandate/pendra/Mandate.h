@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -65,6 +66,12 @@ public:
     // The storage behind the open mandate (for BFile); nullptr while closed.
     StorageEngine* Engine() const { return engine_.get(); }
 
+    // How many record and setting writes were asked of this object, whether
+    // they succeeded or were rolled back later: unchanged over a stretch of
+    // work means that work changed no record.
+    std::uint64_t WritesAsked() const { return writesAsked_; }
+    void NoteWriteAsked() { ++writesAsked_; }
+
 private:
     // Which mandate this is, however its path was written (the password
     // checks of this process are remembered by it).
@@ -73,4 +80,5 @@ private:
     std::unique_ptr<StorageEngine> engine_;
     // Kept after an open refused with 88, so the caller can name the other users.
     std::unique_ptr<SqlMandateConfiguration> sqlConfiguration_;
+    std::uint64_t writesAsked_ = 0;
 };

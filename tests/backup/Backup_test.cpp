@@ -209,6 +209,71 @@ TEST_P(Backup, RetentionKeepsExactlyTheConfiguredNumber) {
     EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 5u);
 }
 
+TEST_P(Backup, RetentionLaterLeavesTheChoiceToTheCaller) {
+    settings_.keep = 2;
+    std::vector<std::string> ids;
+    for (int i = 0; i < 3; ++i) {
+        const backup::Taken taken =
+            backup::TakeBackup(*mandate_, "run " + std::to_string(i), settings_, backup::Retention::kLater);
+        ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
+        ids.push_back(taken.id);
+    }
+    EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 3u) << "no retention yet";
+
+    // Not wanted after all: gone, and no older one went for it.
+    backup::DiscardBackup(dir_, ids[2], settings_);
+    std::vector<backup::Info> backups = backup::ListBackups(dir_, settings_);
+    ASSERT_EQ(backups.size(), 2u);
+    EXPECT_EQ(backups[0].id, ids[0]);
+    EXPECT_EQ(backups[1].id, ids[1]);
+    backup::DiscardBackup(dir_, "20000101-000000-000", settings_);
+    backup::DiscardBackup(dir_, "", settings_);
+    EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 2u) << "an unknown id removes nothing";
+
+    ASSERT_TRUE(backup::TakeBackup(*mandate_, "kept", settings_, backup::Retention::kLater).Ok());
+    backup::KeepNewest(dir_, settings_);
+    backups = backup::ListBackups(dir_, settings_);
+    ASSERT_EQ(backups.size(), 2u);
+    EXPECT_EQ(backups[0].id, ids[1]);
+    EXPECT_EQ(backups[1].reason, "kept");
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_ + "/.mwst-backup")) ++entries;
+    EXPECT_EQ(entries, 2) << "nothing left of the removed ones";
+}
+
+TEST_P(Backup, FilesAsInBackupComparesNamesAndBytes) {
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
+    EXPECT_TRUE(backup::FilesAsInBackup(dir_, taken.id, settings_));
+    // Records are not its business.
+    Load(*mandate_, "key VSS81 8.1 108.1 netto 2200 Normalsatz 2024\n");
+    EXPECT_TRUE(backup::FilesAsInBackup(dir_, taken.id, settings_));
+
+    const std::string workbook = FileBytes(dir_ + "/MWSTFORM.VTS");
+    std::string sameSize = workbook;
+    sameSize[0] = 'W';
+    WriteFileBytes(dir_ + "/MWSTFORM.VTS", sameSize);
+    EXPECT_FALSE(backup::FilesAsInBackup(dir_, taken.id, settings_)) << "a byte changed";
+    WriteFileBytes(dir_ + "/MWSTFORM.VTS", workbook);
+    EXPECT_TRUE(backup::FilesAsInBackup(dir_, taken.id, settings_));
+
+    WriteFileBytes(dir_ + "/MWSTPAU.VTS", "workbook 2024 flat rate\n");
+    EXPECT_FALSE(backup::FilesAsInBackup(dir_, taken.id, settings_)) << "a new file of ours";
+    fs::remove(dir_ + "/MWSTPAU.VTS");
+    WriteFileBytes(dir_ + "/notiz.txt", "not ours");
+    EXPECT_TRUE(backup::FilesAsInBackup(dir_, taken.id, settings_)) << "other files do not count";
+
+    const std::string list = FileBytes(dir_ + "/Mwstform.lst");
+    fs::remove(dir_ + "/Mwstform.lst");
+    EXPECT_FALSE(backup::FilesAsInBackup(dir_, taken.id, settings_)) << "a file of ours removed";
+    WriteFileBytes(dir_ + "/Mwstform.lst", list);
+
+    // A backup that cannot be read is no proof of anything.
+    EXPECT_FALSE(backup::FilesAsInBackup(dir_, "20000101-000000-000", settings_));
+    fs::remove(dir_ + "/.mwst-backup/" + taken.id + "/files/quorvex.txt");
+    EXPECT_FALSE(backup::FilesAsInBackup(dir_, taken.id, settings_));
+}
+
 TEST_P(Backup, BackupRootFromTheSettingsKeepsTheMandatePath) {
     TempDir root;
     settings_.root = root.Path();

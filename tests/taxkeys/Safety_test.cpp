@@ -242,6 +242,62 @@ TEST_P(Safety, ACommandThatChangesNothingNeedsNoBackup) {
     EXPECT_FALSE(fs::exists(dir_ + "/" + backup::kFolderName));
 }
 
+TEST_P(Safety, RunsThatFindNothingToDoKeepNoBackupAndPushNoneOut) {
+    WriteSettings("[Sicherheitskopien]\nbehalten=2\n");
+    // Both commands begin their work on every run; the second time they find it done.
+    const std::vector<Command> commands{Command::kInsertKeys, Command::kAdaptAccounts};
+    Run({dir_}, commands);
+    const std::vector<backup::Info> first = Backups(dir_);
+    ASSERT_EQ(first.size(), 1u);
+    const std::string converted = State(dir_);
+
+    // The same steps again, as a batch run twice over the same folders does.
+    for (int i = 0; i < 3; ++i) {
+        Run({dir_}, commands);
+        EXPECT_EQ(log_.Failures(), 0) << log_.Text();
+        EXPECT_EQ(State(dir_), converted) << "run " << i << " changes nothing";
+        const std::vector<backup::Info> after = Backups(dir_);
+        ASSERT_EQ(after.size(), 1u) << "run " << i;
+        EXPECT_EQ(after[0].id, first[0].id) << "the backup of the conversion stays";
+    }
+    for (const fs::directory_entry& entry : fs::directory_iterator(backup::FolderOf(dir_, ProductBackupSettings())))
+        EXPECT_EQ(entry.path().filename().string(), first[0].id) << "nothing left of the dropped backups";
+}
+
+TEST_P(Safety, RunsThatChangeTheMandateKeepTheConfiguredNumberOfBackups) {
+    WriteSettings("[Sicherheitskopien]\nbehalten=2\n");
+    Run({dir_}, {Command::kInsertKeys});
+    // The accounts' tax keys switched back and forth: records change, no file does.
+    std::vector<std::string> states;
+    for (int i = 0; i < 4; ++i) {
+        states.push_back(State(dir_));
+        Run({dir_}, {i % 2 == 0 ? Command::kAdaptAccounts : Command::kResetAccounts});
+        EXPECT_EQ(log_.Failures(), 0) << log_.Text();
+        EXPECT_NE(State(dir_), states.back());
+    }
+    const std::vector<backup::Info> backups = Backups(dir_);
+    ASSERT_EQ(backups.size(), 2u);
+    EXPECT_EQ(backups[0].reason, "adapt-accounts");
+    EXPECT_EQ(backups[1].reason, "reset-accounts");
+
+    // The newest is the state before the last run.
+    ASSERT_EQ(session_.Open(dir_, seam_, log_), MandateSession::Opened::kYes);
+    ASSERT_TRUE(backup::RestoreBackup(session_.Current(), backups[1].id, "restore", ProductBackupSettings()).Ok());
+    session_.Close();
+    EXPECT_EQ(State(dir_), states[3]);
+}
+
+TEST_P(Safety, AChangedWorkbookAloneKeepsTheBackup) {
+    Run({dir_}, {Command::kInsertKeys, Command::kAdaptAccounts});
+    ASSERT_EQ(Backups(dir_).size(), 1u);
+    // No record changes, but the form workbooks are replaced.
+    Run({dir_}, {Command::kInsertKeys, Command::kForm2024});
+    EXPECT_EQ(log_.Failures(), 0) << log_.Text();
+    const std::vector<backup::Info> backups = Backups(dir_);
+    ASSERT_EQ(backups.size(), 2u);
+    EXPECT_EQ(backups[1].reason, "insert-keys") << "named after the run's first command";
+}
+
 TEST_P(Safety, ABackupThatCannotBeWrittenRefusesTheCommandAndChangesNothing) {
     // The backup root lies below a plain file: no folder can be made there.
     const std::string blocker = (root_ / "keine-sicherung").string();
