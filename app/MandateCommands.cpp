@@ -20,7 +20,37 @@
 #include "mandate/backup/MandateBackup.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
+#include "res/ResourceData.h"
+#include "taxkeys/ConversionCommands.h"
 #include "taxkeys/TaxArray.h"
+
+namespace {
+
+// A menu text as the window shows it in a sentence: without the mnemonic
+// marks, the shortcut and the closing "...".
+std::string PlainMenuText(const std::string& text) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size() && text[i] != '\t'; ++i) {
+        if (text[i] == '&' && i + 1 < text.size()) ++i;
+        plain += text[i];
+    }
+    if (plain.ends_with("...")) plain.resize(plain.size() - 3);
+    return plain;
+}
+
+// What followed a backup, by the menu command's name ("insert-keys" reads
+// "Neue Steuerschlüssel einfügen"); a reason the menu does not know as stored.
+std::string BackupReasonText(const std::string& reason) {
+    unsigned id = reason == backup::kRestoreReason ? static_cast<unsigned>(ID_RESTORE_BACKUP) : 0u;
+    if (const CommandInfo* command = FindCommand(reason)) id = command->menuId;
+    if (id == 0) return reason;
+    for (const MenuPopup& popup : Resources(CurrentLanguage()).menu)
+        for (const MenuItem& item : popup.items)
+            if (item.id == id) return PlainMenuText(item.text);
+    return reason;
+}
+
+}  // namespace
 
 bool CTheApp::CheckVersionAndPassword(const std::string& path, std::string& outMandateName) {
     return GetMainFrame()->Session().CheckVersionAndPassword(path, outMandateName, UiSeam::Current());
@@ -201,7 +231,7 @@ void CMainFrame::OnRestoreBackup() {
     std::reverse(backups.begin(), backups.end());  // the newest on top
     ChoiceRequest choice{Format(LoadString(IDS_RESTORE_PROMPT), dir), LoadString(IDS_RESTORE_TITLE), {}};
     for (const backup::Info& info : backups)
-        choice.items.push_back(Format(LoadString(IDS_RESTORE_ITEM), BackupTimeText(info.when), info.reason,
+        choice.items.push_back(Format(LoadString(IDS_RESTORE_ITEM), BackupTimeText(info.when), BackupReasonText(info.reason),
                                       std::to_string(info.size), info.id));
     const std::optional<std::size_t> chosen = seam.ChooseItem(choice);
     if (!chosen || *chosen >= backups.size()) return;
@@ -213,7 +243,7 @@ void CMainFrame::OnRestoreBackup() {
     app.SwitchView(0);
     log.Line(Format(LoadString(IDS_LOG_RESTORE_BEGIN), dir));
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const backup::Restored restored = backup::RestoreBackup(session_->Current(), info.id, "restore", settings);
+    const backup::Restored restored = backup::RestoreBackup(session_->Current(), info.id, backup::kRestoreReason, settings);
     QApplication::restoreOverrideCursor();
     if (restored.Ok()) {
         log.Line(Format(LoadString(IDS_LOG_RESTORED), restored.id, restored.safetyId));

@@ -419,7 +419,8 @@ int BatchRunner::RestoreMandate(BatchSeam& seam, std::ostream& out, std::ostream
     } else {
         log.Line(Format(LoadString(IDS_LOG_RESTORE_BEGIN), dir));
         const backup::Restored restored =
-            backup::RestoreBackup(mandate, options_.backupId.value_or(""), kRestore, ProductBackupSettings());
+            backup::RestoreBackup(mandate, options_.backupId.value_or(""), backup::kRestoreReason,
+                                  ProductBackupSettings());
         if (restored.Ok()) {
             log.Line(Format(LoadString(IDS_LOG_RESTORED), restored.id, restored.safetyId));
             status = kDone;

@@ -28,6 +28,8 @@ namespace backup {
 // the end of the mandate's path below the backup root of the settings.
 inline constexpr const char* kFolderName = ".mwst-backup";
 inline constexpr int kDefaultKeep = 5;
+// The reason of the backup a restore takes of the state it replaces.
+inline constexpr const char* kRestoreReason = "restore";
 
 // The product settings of backups (INI section and keys below).
 struct Settings {

@@ -84,7 +84,8 @@ TEST_F(WindowSafety, RestoreOffersTheBackupsAsksAndPutsTheChosenOneBack) {
     ASSERT_EQ(seam.choices.size(), 1u);
     ASSERT_EQ(seam.choices[0].items.size(), 1u);
     EXPECT_NE(seam.choices[0].items[0].find(backups[0].id), std::string::npos);
-    EXPECT_NE(seam.choices[0].items[0].find("insert-keys"), std::string::npos);
+    EXPECT_NE(seam.choices[0].items[0].find("  Neue Steuerschlüssel einfügen  "), std::string::npos)
+        << "the command that followed, as the menu names it: " << seam.choices[0].items[0];
     EXPECT_EQ(Records("key").size(), 2u);
 
     seam.choiceAnswers.push_back(0);
@@ -96,6 +97,18 @@ TEST_F(WindowSafety, RestoreOffersTheBackupsAsksAndPutsTheChosenOneBack) {
     ASSERT_EQ(after.size(), 2u);
     EXPECT_NE(Log().find(Format(LoadString(IDS_LOG_RESTORED), backups[0].id, after.back().id)), std::string::npos)
         << LogText();
+
+    // The backup of the state the restore replaced is named after the restore, in French too.
+    SetProcessPreferredUILanguages("fr-CH");
+    seam.choiceAnswers.push_back(0);
+    seam.QueueAnswer(IDNO);
+    Command(ID_RESTORE_BACKUP);
+    ASSERT_EQ(seam.choices.size(), 3u);
+    const std::vector<std::string>& items = seam.choices.back().items;
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_NE(items[0].find("  Restaurer une sauvegarde  "), std::string::npos) << items[0];
+    EXPECT_NE(items[1].find("  Insérer nouveaux codes TVA  "), std::string::npos) << items[1];
+    SetProcessPreferredUILanguages("de-CH");
 }
 
 }  // namespace
