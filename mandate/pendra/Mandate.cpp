@@ -168,12 +168,13 @@ bool Mandate::PathContainsMandate(const std::string& path) {
     std::string dbPath = pendra::schema::DatabasePath(WithoutTrailingSlash(path));
     if (pendra::schema::CheckHeader(dbPath) != pendra::kOk) return false;
     pendra::sqlite::Connection connection;
-    if (connection.Open(dbPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX) != SQLITE_OK) {
-        return false;
-    }
+    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
+    if (connection.Open(dbPath, flags) != SQLITE_OK) return false;
     sqlite3_busy_timeout(connection.Get(), 1000);
     MandateMeta meta;
-    int status = pendra::schema::ReadMeta(connection.Get(), meta);
+    // A mandate in a folder or on a medium this user may not write is still one.
+    const int status = pendra::sqlite::ReadEvenWithoutShm(
+        connection, dbPath, flags, [&meta](sqlite3* db) { return pendra::schema::ReadMeta(db, meta); });
     // An old format is still our mandate: opening it explains why it cannot be used.
     return status == pendra::kOk || status == pendra::kFormatTooOld;
 }

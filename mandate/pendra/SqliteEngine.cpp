@@ -50,27 +50,6 @@ private:
     bool committed_ = false;
 };
 
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
-// "file:" URI of `path` with immutable=1; the characters a URI gives meaning to are escaped.
-std::string ImmutableUri(const std::string& path) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string uri = "file:";
-    for (unsigned char c : path) {
-        if (c == '%' || c == '?' || c == '#' || c < 0x20 || c >= 0x7F) {
-            uri += '%';
-            uri += kHex[c >> 4];
-            uri += kHex[c & 15];
-        } else {
-            uri += static_cast<char>(c);
-        }
-    }
-    return uri + "?immutable=1";
-}
-
 bool IsDirectory(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -113,23 +92,8 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
         Exec(db, "PRAGMA journal_mode=WAL");
         Exec(db, "PRAGMA synchronous=NORMAL");
     }
-    status = pendra::schema::ReadMeta(db, engine->meta_);
-    const bool walUnopenable = status == pendra::kFileNotFound || status == pendra::kAccessDenied;
-    if (walUnopenable && !engine->writable_ && !Exists(dbPath + "-wal")) {
-        // A WAL database read where its -shm file cannot be created (a
-        // read-only medium or folder): SQLite cannot open it at the first
-        // read (CANTOPEN on a read-only medium, READONLY in a folder the
-        // user may not write). With no -wal file everything is in the database file itself,
-        // and nobody can write without creating one, so it is read as
-        // immutable. Reading needs no write.
-        rc = engine->connection_.Reopen(ImmutableUri(dbPath), flags | SQLITE_OPEN_URI);
-        if (rc != SQLITE_OK) {
-            status = StatusFrom(rc);
-            return nullptr;
-        }
-        db = engine->Db();
-        status = pendra::schema::ReadMeta(db, engine->meta_);
-    }
+    auto readMeta = [&engine](sqlite3* opened) { return pendra::schema::ReadMeta(opened, engine->meta_); };
+    status = engine->writable_ ? readMeta(db) : ReadEvenWithoutShm(engine->connection_, dbPath, flags, readMeta);
     if (status != pendra::kOk) return nullptr;
     engine->seenLocalCommits_ = localCommits.load(std::memory_order_acquire);
     engine->seenGeneration_ = engine->lockFile_->Generation();

@@ -1,5 +1,7 @@
 #include "mandate/pendra/SqliteSupport.h"
 
+#include <sys/stat.h>
+
 #include <utility>
 
 #include "mandate/pendra/PendraStatus.h"
@@ -117,6 +119,42 @@ int Connection::Open(const std::string& path, int flags) {
         db_ = nullptr;
     }
     return rc;
+}
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+// "file:" URI of `path` with immutable=1; the characters a URI gives meaning to are escaped.
+std::string ImmutableUri(const std::string& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+        if (c == '%' || c == '?' || c == '#' || c < 0x20 || c >= 0x7F) {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        } else {
+            uri += static_cast<char>(c);
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+}  // namespace
+
+int ReadEvenWithoutShm(Connection& connection, const std::string& dbPath, int flags,
+                       const std::function<int(sqlite3*)>& read) {
+    const int status = read(connection.Get());
+    // CANTOPEN on a read-only medium, READONLY in a folder the user may not write.
+    const bool shmUnopenable = status == pendra::kFileNotFound || status == pendra::kAccessDenied;
+    if (!shmUnopenable || Exists(dbPath + "-wal")) return status;
+    if (const int rc = connection.Reopen(ImmutableUri(dbPath), flags | SQLITE_OPEN_URI); rc != SQLITE_OK)
+        return StatusFrom(rc);
+    return read(connection.Get());
 }
 
 }  // namespace pendra::sqlite

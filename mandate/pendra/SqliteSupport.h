@@ -2,6 +2,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -79,5 +80,14 @@ public:
 private:
     sqlite3* db_ = nullptr;
 };
+
+// Runs `read` on `connection`, opened read-only on `dbPath` with `flags`.
+// Where SQLite cannot read a WAL database because its -shm file cannot be
+// created (a read-only medium or folder) and no -wal file exists, everything
+// is in the database file itself and nobody can write without creating one:
+// the database is opened again as immutable and read once more. Reading needs
+// no write. The PendraStatus of the read, or of the second open.
+int ReadEvenWithoutShm(Connection& connection, const std::string& dbPath, int flags,
+                       const std::function<int(sqlite3*)>& read);
 
 }  // namespace pendra::sqlite
