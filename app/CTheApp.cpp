@@ -101,7 +101,7 @@ int CTheApp::InitInstance() {
     // 11. The company name keys the program's own settings.
     QCoreApplication::setOrganizationName(Q(CompanyName()));
     // 12. The first search root.
-    m_searchRoot = ReadBrisolString("initial", "mandant", "");
+    m_searchRoot = ReadBrisolPath("initial", "mandant");
     // 13.
     m_stopSearch = 0;
     m_searchRunning = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -91,6 +92,16 @@ std::string BrisolSettings::Get(const std::string& section, const std::string& k
 std::string ReadBrisolString(const std::string& section, const std::string& key,
                              const std::string& def) {
     return BrisolSettings::Get(section, key, def);
+}
+
+std::string ReadBrisolPath(const std::string& section, const std::string& key) {
+    const std::string value = BrisolSettings::Get(section, key, "");
+    const std::filesystem::path path(value);
+    if (value.empty() || path.is_absolute()) return value;
+    const std::filesystem::path settingsFolder = std::filesystem::path(BrisolSettings::FilePath()).parent_path();
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::absolute(settingsFolder, ec);
+    return (ec ? settingsFolder / path : base / path).lexically_normal().string();
 }
 
 std::string GetUICultureName() { return BrisolSettings::Get("Culture", "UICulture", "de-CH"); }

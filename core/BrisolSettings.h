@@ -29,5 +29,10 @@ public:
 
 std::string ReadBrisolString(const std::string& section, const std::string& key,
                              const std::string& def = std::string());
+// A folder named in the settings. A relative one is taken from the settings
+// file's folder, so that it does not depend on where a program was started
+// (the window, mwst-batch from cron and from a shell must all find the same
+// backups and templates). Empty when not set.
+std::string ReadBrisolPath(const std::string& section, const std::string& key);
 std::string GetUICultureName();
 std::string CompanyName();

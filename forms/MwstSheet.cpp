@@ -40,7 +40,7 @@ std::string MandateDirectory(const Mandate* mandate) {
     return mandate && mandate->IsMandantOpen() ? mandate->GetPath() : std::string();
 }
 
-std::string TemplatesDirectory() { return ReadBrisolString("Vorlagen", "verzeichnis"); }
+std::string TemplatesDirectory() { return ReadBrisolPath("Vorlagen", "verzeichnis"); }
 
 void ReadSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform) {
     _mwstform.Read(_filename, _filetype);

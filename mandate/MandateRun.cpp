@@ -18,8 +18,9 @@
 namespace fs = std::filesystem;
 
 backup::Settings ProductBackupSettings() {
-    return backup::Settings::Read(
-        [](const std::string& section, const std::string& key) { return ReadBrisolString(section, key); });
+    return backup::Settings::Read([](const std::string& section, const std::string& key) {
+        return key == backup::Settings::kRootKey ? ReadBrisolPath(section, key) : ReadBrisolString(section, key);
+    });
 }
 
 std::string BackupTimeText(std::chrono::system_clock::time_point when) {

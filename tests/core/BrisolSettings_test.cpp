@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -44,6 +45,27 @@ TEST(BrisolSettings, FileLocationFollowsTheEnvironment) {
     unsetenv("MWST_SETTINGS");
     setenv("XDG_CONFIG_HOME", "/cfg", 1);
     EXPECT_EQ(BrisolSettings::FilePath(), "/cfg/quorvex/brisol.ini");
+}
+
+// A relative folder must not depend on where a program was started: the
+// window and mwst-batch from cron would otherwise look in different places.
+TEST(BrisolSettings, RelativeFoldersAreTakenFromTheSettingsFilesFolder) {
+    const std::string dir = ::testing::TempDir() + "brisol-relative";
+    std::filesystem::create_directories(dir + "/config");
+    const std::string file = dir + "/config/brisol.ini";
+    std::ofstream(file) << "[Sicherheitskopien]\nverzeichnis=../sicherungen\n[Vorlagen]\nverzeichnis=vorlagen\n"
+                           "[initial]\nmandant=/data/mandanten\n";
+    setenv("MWST_SETTINGS", file.c_str(), 1);
+    BrisolSettings::Reload();
+    const std::string base = std::filesystem::absolute(dir).lexically_normal().string();
+    EXPECT_EQ(ReadBrisolPath("Sicherheitskopien", "verzeichnis"), base + "/sicherungen");
+    EXPECT_EQ(ReadBrisolPath("Vorlagen", "verzeichnis"), base + "/config/vorlagen");
+    EXPECT_EQ(ReadBrisolPath("initial", "mandant"), "/data/mandanten") << "an absolute one stays";
+    EXPECT_EQ(ReadBrisolPath("Company", "Name"), "") << "not set stays empty";
+    EXPECT_EQ(ReadBrisolString("Vorlagen", "verzeichnis"), "vorlagen") << "the text itself is unchanged";
+    unsetenv("MWST_SETTINGS");
+    BrisolSettings::Reload();
+    std::filesystem::remove_all(dir);
 }
 
 // The README's settings example is what users copy: read as the program reads
