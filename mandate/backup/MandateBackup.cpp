@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sodium.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -100,6 +101,12 @@ std::string OneLine(std::string text) {
     return text;
 }
 
+struct ManifestFile {
+    std::string path;  // relative to the backup's folder
+    std::uintmax_t size = 0;
+    std::string digest;  // BLAKE2b-256 in hex; empty in backups made before digests were kept
+};
+
 struct Manifest {
     std::string id;
     long long takenMs = 0;
@@ -107,8 +114,29 @@ struct Manifest {
     bool sql = false;
     std::string mandate;
     std::string name;
-    std::vector<std::pair<std::string, std::uintmax_t>> files;  // relative path, size
+    std::vector<ManifestFile> files;
 };
+
+// The BLAKE2b-256 digest of a file's bytes in hex; empty when it cannot be read.
+std::string FileDigest(const std::string& path) {
+    if (sodium_init() < 0) return {};
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    crypto_generichash_state state;
+    crypto_generichash_init(&state, nullptr, 0, crypto_generichash_BYTES);
+    std::vector<char> buffer(1 << 16);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+        crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(buffer.data()),
+                                  static_cast<unsigned long long>(in.gcount()));
+        if (!in) break;
+    }
+    if (in.bad()) return {};
+    unsigned char digest[crypto_generichash_BYTES];
+    crypto_generichash_final(&state, digest, sizeof digest);
+    char hex[2 * crypto_generichash_BYTES + 1];
+    sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+    return hex;
+}
 
 std::string ManifestText(const Manifest& manifest) {
     std::ostringstream out;
@@ -121,7 +149,11 @@ std::string ManifestText(const Manifest& manifest) {
     out << "kind " << (manifest.sql ? "sql" : "file") << "\n";
     out << "mandate " << OneLine(manifest.mandate) << "\n";
     out << "name " << OneLine(manifest.name) << "\n";
-    for (const auto& [path, size] : manifest.files) out << "file " << size << " " << path << "\n";
+    // The digests on lines of their own: a reader that knows only "file" lines still reads the manifest.
+    for (const ManifestFile& file : manifest.files) {
+        out << "file " << file.size << " " << file.path << "\n";
+        if (!file.digest.empty()) out << "digest " << file.digest << " " << file.path << "\n";
+    }
     return out.str();
 }
 
@@ -159,7 +191,15 @@ std::optional<Manifest> ReadManifest(const std::string& backupDir) {
             const std::string path = value.substr(second + 1);
             // Only names below the backup's own folder.
             if (path.empty() || path.front() == '/' || path.find("..") != std::string::npos) return std::nullopt;
-            manifest.files.emplace_back(path, size);
+            manifest.files.push_back({path, size, {}});
+        } else if (key == "digest") {
+            const std::size_t second = value.find(' ');
+            if (second == std::string::npos) return std::nullopt;
+            const std::string path = value.substr(second + 1);
+            auto file = std::find_if(manifest.files.begin(), manifest.files.end(),
+                                     [&path](const ManifestFile& f) { return f.path == path; });
+            if (file == manifest.files.end()) return std::nullopt;
+            file->digest = value.substr(0, second);
         }
     }
     if (!haveTime || !haveKind || manifest.id != fs::path(backupDir).filename().string()) return std::nullopt;
@@ -248,10 +288,15 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
         RemoveBackupFolder(folder, kStagingPrefix + id);
         return Taken{{}, std::move(error)};
     };
-    auto addFile = [&](const std::string& relative) {
+    // A copy that cannot be read back is no backup.
+    auto addFile = [&](const std::string& relative) -> std::optional<Error> {
+        const std::string copy = Join(stage, relative);
         std::error_code sizeError;
-        const std::uintmax_t size = fs::file_size(Join(stage, relative), sizeError);
-        manifest.files.emplace_back(relative, sizeError ? 0 : size);
+        const std::uintmax_t size = fs::file_size(copy, sizeError);
+        std::string digest = sizeError ? std::string() : FileDigest(copy);
+        if (digest.empty()) return Fail(Error::Code::kRead, copy, sizeError ? sizeError.message() : "");
+        manifest.files.push_back({relative, size, std::move(digest)});
+        return std::nullopt;
     };
 
     if (::mkdir(Join(stage, "records").c_str(), 0755) != 0)
@@ -260,11 +305,12 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
         const std::string sqlDir = Join(stage, kSqlFolder);
         if (::mkdir(sqlDir.c_str(), 0755) != 0) return fail(Fail(Error::Code::kWrite, sqlDir, SystemMessage(errno)));
         if (auto error = records::SavePg(static_cast<PgEngine&>(engine), sqlDir)) return fail(*error);
-        for (const std::string& name : records::PgFiles()) addFile(std::string(kSqlFolder) + "/" + name);
+        for (const std::string& name : records::PgFiles())
+            if (auto error = addFile(std::string(kSqlFolder) + "/" + name)) return fail(*error);
     } else {
         if (auto error = records::SaveSqlite(static_cast<SqliteEngine&>(engine), Join(stage, kDatabaseFile)))
             return fail(*error);
-        addFile(kDatabaseFile);
+        if (auto error = addFile(kDatabaseFile)) return fail(*error);
     }
 
     const std::string filesDir = Join(stage, kFilesFolder);
@@ -279,7 +325,7 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
             return fail(Fail(source_side ? Error::Code::kRead : Error::Code::kWrite, source_side ? source : target,
                              SystemMessage(copied.error)));
         }
-        addFile(std::string(kFilesFolder) + "/" + stored);
+        if (auto error = addFile(std::string(kFilesFolder) + "/" + stored)) return fail(*error);
     }
     for (const std::string& dir : {Join(stage, "records"), filesDir, manifest.sql ? Join(stage, kSqlFolder) : stage}) {
         if (auto error = SyncFolder(dir)) return fail(*error);
@@ -308,15 +354,17 @@ void RemoveStaged(const std::vector<Replacement>& replacements) {
 }
 
 std::optional<Error> CheckFiles(const std::string& backupDir, const Manifest& manifest) {
-    for (const auto& [relative, size] : manifest.files) {
+    for (const ManifestFile& file : manifest.files) {
         std::error_code ec;
-        const std::string path = Join(backupDir, relative);
+        const std::string path = Join(backupDir, file.path);
         const std::uintmax_t found = fs::file_size(path, ec);
         if (ec) return Fail(Error::Code::kDamaged, manifest.id, path + ": " + ec.message());
-        if (found != size) {
+        if (found != file.size) {
             return Fail(Error::Code::kDamaged, manifest.id,
-                        path + ": " + std::to_string(found) + " bytes instead of " + std::to_string(size));
+                        path + ": " + std::to_string(found) + " bytes instead of " + std::to_string(file.size));
         }
+        if (!file.digest.empty() && FileDigest(path) != file.digest)
+            return Fail(Error::Code::kDamaged, manifest.id, path + ": the content changed since the backup was taken");
     }
     return std::nullopt;
 }
@@ -331,7 +379,8 @@ std::optional<Error> PutBack(const std::string& mandateDir, StorageEngine& engin
     std::vector<Replacement> replacements;
     std::vector<std::string> keptTargets;
     const std::string prefix = std::string(kFilesFolder) + "/";
-    for (const auto& [relative, size] : manifest.files) {
+    for (const ManifestFile& file : manifest.files) {
+        const std::string& relative = file.path;
         if (!relative.starts_with(prefix)) continue;
         const std::string name = relative.substr(prefix.size());
         if (name.find('/') != std::string::npos) continue;
@@ -475,7 +524,7 @@ bool FilesAsInBackup(const std::string& mandateDir, const std::string& id, const
     const std::string prefix = std::string(kFilesFolder) + "/";
     std::size_t held = 0;
     for (const auto& file : manifest->files)
-        if (file.first.starts_with(prefix)) ++held;
+        if (file.path.starts_with(prefix)) ++held;
 
     std::size_t present = 0;
     for (const std::string& name : MandateFileNames()) {

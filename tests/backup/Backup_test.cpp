@@ -449,6 +449,54 @@ TEST_P(Backup, RestoreOfADamagedOrUnknownBackupChangesNothing) {
     EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 1u) << "no backup of the state before was needed";
 }
 
+TEST_P(Backup, RestoreFindsAByteChangedInsideABackupAndChangesNothing) {
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_TRUE(taken.Ok());
+    Change();
+    const std::string dumpAfter = Dump();
+    const auto filesAfter = OurFiles(dir_);
+
+    // The same size, one byte other: only the digest tells.
+    const std::string copy = backup::ListBackups(dir_, settings_).front().path + "/files/MWSTFORM.VTS";
+    std::string bytes = FileBytes(copy);
+    bytes[3] ^= 0x20;
+    WriteFileBytes(copy, bytes);
+    const backup::Restored restored = backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
+    ASSERT_FALSE(restored.Ok());
+    EXPECT_EQ(restored.error->code, backup::Error::Code::kDamaged);
+    EXPECT_NE(restored.error->detail.find(copy), std::string::npos) << restored.error->detail;
+    EXPECT_EQ(Dump(), dumpAfter);
+    EXPECT_EQ(OurFiles(dir_), filesAfter);
+}
+
+TEST_P(Backup, ABackupWithoutDigestsStillRestores) {
+    const std::string dumpBefore = Dump();
+    const auto filesBefore = OurFiles(dir_);
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_TRUE(taken.Ok());
+    // As written before digests were kept: the manifest without its digest lines.
+    const std::string manifestPath = backup::ListBackups(dir_, settings_).front().path + "/backup.txt";
+    std::istringstream manifest(FileBytes(manifestPath));
+    std::string line, withoutDigests;
+    int digests = 0;
+    while (std::getline(manifest, line)) {
+        if (line.starts_with("digest ")) {
+            ++digests;
+            continue;
+        }
+        withoutDigests += line + "\n";
+    }
+    EXPECT_GE(digests, 2) << "the records and the files each have one";
+    WriteFileBytes(manifestPath, withoutDigests);
+    Change();
+
+    const backup::Restored restored = backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
+    ASSERT_TRUE(restored.Ok()) << restored.error->Describe();
+    Reopen();
+    EXPECT_EQ(Dump(), dumpBefore);
+    EXPECT_EQ(OurFiles(dir_), filesBefore);
+}
+
 TEST_P(Backup, RestoreThatCannotWriteTheFilesChangesNothing) {
     settings_.keep = 1;
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);

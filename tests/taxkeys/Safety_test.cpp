@@ -359,6 +359,47 @@ TEST_P(Safety, ACommandThatFailsInTheMiddleLeavesTheMandateAsItWasAndItsBackupWh
     EXPECT_EQ(State(dir_), before);
 }
 
+// An archived mandate its administrator may no longer write: its backups are
+// still listed, and the search still finds it. Reading needs no write.
+TEST_P(Safety, AMandateInAFolderThisUserMayNotWriteIsFoundAndItsBackupsListed) {
+    Run({dir_}, {Command::kInsertKeys});
+    const std::vector<backup::Info> backups = Backups(dir_);
+    ASSERT_EQ(backups.size(), 1u);
+    ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
+    batchtest::RunOptions readOnly;
+    readOnly.obeyFileModes = true;
+    const batchtest::BatchResult listed = batchtest::RunBatch({"backups", dir_}, readOnly);
+    const batchtest::BatchResult found = batchtest::RunBatch({"show-keys", "--search", root_.string()}, readOnly);
+    chmod(dir_.c_str(), 0755);
+    if (listed.exitCode == 126) GTEST_SKIP() << "file modes cannot be enforced here";
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_NE(listed.out.find(backups[0].id), std::string::npos) << listed.out << listed.err;
+    EXPECT_EQ(found.exitCode, 0) << found.err;
+    EXPECT_NE(found.out.find("Steuerschlüssel für Mandant " + dir_ + "\n"), std::string::npos)
+        << found.out << found.err;
+}
+
+// A relative backup root in the settings is the same folder wherever
+// mwst-batch is started: the backups a run took are the ones listed and restored.
+TEST_P(Safety, ARelativeBackupRootIsTakenFromTheSettingsFilesFolder) {
+    WriteSettings("[Sicherheitskopien]\nverzeichnis=sicherungen\n");
+    const std::string before = State(dir_);
+    batchtest::RunOptions elsewhere;
+    elsewhere.cwd = "/";
+    const batchtest::BatchResult run = batchtest::RunBatch({"insert-keys", dir_}, elsewhere);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::is_directory(root_ / "sicherungen")) << "beside the settings file";
+    EXPECT_FALSE(fs::exists("/sicherungen"));
+    ASSERT_EQ(Backups(dir_).size(), 1u);
+    EXPECT_TRUE(Backups(dir_)[0].path.starts_with((root_ / "sicherungen").string())) << Backups(dir_)[0].path;
+
+    batchtest::RunOptions mandateFolder;
+    mandateFolder.cwd = dir_;
+    EXPECT_NE(batchtest::RunBatch({"backups", dir_}, mandateFolder).out.find(Backups(dir_)[0].id), std::string::npos);
+    EXPECT_EQ(batchtest::RunBatch({"restore", dir_}, mandateFolder).exitCode, 0);
+    EXPECT_EQ(State(dir_), before);
+}
+
 TEST_P(Safety, MwstBatchDryRunBackupsAndRestore) {
     const std::string before = State(dir_);
     batchtest::BatchResult dry = batchtest::RunBatch({"insert-keys,adapt-accounts", "--dry-run", dir_});
