@@ -149,6 +149,10 @@ int MwstRemoveStrayTempFiles(const std::string& mandateDir, const std::vector<st
         std::string target;
         std::error_code typeError;
         if (!tempname::IsTemporary(entry.path().filename().string(), &target)) return;
+        // A copy staged beside a mandate file (a restore's) is itself written
+        // through a temporary file: that one belongs to the mandate file too.
+        while (tempname::IsTemporary(target, &target)) {
+        }
         const bool ours = IsMandateFileName(target) ||
                           std::find(otherFiles.begin(), otherFiles.end(), target) != otherFiles.end();
         // Only plain files: a link of that name is not something we wrote.
