@@ -1,10 +1,15 @@
 #include "mandate/MandateRun.h"
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <string_view>
 
 #include "base/Format.h"
 #include "core/BrisolSettings.h"
@@ -51,10 +56,40 @@ void MandateRun::ScratchNamingSink::Line(const std::string& line) {
     target_.Line(shown);
 }
 
+namespace {
+
+constexpr std::string_view kScratchPrefix = "mwst-probelauf-";
+
+// Scratch folders of dry runs that were killed before they could remove
+// them: they hold copies of a client's workbooks. Each is named after its
+// process; only folders of ours whose process is gone are removed.
+void RemoveOrphanedScratchFolders(const std::string& tmp) {
+    std::error_code ec;
+    for (fs::directory_iterator it(tmp, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(kScratchPrefix)) continue;
+        const char* digits = name.c_str() + kScratchPrefix.size();
+        char* after = nullptr;
+        const long pid = std::strtol(digits, &after, 10);
+        struct stat info {};
+        if (after == digits || *after != '-' || pid <= 0 || ::lstat(it->path().c_str(), &info) != 0 ||
+            !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            std::error_code removeError;
+            fs::remove_all(it->path(), removeError);
+        }
+    }
+}
+
+}  // namespace
+
 bool MandateRun::Start() {
     if (!dryRun_) return true;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/mwst-probelauf-XXXXXX";
+    const char* tmpEnv = std::getenv("TMPDIR");
+    const std::string tmp = tmpEnv && *tmpEnv ? tmpEnv : "/tmp";
+    RemoveOrphanedScratchFolders(tmp);
+    std::string pattern = tmp + "/" + std::string(kScratchPrefix) + std::to_string(::getpid()) + "-XXXXXX";
     std::string failure;
     if (::mkdtemp(pattern.data()) == nullptr) {
         failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), pattern, std::string(std::strerror(errno)));

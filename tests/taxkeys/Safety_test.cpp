@@ -3,6 +3,7 @@
 // refuses the command, a dry run changes nothing and logs what the real run
 // logs, and mwst-batch lists and restores backups under exclusive access.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -195,6 +196,32 @@ TEST_P(Safety, ADryRunOfEachCommandChangesNothingAndLogsWhatTheCommandThenDoes) 
                      fs::exists(entry.path() / "MWSTFORM.VTS") && FileBytes((entry.path() / "MWSTFORM.VTS").string()) ==
                                                                      FileBytes(dir_ + "/MWSTFORM.VTS"))
             << entry.path();
+}
+
+TEST_P(Safety, ADryRunRemovesTheScratchFoldersOfDryRunsThatWereKilled) {
+    // A process that is gone, for the folder a killed dry run left behind.
+    const pid_t gone = fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0) _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+
+    const fs::path tmp = root_ / "tmp";
+    const fs::path orphan = tmp / ("mwst-probelauf-" + std::to_string(gone) + "-aB12cD");
+    const fs::path running = tmp / ("mwst-probelauf-" + std::to_string(::getppid()) + "-Xy34zW");
+    const fs::path foreign = tmp / "mwst-probelauf-XXf3k2";
+    for (const fs::path& folder : {orphan, running, foreign}) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "MWSTFORM.VTS") << "copy of a client's workbook";
+    }
+    setenv("TMPDIR", tmp.c_str(), 1);
+    Run({dir_}, {Command::kInsertKeys}, true);
+    unsetenv("TMPDIR");
+    EXPECT_FALSE(fs::exists(orphan)) << "its process is gone";
+    EXPECT_TRUE(fs::exists(running / "MWSTFORM.VTS")) << "its process still runs";
+    EXPECT_TRUE(fs::exists(foreign / "MWSTFORM.VTS")) << "not named after a process";
+    std::vector<std::string> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(tmp)) left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left.size(), 2u) << "the run's own scratch folder is gone too";
 }
 
 TEST_P(Safety, ADryRunOfSeveralCommandsSeesWhatTheEarlierOnesWouldHaveDone) {
