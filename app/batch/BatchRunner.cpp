@@ -386,15 +386,21 @@ int BatchRunner::ListMandateBackups(std::ostream& out, std::ostream& err) {
         err << Format(LoadString(IDS_BATCH_NONE_FOUND), dir) << "\n";
         return kSomeMandatesFailed;
     }
-    const std::vector<backup::Info> backups = backup::ListBackups(dir, ProductBackupSettings());
+    const backup::Settings settings = ProductBackupSettings();
+    const std::vector<backup::Info> backups = backup::ListBackups(dir, settings);
+    // A damaged backup is not silently left out: it may be the one the user is looking for.
+    const std::vector<std::string> damaged = backup::DamagedBackups(dir, settings);
+    for (const std::string& id : damaged)
+        err << Format(LoadString(IDS_BACKUP_DAMAGED), id, backup::FolderOf(dir, settings) + "/" + id) << "\n";
+    const int status = damaged.empty() ? kDone : kSomeMandatesFailed;
     if (backups.empty()) {
         err << Format(LoadString(IDS_BACKUP_NONE), dir) << "\n";
-        return kDone;
+        return status;
     }
     out << LoadString(IDS_BATCH_BACKUPS_HEADING) << "\n";
     for (const backup::Info& info : backups)
         out << info.id << "\t" << BackupTimeText(info.when) << "\t" << info.reason << "\t" << info.size << "\n";
-    return kDone;
+    return status;
 }
 
 // Registered and opened as for a command (password file, exclusive access

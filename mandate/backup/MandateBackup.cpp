@@ -243,6 +243,18 @@ void RemoveStaging(const std::string& folder) {
     for (const std::string& name : names) RemoveBackupFolder(folder, name);
 }
 
+// Calls `visit` with each folder in the backup folder that may be a backup
+// (not a staging folder, not a link).
+void ForEachBackupFolder(const std::string& folder, const std::function<void(const fs::path&)>& visit) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code typeError;
+        if (name.starts_with(".") || !it->is_directory(typeError) || it->is_symlink(typeError)) continue;
+        visit(it->path());
+    }
+}
+
 void Prune(const std::string& mandateDir, const Settings& settings) {
     std::vector<Info> backups = ListBackups(mandateDir, settings);
     const std::size_t keep = static_cast<std::size_t>(std::max(1, settings.keep));
@@ -541,28 +553,32 @@ bool FilesAsInBackup(const std::string& mandateDir, const std::string& id, const
 }
 
 std::vector<Info> ListBackups(const std::string& mandateDir, const Settings& settings) {
-    const std::string folder = FolderOf(mandateDir, settings);
     std::vector<Info> backups;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        std::error_code typeError;
-        if (name.starts_with(".") || !it->is_directory(typeError) || it->is_symlink(typeError)) continue;
-        const std::optional<Manifest> manifest = ReadManifest(it->path().string());
-        if (!manifest) continue;
+    ForEachBackupFolder(FolderOf(mandateDir, settings), [&backups](const fs::path& path) {
+        const std::optional<Manifest> manifest = ReadManifest(path.string());
+        if (!manifest) return;
         Info info;
         info.id = manifest->id;
         info.when = std::chrono::system_clock::time_point(std::chrono::milliseconds(manifest->takenMs));
         info.reason = manifest->reason;
-        info.size = SizeOnDisk(it->path().string());
+        info.size = SizeOnDisk(path.string());
         info.sql = manifest->sql;
-        info.path = it->path().string();
+        info.path = path.string();
         backups.push_back(std::move(info));
-    }
+    });
     std::sort(backups.begin(), backups.end(), [](const Info& a, const Info& b) {
         return a.when != b.when ? a.when < b.when : a.id < b.id;
     });
     return backups;
+}
+
+std::vector<std::string> DamagedBackups(const std::string& mandateDir, const Settings& settings) {
+    std::vector<std::string> damaged;
+    ForEachBackupFolder(FolderOf(mandateDir, settings), [&damaged](const fs::path& path) {
+        if (!ReadManifest(path.string())) damaged.push_back(path.filename().string());
+    });
+    std::sort(damaged.begin(), damaged.end());
+    return damaged;
 }
 
 Restored RestoreBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& id,
@@ -574,6 +590,11 @@ Restored RestoreBackup(const std::string& mandateDir, StorageEngine& engine, con
     }
     if ((result.error = EnsureExclusive(mandateDir, engine))) return result;
 
+    const std::vector<std::string> damaged = DamagedBackups(mandateDir, settings);
+    if (std::find(damaged.begin(), damaged.end(), id) != damaged.end()) {
+        result.error = Fail(Error::Code::kDamaged, id, Join(Join(FolderOf(mandateDir, settings), id), kManifestName));
+        return result;
+    }
     const std::vector<Info> backups = ListBackups(mandateDir, settings);
     if (backups.empty()) {
         result.error = Fail(Error::Code::kNoBackup, mandateDir);

@@ -125,6 +125,10 @@ bool FilesAsInBackup(const std::string& mandateDir, const std::string& id, const
 // The complete backups of the mandate, oldest first.
 std::vector<Info> ListBackups(const std::string& mandateDir, const Settings& settings);
 
+// The ids (folder names) of backups whose manifest cannot be read: damaged
+// after they were taken. They are never listed, restored or pruned.
+std::vector<std::string> DamagedBackups(const std::string& mandateDir, const Settings& settings);
+
 // Puts backup `id` (empty: the newest) back. First takes a backup of the
 // current state (reason `safetyReason`), then replaces the records in one
 // transaction and the files by renames: the mandate is either wholly as it

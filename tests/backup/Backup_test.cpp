@@ -497,6 +497,25 @@ TEST_P(Backup, ABackupWithoutDigestsStillRestores) {
     EXPECT_EQ(OurFiles(dir_), filesBefore);
 }
 
+TEST_P(Backup, ABackupWithADamagedManifestIsNamedAndRefused) {
+    const backup::Taken first = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_TRUE(first.Ok());
+    const backup::Taken second = backup::TakeBackup(*mandate_, "adapt-accounts", settings_);
+    ASSERT_TRUE(second.Ok());
+    EXPECT_TRUE(backup::DamagedBackups(dir_, settings_).empty());
+    WriteFileBytes(dir_ + "/.mwst-backup/" + second.id + "/backup.txt", "garbage\n");
+    Change();
+    const std::string dumpAfter = Dump();
+
+    EXPECT_EQ(backup::DamagedBackups(dir_, settings_), std::vector<std::string>{second.id});
+    ASSERT_EQ(backup::ListBackups(dir_, settings_).size(), 1u);
+    const backup::Restored restored = backup::RestoreBackup(*mandate_, second.id, "restore", settings_);
+    ASSERT_FALSE(restored.Ok());
+    EXPECT_EQ(restored.error->code, backup::Error::Code::kDamaged) << "not an unknown id";
+    EXPECT_EQ(restored.error->path, second.id);
+    EXPECT_EQ(Dump(), dumpAfter);
+}
+
 TEST_P(Backup, RestoreThatCannotWriteTheFilesChangesNothing) {
     settings_.keep = 1;
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);

@@ -427,6 +427,18 @@ TEST_P(Safety, ARelativeBackupRootIsTakenFromTheSettingsFilesFolder) {
     EXPECT_EQ(State(dir_), before);
 }
 
+TEST_P(Safety, MwstBatchBackupsNamesADamagedBackup) {
+    Run({dir_}, {Command::kInsertKeys});
+    const std::vector<backup::Info> backups = Backups(dir_);
+    ASSERT_EQ(backups.size(), 1u);
+    testsupport::WriteFileBytes(backups[0].path + "/backup.txt", "garbage\n");
+    const batchtest::BatchResult listed = batchtest::RunBatch({"backups", dir_});
+    EXPECT_EQ(listed.exitCode, 1);
+    EXPECT_NE(listed.err.find(Format(LoadString(IDS_BACKUP_DAMAGED), backups[0].id, backups[0].path)),
+              std::string::npos)
+        << listed.err;
+}
+
 TEST_P(Safety, MwstBatchDryRunBackupsAndRestore) {
     const std::string before = State(dir_);
     batchtest::BatchResult dry = batchtest::RunBatch({"insert-keys,adapt-accounts", "--dry-run", dir_});
