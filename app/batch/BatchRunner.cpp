@@ -92,15 +92,29 @@ struct MandateResult {
 // Boxes print their text on standard error and are answered from the options;
 // the password prompt of the data library is answered from the password file
 // for the one directory being tested, once: a retry after a wrong password is
-// cancelled.
+// cancelled, and the file's password named as wrong.
 class BatchSeam : public ScriptedUiSeam {
 public:
     std::optional<std::string> InputText(const InputRequest& request) override {
         inputs.push_back(request);
+        if (!current && given_ && echo) *echo << Format(LoadString(IDS_BATCH_PASSWORD_WRONG), dir_) << "\n";
+        given_ = given_ || current.has_value();
         return std::exchange(current, std::nullopt);
     }
 
+    // The password file's password for the mandate in `dir`, if it has one.
+    void OfferPassword(const std::string& dir, const std::map<std::string, std::string>& passwords) {
+        dir_ = dir;
+        given_ = false;
+        const auto found = passwords.find(dir);
+        current = found == passwords.end() ? std::nullopt : std::optional<std::string>(found->second);
+    }
+    void WithdrawPassword() { current.reset(); }
+
+private:
     std::optional<std::string> current;
+    std::string dir_;
+    bool given_ = false;
 };
 
 bool BatchRunner::ParseCommands(const std::string& list, std::ostream& err) {
@@ -185,6 +199,12 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
         Usage(err);
         return false;
     };
+    // An option known, but not for what was asked.
+    auto notWith = [&err](const std::string& option, const std::string& word) {
+        err << Format(LoadString(IDS_BATCH_NOT_WITH), option, word) << "\n";
+        Usage(err);
+        return false;
+    };
     if (!parsed) return badOption(mwstcli::Bytes(mwstcli::BadArgument(parser, arguments)));
     if (!languageKnown) return badOption("--lang");
     options_.yes = parser.isSet(yes);
@@ -216,10 +236,15 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
     if (commandList == kBackups || commandList == kRestore) {
         options_.mode = commandList == kBackups ? Mode::kBackups : Mode::kRestore;
         // One mandate, named: a backup is never looked for by a search.
-        if (options_.dryRun) return badOption("--dry-run");
-        if (options_.searchRoot) return badOption("--search");
-        if (options_.backupId && options_.mode != Mode::kRestore) return badOption("--backup");
-        if (options_.dirs.size() > 1) return badOption(options_.dirs[1]);
+        if (options_.dryRun) return notWith("--dry-run", commandList);
+        if (options_.searchRoot) return notWith("--search", commandList);
+        if (options_.backupId && options_.mode != Mode::kRestore) return notWith("--backup", commandList);
+        if (options_.jobs > 1) return notWith("--jobs", commandList);
+        if (options_.dirs.size() > 1) {
+            err << Format(LoadString(IDS_BATCH_ONE_DIRECTORY), commandList, options_.dirs[1]) << "\n";
+            Usage(err);
+            return false;
+        }
         if (options_.dirs.empty()) {
             err << LoadString(IDS_BATCH_NO_MANDATES) << "\n";
             Usage(err);
@@ -227,7 +252,7 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
         }
         return true;
     }
-    if (options_.backupId) return badOption("--backup");
+    if (options_.backupId) return notWith("--backup", commandList);
     if (!ParseCommands(commandList, err)) return false;
     if (options_.dirs.empty() && !options_.searchRoot) {
         err << LoadString(IDS_BATCH_NO_MANDATES) << "\n";
@@ -293,10 +318,10 @@ MandateResult BatchRunner::Convert(MandateSession& session, BatchSeam& seam, con
                                    std::ostream& out, std::ostream& err) {
     MandateResult result;
     seam.echo = &err;
-    if (auto found = passwords_.find(dir); found != passwords_.end()) seam.current = found->second;
+    seam.OfferPassword(dir, passwords_);
     std::string name;
     const bool registered = session.CheckVersionAndPassword(dir, name, seam);
-    seam.current.reset();
+    seam.WithdrawPassword();
     if (!registered) {
         err << Format(LoadString(IDS_BATCH_NOT_REGISTERED), dir) << "\n";
         result.ok = false;
@@ -412,10 +437,10 @@ int BatchRunner::RestoreMandate(BatchSeam& seam, std::ostream& out, std::ostream
     Mandate::SetGlobalMandate(&mandate);
     MandateSession session(mandate);
     seam.echo = &err;
-    if (auto found = passwords_.find(dir); found != passwords_.end()) seam.current = found->second;
+    seam.OfferPassword(dir, passwords_);
     std::string name;
     const bool registered = session.CheckVersionAndPassword(dir, name, seam);
-    seam.current.reset();
+    seam.WithdrawPassword();
     int status = kSomeMandatesFailed;
     ForwardingLogSink log([&out](const std::string& line) { out << line << std::flush; });
     if (!registered) {

@@ -167,10 +167,14 @@ TEST_F(MwstBatchTest, PasswordsComeFromThePasswordFile) {
     BatchResult result = RunBatch({"insert-keys", dir});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("wurde nicht angegeben"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("ist falsch"), std::string::npos) << "none was given: " << result.err;
 
     const std::string wrong = Path("falsch.txt");
     std::ofstream(wrong) << dir << "\tSesam-2\n";
-    EXPECT_EQ(RunBatch({"insert-keys", "--password-file", wrong, dir}).exitCode, 1);
+    result = RunBatch({"insert-keys", "--password-file", wrong, dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("Das Passwort der Passwortdatei für den Mandanten " + dir + " ist falsch.\n", 0), 0u)
+        << "the file's password was given and refused: " << result.err;
     EXPECT_FALSE(HasKey(dir, "A81"));
 
     const std::string right = Path("passwoerter.txt");
