@@ -231,8 +231,9 @@ void CMainFrame::OnRestoreBackup() {
     std::reverse(backups.begin(), backups.end());  // the newest on top
     ChoiceRequest choice{Format(LoadString(IDS_RESTORE_PROMPT), dir), LoadString(IDS_RESTORE_TITLE), {}};
     for (const backup::Info& info : backups)
-        choice.items.push_back(Format(LoadString(IDS_RESTORE_ITEM), BackupTimeText(info.when), BackupReasonText(info.reason),
-                                      std::to_string(info.size), info.id));
+        choice.items.push_back(Format(LoadString(IDS_RESTORE_ITEM), BackupTimeText(info.when),
+                                      BackupReasonText(info.reason), std::to_string(info.size),
+                                      info.id));
     const std::optional<std::size_t> chosen = seam.ChooseItem(choice);
     if (!chosen || *chosen >= backups.size()) return;
     const backup::Info& info = backups[*chosen];
@@ -243,7 +244,8 @@ void CMainFrame::OnRestoreBackup() {
     app.SwitchView(0);
     log.Line(Format(LoadString(IDS_LOG_RESTORE_BEGIN), dir));
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const backup::Restored restored = backup::RestoreBackup(session_->Current(), info.id, backup::kRestoreReason, settings);
+    const backup::Restored restored =
+        backup::RestoreBackup(session_->Current(), info.id, backup::kRestoreReason, settings);
     QApplication::restoreOverrideCursor();
     if (restored.Ok()) {
         log.Line(Format(LoadString(IDS_LOG_RESTORED), restored.id, restored.safetyId));

@@ -98,7 +98,8 @@ std::string ReadBrisolPath(const std::string& section, const std::string& key) {
     const std::string value = BrisolSettings::Get(section, key, "");
     const std::filesystem::path path(value);
     if (value.empty() || path.is_absolute()) return value;
-    const std::filesystem::path settingsFolder = std::filesystem::path(BrisolSettings::FilePath()).parent_path();
+    const std::filesystem::path settingsFolder =
+        std::filesystem::path(BrisolSettings::FilePath()).parent_path();
     std::error_code ec;
     const std::filesystem::path base = std::filesystem::absolute(settingsFolder, ec);
     return (ec ? settingsFolder / path : base / path).lexically_normal().string();

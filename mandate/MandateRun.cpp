@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 
 backup::Settings ProductBackupSettings() {
     return backup::Settings::Read([](const std::string& section, const std::string& key) {
-        return key == backup::Settings::kRootKey ? ReadBrisolPath(section, key) : ReadBrisolString(section, key);
+        return key == backup::Settings::kRootKey ? ReadBrisolPath(section, key)
+                                                 : ReadBrisolString(section, key);
     });
 }
 
@@ -72,8 +73,9 @@ void RemoveOrphanedScratchFolders(const std::string& tmp) {
         char* after = nullptr;
         const long pid = std::strtol(digits, &after, 10);
         struct stat info {};
-        if (after == digits || *after != '-' || pid <= 0 || ::lstat(it->path().c_str(), &info) != 0 ||
-            !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+        if (after == digits || *after != '-' || pid <= 0 ||
+            ::lstat(it->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::geteuid())
             continue;
         if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
             std::error_code removeError;
@@ -89,7 +91,8 @@ bool MandateRun::Start() {
     const char* tmpEnv = std::getenv("TMPDIR");
     const std::string tmp = tmpEnv && *tmpEnv ? tmpEnv : "/tmp";
     RemoveOrphanedScratchFolders(tmp);
-    std::string pattern = tmp + "/" + std::string(kScratchPrefix) + std::to_string(::getpid()) + "-XXXXXX";
+    std::string pattern =
+        tmp + "/" + std::string(kScratchPrefix) + std::to_string(::getpid()) + "-XXXXXX";
     std::string failure;
     if (::mkdtemp(pattern.data()) == nullptr) {
         failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), pattern, std::string(std::strerror(errno)));
@@ -133,8 +136,8 @@ void MandateRun::SettleBackup() {
     // A run that found nothing to do (a command run again, a key that is
     // already there) leaves no backup, so that repeated runs do not push the
     // backups of real changes out of the retention.
-    const bool changed =
-        mandate_.WritesAsked() != writesBeforeBackup_ || !backup::FilesAsInBackup(mandateDir_, backupId_, settings_);
+    const bool changed = mandate_.WritesAsked() != writesBeforeBackup_ ||
+                         !backup::FilesAsInBackup(mandateDir_, backupId_, settings_);
     if (changed) {
         backup::KeepNewest(mandateDir_, settings_);
     } else {
@@ -147,7 +150,8 @@ bool MandateRun::BeforeChange(CommandContext& ctx) {
     // A read-only mandate is refused by every command before it writes.
     if (dryRun_ || !backupId_.empty() || mandate_.IsReadOnly()) return true;
     writesBeforeBackup_ = mandate_.WritesAsked();
-    const backup::Taken taken = backup::TakeBackup(mandate_, Command(), settings_, backup::Retention::kLater);
+    const backup::Taken taken =
+        backup::TakeBackup(mandate_, Command(), settings_, backup::Retention::kLater);
     if (!taken.Ok()) {
         ctx.log.Failure(Format(LoadString(IDS_LOG_BACKUP_FAILED), mandateDir_));
         ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON),

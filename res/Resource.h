@@ -123,14 +123,16 @@ enum : int {
     IDS_BATCH_PASSWORD_LINE = 21314,
     IDS_BATCH_NOT_REGISTERED = 21315,
     IDS_BATCH_NOT_OPENED = 21316,
-    IDS_BATCH_PASSWORD_WRONG = 21317,  // mandate directory: the password file's password was refused
+    IDS_BATCH_PASSWORD_WRONG =
+        21317,  // mandate directory: the password file's password was refused
     IDS_BATCH_NOT_CONFIRMED = 21318,
     IDS_BATCH_NO_MANDATES = 21319,
     IDS_BATCH_NONE_FOUND = 21320,
     IDS_BATCH_DUPLICATE = 21321,      // canonical mandate directory
     IDS_BATCH_READ_ONLY = 21322,      // canonical mandate directory
     IDS_BATCH_NOT_COMPLETED = 21323,  // canonical mandate directory
-    IDS_BATCH_NOT_WITH = 21324,       // option, the word it does not go with (backups, restore, a command)
+    IDS_BATCH_NOT_WITH =
+        21324,  // option, the word it does not go with (backups, restore, a command)
     IDS_BATCH_ONE_DIRECTORY = 21325,  // backups or restore, the directory too many
 };
 

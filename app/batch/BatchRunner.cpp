@@ -97,17 +97,20 @@ class BatchSeam : public ScriptedUiSeam {
 public:
     std::optional<std::string> InputText(const InputRequest& request) override {
         inputs.push_back(request);
-        if (!current && given_ && echo) *echo << Format(LoadString(IDS_BATCH_PASSWORD_WRONG), dir_) << "\n";
+        if (!current && given_ && echo)
+            *echo << Format(LoadString(IDS_BATCH_PASSWORD_WRONG), dir_) << "\n";
         given_ = given_ || current.has_value();
         return std::exchange(current, std::nullopt);
     }
 
     // The password file's password for the mandate in `dir`, if it has one.
-    void OfferPassword(const std::string& dir, const std::map<std::string, std::string>& passwords) {
+    void OfferPassword(const std::string& dir,
+                       const std::map<std::string, std::string>& passwords) {
         dir_ = dir;
         given_ = false;
         const auto found = passwords.find(dir);
-        current = found == passwords.end() ? std::nullopt : std::optional<std::string>(found->second);
+        current =
+            found == passwords.end() ? std::nullopt : std::optional<std::string>(found->second);
     }
     void WithdrawPassword() { current.reset(); }
 
@@ -238,10 +241,12 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
         // One mandate, named: a backup is never looked for by a search.
         if (options_.dryRun) return notWith("--dry-run", commandList);
         if (options_.searchRoot) return notWith("--search", commandList);
-        if (options_.backupId && options_.mode != Mode::kRestore) return notWith("--backup", commandList);
+        if (options_.backupId && options_.mode != Mode::kRestore)
+            return notWith("--backup", commandList);
         if (options_.jobs > 1) return notWith("--jobs", commandList);
         if (options_.dirs.size() > 1) {
-            err << Format(LoadString(IDS_BATCH_ONE_DIRECTORY), commandList, options_.dirs[1]) << "\n";
+            err << Format(LoadString(IDS_BATCH_ONE_DIRECTORY), commandList, options_.dirs[1])
+                << "\n";
             Usage(err);
             return false;
         }
@@ -416,7 +421,9 @@ int BatchRunner::ListMandateBackups(std::ostream& out, std::ostream& err) {
     // A damaged backup is not silently left out: it may be the one the user is looking for.
     const std::vector<std::string> damaged = backup::DamagedBackups(dir, settings);
     for (const std::string& id : damaged)
-        err << Format(LoadString(IDS_BACKUP_DAMAGED), id, backup::FolderOf(dir, settings) + "/" + id) << "\n";
+        err << Format(LoadString(IDS_BACKUP_DAMAGED), id,
+                      backup::FolderOf(dir, settings) + "/" + id)
+            << "\n";
     const int status = damaged.empty() ? kDone : kSomeMandatesFailed;
     if (backups.empty()) {
         err << Format(LoadString(IDS_BACKUP_NONE), dir) << "\n";

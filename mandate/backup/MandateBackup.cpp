@@ -1,8 +1,8 @@
 #include "mandate/backup/MandateBackup.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sodium.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -149,7 +149,8 @@ std::string ManifestText(const Manifest& manifest) {
     out << "kind " << (manifest.sql ? "sql" : "file") << "\n";
     out << "mandate " << OneLine(manifest.mandate) << "\n";
     out << "name " << OneLine(manifest.name) << "\n";
-    // The digests on lines of their own: a reader that knows only "file" lines still reads the manifest.
+    // The digests on lines of their own: a reader that knows only "file" lines still reads the
+    // manifest.
     for (const ManifestFile& file : manifest.files) {
         out << "file " << file.size << " " << file.path << "\n";
         if (!file.digest.empty()) out << "digest " << file.digest << " " << file.path << "\n";
@@ -245,12 +246,14 @@ void RemoveStaging(const std::string& folder) {
 
 // Calls `visit` with each folder in the backup folder that may be a backup
 // (not a staging folder, not a link).
-void ForEachBackupFolder(const std::string& folder, const std::function<void(const fs::path&)>& visit) {
+void ForEachBackupFolder(const std::string& folder,
+                         const std::function<void(const fs::path&)>& visit) {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code typeError;
-        if (name.starts_with(".") || !it->is_directory(typeError) || it->is_symlink(typeError)) continue;
+        if (name.starts_with(".") || !it->is_directory(typeError) || it->is_symlink(typeError))
+            continue;
         visit(it->path());
     }
 }
@@ -306,7 +309,8 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
         std::error_code sizeError;
         const std::uintmax_t size = fs::file_size(copy, sizeError);
         std::string digest = sizeError ? std::string() : FileDigest(copy);
-        if (digest.empty()) return Fail(Error::Code::kRead, copy, sizeError ? sizeError.message() : "");
+        if (digest.empty())
+            return Fail(Error::Code::kRead, copy, sizeError ? sizeError.message() : "");
         manifest.files.push_back({relative, size, std::move(digest)});
         return std::nullopt;
     };
@@ -373,10 +377,12 @@ std::optional<Error> CheckFiles(const std::string& backupDir, const Manifest& ma
         if (ec) return Fail(Error::Code::kDamaged, manifest.id, path + ": " + ec.message());
         if (found != file.size) {
             return Fail(Error::Code::kDamaged, manifest.id,
-                        path + ": " + std::to_string(found) + " bytes instead of " + std::to_string(file.size));
+                        path + ": " + std::to_string(found) + " bytes instead of " +
+                            std::to_string(file.size));
         }
         if (!file.digest.empty() && FileDigest(path) != file.digest)
-            return Fail(Error::Code::kDamaged, manifest.id, path + ": the content changed since the backup was taken");
+            return Fail(Error::Code::kDamaged, manifest.id,
+                        path + ": the content changed since the backup was taken");
     }
     return std::nullopt;
 }
@@ -515,12 +521,15 @@ Taken TakeBackup(const std::string& mandateDir, StorageEngine& engine, const std
     return Take(mandateDir, engine, reason, settings, retention == Retention::kNow);
 }
 
-Taken TakeBackup(Mandate& mandate, const std::string& reason, const Settings& settings, Retention retention) {
+Taken TakeBackup(Mandate& mandate, const std::string& reason, const Settings& settings,
+                 Retention retention) {
     if (!mandate.Engine()) return {{}, Fail(Error::Code::kDatabase, mandate.GetPath(), "no mandate open")};
     return TakeBackup(mandate.GetPath(), *mandate.Engine(), reason, settings, retention);
 }
 
-void KeepNewest(const std::string& mandateDir, const Settings& settings) { Prune(mandateDir, settings); }
+void KeepNewest(const std::string& mandateDir, const Settings& settings) {
+    Prune(mandateDir, settings);
+}
 
 void DiscardBackup(const std::string& mandateDir, const std::string& id, const Settings& settings) {
     const std::string folder = FolderOf(mandateDir, settings);
@@ -529,7 +538,8 @@ void DiscardBackup(const std::string& mandateDir, const std::string& id, const S
     RemoveBackupFolder(folder, id);
 }
 
-bool FilesAsInBackup(const std::string& mandateDir, const std::string& id, const Settings& settings) {
+bool FilesAsInBackup(const std::string& mandateDir, const std::string& id,
+                     const Settings& settings) {
     const std::string backupDir = Join(FolderOf(mandateDir, settings), id);
     const std::optional<Manifest> manifest = ReadManifest(backupDir);
     if (!manifest) return false;
@@ -592,7 +602,8 @@ Restored RestoreBackup(const std::string& mandateDir, StorageEngine& engine, con
 
     const std::vector<std::string> damaged = DamagedBackups(mandateDir, settings);
     if (std::find(damaged.begin(), damaged.end(), id) != damaged.end()) {
-        result.error = Fail(Error::Code::kDamaged, id, Join(Join(FolderOf(mandateDir, settings), id), kManifestName));
+        result.error = Fail(Error::Code::kDamaged, id,
+                            Join(Join(FolderOf(mandateDir, settings), id), kManifestName));
         return result;
     }
     const std::vector<Info> backups = ListBackups(mandateDir, settings);

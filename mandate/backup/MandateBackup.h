@@ -120,7 +120,8 @@ void DiscardBackup(const std::string& mandateDir, const std::string& id, const S
 
 // True when the files of ours in the mandate directory are exactly those of
 // backup `id`: the same names, byte for byte. False when the backup cannot be read.
-bool FilesAsInBackup(const std::string& mandateDir, const std::string& id, const Settings& settings);
+bool FilesAsInBackup(const std::string& mandateDir, const std::string& id,
+                     const Settings& settings);
 
 // The complete backups of the mandate, oldest first.
 std::vector<Info> ListBackups(const std::string& mandateDir, const Settings& settings);

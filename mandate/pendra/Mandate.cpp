@@ -174,7 +174,8 @@ bool Mandate::PathContainsMandate(const std::string& path) {
     MandateMeta meta;
     // A mandate in a folder or on a medium this user may not write is still one.
     const int status = pendra::sqlite::ReadEvenWithoutShm(
-        connection, dbPath, flags, [&meta](sqlite3* db) { return pendra::schema::ReadMeta(db, meta); });
+        connection, dbPath, flags,
+        [&meta](sqlite3* db) { return pendra::schema::ReadMeta(db, meta); });
     // An old format is still our mandate: opening it explains why it cannot be used.
     return status == pendra::kOk || status == pendra::kFormatTooOld;
 }

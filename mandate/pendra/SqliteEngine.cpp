@@ -92,8 +92,11 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
         Exec(db, "PRAGMA journal_mode=WAL");
         Exec(db, "PRAGMA synchronous=NORMAL");
     }
-    auto readMeta = [&engine](sqlite3* opened) { return pendra::schema::ReadMeta(opened, engine->meta_); };
-    status = engine->writable_ ? readMeta(db) : ReadEvenWithoutShm(engine->connection_, dbPath, flags, readMeta);
+    auto readMeta = [&engine](sqlite3* opened) {
+        return pendra::schema::ReadMeta(opened, engine->meta_);
+    };
+    status = engine->writable_ ? readMeta(db)
+                               : ReadEvenWithoutShm(engine->connection_, dbPath, flags, readMeta);
     if (status != pendra::kOk) return nullptr;
     engine->seenLocalCommits_ = localCommits.load(std::memory_order_acquire);
     engine->seenGeneration_ = engine->lockFile_->Generation();

@@ -152,7 +152,8 @@ int ReadEvenWithoutShm(Connection& connection, const std::string& dbPath, int fl
     // CANTOPEN on a read-only medium, READONLY in a folder the user may not write.
     const bool shmUnopenable = status == pendra::kFileNotFound || status == pendra::kAccessDenied;
     if (!shmUnopenable || Exists(dbPath + "-wal")) return status;
-    if (const int rc = connection.Reopen(ImmutableUri(dbPath), flags | SQLITE_OPEN_URI); rc != SQLITE_OK)
+    if (const int rc = connection.Reopen(ImmutableUri(dbPath), flags | SQLITE_OPEN_URI);
+        rc != SQLITE_OK)
         return StatusFrom(rc);
     return read(connection.Get());
 }

@@ -213,8 +213,8 @@ TEST_P(Backup, RetentionLaterLeavesTheChoiceToTheCaller) {
     settings_.keep = 2;
     std::vector<std::string> ids;
     for (int i = 0; i < 3; ++i) {
-        const backup::Taken taken =
-            backup::TakeBackup(*mandate_, "run " + std::to_string(i), settings_, backup::Retention::kLater);
+        const backup::Taken taken = backup::TakeBackup(*mandate_, "run " + std::to_string(i),
+                                                       settings_, backup::Retention::kLater);
         ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
         ids.push_back(taken.id);
     }
@@ -237,7 +237,8 @@ TEST_P(Backup, RetentionLaterLeavesTheChoiceToTheCaller) {
     EXPECT_EQ(backups[0].id, ids[1]);
     EXPECT_EQ(backups[1].reason, "kept");
     int entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_ + "/.mwst-backup")) ++entries;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_ + "/.mwst-backup"))
+        ++entries;
     EXPECT_EQ(entries, 2) << "nothing left of the removed ones";
 }
 
@@ -457,11 +458,13 @@ TEST_P(Backup, RestoreFindsAByteChangedInsideABackupAndChangesNothing) {
     const auto filesAfter = OurFiles(dir_);
 
     // The same size, one byte other: only the digest tells.
-    const std::string copy = backup::ListBackups(dir_, settings_).front().path + "/files/MWSTFORM.VTS";
+    const std::string copy =
+        backup::ListBackups(dir_, settings_).front().path + "/files/MWSTFORM.VTS";
     std::string bytes = FileBytes(copy);
     bytes[3] ^= 0x20;
     WriteFileBytes(copy, bytes);
-    const backup::Restored restored = backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
+    const backup::Restored restored =
+        backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
     ASSERT_FALSE(restored.Ok());
     EXPECT_EQ(restored.error->code, backup::Error::Code::kDamaged);
     EXPECT_NE(restored.error->detail.find(copy), std::string::npos) << restored.error->detail;
@@ -475,7 +478,8 @@ TEST_P(Backup, ABackupWithoutDigestsStillRestores) {
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
     ASSERT_TRUE(taken.Ok());
     // As written before digests were kept: the manifest without its digest lines.
-    const std::string manifestPath = backup::ListBackups(dir_, settings_).front().path + "/backup.txt";
+    const std::string manifestPath =
+        backup::ListBackups(dir_, settings_).front().path + "/backup.txt";
     std::istringstream manifest(FileBytes(manifestPath));
     std::string line, withoutDigests;
     int digests = 0;
@@ -490,7 +494,8 @@ TEST_P(Backup, ABackupWithoutDigestsStillRestores) {
     WriteFileBytes(manifestPath, withoutDigests);
     Change();
 
-    const backup::Restored restored = backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
+    const backup::Restored restored =
+        backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
     ASSERT_TRUE(restored.Ok()) << restored.error->Describe();
     Reopen();
     EXPECT_EQ(Dump(), dumpBefore);
@@ -509,7 +514,8 @@ TEST_P(Backup, ABackupWithADamagedManifestIsNamedAndRefused) {
 
     EXPECT_EQ(backup::DamagedBackups(dir_, settings_), std::vector<std::string>{second.id});
     ASSERT_EQ(backup::ListBackups(dir_, settings_).size(), 1u);
-    const backup::Restored restored = backup::RestoreBackup(*mandate_, second.id, "restore", settings_);
+    const backup::Restored restored =
+        backup::RestoreBackup(*mandate_, second.id, "restore", settings_);
     ASSERT_FALSE(restored.Ok());
     EXPECT_EQ(restored.error->code, backup::Error::Code::kDamaged) << "not an unknown id";
     EXPECT_EQ(restored.error->path, second.id);

@@ -53,8 +53,9 @@ TEST(BrisolSettings, RelativeFoldersAreTakenFromTheSettingsFilesFolder) {
     const std::string dir = ::testing::TempDir() + "brisol-relative";
     std::filesystem::create_directories(dir + "/config");
     const std::string file = dir + "/config/brisol.ini";
-    std::ofstream(file) << "[Sicherheitskopien]\nverzeichnis=../sicherungen\n[Vorlagen]\nverzeichnis=vorlagen\n"
-                           "[initial]\nmandant=/data/mandanten\n";
+    std::ofstream(file)
+        << "[Sicherheitskopien]\nverzeichnis=../sicherungen\n[Vorlagen]\nverzeichnis=vorlagen\n"
+           "[initial]\nmandant=/data/mandanten\n";
     setenv("MWST_SETTINGS", file.c_str(), 1);
     BrisolSettings::Reload();
     const std::string base = std::filesystem::absolute(dir).lexically_normal().string();
@@ -62,7 +63,8 @@ TEST(BrisolSettings, RelativeFoldersAreTakenFromTheSettingsFilesFolder) {
     EXPECT_EQ(ReadBrisolPath("Vorlagen", "verzeichnis"), base + "/config/vorlagen");
     EXPECT_EQ(ReadBrisolPath("initial", "mandant"), "/data/mandanten") << "an absolute one stays";
     EXPECT_EQ(ReadBrisolPath("Company", "Name"), "") << "not set stays empty";
-    EXPECT_EQ(ReadBrisolString("Vorlagen", "verzeichnis"), "vorlagen") << "the text itself is unchanged";
+    EXPECT_EQ(ReadBrisolString("Vorlagen", "verzeichnis"), "vorlagen")
+        << "the text itself is unchanged";
     unsetenv("MWST_SETTINGS");
     BrisolSettings::Reload();
     std::filesystem::remove_all(dir);

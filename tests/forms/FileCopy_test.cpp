@@ -236,14 +236,16 @@ TEST(MandateFilePath, ADirectoryOfThatNameIsNoFile) {
 
 TEST(StrayTempFiles, OnlyOursBesideAMandateFileAreRemoved) {
     TempDir dir;
-    const std::vector<std::string> ours = {"MWSTFORM.VTS.mwsttmp-123456789", "Mwstform.lst.mwsttmp-AbC123",
-                                           "mwstpau.vts.mwsttmp-x1", "_MWSTPAU.VTS.mwsttmp-7",
+    const std::vector<std::string> ours = {"MWSTFORM.VTS.mwsttmp-123456789",
+                                           "Mwstform.lst.mwsttmp-AbC123", "mwstpau.vts.mwsttmp-x1",
+                                           "_MWSTPAU.VTS.mwsttmp-7",
                                            // a staged restore copy, cut off while it was written
                                            "Mwstpau.vls.mwsttmp-restore.mwsttmp-278340220"};
-    const std::vector<std::string> others = {"MWSTFORM.VTS",           "MWSTFORM.VTS.tmp123",
-                                             "Mwstform.lst.backup",    "notes.txt.mwsttmp-abc123",
-                                             "MWSTFORM.VTS.mwsttmp-",  "MWSTFORM.VTS.mwsttmp-ab.c",
-                                             "pendra.db.mwsttmp-abc", "notes.txt.mwsttmp-restore.mwsttmp-1"};
+    const std::vector<std::string> others = {
+        "MWSTFORM.VTS",          "MWSTFORM.VTS.tmp123",
+        "Mwstform.lst.backup",   "notes.txt.mwsttmp-abc123",
+        "MWSTFORM.VTS.mwsttmp-", "MWSTFORM.VTS.mwsttmp-ab.c",
+        "pendra.db.mwsttmp-abc", "notes.txt.mwsttmp-restore.mwsttmp-1"};
     for (const std::string& name : ours) WriteBytes(dir.File(name), "halb");
     for (const std::string& name : others) WriteBytes(dir.File(name), "bleibt");
     fs::create_directory(dir.File("MWSTPAU.VTS.mwsttmp-dir1"));

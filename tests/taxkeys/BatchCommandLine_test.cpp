@@ -221,12 +221,15 @@ TEST_F(BatchCommandLine, BackupsRefusesBackupAndRestoreRefusesWhatIsNotItsOwn) {
     const std::string dir = Mandate(Path("kopien"));
     ExpectUsageError(RunBatch({"backups", dir, "--backup", "x"}), NotWith("--backup", "backups"));
     ExpectUsageError(RunBatch({"--backup=x", "backups", dir}), NotWith("--backup", "backups"));
-    ExpectUsageError(RunBatch({"insert-keys", "--backup=x", dir}), NotWith("--backup", "insert-keys"));
+    ExpectUsageError(RunBatch({"insert-keys", "--backup=x", dir}),
+                     NotWith("--backup", "insert-keys"));
     ExpectUsageError(RunBatch({"restore", dir, "--dry-run"}), NotWith("--dry-run", "restore"));
     ExpectUsageError(RunBatch({"restore", dir, "--jobs", "2"}), NotWith("--jobs", "restore"));
-    ExpectUsageError(RunBatch({"restore", "--search=" + Path(""), "--backup=x"}), NotWith("--search", "restore"));
+    ExpectUsageError(RunBatch({"restore", "--search=" + Path(""), "--backup=x"}),
+                     NotWith("--search", "restore"));
     ExpectUsageError(RunBatch({"backups", "--search", dir}), NotWith("--search", "backups"));
-    ExpectUsageError(RunBatch({"backups", dir, dir}), "backups nimmt genau ein Verzeichnis, " + dir + " ist eines zu viel.");
+    ExpectUsageError(RunBatch({"backups", dir, dir}),
+                     "backups nimmt genau ein Verzeichnis, " + dir + " ist eines zu viel.");
     ExpectUsageError(RunBatch({"restore"}), "Keine Mandanten angegeben.");
     EXPECT_FALSE(HasNewKey(dir));
 }

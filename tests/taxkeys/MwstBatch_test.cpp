@@ -173,7 +173,9 @@ TEST_F(MwstBatchTest, PasswordsComeFromThePasswordFile) {
     std::ofstream(wrong) << dir << "\tSesam-2\n";
     result = RunBatch({"insert-keys", "--password-file", wrong, dir});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err.rfind("Das Passwort der Passwortdatei für den Mandanten " + dir + " ist falsch.\n", 0), 0u)
+    EXPECT_EQ(result.err.rfind(
+                  "Das Passwort der Passwortdatei für den Mandanten " + dir + " ist falsch.\n", 0),
+              0u)
         << "the file's password was given and refused: " << result.err;
     EXPECT_FALSE(HasKey(dir, "A81"));
 

@@ -220,7 +220,8 @@ TEST_P(Safety, ADryRunRemovesTheScratchFoldersOfDryRunsThatWereKilled) {
     EXPECT_TRUE(fs::exists(running / "MWSTFORM.VTS")) << "its process still runs";
     EXPECT_TRUE(fs::exists(foreign / "MWSTFORM.VTS")) << "not named after a process";
     std::vector<std::string> left;
-    for (const fs::directory_entry& entry : fs::directory_iterator(tmp)) left.push_back(entry.path().filename().string());
+    for (const fs::directory_entry& entry : fs::directory_iterator(tmp))
+        left.push_back(entry.path().filename().string());
     EXPECT_EQ(left.size(), 2u) << "the run's own scratch folder is gone too";
 }
 
@@ -287,8 +288,10 @@ TEST_P(Safety, RunsThatFindNothingToDoKeepNoBackupAndPushNoneOut) {
         ASSERT_EQ(after.size(), 1u) << "run " << i;
         EXPECT_EQ(after[0].id, first[0].id) << "the backup of the conversion stays";
     }
-    for (const fs::directory_entry& entry : fs::directory_iterator(backup::FolderOf(dir_, ProductBackupSettings())))
-        EXPECT_EQ(entry.path().filename().string(), first[0].id) << "nothing left of the dropped backups";
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(backup::FolderOf(dir_, ProductBackupSettings())))
+        EXPECT_EQ(entry.path().filename().string(), first[0].id)
+            << "nothing left of the dropped backups";
 }
 
 TEST_P(Safety, RunsThatChangeTheMandateKeepTheConfiguredNumberOfBackups) {
@@ -309,7 +312,9 @@ TEST_P(Safety, RunsThatChangeTheMandateKeepTheConfiguredNumberOfBackups) {
 
     // The newest is the state before the last run.
     ASSERT_EQ(session_.Open(dir_, seam_, log_), MandateSession::Opened::kYes);
-    ASSERT_TRUE(backup::RestoreBackup(session_.Current(), backups[1].id, "restore", ProductBackupSettings()).Ok());
+    ASSERT_TRUE(
+        backup::RestoreBackup(session_.Current(), backups[1].id, "restore", ProductBackupSettings())
+            .Ok());
     session_.Close();
     EXPECT_EQ(State(dir_), states[3]);
 }
@@ -396,7 +401,8 @@ TEST_P(Safety, AMandateInAFolderThisUserMayNotWriteIsFoundAndItsBackupsListed) {
     batchtest::RunOptions readOnly;
     readOnly.obeyFileModes = true;
     const batchtest::BatchResult listed = batchtest::RunBatch({"backups", dir_}, readOnly);
-    const batchtest::BatchResult found = batchtest::RunBatch({"show-keys", "--search", root_.string()}, readOnly);
+    const batchtest::BatchResult found =
+        batchtest::RunBatch({"show-keys", "--search", root_.string()}, readOnly);
     chmod(dir_.c_str(), 0755);
     if (listed.exitCode == 126) GTEST_SKIP() << "file modes cannot be enforced here";
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
@@ -418,11 +424,13 @@ TEST_P(Safety, ARelativeBackupRootIsTakenFromTheSettingsFilesFolder) {
     EXPECT_TRUE(fs::is_directory(root_ / "sicherungen")) << "beside the settings file";
     EXPECT_FALSE(fs::exists("/sicherungen"));
     ASSERT_EQ(Backups(dir_).size(), 1u);
-    EXPECT_TRUE(Backups(dir_)[0].path.starts_with((root_ / "sicherungen").string())) << Backups(dir_)[0].path;
+    EXPECT_TRUE(Backups(dir_)[0].path.starts_with((root_ / "sicherungen").string()))
+        << Backups(dir_)[0].path;
 
     batchtest::RunOptions mandateFolder;
     mandateFolder.cwd = dir_;
-    EXPECT_NE(batchtest::RunBatch({"backups", dir_}, mandateFolder).out.find(Backups(dir_)[0].id), std::string::npos);
+    EXPECT_NE(batchtest::RunBatch({"backups", dir_}, mandateFolder).out.find(Backups(dir_)[0].id),
+              std::string::npos);
     EXPECT_EQ(batchtest::RunBatch({"restore", dir_}, mandateFolder).exitCode, 0);
     EXPECT_EQ(State(dir_), before);
 }
@@ -434,8 +442,9 @@ TEST_P(Safety, MwstBatchBackupsNamesADamagedBackup) {
     testsupport::WriteFileBytes(backups[0].path + "/backup.txt", "garbage\n");
     const batchtest::BatchResult listed = batchtest::RunBatch({"backups", dir_});
     EXPECT_EQ(listed.exitCode, 1);
-    EXPECT_NE(listed.err.find(Format(LoadString(IDS_BACKUP_DAMAGED), backups[0].id, backups[0].path)),
-              std::string::npos)
+    EXPECT_NE(
+        listed.err.find(Format(LoadString(IDS_BACKUP_DAMAGED), backups[0].id, backups[0].path)),
+        std::string::npos)
         << listed.err;
 }
 
