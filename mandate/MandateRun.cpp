@@ -131,18 +131,22 @@ void MandateRun::Finish() {
         for (int i = 0; i < scratchLog_->Failures(); ++i) log_.CountFailure();
 }
 
-void MandateRun::SettleBackup() {
+void MandateRun::SettleBackup() noexcept {
     if (backupId_.empty()) return;
     // A run that found nothing to do (a command run again, a key that is
     // already there) leaves no backup, so that repeated runs do not push the
     // backups of real changes out of the retention.
-    const bool changed = mandate_.WritesAsked() != writesBeforeBackup_ ||
-                         !backup::FilesAsInBackup(mandateDir_, backupId_, settings_);
-    if (changed) {
-        backup::KeepNewest(mandateDir_, settings_);
-    } else {
-        backup::DiscardBackup(mandateDir_, backupId_, settings_);
-        backupId_.clear();
+    try {
+        const bool changed = mandate_.WritesAsked() != writesBeforeBackup_ ||
+                             !backup::FilesAsInBackup(mandateDir_, backupId_, settings_);
+        if (changed) {
+            backup::KeepNewest(mandateDir_, settings_);
+        } else {
+            backup::DiscardBackup(mandateDir_, backupId_, settings_);
+            backupId_.clear();
+        }
+    } catch (...) {
+        // This runs from the destructor too; when in doubt the backup stays.
     }
 }
 

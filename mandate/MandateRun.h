@@ -39,7 +39,7 @@ public:
     bool BeforeChange(CommandContext& ctx) override;
 
 private:
-    void SettleBackup();
+    void SettleBackup() noexcept;
 
     // Writes the front end's sink, with the scratch folder named as the mandate directory.
     class ScratchNamingSink : public LogSink {
