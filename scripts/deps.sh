@@ -1,7 +1,7 @@
 # The Debian packages the project builds and runs with; sourced by test.sh and run.sh.
 MWST_PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache
-  libsqlite3-dev libsodium-dev libpq-dev postgresql libzip-dev zipcmp zipmerge ziptool libpugixml-dev
+  libsqlite3-dev libsodium-dev libpq-dev postgresql libzip-dev zlib1g-dev zipcmp zipmerge ziptool libpugixml-dev
   qt6-base-dev libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev

@@ -1,13 +1,14 @@
 #include "mandate/backup/MandateBackup.h"
 
 #include <fcntl.h>
-#include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -104,7 +105,7 @@ std::string OneLine(std::string text) {
 struct ManifestFile {
     std::string path;  // relative to the backup's folder
     std::uintmax_t size = 0;
-    std::string digest;  // BLAKE2b-256 in hex; empty in backups made before digests were kept
+    std::string digest;  // CRC-32 in hex; empty in backups made before it was kept
 };
 
 struct Manifest {
@@ -117,24 +118,22 @@ struct Manifest {
     std::vector<ManifestFile> files;
 };
 
-// The BLAKE2b-256 digest of a file's bytes in hex; empty when it cannot be read.
+// The CRC-32 of a file's bytes, eight hex digits; empty when it cannot be
+// read. A check against damage on disk or in a copy, not against tampering:
+// the backup folder is the user's own, and the copy of a large database is
+// checked in a fraction of the time a cryptographic digest takes.
 std::string FileDigest(const std::string& path) {
-    if (sodium_init() < 0) return {};
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
-    crypto_generichash_state state;
-    crypto_generichash_init(&state, nullptr, 0, crypto_generichash_BYTES);
+    uLong crc = crc32(0L, Z_NULL, 0);
     std::vector<char> buffer(1 << 16);
     while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-        crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(buffer.data()),
-                                  static_cast<unsigned long long>(in.gcount()));
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(in.gcount()));
         if (!in) break;
     }
     if (in.bad()) return {};
-    unsigned char digest[crypto_generichash_BYTES];
-    crypto_generichash_final(&state, digest, sizeof digest);
-    char hex[2 * crypto_generichash_BYTES + 1];
-    sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08lx", static_cast<unsigned long>(crc & 0xffffffffUL));
     return hex;
 }
 
@@ -153,7 +152,7 @@ std::string ManifestText(const Manifest& manifest) {
     // manifest.
     for (const ManifestFile& file : manifest.files) {
         out << "file " << file.size << " " << file.path << "\n";
-        if (!file.digest.empty()) out << "digest " << file.digest << " " << file.path << "\n";
+        if (!file.digest.empty()) out << "crc32 " << file.digest << " " << file.path << "\n";
     }
     return out.str();
 }
@@ -193,7 +192,7 @@ std::optional<Manifest> ReadManifest(const std::string& backupDir) {
             // Only names below the backup's own folder.
             if (path.empty() || path.front() == '/' || path.find("..") != std::string::npos) return std::nullopt;
             manifest.files.push_back({path, size, {}});
-        } else if (key == "digest") {
+        } else if (key == "crc32") {
             const std::size_t second = value.find(' ');
             if (second == std::string::npos) return std::nullopt;
             const std::string path = value.substr(second + 1);

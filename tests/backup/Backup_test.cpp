@@ -457,7 +457,7 @@ TEST_P(Backup, RestoreFindsAByteChangedInsideABackupAndChangesNothing) {
     const std::string dumpAfter = Dump();
     const auto filesAfter = OurFiles(dir_);
 
-    // The same size, one byte other: only the digest tells.
+    // The same size, one byte other: only the checksum tells.
     const std::string copy =
         backup::ListBackups(dir_, settings_).front().path + "/files/MWSTFORM.VTS";
     std::string bytes = FileBytes(copy);
@@ -472,25 +472,25 @@ TEST_P(Backup, RestoreFindsAByteChangedInsideABackupAndChangesNothing) {
     EXPECT_EQ(OurFiles(dir_), filesAfter);
 }
 
-TEST_P(Backup, ABackupWithoutDigestsStillRestores) {
+TEST_P(Backup, ABackupWithoutChecksumsStillRestores) {
     const std::string dumpBefore = Dump();
     const auto filesBefore = OurFiles(dir_);
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
     ASSERT_TRUE(taken.Ok());
-    // As written before digests were kept: the manifest without its digest lines.
+    // As written before checksums were kept: the manifest without its crc32 lines.
     const std::string manifestPath =
         backup::ListBackups(dir_, settings_).front().path + "/backup.txt";
     std::istringstream manifest(FileBytes(manifestPath));
     std::string line, withoutDigests;
-    int digests = 0;
+    int checksums = 0;
     while (std::getline(manifest, line)) {
-        if (line.starts_with("digest ")) {
-            ++digests;
+        if (line.starts_with("crc32 ")) {
+            ++checksums;
             continue;
         }
         withoutDigests += line + "\n";
     }
-    EXPECT_GE(digests, 2) << "the records and the files each have one";
+    EXPECT_GE(checksums, 2) << "the records and the files each have one";
     WriteFileBytes(manifestPath, withoutDigests);
     Change();
 
