@@ -122,13 +122,14 @@ struct Manifest {
 // read. A check against damage on disk or in a copy, not against tampering:
 // the backup folder is the user's own, and the copy of a large database is
 // checked in a fraction of the time a cryptographic digest takes.
-std::string FileDigest(const std::string& path) {
+std::string FileChecksum(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
     uLong crc = crc32(0L, Z_NULL, 0);
     std::vector<char> buffer(1 << 16);
     while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(in.gcount()));
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()),
+                    static_cast<uInt>(in.gcount()));
         if (!in) break;
     }
     if (in.bad()) return {};
@@ -307,7 +308,7 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
         const std::string copy = Join(stage, relative);
         std::error_code sizeError;
         const std::uintmax_t size = fs::file_size(copy, sizeError);
-        std::string digest = sizeError ? std::string() : FileDigest(copy);
+        std::string digest = sizeError ? std::string() : FileChecksum(copy);
         if (digest.empty())
             return Fail(Error::Code::kRead, copy, sizeError ? sizeError.message() : "");
         manifest.files.push_back({relative, size, std::move(digest)});
@@ -379,7 +380,7 @@ std::optional<Error> CheckFiles(const std::string& backupDir, const Manifest& ma
                         path + ": " + std::to_string(found) + " bytes instead of " +
                             std::to_string(file.size));
         }
-        if (!file.digest.empty() && FileDigest(path) != file.digest)
+        if (!file.digest.empty() && FileChecksum(path) != file.digest)
             return Fail(Error::Code::kDamaged, manifest.id,
                         path + ": the content changed since the backup was taken");
     }
