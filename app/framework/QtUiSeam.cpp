@@ -4,6 +4,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <algorithm>
 #include <vector>
 
 #include "app/framework/CFrameWnd.h"
@@ -84,6 +86,24 @@ std::optional<std::string> QtUiSeam::InputText(const InputRequest& request) {
     return S(dialog.textValue());
 }
 
+namespace {
+
+// As wide as the longest item (a backup's line names time, command, size and
+// id), so that nothing is cut off; at most nine tenths of the screen.
+void FitToItems(QInputDialog& dialog, const QStringList& items) {
+    // Frame, margins and the vertical scroll bar around the text.
+    constexpr int kAround = 80;
+    int widest = 0;
+    const QFontMetrics metrics = dialog.fontMetrics();
+    for (const QString& item : items) widest = std::max(widest, metrics.horizontalAdvance(item));
+    int width = widest + kAround;
+    if (const QScreen* screen = dialog.screen())
+        width = std::min(width, screen->availableGeometry().width() * 9 / 10);
+    if (width > dialog.sizeHint().width()) dialog.resize(width, dialog.sizeHint().height());
+}
+
+}  // namespace
+
 std::optional<std::size_t> QtUiSeam::ChooseItem(const ChoiceRequest& request) {
     QInputDialog dialog(owner_);
     dialog.setObjectName(QStringLiteral("choiceDialog"));
@@ -94,6 +114,7 @@ std::optional<std::size_t> QtUiSeam::ChooseItem(const ChoiceRequest& request) {
     dialog.setComboBoxItems(items);
     dialog.setComboBoxEditable(false);
     dialog.setOption(QInputDialog::UseListViewForComboBoxItems);
+    FitToItems(dialog, items);
     if (items.isEmpty() || dialog.exec() != QDialog::Accepted) return std::nullopt;
     const qsizetype chosen = items.indexOf(dialog.textValue());
     if (chosen < 0) return std::nullopt;
