@@ -15,6 +15,7 @@
 #include "core/Strings.h"
 #include "core/UiSeam.h"
 #include "mandate/BatchWalk.h"
+#include "mandate/MandateRestore.h"
 #include "mandate/MandateRun.h"
 #include "mandate/MandateSession.h"
 #include "mandate/backup/MandateBackup.h"
@@ -242,21 +243,11 @@ void CMainFrame::OnRestoreBackup() {
 
     CTheView& log = *app.GetLogView();
     app.SwitchView(0);
-    log.Line(Format(LoadString(IDS_LOG_RESTORE_BEGIN), dir));
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const backup::Restored restored =
-        backup::RestoreBackup(session_->Current(), info.id, backup::kRestoreReason, settings);
+    const bool restored = RestoreMandate(session_->Current(), info.id, log);
     QApplication::restoreOverrideCursor();
-    if (restored.Ok()) {
-        log.Line(Format(LoadString(IDS_LOG_RESTORED), restored.id, restored.safetyId));
-    } else {
-        const backup::Error& error = *restored.error;
-        log.Failure(Format(LoadString(IDS_LOG_RESTORE_FAILED), dir));
-        log.Line(Format(LoadString(IDS_LOG_FORM_REASON), Format(LoadString(error.StringId()), error.path, error.detail)));
-    }
-    log.Line(Format(LoadString(IDS_LOG_RESTORE_END), dir));
     // The open mandate still reports its name and flags of before: open it again.
-    if (restored.Ok()) OpenMandate(dir);
+    if (restored) OpenMandate(dir);
 }
 
 CommandContext CTheApp::Context() {

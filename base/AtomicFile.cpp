@@ -53,15 +53,21 @@ private:
 };
 
 // A symbolic link stays a link: the file it points to is what gets replaced
-// (beside that file, so the rename stays on its file system).
+// (beside that file, so the rename stays on its file system). Only a regular
+// file is ever replaced: a FIFO, a device or a folder, also behind a link,
+// is refused.
 Result ThroughLinks(const std::string& path, std::string& target) {
     target = path;
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return {};
-    std::error_code error;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
-    if (error) return Failed(Result::Side::kTarget, error.value(), "follow the link", path);
-    target = resolved.string();
+    if (::lstat(path.c_str(), &st) != 0) return {};
+    if (S_ISLNK(st.st_mode)) {
+        std::error_code error;
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+        if (error) return Failed(Result::Side::kTarget, error.value(), "follow the link", path);
+        target = resolved.string();
+        if (::stat(target.c_str(), &st) != 0) return {};
+    }
+    if (!S_ISREG(st.st_mode)) return Failed(Result::Side::kTarget, EINVAL, "replace what is no regular file,", path);
     return {};
 }
 

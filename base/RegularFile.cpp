@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace regularfile {
 
@@ -64,6 +65,27 @@ bool ReadWhole(const std::string& path, std::string& bytes, std::string& error, 
 bool IsRegular(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+Replaceable CheckReplaceable(const std::string& folder, const std::string& path, std::string* linkTarget) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? Replaceable::kYes : Replaceable::kNotRegular;
+    if (S_ISREG(st.st_mode)) return Replaceable::kYes;
+    if (!S_ISLNK(st.st_mode)) return Replaceable::kNotRegular;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path target = fs::weakly_canonical(path, ec);
+    if (linkTarget) *linkTarget = ec ? std::string() : target.string();
+    if (ec) return Replaceable::kLinkOutside;
+    const fs::path home = fs::weakly_canonical(folder, ec);
+    if (ec) return Replaceable::kLinkOutside;
+    // Inside: the folder's own path is a prefix of the target's, component by component.
+    auto part = target.begin();
+    for (auto want = home.begin(); want != home.end(); ++want, ++part)
+        if (part == target.end() || *part != *want) return Replaceable::kLinkOutside;
+    if (part == target.end()) return Replaceable::kNotRegular;  // the folder itself
+    if (::stat(target.c_str(), &st) != 0) return Replaceable::kLinkOutside;  // leads nowhere
+    return S_ISREG(st.st_mode) ? Replaceable::kYes : Replaceable::kNotRegular;
 }
 
 }  // namespace regularfile

@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <utility>
 
 // Where the conversion commands write their log: the log view of the window,
 // standard output of mwst-batch, a string in a test. Lines arrive whole, with
@@ -48,4 +49,25 @@ public:
 
 private:
     std::function<void(const std::string&)> forward_;
+};
+
+// Hands each line on to `target` with every mention of the folder `from`
+// written as `to`: the commands' work in a scratch or staging folder is
+// logged under the mandate's own names. Failures are counted here; the owner
+// hands them on (CountFailure) when the work is over.
+class RenamingLogSink : public LogSink {
+public:
+    RenamingLogSink(LogSink& target, std::string from, std::string to)
+        : target_(target), from_(std::move(from)), to_(std::move(to)) {}
+    void Line(const std::string& line) override {
+        std::string shown = line;
+        for (std::size_t at = shown.find(from_); at != std::string::npos; at = shown.find(from_, at + to_.size()))
+            shown.replace(at, from_.size(), to_);
+        target_.Line(shown);
+    }
+
+private:
+    LogSink& target_;
+    std::string from_;
+    std::string to_;
 };

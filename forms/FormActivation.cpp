@@ -1,12 +1,26 @@
 // "MWST-Formular 2024 aktivieren" and "MWST-Formular 2018 aktivieren".
 #include "forms/FormActivation.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "base/AtomicFile.h"
 #include "base/Format.h"
+#include "base/RegularFile.h"
 #include "core/CommandContext.h"
 #include "core/LogSink.h"
 #include "core/Strings.h"
+#include "forms/FileCopy.h"
+#include "forms/FilesOfOurs.h"
 #include "forms/FormPassJournal.h"
 #include "forms/FormUpdate.h"
+#include "forms/TemplateSet.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Konto.h"
 #include "mandate/pendra/Mandate.h"
@@ -46,13 +60,171 @@ bool RecordsReadable(Mandate& mandate, LogSink& log) {
     return true;
 }
 
+constexpr const char* kJournalHeader = "mwst-activation 1";
+
+namespace fs = std::filesystem;
+
+void SyncFolder(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+std::string StagingFolder(const std::string& mandateDir) { return mandateDir + "/" + activation::kStagingName; }
+std::string JournalPath(const std::string& mandateDir) { return mandateDir + "/" + activation::kJournalName; }
+
+void RemoveStaging(const std::string& mandateDir) {
+    std::error_code ec;
+    fs::remove_all(StagingFolder(mandateDir), ec);
+}
+
+// The staged files renamed over the mandate's (through a link inside the
+// folder to the file it leads to); the names not staged any more were done
+// by an earlier try.
+bool PutInPlace(const std::string& mandateDir, const std::vector<std::string>& names, std::string& failure) {
+    for (const std::string& name : names) {
+        const std::string staged = StagingFolder(mandateDir) + "/" + name;
+        struct stat st {};
+        if (::lstat(staged.c_str(), &st) != 0) continue;
+        const std::string target = filesofours::WriteTarget(mandateDir, mandateDir + "/" + name);
+        if (::rename(staged.c_str(), target.c_str()) != 0) {
+            failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), target, std::string(std::strerror(errno)));
+            return false;
+        }
+    }
+    SyncFolder(mandateDir);
+    return true;
+}
+
+// The mandate's form files copied into a fresh staging folder, under the
+// names they have in the mandate.
+bool Stage(const std::string& mandateDir, std::string& failure) {
+    RemoveStaging(mandateDir);
+    struct stat dirInfo {};
+    const mode_t mode = ::stat(mandateDir.c_str(), &dirInfo) == 0 ? (dirInfo.st_mode & 0777) | 0700 : 0700;
+    const std::string stage = StagingFolder(mandateDir);
+    if (::mkdir(stage.c_str(), mode) != 0) {
+        failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), stage, std::string(std::strerror(errno)));
+        return false;
+    }
+    for (const MwstTemplateStep& step : MwstTemplateSteps()) {
+        const std::string source = MwstMandateFilePath(mandateDir, step.mandateFile);
+        if (!regularfile::IsRegular(source)) continue;
+        const std::string target = stage + "/" + fs::path(source).filename().string();
+        if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
+            failure = copied.Describe(source, target);
+            return false;
+        }
+        // The replacement keeps the mode of the file it replaces.
+        struct stat st {};
+        if (::stat(source.c_str(), &st) == 0) ::chmod(target.c_str(), st.st_mode & 07777);
+    }
+    return true;
+}
+
+// The staged files whose bytes differ from the mandate's (or that it does not have).
+std::vector<std::string> ChangedFiles(const std::string& mandateDir) {
+    constexpr std::size_t kMaxCompared = 256u << 20;
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(StagingFolder(mandateDir), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::string staged, current, error;
+        const bool same = regularfile::ReadWhole(it->path().string(), staged, error, kMaxCompared) &&
+                          regularfile::ReadWhole(mandateDir + "/" + name, current, error, kMaxCompared) &&
+                          staged == current;
+        if (!same) names.push_back(name);
+    }
+    return names;
+}
+
+// The files the update wrote into the staging folder put in place under the
+// journal. `journalled` tells whether the journal was written: from then on a
+// failure is finished by the next open, and the staging folder must stay.
+bool Commit(const std::string& mandateDir, std::string& failure, bool& journalled) {
+    // A file the update left as it was is not touched.
+    const std::vector<std::string> names = ChangedFiles(mandateDir);
+    if (names.empty()) {
+        RemoveStaging(mandateDir);
+        return true;
+    }
+    std::string journal = std::string(kJournalHeader) + "\n";
+    for (const std::string& name : names) journal += name + "\n";
+    if (const atomicfile::Result written = atomicfile::Replace(JournalPath(mandateDir), journal); !written) {
+        failure = written.Describe();
+        return false;
+    }
+    SyncFolder(mandateDir);
+    journalled = true;
+    // From here on the activation is done: what a cut leaves, the next open finishes.
+    if (!PutInPlace(mandateDir, names, failure)) return false;
+    ::unlink(JournalPath(mandateDir).c_str());
+    RemoveStaging(mandateDir);
+    return true;
+}
+
+// UpdateForms on copies in the staging folder, logged under the mandate's
+// names; put in place only when every file was done.
+int StagedUpdate(CommandContext& ctx, int year) {
+    const std::string dir = ctx.mandate.GetPath();
+    std::string failure;
+    bool done = false, journalled = false;
+    if (Stage(dir, failure)) {
+        RenamingLogSink log(ctx.log, StagingFolder(dir), dir);
+        CommandContext staged{ctx.mandate, log, ctx.seam, ctx.changeFlag, ctx.table, ctx.safety};
+        MwstSetScratchFolder(dir, StagingFolder(dir));
+        const bool updated = UpdateForms(staged, year, kInvert);
+        MwstSetScratchFolder(dir, {});
+        for (int i = 0; i < log.Failures(); ++i) ctx.log.CountFailure();
+        done = updated && Commit(dir, failure, journalled);
+    }
+    if (done) return 1;
+    // Files done before the failure are not put in place: the log says so.
+    const bool undone = !journalled && !ChangedFiles(dir).empty();
+    if (!journalled) RemoveStaging(dir);
+    if (!failure.empty()) ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON), failure));
+    // Journalled, the activation is finished by the next open.
+    if (undone)
+        ctx.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), dir));
+    else if (!failure.empty())
+        ctx.log.CountFailure();
+    return 0;
+}
+
 }  // namespace
 
 int ActivateForm(CommandContext& ctx, int year) {
     if (!RecordsReadable(ctx.mandate, ctx.log)) return 0;
+    if (!filesofours::Replaceable(ctx)) return 0;
     // Everything after this may replace files of the mandate.
     if (!BeforeChange(ctx)) return 0;
     // A formula pass still pending belongs to the workbook it was meant for.
     formpass::FinishPending(ctx);
-    return UpdateForms(ctx, year, kInvert) ? 1 : 0;
+    // A dry run writes into its own scratch folder, and a read-only mandate is refused.
+    if (IsDryRun(ctx) || ctx.mandate.IsReadOnly()) return UpdateForms(ctx, year, kInvert) ? 1 : 0;
+    return StagedUpdate(ctx, year);
 }
+
+namespace activation {
+
+bool Recover(const std::string& mandateDir) {
+    std::ifstream in(JournalPath(mandateDir), std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line) || line != kJournalHeader) {
+        // Cut off before its journal was whole: nothing of the mandate was replaced.
+        if (in) ::unlink(JournalPath(mandateDir).c_str());
+        RemoveStaging(mandateDir);
+        return false;
+    }
+    std::vector<std::string> names;
+    while (std::getline(in, line))
+        if (!line.empty() && line.find('/') == std::string::npos && line != "." && line != "..") names.push_back(line);
+    std::string failure;
+    if (!PutInPlace(mandateDir, names, failure)) return false;
+    ::unlink(JournalPath(mandateDir).c_str());
+    RemoveStaging(mandateDir);
+    return true;
+}
+
+}  // namespace activation

@@ -16,6 +16,7 @@
 #include "core/CommandContext.h"
 #include "core/Strings.h"
 #include "forms/FileCopy.h"
+#include "forms/FilesOfOurs.h"
 #include "forms/TemplateSet.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
@@ -48,13 +49,6 @@ MandateRun::~MandateRun() {
     MwstSetScratchFolder(mandateDir_, {});
     std::error_code ec;
     fs::remove_all(scratch_, ec);
-}
-
-void MandateRun::ScratchNamingSink::Line(const std::string& line) {
-    std::string shown = line;
-    for (std::size_t at = shown.find(scratch_); at != std::string::npos; at = shown.find(scratch_, at + mandateDir_.size()))
-        shown.replace(at, scratch_.size(), mandateDir_);
-    target_.Line(shown);
 }
 
 namespace {
@@ -100,7 +94,7 @@ bool MandateRun::Start() {
         scratch_ = pattern;
         // The commands find the mandate's files in the scratch folder under
         // the names they have in the mandate.
-        for (const std::string& name : backup::MandateFileNames()) {
+        for (const std::string& name : filesofours::Names()) {
             const std::string source = MwstMandateFilePath(mandateDir_, name);
             std::error_code ec;
             if (!fs::is_regular_file(fs::symlink_status(source, ec))) continue;
@@ -117,7 +111,7 @@ bool MandateRun::Start() {
         return false;
     }
     MwstSetScratchFolder(mandateDir_, scratch_);
-    scratchLog_ = std::make_unique<ScratchNamingSink>(log_, scratch_, mandateDir_);
+    scratchLog_ = std::make_unique<RenamingLogSink>(log_, scratch_, mandateDir_);
     return true;
 }
 
@@ -152,7 +146,8 @@ void MandateRun::SettleBackup() noexcept {
 
 bool MandateRun::BeforeChange(CommandContext& ctx) {
     // A read-only mandate is refused by every command before it writes.
-    if (dryRun_ || !backupId_.empty() || mandate_.IsReadOnly()) return true;
+    if (!backupId_.empty() || mandate_.IsReadOnly()) return true;
+    if (dryRun_) return DryRunIntact(ctx);
     writesBeforeBackup_ = mandate_.WritesAsked();
     const backup::Taken taken =
         backup::TakeBackup(mandate_, Command(), settings_, backup::Retention::kLater);
@@ -166,4 +161,18 @@ bool MandateRun::BeforeChange(CommandContext& ctx) {
     // by "Sicherheitskopie zurückladen..." and mwst-batch backups.
     backupId_ = taken.id;
     return true;
+}
+
+bool MandateRun::DryRunIntact(CommandContext& ctx) {
+    // The backup of a real run checks the tables; a dry run tells the same once.
+    if (!damage_) {
+        std::string detail;
+        damage_ = mandate_.Engine() && mandate_.Engine()->CheckIntegrity(detail) != 0 ? detail : std::string();
+        if (!damage_->empty()) {
+            ctx.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), mandateDir_));
+            ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON),
+                                Format(LoadString(IDS_MANDATE_DAMAGED), mandateDir_, *damage_)));
+        }
+    }
+    return damage_->empty();
 }

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/LogSink.h"
@@ -40,19 +41,7 @@ public:
 
 private:
     void SettleBackup() noexcept;
-
-    // Writes the front end's sink, with the scratch folder named as the mandate directory.
-    class ScratchNamingSink : public LogSink {
-    public:
-        ScratchNamingSink(LogSink& target, std::string scratch, std::string mandateDir)
-            : target_(target), scratch_(std::move(scratch)), mandateDir_(std::move(mandateDir)) {}
-        void Line(const std::string& line) override;
-
-    private:
-        LogSink& target_;
-        std::string scratch_;
-        std::string mandateDir_;
-    };
+    bool DryRunIntact(CommandContext& ctx);
 
     Mandate& mandate_;
     LogSink& log_;
@@ -60,11 +49,13 @@ private:
     const backup::Settings settings_;
     std::string mandateDir_;
     std::string scratch_;
-    std::unique_ptr<ScratchNamingSink> scratchLog_;
+    std::unique_ptr<RenamingLogSink> scratchLog_;
     // The backup taken in this run; empty while none was needed.
     std::string backupId_;
     std::uint64_t writesBeforeBackup_ = 0;
     bool finished_ = false;
+    // What is damaged in the mandate's tables, once a dry run checked them (empty: whole).
+    std::optional<std::string> damage_;
 };
 
 // The backup settings of the product settings (section Sicherheitskopien).

@@ -7,9 +7,11 @@
 #include "core/LogSink.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
+#include "forms/FormActivation.h"
 #include "forms/FormPassJournal.h"
 #include "forms/TemplateSet.h"
 #include "mandate/MandatePath.h"
+#include "mandate/MandateRestore.h"
 #include "mandate/MandateSearch.h"
 #include "mandate/OtherUsers.h"
 #include "mandate/pendra/MIniSetHelper.h"
@@ -185,7 +187,13 @@ MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& sea
         return Opened::kNo;
     }
     // Held exclusively now, so no run of ours is writing there: what an
-    // interrupted workbook replacement left behind can go.
-    if (!mandate_.IsReadOnly()) MwstRemoveStrayTempFiles(mandate_.GetPath(), {formpass::kJournalName});
+    // interrupted workbook replacement left behind can go, and an interrupted
+    // form activation or restore is finished.
+    if (!mandate_.IsReadOnly()) {
+        const std::string dir = mandate_.GetPath();
+        MwstRemoveStrayTempFiles(dir, {formpass::kJournalName, activation::kJournalName, backup::kRestoreJournalName});
+        if (activation::Recover(dir)) log.Line(Format(LoadString(IDS_LOG_ACTIVATION_RESUMED), dir));
+        ResumeMandateRestore(mandate_, log);
+    }
     return Opened::kYes;
 }

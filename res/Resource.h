@@ -175,6 +175,12 @@ enum : int {
     IDS_LOG_BACKUP_FAILED = 21501,     // mandate directory; IDS_LOG_FORM_REASON with the reason follows
     IDS_LOG_RESTORED = 21502,          // backup id restored, id of the backup of the state before
     IDS_LOG_RESTORE_FAILED = 21503,    // mandate directory; IDS_LOG_FORM_REASON with the reason follows
+    IDS_LOG_RESTORED_PARTS = 21504,    // number of files, their names
+    IDS_LOG_RESTORE_RESUMED = 21505,   // backup id, mandate directory
+    IDS_LOG_ACTIVATION_RESUMED = 21506,  // mandate directory
+    IDS_UNSAFE_FILE = 21507,           // path, IDS_REASON_LINK_OUTSIDE or IDS_REASON_NOT_REGULAR
+    IDS_REASON_LINK_OUTSIDE = 21508,   // where the link points
+    IDS_REASON_NOT_REGULAR = 21509,
     IDS_BACKUP_NOT_EXCLUSIVE = 21510,  // mandate directory
     IDS_BACKUP_READ_ONLY = 21511,      // mandate directory
     IDS_BACKUP_FOLDER = 21512,         // folder, system message
@@ -183,6 +189,8 @@ enum : int {
     IDS_BACKUP_UNKNOWN = 21515,        // backup id
     IDS_BACKUP_DAMAGED = 21516,        // backup id, what is wrong
     IDS_BACKUP_OTHER_KIND = 21517,     // backup id, kind of mandate it was taken of
+    IDS_BACKUP_BOOKED_KEYS = 21518,    // tax ids, number of bookings
+    IDS_MANDATE_DAMAGED = 21519,       // mandate directory, what is wrong
 };
 
 // Safety of a run: dry runs, backups listed and restored by mwst-batch and the window.
@@ -219,6 +227,7 @@ enum : int {
     IDS_SKIP_READ_ONLY = 21611,
     IDS_SKIP_REFUSED = 21612,
     IDS_SEARCH_PROGRESS = 21613,     // folders searched, mandates registered
+    IDS_BATCH_PASSWORD_FILE_MODE = 21614,  // mwst-batch: password file that group or others may use
     IDS_SAVELOG_TITLE = 21620,
     IDS_SAVELOG_FILTERS = 21621,     // text filter, then PDF filter, separated by ";;"
     IDS_SAVELOG_NAME = 21622,        // proposed file name without extension

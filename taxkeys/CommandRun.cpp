@@ -4,6 +4,7 @@
 #include "core/LogSink.h"
 #include "core/RunSafety.h"
 #include "core/Strings.h"
+#include "forms/FilesOfOurs.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/StorageEngine.h"
@@ -17,7 +18,7 @@ CommandRun::~CommandRun() = default;
 bool CommandRun::Begin() {
     // The backup comes first: a pending pass changes a workbook, and a backup
     // cannot be taken inside the transaction.
-    if (!BeforeChange(ctx_)) return false;
+    if (!filesofours::Replaceable(ctx_) || !BeforeChange(ctx_)) return false;
     formpass::FinishPending(ctx_);
     int status = pendra::kOk;
     StorageEngine* engine = ctx_.mandate.Engine();

@@ -1,6 +1,8 @@
 #include "app/batch/BatchRunner.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +24,7 @@
 #include "core/Strings.h"
 #include "mandate/BatchWalk.h"
 #include "mandate/MandatePath.h"
+#include "mandate/MandateRestore.h"
 #include "mandate/MandateRun.h"
 #include "mandate/MandateSearch.h"
 #include "mandate/MandateSession.h"
@@ -269,11 +272,40 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
 
 bool BatchRunner::ReadPasswordFile(std::ostream& err) {
     if (!options_.passwordFile) return true;
-    std::ifstream in(*options_.passwordFile);
-    if (!in) {
-        err << Format(LoadString(IDS_BATCH_PASSWORD_FILE), *options_.passwordFile) << "\n";
+    const std::string& path = *options_.passwordFile;
+    const auto unreadable = [&err, &path] {
+        err << Format(LoadString(IDS_BATCH_PASSWORD_FILE), path) << "\n";
+        return false;
+    };
+    // The mode is taken from the descriptor that is read, so the file cannot
+    // be swapped between the check and the read. Passwords that group or
+    // others may read, or overwrite, are refused as libpq refuses such a .pgpass.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return unreadable();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return unreadable();
+    }
+    if (st.st_mode & (S_IRWXG | S_IRWXO)) {
+        ::close(fd);
+        err << Format(LoadString(IDS_BATCH_PASSWORD_FILE_MODE), path) << "\n";
         return false;
     }
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return unreadable();
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    std::istringstream in(text);
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -455,20 +487,7 @@ int BatchRunner::RestoreMandate(BatchSeam& seam, std::ostream& out, std::ostream
     } else if (session.Open(dir, seam, log) != MandateSession::Opened::kYes) {
         err << Format(LoadString(IDS_BATCH_NOT_OPENED), dir) << "\n";
     } else {
-        log.Line(Format(LoadString(IDS_LOG_RESTORE_BEGIN), dir));
-        const backup::Restored restored =
-            backup::RestoreBackup(mandate, options_.backupId.value_or(""), backup::kRestoreReason,
-                                  ProductBackupSettings());
-        if (restored.Ok()) {
-            log.Line(Format(LoadString(IDS_LOG_RESTORED), restored.id, restored.safetyId));
-            status = kDone;
-        } else {
-            const backup::Error& error = *restored.error;
-            log.Failure(Format(LoadString(IDS_LOG_RESTORE_FAILED), dir));
-            log.Line(Format(LoadString(IDS_LOG_FORM_REASON),
-                            Format(LoadString(error.StringId()), error.path, error.detail)));
-        }
-        log.Line(Format(LoadString(IDS_LOG_RESTORE_END), dir));
+        if (::RestoreMandate(mandate, options_.backupId.value_or(""), log)) status = kDone;
     }
     session.Close();
     Mandate::SetGlobalMandate(nullptr);

@@ -19,16 +19,16 @@
 #include "base/RegularFile.h"
 #include "base/TempFileName.h"
 #include "forms/FileCopy.h"
-#include "forms/FormPassJournal.h"
+#include "forms/FilesOfOurs.h"
 #include "forms/TemplateSet.h"
 #include "mandate/backup/RecordCopy.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/PgEngine.h"
 #include "mandate/pendra/SqliteEngine.h"
+#include "mandate/pendra/SqliteSchema.h"
 #include "mandate/pendra/StorageEngine.h"
 #include "res/Resource.h"
-#include "taxkeys/ConvertTable.h"
 
 namespace fs = std::filesystem;
 
@@ -106,6 +106,7 @@ struct ManifestFile {
     std::string path;  // relative to the backup's folder
     std::uintmax_t size = 0;
     std::string digest;  // CRC-32 in hex; empty in backups made before it was kept
+    int mode = -1;       // the original's permissions; -1 in backups made before they were kept
 };
 
 struct Manifest {
@@ -115,6 +116,8 @@ struct Manifest {
     bool sql = false;
     std::string mandate;
     std::string name;
+    // The tables of the records; backups made before they were named hold all five.
+    std::vector<std::string> tables = {"meta", "settings", "tax", "konto", "buch"};
     std::vector<ManifestFile> files;
 };
 
@@ -149,11 +152,19 @@ std::string ManifestText(const Manifest& manifest) {
     out << "kind " << (manifest.sql ? "sql" : "file") << "\n";
     out << "mandate " << OneLine(manifest.mandate) << "\n";
     out << "name " << OneLine(manifest.name) << "\n";
+    out << "tables";
+    for (const std::string& table : manifest.tables) out << " " << table;
+    out << "\n";
     // The digests on lines of their own: a reader that knows only "file" lines still reads the
     // manifest.
     for (const ManifestFile& file : manifest.files) {
         out << "file " << file.size << " " << file.path << "\n";
         if (!file.digest.empty()) out << "crc32 " << file.digest << " " << file.path << "\n";
+        if (file.mode >= 0) {
+            char mode[16];
+            std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(file.mode));
+            out << "mode " << mode << " " << file.path << "\n";
+        }
     }
     return out.str();
 }
@@ -193,14 +204,25 @@ std::optional<Manifest> ReadManifest(const std::string& backupDir) {
             // Only names below the backup's own folder.
             if (path.empty() || path.front() == '/' || path.find("..") != std::string::npos) return std::nullopt;
             manifest.files.push_back({path, size, {}});
-        } else if (key == "crc32") {
+        } else if (key == "tables") {
+            manifest.tables.clear();
+            std::istringstream names(value);
+            for (std::string table; names >> table;) manifest.tables.push_back(table);
+        } else if (key == "crc32" || key == "mode") {
             const std::size_t second = value.find(' ');
             if (second == std::string::npos) return std::nullopt;
             const std::string path = value.substr(second + 1);
             auto file = std::find_if(manifest.files.begin(), manifest.files.end(),
                                      [&path](const ManifestFile& f) { return f.path == path; });
             if (file == manifest.files.end()) return std::nullopt;
-            file->digest = value.substr(0, second);
+            if (key == "crc32") {
+                file->digest = value.substr(0, second);
+            } else {
+                unsigned mode = 0;
+                auto [end, ec] = std::from_chars(value.data(), value.data() + second, mode, 8);
+                if (ec != std::errc() || end != value.data() + second || mode > 07777) return std::nullopt;
+                file->mode = static_cast<int>(mode);
+            }
         }
     }
     if (!haveTime || !haveKind || manifest.id != fs::path(backupDir).filename().string()) return std::nullopt;
@@ -274,22 +296,61 @@ std::optional<Error> EnsureExclusive(const std::string& mandateDir, StorageEngin
     return std::nullopt;
 }
 
+// The permissions of the mandate folder: the backup's folders are no more
+// open than it, its files no more open than their originals.
+mode_t FolderMode(const std::string& mandateDir) {
+    struct stat st {};
+    return ::stat(mandateDir.c_str(), &st) == 0 ? (st.st_mode & 0777) | 0700 : 0700;
+}
+
+int ModeOf(const std::string& path, int fallback) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : fallback;
+}
+
+// Makes `folder` and the folders above it that are missing, each with `mode`.
+std::optional<Error> MakeFolders(const std::string& folder, mode_t mode) {
+    std::error_code ec;
+    if (fs::is_directory(folder, ec)) return std::nullopt;
+    const fs::path parent = fs::path(folder).parent_path();
+    if (!parent.empty() && parent != fs::path(folder))
+        if (auto error = MakeFolders(parent.string(), mode)) return error;
+    if (::mkdir(folder.c_str(), mode) != 0 && errno != EEXIST)
+        return Fail(Error::Code::kFolder, folder, SystemMessage(errno));
+    ::chmod(folder.c_str(), mode);  // not widened by the umask's absence, nor narrowed by it
+    if (!fs::is_directory(folder, ec)) return Fail(Error::Code::kFolder, folder, SystemMessage(ENOTDIR));
+    return std::nullopt;
+}
+
+std::optional<Error> CheckMandateTables(const std::string& mandateDir, StorageEngine& engine) {
+    std::string detail;
+    if (engine.CheckIntegrity(detail) != pendra::kOk) return Fail(Error::Code::kDamagedMandate, mandateDir, detail);
+    return std::nullopt;
+}
+
+std::optional<Error> CheckFilesOfOurs(const std::string& mandateDir) {
+    const std::optional<filesofours::UnsafeFile> unsafe = filesofours::FindUnsafe(mandateDir);
+    if (!unsafe) return std::nullopt;
+    return Fail(Error::Code::kUnsafeFile, unsafe->path, unsafe->why);
+}
+
 Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::string& reason,
            const Settings& settings, bool prune) {
     if (auto error = EnsureExclusive(mandateDir, engine)) return {{}, error};
+    // A backup of damaged tables could not be restored; the command must not run on them either.
+    if (auto error = CheckMandateTables(mandateDir, engine)) return {{}, error};
+    const mode_t folderMode = FolderMode(mandateDir);
+    const int fileMode = static_cast<int>(folderMode & 0666);
     const std::string folder = FolderOf(mandateDir, settings);
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec || !fs::is_directory(folder, ec)) {
-        return {{}, Fail(Error::Code::kFolder, folder, ec ? ec.message() : SystemMessage(ENOTDIR))};
-    }
+    if (auto error = MakeFolders(folder, folderMode)) return {{}, Fail(Error::Code::kFolder, folder, error->detail)};
     RemoveStaging(folder);
 
     const auto now = std::chrono::system_clock::now();
     std::string id = IdFor(now);
+    std::error_code ec;
     for (int n = 2; fs::exists(fs::symlink_status(Join(folder, id), ec)); ++n) id = IdFor(now) + "-" + std::to_string(n);
     const std::string stage = Join(folder, kStagingPrefix + id);
-    if (::mkdir(stage.c_str(), 0755) != 0) return {{}, Fail(Error::Code::kWrite, stage, SystemMessage(errno))};
+    if (::mkdir(stage.c_str(), folderMode) != 0) return {{}, Fail(Error::Code::kWrite, stage, SystemMessage(errno))};
 
     Manifest manifest;
     manifest.id = id;
@@ -298,42 +359,52 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
     manifest.sql = engine.GetKind() == StorageEngine::Kind::kSql;
     manifest.mandate = fs::weakly_canonical(mandateDir, ec).string();
     manifest.name = engine.Meta().name;
+    manifest.tables = records::SavedTables();
 
     auto fail = [&](Error error) {
         RemoveBackupFolder(folder, kStagingPrefix + id);
         return Taken{{}, std::move(error)};
     };
-    // A copy that cannot be read back is no backup.
-    auto addFile = [&](const std::string& relative) -> std::optional<Error> {
+    auto makeFolder = [&](const std::string& dir) -> std::optional<Error> {
+        if (::mkdir(dir.c_str(), folderMode) != 0) return Fail(Error::Code::kWrite, dir, SystemMessage(errno));
+        return std::nullopt;
+    };
+    // A copy that cannot be read back is no backup. It gets the mode of its original.
+    auto addFile = [&](const std::string& relative, int mode) -> std::optional<Error> {
         const std::string copy = Join(stage, relative);
+        ::chmod(copy.c_str(), static_cast<mode_t>(mode));
         std::error_code sizeError;
         const std::uintmax_t size = fs::file_size(copy, sizeError);
         std::string digest = sizeError ? std::string() : FileChecksum(copy);
         if (digest.empty())
             return Fail(Error::Code::kRead, copy, sizeError ? sizeError.message() : "");
-        manifest.files.push_back({relative, size, std::move(digest)});
+        manifest.files.push_back({relative, size, std::move(digest), mode});
         return std::nullopt;
     };
 
-    if (::mkdir(Join(stage, "records").c_str(), 0755) != 0)
-        return fail(Fail(Error::Code::kWrite, Join(stage, "records"), SystemMessage(errno)));
+    if (auto error = makeFolder(Join(stage, "records"))) return fail(*error);
     if (manifest.sql) {
         const std::string sqlDir = Join(stage, kSqlFolder);
-        if (::mkdir(sqlDir.c_str(), 0755) != 0) return fail(Fail(Error::Code::kWrite, sqlDir, SystemMessage(errno)));
+        if (auto error = makeFolder(sqlDir)) return fail(*error);
         if (auto error = records::SavePg(static_cast<PgEngine&>(engine), sqlDir)) return fail(*error);
-        for (const std::string& name : records::PgFiles())
-            if (auto error = addFile(std::string(kSqlFolder) + "/" + name)) return fail(*error);
+        for (const std::string& name : records::PgFiles(manifest.tables))
+            if (auto error = addFile(std::string(kSqlFolder) + "/" + name, fileMode)) return fail(*error);
     } else {
         if (auto error = records::SaveSqlite(static_cast<SqliteEngine&>(engine), Join(stage, kDatabaseFile)))
             return fail(*error);
-        if (auto error = addFile(kDatabaseFile)) return fail(*error);
+        const int databaseMode = ModeOf(pendra::schema::DatabasePath(mandateDir), fileMode);
+        if (auto error = addFile(kDatabaseFile, databaseMode)) return fail(*error);
     }
 
     const std::string filesDir = Join(stage, kFilesFolder);
-    if (::mkdir(filesDir.c_str(), 0755) != 0) return fail(Fail(Error::Code::kWrite, filesDir, SystemMessage(errno)));
-    for (const std::string& name : MandateFileNames()) {
+    if (auto error = makeFolder(filesDir)) return fail(*error);
+    for (const std::string& name : filesofours::Names()) {
         const std::string source = MwstMandateFilePath(mandateDir, name);
-        if (!IsRegularFile(source)) continue;
+        // A link counts when it leads to a file inside the mandate (the commands write through it).
+        if (!IsRegularFile(source) &&
+            regularfile::CheckReplaceable(mandateDir, source) != regularfile::Replaceable::kYes)
+            continue;
+        if (!regularfile::IsRegular(source)) continue;
         const std::string stored = fs::path(source).filename().string();
         const std::string target = Join(filesDir, stored);
         if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
@@ -341,12 +412,15 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
             return fail(Fail(source_side ? Error::Code::kRead : Error::Code::kWrite, source_side ? source : target,
                              SystemMessage(copied.error)));
         }
-        if (auto error = addFile(std::string(kFilesFolder) + "/" + stored)) return fail(*error);
+        if (auto error = addFile(std::string(kFilesFolder) + "/" + stored, ModeOf(source, fileMode)))
+            return fail(*error);
     }
     for (const std::string& dir : {Join(stage, "records"), filesDir, manifest.sql ? Join(stage, kSqlFolder) : stage}) {
         if (auto error = SyncFolder(dir)) return fail(*error);
     }
-    if (auto error = WriteSynced(Join(stage, kManifestName), ManifestText(manifest))) return fail(*error);
+    const std::string manifestPath = Join(stage, kManifestName);
+    if (auto error = WriteSynced(manifestPath, ManifestText(manifest))) return fail(*error);
+    ::chmod(manifestPath.c_str(), static_cast<mode_t>(fileMode));
     if (auto error = SyncFolder(stage)) return fail(*error);
     if (::rename(stage.c_str(), Join(folder, id).c_str()) != 0)
         return fail(Fail(Error::Code::kWrite, Join(folder, id), SystemMessage(errno)));
@@ -357,6 +431,15 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
     }
     if (prune) Prune(mandateDir, settings);
     return Taken{id, std::nullopt};
+}
+
+// The ids of backup folders whose manifest cannot be read.
+std::vector<std::string> DamagedManifests(const std::string& mandateDir, const Settings& settings) {
+    std::vector<std::string> damaged;
+    ForEachBackupFolder(FolderOf(mandateDir, settings), [&damaged](const fs::path& path) {
+        if (!ReadManifest(path.string())) damaged.push_back(path.filename().string());
+    });
+    return damaged;
 }
 
 // A file of ours in the mandate directory to be replaced from a backup.
@@ -390,7 +473,7 @@ std::optional<Error> CheckFiles(const std::string& backupDir, const Manifest& ma
 // Puts the backup in `backupDir` back; the mandate is either wholly restored
 // or (return value set) untouched, as far as renames in one folder go.
 std::optional<Error> PutBack(const std::string& mandateDir, StorageEngine& engine, const std::string& backupDir,
-                             const Manifest& manifest, bool& recordsReplaced) {
+                             const Manifest& manifest, bool& recordsReplaced, std::vector<std::string>* restored) {
     recordsReplaced = false;
     // The backup's files staged beside their targets first: a failure here
     // changes nothing in the mandate.
@@ -402,7 +485,9 @@ std::optional<Error> PutBack(const std::string& mandateDir, StorageEngine& engin
         if (!relative.starts_with(prefix)) continue;
         const std::string name = relative.substr(prefix.size());
         if (name.find('/') != std::string::npos) continue;
-        Replacement r{tempname::For(Join(mandateDir, name), kRestoreSuffix), Join(mandateDir, name)};
+        // Through a link inside the mandate to the file it leads to, as the commands write.
+        const std::string target = filesofours::WriteTarget(mandateDir, Join(mandateDir, name));
+        Replacement r{tempname::For(target, kRestoreSuffix), target};
         ::unlink(r.staged.c_str());  // left by a restore that was cut off
         const std::string source = Join(backupDir, relative);
         if (FileCopyResult copied = MwstCopyFile(source, r.staged); !copied) {
@@ -411,10 +496,14 @@ std::optional<Error> PutBack(const std::string& mandateDir, StorageEngine& engin
             return Fail(sourceSide ? Error::Code::kRead : Error::Code::kWrite, sourceSide ? source : r.staged,
                         SystemMessage(copied.error));
         }
+        // The original's mode as the backup kept it; else that of the file it replaces.
         struct stat st {};
-        if (::stat(r.target.c_str(), &st) == 0) ::chmod(r.staged.c_str(), st.st_mode & 07777);
+        if (file.mode >= 0)
+            ::chmod(r.staged.c_str(), static_cast<mode_t>(file.mode));
+        else if (::stat(r.target.c_str(), &st) == 0)
+            ::chmod(r.staged.c_str(), st.st_mode & 07777);
         replacements.push_back(r);
-        keptTargets.push_back(r.target);
+        keptTargets.push_back(Join(mandateDir, name));
     }
 
     std::optional<Error> error =
@@ -436,13 +525,149 @@ std::optional<Error> PutBack(const std::string& mandateDir, StorageEngine& engin
         }
     }
     // Files of ours the backup does not hold did not exist then.
-    for (const std::string& name : MandateFileNames()) {
+    for (const std::string& name : filesofours::Names()) {
         const std::string current = MwstMandateFilePath(mandateDir, name);
         if (IsRegularFile(current) && std::find(keptTargets.begin(), keptTargets.end(), current) == keptTargets.end())
             ::unlink(current.c_str());
     }
     SyncFolder(mandateDir);
+    if (restored)
+        for (const std::string& target : keptTargets) restored->push_back(fs::path(target).filename().string());
     return std::nullopt;
+}
+
+// The restore journal: which backup is being put back and, once taken, the
+// backup of the state before. Written before the first change, removed after the last.
+struct RestoreJournal {
+    std::string id;
+    std::string safetyId;
+};
+
+std::string RestoreJournalPath(const std::string& mandateDir) { return Join(mandateDir, kRestoreJournalName); }
+
+std::optional<Error> SaveRestoreJournal(const std::string& mandateDir, const RestoreJournal& journal) {
+    std::string text = "mwst-restore 1\nbackup " + journal.id + "\n";
+    if (!journal.safetyId.empty()) text += "safety " + journal.safetyId + "\n";
+    return WriteSynced(RestoreJournalPath(mandateDir), text);
+}
+
+std::optional<RestoreJournal> LoadRestoreJournal(const std::string& mandateDir) {
+    std::string text, error;
+    if (!regularfile::ReadWhole(RestoreJournalPath(mandateDir), text, error, 4096)) return std::nullopt;
+    std::istringstream lines(text);
+    std::string line;
+    if (!std::getline(lines, line) || line != "mwst-restore 1") return std::nullopt;
+    RestoreJournal journal;
+    while (std::getline(lines, line)) {
+        if (line.starts_with("backup ")) journal.id = line.substr(7);
+        if (line.starts_with("safety ")) journal.safetyId = line.substr(7);
+    }
+    if (journal.id.empty() || journal.id.starts_with(".") || journal.id.find('/') != std::string::npos)
+        return std::nullopt;
+    return journal;
+}
+
+void RemoveRestoreJournal(const std::string& mandateDir) {
+    ::unlink(RestoreJournalPath(mandateDir).c_str());
+    SyncFolder(mandateDir);
+}
+
+// Everything a restore of `backupDir` checks before it changes anything.
+std::optional<Error> CheckBackup(const std::string& backupDir, const Manifest& manifest, bool sql) {
+    if (manifest.sql != sql)
+        return Fail(Error::Code::kOtherKind, manifest.id, manifest.sql ? "SQL mandate" : "file mandate");
+    if (auto error = CheckFiles(backupDir, manifest)) return error;
+    for (const std::string& table : records::RestoredTables())
+        if (std::find(manifest.tables.begin(), manifest.tables.end(), table) == manifest.tables.end())
+            return Fail(Error::Code::kDamaged, manifest.id, "no table " + table);
+    if (!sql) {
+        if (auto error = records::CheckSqlite(Join(backupDir, kDatabaseFile)))
+            return Fail(Error::Code::kDamaged, manifest.id, error->Describe());
+    }
+    return std::nullopt;
+}
+
+// Puts `backupDir` back under the journal; `journal.safetyId` is the backup
+// of the state before when an earlier try took it already.
+Restored RestoreUnderJournal(const std::string& mandateDir, StorageEngine& engine, const std::string& backupDir,
+                             const Manifest& manifest, RestoreJournal journal, const std::string& safetyReason,
+                             const Settings& settings) {
+    Restored result;
+    result.id = manifest.id;
+    const std::string folder = FolderOf(mandateDir, settings);
+    const bool resumed = !journal.safetyId.empty() && ReadManifest(Join(folder, journal.safetyId)).has_value();
+    if ((result.error = SaveRestoreJournal(mandateDir, journal))) return result;
+    if (!resumed) {
+        // The state before, so that the restore itself can be undone.
+        Taken safety = Take(mandateDir, engine, safetyReason, settings, false);
+        if (!safety.Ok()) {
+            result.error = safety.error;
+            RemoveRestoreJournal(mandateDir);
+            return result;
+        }
+        journal.safetyId = safety.id;
+        if ((result.error = SaveRestoreJournal(mandateDir, journal))) {
+            RemoveBackupFolder(folder, safety.id);
+            RemoveRestoreJournal(mandateDir);
+            return result;
+        }
+    }
+    result.safetyId = journal.safetyId;
+
+    bool recordsReplaced = false;
+    result.error = PutBack(mandateDir, engine, backupDir, manifest, recordsReplaced, &result.files);
+    if (result.error && !recordsReplaced && !resumed) {
+        // Nothing changed, so the backup of the current state is not needed, and
+        // it must not push the chosen backup out of the retention.
+        RemoveBackupFolder(folder, journal.safetyId);
+        result.safetyId.clear();
+        RemoveRestoreJournal(mandateDir);
+        return result;
+    }
+    if (result.error && recordsReplaced) {
+        // Cut off after the records went back (a file could not be renamed into
+        // place): the state before comes back from the safety backup.
+        const std::string safetyDir = Join(folder, journal.safetyId);
+        bool again = false;
+        if (std::optional<Manifest> before = ReadManifest(safetyDir))
+            PutBack(mandateDir, engine, safetyDir, *before, again, nullptr);
+    }
+    // A resumed restore that fails keeps its journal: the next try finishes it.
+    if (!result.error || recordsReplaced) RemoveRestoreJournal(mandateDir);
+    Prune(mandateDir, settings);
+    return result;
+}
+
+// The checked backup `id` of the mandate, or why it cannot be restored.
+std::optional<Error> FindBackup(const std::string& mandateDir, const std::string& id, const Settings& settings,
+                                bool sql, std::string& backupDir, Manifest& manifest) {
+    const std::vector<std::string> damaged = DamagedManifests(mandateDir, settings);
+    if (std::find(damaged.begin(), damaged.end(), id) != damaged.end())
+        return Fail(Error::Code::kDamaged, id, Join(Join(FolderOf(mandateDir, settings), id), kManifestName));
+    const std::vector<Info> backups = ListBackups(mandateDir, settings);
+    if (backups.empty()) return Fail(Error::Code::kNoBackup, mandateDir);
+    auto chosen = std::find_if(backups.begin(), backups.end(), [&](const Info& b) { return b.id == id; });
+    if (id.empty()) {
+        // The newest taken before a command: a restore's own backup of the state
+        // it replaced is restored only by its id, so a restore run again is
+        // the same restore.
+        auto before = std::find_if(backups.rbegin(), backups.rend(),
+                                   [](const Info& b) { return b.reason != kRestoreReason; });
+        chosen = before != backups.rend() ? std::prev(before.base()) : std::prev(backups.end());
+    }
+    if (chosen == backups.end()) return Fail(Error::Code::kUnknownId, id);
+    backupDir = chosen->path;
+    std::optional<Manifest> read = ReadManifest(backupDir);
+    if (!read) return Fail(Error::Code::kDamaged, chosen->id, Join(backupDir, kManifestName));
+    manifest = std::move(*read);
+    return CheckBackup(backupDir, manifest, sql);
+}
+
+std::optional<Error> CheckBeforeRestore(const std::string& mandateDir, StorageEngine& engine) {
+    if (engine.IsReadOnly()) return Fail(Error::Code::kReadOnly, mandateDir);
+    if (auto error = EnsureExclusive(mandateDir, engine)) return error;
+    if (auto error = CheckMandateTables(mandateDir, engine)) return error;
+    return CheckFilesOfOurs(mandateDir);
 }
 
 }  // namespace
@@ -470,6 +695,9 @@ int Error::StringId() const {
     case Code::kUnknownId: return IDS_BACKUP_UNKNOWN;
     case Code::kDamaged: return IDS_BACKUP_DAMAGED;
     case Code::kOtherKind: return IDS_BACKUP_OTHER_KIND;
+    case Code::kBookedKeys: return IDS_BACKUP_BOOKED_KEYS;
+    case Code::kDamagedMandate: return IDS_MANDATE_DAMAGED;
+    case Code::kUnsafeFile: return IDS_UNSAFE_FILE;
     }
     return IDS_BACKUP_RECORDS;
 }
@@ -487,6 +715,10 @@ std::string Error::Describe() const {
     case Code::kUnknownId: return "there is no backup " + path;
     case Code::kDamaged: return with("the backup " + path + " is incomplete or damaged");
     case Code::kOtherKind: return with("the backup " + path + " is of another kind of mandate");
+    case Code::kBookedKeys:
+        return detail + " bookings use the keys " + path + ", which the backup does not hold";
+    case Code::kDamagedMandate: return with("the tables of the mandate " + path + " are damaged");
+    case Code::kUnsafeFile: return with(path + " may not be replaced");
     }
     return with(path);
 }
@@ -503,17 +735,6 @@ std::string FolderOf(const std::string& mandateDir, const Settings& settings) {
     fs::path canonical = fs::weakly_canonical(fs::absolute(mandateDir, ec), ec);
     if (ec) canonical = fs::absolute(mandateDir).lexically_normal();
     return (fs::path(settings.root) / canonical.relative_path() / kFolderName).lexically_normal().string();
-}
-
-const std::vector<std::string>& MandateFileNames() {
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> all;
-        for (const MwstTemplateStep& step : MwstTemplateSteps()) all.emplace_back(step.mandateFile);
-        all.emplace_back(ConvertTable::kFileName);
-        all.emplace_back(formpass::kJournalName);
-        return all;
-    }();
-    return names;
 }
 
 Taken TakeBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& reason,
@@ -549,9 +770,9 @@ bool FilesAsInBackup(const std::string& mandateDir, const std::string& id,
         if (file.path.starts_with(prefix)) ++held;
 
     std::size_t present = 0;
-    for (const std::string& name : MandateFileNames()) {
+    for (const std::string& name : filesofours::Names()) {
         const std::string current = MwstMandateFilePath(mandateDir, name);
-        if (!IsRegularFile(current)) continue;
+        if (!regularfile::IsRegular(current)) continue;
         ++present;
         std::string now, then, error;
         const std::string stored = Join(backupDir, prefix + fs::path(current).filename().string());
@@ -583,10 +804,11 @@ std::vector<Info> ListBackups(const std::string& mandateDir, const Settings& set
 }
 
 std::vector<std::string> DamagedBackups(const std::string& mandateDir, const Settings& settings) {
-    std::vector<std::string> damaged;
-    ForEachBackupFolder(FolderOf(mandateDir, settings), [&damaged](const fs::path& path) {
-        if (!ReadManifest(path.string())) damaged.push_back(path.filename().string());
-    });
+    std::vector<std::string> damaged = DamagedManifests(mandateDir, settings);
+    for (const Info& info : ListBackups(mandateDir, settings)) {
+        const std::optional<Manifest> manifest = ReadManifest(info.path);
+        if (!manifest || CheckBackup(info.path, *manifest, manifest->sql)) damaged.push_back(info.id);
+    }
     std::sort(damaged.begin(), damaged.end());
     return damaged;
 }
@@ -594,77 +816,41 @@ std::vector<std::string> DamagedBackups(const std::string& mandateDir, const Set
 Restored RestoreBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& id,
                        const std::string& safetyReason, const Settings& settings) {
     Restored result;
-    if (engine.IsReadOnly()) {
-        result.error = Fail(Error::Code::kReadOnly, mandateDir);
+    if ((result.error = CheckBeforeRestore(mandateDir, engine))) return result;
+    // An interrupted restore is finished first; it may be the one asked for.
+    if (std::optional<Restored> resumed = ResumeRestore(mandateDir, engine, settings)) {
+        if (!resumed->Ok() || id.empty() || id == resumed->id) return *resumed;
+    }
+    std::string backupDir;
+    Manifest manifest;
+    if ((result.error = FindBackup(mandateDir, id, settings, engine.GetKind() == StorageEngine::Kind::kSql,
+                                   backupDir, manifest))) {
+        result.id = id;
         return result;
     }
-    if ((result.error = EnsureExclusive(mandateDir, engine))) return result;
+    return RestoreUnderJournal(mandateDir, engine, backupDir, manifest, RestoreJournal{manifest.id, {}},
+                               safetyReason, settings);
+}
 
-    const std::vector<std::string> damaged = DamagedBackups(mandateDir, settings);
-    if (std::find(damaged.begin(), damaged.end(), id) != damaged.end()) {
-        result.error = Fail(Error::Code::kDamaged, id,
-                            Join(Join(FolderOf(mandateDir, settings), id), kManifestName));
+std::optional<Restored> ResumeRestore(const std::string& mandateDir, StorageEngine& engine,
+                                      const Settings& settings) {
+    const std::optional<RestoreJournal> journal = LoadRestoreJournal(mandateDir);
+    if (!journal) return std::nullopt;
+    Restored result;
+    result.id = journal->id;
+    result.resumed = true;
+    if ((result.error = CheckBeforeRestore(mandateDir, engine))) return result;
+    std::string backupDir;
+    Manifest manifest;
+    if ((result.error = FindBackup(mandateDir, journal->id, settings,
+                                   engine.GetKind() == StorageEngine::Kind::kSql, backupDir, manifest))) {
+        // Gone or damaged since: nothing to finish; the journal would only stand in the way.
+        RemoveRestoreJournal(mandateDir);
         return result;
     }
-    const std::vector<Info> backups = ListBackups(mandateDir, settings);
-    if (backups.empty()) {
-        result.error = Fail(Error::Code::kNoBackup, mandateDir);
-        return result;
-    }
-    auto chosen = id.empty() ? std::prev(backups.end())
-                             : std::find_if(backups.begin(), backups.end(), [&](const Info& b) { return b.id == id; });
-    if (chosen == backups.end()) {
-        result.error = Fail(Error::Code::kUnknownId, id);
-        return result;
-    }
-    result.id = chosen->id;
-    const std::string backupDir = chosen->path;
-    const std::optional<Manifest> manifest = ReadManifest(backupDir);
-    if (!manifest) {
-        result.error = Fail(Error::Code::kDamaged, result.id, Join(backupDir, kManifestName));
-        return result;
-    }
-    const bool sql = engine.GetKind() == StorageEngine::Kind::kSql;
-    if (manifest->sql != sql) {
-        result.error = Fail(Error::Code::kOtherKind, result.id, manifest->sql ? "SQL mandate" : "file mandate");
-        return result;
-    }
-    if ((result.error = CheckFiles(backupDir, *manifest))) return result;
-    if (!sql) {
-        if (auto error = records::CheckSqlite(Join(backupDir, kDatabaseFile))) {
-            result.error = Fail(Error::Code::kDamaged, result.id, error->Describe());
-            return result;
-        }
-    }
-
-    // The state before, so that the restore itself can be undone.
-    Taken safety = Take(mandateDir, engine, safetyReason, settings, false);
-    if (!safety.Ok()) {
-        result.error = safety.error;
-        return result;
-    }
-    result.safetyId = safety.id;
-
-    bool recordsReplaced = false;
-    result.error = PutBack(mandateDir, engine, backupDir, *manifest, recordsReplaced);
-    const std::string folder = FolderOf(mandateDir, settings);
-    if (result.error && !recordsReplaced) {
-        // Nothing changed, so the backup of the current state is not needed, and
-        // it must not push the chosen backup out of the retention.
-        RemoveBackupFolder(folder, safety.id);
-        result.safetyId.clear();
-        return result;
-    }
-    if (result.error) {
-        // Cut off after the records went back (a file could not be renamed into
-        // place): the state before comes back from the safety backup.
-        const std::string safetyDir = Join(folder, safety.id);
-        bool again = false;
-        if (std::optional<Manifest> before = ReadManifest(safetyDir))
-            PutBack(mandateDir, engine, safetyDir, *before, again);
-    }
-    Prune(mandateDir, settings);
-    return result;
+    Restored finished = RestoreUnderJournal(mandateDir, engine, backupDir, manifest, *journal, kRestoreReason, settings);
+    finished.resumed = true;
+    return finished;
 }
 
 Restored RestoreBackup(Mandate& mandate, const std::string& id, const std::string& safetyReason,

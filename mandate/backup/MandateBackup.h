@@ -59,6 +59,9 @@ struct Error {
         kUnknownId,     // restore: no backup of that id
         kDamaged,       // restore: the backup is incomplete or not ours
         kOtherKind,     // restore: a file mandate's backup on an SQL mandate or back
+        kBookedKeys,    // restore: bookings use keys the backup does not hold (path: the ids, detail: bookings)
+        kDamagedMandate,  // the mandate's own tables are damaged (detail: what is wrong)
+        kUnsafeFile,    // a file of ours is a link leading out of the mandate, or no regular file (detail: why, as text)
     };
     Code code = Code::kDatabase;
     std::string path;    // the mandate, file, folder or backup id concerned
@@ -81,6 +84,8 @@ struct Restored {
     std::string id;              // the backup put back
     std::string safetyId;        // the backup of the state before, taken first
     std::optional<Error> error;  // set when nothing was put back
+    std::vector<std::string> files;  // the files of ours put back
+    bool resumed = false;        // an interrupted restore was finished first
     bool Ok() const { return !error.has_value(); }
 };
 
@@ -126,24 +131,38 @@ bool FilesAsInBackup(const std::string& mandateDir, const std::string& id,
 // The complete backups of the mandate, oldest first.
 std::vector<Info> ListBackups(const std::string& mandateDir, const Settings& settings);
 
-// The ids (folder names) of backups whose manifest cannot be read: damaged
-// after they were taken. They are never listed, restored or pruned.
+// The ids (folder names) of backups that are damaged: a manifest that cannot
+// be read (such a backup is never listed, restored or pruned), or a file that
+// fails the check a restore makes (size, CRC-32, the records' own check). A
+// backup not named here restores.
 std::vector<std::string> DamagedBackups(const std::string& mandateDir, const Settings& settings);
 
-// Puts backup `id` (empty: the newest) back. First takes a backup of the
-// current state (reason `safetyReason`), then replaces the records in one
-// transaction and the files by renames: the mandate is either wholly as it
-// was when the backup was taken, or untouched. Files of ours that the backup
-// does not hold are removed. Afterwards the caller closes and reopens the
-// mandate: its name and flags as the open Mandate reports them are still
-// those from before.
+// Puts backup `id` back (empty: the newest taken before a command, never a
+// restore's own backup of the state it replaced): the tax keys, accounts and
+// settings in one transaction, the files of ours by renames; the bookings
+// (and the mandate's name and password) stay as they are now. Refused,
+// changing nothing, when bookings use a key the backup does not hold, when
+// the mandate's tables are damaged, or when a file of ours is a link leading
+// out of the mandate. First takes a backup of the current state (reason
+// `safetyReason`). Files of ours that the backup does not hold are removed.
+//
+// Resumable: a journal in the mandate folder names the backup from before
+// the first change until the end; a restore cut off is finished by
+// ResumeRestore (at the next open) or by the next RestoreBackup, which never
+// takes the interrupted restore's own safety backup for the one to restore.
+// Afterwards the caller closes and reopens the mandate: its name and flags as
+// the open Mandate reports them are still those from before.
 Restored RestoreBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& id,
                        const std::string& safetyReason, const Settings& settings);
 Restored RestoreBackup(Mandate& mandate, const std::string& id, const std::string& safetyReason,
                        const Settings& settings);
 
-// The names of the files of ours a backup takes from the mandate directory
-// (beside the records); a file spelt in other letter case counts as well.
-const std::vector<std::string>& MandateFileNames();
+// Finishes a restore of the mandate that was cut off (its journal is there):
+// nullopt when there was none, else how it ended.
+std::optional<Restored> ResumeRestore(const std::string& mandateDir, StorageEngine& engine,
+                                      const Settings& settings);
+
+// The name of the restore journal in the mandate folder.
+inline constexpr const char* kRestoreJournalName = ".mwst-restore";
 
 }  // namespace backup

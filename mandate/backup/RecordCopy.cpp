@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -14,6 +15,7 @@
 #include "mandate/pendra/SqliteEngine.h"
 #include "mandate/pendra/SqliteSchema.h"
 #include "mandate/pendra/SqliteSupport.h"
+#include "mandate/pendra/TaxIdText.h"
 
 namespace backup::records {
 namespace {
@@ -58,30 +60,39 @@ Error SqliteFailure(int rc, const std::string& file, const std::string& what, sq
     return Fail(Error::Code::kDatabase, what, message);
 }
 
-// Copies every page of `source` into `target` in one step: one read
-// transaction on the source, one write transaction on the target.
-int CopyDatabase(sqlite3* target, sqlite3* source) {
-    sqlite3_backup* copy = sqlite3_backup_init(target, "main", source, "main");
-    if (!copy) return sqlite3_errcode(target);
-    int rc = sqlite3_backup_step(copy, -1);
-    const int finish = sqlite3_backup_finish(copy);
-    if (rc == SQLITE_DONE) rc = finish;
-    return rc;
-}
-
-struct PgTableCopy {
+// A table of a mandate with the columns a copy carries, the same in both engines.
+struct TableCopy {
     const char* table;
     const char* columns;
 };
 
-// Every table of an SQL mandate, in the order they are put back.
-constexpr PgTableCopy kPgTables[] = {
+// Every table of a mandate, in the order they are put back.
+constexpr TableCopy kTables[] = {
     {"meta", "name, value"},         {"settings", "section, key, value"},
     {"tax", "id, rec"},              {"konto", "number, taxid, rec"},
     {"buch", "number, taxid, rec"},
 };
 
-std::string PgFileName(const PgTableCopy& table) { return std::string(table.table) + ".copy"; }
+const TableCopy& TableNamed(const std::string& name) {
+    for (const TableCopy& table : kTables)
+        if (name == table.table) return table;
+    return kTables[0];
+}
+
+std::string PgFileName(const std::string& table) { return table + ".copy"; }
+
+// The keys bookings use that a restore would remove, as "ID (N)" texts, and
+// the number of those bookings: what the refusal names.
+Error BookedKeysError(const std::vector<std::pair<std::string, long long>>& booked) {
+    std::string keys;
+    long long bookings = 0;
+    for (const auto& [id, count] : booked) {
+        if (!keys.empty()) keys += ", ";
+        keys += pendra::DecodeTaxId(id);
+        bookings += count;
+    }
+    return Fail(Error::Code::kBookedKeys, keys, std::to_string(bookings));
+}
 
 std::string PgMessage(PGconn* conn) {
     std::string message = PQerrorMessage(conn);
@@ -120,7 +131,7 @@ bool PgFinishCopy(PGconn* conn) {
 
 // One table out into `path`. The COPY is read to its end even after a write
 // failed, so that the connection is usable again for the rollback.
-std::optional<Error> PgCopyOut(PGconn* conn, const PgTableCopy& table, const std::string& path,
+std::optional<Error> PgCopyOut(PGconn* conn, const TableCopy& table, const std::string& path,
                                const std::string& database) {
     std::optional<Error> databaseError;
     const auto copyInto = [&](int fd, const std::string& tempPath) -> atomicfile::Result {
@@ -153,7 +164,7 @@ std::optional<Error> PgCopyOut(PGconn* conn, const PgTableCopy& table, const std
 }
 
 // One table in from `path`; a file that cannot be read ends the COPY with an error.
-std::optional<Error> PgCopyIn(PGconn* conn, const PgTableCopy& table, const std::string& path,
+std::optional<Error> PgCopyIn(PGconn* conn, const TableCopy& table, const std::string& path,
                               const std::string& database) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) return Fail(Error::Code::kRead, path, std::strerror(errno));
@@ -189,17 +200,95 @@ std::string DatabaseName(PGconn* conn) {
 
 }  // namespace
 
+const std::vector<std::string>& SavedTables() {
+    static const std::vector<std::string> tables = {"meta", "settings", "tax", "konto"};
+    return tables;
+}
+
+const std::vector<std::string>& RestoredTables() {
+    static const std::vector<std::string> tables = {"settings", "tax", "konto"};
+    return tables;
+}
+
+namespace {
+
+constexpr const char* kAttached = "backup_copy";
+
+// The backup database attached to the mandate's connection under kAttached
+// for as long as this lives.
+class Attached {
+public:
+    Attached(sqlite3* db, const std::string& file) : db_(db) {
+        pendra::sqlite::Statement attach(db, std::string("ATTACH DATABASE ?1 AS ") + kAttached);
+        if (!attach.Ok()) {
+            rc_ = attach.PrepareResult();
+            return;
+        }
+        attach.BindText(1, file);
+        rc_ = attach.Step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db);
+    }
+    ~Attached() {
+        if (rc_ == SQLITE_OK) pendra::sqlite::Exec(db_, (std::string("DETACH DATABASE ") + kAttached).c_str());
+    }
+    Attached(const Attached&) = delete;
+    Attached& operator=(const Attached&) = delete;
+    int Rc() const { return rc_; }
+
+private:
+    sqlite3* db_;
+    int rc_ = SQLITE_OK;
+};
+
+// Copies `table` from schema `from` into schema `to` of `db`, replacing its rows.
+int CopyTable(sqlite3* db, const std::string& table, const std::string& from, const std::string& to) {
+    const TableCopy& copy = TableNamed(table);
+    const std::string sql = "DELETE FROM " + to + "." + table + "; INSERT INTO " + to + "." + table + "(" +
+                            copy.columns + ") SELECT " + copy.columns + " FROM " + from + "." + table;
+    return pendra::sqlite::Exec(db, sql.c_str());
+}
+
+// The tax ids the mandate's bookings use that `otherSchema` has no key for,
+// with the number of bookings each.
+int BookedKeysMissingIn(sqlite3* db, const std::string& otherSchema,
+                        std::vector<std::pair<std::string, long long>>& booked) {
+    pendra::sqlite::Statement rows(
+        db, "SELECT taxid, count(*) FROM main.buch WHERE taxid IN (SELECT id FROM main.tax EXCEPT SELECT id FROM " +
+                otherSchema + ".tax) GROUP BY taxid ORDER BY taxid");
+    if (!rows.Ok()) return rows.PrepareResult();
+    int rc;
+    while ((rc = rows.Step()) == SQLITE_ROW) booked.emplace_back(rows.ColumnBytes(0), rows.ColumnInt(1));
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+}  // namespace
+
 std::optional<Error> SaveSqlite(SqliteEngine& engine, const std::string& target) {
     engine.ReleaseCaches();  // no statement of ours keeps an older snapshot open
-    pendra::sqlite::Connection copy;
-    int rc = copy.Open(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
-    if (rc != SQLITE_OK) return Fail(Error::Code::kWrite, target, sqlite3_errstr(rc));
-    rc = CopyDatabase(copy.Get(), engine.Db());
-    if (rc != SQLITE_OK) return SqliteFailure(rc, target, sqlite3_db_filename(engine.Db(), "main"), copy.Get());
-    // The copied header still says WAL; a plain rollback journal lets the copy
-    // be read where nothing may be written (a read-only backup folder).
-    rc = pendra::sqlite::Exec(copy.Get(), "PRAGMA journal_mode=DELETE");
-    if (rc != SQLITE_OK) return SqliteFailure(rc, target, target, copy.Get());
+    {
+        // An empty mandate database of ours: it reads like one, bookings and all.
+        pendra::sqlite::Connection copy;
+        int rc = copy.Open(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+        if (rc == SQLITE_OK) {
+            const std::string id = "PRAGMA application_id=" + std::to_string(pendra::schema::kApplicationId);
+            rc = pendra::sqlite::Exec(copy.Get(), id.c_str());
+        }
+        if (rc == SQLITE_OK) rc = pendra::sqlite::Exec(copy.Get(), pendra::schema::kCreateSql);
+        if (rc != SQLITE_OK) return SqliteFailure(rc, target, target, copy.Get());
+    }
+    sqlite3* db = engine.Db();
+    const std::string database = sqlite3_db_filename(db, "main");
+    Attached attached(db, target);
+    if (attached.Rc() != SQLITE_OK) return SqliteFailure(attached.Rc(), target, database, db);
+    // One transaction: every table from the same state of the mandate.
+    pendra::sqlite::Transaction transaction(db, false);
+    if (transaction.BeginStatus() != pendra::kOk)
+        return Fail(Error::Code::kDatabase, database, sqlite3_errmsg(db));
+    for (const std::string& table : SavedTables()) {
+        if (const int rc = CopyTable(db, table, "main", kAttached); rc != SQLITE_OK)
+            return SqliteFailure(rc, target, database, db);
+    }
+    if (const int status = transaction.Commit(); status != pendra::kOk)
+        return Fail(Error::Code::kWrite, target, sqlite3_errmsg(db));
     return SyncFile(target);
 }
 
@@ -213,28 +302,43 @@ std::optional<Error> CheckSqlite(const std::string& file) {
     const int status = pendra::schema::ReadMeta(copy.Get(), meta);
     if (status != pendra::kOk && status != pendra::kFormatTooOld)
         return Fail(Error::Code::kDamaged, file, "status " + std::to_string(status));
-    pendra::sqlite::Statement check(copy.Get(), "PRAGMA quick_check");
-    if (!check.Ok() || check.Step() != SQLITE_ROW) return Fail(Error::Code::kDamaged, file, sqlite3_errmsg(copy.Get()));
-    const std::string verdict = check.ColumnBytes(0);
-    if (verdict != "ok") return Fail(Error::Code::kDamaged, file, verdict);
+    std::string detail;
+    if (pendra::schema::CheckTables(copy.Get(), "main", detail) != pendra::kOk)
+        return Fail(Error::Code::kDamaged, file, detail);
     return std::nullopt;
 }
 
 std::optional<Error> RestoreSqlite(SqliteEngine& engine, const std::string& file) {
-    engine.ReleaseCaches();  // the target connection must have no read transaction open
-    pendra::sqlite::Connection copy;
-    int rc = copy.Open(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
-    if (rc != SQLITE_OK) return Fail(Error::Code::kRead, file, sqlite3_errstr(rc));
-    rc = CopyDatabase(engine.Db(), copy.Get());
-    if (rc != SQLITE_OK) {
-        return Fail(Error::Code::kDatabase, sqlite3_db_filename(engine.Db(), "main"), sqlite3_errmsg(engine.Db()));
+    engine.ReleaseCaches();  // the connection must have no read transaction open
+    sqlite3* db = engine.Db();
+    const std::string database = sqlite3_db_filename(db, "main");
+    Attached attached(db, file);
+    if (attached.Rc() != SQLITE_OK) return Fail(Error::Code::kRead, file, sqlite3_errmsg(db));
+    std::optional<Error> error;
+    {
+        pendra::sqlite::Transaction transaction(db, false);
+        if (transaction.BeginStatus() != pendra::kOk)
+            return Fail(Error::Code::kDatabase, database, sqlite3_errmsg(db));
+        std::vector<std::pair<std::string, long long>> booked;
+        if (BookedKeysMissingIn(db, kAttached, booked) != SQLITE_OK)
+            return Fail(Error::Code::kDatabase, database, sqlite3_errmsg(db));
+        if (!booked.empty()) return BookedKeysError(booked);
+        for (const std::string& table : RestoredTables()) {
+            if (CopyTable(db, table, kAttached, "main") != SQLITE_OK) {
+                error = Fail(Error::Code::kDatabase, database, sqlite3_errmsg(db));
+                break;
+            }
+        }
+        if (!error && transaction.Commit() != pendra::kOk)
+            error = Fail(Error::Code::kDatabase, database, sqlite3_errmsg(db));
     }
-    return std::nullopt;
+    engine.ReleaseCaches();
+    return error;
 }
 
-std::vector<std::string> PgFiles() {
+std::vector<std::string> PgFiles(const std::vector<std::string>& tables) {
     std::vector<std::string> names;
-    for (const PgTableCopy& table : kPgTables) names.push_back(PgFileName(table));
+    for (const std::string& table : tables) names.push_back(PgFileName(table));
     return names;
 }
 
@@ -247,9 +351,9 @@ std::optional<Error> SavePg(PgEngine& engine, const std::string& folder) {
     std::optional<Error> error;
     if (auto message = PgRun(conn, "SET LOCAL client_encoding TO 'UTF8'"))
         error = Fail(Error::Code::kDatabase, database, *message);
-    for (const PgTableCopy& table : kPgTables) {
+    for (const std::string& table : SavedTables()) {
         if (error) break;
-        error = PgCopyOut(conn, table, folder + "/" + PgFileName(table), database);
+        error = PgCopyOut(conn, TableNamed(table), folder + "/" + PgFileName(table), database);
     }
     if (!error) {
         if (auto message = PgCommit(conn)) error = Fail(Error::Code::kDatabase, database, *message);
@@ -259,27 +363,69 @@ std::optional<Error> SavePg(PgEngine& engine, const std::string& folder) {
     return error;
 }
 
+namespace {
+
+// The backup's keys go into a temporary table first, so that the bookings
+// can be checked against them before anything is replaced.
+constexpr TableCopy kRestoreTax = {"restore_tax", "id, rec"};
+
+std::optional<Error> PgBookedKeysMissing(PGconn* conn, const std::string& database) {
+    PGresult* rows = PQexec(conn,
+                            "SELECT taxid, count(*) FROM buch WHERE taxid IN "
+                            "(SELECT id FROM tax EXCEPT SELECT id FROM restore_tax) GROUP BY taxid ORDER BY taxid");
+    if (PQresultStatus(rows) != PGRES_TUPLES_OK) {
+        PQclear(rows);
+        return Fail(Error::Code::kDatabase, database, PgMessage(conn));
+    }
+    std::vector<std::pair<std::string, long long>> booked;
+    for (int row = 0; row < PQntuples(rows); ++row) {
+        std::size_t length = 0;
+        unsigned char* id =
+            PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(rows, row, 0)), &length);
+        booked.emplace_back(id ? std::string(reinterpret_cast<const char*>(id), length) : std::string(),
+                            std::atoll(PQgetvalue(rows, row, 1)));
+        PQfreemem(id);
+    }
+    PQclear(rows);
+    if (booked.empty()) return std::nullopt;
+    return BookedKeysError(booked);
+}
+
+std::optional<Error> PgRestoreTables(PGconn* conn, const std::string& folder, const std::string& database) {
+    if (auto message = PgRun(conn, "SET LOCAL client_encoding TO 'UTF8'"))
+        return Fail(Error::Code::kDatabase, database, *message);
+    if (auto message = PgRun(conn, "CREATE TEMPORARY TABLE restore_tax(id bytea, rec bytea) ON COMMIT DROP"))
+        return Fail(Error::Code::kDatabase, database, *message);
+    if (auto error = PgCopyIn(conn, kRestoreTax, folder + "/" + PgFileName("tax"), database)) return error;
+    if (auto error = PgBookedKeysMissing(conn, database)) return error;
+    for (const std::string& table : RestoredTables()) {
+        const std::string sql = "DELETE FROM " + table;
+        if (auto message = PgRun(conn, sql.c_str())) return Fail(Error::Code::kDatabase, database, *message);
+    }
+    for (const std::string& table : RestoredTables()) {
+        if (table == "tax") {
+            if (auto message = PgRun(conn, "INSERT INTO tax(id, rec) SELECT id, rec FROM restore_tax"))
+                return Fail(Error::Code::kDatabase, database, *message);
+        } else if (auto error = PgCopyIn(conn, TableNamed(table), folder + "/" + PgFileName(table), database)) {
+            return error;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<Error> RestorePg(PgEngine& engine, const std::string& folder) {
     PGconn* conn = engine.Conn().Get();
     const std::string database = DatabaseName(conn);
     if (auto message = PgRun(conn, "BEGIN")) return Fail(Error::Code::kDatabase, database, *message);
-    std::optional<Error> error;
-    if (auto message = PgRun(conn, "SET LOCAL client_encoding TO 'UTF8'"))
-        error = Fail(Error::Code::kDatabase, database, *message);
-    for (const PgTableCopy& table : kPgTables) {
-        if (error) break;
-        const std::string sql = std::string("DELETE FROM ") + table.table;
-        if (auto message = PgRun(conn, sql.c_str())) error = Fail(Error::Code::kDatabase, database, *message);
-    }
-    for (const PgTableCopy& table : kPgTables) {
-        if (error) break;
-        error = PgCopyIn(conn, table, folder + "/" + PgFileName(table), database);
-    }
+    std::optional<Error> error = PgRestoreTables(conn, folder, database);
     if (!error) {
         if (auto message = PgCommit(conn)) error = Fail(Error::Code::kDatabase, database, *message);
     } else {
         PgRun(conn, "ROLLBACK");
     }
+    engine.ReleaseCaches();
     return error;
 }
 

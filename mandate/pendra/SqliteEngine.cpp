@@ -272,3 +272,8 @@ int SqliteEngine::AcquireExclusive() {
 }
 
 void SqliteEngine::ReleaseExclusive() { lockFile_->ReturnToShared(); }
+
+int SqliteEngine::CheckIntegrity(std::string& detail) {
+    ResetAllCursors();  // no statement of ours holds a snapshot during the check
+    return pendra::schema::CheckTables(Db(), "main", detail);
+}

@@ -47,6 +47,7 @@ public:
     void ReleaseExclusive() override;
     void ReleaseCaches() override { ResetAllCursors(); }
     std::unique_ptr<StorageBatch> BeginBatch(int& status) override;
+    int CheckIntegrity(std::string& detail) override;
 
     // For SqliteTable and SqliteBatch.
     sqlite3* Db() const { return connection_.Get(); }

@@ -87,6 +87,28 @@ int ReadMeta(sqlite3* db, MandateMeta& meta) {
     return kOk;
 }
 
+int CheckTables(sqlite3* db, const std::string& schema, std::string& detail) {
+    for (const char* table : {"meta", "settings", "tax", "konto", "buch"}) {
+        const std::string sql = "PRAGMA \"" + schema + "\".quick_check(" + table + ")";
+        sqlite::Statement check(db, sql);
+        if (!check.Ok()) {
+            detail = sqlite3_errmsg(db);
+            return kNotADatabase;
+        }
+        int rc = check.Step();
+        if (rc != SQLITE_ROW) {
+            detail = sqlite3_errmsg(db);
+            return rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB ? kNotADatabase : sqlite::StatusFrom(rc);
+        }
+        const std::string verdict = check.ColumnBytes(0);
+        if (verdict != "ok") {
+            detail = std::string(table) + ": " + verdict;
+            return kNotADatabase;
+        }
+    }
+    return kOk;
+}
+
 namespace {
 
 using sqlite::Statement;

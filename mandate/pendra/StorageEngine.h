@@ -144,6 +144,11 @@ public:
 
     // nullptr with `status` set when no transaction could be begun.
     virtual std::unique_ptr<StorageBatch> BeginBatch(int& status) = 0;
+
+    // Checks that the tables and their indexes are whole (a file mandate's
+    // pages, read once); kOk, or kNotADatabase with `detail` saying what is
+    // damaged. A database server keeps its own tables whole.
+    virtual int CheckIntegrity(std::string& /*detail*/) { return 0; }
 };
 
 // Opens the storage of the mandate in `dir`; nullptr with `status` otherwise.

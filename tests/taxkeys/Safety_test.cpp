@@ -498,10 +498,15 @@ TEST_P(Safety, MwstBatchDryRunBackupsAndRestore) {
     EXPECT_EQ(after.back().reason, "restore");
     EXPECT_EQ(restored.out, Format(LoadString(IDS_LOG_RESTORE_BEGIN), dir_) +
                                 Format(LoadString(IDS_LOG_RESTORED), backups[0].id, after.back().id) +
+                                Format(LoadString(IDS_LOG_RESTORED_PARTS), "8",
+                                       "MWSTFORM.VTS, MWSTPAU.VTS, _MWSTFRM.VTS, _MWSTPAU.VTS, Mwstform.vls, "
+                                       "Mwstform.lst, Mwstpau.vls, Mwstpau.lst") +
                                 Format(LoadString(IDS_LOG_RESTORE_END), dir_));
 
-    // The newest is the state before the restore: restoring it undoes the restore.
+    // Run again, it is the same restore; the state it replaced comes back by its id.
     EXPECT_EQ(batchtest::RunBatch({"restore", dir_}).exitCode, 0);
+    EXPECT_EQ(State(dir_), before);
+    EXPECT_EQ(batchtest::RunBatch({"restore", dir_, "--backup", after.back().id}).exitCode, 0);
     EXPECT_EQ(State(dir_), changed);
 
     const batchtest::BatchResult unknown = batchtest::RunBatch({"restore", dir_, "--backup", "19990101-000000-000"});

@@ -22,4 +22,14 @@ bool ReadWhole(const std::string& path, std::string& bytes, std::string& error, 
 // True when `path` names a regular file (following symbolic links).
 bool IsRegular(const std::string& path);
 
+// Whether the file of ours at `path` in the mandate folder `folder` may be
+// replaced (a new file written aside and renamed over it) without touching
+// anything outside that folder or anything but a regular file: yes when
+// nothing is there or a regular file; a symbolic link only when the file it
+// leads to is a regular file inside `folder` (`linkTarget` receives where it
+// leads, for links of both kinds); anything else (a link leading out or
+// nowhere, a FIFO, a device, a folder) no.
+enum class Replaceable { kYes, kLinkOutside, kNotRegular };
+Replaceable CheckReplaceable(const std::string& folder, const std::string& path, std::string* linkTarget = nullptr);
+
 }  // namespace regularfile
