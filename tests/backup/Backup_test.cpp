@@ -638,3 +638,32 @@ TEST(BackupFolder, InsideTheMandateOrBelowTheRoot) {
 }
 
 }  // namespace
+
+// A backup is no more open than the mandate it copies, and a restore puts
+// the originals' modes back.
+TEST_P(Backup, KeepsThePermissionsOfTheMandateAndPutsThemBack) {
+    fs::permissions(dir_, fs::perms::owner_all);
+    for (const char* name : {"MWSTFORM.VTS", "_MWSTFRM.VTS", "Mwstform.lst", "quorvex.txt"})
+        fs::permissions(dir_ + "/" + name, fs::perms::owner_read | fs::perms::owner_write);
+    if (!Sql()) fs::permissions(dir_ + "/pendra.db", fs::perms::owner_read | fs::perms::owner_write);
+    TempDir root;
+    settings_.root = root.Sub("sicherungen");
+    const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
+    ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
+    const std::string folder = backup::FolderOf(dir_, settings_);
+    for (fs::path path = folder; path != fs::path(settings_.root).parent_path(); path = path.parent_path())
+        EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_all) << path;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const fs::perms mode = entry.status().permissions() & fs::perms::all;
+        EXPECT_EQ(mode & (fs::perms::group_all | fs::perms::others_all), fs::perms::none) << entry.path();
+    }
+
+    fs::permissions(dir_ + "/MWSTFORM.VTS", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                                fs::perms::others_read);
+    const backup::Restored restored = backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
+    ASSERT_TRUE(restored.Ok()) << restored.error->Describe();
+    EXPECT_EQ(fs::status(dir_ + "/MWSTFORM.VTS").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+}

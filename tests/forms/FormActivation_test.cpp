@@ -7,10 +7,13 @@
 #include "app/CTheView.h"
 #include "base/Format.h"
 #include "core/Strings.h"
+#include "forms/FormActivation.h"
 #include "forms/TemplateSet.h"
 #include "mandate/pendra/MandateAdmin.h"
 #include "res/Resource.h"
 #include "tests/forms/ActivationFixture.h"
+#include "tests/forms/TempDir.h"
+#include "tests/support/FileBytes.h"
 
 namespace fs = std::filesystem;
 using formstest::FileBytes;
@@ -322,3 +325,34 @@ TEST_F(FormActivation, BatchActivatesEverySelectedMandateAndEndsWithTheList) {
 }
 
 }  // namespace
+
+// An activation cut off is finished at the next open when its journal was
+// written, and leaves the mandate's files as they were when it was not:
+// never workbooks of two years side by side.
+TEST(ActivationRecovery, FinishesAJournalledActivationAndDropsAnUnjournalledOne) {
+    struct Case {
+        const char* what;
+        bool journal;
+        std::vector<std::string> staged;  // files still waiting in the staging folder
+        std::string formAfter, listAfter;
+    };
+    for (const Case& c : {Case{"no journal", false, {"MWSTFORM.VTS", "Mwstform.lst"}, "2018", "2018"},
+                          Case{"journal, nothing renamed yet", true, {"MWSTFORM.VTS", "Mwstform.lst"}, "2024", "2024"},
+                          Case{"journal, one renamed already", true, {"Mwstform.lst"}, "2024", "2024"}}) {
+        TempDir dir;
+        const std::string stage = dir.File(activation::kStagingName);
+        std::filesystem::create_directory(stage);
+        testsupport::WriteFileBytes(dir.File("MWSTFORM.VTS"), c.staged.size() == 2 ? "2018" : "2024");
+        testsupport::WriteFileBytes(dir.File("Mwstform.lst"), "2018");
+        for (const std::string& name : c.staged) testsupport::WriteFileBytes(stage + "/" + name, "2024");
+        if (c.journal)
+            testsupport::WriteFileBytes(dir.File(activation::kJournalName),
+                                        "mwst-activation 1\nMWSTFORM.VTS\nMwstform.lst\n");
+
+        EXPECT_EQ(activation::Recover(dir.Path().string()), c.journal) << c.what;
+        EXPECT_EQ(testsupport::FileBytes(dir.File("MWSTFORM.VTS")), c.formAfter) << c.what;
+        EXPECT_EQ(testsupport::FileBytes(dir.File("Mwstform.lst")), c.listAfter) << c.what;
+        EXPECT_FALSE(std::filesystem::exists(stage)) << c.what;
+        EXPECT_FALSE(std::filesystem::exists(dir.File(activation::kJournalName))) << c.what;
+    }
+}

@@ -3,9 +3,11 @@
 // refuses the command, a dry run changes nothing and logs what the real run
 // logs, and mwst-batch lists and restores backups under exclusive access.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -28,6 +30,7 @@
 #include "mandate/pendra/MandateAdmin.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/PendraUi.h"
+#include "mandate/pendra/SqliteSupport.h"
 #include "mandate/tools/MandateText.h"
 #include "res/Resource.h"
 #include "taxkeys/ConversionCommands.h"
@@ -526,3 +529,116 @@ TEST(SafetyUsage, BackupsAndRestoreTakeOneMandateAndNoDryRun) {
 }
 
 }  // namespace
+
+// A restore cut off at each of its steps, as the journal and the backups show
+// it, is finished by the next open and ends as an uninterrupted restore; run
+// again, it changes nothing more.
+TEST_P(Safety, AnInterruptedRestoreIsFinishedByTheNextOpenAsIfItHadRunThrough) {
+    enum class Cut { kBeforeItsOwnBackup, kAfterItsOwnBackup, kBeforeTheJournalWasRemoved };
+    for (Cut cut : {Cut::kBeforeItsOwnBackup, Cut::kAfterItsOwnBackup, Cut::kBeforeTheJournalWasRemoved}) {
+        const std::string dir = MakeMandate("restore-" + std::to_string(static_cast<int>(cut)));
+        const std::string before = State(dir);
+        Run({dir}, {Command::kInsertKeys, Command::kAdaptAccounts, Command::kForm2024});
+        ASSERT_NE(State(dir), before);
+        const std::string backupId = Backups(dir).front().id;
+        std::string safetyId;
+        if (cut == Cut::kAfterItsOwnBackup) {
+            Mandate held(0);
+            ASSERT_EQ(held.OpenMandateFiles(dir, 1, true), pendra::kOk);
+            const backup::Taken safety = backup::TakeBackup(held, backup::kRestoreReason, ProductBackupSettings());
+            ASSERT_TRUE(safety.Ok()) << safety.error->Describe();
+            safetyId = safety.id;
+        }
+        if (cut == Cut::kBeforeTheJournalWasRemoved) {
+            ASSERT_EQ(batchtest::RunBatch({"restore", dir}).exitCode, 0);
+            safetyId = Backups(dir).back().id;
+        }
+        testsupport::WriteFileBytes(dir + "/" + backup::kRestoreJournalName,
+                                    "mwst-restore 1\nbackup " + backupId + "\n" +
+                                        (safetyId.empty() ? "" : "safety " + safetyId + "\n"));
+
+        ASSERT_EQ(session_.Open(dir, seam_, log_), MandateSession::Opened::kYes);
+        session_.Close();
+        EXPECT_NE(log_.Text().find(Format(LoadString(IDS_LOG_RESTORE_RESUMED), backupId, dir)), std::string::npos)
+            << log_.Text();
+        EXPECT_EQ(State(dir), before) << static_cast<int>(cut);
+        EXPECT_FALSE(fs::exists(dir + "/" + backup::kRestoreJournalName));
+        // Run again, the restore takes the same backup, not the one it made of the state it replaced.
+        ASSERT_EQ(batchtest::RunBatch({"restore", dir}).exitCode, 0);
+        EXPECT_EQ(State(dir), before) << static_cast<int>(cut);
+        log_.Clear();
+    }
+}
+
+// A workbook that is a link is written through only when it leads to a
+// regular file inside the mandate; otherwise nothing of the mandate changes.
+TEST_P(Safety, AWorkbookLinkIsWrittenThroughOnlyToARegularFileInsideTheMandate) {
+    struct Case {
+        const char* what;
+        std::string target;
+        bool inside;
+    };
+    const std::string outsideFile = (root_ / "elsewhere.vts").string();
+    const std::string fifo = (root_ / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directories(dir_ + "/formulare");
+    const std::string insideFile = dir_ + "/formulare/MWSTFORM.VTS";
+    for (const Case& c : {Case{"a FIFO outside", fifo, false}, Case{"a file outside", outsideFile, false},
+                          Case{"a file inside", insideFile, true}}) {
+        const std::string workbook = dir_ + "/MWSTFORM.VTS";
+        if (!fs::is_symlink(workbook)) {
+            fs::copy_file(workbook, outsideFile, fs::copy_options::overwrite_existing);
+            fs::copy_file(workbook, insideFile, fs::copy_options::overwrite_existing);
+        }
+        fs::remove(workbook);
+        fs::create_symlink(c.target, workbook);
+        const std::string outsideBefore = FileBytes(outsideFile);
+        const std::string insideBefore = FileBytes(insideFile);
+
+        Run({dir_}, {Command::kForm2024});
+        EXPECT_TRUE(fs::is_symlink(workbook)) << c.what;
+        EXPECT_TRUE(fs::is_fifo(fifo)) << c.what;
+        EXPECT_EQ(FileBytes(outsideFile), outsideBefore) << c.what;
+        if (c.inside) {
+            EXPECT_EQ(log_.Failures(), 0) << c.what << log_.Text();
+            EXPECT_NE(FileBytes(insideFile), insideBefore) << c.what;
+        } else {
+            EXPECT_GT(log_.Failures(), 0) << c.what;
+            EXPECT_NE(log_.Text().find(workbook), std::string::npos) << c.what << log_.Text();
+            EXPECT_EQ(FileBytes(insideFile), insideBefore) << c.what;
+            EXPECT_TRUE(Backups(dir_).empty()) << c.what;
+        }
+    }
+}
+
+// A damaged page in the bookings is found before anything changes.
+TEST_P(Safety, ADamagedDatabaseIsRefusedBeforeAnyChange) {
+    if (Sql()) GTEST_SKIP() << "the database server keeps its tables whole";
+    const std::string db = dir_ + "/pendra.db";
+    long long page = 0, pageSize = 0;
+    {
+        pendra::sqlite::Connection connection;
+        ASSERT_EQ(connection.Open(db, SQLITE_OPEN_READONLY), SQLITE_OK);
+        pendra::sqlite::Statement root(connection.Get(), "SELECT rootpage FROM sqlite_schema WHERE name = 'buch'");
+        ASSERT_EQ(root.Step(), SQLITE_ROW);
+        page = root.ColumnInt(0);
+        pendra::sqlite::Statement size(connection.Get(), "PRAGMA page_size");
+        ASSERT_EQ(size.Step(), SQLITE_ROW);
+        pageSize = size.ColumnInt(0);
+    }
+    std::string bytes = FileBytes(db);
+    ASSERT_GE(static_cast<long long>(bytes.size()), page * pageSize);
+    std::fill_n(bytes.begin() + (page - 1) * pageSize, pageSize, '\0');
+    testsupport::WriteFileBytes(db, bytes);
+
+    for (bool dryRun : {true, false}) {
+        Run({dir_}, {Command::kInsertKeys, Command::kAdaptAccounts}, dryRun);
+        EXPECT_GT(log_.Failures(), 0) << log_.Text();
+        EXPECT_NE(log_.Text().find(Format(LoadString(IDS_MANDATE_DAMAGED), dir_, "")
+                                       .substr(0, Format(LoadString(IDS_MANDATE_DAMAGED), dir_, "").find('('))),
+                  std::string::npos)
+            << log_.Text();
+        EXPECT_EQ(FileBytes(db), bytes);
+        EXPECT_TRUE(Backups(dir_).empty());
+    }
+}
