@@ -214,6 +214,14 @@ void LargeMandate(const std::string& root) {
     run("insert new keys again", "insert-keys");
     run("form 2024 (eight files)", "form-2024");
     run("remove old keys (150 of 300 used)", "remove-old-keys");
+    // What the runs above left to restore from.
+    std::error_code ec;
+    for (const auto& backup : std::filesystem::directory_iterator(dir + "/.mwst-backup", ec)) {
+        std::uintmax_t bytes = 0;
+        for (const auto& file : std::filesystem::recursive_directory_iterator(backup.path(), ec))
+            if (file.is_regular_file(ec)) bytes += file.file_size(ec);
+        std::printf("  backup %s: %.2f MB\n", backup.path().filename().c_str(), bytes / 1e6);
+    }
 }
 
 // Keys with ids in the thousands: the insertion must stay linear in them.
@@ -248,6 +256,9 @@ void TypicalMandates(const std::string& root) {
         }
     });
     passwordFile.close();
+    // mwst-batch takes passwords only from a file no one but its owner may use.
+    std::filesystem::permissions(passwords, std::filesystem::perms::owner_read |
+                                                std::filesystem::perms::owner_write);
     std::printf("%d typical mandates (%d keys, %d accounts, %d bookings, the 2018 forms, every %dth with a "
                 "password), built in %.1f s:\n",
                 kTypicalMandates, kTypical.prefixes * 3, kTypical.accounts, kTypical.bookings, kProtectedEvery,

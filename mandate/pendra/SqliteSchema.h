@@ -26,10 +26,11 @@ int CheckHeader(const std::string& dbPath);
 // Reads the meta table of an open database and checks format and tables.
 int ReadMeta(sqlite3* db, MandateMeta& meta);
 
-// SQLite's quick check of our tables and their indexes in the database
-// `schema` of `db` ("main" or an attached one): kOk, or kNotADatabase with
-// `detail` saying what is wrong (a damaged page, an index that disagrees).
-// Reads every page of those tables once.
+// Checks the tables of the database `schema` of `db` ("main" or an attached
+// one) that the commands read and write: SQLite's quick check of meta,
+// settings, tax and konto with their indexes, and every page of the bookings
+// index the commands query. kOk, or kNotADatabase with `detail` saying what
+// is wrong (a damaged page, an index that disagrees).
 int CheckTables(sqlite3* db, const std::string& schema, std::string& detail);
 
 // Converts a database of an older supported format to kFormatVersion in one

@@ -611,7 +611,7 @@ TEST_P(Safety, AWorkbookLinkIsWrittenThroughOnlyToARegularFileInsideTheMandate) 
     }
 }
 
-// A damaged page in the bookings is found before anything changes.
+// A damaged page in the bookings index the commands query is found before anything changes.
 TEST_P(Safety, ADamagedDatabaseIsRefusedBeforeAnyChange) {
     if (Sql()) GTEST_SKIP() << "the database server keeps its tables whole";
     const std::string db = dir_ + "/pendra.db";
@@ -619,7 +619,7 @@ TEST_P(Safety, ADamagedDatabaseIsRefusedBeforeAnyChange) {
     {
         pendra::sqlite::Connection connection;
         ASSERT_EQ(connection.Open(db, SQLITE_OPEN_READONLY), SQLITE_OK);
-        pendra::sqlite::Statement root(connection.Get(), "SELECT rootpage FROM sqlite_schema WHERE name = 'buch'");
+        pendra::sqlite::Statement root(connection.Get(), "SELECT rootpage FROM sqlite_schema WHERE name = 'buch_taxid'");
         ASSERT_EQ(root.Step(), SQLITE_ROW);
         page = root.ColumnInt(0);
         pendra::sqlite::Statement size(connection.Get(), "PRAGMA page_size");
