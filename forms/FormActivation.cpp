@@ -170,13 +170,15 @@ int StagedUpdate(CommandContext& ctx, int year) {
     const std::string dir = ctx.mandate.GetPath();
     std::string failure;
     bool done = false, journalled = false;
+    int stepFailures = 0;
     if (Stage(dir, failure)) {
         RenamingLogSink log(ctx.log, StagingFolder(dir), dir);
         CommandContext staged{ctx.mandate, log, ctx.seam, ctx.changeFlag, ctx.table, ctx.safety};
         MwstSetScratchFolder(dir, StagingFolder(dir));
         const bool updated = UpdateForms(staged, year, kInvert);
         MwstSetScratchFolder(dir, {});
-        for (int i = 0; i < log.Failures(); ++i) ctx.log.CountFailure();
+        stepFailures = log.Failures();
+        for (int i = 0; i < stepFailures; ++i) ctx.log.CountFailure();
         done = updated && Commit(dir, failure, journalled);
     }
     if (done) return 1;
@@ -184,9 +186,13 @@ int StagedUpdate(CommandContext& ctx, int year) {
     const bool undone = !journalled && !ChangedFiles(dir).empty();
     if (!journalled) RemoveStaging(dir);
     if (!failure.empty()) ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON), failure));
-    // Journalled, the activation is finished by the next open.
-    if (undone)
-        ctx.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), dir));
+    // Journalled, the activation is finished by the next open. A failure is
+    // counted once: a failed step was counted already.
+    const std::string notCompleted = Format(LoadString(IDS_LOG_NOT_COMPLETED), dir);
+    if (undone && stepFailures > 0)
+        ctx.log.Line(notCompleted);
+    else if (undone)
+        ctx.log.Failure(notCompleted);
     else if (!failure.empty())
         ctx.log.CountFailure();
     return 0;

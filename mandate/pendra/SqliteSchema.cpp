@@ -87,6 +87,18 @@ int ReadMeta(sqlite3* db, MandateMeta& meta) {
     return kOk;
 }
 
+namespace {
+
+// SQLite's verdict on one line for the log, without the database it names.
+std::string OneLine(std::string verdict) {
+    for (const std::string prefix : {"*** in database main ***\n"})
+        if (verdict.starts_with(prefix)) verdict.erase(0, prefix.size());
+    for (std::size_t at; (at = verdict.find('\n')) != std::string::npos;) verdict.replace(at, 1, "; ");
+    return verdict;
+}
+
+}  // namespace
+
 int CheckTables(sqlite3* db, const std::string& schema, std::string& detail) {
     const std::string prefix = "\"" + schema + "\".";
     // The tables the commands read and write, every page with SQLite's own
@@ -110,7 +122,7 @@ int CheckTables(sqlite3* db, const std::string& schema, std::string& detail) {
         }
         const std::string verdict = check.ColumnBytes(0);
         if (verdict != "ok") {
-            detail = verdict;
+            detail = OneLine(verdict);
             return kNotADatabase;
         }
     }
