@@ -149,7 +149,7 @@ TEST_F(BatchCommandLine, FolderNamesInWindows1252PassUnchanged) {
 
     // A password file whose name is not UTF-8 either.
     const std::string passwords = Path("Passw\xf6rter.txt");
-    std::ofstream(passwords) << dir << "\tgeheim\n";
+    ASSERT_TRUE(batchtest::WritePasswordFile(passwords, dir + "\tgeheim\n"));
     result = RunBatch({"insert-keys", "--password-file", passwords, dir});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(HasNewKey(dir));

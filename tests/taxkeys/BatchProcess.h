@@ -1,8 +1,10 @@
 #pragma once
 // Runs the real mwst-batch program, as a script would.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,12 @@ inline BatchResult RunBatch(const std::vector<std::string>& args, const RunOptio
     const testsupport::ProgramResult ran =
         testsupport::RunProgramAt(std::string(MWST_TEST_BIN_DIR) + "/mwst-batch", args, run);
     return BatchResult{ran.exitCode, ran.out, ran.err};
+}
+
+// A password file as mwst-batch accepts it: readable and writable by its owner only.
+inline bool WritePasswordFile(const std::string& path, const std::string& lines) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << lines;
+    return chmod(path.c_str(), 0600) == 0;
 }
 
 }  // namespace batchtest

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -170,7 +171,7 @@ TEST_F(MwstBatchTest, PasswordsComeFromThePasswordFile) {
     EXPECT_EQ(result.err.find("ist falsch"), std::string::npos) << "none was given: " << result.err;
 
     const std::string wrong = Path("falsch.txt");
-    std::ofstream(wrong) << dir << "\tSesam-2\n";
+    ASSERT_TRUE(batchtest::WritePasswordFile(wrong, dir + "\tSesam-2\n"));
     result = RunBatch({"insert-keys", "--password-file", wrong, dir});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err.rfind(
@@ -180,8 +181,55 @@ TEST_F(MwstBatchTest, PasswordsComeFromThePasswordFile) {
     EXPECT_FALSE(HasKey(dir, "A81"));
 
     const std::string right = Path("passwoerter.txt");
-    std::ofstream(right) << "# none\n" << dir << "/\tSesam-1\r\n";
+    ASSERT_TRUE(batchtest::WritePasswordFile(right, "# none\n" + dir + "/\tSesam-1\r\n"));
     result = RunBatch({"insert-keys", "--password-file", right, dir});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(HasKey(dir, "A81"));
+}
+
+// Passwords that group or others may read are not used: the run ends before
+// any mandate is registered or opened, in the language asked for.
+TEST_F(MwstBatchTest, APasswordFileOthersMayUseIsRefused) {
+    const std::string dir = Mandate("offen", kKeys, {"--password", "Sesam-1"});
+    const std::string passwords = Path("passwoerter.txt");
+    ASSERT_TRUE(batchtest::WritePasswordFile(passwords, dir + "\tSesam-1\n"));
+    const auto files = [&dir] {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+            names.insert(entry.path().string());
+        return names;
+    };
+    const std::string records = Dump(dir);
+    const std::set<std::string> listed = files();
+    const struct {
+        mode_t mode;
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {0644, {"insert-keys", "--yes", "--password-file", passwords, dir},
+         "Die Passwortdatei " + passwords +
+             " wird nicht verwendet, weil ausser ihrem Besitzer noch andere Benutzer sie lesen"
+             " oder ändern dürfen. Machen Sie sie nur für den Besitzer lesbar, z. B. mit chmod"
+             " 600.\n"},
+        {0620, {"restore", "--yes", "--lang", "fr", "--password-file", passwords, dir},
+         "Le fichier de mots de passe " + passwords +
+             " n'est pas utilisé, car d'autres utilisateurs que son propriétaire peuvent le lire"
+             " ou le modifier. Rendez-le lisible par son seul propriétaire, p. ex. avec chmod"
+             " 600.\n"},
+    };
+    for (const auto& refused : cases) {
+        ASSERT_EQ(chmod(passwords.c_str(), refused.mode), 0);
+        const BatchResult result = RunBatch(refused.args);
+        EXPECT_EQ(result.exitCode, 2) << refused.args.front();
+        EXPECT_EQ(result.out, "") << refused.args.front();
+        EXPECT_EQ(result.err, refused.message);
+    }
+    EXPECT_EQ(files(), listed) << "no lock, no backup";
+    EXPECT_EQ(Dump(dir), records);
+
+    ASSERT_EQ(chmod(passwords.c_str(), 0600), 0);
+    const BatchResult result =
+        RunBatch({"insert-keys", "--yes", "--password-file", passwords, dir});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(HasKey(dir, "A81"));
 }
@@ -190,7 +238,7 @@ TEST_F(MwstBatchTest, SearchFindsTheMandatesOfATree) {
     const std::string top = Mandate("baum", kKeys);
     const std::string nested = Mandate("baum/kunden/geheim", kKeys, {"--password", "Sesam-1"});
     const std::string passwords = Path("passwoerter.txt");
-    std::ofstream(passwords) << nested << "\tSesam-1\n";
+    ASSERT_TRUE(batchtest::WritePasswordFile(passwords, nested + "\tSesam-1\n"));
     BatchResult result = RunBatch({"insert-keys", "--search", top, "--password-file", passwords});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(HasKey(top, "A81"));
@@ -224,7 +272,7 @@ TEST_F(MwstBatchTest, ShowKeysPrintsBothListsRowByRow) {
 TEST_F(MwstBatchTest, BadArgumentsAreUsageErrors) {
     const std::string dir = Mandate("nutzung", kKeys);
     const std::string badLine = Path("schlecht.txt");
-    std::ofstream(badLine) << "kein tabulator\n";
+    ASSERT_TRUE(batchtest::WritePasswordFile(badLine, "kein tabulator\n"));
     const std::vector<std::vector<std::string>> cases = {
         {},
         {"insert-keys"},
@@ -366,7 +414,8 @@ TEST_F(MwstBatchTest, SearchMatchesPasswordsByDirectoryNotByName) {
     EXPECT_EQ(Tool({"create", second, "--name", "Gleich AG", "--password", "Sesam-2"}), 0);
     for (const std::string& dir : {first, second}) EXPECT_EQ(Tool({"load", dir}, kKeys), 0);
     const std::string passwords = Path("passwoerter.txt");
-    std::ofstream(passwords) << first << "\tSesam-1\n" << second << "\tSesam-2\n";
+    ASSERT_TRUE(batchtest::WritePasswordFile(passwords,
+                                             first + "\tSesam-1\n" + second + "\tSesam-2\n"));
 
     const BatchResult result = RunBatch({"insert-keys", "--search", Path("namen"), "--password-file", passwords});
     EXPECT_EQ(result.exitCode, 0) << result.err;

@@ -83,12 +83,13 @@ protected:
         setenv("MWST_SETTINGS", settings.c_str(), 1);
         ASSERT_EQ(Tool({"demo", root}), 0);
         passwords = temp.path().toStdString() + "/passwords";
-        std::ofstream file(passwords);
+        std::string lines;
         for (const mandant::DemoMandate& mandate : mandant::DemoMandates()) {
             if (mandate.dataVersion != 2300) continue;  // the older one opens nowhere
             dirs.push_back(root + "/" + mandate.path);
-            if (!mandate.password.empty()) file << dirs.back() << "\t" << mandate.password << "\n";
+            if (!mandate.password.empty()) lines += dirs.back() + "\t" + mandate.password + "\n";
         }
+        ASSERT_TRUE(batchtest::WritePasswordFile(passwords, lines));
         for (const fs::directory_entry& entry : fs::directory_iterator(std::string(MWST_TEST_BIN_DIR) + "/mwst"))
             if (entry.path().extension() == ".vts")
                 for (const MappingRow& row : MappingRows(entry.path().string()))
