@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -31,6 +32,12 @@ protected:
         const std::string settings = Path("brisol.ini");
         std::ofstream(settings) << "[Culture]\nUICulture=de-CH\n";
         setenv("MWST_SETTINGS", settings.c_str(), 1);
+    }
+
+    // QTemporaryDir takes names for UTF-8 and leaves folders named in Windows-1252 behind.
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(temp.path().toStdString(), ignored);
     }
 
     std::string Path(const std::string& name) const {
