@@ -4,10 +4,10 @@
 #  - each of the five conversion steps on its own;
 #  - the joined run insert-keys,adapt-accounts,form-2024;
 #  - form-2024 with --jobs 2 (the whole process group: the children too);
-#  - mwst-batch restore --backup ID of each mandate after the joined run, ID
-#    being the backup that run took (named, so that a second restore puts
-#    back the same one instead of the newest, which a killed restore may have
-#    added as the backup of the state before it).
+#  - mwst-batch restore of each mandate after the joined run: it takes the
+#    backup that run took (the newest taken before a command, never a
+#    restore's own, so the killed restore's backup of the state before it
+#    does not change what the second restore puts back).
 # Kills come at a random moment within the uninterrupted run's duration; for
 # the kinds that replace workbooks every second one comes instead as soon as
 # the journal of an activation or restore (.mwst-activation, .mwst-restore)
@@ -64,12 +64,12 @@ STARTED=$(date +%s)
 failures=0
 rerun_differs=0
 kind=
-declare -A ARGS BASE EXPECTED MS RESTORE_ID KILLED FINISHED FAILS DIFFERS MIXED
+declare -A ARGS BASE EXPECTED MS KILLED FINISHED FAILS DIFFERS MIXED
 for k in "${KINDS[@]}"; do KILLED[$k]=0 FINISHED[$k]=0 FAILS[$k]=0 DIFFERS[$k]=0 MIXED[$k]=0; done
 for s in "${STEPS[@]}"; do ARGS[$s]=$s; done
 ARGS[joined]=insert-keys,adapt-accounts,form-2024
 ARGS[jobs2]="form-2024 --jobs 2"
-ARGS[restore]="restore --backup ID"
+ARGS[restore]=restore
 echo "crash injection: seed $SEED, $KILLS kills per kind, in $WORK"
 
 fail() {
@@ -86,7 +86,7 @@ start() {
   PIDS=()
   if [ "$1" = restore ]; then
     for m in "${MANDATES[@]}"; do
-      setsid "$BIN/mwst-batch" restore --yes --backup "${RESTORE_ID[$m]}" "$2/$m" >/dev/null 2>&1 &
+      setsid "$BIN/mwst-batch" restore --yes "$2/$m" >/dev/null 2>&1 &
       PIDS+=($!)
     done
     return
@@ -219,9 +219,8 @@ done
 expect joined "$WORK/stage0" "$WORK/joined"
 expect jobs2 "$WORK/stage3" "$WORK/jobs2"
 for m in "${MANDATES[@]}"; do
-  RESTORE_ID[$m]=$("$BIN/mwst-batch" backups "$WORK/joined/$m" 2>/dev/null |
-    awk -F'\t' '$3 == "insert-keys" { print $1; exit }') || true
-  [ -n "${RESTORE_ID[$m]}" ] || fail "the joined run left no backup of $m to restore"
+  reasons=$("$BIN/mwst-batch" backups "$WORK/joined/$m" 2>/dev/null | cut -f3) || true
+  grep -qx insert-keys <<<"$reasons" || fail "the joined run left no backup of $m to restore"
 done
 expect restore "$WORK/joined" "$WORK/restored"
 
@@ -320,7 +319,7 @@ kind=
 echo "crash injection by kind (killed / finished first / failures / re-runs differing / mixed workbook versions):"
 for k in "${KINDS[@]}"; do
   label=${ARGS[$k]}
-  [ "$k" != restore ] || label="restore --backup ID (each mandate)"
+  [ "$k" != restore ] || label="restore (each mandate)"
   printf '  %-38s %3d %3d %3d %3d %3d  (uninterrupted %d ms)\n' "$label" "${KILLED[$k]}" "${FINISHED[$k]}" \
     "${FAILS[$k]}" "${DIFFERS[$k]}" "${MIXED[$k]}" "${MS[$k]}"
 done
