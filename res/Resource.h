@@ -232,10 +232,22 @@ enum : int {
     IDS_SAVELOG_FILTERS = 21621,     // text filter, then PDF filter, separated by ";;"
     IDS_SAVELOG_NAME = 21622,        // proposed file name without extension
     IDS_SAVELOG_FAILED = 21623,      // file, system message
+    IDS_LOG_TABLE_UNREADABLE = 21624,  // table file, why (one of the next four, or the system's)
+    IDS_TABLE_FOLDER = 21625,
+    IDS_TABLE_NOT_REGULAR = 21626,
+    IDS_TABLE_UTF16_NO_BOM = 21627,
+    IDS_TABLE_NOT_TEXT = 21628,
+    IDS_REASON_TABLE_UNREADABLE = 21629,  // why a key is not converted: the table is unreadable
     IDS_ABOUT_VERSION = 21630,       // version
     IDS_LICENCES_TITLE = 21631,
     IDS_LICENCES_INTRO = 21632,
     IDS_LICENCE_PUBLIC_DOMAIN = 21633,
     IDS_LICENCES_DEBIAN = 21634,
     IDS_KEY_RETURN = 21640,          // the Return key's name in shortcuts
+    IDS_LOG_KEY_NOT_CONVERTED = 21641,  // old key id, why (one of the reasons)
+    IDS_LOG_NEW_KEY_KEPT = 21642,       // new key id, why it is not the old key's new key
+    IDS_OVERVIEW_NOT_CONVERTED = 21643,  // why: the overview's column "vorhanden"
+    IDS_REASON_OTHER_RATE = 21644,      // new id, its rate and entry; the rate and entry wanted
+    IDS_REASON_OTHER_CASE = 21645,      // new id, the id of the key in another letter case
+    IDS_REASON_NEW_KEY_MISSING = 21646,  // new id
 };

@@ -14,11 +14,23 @@
 #include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
 #include "taxkeys/ConversionCommands.h"
+#include "taxkeys/KeyTexts.h"
 #include "taxkeys/TaxKeyFiles.h"
 
 namespace {
 
 constexpr int kMsgCannotOpen = 5000;
+
+// Accounts only ever go to a key that exists at the new rate of their old
+// key's rate: an old key whose new key is missing or differs stays, said
+// when adapting. Resetting keeps quiet about new keys that are not there.
+bool Switches(LogSink& log, const PlannedKey& old, int rev) {
+    if (old.newKey == NewKey::kPresent) return true;
+    if (rev == 0 || old.newKey != NewKey::kAbsent)
+        log.Line(
+            Format(LoadString(IDS_LOG_KEY_NOT_CONVERTED), old.oldId, NotConvertedReason(old)));
+    return false;
+}
 
 }  // namespace
 
@@ -48,6 +60,7 @@ int UpdateAccounts(CommandContext& ctx, int rev) {
             if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
             return run.ReadFailed(mandate.GetKontoName(), read);
         }
+        if (!Switches(ctx.log, old, rev)) continue;
         const int changed = rev == 0 ? UpdateKonten(ctx.log, konto, oldId, newId) : UpdateKonten(ctx.log, konto, newId, oldId);
         if (changed != 1) return run.Fail(std::string());
     }

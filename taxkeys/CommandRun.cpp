@@ -9,6 +9,7 @@
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/StorageEngine.h"
 #include "res/Resource.h"
+#include "taxkeys/KeyTexts.h"
 #include "taxkeys/TaxKeyFiles.h"
 
 CommandRun::CommandRun(CommandContext& ctx) : ctx_(ctx) {}
@@ -16,6 +17,9 @@ CommandRun::CommandRun(CommandContext& ctx) : ctx_(ctx) {}
 CommandRun::~CommandRun() = default;
 
 bool CommandRun::Begin() {
+    // New ids the user prescribed must never give way to the built-in rule.
+    if (const std::optional<std::string> table = UnreadableTableLine(ctx_.table))
+        return Fail(*table);
     // The backup comes first: a pending pass changes a workbook, and a backup
     // cannot be taken inside the transaction.
     if (!filesofours::Replaceable(ctx_) || !BeforeChange(ctx_)) return false;

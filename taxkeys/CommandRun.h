@@ -16,7 +16,8 @@ class TaxKeyFiles;
 // workbook after the commit, journalled so that a run cut off in between is
 // finished by the next command (FormPassJournal.h). A read or write that
 // fails ends the run: nothing is committed, the log names the reason and says
-// that the command did not complete, and the failure is counted.
+// that the command did not complete, and the failure is counted. So does a
+// conversion table that exists but cannot be read, before anything changed.
 class CommandRun {
 public:
     explicit CommandRun(CommandContext& ctx);

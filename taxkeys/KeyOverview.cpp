@@ -1,13 +1,18 @@
 #include "taxkeys/KeyOverview.h"
 
+#include "base/Format.h"
+#include "core/AfxMessageBox.h"
 #include "core/Strings.h"
+#include "core/UiSeam.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/Tax.h"
 #include "res/Resource.h"
+#include "taxkeys/ConvertTable.h"
 #include "taxkeys/KeyPlan.h"
+#include "taxkeys/KeyTexts.h"
 
 namespace {
 
@@ -25,12 +30,23 @@ std::string FirstChars(const std::string& text, int count) {
     return text.substr(0, i);
 }
 
-// The entry texts "Brutto,Netto" of the string table, gross first.
-std::string EntryText(bool netto) {
-    const std::string entries = LoadString(IDS_ENTRY_TEXTS);
-    const auto comma = entries.find(',');
-    if (!netto) return entries.substr(0, comma);
-    return comma == std::string::npos ? std::string() : entries.substr(comma + 1);
+// The right row of an old key that is not converted: the new id with the
+// rate of the key in the way (the new rate when it differs in letter case)
+// and why; without a readable table no new id is known.
+std::string NotConvertedRow(const PlannedKey& old) {
+    const std::string why =
+        "   " + Format(LoadString(IDS_OVERVIEW_NOT_CONVERTED), NotConvertedReason(old));
+    if (old.newKey == NewKey::kTableUnreadable) return "\t\t" + why;
+    const float rate = old.newKey == NewKey::kOtherRate ? old.inTheWay.rate : old.newRate;
+    const std::string percent = FloatToAscii(static_cast<double>(rate) * 100.0, "%f");
+    return FirstChars(old.newId, kIdChars) + "\t" + percent + "%\t" + why;
+}
+
+// The table is told in a box: the overview then shows no new key.
+void TellUnreadableTable(const ConvertTable& table) {
+    const std::optional<std::string> line = UnreadableTableLine(table);
+    if (!line || !UiSeam::Installed()) return;
+    AfxMessageBox(line->substr(0, line->find_last_not_of("\r\n") + 1));
 }
 
 }  // namespace
@@ -58,11 +74,16 @@ int ReadKeyOverview(Mandate& mandate, const ConvertTable& table, KeyOverview& ov
     tax.UseFile(&taxFile);
     KeyPlan plan(table);
     const int status = plan.Read(tax);
+    if (status == pendra::kOk) TellUnreadableTable(table);
     for (const PlannedKey& old : plan.OldKeys()) {
         if (old.leftAlone) continue;
         KeyPlan::Load(old, tax);
         overview.leftRows.push_back(
             KeyOverviewRow(old.oldId, tax.GetPercent(), tax.UseNetto() != 0, tax.GetKonto(), KeyOverview::kOldKey));
+        if (!old.Converts()) {
+            overview.rightRows.push_back(NotConvertedRow(old));
+            continue;
+        }
         // A new id listed once counts as present for every further old key deriving it.
         const bool present = !plan.Take(old.newId);
         overview.rightRows.push_back(KeyOverviewRow(old.newId, old.newRate, false, {},

@@ -7,8 +7,9 @@ class Mandate;
 
 // The tax key overview of a mandate, as text: the old keys (left) and, row
 // for row, the new key the insertion would create for each, with its new rate
-// and whether that id exists already (right). Columns are separated by "\t".
-// The window shows it in a dialog, mwst-batch prints it.
+// and whether that id exists already, or why the old key is not converted
+// (right). Columns are separated by "\t". The window shows it in a dialog,
+// mwst-batch prints it.
 struct KeyOverview {
     enum RowType { kOldKey = 0, kNewKeyAbsent = 1, kNewKeyPresent = 2 };
 
@@ -21,7 +22,8 @@ struct KeyOverview {
 
 // Reads the mandate's key file into `overview`. kOk; otherwise the status of
 // the open (`opened` false) or of the read that failed: a list that could not
-// be read to its end must not be shown as if it were complete.
+// be read to its end must not be shown as if it were complete. A conversion
+// table that exists but cannot be read is told in a box through the seam.
 int ReadKeyOverview(Mandate& mandate, const ConvertTable& table, KeyOverview& overview, bool& opened);
 
 // One row: the id (at most six characters), the rate and, for an old key, the

@@ -16,6 +16,7 @@
 #include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
 #include "taxkeys/ConversionCommands.h"
+#include "taxkeys/KeyTexts.h"
 #include "taxkeys/TaxKeyFiles.h"
 
 namespace {
@@ -35,6 +36,17 @@ int MakeNewKey(Tax& key, float newRate, const std::string& newId) {
     return key.SetId(newId);
 }
 
+// A derived id may name a key that is not the old key's new key: one at an
+// old rate (X81 at 7.7 %, or a table entry pointing at an old key), at
+// another new rate or with the other method. The removal keeps it, saying why.
+std::string KeptLine(const PlannedKey& old) {
+    stsatz satz;
+    float rate;
+    if (SetSatz(RateText(old.inTheWay.rate), satz, rate))
+        return Format(LoadString(IDS_LOG_OLD_RATE_KEPT), old.newId);
+    return Format(LoadString(IDS_LOG_NEW_KEY_KEPT), old.newId, NotConvertedReason(old));
+}
+
 }  // namespace
 
 int OnExtendTax(CommandContext& ctx) {
@@ -52,6 +64,11 @@ int OnExtendTax(CommandContext& ctx) {
     Tax& writer = files.Writer();
     for (const PlannedKey& old : plan.OldKeys()) {
         if (old.leftAlone) continue;
+        if (!old.Converts()) {
+            ctx.log.Line(
+                Format(LoadString(IDS_LOG_KEY_NOT_CONVERTED), old.oldId, NotConvertedReason(old)));
+            continue;
+        }
         if (std::find(inserted.begin(), inserted.end(), old.newId) != inserted.end()) continue;
         pairs.push_back(keypair::Make(old.oldId, old.newId));
         if (!plan.Take(old.newId)) continue;
@@ -105,12 +122,8 @@ int OnReverseExtendTax(CommandContext& ctx) {
             if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
             return run.ReadFailed(mandate.GetTaxName(), read);
         }
-        // A derived id may name a key at an old rate (X81 at 7.7 %, or a table
-        // entry pointing at an old key): only new keys are ever removed here.
-        stsatz keptSatz;
-        float keptRate;
-        if (SetSatz(RateText(writer.GetPercent()), keptSatz, keptRate)) {
-            ctx.log.Line(Format(LoadString(IDS_LOG_OLD_RATE_KEPT), newId));
+        if (old.newKey != NewKey::kPresent) {
+            ctx.log.Line(KeptLine(old));
             continue;
         }
         if (uses[i].status != pendra::kOk) return run.ReadFailed(mandate.GetBuchName(), uses[i].status);

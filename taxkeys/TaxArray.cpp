@@ -32,7 +32,8 @@ void GetTaxArray(Mandate& open, const ConvertTable& table, std::vector<std::stri
     KeyPlan plan(table);
     plan.Read(tax);
     for (const PlannedKey& old : plan.OldKeys()) {
-        if (!old.newIdFits) continue;
+        // A key that is not converted has no pair: its id must not enter a formula.
+        if (!old.newIdFits || !old.Converts()) continue;
         KeyPlan::Load(old, tax);
         if (konto.ReadKonto(tax.GetKonto()) != pendra::kOk) continue;
         if (all == 0 && konto.GetType() != kAccountTypeOne) continue;

@@ -93,13 +93,15 @@ TEST_F(Overview, TwoOldKeysWithTheSameNewIdShowNeinThenJa) {
               (Rows{"VSN81\t8.100000%\t   Nein", "VSN81\t8.100000%\t   Ja"}));
 }
 
-TEST_F(Overview, PresenceIgnoresLetterCaseAndTableEntriesWin) {
+TEST_F(Overview, AnIdInAnotherLetterCaseIsNotTheNewKeyAndTableEntriesWin) {
     OpenWith({{"A77", 0.077f, true, ""}, {"a81", 0.081f, true, ""}, {"B77", 0.077f, true, ""}},
              "B77 ==> NEU1\n");
     CM_ListTax dialog;
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_EQ(RowTexts(dialog.RightList()),
-              (Rows{"A81\t8.100000%\t   Ja", "NEU1\t8.100000%\t   Nein"}));
+              (Rows{"A81\t8.100000%\t   nicht konvertiert: A81 besteht nur als a81 (andere "
+                    "Gross-/Kleinschreibung)",
+                    "NEU1\t8.100000%\t   Nein"}));
 }
 
 TEST_F(Overview, WithoutOldKeysBothListsAreEmpty) {

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "taxkeys/ConvertTable.h"
@@ -127,12 +129,6 @@ TEST_F(TableFile, MissingFileIsAnEmptyTableAndIsNotRetried) {
     EXPECT_EQ(Lookup(table, "A"), "<none>");
 }
 
-TEST_F(TableFile, UnreadableFileIsAnEmptyTable) {
-    std::filesystem::create_directory(dir + "/" + ConvertTable::kFileName);  // a folder, not a file
-    const ConvertTable table(dir);
-    EXPECT_EQ(Lookup(table, "A"), "<none>");
-}
-
 TEST_F(TableFile, DeleteListEmptiesTheTable) {
     WriteTable(dir, "A==>1\n");
     ConvertTable table;
@@ -142,12 +138,80 @@ TEST_F(TableFile, DeleteListEmptiesTheTable) {
     EXPECT_EQ(Lookup(table, "A"), "<none>");
 }
 
-// A FIFO under the table's name would block a plain open until someone writes
-// to it; it is no table, and the lookup goes on at once.
-TEST_F(TableFile, AFifoIsAnEmptyTableWithoutWaiting) {
-    const std::string fifo = dir + "/" + ConvertTable::kFileName;
-    ASSERT_TRUE(testsupport::MakeFifo(fifo));
-    std::string found;
-    EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(fifo, [&] { found = Lookup(ConvertTable(dir), "A"); }));
-    EXPECT_EQ(found, "<none>");
+// --- What is under the table's name ----------------------------------------
+
+// UTF-16 text as a Windows editor saves it, with or without its byte order mark.
+std::string Utf16(const std::u16string& text, bool bigEndian, bool mark) {
+    std::string bytes;
+    for (char16_t unit : (mark ? u"\uFEFF" : u"") + text) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
 }
+
+using Why = ConvertTable::Problem::Why;
+
+struct FileCase {
+    const char* name;
+    std::function<void(const std::string& path)> make;
+    std::optional<Why> why;  // nullopt: a table (or none) that is read
+    Entries entries;
+};
+
+class TableFiles : public TableFile, public ::testing::WithParamInterface<FileCase> {};
+
+// A file that is there but is no text gives no entries and says why; a FIFO
+// is one of them, and the load goes on at once instead of waiting on it.
+TEST_P(TableFiles, AreReadAsTextOrSayWhyNot) {
+    const std::string path = dir + "/" + ConvertTable::kFileName;
+    GetParam().make(path);
+    std::optional<ConvertTable> table;
+    ASSERT_TRUE(testsupport::FinishesWithoutWaitingOn(path, [&] { table.emplace(dir); }));
+    Entries entries;
+    for (const std::string id : {"A77", "B25"})
+        if (std::string found = id; table->Convert(found)) entries.emplace_back(id, found);
+    EXPECT_EQ(entries, GetParam().entries);
+    ASSERT_EQ(table->Unreadable().has_value(), GetParam().why.has_value());
+    if (GetParam().why) EXPECT_EQ(table->Unreadable()->why, *GetParam().why);
+    EXPECT_EQ(table->FileName(), path);
+}
+
+void Write(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, TableFiles,
+    ::testing::Values(
+        FileCase{"Missing", [](const std::string&) {}, std::nullopt, {}},
+        FileCase{"Utf8", [](const std::string& p) { Write(p, "A77==>NEÜ1\r\nB25==>B26\r\n"); },
+                 std::nullopt, {{"A77", "NEÜ1"}, {"B25", "B26"}}},
+        FileCase{"Utf16LittleEndianWithMark",
+                 [](const std::string& p) {
+                     Write(p, Utf16(u"A77==>NE\u00DC1\r\nB25==>B26\r\n", false, true));
+                 },
+                 std::nullopt, {{"A77", "NEÜ1"}, {"B25", "B26"}}},
+        FileCase{"Utf16BigEndianWithMark",
+                 [](const std::string& p) {
+                     Write(p, Utf16(u";\U0001F600\nA77==>NE\u00DC1\n", true, true));
+                 },
+                 std::nullopt, {{"A77", "NEÜ1"}}},
+        FileCase{"Utf16WithoutMark",
+                 [](const std::string& p) { Write(p, Utf16(u"A77==>NEU1\r\n", false, false)); },
+                 Why::kUtf16WithoutBom, {}},
+        FileCase{"Utf16WithALoneSurrogate",
+                 [](const std::string& p) {
+                     Write(p, Utf16(u"A77==>NEU1\r\n", false, true) + std::string("\x00\xD8", 2));
+                 },
+                 Why::kNotText, {}},
+        FileCase{"Binary",
+                 [](const std::string& p) {
+                     Write(p, std::string("PK\x03\x04\x14\x00\x06\x00", 8) + "A77==>X");
+                 },
+                 Why::kNotText, {}},
+        FileCase{"Folder", [](const std::string& p) { std::filesystem::create_directory(p); },
+                 Why::kFolder, {}},
+        FileCase{"Fifo", [](const std::string& p) { ASSERT_TRUE(testsupport::MakeFifo(p)); },
+                 Why::kNotRegularFile, {}}),
+    [](const auto& param) { return std::string(param.param.name); });

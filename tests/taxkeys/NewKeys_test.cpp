@@ -78,11 +78,13 @@ TEST_F(NewKeysTest, TwoOldKeysDerivingOneIdCreateItOnce) {
     EXPECT_EQ(Records("key").back(), "key VSN81 8.1 108.1 netto - erster");
 }
 
-TEST_F(NewKeysTest, AnIdTakenInAnotherLetterCaseIsNotInsertedAgain) {
+TEST_F(NewKeysTest, AnIdTakenInAnotherLetterCaseIsNotInsertedAndNotConverted) {
     const std::string dir = MakeMandate("klein", "key VSN77 7.7 107.7 netto -\nkey vsn81 8.1 108.1 netto -\n");
     Open(dir);
     Command(ID_NEW_KEYS);
     EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
+                         "VSN77 nicht konvertiert: VSN81 besteht nur als vsn81 "
+                         "(andere Gross-/Kleinschreibung)\n"
                          ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
     EXPECT_EQ(Records("key").size(), 2u);
     EXPECT_EQ(app->m_changeFlag, 0);

@@ -30,7 +30,9 @@ TEST_F(UmlautIdsTest, NewKeysAndAccountsCarryWholeLetters) {
     Command(ID_NEW_KEYS);
     EXPECT_TRUE(Logged("ABÄ81 wurde eingefügt")) << LogText();
     EXPECT_TRUE(Logged("NEUÄÄ1 wurde eingefügt")) << LogText();
-    EXPECT_EQ(LogText().find("ÄBC81"), std::string::npos) << "taken by äbc81: " << LogText();
+    EXPECT_TRUE(Logged("ÄBCD7 nicht konvertiert: ÄBC81 besteht nur als äbc81 "
+                       "(andere Gross-/Kleinschreibung)"))
+        << "taken by äbc81: " << LogText();
     EXPECT_EQ(Records("key"), (std::vector<std::string>{
                                   "key ABÄ77 7.7 107.7 netto 2200 Umsatz AB",
                                   "key ABÄ81 8.1 108.1 netto 2200 Umsatz AB",

@@ -36,6 +36,10 @@ bool IsRepresentable(std::string_view text);
 std::string DecodeWindowsText(std::string_view bytes);
 bool DecodeWindowsText(std::string_view bytes, std::string& out, std::size_t& badOffset);
 
+// UTF-16 text (without its byte order mark) as UTF-8; nullopt for an odd
+// number of bytes or a surrogate without its partner.
+std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+
 // Characters of UTF-8 text (code points); the first `count` of them. A byte
 // that is no UTF-8 counts as one character.
 std::size_t CharacterCount(std::string_view text);

@@ -1,0 +1,93 @@
+#pragma once
+// The conversion engine without a window: mandates made with mwst-mandant's
+// library, the batch walk and the commands with a plain log sink and a
+// scripted seam, no QApplication anywhere.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/Format.h"
+#include "core/LogSink.h"
+#include "core/PendraUiBridge.h"
+#include "core/ScriptedUiSeam.h"
+#include "core/Strings.h"
+#include "mandate/BatchWalk.h"
+#include "mandate/MandateSession.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraUi.h"
+#include "mandate/tools/MandantTool.h"
+#include "res/Resource.h"
+#include "taxkeys/ConversionCommands.h"
+
+namespace enginetest {
+
+namespace fs = std::filesystem;
+
+inline const char* const kRecords = "key A77 7.7 107.7 netto 1000\naccount 1000 0 A77\n";
+inline const char* const kKeyOnly = "key A77 7.7 107.7 netto -\n";
+
+class Engine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Parameterised tests are named "Name/0": one folder all the same.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        root = fs::temp_directory_path() /
+               ("mwst-engine-" + std::to_string(::getpid()) + "-" + name);
+        fs::create_directories(root);
+        SetProcessPreferredUILanguages("de-CH");
+        UiSeam::Install(&seam);
+        PendraUi::Install(&bridge);
+        Mandate::SetGlobalMandate(&mandate);
+    }
+    void TearDown() override {
+        session.Close();
+        Mandate::SetGlobalMandate(nullptr);
+        PendraUi::Install(nullptr);
+        UiSeam::Install(nullptr);
+        fs::remove_all(root);
+    }
+
+    std::string MakeMandate(const std::string& name, const std::string& records = kRecords) {
+        const std::string dir = (root / name).string();
+        EXPECT_EQ(Tool({"create", dir, "--name", name}), 0);
+        EXPECT_EQ(Tool({"load", dir}, records), 0);
+        return dir;
+    }
+    int Tool(const std::vector<std::string>& args, const std::string& input = "",
+             std::string* output = nullptr) {
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        const int status = mandant::RunMandantTool(args, in, out, err);
+        if (output) *output = out.str();
+        return status;
+    }
+    std::string Dump(const std::string& dir) {
+        std::string out;
+        EXPECT_EQ(Tool({"dump", dir}, "", &out), 0);
+        return out;
+    }
+    BatchResult Walk(const std::vector<std::string>& dirs, std::vector<Command> commands,
+                     const BatchObserver& observer = {}) {
+        return RunBatch(session, dirs, CommandsWork(std::move(commands)), log, seam, changeFlag,
+                        observer);
+    }
+    static std::string Line(int id, const std::string& text) {
+        return Format(LoadString(id), text);
+    }
+
+    fs::path root;
+    ScriptedUiSeam seam;
+    PendraUiBridge bridge;
+    Mandate mandate{0};
+    MandateSession session{mandate};
+    StringLogSink log;
+    short changeFlag = 0;
+};
+
+}  // namespace enginetest
