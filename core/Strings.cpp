@@ -1,5 +1,11 @@
 #include "core/Strings.h"
 
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include "res/Resource.h"
+
 #include "mandate/pendra/PendraMessages.h"
 
 namespace {
@@ -19,6 +25,19 @@ std::string LoadString(int id) {
     const auto& strings = Resources(g_language).strings;
     const auto it = strings.find(id);
     return it == strings.end() ? std::string() : it->second;
+}
+
+std::string SystemText(int error) {
+    static const std::map<int, int> kTexts = {
+        {ENOSPC, IDS_ERRNO_NOSPC},   {EDQUOT, IDS_ERRNO_DQUOT},   {EACCES, IDS_ERRNO_ACCES},
+        {EPERM, IDS_ERRNO_ACCES},    {ENOENT, IDS_ERRNO_NOENT},   {EROFS, IDS_ERRNO_ROFS},
+        {EIO, IDS_ERRNO_IO},         {ENOTDIR, IDS_ERRNO_NOTDIR}, {EISDIR, IDS_ERRNO_ISDIR},
+        {EEXIST, IDS_ERRNO_EXIST},   {EINVAL, IDS_ERRNO_INVAL},   {ENAMETOOLONG, IDS_ERRNO_NAMETOOLONG},
+        {EMFILE, IDS_ERRNO_MFILE},   {EBUSY, IDS_ERRNO_BUSY},     {ELOOP, IDS_ERRNO_LOOP},
+    };
+    const auto it = kTexts.find(error);
+    if (it != kTexts.end()) return LoadString(it->second);
+    return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
 }
 
 std::string PromptOf(unsigned commandId) {

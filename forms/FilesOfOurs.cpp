@@ -5,6 +5,7 @@
 #include "core/CommandContext.h"
 #include "core/LogSink.h"
 #include "core/Strings.h"
+#include "forms/FileCopy.h"
 #include "forms/FormActivation.h"
 #include "forms/FormPassJournal.h"
 #include "forms/TemplateSet.h"
@@ -52,6 +53,12 @@ bool Replaceable(CommandContext& ctx) {
     ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON), unsafe->Text()));
     ctx.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), ctx.mandate.GetPath()));
     return false;
+}
+
+std::string CopyFailure(const FileCopyResult& copied, const std::string& source, const std::string& target) {
+    const bool sourceSide = copied.failure == FileCopyResult::Failure::kSource;
+    return Format(LoadString(sourceSide ? IDS_REASON_CANNOT_READ : IDS_REASON_CANNOT_WRITE), sourceSide ? source : target,
+                  SystemText(copied.error));
 }
 
 std::string WriteTarget(const std::string& mandateDir, const std::string& path) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 struct CommandContext;
+struct FileCopyResult;
 
 // The files of ours in a mandate folder, and the rule that keeps every write
 // to them inside that folder.
@@ -30,6 +31,10 @@ std::optional<UnsafeFile> FindUnsafe(const std::string& mandateDir);
 // FindUnsafe for the context's mandate, logged and counted as a command that did
 // not run: false when the command must not change anything.
 bool Replaceable(CommandContext& ctx);
+
+// Why a copy failed, in the user's language, for the log: the side that
+// failed and the system's reason.
+std::string CopyFailure(const FileCopyResult& copied, const std::string& source, const std::string& target);
 
 // Where a new file for the file of ours at `path` goes: the file a link
 // inside the folder leads to, else `path` itself.

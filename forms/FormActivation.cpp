@@ -89,7 +89,7 @@ bool PutInPlace(const std::string& mandateDir, const std::vector<std::string>& n
         if (::lstat(staged.c_str(), &st) != 0) continue;
         const std::string target = filesofours::WriteTarget(mandateDir, mandateDir + "/" + name);
         if (::rename(staged.c_str(), target.c_str()) != 0) {
-            failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), target, std::string(std::strerror(errno)));
+            failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), target, SystemText(errno));
             return false;
         }
     }
@@ -105,7 +105,7 @@ bool Stage(const std::string& mandateDir, std::string& failure) {
     const mode_t mode = ::stat(mandateDir.c_str(), &dirInfo) == 0 ? (dirInfo.st_mode & 0777) | 0700 : 0700;
     const std::string stage = StagingFolder(mandateDir);
     if (::mkdir(stage.c_str(), mode) != 0) {
-        failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), stage, std::string(std::strerror(errno)));
+        failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), stage, SystemText(errno));
         return false;
     }
     for (const MwstTemplateStep& step : MwstTemplateSteps()) {
@@ -113,7 +113,7 @@ bool Stage(const std::string& mandateDir, std::string& failure) {
         if (!regularfile::IsRegular(source)) continue;
         const std::string target = stage + "/" + fs::path(source).filename().string();
         if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
-            failure = copied.Describe(source, target);
+            failure = filesofours::CopyFailure(copied, source, target);
             return false;
         }
         // The replacement keeps the mode of the file it replaces.
@@ -152,7 +152,7 @@ bool Commit(const std::string& mandateDir, std::string& failure, bool& journalle
     std::string journal = std::string(kJournalHeader) + "\n";
     for (const std::string& name : names) journal += name + "\n";
     if (const atomicfile::Result written = atomicfile::Replace(JournalPath(mandateDir), journal); !written) {
-        failure = written.Describe();
+        failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), written.path, SystemText(written.error));
         return false;
     }
     SyncFolder(mandateDir);

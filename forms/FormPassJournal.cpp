@@ -150,8 +150,13 @@ void FinishPending(CommandContext& ctx) {
         return;
     }
     if (status != pendra::kOk) return;  // cannot tell now; the journal stays
-    ctx.log.Line(Format(LoadString(IDS_LOG_PENDING_FORMULAS), JournalPath(dir)));
-    RunJournalled(ctx, *pass);
+    // Said once it is true; a pass that fails again stays pending, and the log says how out.
+    if (Apply(ctx, *pass)) {
+        Remove(dir);
+        ctx.log.Line(Format(LoadString(IDS_LOG_PENDING_FORMULAS), JournalPath(dir)));
+    } else {
+        ctx.log.Line(Format(LoadString(IDS_LOG_PENDING_FAILED), JournalPath(dir)));
+    }
 }
 
 }  // namespace formpass

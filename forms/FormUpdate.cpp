@@ -4,6 +4,7 @@
 
 
 #include <cstring>
+#include <optional>
 
 #include "forms/FormUpdate.h"
 
@@ -12,6 +13,8 @@
 #include "core/LogSink.h"
 #include "core/Strings.h"
 #include "forms/FileCopy.h"
+#include "forms/FilesOfOurs.h"
+#include "forms/MappingSheet.h"
 #include "forms/MwstDummy2.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
@@ -80,10 +83,15 @@ private:
         const std::string target = MandateFile(step);
         std::string unreadable;
         const unsigned mandateVersion = MwstGetVersion(target, &unreadable);
-        // A workbook that cannot be read is not replaced: its version is
-        // unknown, and what it holds may still be recovered.
-        if (!unreadable.empty()) {
-            Done(target, false, Format(LoadString(IDS_REASON_WORKBOOK_FAILED), unreadable));
+        // A workbook that cannot be read, or whose mapping sheet was changed so
+        // that its formulas cannot be trusted, is replaced by the template
+        // whatever its version: the backup taken before keeps it.
+        const std::optional<std::string> problem =
+            unreadable.empty() ? mapping::CheckWorkbook(ctx_, target)
+                               : std::optional(Format(LoadString(IDS_REASON_WORKBOOK_FAILED), unreadable));
+        if (problem) {
+            ctx_.log.Line(Format(LoadString(IDS_LOG_FORM_REPLACED), target, *problem));
+            CopyStep(step);
             return;
         }
         if (templateVersion > mandateVersion || (invert_ && mandateVersion > templateVersion)) {
@@ -98,13 +106,7 @@ private:
         const std::string source = Template(step);
         const std::string target = MandateFile(step);
         const FileCopyResult copied = MwstCopyFile(source, target);
-        std::string failure;
-        if (!copied) {
-            const bool sourceSide = copied.failure == FileCopyResult::Failure::kSource;
-            failure = Format(LoadString(sourceSide ? IDS_REASON_CANNOT_READ : IDS_REASON_CANNOT_WRITE),
-                             sourceSide ? source : target, std::string(std::strerror(copied.error)));
-        }
-        Done(target, static_cast<bool>(copied), failure);
+        Done(target, static_cast<bool>(copied), copied ? std::string() : filesofours::CopyFailure(copied, source, target));
     }
 
     void Done(const std::string& target, bool ok, const std::string& failure) {

@@ -1,15 +1,15 @@
-// The extend, rename and delete passes over the mapping sheet (sheet 4) of a
+// The extend, rename and delete passes over the mapping sheet ("Zuordnung") of a
 // form workbook: column 1 labels the row, columns 2 and 3 hold its key-sum
 // formulas; the scan ends at the first row with an empty label.
 #include <array>
 
 #include "base/CException.h"
 #include "forms/KeyPair.h"
+#include "forms/MappingSheet.h"
 #include "forms/MwstFormulaUpdater.h"
 
 namespace {
 
-constexpr long kMappingSheet = 4;
 constexpr long kLabelCol = 1;
 constexpr std::array<long, 2> kFormulaCols = {2, 3};
 constexpr const char* kSpezSuffix = "_spez";
@@ -22,7 +22,7 @@ class MappingSheetFrame {
 public:
     explicit MappingSheetFrame(CVCF1& form)
         : form_(form), sheet_(form.GetSheet()), selection_(form.GetSelection()) {
-        form_.SetSheet(kMappingSheet);
+        mapping::Select(form_);
     }
     void Restore() {
         form_.SetSheet(sheet_);

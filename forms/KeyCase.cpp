@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "forms/KeyPair.h"
+#include "forms/MappingSheet.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/vcf/CVCF1.h"
 #include "mandate/pendra/BFile.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr long kMappingSheet = 4;
 constexpr long kLabelCol = 1;
 constexpr long kFormulaCols[] = {2, 3};
 constexpr int kFormulaCell = 3;
@@ -94,10 +94,10 @@ std::string MatchKeyCase(const std::string& formula, const KeySpelling& ids) {
 }
 
 bool MatchMappingSheetKeyCase(CVCF1& form, const KeySpelling& ids) {
-    if (ids.Empty() || form.GetNumSheets() < kMappingSheet) return false;
+    if (ids.Empty() || mapping::SheetOf(form) == 0) return false;
     const long sheet = form.GetSheet();
     const std::string selection = form.GetSelection();
-    form.SetSheet(kMappingSheet);
+    form.SetSheet(mapping::SheetOf(form));
     bool changed = false;
     for (long row = 1; row <= CVCF1::kMaxRow && !form.GetTextRC(row, kLabelCol).empty(); ++row) {
         for (long col : kFormulaCols) {

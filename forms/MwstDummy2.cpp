@@ -7,8 +7,10 @@
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "forms/FileCopy.h"
+#include "forms/FilesOfOurs.h"
 #include "forms/KeyCase.h"
 #include "forms/KeyPair.h"
+#include "forms/MappingSheet.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
 #include "forms/TemplateSet.h"
@@ -19,7 +21,6 @@
 
 namespace {
 
-constexpr long kMappingSheet = 4;
 constexpr long kLabelCol = 1;
 constexpr long kFormulaCols[] = {2, 3};
 // Templates of these versions bring formulas of their own and take none over.
@@ -141,10 +142,7 @@ void MwstDummy2::Transfer() {
 void MwstDummy2::CopyTemplateFile() {
     const FileCopyResult copied = MwstCopyFile(m_sourceName, m_outputName);
     m_result = copied ? 1 : 0;
-    if (copied) return;
-    const bool sourceSide = copied.failure == FileCopyResult::Failure::kSource;
-    m_failure = Format(LoadString(sourceSide ? IDS_REASON_CANNOT_READ : IDS_REASON_CANNOT_WRITE),
-                       sourceSide ? m_sourceName : m_outputName, std::string(std::strerror(copied.error)));
+    if (!copied) m_failure = filesofours::CopyFailure(copied, m_sourceName, m_outputName);
 }
 
 int MwstDummy2::LoadSheet1() { return MwstLoadNamedMandateSheet(m_sourceName, m_sourceType, m_source); }
@@ -161,8 +159,8 @@ unsigned MwstDummy2::GetVer2() { return VersionOf(m_target); }
 void MwstDummy2::CopyFormulas(int invert) {
     SheetState sourceState(m_source);
     SheetState targetState(m_target);
-    m_source.SetSheet(kMappingSheet);
-    m_target.SetSheet(kMappingSheet);
+    mapping::Select(m_source);
+    mapping::Select(m_target);
     const KeyExchange exchange = invert ? KeyExchange::ForMandate(m_mandate, m_table) : KeyExchange();
     for (long row = 1; row <= CVCF1::kMaxRow && !m_target.GetTextRC(row, kLabelCol).empty(); ++row) {
         for (long col : kFormulaCols) {

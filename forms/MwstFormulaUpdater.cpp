@@ -118,7 +118,7 @@ void MwstFormulaUpdater::SaveMandateSheet() {
     // own workbook may not be written: its result has nowhere to go.
     if (m_filename.empty() && !own.empty()) {
         m_filename = own;
-        throw CFileException(Format(LoadString(IDS_REASON_CANNOT_WRITE), own, std::string(std::strerror(EACCES))));
+        throw CFileException(Format(LoadString(IDS_REASON_CANNOT_WRITE), own, SystemText(EACCES)));
     }
     MwstSaveMandateSheet(m_filename, m_filetype, m_mwstform);
 }

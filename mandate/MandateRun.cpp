@@ -89,7 +89,7 @@ bool MandateRun::Start() {
         tmp + "/" + std::string(kScratchPrefix) + std::to_string(::getpid()) + "-XXXXXX";
     std::string failure;
     if (::mkdtemp(pattern.data()) == nullptr) {
-        failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), pattern, std::string(std::strerror(errno)));
+        failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), pattern, SystemText(errno));
     } else {
         scratch_ = pattern;
         // The commands find the mandate's files in the scratch folder under
@@ -100,7 +100,7 @@ bool MandateRun::Start() {
             if (!fs::is_regular_file(fs::symlink_status(source, ec))) continue;
             const std::string target = scratch_ + "/" + fs::path(source).filename().string();
             if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
-                failure = copied.Describe(source, target);
+                failure = filesofours::CopyFailure(copied, source, target);
                 break;
             }
         }

@@ -58,7 +58,7 @@ std::string OpenFailedText(const std::string& path, int status) {
     const bool access = status == pendra::kAccessDenied || status == pendra::kIoError;
     if (!access || SqlMandateConfiguration::ExistsIn(path)) return text;
     if (const pendra::WriteBlocker blocker = pendra::FindWriteBlocker(WithoutTrailingSlash(path))) {
-        const std::string reason = Format(LoadString(IDS_REASON_CANNOT_WRITE), blocker.path, std::strerror(blocker.error));
+        const std::string reason = Format(LoadString(IDS_REASON_CANNOT_WRITE), blocker.path, SystemText(blocker.error));
         text += "\r\n\r\n" + Format(LoadString(IDS_LOG_FORM_REASON), reason);
     }
     return text;

@@ -166,6 +166,32 @@ enum : int {
     IDS_LOG_NO_FORM_WORKBOOK = 21420,  // the mandate's workbook path: none usable, formulas not adapted
     IDS_LOG_FORM_UNREADABLE = 21421,   // workbook path, the control's message
     IDS_LOG_FORMS_READ_ONLY = 21422,   // mandate directory: activation refused
+    IDS_MAPPING_PROBLEM = 21430,         // workbook, sheet, cell, what is wrong
+    IDS_MAPPING_LABEL = 21431,           // label expected, label found
+    IDS_MAPPING_TAX_SUFFIX = 21432,      // term
+    IDS_MAPPING_COLUMNS_DIFFER = 21433,
+    IDS_MAPPING_UNKNOWN_KEY = 21434,     // key
+    IDS_MAPPING_MOVED = 21435,           // first label
+    IDS_MAPPING_NO_SHEET = 21436,        // sheet name
+    IDS_MAPPING_UNREADABLE = 21437,      // workbook, reason
+    IDS_LOG_PENDING_FAILED = 21438,      // journal file
+    IDS_LOG_FORM_REPLACED = 21439,       // workbook, what is wrong with it
+    IDS_LOG_CONNECTION_LOST = 21440,     // the database server's connection broke off
+    // The system's reasons (SystemText), by errno.
+    IDS_ERRNO_NOSPC = 21450,
+    IDS_ERRNO_DQUOT = 21451,
+    IDS_ERRNO_ACCES = 21452,
+    IDS_ERRNO_NOENT = 21453,
+    IDS_ERRNO_ROFS = 21454,
+    IDS_ERRNO_IO = 21455,
+    IDS_ERRNO_NOTDIR = 21456,
+    IDS_ERRNO_ISDIR = 21457,
+    IDS_ERRNO_EXIST = 21458,
+    IDS_ERRNO_INVAL = 21459,
+    IDS_ERRNO_NAMETOOLONG = 21460,
+    IDS_ERRNO_MFILE = 21461,
+    IDS_ERRNO_BUSY = 21462,
+    IDS_ERRNO_LOOP = 21463,
 };
 
 // Backups of a mandate (mandate/backup): log lines, and why a backup or a
@@ -250,4 +276,17 @@ enum : int {
     IDS_REASON_OTHER_RATE = 21644,      // new id, its rate and entry; the rate and entry wanted
     IDS_REASON_OTHER_CASE = 21645,      // new id, the id of the key in another letter case
     IDS_REASON_NEW_KEY_MISSING = 21646,  // new id
+};
+
+// Workbooks the reader refuses for passing one of its limits (forms/vcf,
+// ooxml::ReadLimits). Each begins with the file.
+enum : int {
+    IDS_WORKBOOK_TOO_DEEP = 21650,          // file, part, levels
+    IDS_WORKBOOK_TOO_MANY_NODES = 21651,    // file, nodes, part where the count passed them
+    IDS_WORKBOOK_TOO_MANY_CELLS = 21652,    // file, cells, part where the count passed them
+    IDS_WORKBOOK_TOO_MANY_STRINGS = 21653,  // file, shared strings
+    IDS_WORKBOOK_TOO_MANY_SHEETS = 21654,   // file, sheets
+    IDS_WORKBOOK_TOO_MANY_PARTS = 21655,    // file, parts
+    IDS_WORKBOOK_TOO_LARGE = 21656,         // file, size ("16 MiB")
+    IDS_WORKBOOK_PART_TOO_LARGE = 21657,    // file, part, size
 };

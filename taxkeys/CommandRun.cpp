@@ -5,6 +5,8 @@
 #include "core/RunSafety.h"
 #include "core/Strings.h"
 #include "forms/FilesOfOurs.h"
+#include "forms/MappingSheet.h"
+#include "forms/MwstSheet.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/StorageEngine.h"
@@ -16,13 +18,20 @@ CommandRun::CommandRun(CommandContext& ctx) : ctx_(ctx) {}
 
 CommandRun::~CommandRun() = default;
 
-bool CommandRun::Begin() {
+bool CommandRun::Begin(bool adaptsForm) {
     // New ids the user prescribed must never give way to the built-in rule.
     if (const std::optional<std::string> table = UnreadableTableLine(ctx_.table))
         return Fail(*table);
+    if (!filesofours::Replaceable(ctx_)) return false;
+    // A workbook the pass could not adapt is found before any record changes.
+    if (adaptsForm) {
+        const std::string form = MwstMandateOwnSheetName(&ctx_.mandate, MwstMandateUsesFlatRate(&ctx_.mandate));
+        if (const std::optional<std::string> problem = mapping::CheckWorkbook(ctx_, form))
+            return Fail(Format(LoadString(IDS_LOG_FORM_REASON), *problem));
+    }
     // The backup comes first: a pending pass changes a workbook, and a backup
     // cannot be taken inside the transaction.
-    if (!filesofours::Replaceable(ctx_) || !BeforeChange(ctx_)) return false;
+    if (!BeforeChange(ctx_)) return false;
     formpass::FinishPending(ctx_);
     int status = pendra::kOk;
     StorageEngine* engine = ctx_.mandate.Engine();
@@ -42,6 +51,9 @@ bool CommandRun::Fail(const std::string& reason) {
     batch_.reset();
     if (IsDryRun(ctx_)) ctx_.safety->dryBatch.reset();
     if (!reason.empty()) ctx_.log.Line(reason);
+    // A status alone does not tell that the database server went away.
+    if (const StorageEngine* engine = ctx_.mandate.Engine(); engine && engine->ConnectionLost())
+        ctx_.log.Line(LoadString(IDS_LOG_CONNECTION_LOST));
     ctx_.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), ctx_.mandate.GetPath()));
     return false;
 }

@@ -26,8 +26,11 @@ public:
     CommandRun& operator=(const CommandRun&) = delete;
 
     // Finishes a pass that an earlier run left pending, then begins the
-    // transaction. False (logged, counted) when the transaction cannot begin.
-    bool Begin();
+    // transaction. False (logged, counted) when the transaction cannot begin,
+    // or, for a command whose pass adapts the form workbook (`adaptsForm`),
+    // when that workbook cannot be read or no longer has the template's
+    // structure: then nothing changed and no pass is pending.
+    bool Begin(bool adaptsForm = false);
 
     // The run is over: `reason` (a log line, may be empty) and the line that
     // the command did not complete are logged. Always false, for `return`.

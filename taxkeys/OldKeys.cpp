@@ -31,7 +31,7 @@ int OnRemoveTax(CommandContext& ctx) {
     TaxKeyFiles files(&mandate);
     if (!files.Open()) return 0;
     CommandRun run(ctx);
-    if (!run.Begin()) return 0;
+    if (!run.Begin(true)) return 0;
 
     KeyPlan plan(ctx.table);
     if (!run.ReadPlan(files, plan)) return 0;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/Strings.h"
 #include "base/AtomicFile.h"
 #include "base/RegularFile.h"
 #include "base/TempFileName.h"
@@ -51,7 +52,7 @@ Error Fail(Error::Code code, std::string path, std::string detail = {}) {
     return Error{code, std::move(path), std::move(detail)};
 }
 
-std::string SystemMessage(int error) { return std::strerror(error); }
+std::string SystemMessage(int error) { return SystemText(error); }
 
 std::string Join(const std::string& dir, const std::string& name) { return (fs::path(dir) / name).string(); }
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/Strings.h"
 #include "base/AtomicFile.h"
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/PgEngine.h"
@@ -46,7 +47,7 @@ private:
 
 std::optional<Error> SyncFile(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0 || ::fsync(fd.Get()) != 0) return Fail(Error::Code::kWrite, path, std::strerror(errno));
+    if (fd.Get() < 0 || ::fsync(fd.Get()) != 0) return Fail(Error::Code::kWrite, path, SystemText(errno));
     return std::nullopt;
 }
 
@@ -159,7 +160,7 @@ std::optional<Error> PgCopyOut(PGconn* conn, const TableCopy& table, const std::
     };
     const atomicfile::Result stored = atomicfile::Replace(path, copyInto);
     if (databaseError) return databaseError;
-    if (!stored) return Fail(Error::Code::kWrite, stored.path, std::strerror(stored.error));
+    if (!stored) return Fail(Error::Code::kWrite, stored.path, SystemText(stored.error));
     return std::nullopt;
 }
 
@@ -167,7 +168,7 @@ std::optional<Error> PgCopyOut(PGconn* conn, const TableCopy& table, const std::
 std::optional<Error> PgCopyIn(PGconn* conn, const TableCopy& table, const std::string& path,
                               const std::string& database) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) return Fail(Error::Code::kRead, path, std::strerror(errno));
+    if (fd.Get() < 0) return Fail(Error::Code::kRead, path, SystemText(errno));
     const std::string sql = std::string("COPY ") + table.table + "(" + table.columns + ") FROM STDIN";
     PGresult* start = PQexec(conn, sql.c_str());
     const bool copying = PQresultStatus(start) == PGRES_COPY_IN;
@@ -188,7 +189,7 @@ std::optional<Error> PgCopyIn(PGconn* conn, const TableCopy& table, const std::s
     }
     PQputCopyEnd(conn, readError != 0 ? "backup file unreadable" : nullptr);
     const bool copied = PgFinishCopy(conn) && sent;
-    if (readError != 0) return Fail(Error::Code::kRead, path, std::strerror(readError));
+    if (readError != 0) return Fail(Error::Code::kRead, path, SystemText(readError));
     if (!copied) return Fail(Error::Code::kDatabase, database, PgMessage(conn));
     return std::nullopt;
 }

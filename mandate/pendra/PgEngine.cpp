@@ -325,3 +325,5 @@ int PgEngine::ReadSettings(std::vector<MandateSetting>& settings) {
     }
     return pendra::kOk;
 }
+
+bool PgEngine::ConnectionLost() const { return PQstatus(connection_->Get()) != CONNECTION_OK; }

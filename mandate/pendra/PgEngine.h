@@ -46,6 +46,7 @@ public:
     int AcquireExclusive() override;
     void ReleaseExclusive() override;
     void ReleaseCaches() override { DropWalks(); }
+    bool ConnectionLost() const override;
     std::unique_ptr<StorageBatch> BeginBatch(int& status) override;
 
     // For PgTable and PgBatch.

@@ -149,6 +149,10 @@ public:
     // pages, read once); kOk, or kNotADatabase with `detail` saying what is
     // damaged. A database server keeps its own tables whole.
     virtual int CheckIntegrity(std::string& /*detail*/) { return 0; }
+
+    // True when the connection to a database server broke off (the server
+    // stopped, the network failed): the reason a write failed, for the log.
+    virtual bool ConnectionLost() const { return false; }
 };
 
 // Opens the storage of the mandate in `dir`; nullptr with `status` otherwise.

@@ -10,11 +10,13 @@
 
 #include <algorithm>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 
+#include "core/Strings.h"
 #include "mandate/backup/MandateBackup.h"
 #include "mandate/pendra/MIniSetHelper.h"
 #include "mandate/pendra/SqliteEngine.h"
@@ -331,7 +333,7 @@ TEST_P(Backup, ReadOnlyBackupFolderFailsClearlyAndLeavesNothing) {
         ASSERT_FALSE(taken.Ok());
         EXPECT_EQ(taken.error->code, backup::Error::Code::kWrite);
         EXPECT_NE(taken.error->Describe().find(folder), std::string::npos) << taken.error->Describe();
-        EXPECT_NE(taken.error->Describe().find("Permission denied"), std::string::npos) << taken.error->Describe();
+        EXPECT_NE(taken.error->Describe().find(SystemText(EACCES)), std::string::npos) << taken.error->Describe();
     }
     chmod(folder.c_str(), 0755);
     EXPECT_TRUE(fs::is_empty(folder));
@@ -412,7 +414,7 @@ TEST_P(Backup, FullDiskFailsClearlyAndLeavesNothing) {
         settings.root = root.Path();
         const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings);
         if (taken.Ok() || taken.error->code != backup::Error::Code::kWrite) _exit(1);
-        if (taken.error->Describe().find("No space left on device") == std::string::npos) _exit(2);
+        if (taken.error->Describe().find(SystemText(ENOSPC)) == std::string::npos) _exit(2);
         // Nothing but the empty backup folder is left on the full disk.
         const std::string folder = backup::FolderOf(dir_, settings);
         if (!fs::is_empty(folder) || !backup::ListBackups(dir_, settings).empty()) _exit(3);

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -326,7 +327,7 @@ TEST_F(MandateOpenClose, LockFileThatCannotBeWrittenGives8003) {
     // The box names the cause: the lock file may not be written.
     const std::string withCause =
         Format(LoadString(IDS_OPEN_FAILED), dir) + "\r\n\r\n" +
-        Format(LoadString(IDS_LOG_FORM_REASON), Format(LoadString(IDS_REASON_CANNOT_WRITE), lock, "Permission denied"));
+        Format(LoadString(IDS_LOG_FORM_REASON), Format(LoadString(IDS_REASON_CANNOT_WRITE), lock, SystemText(EACCES)));
     Frame().OpenMandate(dir);
     EXPECT_FALSE(IsOpen());
     ASSERT_EQ(seam.boxes.size(), 1u) << "no Abort / Retry / Ignore box whose Retry cannot help";

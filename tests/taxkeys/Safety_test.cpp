@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -21,7 +23,10 @@
 #include "core/PendraUiBridge.h"
 #include "core/ScriptedUiSeam.h"
 #include "core/Strings.h"
+#include "forms/MappingSheet.h"
 #include "forms/TemplateSet.h"
+#include "forms/vcf/CVCF1.h"
+#include "forms/vcf/CellRef.h"
 #include "mandate/BatchWalk.h"
 #include "mandate/MandateRun.h"
 #include "mandate/MandateSession.h"
@@ -640,5 +645,157 @@ TEST_P(Safety, ADamagedDatabaseIsRefusedBeforeAnyChange) {
             << log_.Text();
         EXPECT_EQ(FileBytes(db), bytes);
         EXPECT_TRUE(Backups(dir_).empty());
+    }
+}
+
+namespace {
+
+// A cell of a sheet as the control gives it.
+struct CellCopy {
+    long row, col;
+    int type;
+    std::string text;
+    double number;
+};
+
+std::vector<CellCopy> CellsOf(CVCF1& form, long sheet) {
+    form.SetSheet(sheet);
+    std::vector<CellCopy> cells;
+    for (long row = 1; row <= form.GetLastRow(); ++row)
+        for (long col = 1; col <= form.GetLastCol(); ++col)
+            if (const int type = form.GetTypeRC(row, col))
+                cells.push_back({row, col, type, type == 3 ? form.GetFormulaRC(row, col) : form.GetTextRC(row, col),
+                                 form.GetNumberRC(row, col)});
+    return cells;
+}
+
+void PutCells(CVCF1& form, long sheet, const std::vector<CellCopy>& cells) {
+    form.SetSheet(sheet);
+    for (long row = form.GetLastRow(); row >= 1; --row)
+        for (long col = form.GetLastCol(); col >= 1; --col) form.ClearRC(row, col);
+    for (const CellCopy& c : cells) {
+        if (c.type == 1) form.SetTextRC(c.row, c.col, c.text);
+        if (c.type == 2) form.SetNumberRC(c.row, c.col, c.number);
+        if (c.type == 3) form.SetFormulaRC(c.row, c.col, c.text);
+    }
+}
+
+// What a spreadsheet program does to the mapping sheet when rows or columns
+// move: the cells move, and every term of a key sum that reads as a cell
+// address moves with them (USN77 one row down is USN78).
+void MoveCells(CVCF1& form, const std::function<std::optional<CellPos>(CellPos)>& move) {
+    const long sheet = mapping::SheetOf(form);
+    std::vector<CellCopy> moved;
+    for (CellCopy cell : CellsOf(form, sheet)) {
+        const std::optional<CellPos> to = move({cell.row, cell.col});
+        if (!to) continue;
+        if (cell.type == 3) {
+            std::string formula;
+            std::istringstream terms(cell.text);
+            for (std::string term; std::getline(terms, term, '+');) {
+                const std::size_t underscore = term.find('_');
+                const std::string key = term.substr(0, underscore);
+                if (const auto ref = cellref::Parse(key); ref && move(*ref))
+                    term = cellref::Format(*move(*ref)) + (underscore == std::string::npos ? "" : term.substr(underscore));
+                formula += (formula.empty() ? "" : "+") + term;
+            }
+            cell.text = formula;
+        }
+        cell.row = to->row;
+        cell.col = to->col;
+        moved.push_back(cell);
+    }
+    PutCells(form, sheet, moved);
+}
+
+// The workbook with a sheet "Notizen" before its first, or without sheet `dropped`.
+void RebuildSheets(CVCF1& form, bool notesFirst, long dropped) {
+    std::vector<std::pair<std::string, std::vector<CellCopy>>> sheets;
+    for (long sheet = 1; sheet <= form.GetNumSheets(); ++sheet)
+        if (sheet != dropped) sheets.emplace_back(form.GetSheetName(sheet), CellsOf(form, sheet));
+    if (notesFirst) sheets.insert(sheets.begin(), {"Notizen", {{1, 1, 1, "Notizen der Treuhänderin", 0}}});
+    form.SetNumSheets(static_cast<long>(sheets.size()));
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        const long sheet = static_cast<long>(i) + 1;
+        form.SetSheetName(sheet, "Blatt" + std::to_string(sheet));
+    }
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        const long sheet = static_cast<long>(i) + 1;
+        form.SetSheetName(sheet, sheets[i].first);
+        PutCells(form, sheet, sheets[i].second);
+    }
+    form.SetSheet(1);
+}
+
+}  // namespace
+
+// A mapping sheet edited in a spreadsheet program so that its key names no
+// longer mean what they did stops the key commands before any record
+// changes; a sheet inserted or deleted elsewhere does not, and the commands
+// work on the sheet named "Zuordnung" whatever its place.
+TEST_P(Safety, AMappingSheetEditedInASpreadsheetProgramIsFoundBeforeAnyChange) {
+    struct Case {
+        const char* what;
+        std::function<void(CVCF1&)> edit;
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {"a row inserted at the top",
+         [](CVCF1& f) { MoveCells(f, [](CellPos p) { return std::optional(CellPos{p.row + 1, p.col}); }); }, true},
+        {"row 5 deleted",
+         [](CVCF1& f) {
+             MoveCells(f, [](CellPos p) {
+                 return p.row == 5 ? std::nullopt : std::optional(CellPos{p.row > 5 ? p.row - 1 : p.row, p.col});
+             });
+         },
+         true},
+        {"a column inserted before B",
+         [](CVCF1& f) { MoveCells(f, [](CellPos p) { return std::optional(CellPos{p.row, p.col >= 2 ? p.col + 1 : p.col}); }); },
+         true},
+        {"a key renamed by a fill",
+         [](CVCF1& f) {
+             f.SetSheet(mapping::SheetOf(f));
+             f.SetFormulaRC(4, 2, "USN78+USB78");
+         },
+         true},
+        {"the mapping sheet deleted", [](CVCF1& f) { RebuildSheets(f, false, mapping::SheetOf(f)); }, true},
+        {"a sheet inserted first", [](CVCF1& f) { RebuildSheets(f, true, 0); }, false},
+        {"another sheet deleted", [](CVCF1& f) { RebuildSheets(f, false, 3); }, false},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const std::string dir = MakeMandate("zuordnung-" + std::to_string(i));
+        const std::string path = dir + "/MWSTFORM.VTS";
+        {
+            CVCF1 form;
+            short type = 0;
+            form.Read(path, type);
+            // A key of the mandate in a row, so that the insertion has a formula to extend.
+            form.SetSheet(mapping::SheetOf(form));
+            form.SetFormulaRC(8, 2, "VSS77");
+            form.SetFormulaRC(8, 3, "VSS77_ST");
+            c.edit(form);
+            form.Write(path, type);
+        }
+        const std::string before = State(dir);
+        Run({dir}, {Command::kInsertKeys});
+        if (c.refused) {
+            EXPECT_GT(log_.Failures(), 0) << c.what;
+            EXPECT_NE(log_.Text().find("Das MWST-Formular " + path), std::string::npos) << c.what << log_.Text();
+            EXPECT_EQ(State(dir), before) << c.what;
+            EXPECT_FALSE(fs::exists(dir + "/.mwst-formpass")) << c.what;
+            continue;
+        }
+        EXPECT_EQ(log_.Failures(), 0) << c.what << log_.Text();
+        CVCF1 form;
+        short type = 0;
+        form.Read(path, type);
+        form.SetSheet(mapping::SheetOf(form));
+        EXPECT_EQ(form.GetSheetName(mapping::SheetOf(form)), "Zuordnung") << c.what;
+        EXPECT_EQ(form.GetFormulaRC(8, 2), "VSS77+VSS81") << c.what;
+        if (form.GetSheetName(1) == "Notizen") {
+            form.SetSheet(1);
+            EXPECT_EQ(form.GetTextRC(1, 1), "Notizen der Treuhänderin");
+        }
     }
 }
