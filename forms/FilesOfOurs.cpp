@@ -14,6 +14,26 @@
 #include "taxkeys/ConvertTable.h"
 
 namespace filesofours {
+namespace {
+
+std::string WhyUnreadable(const ConvertTable::Problem& problem) {
+    using Why = ConvertTable::Problem::Why;
+    switch (problem.why) {
+    case Why::kFolder:
+        return LoadString(IDS_TABLE_FOLDER);
+    case Why::kNotRegularFile:
+        return LoadString(IDS_TABLE_NOT_REGULAR);
+    case Why::kUtf16WithoutBom:
+        return LoadString(IDS_TABLE_UTF16_NO_BOM);
+    case Why::kNotText:
+        return LoadString(IDS_TABLE_NOT_TEXT);
+    case Why::kReadError:
+        break;
+    }
+    return SystemText(problem.error);
+}
+
+}  // namespace
 
 const std::vector<std::string>& Names() {
     static const std::vector<std::string> names = [] {
@@ -53,6 +73,12 @@ bool Replaceable(CommandContext& ctx) {
     ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON), unsafe->Text()));
     ctx.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), ctx.mandate.GetPath()));
     return false;
+}
+
+std::optional<std::string> UnreadableTableLine(const ConvertTable& table) {
+    if (!table.Unreadable()) return std::nullopt;
+    return Format(LoadString(IDS_LOG_TABLE_UNREADABLE), table.FileName(),
+                  WhyUnreadable(*table.Unreadable()));
 }
 
 std::string CopyFailure(const FileCopyResult& copied, const std::string& source, const std::string& target) {

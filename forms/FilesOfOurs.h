@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+class ConvertTable;
 struct CommandContext;
 struct FileCopyResult;
 
@@ -31,6 +32,10 @@ std::optional<UnsafeFile> FindUnsafe(const std::string& mandateDir);
 // FindUnsafe for the context's mandate, logged and counted as a command that did
 // not run: false when the command must not change anything.
 bool Replaceable(CommandContext& ctx);
+
+// "Die Konvertierungstabelle FILE kann nicht gelesen werden: WHY\r\n" when the
+// table file exists but cannot be read as text; nullopt otherwise.
+std::optional<std::string> UnreadableTableLine(const ConvertTable& table);
 
 // Why a copy failed, in the user's language, for the log: the side that
 // failed and the system's reason.

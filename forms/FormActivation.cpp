@@ -202,6 +202,12 @@ int StagedUpdate(CommandContext& ctx, int year) {
 
 int ActivateForm(CommandContext& ctx, int year) {
     if (!RecordsReadable(ctx.mandate, ctx.log)) return 0;
+    // The transfer exchanges the keys of the table's pairs: a table that cannot be read must not be guessed at.
+    if (const std::optional<std::string> table = filesofours::UnreadableTableLine(ctx.table)) {
+        ctx.log.Line(*table);
+        ctx.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), ctx.mandate.GetPath()));
+        return 0;
+    }
     if (!filesofours::Replaceable(ctx)) return 0;
     // Everything after this may replace files of the mandate.
     if (!BeforeChange(ctx)) return 0;

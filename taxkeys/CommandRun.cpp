@@ -20,7 +20,7 @@ CommandRun::~CommandRun() = default;
 
 bool CommandRun::Begin(bool adaptsForm) {
     // New ids the user prescribed must never give way to the built-in rule.
-    if (const std::optional<std::string> table = UnreadableTableLine(ctx_.table))
+    if (const std::optional<std::string> table = filesofours::UnreadableTableLine(ctx_.table))
         return Fail(*table);
     if (!filesofours::Replaceable(ctx_)) return false;
     // A workbook the pass could not adapt is found before any record changes.

@@ -4,6 +4,7 @@
 #include "core/AfxMessageBox.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
+#include "forms/FilesOfOurs.h"
 #include "mandate/pendra/BFile.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraMessages.h"
@@ -44,7 +45,7 @@ std::string NotConvertedRow(const PlannedKey& old) {
 
 // The table is told in a box: the overview then shows no new key.
 void TellUnreadableTable(const ConvertTable& table) {
-    const std::optional<std::string> line = UnreadableTableLine(table);
+    const std::optional<std::string> line = filesofours::UnreadableTableLine(table);
     if (!line || !UiSeam::Installed()) return;
     AfxMessageBox(line->substr(0, line->find_last_not_of("\r\n") + 1));
 }

@@ -1,39 +1,10 @@
 #include "taxkeys/KeyTexts.h"
 
-#include <cstring>
-
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
 #include "taxkeys/ConvertTable.h"
 #include "taxkeys/KeyPlan.h"
-
-namespace {
-
-std::string WhyUnreadable(const ConvertTable::Problem& problem) {
-    using Why = ConvertTable::Problem::Why;
-    switch (problem.why) {
-    case Why::kFolder:
-        return LoadString(IDS_TABLE_FOLDER);
-    case Why::kNotRegularFile:
-        return LoadString(IDS_TABLE_NOT_REGULAR);
-    case Why::kUtf16WithoutBom:
-        return LoadString(IDS_TABLE_UTF16_NO_BOM);
-    case Why::kNotText:
-        return LoadString(IDS_TABLE_NOT_TEXT);
-    case Why::kReadError:
-        break;
-    }
-    return std::strerror(problem.error);
-}
-
-}  // namespace
-
-std::optional<std::string> UnreadableTableLine(const ConvertTable& table) {
-    if (!table.Unreadable()) return std::nullopt;
-    return Format(LoadString(IDS_LOG_TABLE_UNREADABLE), table.FileName(),
-                  WhyUnreadable(*table.Unreadable()));
-}
 
 std::string NotConvertedReason(const PlannedKey& old) {
     const KeyFacts& other = old.inTheWay;

@@ -7,10 +7,6 @@ struct PlannedKey;
 
 // The texts in the user's language that explain the key plan.
 
-// "Die Konvertierungstabelle FILE kann nicht gelesen werden: WHY\r\n" when the
-// table file exists but cannot be read as text; nullopt otherwise.
-std::optional<std::string> UnreadableTableLine(const ConvertTable& table);
-
 // Why the old key in `old` has no new key to take its accounts: none there
 // yet, one at another rate or with the other method, one that differs in
 // letter case only, or no new id known. Empty when its new key is there.

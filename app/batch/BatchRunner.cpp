@@ -33,6 +33,7 @@
 #include "mandate/pendra/PendraStatus.h"
 #include "mandate/pendra/PendraUi.h"
 #include "res/Resource.h"
+#include "taxkeys/ConvertTable.h"
 #include "taxkeys/KeyOverview.h"
 
 namespace {
@@ -69,6 +70,8 @@ Outcome PrintOverview(Mandate& mandate, const ConvertTable& table, std::ostream&
     for (std::size_t row = 0; row < overview.leftRows.size(); ++row)
         out << overview.leftRows[row] << "\t" << overview.rightRows[row] << "\n";
     out << "\n";
+    // The box said why the new ids are not known: the run must not end as if all were well.
+    if (table.Unreadable()) log.CountFailure();
     return Outcome::kDone;
 }
 
