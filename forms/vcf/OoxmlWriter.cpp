@@ -324,18 +324,30 @@ pugi::xml_node SelectionOf(pugi::xml_node view) {
     return chosen ? chosen : Ensure(view, "selection", kSheetViewOrder);
 }
 
+// Whether a spreadsheet program shows formulas instead of values, and zeros,
+// is the file's own choice: the template's (amounts of 0.00 on the printed
+// form, the key sums on the mapping sheet) or the user's. The control's
+// ShowFormulas and ShowZeroValues, which the program switches on every load
+// and save, live in our view part; they set a sheet view only when the sheet
+// gets its first one (a workbook built from text, a new sheet).
+void WriteDisplayChoice(pugi::xml_node view, const ViewProperties& v) {
+    Set(view, "showFormulas", Bool(v.Get(ViewProp::ShowFormulas)));
+    Set(view, "showZeros", Bool(v.Get(ViewProp::ShowZeroValues)));
+}
+
 // The first sheet view gets what the model holds; zoom, panes and whatever
 // else the view has stay.
 void WriteSheetView(pugi::xml_node worksheet, const Sheet& sheet, bool active) {
     const ViewProperties& v = sheet.View();
     pugi::xml_node views = Ensure(worksheet, "sheetViews", kWorksheetOrder);
     pugi::xml_node view = Child(views, "sheetView");
-    if (!view) view = views.append_child((PrefixOf(worksheet) + "sheetView").c_str());
+    if (!view) {
+        view = views.append_child((PrefixOf(worksheet) + "sheetView").c_str());
+        WriteDisplayChoice(view, v);
+    }
     Set(view, "tabSelected", Bool(active));
     Set(view, "showGridLines", Bool(v.Get(ViewProp::ShowGridLines)));
     Set(view, "showRowColHeaders", Bool(v.Get(ViewProp::ShowRowHeading) || v.Get(ViewProp::ShowColHeading)));
-    Set(view, "showFormulas", Bool(v.Get(ViewProp::ShowFormulas)));
-    Set(view, "showZeros", Bool(v.Get(ViewProp::ShowZeroValues)));
     if (!view.attribute("workbookViewId")) view.append_attribute("workbookViewId") = 0;
     pugi::xml_node selection = SelectionOf(view);
     Set(selection, "activeCell", cellref::Format(cellref::FirstCell(sheet.Selection())));

@@ -1,8 +1,11 @@
 // The installed form templates read as forms: column widths, formatted amounts,
 // bold titles, one A4 page in portrait per sheet; sheets 1 to 3 name no key,
 // so a spreadsheet program shows 0.00 where it cannot compute the mapping
-// sheet; the mapping sheet itself is left as the program works on it.
+// sheet; the mapping sheet shows its key sums as formulas on one A4 page in
+// landscape, and keeps showing them so after the program saved the workbook.
 #include <gtest/gtest.h>
+
+#include <pugixml.hpp>
 
 #include <regex>
 #include <set>
@@ -10,6 +13,8 @@
 #include "forms/vcf/CVCF1.h"
 #include "forms/vcf/CellFormats.h"
 #include "forms/vcf/Workbook.h"
+#include "forms/vcf/ZipArchive.h"
+#include "tests/forms/TempDir.h"
 
 namespace {
 
@@ -81,13 +86,52 @@ TEST_P(Template, FormSheetsHaveWidthsFormatsAndOneA4PagePortrait) {
     EXPECT_NE(styles.find(R"(formatCode="#,##0.00")"), std::string::npos);
 }
 
-TEST_P(Template, MappingSheetIsLeftAsTheProgramWorksOnIt) {
+// Labels and key sums are not cut, and the sheet prints on one page.
+TEST_P(Template, MappingSheetHasWidthsAndOneA4PageLandscape) {
     const Sheet& mapping = Book().SheetAt(4);
     EXPECT_EQ(mapping.Name(), "Zuordnung");
-    EXPECT_TRUE(mapping.Formats().empty());
-    EXPECT_EQ(mapping.Origin()->xml.find("<cols>"), std::string::npos);
-    EXPECT_EQ(mapping.Origin()->xml.find("<pageSetup"), std::string::npos);
+    EXPECT_TRUE(mapping.Formats().empty()) << "the program writes its cells without formats";
+    const std::string& xml = mapping.Origin()->xml;
+    for (const char* col : {"1", "2", "3", "4"})
+        EXPECT_NE(xml.find(std::string(R"(<col min=")") + col + R"(" max=")" + col + R"(" width=")"), std::string::npos)
+            << "column " << col;
+    EXPECT_NE(xml.find(R"(<pageSetUpPr fitToPage="1"/>)"), std::string::npos);
+    EXPECT_NE(xml.find(R"(paperSize="9" orientation="landscape" fitToWidth="1" fitToHeight="1")"), std::string::npos);
     EXPECT_FALSE(form.GetDefinedName("VERSION").empty());
+}
+
+// The program loads a form locked and saves it with every sheet in the editing
+// state (formulas shown, zeros hidden: forms/MwstSheet.cpp). What a spreadsheet
+// program shows stays the template's: amounts of 0.00 and no formulas on the
+// form sheets, the key sums as formulas on the mapping sheet.
+TEST_P(Template, AfterTheProgramsSaveFormSheetsShowValuesAndZerosMappingSheetFormulas) {
+    for (long s = 1; s <= 4; ++s) {
+        form.SetSheet(s);
+        form.SetShowFormulas(true);
+        form.SetShowZeroValues(false);
+    }
+    form.SetSheet(1);
+    TempDir dir;
+    const std::string saved = dir.File("saved.vts");
+    form.Write(saved, CVCF1::kFileTypeOoxml);
+
+    ZipReader zip(ReadBytes(saved), saved);
+    for (long s = 1; s <= 4; ++s) {
+        SCOPED_TRACE("sheet " + std::to_string(s));
+        const std::string part = "xl/worksheets/sheet" + std::to_string(s) + ".xml";
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(zip.Read(part).value_or("").c_str())) << part;
+        const pugi::xml_node view = doc.document_element().child("sheetViews").child("sheetView");
+        ASSERT_TRUE(view);
+        EXPECT_STREQ(view.attribute("showFormulas").value(), s == 4 ? "1" : "0");
+        EXPECT_STREQ(view.attribute("showZeros").value(), "1");
+    }
+    CVCF1 again;
+    short type = 0;
+    again.Read(saved, type);
+    again.SetSheet(2);
+    EXPECT_EQ(again.GetViewProperty("ShowFormulas"), 1) << "the control's own state comes back";
+    EXPECT_EQ(again.GetViewProperty("ShowZeroValues"), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Installed, Template, ::testing::ValuesIn(kTemplates),
