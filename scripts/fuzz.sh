@@ -7,7 +7,8 @@
 #                                       growing build-fuzz/corpus/NAME; more
 #                                       libFuzzer options after SECONDS
 # NAME is one of: workbook_zip workbook_xml convert_table mandate_text.
-# Seeds come from the template workbooks (built here) and res/demo.
+# Seeds come from the template workbooks (built here), res/demo and
+# tests/fuzz/deep-nesting-seeds.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -43,6 +44,7 @@ seeds() {
       esac
     done
   done
+  tests/fuzz/deep-nesting-seeds.sh "$seeds"
   cp res/demo/quorvex.txt "$seeds/convert_table/"
   printf 'VSN77==>VSN81\r\n;comment\n\xC4B77 ==> \xC4B81\n' >"$seeds/convert_table/crlf-1252"
   for f in res/demo/*.txt; do
@@ -53,11 +55,13 @@ seeds() {
 run() {
   local name=$1
   shift
-  local corpus="$BUILD/corpus/$name"
+  local corpus="$BUILD/corpus/$name" max_len=65536
+  # The XML harness's deep-nesting seeds are 1.4 MB of plain XML.
+  [ "$name" = workbook_xml ] && max_len=$((2 << 20))
   mkdir -p "$corpus" "$BUILD/artifacts"
   # Crashing inputs land in build-fuzz/artifacts; -max_len keeps a template in reach.
   (cd "$BUILD/artifacts" && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    "../bin/fuzz_$name" -max_len=65536 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 "$@" \
+    "../bin/fuzz_$name" -max_len="$max_len" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 "$@" \
     "../corpus/$name" "../seeds/$name")
 }
 
@@ -87,7 +91,7 @@ case "${1:-smoke}" in
     run "$name" -max_total_time="$seconds" "$@"
     ;;
   *)
-    sed -n '2,11p' "$0" >&2
+    sed -n '2,12p' "$0" >&2
     exit 2
     ;;
 esac

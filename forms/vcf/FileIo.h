@@ -5,7 +5,9 @@
 // CFileException naming the path and the system's reason.
 namespace fileio {
 
-constexpr size_t kMaxFileSize = 512u << 20;
+// Twice what the parts of a workbook may unpack to (ooxml::ReadLimits): a
+// larger file is refused before it is in memory.
+constexpr size_t kMaxFileSize = 32u << 20;
 
 std::string ReadWholeFile(const std::string& path);
 

@@ -15,8 +15,11 @@
 #include "forms/vcf/PackagePaths.h"
 #include "forms/vcf/SheetViewXml.h"
 #include "forms/vcf/Workbook.h"
+#include "forms/vcf/WorkbookLimit.h"
+#include "forms/vcf/XmlBounds.h"
 #include "forms/vcf/XmlText.h"
 #include "forms/vcf/ZipArchive.h"
+#include "res/Resource.h"
 
 namespace ooxml {
 namespace {
@@ -49,9 +52,6 @@ struct Relationship {
     std::string target;  // a zip entry name
 };
 
-std::string SizeText(size_t bytes) {
-    return bytes % (1u << 20) == 0 ? std::to_string(bytes >> 20) + " MiB" : std::to_string(bytes) + " bytes";
-}
 // OOXML numbers cell formats with 32-bit unsigned values; no real style sheet
 // comes near this.
 constexpr long kMaxCellFormat = 65535;
@@ -67,17 +67,17 @@ private:
     [[noreturn]] void Fail(const std::string& part, const std::string& what) const {
         throw CFileException(label_ + ": " + part + ": " + what);
     }
-    [[noreturn]] void TooMany(const std::string& what, size_t limit) const {
-        throw CFileException(label_ + ": more than " + std::to_string(limit) + " " + what +
-                             "; this is no VAT form workbook");
-    }
     void CountCell(const std::string& part) {
-        if (++cells_ > limits_.cells) TooMany("cells (in " + part + ")", limits_.cells);
+        if (++cells_ > limits_.cells)
+            workbooklimit::Refuse(IDS_WORKBOOK_TOO_MANY_CELLS, label_, std::to_string(limits_.cells), part);
     }
 
     void ReadAllParts();
     bool Has(const std::string& part) const { return origin_->parts.count(part) > 0; }
-    pugi::xml_node Load(const std::string& part);
+    pugi::xml_encoding Measure(const std::string& part, const std::string& content);
+    // The part parsed; the document lives as long as the caller keeps it, so
+    // the parts are not all in memory as trees at once.
+    std::unique_ptr<pugi::xml_document> Parse(const std::string& part);
     std::map<std::string, Relationship> LoadRelationships(const std::string& part);
     std::string FindWorkbookPart();
     const Relationship* FindRelationshipOfType(std::string_view suffix) const;
@@ -95,9 +95,10 @@ private:
     std::string label_;
     ReadLimits limits_;
     size_t cells_ = 0;
+    size_t xmlNodes_ = 0;           // of the parts measured so far
     std::set<std::string> parsed_;  // parts loaded so far: each at most once
     ZipReader zip_;
-    std::vector<std::unique_ptr<pugi::xml_document>> docs_;  // the parsed parts, alive while reading
+    std::unique_ptr<pugi::xml_document> workbookDoc_;  // the workbook part, alive while reading
     std::map<std::string, Relationship> workbookRels_;
     std::vector<std::string> sharedStrings_;
     std::shared_ptr<PackageOrigin> origin_;  // every part, kept for the next write
@@ -105,40 +106,60 @@ private:
 
 void PackageReader::ReadAllParts() {
     std::vector<std::string> names = zip_.Names();
-    if (names.size() > limits_.parts) TooMany("parts", limits_.parts);
+    if (names.size() > limits_.parts)
+        workbooklimit::Refuse(IDS_WORKBOOK_TOO_MANY_PARTS, label_, std::to_string(limits_.parts));
     size_t total = 0;
     for (const std::string& name : names) {
         std::optional<std::string> content = zip_.Read(name, limits_.partBytes);
         if (!content) Fail(name, "the part cannot be found");
         total += content->size();
         if (total > limits_.packageBytes)
-            throw CFileException(label_ + ": the parts unpack to more than " + SizeText(limits_.packageBytes));
+            workbooklimit::Refuse(IDS_WORKBOOK_TOO_LARGE, label_, workbooklimit::SizeText(limits_.packageBytes));
         origin_->parts[name] = std::move(*content);
     }
 }
 
-pugi::xml_node PackageReader::Load(const std::string& part) {
+// Before the parser sees the part: its nesting, and its nodes counted with
+// those of the parts before it. Gives the encoding the parser must read it in.
+pugi::xml_encoding PackageReader::Measure(const std::string& part, const std::string& content) {
+    const xmlbounds::Measure measure =
+        xmlbounds::Scan(content, {limits_.xmlDepth, limits_.xmlNodes - std::min(xmlNodes_, limits_.xmlNodes)});
+    switch (measure.verdict) {
+    case xmlbounds::Verdict::Within:
+        break;
+    case xmlbounds::Verdict::TooDeep:
+        workbooklimit::Refuse(IDS_WORKBOOK_TOO_DEEP, label_, part, std::to_string(limits_.xmlDepth));
+    case xmlbounds::Verdict::TooManyNodes:
+        workbooklimit::Refuse(IDS_WORKBOOK_TOO_MANY_NODES, label_, std::to_string(limits_.xmlNodes), part);
+    case xmlbounds::Verdict::DocumentType:
+        Fail(part, "malformed XML: a document type declaration, which no package part may carry");
+    }
+    xmlNodes_ += measure.nodes;
+    return measure.encoding;
+}
+
+std::unique_ptr<pugi::xml_document> PackageReader::Parse(const std::string& part) {
     auto found = origin_->parts.find(part);
     if (found == origin_->parts.end()) Fail(part, "the part is missing");
     if (!parsed_.insert(part).second) Fail(part, "the part is referenced more than once");
-    const std::string* content = &found->second;
+    const std::string& content = found->second;
+    const pugi::xml_encoding encoding = Measure(part, content);
     auto doc = std::make_unique<pugi::xml_document>();
-    pugi::xml_parse_result result = doc->load_buffer(content->data(), content->size(),
-                                                     pugi::parse_default | pugi::parse_ws_pcdata);
+    pugi::xml_parse_result result =
+        doc->load_buffer(content.data(), content.size(), pugi::parse_default | pugi::parse_ws_pcdata, encoding);
     if (!result)
         Fail(part, std::string("malformed XML: ") + result.description() + " at byte " +
                        std::to_string(result.offset));
-    pugi::xml_node root = doc->document_element();
-    if (!root) Fail(part, "no root element");
-    docs_.push_back(std::move(doc));
-    return root;
+    if (!doc->document_element()) Fail(part, "no root element");
+    return doc;
 }
 
 std::map<std::string, Relationship> PackageReader::LoadRelationships(const std::string& part) {
     std::map<std::string, Relationship> rels;
     std::string relsPart = RelsPartOf(part);
     if (!Has(relsPart)) return rels;
-    pugi::xml_node root = Load(relsPart);
+    auto doc = Parse(relsPart);
+    pugi::xml_node root = doc->document_element();
     ForEachChild(root, "Relationship", [&](pugi::xml_node rel) {
         if (std::string_view(rel.attribute("TargetMode").value()) == "External") return;
         std::string id = rel.attribute("Id").value();
@@ -174,9 +195,11 @@ std::string PackageReader::RichText(pugi::xml_node node) const {
 void PackageReader::LoadSharedStrings() {
     const Relationship* rel = FindRelationshipOfType(kRelSuffixSharedStrings);
     if (!rel) return;
-    pugi::xml_node sst = Load(rel->target);
+    auto doc = Parse(rel->target);
+    pugi::xml_node sst = doc->document_element();
     ForEachChild(sst, "si", [&](pugi::xml_node si) {
-        if (sharedStrings_.size() == limits_.sharedStrings) TooMany("shared strings", limits_.sharedStrings);
+        if (sharedStrings_.size() == limits_.sharedStrings)
+            workbooklimit::Refuse(IDS_WORKBOOK_TOO_MANY_STRINGS, label_, std::to_string(limits_.sharedStrings));
         sharedStrings_.push_back(RichText(si));
     });
 }
@@ -306,7 +329,8 @@ void PackageReader::ReadCells(pugi::xml_node worksheet, Sheet& sheet, const std:
 }
 
 Sheet PackageReader::ReadSheet(const std::string& name, const std::string& part, const std::string& relId) {
-    pugi::xml_node worksheet = Load(part);
+    auto doc = Parse(part);
+    pugi::xml_node worksheet = doc->document_element();
     if (LocalName(worksheet.name()) != "worksheet") Fail(part, "sheet \"" + name + "\" is not a worksheet");
     Sheet sheet(name);
     ReadSheetView(worksheet, sheet, part);
@@ -322,8 +346,8 @@ int PackageReader::ViewValue(pugi::xml_attribute attr, const ViewProperties::Inf
 }
 
 void PackageReader::ReadViewPart(const std::string& part, std::vector<Sheet>& sheets) {
-    pugi::xml_node root = Load(part);
-    ForEachChild(root, "sheet", [&](pugi::xml_node node) {
+    auto doc = Parse(part);
+    ForEachChild(doc->document_element(), "sheet", [&](pugi::xml_node node) {
         auto index = ParseInteger(node.attribute("index").value(), 1, static_cast<long>(sheets.size()));
         if (!index)
             Fail(part, std::string("sheet index \"") + node.attribute("index").value() + "\" is out of range");
@@ -352,8 +376,12 @@ std::map<std::string, std::string> PackageReader::ReadDefinedNames(pugi::xml_nod
 
 Workbook PackageReader::Read() {
     ReadAllParts();
+    // The writer parses the content types again; they must not nest deeper either.
+    if (Has(std::string(kPartContentTypes)))
+        Measure(std::string(kPartContentTypes), origin_->parts.at(std::string(kPartContentTypes)));
     std::string workbookPart = FindWorkbookPart();
-    pugi::xml_node workbook = Load(workbookPart);
+    workbookDoc_ = Parse(workbookPart);
+    pugi::xml_node workbook = workbookDoc_->document_element();
     if (LocalName(workbook.name()) != "workbook") Fail(workbookPart, "the root element is not a workbook");
     workbookRels_ = LoadRelationships(workbookPart);
     LoadSharedStrings();
@@ -361,7 +389,8 @@ Workbook PackageReader::Read() {
 
     std::vector<Sheet> sheets;
     ForEachChild(Child(workbook, "sheets"), "sheet", [&](pugi::xml_node node) {
-        if (sheets.size() == limits_.sheets) TooMany("sheets", limits_.sheets);
+        if (sheets.size() == limits_.sheets)
+            workbooklimit::Refuse(IDS_WORKBOOK_TOO_MANY_SHEETS, label_, std::to_string(limits_.sheets));
         std::string name = Attribute(node, "name").value();
         auto rel = workbookRels_.find(Attribute(node, "id").value());
         if (rel == workbookRels_.end()) Fail(workbookPart, "sheet \"" + name + "\" has no part");

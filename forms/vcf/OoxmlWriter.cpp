@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -562,22 +563,58 @@ private:
     pugi::xml_node root_;
 };
 
-const std::string* Find(const Parts& parts, const std::string& name) {
-    auto it = parts.find(name);
-    return it == parts.end() ? nullptr : &it->second;
-}
+// The parts to write: those of the workbook's origin, read where they are,
+// and those this write makes or drops. A part nobody changes (an image, the
+// style sheet) is handed to the zip as it is, never copied.
+class PackageParts {
+public:
+    explicit PackageParts(const PackageOrigin* origin) : origin_(origin ? &origin->parts : nullptr) {}
 
-void RemovePart(Parts& parts, ContentTypes& types, const std::string& part) {
-    parts.erase(part);
-    parts.erase(RelsPartOf(part));
+    const std::string* Find(const std::string& name) const {
+        if (auto made = made_.find(name); made != made_.end()) return &made->second;
+        if (!origin_ || dropped_.count(name)) return nullptr;
+        auto kept = origin_->find(name);
+        return kept == origin_->end() ? nullptr : &kept->second;
+    }
+    void Put(const std::string& name, std::string content) {
+        made_[name] = std::move(content);
+        dropped_.erase(name);
+    }
+    void Drop(const std::string& name) {
+        made_.erase(name);
+        dropped_.insert(name);
+    }
+
+    // The content types first, as producers put them; the others by name.
+    void AddTo(ZipWriter& zip) const {
+        const std::string contentTypes(kPartContentTypes);
+        std::map<std::string, const std::string*> all;
+        if (origin_)
+            for (const auto& [name, content] : *origin_)
+                if (!dropped_.count(name)) all[name] = &content;
+        for (const auto& [name, content] : made_) all[name] = &content;
+        if (auto types = all.find(contentTypes); types != all.end()) zip.AddBorrowed(contentTypes, *types->second);
+        for (const auto& [name, content] : all)
+            if (name != contentTypes) zip.AddBorrowed(name, *content);
+    }
+
+private:
+    const Parts* origin_;
+    Parts made_;
+    std::set<std::string> dropped_;
+};
+
+void RemovePart(PackageParts& parts, ContentTypes& types, const std::string& part) {
+    parts.Drop(part);
+    parts.Drop(RelsPartOf(part));
     types.Remove(part);
 }
 
-std::string NewPartName(const Parts& parts, const std::set<std::string>& taken, const std::string& folder,
+std::string NewPartName(const PackageParts& parts, const std::set<std::string>& taken, const std::string& folder,
                         const std::string& stem) {
     for (long n = 1;; ++n) {
         std::string name = (folder.empty() ? "" : folder + "/") + stem + std::to_string(n) + ".xml";
-        if (!parts.count(name) && !taken.count(name)) return name;
+        if (!parts.Find(name) && !taken.count(name)) return name;
     }
 }
 
@@ -600,18 +637,18 @@ std::string ViewPart(const Workbook& wb) {
 
 std::string WritePackage(const Workbook& wb) {
     const PackageOrigin* origin = wb.Origin();
-    Parts parts = origin ? origin->parts : Parts();
+    PackageParts parts(origin);
     const std::string workbookPart = origin ? origin->workbookPart : std::string(kPartWorkbook);
     const std::string folder = Folder(workbookPart);
 
-    ContentTypes types(Find(parts, std::string(kPartContentTypes)), std::string(kPartContentTypes));
-    if (!Find(parts, std::string(kPartRootRels))) {
+    ContentTypes types(parts.Find(std::string(kPartContentTypes)), std::string(kPartContentTypes));
+    if (!parts.Find(std::string(kPartRootRels))) {
         Relationships root(nullptr, std::string(kPartRootRels), "");
         root.Add(kRelOfficeDocument, workbookPart);
-        parts[std::string(kPartRootRels)] = root.Xml();
+        parts.Put(std::string(kPartRootRels), root.Xml());
     }
     const std::string relsPart = RelsPartOf(workbookPart);
-    Relationships rels(Find(parts, relsPart), relsPart, workbookPart);
+    Relationships rels(parts.Find(relsPart), relsPart, workbookPart);
 
     // Excel's list of formula cells would name cells that hold none any more;
     // Excel builds it anew when it is missing.
@@ -644,7 +681,7 @@ std::string WritePackage(const Workbook& wb) {
     if (rels.OfType("/styles").empty()) {
         const std::string stylesPart = (folder.empty() ? "" : folder + "/") + "styles.xml";
         rels.Add(kRelStyles, stylesPart);
-        parts[stylesPart] = cellformats::StyleSheetXml();
+        parts.Put(stylesPart, cellformats::StyleSheetXml());
         types.Ensure(stylesPart, kTypeStyles);
     }
     std::string viewPart;
@@ -655,22 +692,20 @@ std::string WritePackage(const Workbook& wb) {
         rels.Add(kRelView, viewPart);
     }
 
-    parts[workbookPart] = WorkbookPart(Find(parts, workbookPart), workbookPart, wb, slots);
+    parts.Put(workbookPart, WorkbookPart(parts.Find(workbookPart), workbookPart, wb, slots));
     types.Ensure(workbookPart, kTypeWorkbook);
     for (long i = 1; i <= wb.SheetCount(); ++i) {
         const SheetSlot& slot = slots[static_cast<size_t>(i - 1)];
-        parts[slot.part] = WorksheetPart(wb.SheetAt(i), i == wb.ActiveSheet(), slot.part);
+        parts.Put(slot.part, WorksheetPart(wb.SheetAt(i), i == wb.ActiveSheet(), slot.part));
         types.Ensure(slot.part, kTypeWorksheet);
     }
-    parts[viewPart] = ViewPart(wb);
+    parts.Put(viewPart, ViewPart(wb));
     types.Ensure(viewPart, kTypeView);
-    parts[relsPart] = rels.Xml();
-    parts[std::string(kPartContentTypes)] = types.Xml();
+    parts.Put(relsPart, rels.Xml());
+    parts.Put(std::string(kPartContentTypes), types.Xml());
 
     ZipWriter zip;
-    zip.Add(std::string(kPartContentTypes), parts[std::string(kPartContentTypes)]);
-    for (auto& [name, content] : parts)
-        if (name != kPartContentTypes) zip.Add(name, std::move(content));
+    parts.AddTo(zip);
     return zip.Finish();
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "base/CException.h"
+#include "forms/vcf/WorkbookLimit.h"
+#include "res/Resource.h"
 
 namespace {
 
@@ -68,14 +70,6 @@ std::vector<std::string> ZipReader::Names() const {
     return names;
 }
 
-namespace {
-
-std::string SizeText(size_t bytes) {
-    return bytes % (1u << 20) == 0 ? std::to_string(bytes >> 20) + " MiB" : std::to_string(bytes) + " bytes";
-}
-
-}  // namespace
-
 std::optional<std::string> ZipReader::Read(const std::string& name, size_t maxSize) const {
     zip_int64_t index = zip_name_locate(archive_, name.c_str(), 0);
     if (index < 0) return std::nullopt;
@@ -84,11 +78,13 @@ std::optional<std::string> ZipReader::Read(const std::string& name, size_t maxSi
     if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) != 0)
         throw CFileException(label_ + ": cannot inspect entry " + name + ": " + ArchiveError(archive_));
     if ((stat.valid & ZIP_STAT_SIZE) && stat.size > maxSize)
-        throw CFileException(label_ + ": entry " + name + " unpacks to more than " + SizeText(maxSize));
+        workbooklimit::Refuse(IDS_WORKBOOK_PART_TOO_LARGE, label_, name, workbooklimit::SizeText(maxSize));
     ZipFile file(zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0));
     if (!file.get())
         throw CFileException(label_ + ": cannot open entry " + name + ": " + ArchiveError(archive_));
     std::string content;
+    // Grown to what the header claims at once, not by doubling past it.
+    if (stat.valid & ZIP_STAT_SIZE) content.reserve(static_cast<size_t>(stat.size));
     char buffer[65536];
     for (;;) {
         zip_int64_t got = zip_fread(file.get(), buffer, sizeof buffer);
@@ -98,7 +94,7 @@ std::optional<std::string> ZipReader::Read(const std::string& name, size_t maxSi
         if (got == 0) break;
         content.append(buffer, static_cast<size_t>(got));
         if (content.size() > maxSize)
-            throw CFileException(label_ + ": entry " + name + " unpacks to more than " + SizeText(maxSize));
+            workbooklimit::Refuse(IDS_WORKBOOK_PART_TOO_LARGE, label_, name, workbooklimit::SizeText(maxSize));
     }
     return content;
 }
@@ -122,8 +118,11 @@ ZipWriter::~ZipWriter() {
 }
 
 void ZipWriter::Add(const std::string& name, std::string content) {
-    const std::string& stored = contents_.emplace_back(std::move(content));
-    zip_source_t* source = zip_source_buffer(archive_, stored.data(), stored.size(), 0);
+    AddBorrowed(name, contents_.emplace_back(std::move(content)));
+}
+
+void ZipWriter::AddBorrowed(const std::string& name, std::string_view content) {
+    zip_source_t* source = zip_source_buffer(archive_, content.data(), content.size(), 0);
     if (!source) throw CFileException("cannot add " + name + " to the zip archive: " + ArchiveError(archive_));
     if (zip_file_add(archive_, name.c_str(), source, ZIP_FL_ENC_UTF_8) < 0) {
         zip_source_free(source);
@@ -137,6 +136,9 @@ std::string ZipWriter::Finish() {
     archive_ = nullptr;
     if (zip_source_open(buffer_) != 0) throw CFileException("cannot read back the zip archive");
     std::string bytes;
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_source_stat(buffer_, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE)) bytes.reserve(static_cast<size_t>(stat.size));
     char chunk[65536];
     zip_int64_t got;
     while ((got = zip_source_read(buffer_, chunk, sizeof chunk)) > 0) bytes.append(chunk, static_cast<size_t>(got));

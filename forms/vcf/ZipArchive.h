@@ -2,6 +2,7 @@
 #include <list>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct zip;
@@ -41,6 +42,8 @@ public:
     ZipWriter& operator=(const ZipWriter&) = delete;
 
     void Add(const std::string& name, std::string content);
+    // Without a copy: `content` must stay alive and unchanged until Finish.
+    void AddBorrowed(const std::string& name, std::string_view content);
     std::string Finish();
 
 private:

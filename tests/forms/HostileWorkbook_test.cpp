@@ -1,15 +1,20 @@
-// Workbooks built to exhaust memory or time: each is refused early with a
-// message naming the file, and a workbook exactly at a limit still reads.
+// Workbooks built to exhaust memory, time or the stack: each is refused early
+// with a message naming the file, in the user's language, and a workbook
+// exactly at a limit still reads.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <map>
 
 #include "base/CException.h"
+#include "core/Strings.h"
 #include "forms/vcf/CVCF1.h"
 #include "forms/vcf/OoxmlReader.h"
+#include "forms/vcf/OoxmlWriter.h"
 #include "forms/vcf/Workbook.h"
+#include "forms/vcf/WorkbookLimit.h"
 #include "forms/vcf/ZipArchive.h"
+#include "res/Resource.h"
 #include "tests/forms/TempDir.h"
 
 namespace {
@@ -79,8 +84,9 @@ std::string Cells(int rows, int perRow) {
 }
 
 // Reads through CVCF1 from a file, as the program does; the message must name
-// the file and say what was exceeded.
-void ExpectRefused(const std::string& bytes, const std::string& expected) {
+// the file and say, in the user's language (German unless a test sets
+// another), which limit was passed.
+void ExpectRefused(const std::string& bytes, int textId, const std::string& expected) {
     TempDir dir;
     std::string path = dir.File("hostile.vts");
     WriteBytes(path, bytes);
@@ -90,9 +96,10 @@ void ExpectRefused(const std::string& bytes, const std::string& expected) {
     try {
         vcf.Read(path, type);
         ADD_FAILURE() << "read without complaint; expected: " << expected;
-    } catch (const CFileException& e) {
+    } catch (const CWorkbookLimitException& e) {
         std::string message = e.what();
-        EXPECT_EQ(message.rfind(path + ": ", 0), 0u) << message;
+        EXPECT_EQ(e.TextId(), textId) << message;
+        EXPECT_EQ(message.rfind(path, 0), 0u) << message;
         EXPECT_NE(message.find(expected), std::string::npos) << message;
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
@@ -108,26 +115,40 @@ size_t SheetCount(const std::string& bytes) {
 }
 
 TEST(HostileWorkbook, OneSheetPartNamedByManySheetsIsParsedOnceAndRefused) {
-    // 1,024 sheets on one part of 200,000 cells: the old reader unpacked and
+    // 1,024 sheets on one part of 20,000 cells: the old reader unpacked and
     // parsed that part once per sheet.
-    ExpectRefused(Zip(Package(1024, true, Cells(200, 1000))),
-                  "xl/worksheets/sheet1.xml: the part is referenced more than once");
+    TempDir dir;
+    WriteBytes(dir.File("hostile.vts"), Zip(Package(1024, true, Cells(20, 1000))));
+    CVCF1 vcf;
+    short type = 0;
+    try {
+        vcf.Read(dir.File("hostile.vts"), type);
+        ADD_FAILURE() << "read one part as 1,024 sheets";
+    } catch (const CFileException& e) {
+        EXPECT_NE(std::string(e.what()).find("xl/worksheets/sheet1.xml: the part is referenced more than once"),
+                  std::string::npos)
+            << e.what();
+    }
 }
 
 TEST(HostileWorkbook, SheetCountAtTheLimitReadsOneMoreIsRefused) {
     const size_t limit = ooxml::ReadLimits().sheets;
     EXPECT_EQ(SheetCount(Zip(Package(static_cast<int>(limit)))), limit);
-    ExpectRefused(Zip(Package(static_cast<int>(limit) + 1)), "more than 256 sheets");
+    ExpectRefused(Zip(Package(static_cast<int>(limit) + 1)), IDS_WORKBOOK_TOO_MANY_SHEETS,
+                  "mehr als 256 Tabellenblätter; die Datei ist kein MWST-Formular");
 }
 
 TEST(HostileWorkbook, SharedStringsAtTheLimitReadOneMoreIsRefused) {
     const size_t limit = ooxml::ReadLimits().sharedStrings;
     EXPECT_EQ(SheetCount(Zip(Package(1, false, "", SharedStrings(limit)))), 1u);
-    ExpectRefused(Zip(Package(1, false, "", SharedStrings(limit + 1))), "more than 1000000 shared strings");
+    ExpectRefused(Zip(Package(1, false, "", SharedStrings(limit + 1))), IDS_WORKBOOK_TOO_MANY_STRINGS,
+                  "mehr als " + std::to_string(limit) + " gemeinsame Texte");
 }
 
 TEST(HostileWorkbook, CellsAreCountedOverAllSheets) {
-    ExpectRefused(Zip(Package(1, false, Cells(501, 1000))), "more than 500000 cells (in xl/worksheets/sheet1.xml)");
+    const size_t limit = ooxml::ReadLimits().cells;
+    ExpectRefused(Zip(Package(1, false, Cells(static_cast<int>(limit / 1000) + 1, 1000))), IDS_WORKBOOK_TOO_MANY_CELLS,
+                  "mehr als " + std::to_string(limit) + " Zellen (überschritten in xl/worksheets/sheet1.xml)");
     ooxml::ReadLimits limits;
     limits.cells = 2000;
     Parts parts = Package(2, false, Cells(2, 1000));
@@ -137,14 +158,16 @@ TEST(HostileWorkbook, CellsAreCountedOverAllSheets) {
         ooxml::ReadPackage(Zip(parts), "over.vts", limits);
         ADD_FAILURE() << "2,001 cells read";
     } catch (const CFileException& e) {
-        EXPECT_STREQ(e.what(), "over.vts: more than 2000 cells (in xl/worksheets/sheet2.xml); this is no VAT form workbook");
+        EXPECT_STREQ(e.what(),
+                     "over.vts: mehr als 2000 Zellen (überschritten in xl/worksheets/sheet2.xml); die Datei ist kein "
+                     "MWST-Formular");
     }
 }
 
 TEST(HostileWorkbook, APartThatUnpacksTooFarIsRefusedWhileUnpacking) {
     Parts parts = Package(1);
-    parts["xl/media/zeros.bin"] = std::string((32u << 20) + 1, '\0');  // compresses to a few KiB
-    ExpectRefused(Zip(parts), "entry xl/media/zeros.bin unpacks to more than 32 MiB");
+    parts["xl/media/zeros.bin"] = std::string(ooxml::ReadLimits().partBytes + 1, '\0');  // compresses to a few KiB
+    ExpectRefused(Zip(parts), IDS_WORKBOOK_PART_TOO_LARGE, "der Teil xl/media/zeros.bin ergibt entpackt mehr als 8 MiB");
     parts["xl/media/zeros.bin"].pop_back();
     EXPECT_EQ(SheetCount(Zip(parts)), 1u);
 }
@@ -162,20 +185,122 @@ TEST(HostileWorkbook, PartsTogetherAreLimited) {
         ooxml::ReadPackage(Zip(parts), "over.vts", limits);
         ADD_FAILURE() << "read past the package limit";
     } catch (const CFileException& e) {
-        EXPECT_EQ(std::string(e.what()), "over.vts: the parts unpack to more than " + std::to_string(used + 100) + " bytes");
+        EXPECT_EQ(std::string(e.what()), "over.vts: die Teile ergeben entpackt mehr als " + std::to_string(used + 100) +
+                                             " B; die Datei ist kein MWST-Formular");
     }
-    // Three parts of 30 MiB each pass the part limit but not the package limit.
+    // Three parts of 7 MiB each pass the part limit but not the package limit.
     Parts big = Package(1);
-    for (const char* name : {"xl/media/1.bin", "xl/media/2.bin", "xl/media/3.bin"}) big[name] = std::string(30u << 20, 'x');
-    ExpectRefused(Zip(big), "the parts unpack to more than 64 MiB");
+    for (const char* name : {"xl/media/1.bin", "xl/media/2.bin", "xl/media/3.bin"}) big[name] = std::string(7u << 20, 'x');
+    ExpectRefused(Zip(big), IDS_WORKBOOK_TOO_LARGE, "die Teile ergeben entpackt mehr als 16 MiB");
 }
 
 TEST(HostileWorkbook, TooManyPartsAreRefusedBeforeAnyIsUnpacked) {
     Parts parts = Package(1);
     for (int i = 0; parts.size() <= ooxml::ReadLimits().parts; ++i) parts["xl/media/p" + std::to_string(i)] = "";
-    ExpectRefused(Zip(parts), "more than 4096 parts");
+    ExpectRefused(Zip(parts), IDS_WORKBOOK_TOO_MANY_PARTS, "mehr als 4096 Teile");
     parts.erase("xl/media/p0");
     EXPECT_EQ(SheetCount(Zip(parts)), 1u);
+}
+
+// Elements nested `depth` deep.
+std::string Nested(size_t depth) {
+    std::string xml;
+    xml.reserve(depth * 7);
+    for (size_t i = 0; i < depth; ++i) xml += "<x>";
+    for (size_t i = 0; i < depth; ++i) xml += "</x>";
+    return xml;
+}
+
+// 200,000 levels: a file of a few KiB. Writing back such a sheet freed the
+// old cell data level by level and overflowed the stack (SIGSEGV).
+constexpr size_t kDeep = 200000;
+
+struct DeepPart {
+    const char* name;
+    const char* part;
+    void (*nest)(Parts&);
+};
+
+const DeepPart kDeepParts[] = {
+    {"InARow", "xl/worksheets/sheet1.xml",
+     [](Parts& p) { p["xl/worksheets/sheet1.xml"] = Worksheet("<row r=\"1\">" + Nested(kDeep) + "</row>"); }},
+    {"InADefinedName", "xl/workbook.xml",
+     [](Parts& p) {
+         p["xl/workbook.xml"] = std::string("<workbook ") + kMain +
+                                R"(><sheets><sheet name="S1" sheetId="1" r:id="rId1"/></sheets><definedNames>)"
+                                R"(<definedName name="VERSION">)" +
+                                Nested(kDeep) + "</definedName></definedNames></workbook>";
+     }},
+    {"InTheContentTypes", "[Content_Types].xml",
+     [](Parts& p) {
+         p["[Content_Types].xml"] = R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)" +
+                                    Nested(kDeep) + "</Types>";
+     }},
+    {"InASharedString", "xl/sharedStrings.xml",
+     [](Parts& p) {
+         p["xl/sharedStrings.xml"] =
+             R"(<sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><si>)" + Nested(kDeep) + "</si></sst>";
+     }},
+    {"InTheRelationships", "xl/_rels/workbook.xml.rels",
+     [](Parts& p) {
+         p["xl/_rels/workbook.xml.rels"] = Rels(Rel("rId1", "worksheet", "worksheets/sheet1.xml") +
+                                               Rel("rIdS", "sharedStrings", "sharedStrings.xml") + Nested(kDeep));
+     }},
+};
+
+class DeepNesting : public ::testing::TestWithParam<DeepPart> {};
+
+TEST_P(DeepNesting, IsRefusedBeforeItIsParsed) {
+    Parts parts = Package(1, false, "", SharedStrings(1));
+    GetParam().nest(parts);
+    const std::string bytes = Zip(parts);
+    EXPECT_LT(bytes.size(), 16u << 10) << "a small file";
+    ExpectRefused(bytes, IDS_WORKBOOK_TOO_DEEP,
+                  std::string("Im Teil ") + GetParam().part + " sind Elemente tiefer als 64 Ebenen verschachtelt");
+}
+
+INSTANTIATE_TEST_SUITE_P(Parts, DeepNesting, ::testing::ValuesIn(kDeepParts),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// worksheet, sheetData and row are three levels.
+TEST(HostileWorkbook, NestingAtTheDepthLimitReadsAndWritesBackOneMoreIsRefused) {
+    const size_t limit = ooxml::ReadLimits().xmlDepth;
+    Parts parts = Package(1, false, "<row r=\"1\">" + Nested(limit - 3) + "</row>");
+    Workbook book = ooxml::ReadPackage(Zip(parts), "at-limit.vts");
+    EXPECT_EQ(ooxml::ReadPackage(ooxml::WritePackage(book), "again.vts").SheetCount(), 1);
+    parts = Package(1, false, "<row r=\"1\">" + Nested(limit - 2) + "</row>");
+    ExpectRefused(Zip(parts), IDS_WORKBOOK_TOO_DEEP, "tiefer als " + std::to_string(limit) + " Ebenen");
+}
+
+TEST(HostileWorkbook, TheReasonComesInTheUsersLanguage) {
+    Parts parts = Package(1, false, "<row r=\"1\">" + Nested(kDeep) + "</row>");
+    SetProcessPreferredUILanguages("fr-CH");
+    ExpectRefused(Zip(parts), IDS_WORKBOOK_TOO_DEEP,
+                  "dans la partie xl/worksheets/sheet1.xml, des éléments sont imbriqués sur plus de 64 niveaux ; "
+                  "le fichier n'est pas un formulaire TVA");
+    SetProcessPreferredUILanguages("de-CH");
+}
+
+// Thousands of "<x/>" cost more as a tree than as text; the nodes of all parts
+// count together, and the part that passes the limit is named.
+TEST(HostileWorkbook, XmlNodesAreCountedOverAllParts) {
+    ooxml::ReadLimits limits;
+    limits.xmlNodes = 4000;
+    std::string many;
+    for (int i = 0; i < 1500; ++i) many += "<x/>";
+    Parts parts = Package(2);
+    parts["xl/worksheets/sheet1.xml"] = Worksheet("") + "<!-- " + many + many + " -->";
+    parts["xl/worksheets/sheet2.xml"] = std::string("<worksheet ") + kMain + "><sheetData/><extLst>" + many + "</extLst></worksheet>";
+    EXPECT_EQ(ooxml::ReadPackage(Zip(parts), "within.vts", limits).SheetCount(), 2) << "a comment builds no nodes";
+    parts["xl/worksheets/sheet1.xml"] = std::string("<worksheet ") + kMain + "><sheetData/><extLst>" + many + many + "</extLst></worksheet>";
+    try {
+        ooxml::ReadPackage(Zip(parts), "over.vts", limits);
+        ADD_FAILURE() << "read past the node limit";
+    } catch (const CWorkbookLimitException& e) {
+        EXPECT_EQ(e.TextId(), IDS_WORKBOOK_TOO_MANY_NODES);
+        EXPECT_STREQ(e.what(), "over.vts: mehr als 4000 XML-Knoten (Elemente, Attribute und Texte; überschritten in "
+                               "xl/worksheets/sheet2.xml); die Datei ist kein MWST-Formular");
+    }
 }
 
 }  // namespace
