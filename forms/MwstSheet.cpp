@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "core/BrisolSettings.h"
+#include "forms/MappingSheet.h"
 #include "forms/TemplateSet.h"
 #include "forms/vcf/CVCF1.h"
 #include "mandate/pendra/Mandate.h"
@@ -103,9 +104,25 @@ int MwstLoadNamedMandateSheet(std::string& _filename, short& _filetype, CVCF1& _
     return 1;
 }
 
+namespace {
+
+// The mapping sheet's key names are cell addresses to a spreadsheet program:
+// a row or column inserted or deleted there would rename them.
+void ProtectMappingStructure(CVCF1& form) {
+    const long sheet = mapping::SheetOf(form);
+    if (sheet == 0) return;
+    const long active = form.GetSheet();
+    form.SetSheet(sheet);
+    form.SetProtectStructure(true);
+    form.SetSheet(active);
+}
+
+}  // namespace
+
 void MwstSaveMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform) {
     if (_filename.empty()) return;
     UnprotectSheets(_mwstform);
+    ProtectMappingStructure(_mwstform);
     _mwstform.Write(_filename, _filetype);
 }
 

@@ -373,6 +373,10 @@ void Parser::Statement(const std::vector<Token>& t) {
         ColumnStatement(t);
     } else if (keyword == "page") {
         PageStatement(t);
+    } else if (keyword == "protect") {
+        Expect(t, 2, 2, "protect structure");
+        if (t[1].text != "structure") Fail("expected: protect structure");
+        Current().SetStructureProtected(true);
     } else if (keyword == "name") {
         Expect(t, 3, 3, "name NAME \"DEFINITION\"");
         if (!namesSeen_.insert(t[1].text).second) Fail("name " + t[1].text + " appears twice");
@@ -438,6 +442,7 @@ std::string Print(const Workbook& wb) {
         out += "selection " + PrintSelection(sheet.Selection()) + "\n";
         for (const auto& info : ViewProperties::All())
             out += "view " + std::string(info.name) + " " + std::to_string(sheet.View().Get(info.prop)) + "\n";
+        if (sheet.StructureProtected()) out += "protect structure\n";
         for (const auto& [pos, cell] : sheet.Cells()) PrintCell(out, pos, cell);
     }
     if (!wb.DefinedNames().empty()) out += "\n";

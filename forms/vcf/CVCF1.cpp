@@ -152,3 +152,7 @@ const Workbook& CVCF1::GetWorkbook() const { return *workbook_; }
 
 Sheet& CVCF1::Active() { return workbook_->SheetAt(workbook_->ActiveSheet()); }
 const Sheet& CVCF1::Active() const { return workbook_->SheetAt(workbook_->ActiveSheet()); }
+
+void CVCF1::SetProtectStructure(bool v) { Active().SetStructureProtected(v); }
+
+bool CVCF1::GetProtectStructure() const { return Active().StructureProtected(); }

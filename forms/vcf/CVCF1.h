@@ -85,6 +85,9 @@ public:
     void SetShowZeroValues(bool v);
     void SetShowTabs(short v);
     void SetShowEditBar(bool v);
+    // The active sheet's structure protection (Sheet::StructureProtected).
+    void SetProtectStructure(bool v);
+    bool GetProtectStructure() const;
     void SetAllowAutoFill(bool v);
 
     // Read access to the view properties of the active sheet, by property name

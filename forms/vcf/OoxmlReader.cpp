@@ -232,6 +232,10 @@ void PackageReader::ReadSheetView(pugi::xml_node worksheet, Sheet& sheet, const 
     apply("showRowColHeaders", {ViewProp::ShowRowHeading, ViewProp::ShowColHeading});
     apply("showFormulas", {ViewProp::ShowFormulas});
     apply("showZeros", {ViewProp::ShowZeroValues});
+    if (pugi::xml_node protection = Child(worksheet, "sheetProtection")) {
+        bool on = false;
+        sheet.SetStructureProtected(ParseBool(Attribute(protection, "sheet").value(), on) && on);
+    }
 
     pugi::xml_node selection = sheetviewxml::ActiveSelection(view);
     if (!selection) return;

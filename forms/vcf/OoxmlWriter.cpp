@@ -357,6 +357,39 @@ void WriteSheetView(pugi::xml_node worksheet, const Sheet& sheet, bool active) {
     if (selection.attribute("activeCellId")) Set(selection, "activeCellId", "0");
 }
 
+// No password: the protection guards against an accident, not against the
+// user. Formatting and editing cells stay allowed (every cell format is
+// unlocked, UnlockCellFormats); inserting, deleting and sorting do not.
+void ProtectStructure(pugi::xml_node worksheet) {
+    pugi::xml_node protection = Ensure(worksheet, "sheetProtection", kWorksheetOrder);
+    for (const char* name : {"password", "algorithmName", "hashValue", "saltValue", "spinCount"})
+        protection.remove_attribute(name);
+    for (const auto& [name, value] :
+         {std::pair{"sheet", "1"}, {"objects", "0"}, {"scenarios", "0"}, {"formatCells", "0"},
+          {"formatColumns", "0"}, {"formatRows", "0"}, {"insertColumns", "1"}, {"insertRows", "1"},
+          {"insertHyperlinks", "0"}, {"deleteColumns", "1"}, {"deleteRows", "1"}, {"selectLockedCells", "0"},
+          {"sort", "1"}, {"autoFilter", "0"}, {"pivotTables", "0"}, {"selectUnlockedCells", "0"}})
+        Set(protection, name, value);
+}
+
+// Every cell format unlocked, so that a protected sheet still takes input.
+std::string UnlockCellFormats(const std::string& xml, const std::string& part) {
+    pugi::xml_document doc;
+    pugi::xml_node root = Parse(doc, xml, part);
+    for (pugi::xml_node xf : Child(root, "cellXfs").children()) {
+        if (LocalName(xf.name()) != "xf") continue;
+        Set(xf, "applyProtection", "1");
+        pugi::xml_node protection = Child(xf, "protection");
+        // In schema order: before an extension list, after an alignment.
+        const std::string name = PrefixOf(xf) + "protection";
+        if (!protection)
+            protection = Child(xf, "extLst") ? xf.insert_child_before(name.c_str(), Child(xf, "extLst"))
+                                              : xf.append_child(name.c_str());
+        Set(protection, "locked", "0");
+    }
+    return Serialize(doc);
+}
+
 std::string WorksheetPart(const Sheet& sheet, bool active, const std::string& part) {
     pugi::xml_document doc;
     pugi::xml_node root;
@@ -369,6 +402,7 @@ std::string WorksheetPart(const Sheet& sheet, bool active, const std::string& pa
     if (pugi::xml_node dimension = Child(root, "dimension")) Set(dimension, "ref", UsedRange(sheet));
     WriteSheetView(root, sheet, active);
     WriteSheetData(root, sheet);
+    if (sheet.StructureProtected()) ProtectStructure(root);
     return Serialize(doc);
 }
 
@@ -683,6 +717,13 @@ std::string WritePackage(const Workbook& wb) {
         rels.Add(kRelStyles, stylesPart);
         parts.Put(stylesPart, cellformats::StyleSheetXml());
         types.Ensure(stylesPart, kTypeStyles);
+    }
+    bool anyProtected = false;
+    for (long i = 1; i <= wb.SheetCount(); ++i) anyProtected = anyProtected || wb.SheetAt(i).StructureProtected();
+    if (anyProtected) {
+        const std::string stylesPart = rels.OfType("/styles").front().second;
+        if (const std::string* styles = parts.Find(stylesPart))
+            parts.Put(stylesPart, UnlockCellFormats(*styles, stylesPart));
     }
     std::string viewPart;
     if (auto view = rels.OfType(kRelView); !view.empty()) {

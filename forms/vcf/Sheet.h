@@ -53,6 +53,12 @@ public:
     ViewProperties& View() { return view_; }
     const ViewProperties& View() const { return view_; }
 
+    // Protected against inserting and deleting rows and columns (sorting too),
+    // without a password; cells may still be edited and formatted. Written as
+    // the sheet's protection, read back from it.
+    bool StructureProtected() const { return structureProtected_; }
+    void SetStructureProtected(bool on) { structureProtected_ = on; }
+
     const std::string& Selection() const { return selection_; }
     // CInvalidArgException unless it is a selection text such as "A1" or "B2:C3".
     void SetSelection(std::string selection);
@@ -68,5 +74,6 @@ private:
     std::map<CellPos, int> formats_;
     ViewProperties view_;
     std::string selection_ = "A1";
+    bool structureProtected_ = false;
     std::shared_ptr<const SheetOrigin> origin_;
 };

@@ -454,3 +454,35 @@ TEST(Write, ProducesTheStandardParts) {
 }
 
 }  // namespace
+
+// A sheet protected in its structure reads back so, without a password, and
+// every cell format is unlocked, so that its cells still take input.
+TEST(Protection, StructureOnlyAndEveryCellFormatUnlocked) {
+    TempDir dir;
+    CVCF1 source;
+    source.SetSheet(4);
+    source.SetProtectStructure(true);
+    source.SetFormulaRC(1, 2, "USN77+USB77");
+    CVCF1 target;
+    RoundTrip(source, target, dir);
+    for (long sheet = 1; sheet <= 4; ++sheet) {
+        target.SetSheet(sheet);
+        EXPECT_EQ(target.GetProtectStructure(), sheet == 4) << sheet;
+    }
+    const std::string path = dir.File("book.vts");
+    ZipReader written(ReadBytes(path), path);
+    const std::string sheet4 = *written.Read("xl/worksheets/sheet4.xml");
+    for (const char* attr : {"insertRows=\"1\"", "deleteRows=\"1\"", "insertColumns=\"1\"", "deleteColumns=\"1\"",
+                             "formatCells=\"0\""})
+        EXPECT_NE(sheet4.find(attr), std::string::npos) << attr;
+    EXPECT_EQ(sheet4.find("password"), std::string::npos);
+    const std::string styles = *written.Read("xl/styles.xml");
+    std::size_t formats = 0, unlocked = 0;
+    for (std::size_t at = styles.find("<xf ", styles.find("<cellXfs")); at != std::string::npos;
+         at = styles.find("<xf ", at + 1))
+        ++formats;
+    for (std::size_t at = styles.find("locked=\"0\""); at != std::string::npos; at = styles.find("locked=\"0\"", at + 1))
+        ++unlocked;
+    EXPECT_GT(formats, 0u);
+    EXPECT_EQ(unlocked, formats);
+}

@@ -412,3 +412,25 @@ TEST_F(LibreOfficeOnDemo, InsertionAfterASaveInLibreOfficeGivesTheSameFormulas) 
 }
 
 }  // namespace
+
+// The mapping sheet as the program writes it is protected against inserting
+// and deleting rows and columns (which would rename its key names), and the
+// protection survives a save in LibreOffice; the other sheets stay open.
+TEST_F(LibreOfficeOnDemo, MappingSheetProtectionSurvivesALibreOfficeSave) {
+    ASSERT_EQ(Batch("insert-keys", Bakery("plain")), 0);
+    const std::string form = Bakery("plain") + "/MWSTFORM.VTS";
+    std::filesystem::create_directory(dir_.File("in"));
+    const std::string copy = dir_.File("in/form.vts");
+    std::filesystem::copy_file(form, copy);
+    ASSERT_TRUE(Convert(copy, "xlsx")) << Log();
+    for (const std::string& path : {form, dir_.File("out/form.xlsx")}) {
+        CVCF1 vcf;
+        short type = 0;
+        vcf.Read(path, type);
+        ASSERT_EQ(vcf.GetSheetName(4), "Zuordnung") << path;
+        for (long sheet = 1; sheet <= vcf.GetNumSheets(); ++sheet) {
+            vcf.SetSheet(sheet);
+            EXPECT_EQ(vcf.GetProtectStructure(), sheet == 4) << path << " sheet " << sheet;
+        }
+    }
+}
