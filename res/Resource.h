@@ -289,4 +289,9 @@ enum : int {
     IDS_WORKBOOK_TOO_MANY_PARTS = 21655,    // file, parts
     IDS_WORKBOOK_TOO_LARGE = 21656,         // file, size ("16 MiB")
     IDS_WORKBOOK_PART_TOO_LARGE = 21657,    // file, part, size
+    // Workbooks the reader cannot read; the reader's own words follow in brackets.
+    IDS_WORKBOOK_NOT_AN_ARCHIVE = 21658,    // file, detail
+    IDS_WORKBOOK_FAULTY_PART = 21659,       // file, part, detail
+    IDS_WORKBOOK_NO_WORKBOOK = 21660,       // file, detail
+    IDS_WORKBOOK_EMPTY = 21661,             // file
 };

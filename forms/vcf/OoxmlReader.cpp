@@ -65,7 +65,8 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& part, const std::string& what) const {
-        throw CFileException(label_ + ": " + part + ": " + what);
+        // In the user's language; the reader's own words, for whoever looks closer, in brackets.
+        throw CFileException(Format(LoadString(IDS_WORKBOOK_FAULTY_PART), label_, part, what));
     }
     void CountCell(const std::string& part) {
         if (++cells_ > limits_.cells)
@@ -173,7 +174,8 @@ std::string PackageReader::FindWorkbookPart() {
     for (const auto& [id, rel] : LoadRelationships(""))
         if (EndsWith(rel.type, kRelSuffixOfficeDocument)) return rel.target;
     if (Has(std::string(kPartWorkbook))) return std::string(kPartWorkbook);
-    throw CFileException(label_ + ": not a spreadsheet package (no workbook part " + std::string(kPartWorkbook) + ")");
+    throw CFileException(Format(LoadString(IDS_WORKBOOK_NO_WORKBOOK), label_,
+                                "not a spreadsheet package, no workbook part " + std::string(kPartWorkbook)));
 }
 
 const Relationship* PackageReader::FindRelationshipOfType(std::string_view suffix) const {
@@ -423,7 +425,7 @@ Workbook PackageReader::Read() {
 }  // namespace
 
 Workbook ReadPackage(std::string bytes, const std::string& label, const ReadLimits& limits) {
-    if (bytes.empty()) throw CFileException(label + ": the file is empty");
+    if (bytes.empty()) throw CFileException(Format(LoadString(IDS_WORKBOOK_EMPTY), label));
     PackageReader reader(std::move(bytes), label, limits);
     return reader.Read();
 }

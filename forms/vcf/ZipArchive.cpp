@@ -45,11 +45,12 @@ std::string ArchiveError(zip_t* archive) { return zip_error_strerror(zip_get_err
 ZipReader::ZipReader(std::string bytes, std::string label) : bytes_(std::move(bytes)), label_(std::move(label)) {
     ZipError error;
     zip_source_t* source = zip_source_buffer_create(bytes_.data(), bytes_.size(), 0, error.get());
-    if (!source) throw CFileException(label_ + ": cannot read the zip archive: " + error.Message());
+    if (!source) throw CFileException(Format(LoadString(IDS_WORKBOOK_NOT_AN_ARCHIVE), label_, error.Message()));
     archive_ = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, error.get());
     if (!archive_) {
         zip_source_free(source);
-        throw CFileException(label_ + ": not a readable zip archive (" + error.Message() + ")");
+        throw CFileException(
+            Format(LoadString(IDS_WORKBOOK_NOT_AN_ARCHIVE), label_, "not a readable zip archive: " + error.Message()));
     }
 }
 
@@ -76,12 +77,12 @@ std::optional<std::string> ZipReader::Read(const std::string& name, size_t maxSi
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) != 0)
-        throw CFileException(label_ + ": cannot inspect entry " + name + ": " + ArchiveError(archive_));
+        throw CFileException(Format(LoadString(IDS_WORKBOOK_FAULTY_PART), label_, name, ArchiveError(archive_)));
     if ((stat.valid & ZIP_STAT_SIZE) && stat.size > maxSize)
         workbooklimit::Refuse(IDS_WORKBOOK_PART_TOO_LARGE, label_, name, workbooklimit::SizeText(maxSize));
     ZipFile file(zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0));
     if (!file.get())
-        throw CFileException(label_ + ": cannot open entry " + name + ": " + ArchiveError(archive_));
+        throw CFileException(Format(LoadString(IDS_WORKBOOK_FAULTY_PART), label_, name, ArchiveError(archive_)));
     std::string content;
     // Grown to what the header claims at once, not by doubling past it.
     if (stat.valid & ZIP_STAT_SIZE) content.reserve(static_cast<size_t>(stat.size));
@@ -89,8 +90,8 @@ std::optional<std::string> ZipReader::Read(const std::string& name, size_t maxSi
     for (;;) {
         zip_int64_t got = zip_fread(file.get(), buffer, sizeof buffer);
         if (got < 0)
-            throw CFileException(label_ + ": entry " + name + " is damaged: " +
-                                 zip_error_strerror(zip_file_get_error(file.get())));
+            throw CFileException(Format(LoadString(IDS_WORKBOOK_FAULTY_PART), label_, name,
+                                        std::string(zip_error_strerror(zip_file_get_error(file.get())))));
         if (got == 0) break;
         content.append(buffer, static_cast<size_t>(got));
         if (content.size() > maxSize)

@@ -125,8 +125,8 @@ TEST(HostileWorkbook, OneSheetPartNamedByManySheetsIsParsedOnceAndRefused) {
         vcf.Read(dir.File("hostile.vts"), type);
         ADD_FAILURE() << "read one part as 1,024 sheets";
     } catch (const CFileException& e) {
-        EXPECT_NE(std::string(e.what()).find("xl/worksheets/sheet1.xml: the part is referenced more than once"),
-                  std::string::npos)
+        EXPECT_NE(std::string(e.what()).find("xl/worksheets/sheet1.xml"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("the part is referenced more than once"), std::string::npos)
             << e.what();
     }
 }
