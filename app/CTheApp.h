@@ -1,8 +1,12 @@
 #pragma once
 #include <QElapsedTimer>
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "app/LeftOutMandates.h"
+#include "core/RunAnswers.h"
 
 #include "app/framework/CWinApp.h"
 #include "core/CommandContext.h"
@@ -112,12 +116,19 @@ private:
     void PlaceMainWindow();
     void CreateListView();
     bool LogWindowExists() const;
+    void LogUnreadableFolder(const std::string& path, const std::string& reason);
+    void LogSearchSummary();
 
     CTheDoc* document_ = nullptr;
     CTheList* listView_ = nullptr;
     QElapsedTimer sincePump_;
     int searchedFolders_ = 0;
     std::size_t registeredBefore_ = 0;
+    // While a search runs: its answers for all mandates, the mandates and
+    // folders it left out.
+    std::optional<RunAnswers> searchAnswers_;
+    LeftOutMandates searchLeftOut_;
+    int unreadableFolders_ = 0;
 };
 
 CTheApp& TheApp();

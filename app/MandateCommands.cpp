@@ -9,9 +9,11 @@
 #include "app/CTheApp.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
+#include "app/LeftOutMandates.h"
 #include "app/RunProgress.h"
 #include "app/RunTally.h"
 #include "base/Format.h"
+#include "core/RunAnswers.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
 #include "mandate/BatchWalk.h"
@@ -152,13 +154,15 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
             UpdateStatusbar();
             app.PumpWhileRunning();
         };
-        observer.finished = [&app, &tally, &refusal](const MandateOutcome& outcome) {
+        observer.finished = [&app, &tally, &refusal, &leftOut, &log](const MandateOutcome& outcome) {
             tally.Add(outcome, refusal);
             app.PumpWhileRunning();
         };
         observer.cancelled = [this] { return stopRequested_; };
         result = ::RunBatch(*session_, dirs, work, log, UiSeam::Current(), app.m_changeFlag, observer, options);
     }
+        RunAnswers answers;
+        LeftOutMandates leftOut;
     // Where the run stopped early, and what it did.
     const int reached = static_cast<int>(result.outcomes.size());
     if (result.aborted) {
@@ -174,6 +178,7 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
     progress_->ShowResult(Format(LoadString(IDS_RUN_SUMMARY_STATUS), tally.Counts()));
     app.SwitchView(1);
     if (closeAfterRun_) {
+            if (outcome.reasonId == IDS_BATCH_NOT_OPENED) leftOut.Add(log, outcome.dir, refusal);
         closeAfterRun_ = false;
         close();
     }

@@ -17,6 +17,7 @@
 #include "res/Resource.h"
 #include "mandate/MandatePath.h"
 #include "mandate/MandateSearch.h"
+#include "mandate/MandateSession.h"
 
 bool CTheApp::LogWindowExists() const {
     const CMainFrame* frame = GetMainFrame();
@@ -36,7 +37,12 @@ void CTheApp::OnSearch() {
     progress.Start(0, [this] { OnBreakSearch(); });
     searchedFolders_ = 0;
     registeredBefore_ = m_mandatePaths.size();
+    searchLeftOut_ = {};
+    unreadableFolders_ = 0;
+    searchAnswers_.emplace();
     SearchMandates();
+    searchAnswers_.reset();
+    if (LogWindowExists()) LogSearchSummary();
     progress.Finish();
     SetSearchRunning(false);
     if (LogWindowExists()) SwitchView(1);
@@ -56,7 +62,23 @@ int CTheApp::SearchIt(const std::string& path) {
         OnIdle(1);
         return false;
     };
-    return ::SearchMandates(path, [this](const std::string& found) { AddMandate(found); }, stopped) ? 1 : 0;
+    const auto unreadable = [this](const std::string& folder, const std::string& reason) {
+        LogUnreadableFolder(folder, reason);
+    };
+    const auto found = [this](const std::string& dir) { AddMandate(dir); };
+    return ::SearchMandates(path, found, stopped, unreadable) ? 1 : 0;
+}
+
+void CTheApp::LogUnreadableFolder(const std::string& path, const std::string& reason) {
+    ++unreadableFolders_;
+    GetLogView()->AppendLine(Format(LoadString(IDS_LOG_FOLDER_UNREADABLE), path, reason) + "\r\n");
+}
+
+void CTheApp::LogSearchSummary() {
+    const std::size_t before = std::min(registeredBefore_, m_mandatePaths.size());
+    const int registered = static_cast<int>(m_mandatePaths.size() - before);
+    GetLogView()->AppendLine(Format(LoadString(IDS_SEARCH_SUMMARY), registered, searchLeftOut_.Count(),
+                                    searchLeftOut_.Reasons(), unreadableFolders_));
 }
 
 bool CTheApp::AddMandate(const std::string& strPath) {
@@ -65,7 +87,12 @@ bool CTheApp::AddMandate(const std::string& strPath) {
     for (const std::string& registered : m_mandatePaths)
         if (registered == key) return false;
     std::string name;
-    if (!CheckVersionAndPassword(shown, name)) return false;
+    if (searchAnswers_) searchAnswers_->NextMandate();
+    if (!CheckVersionAndPassword(shown, name)) {
+        const int refusal = GetMainFrame()->Session().LastRefusal();
+        if (searchAnswers_) searchLeftOut_.Add(*GetLogView(), shown, refusal);
+        return false;
+    }
     m_mandatePaths.push_back(key);
     const int row = static_cast<int>(m_mandatePaths.size()) - 1;
     listView_->AddItem(row, 0, shown);

@@ -1,6 +1,7 @@
 #include "core/PendraUiBridge.h"
 
 #include "core/UiSeam.h"
+#include "res/Resource.h"
 
 void PendraUiBridge::ShowMessage(const std::string& text, const std::string& caption) {
     UiSeam::Current().MessageBox({text, caption, MB_OK | MB_ICONEXCLAMATION});
@@ -8,7 +9,9 @@ void PendraUiBridge::ShowMessage(const std::string& text, const std::string& cap
 
 std::optional<std::string> PendraUiBridge::AskPassword(const std::string& prompt,
                                                        const std::string& caption) {
-    return UiSeam::Current().InputText({prompt, caption, true});
+    // A prompt left unanswered ends in the box "password not given": one
+    // answer for all stands for both.
+    return UiSeam::Current().InputText({prompt, caption, true, IDS_NO_PASSWORD});
 }
 
 std::optional<std::string> PendraUiBridge::SelectMandateDirectory(const std::string& proposal) {

@@ -7,10 +7,17 @@ std::optional<std::string> TakeFront(std::deque<std::optional<std::string>>& que
     queue.pop_front();
     return answer;
 }
+
+void AnswerVerification(std::deque<bool>& queue, bool* checked) {
+    if (!checked) return;
+    *checked = !queue.empty() && queue.front();
+    if (!queue.empty()) queue.pop_front();
+}
 }  // namespace
 
 int ScriptedUiSeam::MessageBox(const MessageBoxRequest& request) {
     boxes.push_back(request);
+    AnswerVerification(verificationAnswers, request.verificationChecked);
     if (echo) *echo << request.text << "\n";
     if (!boxAnswers.empty()) {
         int answer = boxAnswers.front();
@@ -22,6 +29,7 @@ int ScriptedUiSeam::MessageBox(const MessageBoxRequest& request) {
 
 std::optional<std::string> ScriptedUiSeam::InputText(const InputRequest& request) {
     inputs.push_back(request);
+    AnswerVerification(verificationAnswers, request.verificationChecked);
     return TakeFront(textAnswers);
 }
 

@@ -22,6 +22,8 @@ public:
     std::optional<std::size_t> ChooseItem(const ChoiceRequest& request) override;
 
     void QueueAnswer(int button) { boxAnswers.push_back(button); }
+    // Whether the next box or prompt with a check box gets it ticked (unticked when none is queued).
+    void QueueVerification(bool checked) { verificationAnswers.push_back(checked); }
     void QueueText(std::optional<std::string> text) { textAnswers.push_back(std::move(text)); }
     void QueueFolder(std::optional<std::string> path) { folderAnswers.push_back(std::move(path)); }
     void QueueMandate(std::optional<std::string> path) { mandateAnswers.push_back(std::move(path)); }
@@ -36,6 +38,7 @@ public:
     std::deque<std::optional<std::string>> folderAnswers;
     std::deque<std::optional<std::string>> mandateAnswers;
     std::deque<std::optional<std::size_t>> choiceAnswers;
+    std::deque<bool> verificationAnswers;
 
     std::vector<MessageBoxRequest> boxes;
     std::vector<InputRequest> inputs;

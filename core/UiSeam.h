@@ -25,10 +25,18 @@ enum : unsigned {
 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
 
+// A box or prompt may carry a check box under its text, as the Windows task
+// dialog's verification flag: `verification` is its text (empty: none) and
+// the seam writes whether the user ticked it through `verificationChecked`.
+// `problem` names what a box of a run over many mandates tells (the id of its
+// text), so that one answer can stand for the same problem of every mandate.
 struct MessageBoxRequest {
     std::string text;
     std::string caption;
     unsigned type = MB_OK;
+    int problem = 0;
+    std::string verification = {};
+    bool* verificationChecked = nullptr;
 };
 
 struct ChoiceRequest {
@@ -41,6 +49,9 @@ struct InputRequest {
     std::string prompt;
     std::string caption;
     bool masked = false;
+    int problem = 0;
+    std::string verification = {};
+    bool* verificationChecked = nullptr;
 };
 
 // The one seam through which every message box, question and prompt passes.

@@ -24,7 +24,6 @@
 namespace {
 
 constexpr long kRequiredVersion = 2300;
-constexpr const char* kRequiredVersionText = "2300";
 
 // The box shown while another program holds the mandate: 20001 and, for an SQL
 // mandate, the other users as libholdwatch.so names them. A mandate refused
@@ -64,9 +63,22 @@ std::string OpenFailedText(const std::string& path, int status) {
     return text;
 }
 
-// The program's message box: its title as caption.
-int Message(UiSeam& seam, const std::string& text, unsigned type = MB_OK | MB_ICONEXCLAMATION) {
-    return seam.MessageBox({text, LoadString(IDS_TITLE), type});
+// The program's message box telling of the problem `problem` (a text id):
+// its title as caption.
+int Message(UiSeam& seam, int problem, const std::string& text) {
+    return seam.MessageBox({text, LoadString(IDS_TITLE), MB_OK | MB_ICONEXCLAMATION, problem});
+}
+
+// The box of a registration test whose open was refused with `refusal`.
+std::string CheckRefusalText(int refusal, Mandate& mandate, const std::string& path, int status) {
+    switch (refusal) {
+        case IDS_FORMAT_TOO_OLD: return Format(LoadString(IDS_FORMAT_TOO_OLD), path);
+        case IDS_IDS_NOT_CONVERTIBLE: return Format(LoadString(IDS_IDS_NOT_CONVERTIBLE), path);
+        // The library keeps the path of a failed open; show it, never an empty one.
+        case IDS_HELD_EXCLUSIVELY:
+            return Format(LoadString(IDS_HELD_EXCLUSIVELY), mandate.GetPath().empty() ? path : mandate.GetPath());
+        default: return OpenFailedText(path, status);
+    }
 }
 
 }  // namespace
@@ -91,36 +103,28 @@ Mandate* MandateSession::OpenAt(const std::string& path) {
 }
 
 bool MandateSession::CheckVersionAndPassword(const std::string& path, std::string& outMandateName, UiSeam& seam) {
+    refusal_ = 0;
     // Our own exclusive hold would refuse a second open of the mandate that
     // is open right now (88, "another program"): test it where it is open.
     if (Mandate* own = OpenAt(path)) {
-        const bool passed = IsVersion(*own, seam) && AskPassword(*own, seam);
+        const bool passed = PassesVersionAndPassword(*own, seam);
         outMandateName = own->GetName();
         return passed;
     }
     Mandate mandate(0);
     const int status = mandate.OpenMandateFiles(path, 1, true);
-    if (status == pendra::kFormatTooOld) {
-        Message(seam, Format(LoadString(IDS_FORMAT_TOO_OLD), path));
-        return false;
-    }
-    if (IdsNotConvertible(status)) {
-        Message(seam, Format(LoadString(IDS_IDS_NOT_CONVERTIBLE), path));
-        return false;
-    }
-    if (status == pendra::kMandateHeldExclusively) {
-        // The library keeps the path of a failed open; show it, never an empty one.
-        Message(seam, Format(LoadString(IDS_HELD_EXCLUSIVELY), mandate.GetPath().empty() ? path : mandate.GetPath()));
-        return false;
-    }
     // No mandate there says nothing (the search asks every folder); a mandate
     // that is there and does not open says why.
     if (status == pendra::kFileNotFound) return false;
     if (status != pendra::kOk) {
-        Message(seam, OpenFailedText(path, status));
+        refusal_ = status == pendra::kFormatTooOld          ? IDS_FORMAT_TOO_OLD
+                   : IdsNotConvertible(status)               ? IDS_IDS_NOT_CONVERTIBLE
+                   : status == pendra::kMandateHeldExclusively ? IDS_HELD_EXCLUSIVELY
+                                                               : IDS_OPEN_FAILED;
+        Message(seam, refusal_, CheckRefusalText(refusal_, mandate, path, status));
         return false;
     }
-    const bool passed = IsVersion(mandate, seam) && AskPassword(mandate, seam);
+    const bool passed = PassesVersionAndPassword(mandate, seam);
     outMandateName = mandate.GetName();
     mandate.CloseMandateFiles();
     return passed;
@@ -128,16 +132,28 @@ bool MandateSession::CheckVersionAndPassword(const std::string& path, std::strin
 
 bool MandateSession::IsVersion(Mandate& mandate, UiSeam& seam) {
     if (mandate.IsSQLMandate()) return true;
+bool MandateSession::PassesVersionAndPassword(Mandate& mandate, UiSeam& seam) {
+    if (!IsVersion(mandate, seam)) {
+        refusal_ = IDS_WRONG_VERSION;
+        return false;
+    }
+    if (!AskPassword(mandate, seam)) {
+        refusal_ = IDS_NO_PASSWORD;
+        return false;
+    }
+    return true;
+}
+
     long version = 0;
     if (mandate.GetVersion(version, 1) == 0) return false;
     if (version == kRequiredVersion) return true;
-    Message(seam, Format(LoadString(IDS_WRONG_VERSION), mandate.GetPath(), kRequiredVersionText));
+    Message(seam, IDS_WRONG_VERSION, Format(LoadString(IDS_WRONG_VERSION), mandate.GetPath(), kRequiredVersionText));
     return false;
 }
 
 bool MandateSession::AskPassword(Mandate& mandate, UiSeam& seam) {
     if (mandate.AskPassword() == 1) return true;
-    Message(seam, Format(LoadString(IDS_NO_PASSWORD), mandate.GetPath()));
+    Message(seam, IDS_NO_PASSWORD, Format(LoadString(IDS_NO_PASSWORD), mandate.GetPath()));
     return false;
 }
 
@@ -149,10 +165,9 @@ MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& sea
             const int status = mandate_.OpenMandateFiles(path, 1, true);
             if (status != pendra::kOk && status != pendra::kMandateHeldExclusively) {
                 refusal_ = IdsNotConvertible(status) ? IDS_IDS_NOT_CONVERTIBLE : IDS_OPEN_FAILED;
-                Message(seam,
+                Message(seam, refusal_,
                         IdsNotConvertible(status) ? Format(LoadString(IDS_IDS_NOT_CONVERTIBLE), path)
-                                                  : OpenFailedText(path, status),
-                        MB_OK | MB_ICONEXCLAMATION);
+                                                  : OpenFailedText(path, status));
                 return Opened::kNo;
             }
             if (status == pendra::kOk) {
@@ -161,14 +176,15 @@ MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& sea
                 if (access != pendra::kMandateHeldExclusively) {
                     Close();
                     refusal_ = IDS_OPEN_FAILED;
-                    Message(seam, OpenFailedText(path, access), MB_OK | MB_ICONEXCLAMATION);
+                    Message(seam, refusal_, OpenFailedText(path, access));
                     return Opened::kNo;
                 }
             }
 
             const std::string text = ExclusiveConflictText(mandate_, path);
             const int answer = seam.MessageBox(
-                {text, LoadString(IDS_ERROR_CAPTION), MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2});
+                {text, LoadString(IDS_ERROR_CAPTION), MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2,
+                 IDS_NOT_EXCLUSIVE});
             if (answer == IDRETRY) continue;
             Close();
             refusal_ = IDS_NOT_EXCLUSIVE;

@@ -19,6 +19,8 @@ public:
     enum class Opened { kYes, kNo, kAborted };
 
     explicit MandateSession(Mandate& mandate);
+    // The data version a mandate must have, as the texts name it.
+    static constexpr const char* kRequiredVersionText = "2300";
     // Leaves the mandate as it is: the owner closes it while the mandate object lives.
     ~MandateSession();
     MandateSession(const MandateSession&) = delete;
@@ -28,9 +30,10 @@ public:
     // kAborted when the user chose Abort in the exclusive-access box: a
     // batch stops there. No password is asked: the mandate was registered.
     Opened Open(const std::string& path, UiSeam& seam, LogSink& log);
-    // Why the last Open did not open the mandate, as the id of the text that
-    // told the user (IDS_NOT_EXCLUSIVE after Ignore or Abort, IDS_WRONG_VERSION,
-    // IDS_OPEN_FAILED, ...); 0 after an Open that succeeded.
+    // Why the last Open or CheckVersionAndPassword refused the mandate, as
+    // the id of the text that told the user (IDS_NOT_EXCLUSIVE after Ignore
+    // or Abort, IDS_WRONG_VERSION, IDS_NO_PASSWORD, IDS_OPEN_FAILED, ...); 0
+    // when it passed or the folder holds no mandate.
     int LastRefusal() const { return refusal_; }
     void Close();
     bool IsOpen() const;
@@ -52,3 +55,4 @@ private:
     std::unique_ptr<MIniSetHelper> exclusive_;
     int refusal_ = 0;
 };
+    bool PassesVersionAndPassword(Mandate& mandate, UiSeam& seam);

@@ -294,4 +294,18 @@ enum : int {
     IDS_WORKBOOK_FAULTY_PART = 21659,       // file, part, detail
     IDS_WORKBOOK_NO_WORKBOOK = 21660,       // file, detail
     IDS_WORKBOOK_EMPTY = 21661,             // file
+    // Runs over many mandates: answers for all, mandates left out, folders not searched; the printed log.
+    IDS_FOR_ALL_MANDATES = 21850,
+    IDS_LOG_LEFT_OUT = 21851,               // folder, reason
+    IDS_LEFT_OUT_VERSION = 21852,           // the required data version
+    IDS_LEFT_OUT_PASSWORD = 21853,
+    IDS_LEFT_OUT_LOCKED = 21854,
+    IDS_LEFT_OUT_NOT_OPENED = 21855,
+    IDS_SEARCH_SUMMARY = 21856,             // registered, left out, reasons (or ""), folders not searched
+    IDS_SKIP_PASSWORD = 21857,              // a count
+    IDS_LOG_FOLDER_UNREADABLE = 21858,      // folder, reason (no line end)
+    IDS_REASON_PATH_TOO_LONG = 21859,       // the limit
+    IDS_PRINT_HEADER = 21860,               // page number
+    IDS_PRINT_HEADER_DRY_RUN = 21861,       // page number
+    IDS_NO_PRINTER = 21862,
 };

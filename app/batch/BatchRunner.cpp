@@ -337,7 +337,11 @@ std::vector<std::string> BatchRunner::Mandates(std::ostream& err, int& status) {
             err << Format(LoadString(IDS_BATCH_DUPLICATE), canonical) << "\n";
     };
     if (options_.searchRoot) {
-        SearchMandates(*options_.searchRoot, take, {});
+        const auto unreadable = [&err, &status](const std::string& folder, const std::string& reason) {
+            err << Format(LoadString(IDS_LOG_FOLDER_UNREADABLE), folder, reason) << "\n";
+            status = kSomeMandatesFailed;
+        };
+        SearchMandates(*options_.searchRoot, take, {}, unreadable);
         if (dirs.empty()) {
             err << Format(LoadString(IDS_BATCH_NONE_FOUND), *options_.searchRoot) << "\n";
             status = kSomeMandatesFailed;

@@ -1,5 +1,7 @@
 #include "app/framework/QtUiSeam.h"
 
+#include <QBoxLayout>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -46,6 +48,17 @@ std::vector<Button> ButtonsOf(unsigned type) {
     }
 }
 
+// The input dialog has no check box of its own: one goes above its buttons,
+// which are the last item of its layout once the label is set.
+QCheckBox* AddVerification(QInputDialog& dialog, const std::string& text) {
+    auto* layout = qobject_cast<QBoxLayout*>(dialog.layout());
+    if (text.empty() || !layout) return nullptr;
+    auto* checkBox = new QCheckBox(Q(text), &dialog);
+    checkBox->setObjectName(QStringLiteral("verification"));
+    layout->insertWidget(layout->count() - 1, checkBox);
+    return checkBox;
+}
+
 }  // namespace
 
 std::string DisplayText(const std::string& text) {
@@ -68,7 +81,12 @@ int QtUiSeam::MessageBox(const MessageBoxRequest& request) {
         QPushButton* pushButton = box.addButton(b.qt);
         if (b.id == defaultId) box.setDefaultButton(pushButton);
     }
+    if (!request.verification.empty()) {
+        box.setCheckBox(new QCheckBox(Q(request.verification), &box));
+        box.checkBox()->setObjectName(QStringLiteral("verification"));
+    }
     box.exec();
+    if (request.verificationChecked && box.checkBox()) *request.verificationChecked = box.checkBox()->isChecked();
     const auto clicked = box.standardButton(box.clickedButton());
     for (const Button& b : buttons)
         if (b.qt == clicked) return b.id;
@@ -82,7 +100,10 @@ std::optional<std::string> QtUiSeam::InputText(const InputRequest& request) {
     dialog.setWindowTitle(Q(request.caption));
     dialog.setLabelText(Q(DisplayText(request.prompt)));
     dialog.setTextEchoMode(request.masked ? QLineEdit::Password : QLineEdit::Normal);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    QCheckBox* verification = AddVerification(dialog, request.verification);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (request.verificationChecked && verification) *request.verificationChecked = verification->isChecked();
+    if (!accepted) return std::nullopt;
     return S(dialog.textValue());
 }
 

@@ -117,7 +117,8 @@ int Mandate::AskPassword() {
     if (hash.empty()) return 1;
     PendraUi& ui = PendraUi::Current();
     const std::string caption = PendraMessageText(kMsgPasswordCaption);
-    const std::string name = GetName();
+    // Two copies of one client share the name: the folder tells them apart.
+    const std::string name = GetName() + " (" + path_ + ")";
     const std::string identity = Identity();
     for (int attempt = 0; attempt < kPasswordTries; ++attempt) {
         int prompt = attempt == 0 ? kMsgPasswordPrompt : kMsgPasswordRetry;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "app/CTheList.h"
@@ -130,6 +131,31 @@ TEST_F(MandateSearch, UnreadableFoldersAreSkipped) {
     Search(TempPath("Daten"));
     chmod(TempPath("Daten/Zu").c_str(), 0755);
     EXPECT_EQ(Rows(0), Paths{TempPath("Daten/A")});
+    EXPECT_NE(Log().find(Format(LoadString(IDS_LOG_FOLDER_UNREADABLE), TempPath("Daten/Zu"), SystemText(EACCES)) + "\r\n"),
+              std::string::npos)
+        << Log();
+    EXPECT_NE(Log().find(Format(LoadString(IDS_SEARCH_SUMMARY), 1, 0, "", 1)), std::string::npos) << Log();
+}
+
+// One answer with "für alle weiteren Mandanten" stands for the same problem
+// of the rest of the search; each mandate left out is logged and counted.
+TEST_F(MandateSearch, AnswerForAllLeavesOutTheRestWithoutAsking) {
+    MandateSpec old;
+    old.version = 2299;
+    for (const char* name : {"A", "B", "C"}) MakeMandate(TempPath("Daten/") + name, old);
+    seam.QueueVerification(true);
+    Search(TempPath("Daten"));
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(seam.boxes[0].verification, "Für alle weiteren Mandanten dieses Laufs");
+    const std::string reason = Format(LoadString(IDS_LEFT_OUT_VERSION), "2300");
+    for (const char* name : {"A", "B", "C"})
+        EXPECT_NE(Log().find(Format(LoadString(IDS_LOG_LEFT_OUT), TempPath("Daten/") + name, reason)),
+                  std::string::npos)
+            << Log();
+    EXPECT_NE(Log().find(Format(LoadString(IDS_SEARCH_SUMMARY), 0, 3, " (3 in falscher Version)", 0)),
+              std::string::npos)
+        << Log();
+    EXPECT_TRUE(Rows(0).empty());
 }
 
 TEST_F(MandateSearch, FailedChecksShowTheirMessageAndTheSearchGoesOn) {
@@ -150,7 +176,8 @@ TEST_F(MandateSearch, PasswordIsAskedAtRegistration) {
     seam.QueueText("pw");
     Search(TempPath("Daten"));
     EXPECT_EQ(Rows(0).size(), 1u);
-    EXPECT_EQ(seam.inputs.size(), 1u);
+    ASSERT_EQ(seam.inputs.size(), 1u);
+    EXPECT_NE(seam.inputs[0].prompt.find(TempPath("Daten/A")), std::string::npos) << "the folder tells copies apart";
 }
 
 TEST_F(MandateSearch, FolderDialogPreselectsTheSearchRootWithASlash) {

@@ -249,6 +249,18 @@ TEST_F(MwstBatchTest, SearchFindsTheMandatesOfATree) {
     EXPECT_NE(result.err.find("wurde kein Mandant gefunden"), std::string::npos);
 }
 
+TEST_F(MwstBatchTest, SearchNamesTheFoldersItCouldNotReadAndExitsOne) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+    const std::string top = Mandate("wald", kKeys);
+    const std::string closed = Path("wald/zu");
+    ASSERT_EQ(mkdir(closed.c_str(), 0), 0);
+    const BatchResult result = RunBatch({"insert-keys", "--search", top});
+    chmod(closed.c_str(), 0755);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("Ordner " + closed + " nicht durchsucht: "), std::string::npos) << result.err;
+    EXPECT_TRUE(HasKey(top, "A81")) << "the readable mandates are converted";
+}
+
 TEST_F(MwstBatchTest, FrenchTextsWithLangFr) {
     const std::string dir = Mandate("francais", kKeys);
     const BatchResult result = RunBatch({"insert-keys", "--lang", "fr", dir});

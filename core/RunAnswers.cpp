@@ -1,0 +1,55 @@
+#include "core/RunAnswers.h"
+
+#include "core/Strings.h"
+#include "res/Resource.h"
+
+RunAnswers::RunAnswers() : previous_(UiSeam::Installed() ? &UiSeam::Current() : nullptr), asked_(UiSeam::Current()) {
+    UiSeam::Install(this);
+}
+
+RunAnswers::~RunAnswers() { UiSeam::Install(previous_); }
+
+int RunAnswers::MessageBox(const MessageBoxRequest& request) {
+    if (request.problem == 0) return asked_.MessageBox(request);
+    if (const auto given = buttons_.find(request.problem); given != buttons_.end())
+        return BoxOffers(request.type, given->second) ? given->second : DefaultButtonOf(request.type);
+    bool forAll = false;
+    MessageBoxRequest offered = request;
+    offered.verification = LoadString(IDS_FOR_ALL_MANDATES);
+    offered.verificationChecked = &forAll;
+    const int answer = asked_.MessageBox(offered);
+    // Retry for every mandate would never end; it is asked each time.
+    if (forAll && answer != IDRETRY) buttons_[request.problem] = answer;
+    return answer;
+}
+
+std::optional<std::string> RunAnswers::InputText(const InputRequest& request) {
+    if (request.problem == 0) return asked_.InputText(request);
+    if (const auto given = texts_.find(request.problem); given != texts_.end() && !textTried_[request.problem]) {
+        textTried_[request.problem] = given->second.has_value();
+        return given->second;
+    }
+    bool forAll = false;
+    InputRequest offered = request;
+    offered.verification = LoadString(IDS_FOR_ALL_MANDATES);
+    offered.verificationChecked = &forAll;
+    std::optional<std::string> answer = asked_.InputText(offered);
+    if (forAll) {
+        texts_[request.problem] = answer;
+        // Cancelled for all: the box saying so is not shown again either.
+        if (!answer) buttons_[request.problem] = IDOK;
+    }
+    return answer;
+}
+
+std::optional<std::string> RunAnswers::BrowseForFolder(const std::string& preselected) {
+    return asked_.BrowseForFolder(preselected);
+}
+
+std::optional<std::string> RunAnswers::ChooseMandate(const std::string& proposal) {
+    return asked_.ChooseMandate(proposal);
+}
+
+std::optional<std::size_t> RunAnswers::ChooseItem(const ChoiceRequest& request) {
+    return asked_.ChooseItem(request);
+}
