@@ -39,6 +39,12 @@ int CMainFrame::OnCreate() {
         bar->addWidget(panes_[i], i == 2 ? 1 : 0);
     }
     progress_ = new RunProgress(bar);
+    // Probelauf stays in sight while it is on, whatever the run's own panes say.
+    dryRunPane_ = new QLabel(Q(LoadString(IDS_STATUS_DRY_RUN)), bar);
+    dryRunPane_->setObjectName(QStringLiteral("dryRunPane"));
+    dryRunPane_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    dryRunPane_->setContentsMargins(kPaneMargin, 0, kPaneMargin, 0);
+    bar->addPermanentWidget(dryRunPane_);
     UpdateStatusbar();
     return 0;
 }
@@ -95,6 +101,7 @@ void CMainFrame::UpdateStatusbar() {
         if (i < 2) panes_[i]->setFixedWidth(metrics.horizontalAdvance(Q(texts[i])) + StatusPaneChrome());
     }
     panes_[2]->setToolTip(Q(texts[2]));
+    dryRunPane_->setVisible(m_dryRun);
     // The result of the last run stands until a mandate is open again.
     if (open && progress_) progress_->HideResult();
 }

@@ -79,8 +79,9 @@ public:
     void RunConversion(Command command);
 
     // "Konvertierung › Probelauf": while checked, the conversion commands run
-    // as dry runs. "Mandant › Sicherheitskopie zurückladen...": a backup of
-    // the open mandate chosen from its list, confirmed, put back.
+    // as dry runs, and the status bar says so. "Mandant › Sicherheitskopie
+    // zurückladen...": a backup of the open mandate chosen from its list,
+    // confirmed, put back.
     void OnDryRun();
     void OnUpdateDryRun(CCmdUI* ui);
     void OnRestoreBackup();
@@ -115,6 +116,7 @@ private:
     std::unique_ptr<MandateSession> session_;
     QStackedWidget* views_ = nullptr;
     QLabel* panes_[3] = {};
+    QLabel* dryRunPane_ = nullptr;  // shown while Probelauf is on
     RunProgress* progress_ = nullptr;
     bool runGoing_ = false;
     bool stopRequested_ = false;

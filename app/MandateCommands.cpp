@@ -41,16 +41,34 @@ std::string PlainMenuText(const std::string& text) {
     return plain;
 }
 
+// The menu's text of command `id` in a sentence; empty when the menu has no such item.
+std::string MenuItemText(unsigned id) {
+    for (const MenuPopup& popup : Resources(CurrentLanguage()).menu)
+        for (const MenuItem& item : popup.items)
+            if (item.id == id) return PlainMenuText(item.text);
+    return {};
+}
+
 // What followed a backup, by the menu command's name ("insert-keys" reads
 // "Neue Steuerschlüssel einfügen"); a reason the menu does not know as stored.
 std::string BackupReasonText(const std::string& reason) {
     unsigned id = reason == backup::kRestoreReason ? static_cast<unsigned>(ID_RESTORE_BACKUP) : 0u;
     if (const CommandInfo* command = FindCommand(reason)) id = command->menuId;
-    if (id == 0) return reason;
-    for (const MenuPopup& popup : Resources(CurrentLanguage()).menu)
-        for (const MenuItem& item : popup.items)
-            if (item.id == id) return PlainMenuText(item.text);
-    return reason;
+    const std::string text = id == 0 ? std::string() : MenuItemText(id);
+    return text.empty() ? reason : text;
+}
+
+// A run over a selection asks once, naming the command and how many mandates
+// it changes; a command with a warning of its own gives it in the same box.
+bool ConfirmSelectionRun(Command command, int mandates) {
+    const CommandInfo& info = InfoOf(command);
+    const std::string name = MenuItemText(info.menuId);
+    MessageBoxRequest box;
+    box.caption = LoadString(IDS_TITLE);
+    box.text = info.confirmId ? Format(LoadString(IDS_CONFIRM_RUN_WITH), name, mandates, LoadString(info.confirmId))
+                              : Format(LoadString(IDS_CONFIRM_RUN), name, mandates);
+    box.type = info.confirmId ? info.confirmType : MB_YESNO | MB_ICONQUESTION;
+    return UiSeam::Current().MessageBox(box) == IDYES;
 }
 
 }  // namespace
@@ -139,6 +157,7 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
     UpdateCommandStates();
     BatchResult result;
     RunTally tally;
+    tally.dryRun = options.dryRun;
     {
         const RunCursor cursor(*this, log);
         int refusal = 0;
@@ -165,17 +184,18 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
         LeftOutMandates leftOut;
     // Where the run stopped early, and what it did.
     const int reached = static_cast<int>(result.outcomes.size());
+    std::optional<RunStop> stop;
     if (result.aborted) {
         m_abortFlag = 1;
         log.AppendLine(Format(LoadString(IDS_RUN_ABORTED), reached + 1, count, dirs[reached]));
     } else if (result.cancelled) {
-        log.AppendLine(Format(LoadString(IDS_RUN_STOPPED), reached, count, dirs[reached]));
+        stop = RunStop{reached, count, dirs[reached]};
     }
-    log.AppendLine(Format(LoadString(IDS_RUN_SUMMARY_LOG), tally.Reached(), tally.Counts()));
+    log.AppendLine(tally.EndLogLine(stop));
     runGoing_ = false;
     progress_->Finish();
     OnManClose();
-    progress_->ShowResult(Format(LoadString(IDS_RUN_SUMMARY_STATUS), tally.Counts()));
+    progress_->ShowResult(tally.EndStatusText(stop));
     app.SwitchView(1);
     if (closeAfterRun_) {
             if (outcome.reasonId == IDS_BATCH_NOT_OPENED) leftOut.Add(log, outcome.dir, refusal);
@@ -194,7 +214,10 @@ bool CMainFrame::RunBatch(const std::function<void(const std::string& dir)>& wor
 
 void CMainFrame::RunConversion(Command command) {
     CTheApp& app = TheApp();
-    if (!ConfirmCommand(UiSeam::Current(), command)) return;
+    const bool confirmed = app.ListVisibleSelected()
+                               ? ConfirmSelectionRun(command, app.GetListView()->GetSelectedCount())
+                               : ConfirmCommand(UiSeam::Current(), command);
+    if (!confirmed) return;
     const MandateWork work = [command](CommandContext& ctx, const std::string& dir) {
         return RunCommand(ctx, command, dir);
     };
@@ -217,7 +240,10 @@ void CMainFrame::OnRemoveKeys() { RunConversion(Command::kRemoveOldKeys); }
 void CMainFrame::OnForm2024() { RunConversion(Command::kForm2024); }
 void CMainFrame::OnForm2018() { RunConversion(Command::kForm2018); }
 
-void CMainFrame::OnDryRun() { m_dryRun = !m_dryRun; }
+void CMainFrame::OnDryRun() {
+    m_dryRun = !m_dryRun;
+    UpdateStatusbar();
+}
 
 void CMainFrame::OnUpdateDryRun(CCmdUI* ui) { ui->SetCheck(m_dryRun ? 1 : 0); }
 

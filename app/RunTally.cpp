@@ -10,6 +10,9 @@ void RunTally::Add(const MandateOutcome& outcome, int refusal) {
     case MandateOutcome::Kind::kDone:
         ++converted;
         return;
+    case MandateOutcome::Kind::kUnchanged:
+        ++unchanged;
+        return;
     case MandateOutcome::Kind::kFailed:
         ++failed;
         return;
@@ -29,7 +32,7 @@ void RunTally::Add(const MandateOutcome& outcome, int refusal) {
     }
 }
 
-std::string RunTally::Counts() const {
+std::string RunTally::SkipReasons() const {
     std::string reasons;
     const auto add = [&reasons](int count, int id) {
         if (count == 0) return;
@@ -41,5 +44,26 @@ std::string RunTally::Counts() const {
     add(readOnly, IDS_SKIP_READ_ONLY);
     add(refused, IDS_SKIP_REFUSED);
     if (!reasons.empty()) reasons += ")";
-    return Format(LoadString(IDS_RUN_COUNTS), converted, Skipped(), reasons, failed);
+    return reasons;
+}
+
+std::string RunTally::Counts() const {
+    if (!dryRun)
+        return Format(LoadString(IDS_RUN_COUNTS), converted, unchanged, Skipped(), SkipReasons(), failed);
+    // Whatever a dry run did was rolled back: only the mandates it could not check are worth a word.
+    std::string counts = Format(LoadString(IDS_RUN_DRY_COUNTS), Reached());
+    if (Skipped() + failed > 0) counts += Format(LoadString(IDS_RUN_DRY_PROBLEMS), Skipped(), SkipReasons(), failed);
+    return counts;
+}
+
+std::string RunTally::EndLogLine(const std::optional<RunStop>& stop) const {
+    if (stop) return Format(LoadString(IDS_RUN_STOPPED), stop->done, stop->count, Counts(), stop->next);
+    if (dryRun) return Format(LoadString(IDS_RUN_DRY_SUMMARY_LOG), Counts());
+    return Format(LoadString(IDS_RUN_SUMMARY_LOG), Reached(), Counts());
+}
+
+std::string RunTally::EndStatusText(const std::optional<RunStop>& stop) const {
+    if (stop) return Format(LoadString(IDS_RUN_STOPPED_STATUS), stop->done, stop->count, Counts());
+    if (dryRun) return Format(LoadString(IDS_RUN_DRY_SUMMARY_STATUS), Counts());
+    return Format(LoadString(IDS_RUN_SUMMARY_STATUS), Counts());
 }

@@ -1,12 +1,24 @@
 #pragma once
+#include <optional>
 #include <string>
 
 struct MandateOutcome;
 
+// Where the user's Stopp ended a run: after `done` of `count` mandates, the
+// mandate in `next` not reached.
+struct RunStop {
+    int done = 0;
+    int count = 0;
+    std::string next;
+};
+
 // The counts of a run over the list's mandates, for the line at its end:
-// converted, skipped by reason, failed.
+// converted, unchanged, skipped by reason, failed; a dry run says it checked
+// and changed nothing.
 struct RunTally {
+    bool dryRun = false;
     int converted = 0;
+    int unchanged = 0;     // every command found its work done already
     int locked = 0;        // held by another program (Ignore, or held at the test)
     int wrongVersion = 0;
     int notOpened = 0;     // any other reason the mandate did not open
@@ -18,7 +30,14 @@ struct RunTally {
     // (MandateSession::LastRefusal), 0 when it opened.
     void Add(const MandateOutcome& outcome, int refusal);
     int Skipped() const { return locked + wrongVersion + notOpened + readOnly + refused; }
-    int Reached() const { return converted + Skipped() + failed; }
-    // "3 konvertiert, 2 übersprungen (1 gesperrt, 1 in falscher Version), 0 fehlgeschlagen"
+    int Reached() const { return converted + unchanged + Skipped() + failed; }
+    // "3 konvertiert, 1 unverändert, 2 übersprungen (1 gesperrt, 1 in falscher Version), 0 fehlgeschlagen",
+    // in a dry run "6 geprüft, nichts geändert".
     std::string Counts() const;
+    // The run's last log line and the status bar's text at its end.
+    std::string EndLogLine(const std::optional<RunStop>& stop) const;
+    std::string EndStatusText(const std::optional<RunStop>& stop) const;
+
+private:
+    std::string SkipReasons() const;
 };

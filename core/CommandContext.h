@@ -22,6 +22,11 @@ struct CommandContext {
     RunSafety* safety = nullptr;
 };
 
+// What a command returns, besides 1 (completed) and 0 (refused or not
+// completed), when it completed without anything to do: the mandate had its
+// work already.
+inline constexpr int kNothingToDo = 2;
+
 // True while the context runs a dry run.
 bool IsDryRun(const CommandContext& ctx);
 // To be called before a command first changes the mandate: false (logged,

@@ -165,8 +165,8 @@ bool Commit(const std::string& mandateDir, std::string& failure, bool& journalle
 }
 
 // UpdateForms on copies in the staging folder, logged under the mandate's
-// names; put in place only when every file was done.
-int StagedUpdate(CommandContext& ctx, int year) {
+// names; put in place only when every file was done. `leftAlone` as UpdateForms says.
+bool StagedUpdate(CommandContext& ctx, int year, bool& leftAlone) {
     const std::string dir = ctx.mandate.GetPath();
     std::string failure;
     bool done = false, journalled = false;
@@ -175,13 +175,13 @@ int StagedUpdate(CommandContext& ctx, int year) {
         RenamingLogSink log(ctx.log, StagingFolder(dir), dir);
         CommandContext staged{ctx.mandate, log, ctx.seam, ctx.changeFlag, ctx.table, ctx.safety};
         MwstSetScratchFolder(dir, StagingFolder(dir));
-        const bool updated = UpdateForms(staged, year, kInvert);
+        const bool updated = UpdateForms(staged, year, kInvert, &leftAlone);
         MwstSetScratchFolder(dir, {});
         stepFailures = log.Failures();
         for (int i = 0; i < stepFailures; ++i) ctx.log.CountFailure();
         done = updated && Commit(dir, failure, journalled);
     }
-    if (done) return 1;
+    if (done) return true;
     // Files done before the failure are not put in place: the log says so.
     const bool undone = !journalled && !ChangedFiles(dir).empty();
     if (!journalled) RemoveStaging(dir);
@@ -195,7 +195,7 @@ int StagedUpdate(CommandContext& ctx, int year) {
         ctx.log.Failure(notCompleted);
     else if (!failure.empty())
         ctx.log.CountFailure();
-    return 0;
+    return false;
 }
 
 }  // namespace
@@ -214,8 +214,12 @@ int ActivateForm(CommandContext& ctx, int year) {
     // A formula pass still pending belongs to the workbook it was meant for.
     formpass::FinishPending(ctx);
     // A dry run writes into its own scratch folder, and a read-only mandate is refused.
-    if (IsDryRun(ctx) || ctx.mandate.IsReadOnly()) return UpdateForms(ctx, year, kInvert) ? 1 : 0;
-    return StagedUpdate(ctx, year);
+    bool leftAlone = false;
+    const bool done = IsDryRun(ctx) || ctx.mandate.IsReadOnly() ? UpdateForms(ctx, year, kInvert, &leftAlone)
+                                                                : StagedUpdate(ctx, year, leftAlone);
+    // A form at the year's version already is done: a re-run of the conversion goes on.
+    if (!done) return 0;
+    return leftAlone ? kNothingToDo : 1;
 }
 
 namespace activation {

@@ -6,7 +6,8 @@ struct CommandContext;
 // The year's form (2018 or 2024) for the context's mandate: when its key and
 // account files can be read, a formula pass still pending is finished and the
 // template set replaces the form workbooks (UpdateForms, both ways). 1 when
-// every file was done, 0 otherwise (logged, counted).
+// every file was done, kNothingToDo when every form workbook was at the
+// year's version already, 0 otherwise (logged, counted).
 //
 // All or nothing across the files: the new workbooks and companion files are
 // written into a staging folder inside the mandate folder; only when every

@@ -12,6 +12,8 @@ MandateOutcome OutcomeOf(const std::string& dir, Outcome outcome, bool readOnly)
     switch (outcome) {
     case Outcome::kDone:
         return {dir, MandateOutcome::Kind::kDone, 0};
+    case Outcome::kAlreadyDone:
+        return {dir, MandateOutcome::Kind::kUnchanged, 0};
     case Outcome::kRefused:
         return {dir, MandateOutcome::Kind::kSkipped, readOnly ? IDS_BATCH_READ_ONLY : IDS_BATCH_NOT_COMPLETED};
     case Outcome::kFailed:
@@ -24,9 +26,13 @@ MandateOutcome OutcomeOf(const std::string& dir, Outcome outcome, bool readOnly)
 
 MandateWork CommandsWork(std::vector<Command> commands) {
     return [commands = std::move(commands)](CommandContext& ctx, const std::string& dir) {
-        for (Command command : commands)
-            if (const Outcome outcome = RunCommand(ctx, command, dir); outcome != Outcome::kDone) return outcome;
-        return Outcome::kDone;
+        Outcome work = Outcome::kAlreadyDone;
+        for (Command command : commands) {
+            const Outcome outcome = RunCommand(ctx, command, dir);
+            if (!Completed(outcome)) return outcome;
+            if (outcome == Outcome::kDone) work = Outcome::kDone;
+        }
+        return work;
     };
 }
 

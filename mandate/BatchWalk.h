@@ -10,14 +10,17 @@
 class Mandate;
 class MandateSession;
 
-// How one mandate of a batch ended. A mandate skipped was not changed: it
-// did not open (its box said why), or a command refused on it (read-only, or
-// the mandate was not ready for it). `reasonId` is the string that says so.
+// How one mandate of a batch ended. A mandate unchanged had the work of
+// every command done already. A mandate skipped was not changed: it did not
+// open (its box said why), or a command refused on it (read-only, or the
+// mandate was not ready for it). `reasonId` is the string that says so.
 struct MandateOutcome {
-    enum class Kind { kDone, kSkipped, kFailed };
+    enum class Kind { kDone, kUnchanged, kSkipped, kFailed };
     std::string dir;
     Kind kind = Kind::kDone;
     int reasonId = 0;
+
+    bool Completed() const { return kind == Kind::kDone || kind == Kind::kUnchanged; }
 };
 
 struct BatchResult {
@@ -41,7 +44,8 @@ struct BatchObserver {
 using MandateWork = std::function<Outcome(CommandContext& ctx, const std::string& dir)>;
 
 // The conversion commands in the order given, with their log lines; the
-// first that does not complete ends the mandate's work.
+// first that does not complete ends the mandate's work. The work is
+// kAlreadyDone when every command was.
 MandateWork CommandsWork(std::vector<Command> commands);
 
 // How the commands of a run treat each mandate.

@@ -242,9 +242,9 @@ enum : int {
     IDS_RUN_PROGRESS = 21600,        // mandate number from 1, mandates in the run
     IDS_RUN_STOP = 21601,            // the stop button
     IDS_RUN_STOP_TIP = 21602,
-    IDS_RUN_STOPPED = 21603,         // mandates done, mandates in the run, first directory not done
+    IDS_RUN_STOPPED = 21603,         // mandates done, mandates in the run, the counts, first directory not done
     IDS_RUN_ABORTED = 21604,         // mandate number, mandates in the run, its directory
-    IDS_RUN_COUNTS = 21605,          // converted, skipped, reasons of the skipped (or ""), failed
+    IDS_RUN_COUNTS = 21605,          // converted, unchanged, skipped, reasons of the skipped (or ""), failed
     IDS_RUN_SUMMARY_LOG = 21606,     // mandates in the run, the counts
     IDS_RUN_SUMMARY_STATUS = 21607,  // the counts
     IDS_SKIP_LOCKED = 21608,         // each a count
@@ -294,6 +294,16 @@ enum : int {
     IDS_WORKBOOK_FAULTY_PART = 21659,       // file, part, detail
     IDS_WORKBOOK_NO_WORKBOOK = 21660,       // file, detail
     IDS_WORKBOOK_EMPTY = 21661,             // file
+    // Work found done already, the end of a dry run or a stopped run, the dry-run pane, a run's question.
+    IDS_LOG_ALREADY_DONE = 21800,
+    IDS_RUN_DRY_COUNTS = 21801,             // mandates checked
+    IDS_RUN_DRY_PROBLEMS = 21802,           // skipped, reasons of the skipped (or ""), failed
+    IDS_RUN_DRY_SUMMARY_LOG = 21803,        // the counts
+    IDS_RUN_DRY_SUMMARY_STATUS = 21804,     // the counts
+    IDS_RUN_STOPPED_STATUS = 21805,         // mandates done, mandates in the run, the counts
+    IDS_STATUS_DRY_RUN = 21806,
+    IDS_CONFIRM_RUN = 21807,                // command, mandates
+    IDS_CONFIRM_RUN_WITH = 21808,           // command, mandates, the command's own question
     // Runs over many mandates: answers for all, mandates left out, folders not searched; the printed log.
     IDS_FOR_ALL_MANDATES = 21850,
     IDS_LOG_LEFT_OUT = 21851,               // folder, reason

@@ -52,6 +52,7 @@ int UpdateAccounts(CommandContext& ctx, int rev) {
 
     KeyPlan plan(ctx.table);
     if (!run.ReadPlan(files, plan)) return 0;
+    int switched = 0;
     for (const PlannedKey& old : plan.OldKeys()) {
         const std::string& oldId = old.oldId;
         const std::string& newId = old.newId;
@@ -61,10 +62,12 @@ int UpdateAccounts(CommandContext& ctx, int rev) {
             return run.ReadFailed(mandate.GetKontoName(), read);
         }
         if (!Switches(ctx.log, old, rev)) continue;
-        const int changed = rev == 0 ? UpdateKonten(ctx.log, konto, oldId, newId) : UpdateKonten(ctx.log, konto, newId, oldId);
-        if (changed != 1) return run.Fail(std::string());
+        const int updated = rev == 0 ? UpdateKonten(ctx.log, konto, oldId, newId, &switched)
+                                     : UpdateKonten(ctx.log, konto, newId, oldId, &switched);
+        if (updated != 1) return run.Fail(std::string());
     }
-    return run.Finish(std::nullopt) ? 1 : 0;
+    if (!run.Finish(std::nullopt)) return 0;
+    return switched == 0 ? kNothingToDo : 1;
 }
 
 // Only the accounts holding `oldid` are visited, through the tax id index and
@@ -72,7 +75,7 @@ int UpdateAccounts(CommandContext& ctx, int rev) {
 // over the whole file would change. Each is read under its single-record wait
 // lock and released before the next one is read: by its update, or here.
 // A failed update or read ends the walk with 0, after its log line.
-int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid) {
+int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid, int* changed) {
     konto.SetLockFlag(BRecord::kWaitLock);
     int status = konto.ReadFirstByTaxId(oldid);
     while (status == pendra::kOk) {
@@ -96,6 +99,7 @@ int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std
             return 0;
         }
         log.Line(Format(LoadString(IDS_LOG_ACCOUNT_REPLACED), number, oldid, taxid));
+        if (changed) ++*changed;
         status = next;
     }
     konto.UnlockSingle();

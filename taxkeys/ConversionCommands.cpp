@@ -86,11 +86,13 @@ Outcome RunCommand(CommandContext& ctx, Command command, const std::string& dir)
     ctx.changeFlag = 0;
     const int failuresBefore = ctx.log.Failures();
     const int completed = RunOperation(ctx, command);
+    if (completed == kNothingToDo) ctx.log.Line(LoadString(IDS_LOG_ALREADY_DONE));
     if (completed || info.endLineAlways)
         ctx.log.Line(Format(LoadString(info.endLineId), dir));
     else if (info.refusedLineId)
         ctx.log.Line(LoadString(info.refusedLineId));
     if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_END), dir));
     if (ctx.log.Failures() != failuresBefore) return Outcome::kFailed;
+    if (completed == kNothingToDo) return Outcome::kAlreadyDone;
     return completed ? Outcome::kDone : Outcome::kRefused;
 }

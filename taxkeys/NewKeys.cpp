@@ -47,13 +47,31 @@ std::string KeptLine(const PlannedKey& old) {
     return Format(LoadString(IDS_LOG_NEW_KEY_KEPT), old.newId, NotConvertedReason(old));
 }
 
+// Every old key the insertion converts has its new key already.
+bool AllNewKeysPresent(const KeyPlan& plan) {
+    return std::all_of(plan.OldKeys().begin(), plan.OldKeys().end(),
+                       [](const PlannedKey& old) { return old.leftAlone || old.newKey == NewKey::kPresent; });
+}
+
+// Read only: whether the insertion has nothing left to insert. A read that
+// fails is logged and counted.
+bool NewKeysInPlace(CommandContext& ctx, TaxKeyFiles& files) {
+    if (!files.Open()) return false;
+    CommandRun run(ctx);
+    KeyPlan plan(ctx.table);
+    return run.ReadPlan(files, plan) && AllNewKeysPresent(plan);
+}
+
 }  // namespace
 
 int OnExtendTax(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
     if (mandate.IsReadOnly()) return 0;
-    if (ActiveFormVersion(ctx) > kLastFormBeforeInsert) return 0;
     TaxKeyFiles files(&mandate);
+    // Once the 2024 form is active no key is added any more; a mandate that
+    // has them all is done, so that a re-run of the whole conversion goes on.
+    if (ActiveFormVersion(ctx) > kLastFormBeforeInsert)
+        return NewKeysInPlace(ctx, files) ? kNothingToDo : 0;
     if (!files.Open()) return 0;
     CommandRun run(ctx);
     if (!run.Begin(true)) return 0;
@@ -93,7 +111,8 @@ int OnExtendTax(CommandContext& ctx) {
     std::optional<FormPass> pass;
     if (!formulaOld.empty() || !pairs.empty())
         pass = FormPass{FormPass::Kind::kExtend, formulaOld, formulaNew, pairs, inserted, {}};
-    return run.Finish(pass) ? 1 : 0;
+    if (!run.Finish(pass)) return 0;
+    return AllNewKeysPresent(plan) ? kNothingToDo : 1;
 }
 
 int OnReverseExtendTax(CommandContext& ctx) {
@@ -149,5 +168,6 @@ int OnReverseExtendTax(CommandContext& ctx) {
         pass = FormPass{FormPass::Kind::kRemoveKeys, deleted, {}, {}, {}, deleted};
     else if (version < kFirstForm2024 && !deleted.empty())
         pass = FormPass{FormPass::Kind::kUndoExtend, formulaKeys, {}, {}, {}, deleted};
-    return run.Finish(pass) ? 1 : 0;
+    if (!run.Finish(pass)) return 0;
+    return deleted.empty() ? kNothingToDo : 1;
 }

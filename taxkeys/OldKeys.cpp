@@ -75,7 +75,8 @@ int OnRemoveTax(CommandContext& ctx) {
     // not a formula account (the log names the formula keys only).
     std::optional<FormPass> pass;
     if (!deleted.empty()) pass = FormPass{FormPass::Kind::kRemoveKeys, deleted, {}, {}, {}, deleted};
-    return run.Finish(pass) ? 1 : 0;
+    if (!run.Finish(pass)) return 0;
+    return deleted.empty() ? kNothingToDo : 1;
 }
 
 // One indexed existence query instead of a walk over every booking: the same

@@ -378,7 +378,7 @@ MandateResult BatchRunner::Convert(MandateSession& session, BatchSeam& seam, con
             const Outcome outcome = step == kShowKeys
                                         ? PrintOverview(ctx.mandate, ctx.table, out, ctx.log)
                                         : RunCommand(ctx, FindCommand(step)->command, mandateDir);
-            if (outcome != Outcome::kDone) return outcome;
+            if (!Completed(outcome)) return outcome;
         }
         return Outcome::kDone;
     };
@@ -387,7 +387,7 @@ MandateResult BatchRunner::Convert(MandateSession& session, BatchSeam& seam, con
     runOptions.dryRun = options_.dryRun;
     const BatchResult walked = RunBatch(session, {dir}, work, log, seam, changeFlag, {}, runOptions);
     result.aborted = walked.aborted;
-    const bool done = !walked.outcomes.empty() && walked.outcomes.front().kind == MandateOutcome::Kind::kDone;
+    const bool done = !walked.outcomes.empty() && walked.outcomes.front().Completed();
     if (!done) {
         const int reason = walked.outcomes.empty() ? IDS_BATCH_NOT_OPENED : walked.outcomes.front().reasonId;
         err << Format(LoadString(reason), dir) << "\n";

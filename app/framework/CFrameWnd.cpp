@@ -98,7 +98,8 @@ void CFrameWnd::UpdateCommandStates() {
     updating_ = true;
     for (const auto& [id, action] : actions_) {
         CCmdUI ui(id);
-        action->setEnabled(RouteCmdMsg(id, &ui) && ui.IsEnabled());
+        // A command blocked now must look so, not do nothing when chosen.
+        action->setEnabled(RouteCmdMsg(id, &ui) && ui.IsEnabled() && !CommandBlocked(id));
         if (ui.HasCheck()) {
             action->setCheckable(true);
             action->setChecked(ui.IsChecked());

@@ -171,7 +171,7 @@ TEST_F(MandateList, IgnoreSkipsTheHeldMandateAndTheBatchGoesOn) {
     EXPECT_EQ(RecordBatch(), (std::vector<std::string>{dirs[0], dirs[2]}));
     // The conflict, then the result of the run, which counts the held mandate as skipped.
     EXPECT_EQ(Log(), Format(LoadString(IDS_NOT_EXCLUSIVE), dirs[1]) + "\r\n\r\n" +
-                         ">Ergebnis für 3 Mandanten: 2 konvertiert, 1 übersprungen (1 gesperrt), 0 fehlgeschlagen\r\n\r\n");
+                         ">Ergebnis für 3 Mandanten: 2 konvertiert, 0 unverändert, 1 übersprungen (1 gesperrt), 0 fehlgeschlagen\r\n\r\n");
     EXPECT_FALSE(IsOpen());
 }
 

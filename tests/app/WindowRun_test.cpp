@@ -2,12 +2,14 @@
 // commands off meanwhile, the result at the end.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -101,6 +103,7 @@ TEST_F(WindowRun, CommandsAreOffAndTheWaitCursorStaysWhileTheRunGoes) {
         for (unsigned id : {ID_MAN_OPEN, ID_MAN_CLOSE, ID_SEARCH, ID_MAN_INSERT, ID_MANDANT_CLEARLIST,
                             ID_MANDANT_CLEARLOG, ID_LIST_VIEW, ID_SHOWKEYS, ID_NEW_KEYS, ID_FORM2024})
             EXPECT_FALSE(Enabled(id)) << id;
+        EXPECT_FALSE(Frame().CommandAction(ID_NEW_KEYS)->isEnabled()) << "the menu shows it off";
         for (unsigned id : std::initializer_list<unsigned>{ID_MANDANT_PRINTLOG, ID_MANDANT_SAVELOG, ID_APP_EXIT, ID_APP_ABOUT, ID_HILFETHEMEN})
             EXPECT_TRUE(Enabled(id)) << id;
         EXPECT_EQ(Frame().cursor().shape(), Qt::WaitCursor);
@@ -127,9 +130,11 @@ TEST_F(WindowRun, StopEndsTheRunAfterTheCurrentMandateAndSaysWhere) {
         if (seen.size() == 2) QTest::mouseClick(Progress().StopButton(), Qt::LeftButton);
     });
     EXPECT_EQ(seen, (std::vector<std::string>{dirs[0], dirs[1]}));
-    EXPECT_NE(Log().find(Format(LoadString(IDS_RUN_STOPPED), 2, 5, dirs[2])), std::string::npos) << Log();
-    EXPECT_NE(Log().find(">Lauf angehalten nach Mandant 2 von 5, nicht mehr bearbeitet ab " + dirs[2] + "\r\n"),
-              std::string::npos);
+    const std::string stopped = "Lauf angehalten nach Mandant 2 von 5: 2 konvertiert, 0 unverändert, 0 übersprungen, "
+                                "0 fehlgeschlagen";
+    EXPECT_NE(Log().find(">" + stopped + "; nicht mehr bearbeitet ab " + dirs[2] + "\r\n"), std::string::npos)
+        << Log();
+    EXPECT_EQ(Progress().Result()->text().toStdString(), stopped + ". Einzelheiten im Log (Ansichten › Log Datei)");
     EXPECT_FALSE(IsOpen());
     EXPECT_EQ(app->m_currentView, 1);
     EXPECT_EQ(Frame().m_abortFlag, 0);
@@ -146,7 +151,7 @@ TEST_F(WindowRun, EscStopsTheRunToo) {
         if (seen.size() == 1) QTest::keyClick(&Frame(), Qt::Key_Escape);
     });
     EXPECT_EQ(seen, std::vector<std::string>{dirs[0]});
-    EXPECT_NE(Log().find(Format(LoadString(IDS_RUN_STOPPED), 1, 3, dirs[1])), std::string::npos) << Log();
+    EXPECT_NE(Log().find(">Lauf angehalten nach Mandant 1 von 3: "), std::string::npos) << Log();
     EXPECT_FALSE(IsOpen());
 }
 
@@ -176,7 +181,8 @@ TEST_F(WindowRun, TheSummaryCountsConvertedLockedWrongVersionAndFailedMandates) 
     Frame().RunBatch(MandateWork([&](CommandContext&, const std::string& dir) {
         return dir == dirs[2] ? Outcome::kFailed : Outcome::kDone;
     }));
-    const std::string counts = "1 konvertiert, 2 übersprungen (1 gesperrt, 1 in falscher Version), 1 fehlgeschlagen";
+    const std::string counts =
+        "1 konvertiert, 0 unverändert, 2 übersprungen (1 gesperrt, 1 in falscher Version), 1 fehlgeschlagen";
     EXPECT_NE(Log().find(">Ergebnis für 4 Mandanten: " + counts + "\r\n\r\n"), std::string::npos) << Log();
     EXPECT_TRUE(Progress().Result()->isVisible());
     EXPECT_EQ(Progress().Result()->text().toStdString(),
@@ -185,6 +191,33 @@ TEST_F(WindowRun, TheSummaryCountsConvertedLockedWrongVersionAndFailedMandates) 
     // Opening a mandate again makes the status bar its own.
     Frame().OpenMandate(dirs[0]);
     EXPECT_FALSE(Progress().Result()->isVisible());
+}
+
+TEST_F(WindowRun, ACommandOverTheSelectionAsksOnceNamingHowManyMandates) {
+    Register(3);
+    SelectAllShown();
+    seam.QueueAnswer(IDNO);
+    seam.QueueAnswer(IDNO);
+    Command(ID_NEW_KEYS);
+    Command(ID_FORM2024);
+    ASSERT_EQ(seam.boxes.size(), 2u);
+    EXPECT_EQ(seam.boxes[0].text, "Befehl \"Neue Steuerschlüssel einfügen\" auf 3 Mandanten ausführen?");
+    EXPECT_EQ(seam.boxes[1].text, "Befehl \"MWST-Formular 2024 aktivieren\" auf 3 Mandanten:\n\n" +
+                                      LoadString(IDS_CONFIRM_FORMS));
+    EXPECT_EQ(Log().find(">Beginn"), std::string::npos) << "No runs nothing";
+}
+
+TEST_F(WindowRun, ProbelaufShowsItsCheckMarkAndItsPane) {
+    auto* pane = Frame().statusBar()->findChild<QLabel*>(QStringLiteral("dryRunPane"));
+    ASSERT_NE(pane, nullptr);
+    EXPECT_TRUE(pane->isHidden());
+    Command(ID_DRY_RUN);
+    Frame().UpdateCommandStates();
+    EXPECT_TRUE(Frame().CommandAction(ID_DRY_RUN)->isChecked());
+    EXPECT_FALSE(pane->isHidden());
+    EXPECT_EQ(pane->text().toStdString(), "Probelauf");
+    Command(ID_DRY_RUN);
+    EXPECT_TRUE(pane->isHidden());
 }
 
 TEST_F(WindowRun, ClosingTheWindowDuringARunStopsItFirst) {

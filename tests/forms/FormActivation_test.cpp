@@ -82,7 +82,7 @@ TEST_F(FormActivation, FirstActivationBringsTheWholeSetWhateverTheMethod) {
     EXPECT_EQ(app->m_currentView, 0);
 }
 
-TEST_F(FormActivation, ActivatingTwiceSkipsTheFormsAndCopiesTheCompanionsAgain) {
+TEST_F(FormActivation, ActivatingTwiceSkipsTheFormsCopiesTheCompanionsAgainAndIsDone) {
     OpenMandate();
     Activate(ID_FORM2024);
     app->GetLogView()->Clear();
@@ -92,7 +92,8 @@ TEST_F(FormActivation, ActivatingTwiceSkipsTheFormsAndCopiesTheCompanionsAgain) 
                             Line(IDS_LOG_FORM_SKIPPED, "_MWSTFRM.VTS"), Line(IDS_LOG_FORM_SKIPPED, "_MWSTPAU.VTS"),
                             Line(IDS_LOG_FORM_UPDATED, "Mwstform.vls"), Line(IDS_LOG_FORM_UPDATED, "Mwstform.lst"),
                             Line(IDS_LOG_FORM_UPDATED, "Mwstpau.vls"),  Line(IDS_LOG_FORM_UPDATED, "Mwstpau.lst"),
-                            EndLine(IDS_END_FORM2024),                  ""};
+                            "bereits erledigt",                         EndLine(IDS_END_FORM2024),
+                            ""};
     EXPECT_EQ(LogLines(), expected);
 }
 

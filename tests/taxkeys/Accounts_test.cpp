@@ -64,7 +64,7 @@ TEST_F(AccountsTest, AdaptingTwiceChangesNothingTheSecondTime) {
     app->GetLogView()->Clear();
     Command(ID_UPDATE_ACCOUNTS);
     EXPECT_EQ(LogText(),
-              Begin(dir) + "VSS24 nicht konvertiert: VSS81 ist nicht vorhanden\n" + End(dir));
+              Begin(dir) + "VSS24 nicht konvertiert: VSS81 ist nicht vorhanden\nbereits erledigt\n" + End(dir));
 }
 
 TEST_F(AccountsTest, ResettingGivesTheFirstOfTwoOldKeysAllTheirAccounts) {
@@ -149,7 +149,7 @@ TEST_F(AccountsTest, ABatchClosesEveryMandateAndShowsTheListAgain) {
                          ">Beginn \"Konti zurückstellen\" für Mandant " + second + "\n"
                          "Konto 6500: VSN81 mit VSN77 ersetzt\n"
                          ">Ende \"Konti zurückstellen\" für Mandant " + second + "\n\n"
-                         ">Ergebnis für 2 Mandanten: 2 konvertiert, 0 übersprungen, 0 fehlgeschlagen\n\n");
+                         ">Ergebnis für 2 Mandanten: 2 konvertiert, 0 unverändert, 0 übersprungen, 0 fehlgeschlagen\n\n");
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
     EXPECT_EQ(app->m_currentView, 1);
 }

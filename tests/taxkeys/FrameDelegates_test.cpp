@@ -42,7 +42,7 @@ TEST_F(FrameDelegates, TheFramesBatchIsTheEnginesWalk) {
     ASSERT_EQ(result.outcomes.size(), 2u);
 
     // The window ends each run with its result line; the engine's walk has none.
-    const std::string resultLine = ">Ergebnis für 2 Mandanten: 2 konvertiert, 0 übersprungen, 0 fehlgeschlagen\r\n\r\n";
+    const std::string resultLine = ">Ergebnis für 2 Mandanten: 2 konvertiert, 0 unverändert, 0 übersprungen, 0 fehlgeschlagen\r\n\r\n";
     std::string windowLog = Replaced(Log(), TempPath("original"), TempPath("kopie"));
     for (int run = 0; run < 2; ++run) {
         const std::size_t at = windowLog.find(resultLine);

@@ -78,12 +78,12 @@ TEST_P(NewKeyTargets, AccountsOnlyGoToTheNewKeyOfTheirOldKey) {
     const Lines before = KeysAndAccounts(dir);
 
     EXPECT_EQ(OverviewRightRows(dir), c.overview);
-    EXPECT_EQ(Run(dir, c.forward), MandateOutcome::Kind::kDone) << log.Text();
+    // Where the key that stays is the only one, there is nothing to do.
+    EXPECT_TRUE(Walk({dir}, c.forward).outcomes.at(0).Completed()) << log.Text();
     EXPECT_EQ(Records(dir, "account"), c.accounts) << log.Text();
     EXPECT_TRUE(Logged(c.notConverted)) << log.Text();
 
-    EXPECT_EQ(Run(dir, {Command::kResetAccounts, Command::kRemoveNewKeys}),
-              MandateOutcome::Kind::kDone)
+    EXPECT_TRUE(Walk({dir}, {Command::kResetAccounts, Command::kRemoveNewKeys}).outcomes.at(0).Completed())
         << log.Text();
     EXPECT_EQ(KeysAndAccounts(dir), before) << log.Text();
     EXPECT_EQ(log.Failures(), 0) << log.Text();

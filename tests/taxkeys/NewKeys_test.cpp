@@ -127,6 +127,7 @@ TEST_F(NewKeysTest, ASecondInsertionInsertsNothingButStillHandsOverEveryPair) {
     app->GetLogView()->Clear();
     Command(ID_NEW_KEYS);
     EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
+                         "bereits erledigt\n"
                          ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
     EXPECT_EQ(formstest::MappingCell(form, 1, 2), "A77");
     EXPECT_EQ(formstest::MappingCell(form, 2, 2), "A77+A81");
@@ -243,7 +244,7 @@ TEST_F(NewKeysTest, ABatchOfThreeSkipsTheOneThatDoesNotOpen) {
                          ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + third + "\n"
                          "A81 wurde eingefügt\n"
                          ">Ende \"Steuerschlüssel einfügen\" für Mandant " + third + "\n\n"
-                         ">Ergebnis für 3 Mandanten: 2 konvertiert, 1 übersprungen (1 nicht zu öffnen), 0 fehlgeschlagen\n\n");
+                         ">Ergebnis für 3 Mandanten: 2 konvertiert, 0 unverändert, 1 übersprungen (1 nicht zu öffnen), 0 fehlgeschlagen\n\n");
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
     EXPECT_EQ(app->m_currentView, 1);
     EXPECT_EQ(RecordsOf(third, "key").size(), 2u);
