@@ -3,7 +3,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "mandate/pendra/StringTableFile.h"
+#include "base/StringTableFile.h"
 
 extern const std::string_view embedded_de_txt;
 extern const std::string_view embedded_fr_txt;

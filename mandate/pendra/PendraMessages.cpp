@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "mandate/pendra/PendraUi.h"
-#include "mandate/pendra/StringTableFile.h"
+#include "base/StringTableFile.h"
 
 extern const std::string_view embedded_pendra_de_txt;
 extern const std::string_view embedded_pendra_fr_txt;

@@ -9,7 +9,7 @@
 #include <set>
 #include <sstream>
 
-#include "mandate/pendra/StringTableFile.h"
+#include "base/StringTableFile.h"
 #include "res/ResourceData.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 
 #include "MandateTestSupport.h"
 #include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/StringTableFile.h"
+#include "base/StringTableFile.h"
 
 extern const std::string_view embedded_pendra_de_txt;
 extern const std::string_view embedded_pendra_fr_txt;

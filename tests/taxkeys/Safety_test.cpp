@@ -79,8 +79,10 @@ class Safety : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         if (Sql()) REQUIRE_TEST_SERVER(server_);
-        root_ = fs::temp_directory_path() / ("mwst-safety-" + std::to_string(::getpid()) + "-" +
-                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A parameterised test's name ends in "/0": one folder, not a folder in a folder.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        root_ = fs::temp_directory_path() / ("mwst-safety-" + std::to_string(::getpid()) + "-" + name);
         fs::remove_all(root_);
         fs::create_directories(root_);
         settingsFile_ = (root_ / "brisol.ini").string();

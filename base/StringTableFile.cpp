@@ -1,4 +1,4 @@
-#include "mandate/pendra/StringTableFile.h"
+#include "base/StringTableFile.h"
 
 #include <charconv>
 
