@@ -160,6 +160,8 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
     tally.dryRun = options.dryRun;
     {
         const RunCursor cursor(*this, log);
+        RunAnswers answers;
+        LeftOutMandates leftOut;
         int refusal = 0;
         BatchObserver observer;
         observer.starting = [this, &app, count](std::size_t index, std::size_t, const std::string&) {
@@ -175,13 +177,12 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
         };
         observer.finished = [&app, &tally, &refusal, &leftOut, &log](const MandateOutcome& outcome) {
             tally.Add(outcome, refusal);
+            if (outcome.reasonId == IDS_BATCH_NOT_OPENED) leftOut.Add(log, outcome.dir, refusal);
             app.PumpWhileRunning();
         };
         observer.cancelled = [this] { return stopRequested_; };
         result = ::RunBatch(*session_, dirs, work, log, UiSeam::Current(), app.m_changeFlag, observer, options);
     }
-        RunAnswers answers;
-        LeftOutMandates leftOut;
     // Where the run stopped early, and what it did.
     const int reached = static_cast<int>(result.outcomes.size());
     std::optional<RunStop> stop;
@@ -198,7 +199,6 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
     progress_->ShowResult(tally.EndStatusText(stop));
     app.SwitchView(1);
     if (closeAfterRun_) {
-            if (outcome.reasonId == IDS_BATCH_NOT_OPENED) leftOut.Add(log, outcome.dir, refusal);
         closeAfterRun_ = false;
         close();
     }

@@ -130,8 +130,6 @@ bool MandateSession::CheckVersionAndPassword(const std::string& path, std::strin
     return passed;
 }
 
-bool MandateSession::IsVersion(Mandate& mandate, UiSeam& seam) {
-    if (mandate.IsSQLMandate()) return true;
 bool MandateSession::PassesVersionAndPassword(Mandate& mandate, UiSeam& seam) {
     if (!IsVersion(mandate, seam)) {
         refusal_ = IDS_WRONG_VERSION;
@@ -144,6 +142,8 @@ bool MandateSession::PassesVersionAndPassword(Mandate& mandate, UiSeam& seam) {
     return true;
 }
 
+bool MandateSession::IsVersion(Mandate& mandate, UiSeam& seam) {
+    if (mandate.IsSQLMandate()) return true;
     long version = 0;
     if (mandate.GetVersion(version, 1) == 0) return false;
     if (version == kRequiredVersion) return true;

@@ -17,10 +17,10 @@ class UiSeam;
 class MandateSession {
 public:
     enum class Opened { kYes, kNo, kAborted };
-
-    explicit MandateSession(Mandate& mandate);
     // The data version a mandate must have, as the texts name it.
     static constexpr const char* kRequiredVersionText = "2300";
+
+    explicit MandateSession(Mandate& mandate);
     // Leaves the mandate as it is: the owner closes it while the mandate object lives.
     ~MandateSession();
     MandateSession(const MandateSession&) = delete;
@@ -50,9 +50,9 @@ public:
 
 private:
     Mandate* OpenAt(const std::string& path);
+    bool PassesVersionAndPassword(Mandate& mandate, UiSeam& seam);
 
     Mandate& mandate_;
     std::unique_ptr<MIniSetHelper> exclusive_;
     int refusal_ = 0;
 };
-    bool PassesVersionAndPassword(Mandate& mandate, UiSeam& seam);
