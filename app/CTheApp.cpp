@@ -210,7 +210,11 @@ void CTheApp::OnMandantClearlist() {
 
 void CTheApp::OnMandantPrintlog() {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull()) return;
+    if (info.isNull()) {
+        const MessageBoxRequest box{LoadString(IDS_NO_PRINTER), LoadString(IDS_TITLE), MB_YESNO | MB_ICONQUESTION};
+        if (UiSeam::Current().MessageBox(box) == IDYES) OnMandantSavelog();
+        return;
+    }
     QPrinter printer(info);
     GetLogView()->PrintSheet(&printer, m_pMainWnd->GetWindowText());
 }

@@ -12,9 +12,10 @@
 
 #include "app/framework/CFrameWnd.h"
 #include "base/Format.h"
+#include "core/Strings.h"
+#include "res/Resource.h"
 
 namespace {
-const char* const kPageHeader = "Konvertierungslog Seite %d.";
 
 // Log lines use "\r\n"; the widget shows "\n".
 QString ForDisplay(const std::string& text) {
@@ -94,6 +95,7 @@ std::string CTheView::GetText() const {
 }
 
 void CTheView::Clear() {
+    dryRun_ = false;
     pending_.clear();
     flushTimer_.stop();
     if (edit_) edit_->clear();
@@ -120,9 +122,59 @@ int LinesPerPage(int pageHeight, int lineHeight) {
     return std::max(1, (pageHeight - 2 * lineHeight) / lineHeight);
 }
 
-std::string PrintedLine(const std::string& line) {
+namespace {
+
+// How many characters of `text` from `start` fit one row: at least one, so
+// that every row takes something and the wrapping ends.
+qsizetype FittingLength(const QString& text, qsizetype start, const QString& indent,
+                        const std::function<bool(const QString&)>& fits) {
+    qsizetype low = 1, high = text.size() - start;
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        if (fits(indent + text.mid(start, mid)))
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return low;
+}
+
+}  // namespace
+
+std::vector<std::string> PrintedRows(const std::string& line, const std::function<bool(const QString&)>& fits) {
     const QString text = Q(line);
-    return S(text.left(CTheView::kPrintedLineLength));
+    if (fits(text)) return {line};
+    const QString indent = QString::fromLatin1(CTheView::kContinuationIndent);
+    std::vector<std::string> rows;
+    for (qsizetype start = 0; start < text.size();) {
+        const QString lead = rows.empty() ? QString() : indent;
+        qsizetype length = FittingLength(text, start, lead, fits);
+        // Break after a blank where one lets the row fit; a row's blanks stay on it.
+        if (start + length < text.size()) {
+            const qsizetype blank = text.lastIndexOf(QLatin1Char(' '), start + length - 1);
+            if (blank >= start) length = blank - start + 1;
+        }
+        rows.push_back(S(lead + text.mid(start, length)));
+        start += length;
+    }
+    return rows;
+}
+
+std::vector<std::vector<std::string>> PrintedPages(const std::vector<std::string>& lines, const std::string& header,
+                                                   int perPage, const std::function<bool(const QString&)>& fits) {
+    std::vector<std::vector<std::string>> pages;
+    int onPage = perPage;
+    for (const std::string& line : lines) {
+        for (std::string& row : PrintedRows(line, fits)) {
+            if (onPage == perPage) {
+                pages.push_back({Format(header, static_cast<int>(pages.size()) + 1)});
+                onPage = 0;
+            }
+            pages.back().push_back(std::move(row));
+            ++onPage;
+        }
+    }
+    return pages;
 }
 
 void CTheView::PrintSheet(QPagedPaintDevice* device, const std::string& docName) const {
@@ -131,26 +183,18 @@ void CTheView::PrintSheet(QPagedPaintDevice* device, const std::string& docName)
     if (auto* pdf = dynamic_cast<QPdfWriter*>(device)) pdf->setTitle(Q(docName));
     QPainter painter(device);
     const int width = device->width();
-    const int height = device->height();
-    const int h = painter.fontMetrics().height();
-    const int perPage = LinesPerPage(height, h);
-    const std::vector<std::string> lines = Lines();
-    int page = 1;
-    int onPage = 0;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (onPage == perPage) {
-            device->newPage();
-            ++page;
-            onPage = 0;
-        }
-        if (onPage == 0) {
-            painter.drawText(QRect(0, 0, width, 2 * h), Qt::AlignHCenter | Qt::AlignVCenter,
-                             Q(Format(kPageHeader, page)));
-        }
-        const int top = 2 * h + onPage * h;
-        painter.drawText(QRect(0, top, width, h), Qt::AlignLeft | Qt::AlignTop,
-                         Q(PrintedLine(lines[i])));
-        ++onPage;
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int h = metrics.height();
+    const auto fits = [&metrics, width](const QString& row) { return metrics.horizontalAdvance(row) <= width; };
+    const std::string header = LoadString(dryRun_ ? IDS_PRINT_HEADER_DRY_RUN : IDS_PRINT_HEADER);
+    const std::vector<std::vector<std::string>> pages =
+        PrintedPages(Lines(), header, LinesPerPage(device->height(), h), fits);
+    for (std::size_t page = 0; page < pages.size(); ++page) {
+        if (page > 0) device->newPage();
+        painter.drawText(QRect(0, 0, width, 2 * h), Qt::AlignHCenter | Qt::AlignVCenter, Q(pages[page][0]));
+        for (std::size_t row = 1; row < pages[page].size(); ++row)
+            painter.drawText(QRect(0, 2 * h + static_cast<int>(row - 1) * h, width, h), Qt::AlignLeft | Qt::AlignTop,
+                             Q(pages[page][row]));
     }
     painter.end();
     QGuiApplication::restoreOverrideCursor();

@@ -21,7 +21,8 @@ class QPlainTextEdit;
 // command writing thousands of lines does not repaint for each of them.
 class CTheView : public CView, public LogSink {
 public:
-    static constexpr int kPrintedLineLength = 100;
+    // Continuation rows of a printed line that is wider than the page.
+    static constexpr const char* kContinuationIndent = "    ";
 
     CTheView();
     ~CTheView() override;
@@ -34,6 +35,10 @@ public:
     void AppendLine(const std::string& line);
     void Line(const std::string& line) override { AppendLine(line); }
     void Clear();
+    // The log holds a dry run's lines: its printout says so in the page
+    // header, until the log is emptied.
+    void NoteDryRun() { dryRun_ = true; }
+    bool HoldsDryRun() const { return dryRun_; }
     // Shows the lines appended since the last chunk now.
     void Flush();
     // Called with every line as it is appended, before any chunk is shown.
@@ -52,6 +57,7 @@ public:
 
 private:
     QPointer<QPlainTextEdit> edit_;
+    bool dryRun_ = false;
     std::string pending_;  // appended, not yet shown
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
@@ -62,5 +68,12 @@ private:
 // The pages of a printout: how many log lines fit a page of height
 // `pageHeight` with lines of `lineHeight` below a header band of two lines.
 int LinesPerPage(int pageHeight, int lineHeight);
-// A log line as printed: at most `kPrintedLineLength` characters (not bytes).
-std::string PrintedLine(const std::string& line);
+// A log line as printed: one row when it fits (`fits` measures a row on the
+// page), else broken after the last blank that lets a row fit, or within a
+// word that is wider than the page, into rows that each fit; every row after
+// the first is indented by kContinuationIndent. Nothing of the line is lost.
+std::vector<std::string> PrintedRows(const std::string& line, const std::function<bool(const QString&)>& fits);
+// The printout's pages: each a header row (`header` with the page number),
+// then at most `perPage` rows of the lines.
+std::vector<std::vector<std::string>> PrintedPages(const std::vector<std::string>& lines, const std::string& header,
+                                                   int perPage, const std::function<bool(const QString&)>& fits);

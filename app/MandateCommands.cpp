@@ -223,6 +223,7 @@ void CMainFrame::RunConversion(Command command) {
     };
     RunOptions options;
     options.dryRun = m_dryRun;
+    if (m_dryRun) app.GetLogView()->NoteDryRun();
     if (RunBatch(work, options)) return;
     if (!app.m_pMandate->IsMandantOpen()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -101,15 +101,35 @@ TEST(LogPrinting, LinesPerPageFollowTheHeaderBand) {
     EXPECT_EQ(LinesPerPage(30, 20), 1);
 }
 
-TEST(LogPrinting, AtMostHundredCharactersOfALine) {
-    EXPECT_EQ(PrintedLine(std::string(150, 'x')), std::string(100, 'x'));
-    EXPECT_EQ(PrintedLine("kurz"), "kurz");
-    // Characters, not bytes: umlauts are not cut in half.
-    std::string umlauts;
-    for (int i = 0; i < 120; ++i) umlauts += "ä";
-    std::string hundred;
-    for (int i = 0; i < 100; ++i) hundred += "ä";
-    EXPECT_EQ(PrintedLine(umlauts), hundred);
+// Rows as wide as ten characters stand in for the page: what is measured is
+// the code's own wrapping, not a font.
+TEST(LogPrinting, LongLinesWrapOntoIndentedRowsAndLoseNothing) {
+    const auto tenWide = [](const QString& row) { return row.size() <= 10; };
+    const struct {
+        std::string line;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"kurz", {"kurz"}},
+        {"", {""}},
+        {"eins zwei drei vier", {"eins zwei ", "    drei ", "    vier"}},
+        {"/daten/mandanten/baeckerei", {"/daten/man", "    danten", "    /baeck", "    erei"}},
+        {"äöüäöüäöüäöü", {"äöüäöüäöüä", "    öü"}},  // characters, not bytes
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string> rows = PrintedRows(c.line, tenWide);
+        EXPECT_EQ(rows, c.rows) << c.line;
+        std::string joined;
+        for (std::size_t i = 0; i < rows.size(); ++i) joined += i == 0 ? rows[i] : rows[i].substr(4);
+        EXPECT_EQ(joined, c.line);
+    }
+}
+
+TEST(LogPrinting, WrappedRowsFillThePagesUnderTheirHeader) {
+    const auto tenWide = [](const QString& row) { return row.size() <= 10; };
+    const auto pages = PrintedPages({"eins zwei drei vier", "fünf"}, "Seite %d.", 2, tenWide);
+    const std::vector<std::vector<std::string>> expected = {{"Seite 1.", "eins zwei ", "    drei "},
+                                                            {"Seite 2.", "    vier", "fünf"}};
+    EXPECT_EQ(pages, expected);
 }
 
 // Records what the printout draws, page by page.
