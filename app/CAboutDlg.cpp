@@ -12,9 +12,11 @@
 #include <QStyle>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <sodium.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include "app/CTheApp.h"
 #include "app/framework/CFrameWnd.h"
@@ -149,6 +151,17 @@ void CAboutDlg::ShowLicences() {
     page.exec();
 }
 
+namespace {
+
+// PQlibVersion gives 150005 for 15.5 (and 90624 for 9.6.24, before 10).
+QString LibpqVersion() {
+    const int version = PQlibVersion();
+    if (version >= 100000) return QStringLiteral("%1.%2").arg(version / 10000).arg(version % 10000);
+    return QStringLiteral("%1.%2.%3").arg(version / 10000).arg(version / 100 % 100).arg(version % 100);
+}
+
+}  // namespace
+
 QString LicenceText() {
     return QStringLiteral(
                "<h3>%1 %2</h3>"
@@ -158,10 +171,13 @@ QString LicenceText() {
                "<li>libsodium %7 — ISC License</li>"
                "<li>libzip %8 — BSD 3-Clause License</li>"
                "<li>pugixml — MIT License</li>"
+               "<li>libpq %10 — PostgreSQL License</li>"
+               "<li>zlib %11 — zlib License</li>"
                "</ul><p>%9</p>")
         .arg(Q(LoadString(IDS_TITLE)).toHtmlEscaped(), QString::fromLatin1(MwstPackageVersion()),
              Q(LoadString(IDS_LICENCES_INTRO)).toHtmlEscaped(), QString::fromLatin1(qVersion()),
              QString::fromLatin1(sqlite3_libversion()), Q(LoadString(IDS_LICENCE_PUBLIC_DOMAIN)).toHtmlEscaped(),
              QString::fromLatin1(sodium_version_string()), QString::fromLatin1(zip_libzip_version()),
-             Q(LoadString(IDS_LICENCES_DEBIAN)).toHtmlEscaped());
+             Q(LoadString(IDS_LICENCES_DEBIAN)).toHtmlEscaped())
+        .arg(LibpqVersion(), QString::fromLatin1(zlibVersion()));
 }

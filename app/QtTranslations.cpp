@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 #include <memory>
 
@@ -33,6 +34,8 @@ std::unique_ptr<QTranslator> g_keyNames;
 
 bool InstallQtTranslations(Language language) {
     RemoveQtTranslations();
+    // Dates and numbers in Qt's dialogs follow the culture: "9. Dez." / "9 déc.".
+    QLocale::setDefault(QLocale(language == Language::French ? QStringLiteral("fr_CH") : QStringLiteral("de_CH")));
     auto translator = std::make_unique<QTranslator>();
     const QString name = language == Language::French ? QStringLiteral("qtbase_fr") : QStringLiteral("qtbase_de");
     if (!translator->load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return false;

@@ -62,6 +62,8 @@ TEST(AboutBox, LayoutInDialogUnitsAndTexts) {
     EXPECT_EQ(about.IconRect(), about.DialogUnits(10, 5, 20, 20));
     EXPECT_TRUE(LicenceText().contains("LGPL"));
     EXPECT_TRUE(LicenceText().contains("SQLite"));
+    EXPECT_TRUE(LicenceText().contains("libpq"));
+    EXPECT_TRUE(LicenceText().contains("zlib"));
 }
 
 class AboutCommand : public AppFixture {};
