@@ -8,21 +8,17 @@
 
 #include "mandate/pendra/PendraMessages.h"
 
-namespace {
-Language g_language = Language::German;
-}
-
+// The language is kept once, by the data library, whose messages speak it too.
 void SetProcessPreferredUILanguages(const std::string& cultureName) {
     const bool french = cultureName.size() >= 2 && (cultureName.compare(0, 2, "fr") == 0 ||
                                                     cultureName.compare(0, 2, "FR") == 0);
-    g_language = french ? Language::French : Language::German;
     SetPendraLanguage(french ? "fr" : "de");
 }
 
-Language CurrentLanguage() { return g_language; }
+Language CurrentLanguage() { return PendraLanguage() == "fr" ? Language::French : Language::German; }
 
 std::string LoadString(int id) {
-    const auto& strings = Resources(g_language).strings;
+    const auto& strings = Resources(CurrentLanguage()).strings;
     const auto it = strings.find(id);
     return it == strings.end() ? std::string() : it->second;
 }

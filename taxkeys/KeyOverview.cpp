@@ -1,6 +1,7 @@
 #include "taxkeys/KeyOverview.h"
 
 #include "base/Format.h"
+#include "base/Windows1252.h"
 #include "core/AfxMessageBox.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
@@ -17,18 +18,13 @@
 
 namespace {
 
-constexpr int kIdChars = 6;
+constexpr std::size_t kIdChars = 6;
 constexpr int kLeftHeadings[] = {30551, 30552, 30553, 30554};
 constexpr int kRightHeadings[] = {30555, 30556, 30557};
 
 // The first `count` characters of UTF-8 text.
-std::string FirstChars(const std::string& text, int count) {
-    std::size_t i = 0;
-    for (int n = 0; n < count && i < text.size(); ++n) {
-        ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
-    }
-    return text.substr(0, i);
+std::string FirstChars(const std::string& text, std::size_t count) {
+    return std::string(win1252::FirstCharacters(text, count));
 }
 
 // The right row of an old key that is not converted: the new id with the

@@ -15,8 +15,6 @@ constexpr size_t kMaxDefinedNameLength = 255;
     throw CInvalidArgException(std::string(what) + " " + std::string(reason));
 }
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
 bool HasControl(std::string_view text) {
     for (char ch : text) {
         auto c = static_cast<unsigned char>(ch);
@@ -27,27 +25,18 @@ bool HasControl(std::string_view text) {
 
 }  // namespace
 
-bool IsValidUtf8(std::string_view text) { return win1252::IsValidUtf8(text); }
-
-size_t CodePointCount(std::string_view utf8) {
-    size_t count = 0;
-    for (char ch : utf8)
-        if (!IsContinuation(static_cast<unsigned char>(ch))) ++count;
-    return count;
-}
-
 bool SameSheetName(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 void RequireCellText(std::string_view text, const char* what) {
-    if (!IsValidUtf8(text)) Reject(what, "is not valid UTF-8");
+    if (!win1252::IsValidUtf8(text)) Reject(what, "is not valid UTF-8");
     if (text.find('\0') != std::string_view::npos) Reject(what, "contains a NUL character");
 }
 
 void RequireXmlSafeText(std::string_view text, const char* what) {
-    if (!IsValidUtf8(text)) Reject(what, "is not valid UTF-8");
+    if (!win1252::IsValidUtf8(text)) Reject(what, "is not valid UTF-8");
     if (HasControl(text)) Reject(what, "contains a control character");
 }
 
@@ -58,7 +47,7 @@ void RequireSheetName(std::string_view name) {
     if (name.find_first_of("\t\n[]:*?/\\") != std::string_view::npos)
         Reject(what, "contains one of the characters []:*?/\\ or a tab or newline");
     if (name.front() == '\'' || name.back() == '\'') Reject(what, "begins or ends with an apostrophe");
-    if (CodePointCount(name) > kMaxSheetNameLength) Reject(what, "is longer than 31 characters");
+    if (win1252::CharacterCount(name) > kMaxSheetNameLength) Reject(what, "is longer than 31 characters");
 }
 
 void RequireDefinedName(std::string_view name) {

@@ -7,9 +7,6 @@
 // not carry control characters other than tab and newline, which XML cannot hold.
 namespace textrules {
 
-bool IsValidUtf8(std::string_view text);
-size_t CodePointCount(std::string_view utf8);
-
 // Sheet names compare case-insensitively in spreadsheets ("Sheet1" == "SHEET1").
 bool SameSheetName(std::string_view a, std::string_view b);
 

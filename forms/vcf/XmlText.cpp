@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "base/Windows1252.h"
+
 namespace xmltext {
 namespace {
 
@@ -21,19 +23,6 @@ bool NeedsPreserve(std::string_view text) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     return blank(text.front()) || blank(text.back()) || text.find_first_of("\t\n\r") != std::string_view::npos ||
            text.find("  ") != std::string_view::npos;
-}
-
-void AppendUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 }  // namespace
@@ -92,7 +81,7 @@ std::string DecodeXstring(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (IsEscapeAt(text, i)) {
             unsigned cp = static_cast<unsigned>(std::stoul(std::string(text.substr(i + 2, 4)), nullptr, 16));
-            AppendUtf8(out, cp);
+            win1252::AppendUtf8(out, static_cast<char32_t>(cp));
             i += 6;
         } else {
             out += text[i];
