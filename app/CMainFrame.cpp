@@ -8,8 +8,10 @@
 #include <QStatusBar>
 
 #include "app/CTheApp.h"
+#include "app/CTheList.h"
 #include "app/HelpWindow.h"
 #include "app/RunProgress.h"
+#include "base/Format.h"
 #include "core/Strings.h"
 #include "mandate/MandateSession.h"
 #include "mandate/pendra/Mandate.h"
@@ -19,6 +21,8 @@ CMainFrame::CMainFrame()
     // The global mandate exists before any window (the application creates it).
     : session_(std::make_unique<MandateSession>(*Mandate::GetGlobalMandate())) {
     setObjectName(QStringLiteral("mainFrame"));
+    // The list shows each mandate's stage, read while its registration has it open.
+    session_->ReadStatusOnRegistration(true);
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -45,6 +49,11 @@ int CMainFrame::OnCreate() {
     dryRunPane_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     dryRunPane_->setContentsMargins(kPaneMargin, 0, kPaneMargin, 0);
     bar->addPermanentWidget(dryRunPane_);
+    listPane_ = new QLabel(bar);
+    listPane_->setObjectName(QStringLiteral("listPane"));
+    listPane_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    listPane_->setContentsMargins(kPaneMargin, 0, kPaneMargin, 0);
+    bar->addPermanentWidget(listPane_);
     UpdateStatusbar();
     return 0;
 }
@@ -102,8 +111,15 @@ void CMainFrame::UpdateStatusbar() {
     }
     panes_[2]->setToolTip(Q(texts[2]));
     dryRunPane_->setVisible(m_dryRun);
+    UpdateListCounts();
     // The result of the last run stands until a mandate is open again.
     if (open && progress_) progress_->HideResult();
+}
+
+void CMainFrame::UpdateListCounts() {
+    const CTheList* list = TheApp().GetListView();
+    if (!listPane_ || !list) return;
+    listPane_->setText(Q(Format(LoadString(IDS_LIST_COUNTS), list->GetItemCount(), list->GetSelectedCount())));
 }
 
 int CMainFrame::StatusPaneChrome() const { return 2 * (panes_[0]->frameWidth() + kPaneMargin); }

@@ -29,6 +29,8 @@ public:
     void ShowViewWidget(QWidget* widget);
 
     void UpdateStatusbar();
+    // "146 Mandanten, 3 ausgewählt": the list's rows and its selection.
+    void UpdateListCounts();
     std::string StatusPaneText(int pane) const;
     int StatusPaneWidth(int pane) const;
     // What a pane's frame and margins add to the width of its text.
@@ -117,6 +119,7 @@ private:
     QStackedWidget* views_ = nullptr;
     QLabel* panes_[3] = {};
     QLabel* dryRunPane_ = nullptr;  // shown while Probelauf is on
+    QLabel* listPane_ = nullptr;    // mandates listed and selected
     RunProgress* progress_ = nullptr;
     bool runGoing_ = false;
     bool stopRequested_ = false;

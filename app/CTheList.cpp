@@ -9,6 +9,7 @@
 #include "app/CTheApp.h"
 #include "app/framework/CFrameWnd.h"
 #include "core/Strings.h"
+#include "mandate/MandateStatus.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
 
@@ -32,6 +33,9 @@ CTheList::CTheList() : tree_(new QTreeWidget) {
     // A path's start and its last folders tell mandates apart; the middle can go.
     tree_->setTextElideMode(Qt::ElideMiddle);
     tree_->hide();
+    QObject::connect(tree_, &QTreeWidget::itemSelectionChanged, tree_, [] {
+        if (CMainFrame* frame = TheApp().GetMainFrame()) frame->UpdateListCounts();
+    });
     QObject::connect(tree_, &QTreeWidget::itemDoubleClicked, tree_,
                      [this](QTreeWidgetItem* item, int) {
                          OnDblclk(item ? tree_->indexOfTopLevelItem(item) : -1);
@@ -54,6 +58,7 @@ void CTheList::DisplayColumnHeadings(int) {
     EraseList();
     AddColumn(LoadString(IDS_COLUMN_DIRECTORY), 0);
     AddColumn(LoadString(IDS_COLUMN_NAME), 1);
+    AddColumn(LoadString(IDS_COLUMN_STAGE), 2);
 }
 
 void CTheList::AddColumn(const std::string& header, int index) {
@@ -65,16 +70,17 @@ void CTheList::AddColumn(const std::string& header, int index) {
     tree_->setColumnWidth(index, metrics.horizontalAdvance(Q(header)) + kColumnPadding);
 }
 
-void CTheList::FitPathColumn(const std::string& path) {
+void CTheList::FitColumn(int column, const std::string& text) {
     const QFontMetrics metrics(tree_->font());
-    const int wanted = std::min(metrics.horizontalAdvance(Q(path)) + kColumnPadding,
+    const int wanted = std::min(metrics.horizontalAdvance(Q(text)) + kColumnPadding,
                                 metrics.averageCharWidth() * kPathColumnChars);
-    if (wanted > tree_->columnWidth(0)) tree_->setColumnWidth(0, wanted);
+    if (wanted > tree_->columnWidth(column)) tree_->setColumnWidth(column, wanted);
 }
 
 void CTheList::EraseList() {
     tree_->clear();
     tree_->setColumnCount(0);
+    if (CMainFrame* frame = TheApp().GetMainFrame()) frame->UpdateListCounts();
     tree_->viewport()->update();
 }
 
@@ -84,10 +90,23 @@ void CTheList::AddItem(int item, int subItem, const std::string& text) {
         row->setText(0, Q(text));
         row->setToolTip(0, Q(text));
         tree_->insertTopLevelItem(item, row);
-        FitPathColumn(text);
+        FitColumn(0, text);
+        if (CMainFrame* frame = TheApp().GetMainFrame()) frame->UpdateListCounts();
     } else if (QTreeWidgetItem* row = tree_->topLevelItem(item)) {
         row->setText(subItem, Q(text));
     }
+}
+
+void CTheList::ShowStatus(int item, const MandateStatus& status) {
+    const std::string text = status.Read() ? StageText(status.stage) : ProblemText(status.problem);
+    AddItem(item, 2, text);
+    FitColumn(2, text);
+}
+
+int CTheList::FindItem(const std::string& dir) const {
+    for (int i = 0; i < GetItemCount(); ++i)
+        if (GetItemText(i, 0) == dir) return i;
+    return -1;
 }
 
 int CTheList::GetItemCount() const { return tree_->topLevelItemCount(); }

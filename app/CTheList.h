@@ -6,9 +6,10 @@
 #include "app/framework/CView.h"
 
 class QTreeWidget;
+struct MandateStatus;
 
 // The mandate list (view 1): one row per registered mandate, column 0 the
-// directory, column 1 the name, rows in registration order, several rows
+// directory, column 1 the name, column 2 the conversion stage, rows in registration order, several rows
 // selectable. Its selection decides whether a conversion runs as a batch.
 class CTheList : public CView {
 public:
@@ -21,6 +22,10 @@ public:
     void DisplayColumnHeadings(int stringId);
     void EraseList();
     void AddItem(int item, int subItem, const std::string& text);
+    // Column 2 of row `item`: the mandate's stage, or why it could not be read.
+    void ShowStatus(int item, const MandateStatus& status);
+    // The row of the mandate in `dir` as the list shows it; -1 when none.
+    int FindItem(const std::string& dir) const;
 
     int GetItemCount() const;
     std::string GetItemText(int item, int subItem) const;
@@ -42,8 +47,8 @@ public:
 
 private:
     void AddColumn(const std::string& header, int index);
-    // Widens the directory column for `path`, up to a limit.
-    void FitPathColumn(const std::string& path);
+    // Widens `column` for `text`, up to a limit.
+    void FitColumn(int column, const std::string& text);
 
     QPointer<QTreeWidget> tree_;
 };

@@ -20,6 +20,7 @@
 #include "mandate/MandateRestore.h"
 #include "mandate/MandateRun.h"
 #include "mandate/MandateSession.h"
+#include "mandate/MandateStatus.h"
 #include "mandate/backup/MandateBackup.h"
 #include "mandate/pendra/Mandate.h"
 #include "res/Resource.h"
@@ -218,8 +219,14 @@ void CMainFrame::RunConversion(Command command) {
                                ? ConfirmSelectionRun(command, app.GetListView()->GetSelectedCount())
                                : ConfirmCommand(UiSeam::Current(), command);
     if (!confirmed) return;
-    const MandateWork work = [command](CommandContext& ctx, const std::string& dir) {
-        return RunCommand(ctx, command, dir);
+    const bool dryRun = m_dryRun;
+    CTheList& list = *app.GetListView();
+    const MandateWork work = [command, dryRun, &list](CommandContext& ctx, const std::string& dir) {
+        const Outcome outcome = RunCommand(ctx, command, dir);
+        // The list's stage follows the change; a dry run changed nothing.
+        if (const int row = list.FindItem(dir); row >= 0 && !dryRun)
+            list.ShowStatus(row, ReadOpenMandateStatus(ctx.mandate, false));
+        return outcome;
     };
     RunOptions options;
     options.dryRun = m_dryRun;

@@ -97,6 +97,7 @@ bool CTheApp::AddMandate(const std::string& strPath) {
     const int row = static_cast<int>(m_mandatePaths.size()) - 1;
     listView_->AddItem(row, 0, shown);
     listView_->AddItem(row, 1, name);
+    listView_->ShowStatus(row, GetMainFrame()->Session().RegisteredStatus());
     return true;
 }
 

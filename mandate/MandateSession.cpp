@@ -109,6 +109,7 @@ bool MandateSession::CheckVersionAndPassword(const std::string& path, std::strin
     if (Mandate* own = OpenAt(path)) {
         const bool passed = PassesVersionAndPassword(*own, seam);
         outMandateName = own->GetName();
+        if (passed && readStatus_) registered_ = ReadOpenMandateStatus(*own, false);
         return passed;
     }
     Mandate mandate(0);
@@ -126,6 +127,7 @@ bool MandateSession::CheckVersionAndPassword(const std::string& path, std::strin
     }
     const bool passed = PassesVersionAndPassword(mandate, seam);
     outMandateName = mandate.GetName();
+    if (passed && readStatus_) registered_ = ReadOpenMandateStatus(mandate, false);
     mandate.CloseMandateFiles();
     return passed;
 }

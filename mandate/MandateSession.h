@@ -2,6 +2,8 @@
 #include <memory>
 #include <string>
 
+#include "mandate/MandateStatus.h"
+
 class LogSink;
 class MIniSetHelper;
 class Mandate;
@@ -42,6 +44,12 @@ public:
     // password (asked through the data library's prompt); the mandate's name
     // on success. Tested where it is open when it is this session's mandate.
     bool CheckVersionAndPassword(const std::string& path, std::string& outMandateName, UiSeam& seam);
+    // With `read`, each mandate that passes the registration test has its
+    // status (without the bookings) read while it is open there: the list
+    // shows its stage without a second password prompt.
+    void ReadStatusOnRegistration(bool read) { readStatus_ = read; }
+    // The status read for the last mandate that passed.
+    const MandateStatus& RegisteredStatus() const { return registered_; }
     static bool IsVersion(Mandate& mandate, UiSeam& seam);
     static bool AskPassword(Mandate& mandate, UiSeam& seam);
 
@@ -55,4 +63,6 @@ private:
     Mandate& mandate_;
     std::unique_ptr<MIniSetHelper> exclusive_;
     int refusal_ = 0;
+    bool readStatus_ = false;
+    MandateStatus registered_;
 };

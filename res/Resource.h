@@ -319,3 +319,22 @@ enum : int {
     IDS_PRINT_HEADER_DRY_RUN = 21861,       // page number
     IDS_NO_PRINTER = 21862,
 };
+
+// Where each mandate stands: mwst-batch status and the list's column.
+enum : int {
+    IDS_STATUS_HEADING = 21900,          // the columns of mwst-batch status, separated by tabs
+    IDS_STAGE_NOT_STARTED = 21901,       // the stages in the order of ConversionStage
+    IDS_STAGE_KEYS_INSERTED = 21902,
+    IDS_STAGE_ACCOUNTS_ADAPTED = 21903,
+    IDS_STAGE_FORM_2024 = 21904,
+    IDS_STAGE_OLD_KEYS_REMOVED = 21905,
+    IDS_STAGE_INCONSISTENT = 21906,
+    IDS_PROBLEM_VERSION = 21907,         // why a mandate's status could not be read
+    IDS_PROBLEM_PASSWORD = 21908,
+    IDS_PROBLEM_LOCKED = 21909,
+    IDS_PROBLEM_UNREADABLE = 21910,
+    IDS_COLUMN_STAGE = 21911,
+    IDS_LIST_COUNTS = 21912,             // mandates listed, mandates selected (numbers)
+    IDS_FORM_NONE = 21913,
+    IDS_FORM_UNREADABLE = 21914,
+};

@@ -55,6 +55,13 @@ bool SetSatz(const std::string& rateText, stsatz& satz, float& newRate) {
     return false;
 }
 
+bool IsNewRate(float fraction) {
+    const std::string text = RateText(fraction);
+    for (const RateClass& rateClass : kClasses)
+        if (text == RateText(rateClass.newRate)) return true;
+    return false;
+}
+
 float NewQuote(stsatz satz) { return ClassOf(satz).newQuote; }
 
 const char* OldQuoteText(stsatz satz) { return ClassOf(satz).oldQuoteText; }

@@ -17,6 +17,8 @@ std::string RateText(float fraction);
 
 // True, with both outputs set, when `rateText` is "2.5", "3.7" or "7.7".
 bool SetSatz(const std::string& rateText, stsatz& satz, float& newRate);
+// True for the new rates 2.6, 3.8 and 8.1 % (`fraction` as stored).
+bool IsNewRate(float fraction);
 // New gross factor of the class (1.026, 1.038, 1.081) and the old gross factor
 // text that it replaces ("102.5", "103.7", "107.7").
 float NewQuote(stsatz satz);

@@ -80,9 +80,13 @@ Tax& TaxKeyFiles::Current(const PlannedKey& planned) {
     return walk_;
 }
 
+std::string ActiveFormFile(const Mandate& mandate) {
+    const bool flatRate = mandate.GetIniLong(kFlatRateSection, kFlatRateKey, 0) != 0;
+    return MwstMandateSheetName(&mandate, flatRate);
+}
+
 unsigned ActiveFormVersion(CommandContext& ctx) {
-    const bool flatRate = ctx.mandate.GetIniLong(kFlatRateSection, kFlatRateKey, 0) != 0;
-    const std::string workbook = MwstMandateSheetName(&ctx.mandate, flatRate);
+    const std::string workbook = ActiveFormFile(ctx.mandate);
     std::string failure;
     const unsigned version = MwstGetVersion(workbook, &failure);
     // Version 0 then decides as for a mandate without a form; the log says why.

@@ -63,6 +63,9 @@ private:
     Buch buch_;
 };
 
+// The mandate's active form workbook: the effective or the flat rate one, by
+// mandate setting 27.
+std::string ActiveFormFile(const Mandate& mandate);
 // The version of the mandate's active form workbook (effective or flat rate
 // by mandate setting 27); 0 without a usable workbook. A workbook that exists
 // but cannot be read gives 0 as well, after a failure line in the log naming

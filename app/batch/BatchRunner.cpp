@@ -28,6 +28,7 @@
 #include "mandate/MandateRun.h"
 #include "mandate/MandateSearch.h"
 #include "mandate/MandateSession.h"
+#include "mandate/MandateStatus.h"
 #include "mandate/pendra/Mandate.h"
 #include "mandate/pendra/PendraMessages.h"
 #include "mandate/pendra/PendraStatus.h"
@@ -42,6 +43,7 @@ constexpr const char* kProgram = "mwst-batch";
 constexpr const char* kShowKeys = "show-keys";
 constexpr const char* kBackups = "backups";
 constexpr const char* kRestore = "restore";
+constexpr const char* kStatus = "status";
 constexpr int kMaxJobs = 64;
 static_assert(BatchRunner::kUsageError == mwstcli::kExitUsage &&
               BatchRunner::kDone == mwstcli::kExitOk);
@@ -176,13 +178,14 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
     const QCommandLineOption search{QStringLiteral("search"), QString(), QStringLiteral("ROOT")};
     const QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("de|fr")};
     const QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
+    const QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("text|csv|json")};
     QCommandLineParser parser;
     // A single-dash word is one name, never a cluster of letters: "-strich"
     // (a folder name, say) would otherwise hold -h and answer with the help.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     standard.AddTo(parser);
     for (const QCommandLineOption* option :
-         {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs})
+         {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs, &format})
         parser.addOption(*option);
     // Qt reads on after a bad argument, so the language and --help below are
     // known even when the line as a whole is wrong.
@@ -264,7 +267,21 @@ bool BatchRunner::ParseArguments(const std::vector<std::string>& args, std::ostr
         return true;
     }
     if (options_.backupId) return notWith("--backup", commandList);
-    if (!ParseCommands(commandList, err)) return false;
+    if (commandList == kStatus) {
+        options_.mode = Mode::kStatus;
+        if (options_.dryRun) return notWith("--dry-run", commandList);
+        for (const std::string& name : Values(parser, format)) {
+            const std::map<std::string, StatusFormat> formats = {
+                {"text", StatusFormat::kText}, {"csv", StatusFormat::kCsv}, {"json", StatusFormat::kJson}};
+            const auto known = formats.find(name);
+            if (known == formats.end()) return badOption("--format");
+            options_.statusFormat = known->second;
+        }
+    } else if (parser.isSet(format)) {
+        return notWith("--format", commandList);
+    } else if (!ParseCommands(commandList, err)) {
+        return false;
+    }
     if (options_.dirs.empty() && !options_.searchRoot) {
         err << LoadString(IDS_BATCH_NO_MANDATES) << "\n";
         Usage(err);
@@ -396,6 +413,27 @@ MandateResult BatchRunner::Convert(MandateSession& session, BatchSeam& seam, con
     return result;
 }
 
+MandateResult BatchRunner::Work(MandateSession& session, BatchSeam& seam, const std::vector<std::string>& dirs,
+                                std::size_t index, std::ostream& out, std::ostream& err) {
+    if (options_.mode == Mode::kStatus) return PrintStatus(seam, dirs.at(index), index, out, err);
+    return Convert(session, seam, dirs.at(index), out, err);
+}
+
+// Read as the mandate is, never held: a mandate another program holds or that
+// cannot be read gets its row with the reason, and the run ends with status 1.
+MandateResult BatchRunner::PrintStatus(BatchSeam& seam, const std::string& dir, std::size_t index,
+                                       std::ostream& out, std::ostream& err) {
+    seam.echo = &err;
+    seam.OfferPassword(dir, passwords_);
+    MandateStatus status = ReadMandateStatus(dir, true);
+    seam.WithdrawPassword();
+    status.directory = dir;
+    out << StatusRow(status, options_.statusFormat, index) << std::flush;
+    MandateResult result;
+    result.ok = status.Read();
+    return result;
+}
+
 int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (!ParseArguments(args, err)) return kUsageError;
     if (options_.help) {
@@ -432,6 +470,13 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
         status = ListMandateBackups(out, err);
     } else if (options_.mode == Mode::kRestore) {
         status = RestoreMandate(seam, out, err);
+    } else if (options_.mode == Mode::kStatus) {
+        const std::vector<std::string> dirs = Mandates(err, status);
+        out << StatusHeader(options_.statusFormat) << std::flush;
+        const int run = options_.jobs > 1 && dirs.size() > 1 ? RunInChildren(dirs, out, err)
+                                                              : RunInProcess(dirs, out, err);
+        out << StatusFooter(options_.statusFormat) << std::flush;
+        status = std::max(status, run);
     } else if (const std::vector<std::string> dirs = Mandates(err, status); !dirs.empty()) {
         if (!Confirmed(seam)) {
             err << LoadString(IDS_BATCH_NOT_CONFIRMED) << "\n";
@@ -509,7 +554,7 @@ int BatchRunner::RunInProcess(const std::vector<std::string>& dirs, std::ostream
     int status = kDone;
     std::size_t next = 0;
     for (; next < dirs.size(); ++next) {
-        const MandateResult result = Convert(session, seam, dirs[next], out, err);
+        const MandateResult result = Work(session, seam, dirs, next, out, err);
         if (!result.ok) status = kSomeMandatesFailed;
         if (result.aborted) break;
     }
@@ -594,7 +639,7 @@ int BatchRunner::RunInChildren(const std::vector<std::string>& dirs, std::ostrea
             while (input && std::fgets(line, sizeof line, input)) {
                 const std::size_t index = std::stoul(line);
                 std::ostringstream mandateOut, mandateErr;
-                const MandateResult result = Convert(session, seam, dirs.at(index), mandateOut, mandateErr);
+                const MandateResult result = Work(session, seam, dirs, index, mandateOut, mandateErr);
                 if (!WriteAll(up[1], FrameText(index, result, mandateOut.str(), mandateErr.str()))) break;
             }
             session.Close();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/batch/StatusReport.h"
 #include "taxkeys/ConversionCommands.h"
 
 class MandateSession;
@@ -16,6 +17,8 @@ struct MandateResult;
 // search root):
 //   mwst-batch COMMAND[,COMMAND...] [--dry-run] [--yes] [--on-locked abort|ignore]
 //              [--password-file FILE] [--lang de|fr] [--jobs N]
+//              (--search ROOT | DIR...)
+//   mwst-batch status [--format text|csv|json] [--password-file FILE] [--jobs N]
 //              (--search ROOT | DIR...)
 //   mwst-batch backups DIR
 //   mwst-batch restore DIR [--backup ID] [--on-locked ...] [--password-file FILE]
@@ -33,8 +36,10 @@ struct MandateResult;
 // printed in the order of the mandates. Each mandate gets a backup before the
 // first change of the run; --dry-run changes nothing and takes none. `backups`
 // lists a mandate's backups, `restore` puts one back (mandate/backup).
+// `status` prints where each mandate stands (StatusReport.h), reading only:
+// no exclusive access, no backup, no change.
 //
-// Exit status: 0 done; 1 some mandate failed (a failed write, a command that
+// Exit status: 0 done (status: every mandate read); 1 some mandate failed (a failed write, a command that
 // did not complete) or was skipped for an error (not registered, not opened,
 // read-only, refused), or a confirmation was not given; 2 usage error.
 class BatchRunner {
@@ -44,10 +49,11 @@ public:
     int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 private:
-    enum class Mode { kCommands, kBackups, kRestore };
+    enum class Mode { kCommands, kStatus, kBackups, kRestore };
 
     struct Options {
         Mode mode = Mode::kCommands;
+        StatusFormat statusFormat = StatusFormat::kText;
         bool dryRun = false;
         std::optional<std::string> backupId;  // restore: the backup to put back (else the newest)
         std::vector<std::string> commandNames;
@@ -73,6 +79,11 @@ private:
     // One mandate from registration to the end of its commands.
     MandateResult Convert(MandateSession& session, BatchSeam& seam, const std::string& dir, std::ostream& out,
                           std::ostream& err);
+    // The `index`th mandate of the run, converted or its status read.
+    MandateResult Work(MandateSession& session, BatchSeam& seam, const std::vector<std::string>& dirs,
+                       std::size_t index, std::ostream& out, std::ostream& err);
+    MandateResult PrintStatus(BatchSeam& seam, const std::string& dir, std::size_t index, std::ostream& out,
+                              std::ostream& err);
     // `backups DIR` and `restore DIR`.
     int ListMandateBackups(std::ostream& out, std::ostream& err);
     int RestoreMandate(BatchSeam& seam, std::ostream& out, std::ostream& err);

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QLabel>
+#include <QStatusBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
 #include "app/CTheList.h"
+#include "mandate/MandateStatus.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
@@ -57,6 +60,25 @@ TEST_F(MandateList, RowsFollowRegistrationOrder) {
         EXPECT_EQ(List().GetItemText(i, 0), dirs[i]);
         EXPECT_EQ(List().GetItemText(i, 1), "Mandant " + std::to_string(i));
     }
+}
+
+// The stage is read at registration and again after each mandate of a run.
+TEST_F(MandateList, TheStageColumnFollowsTheConversion) {
+    apptest::MandateSpec spec = apptest::Named("Stufen AG");
+    spec.keys = {{"A77", 0.077f}};
+    const std::string dir = apptest::MakeMandate(TempPath("stufen"), spec);
+    ASSERT_TRUE(app->AddMandate(dir));
+    EXPECT_EQ(static_cast<QTreeWidget*>(List().Widget())->headerItem()->text(2).toStdString(),
+              LoadString(IDS_COLUMN_STAGE));
+    EXPECT_EQ(List().GetItemText(0, 2), StageText(ConversionStage::kNotStarted));
+    ShowList();
+    List().SetSelected(0, true);
+    const auto* counts = Frame().statusBar()->findChild<QLabel*>(QStringLiteral("listPane"));
+    ASSERT_TRUE(counts);
+    EXPECT_EQ(counts->text().toStdString(), Format(LoadString(IDS_LIST_COUNTS), 1, 1));
+    seam.QueueAnswer(IDYES);
+    Frame().OnNewKeys();
+    EXPECT_EQ(List().GetItemText(0, 2), StageText(ConversionStage::kAccountsAdapted)) << Log();
 }
 
 TEST_F(MandateList, PathColumnFitsTypicalPathsElidesLongOnesInTheMiddleWithTheWholePathAsTooltip) {
@@ -110,7 +132,7 @@ TEST_F(MandateList, ClearListEmptiesRowsAndPaths) {
     Command(ID_MANDANT_CLEARLIST);
     EXPECT_EQ(List().GetItemCount(), 0);
     EXPECT_TRUE(app->m_mandatePaths.empty());
-    EXPECT_EQ(static_cast<QTreeWidget*>(List().Widget())->columnCount(), 2) << "headings stay";
+    EXPECT_EQ(static_cast<QTreeWidget*>(List().Widget())->columnCount(), 3) << "headings stay";
 }
 
 // --- Batch walk ---------------------------------------------------------------
@@ -169,8 +191,10 @@ TEST_F(MandateList, IgnoreSkipsTheHeldMandateAndTheBatchGoesOn) {
     Command(ID_MARKALL);
     seam.QueueAnswer(IDIGNORE);
     EXPECT_EQ(RecordBatch(), (std::vector<std::string>{dirs[0], dirs[2]}));
-    // The conflict, then the result of the run, which counts the held mandate as skipped.
-    EXPECT_EQ(Log(), Format(LoadString(IDS_NOT_EXCLUSIVE), dirs[1]) + "\r\n\r\n" +
+    // The conflict, the mandate left out with its reason, then the result of
+    // the run, which counts the held mandate as skipped.
+    EXPECT_EQ(Log(), Format(LoadString(IDS_NOT_EXCLUSIVE), dirs[1]) + "\r\n\r\n" + "Mandant " + dirs[1] +
+                         " ausgelassen: von einem anderen Programm gesperrt\r\n" +
                          ">Ergebnis für 3 Mandanten: 2 konvertiert, 0 unverändert, 1 übersprungen (1 gesperrt), 0 fehlgeschlagen\r\n\r\n");
     EXPECT_FALSE(IsOpen());
 }

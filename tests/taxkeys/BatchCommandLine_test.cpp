@@ -125,6 +125,9 @@ TEST_F(BatchCommandLine, ValuesOutOfTheirRangeAreRefused) {
         ExpectUsageError(RunBatch(args), BadOption("--jobs"));
     ExpectUsageError(RunBatch({"insert-keys", "--on-locked=retry", dir}), BadOption("--on-locked"));
     ExpectUsageError(RunBatch({"insert-keys", "--lang=it", dir}), BadOption("--lang"));
+    ExpectUsageError(RunBatch({"status", "--format=xml", dir}), BadOption("--format"));
+    ExpectUsageError(RunBatch({"insert-keys", "--format", "csv", dir}), NotWith("--format", "insert-keys"));
+    ExpectUsageError(RunBatch({"status", "--dry-run", dir}), NotWith("--dry-run", "status"));
     EXPECT_FALSE(HasNewKey(dir));
 }
 

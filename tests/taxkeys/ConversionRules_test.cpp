@@ -4,6 +4,7 @@
 
 #include "tests/mandate/MandateTestSupport.h"
 #include "taxkeys/ConversionRules.h"
+#include "taxkeys/ConversionState.h"
 #include "taxkeys/ConvertTable.h"
 
 using testsupport::TempDir;
@@ -240,3 +241,41 @@ TEST(MWSTSchluesselIgnorieren, VSS24AndVSS76AnywhereCaseSensitive) {
     EXPECT_EQ(MWSTSchluesselIgnorieren("VSS25"), 0);
     EXPECT_EQ(MWSTSchluesselIgnorieren(""), 0);
 }
+
+namespace {
+
+struct StageCase {
+    const char* name;
+    ConversionState state;
+    unsigned formVersion;
+    ConversionStage stage;
+};
+
+ConversionState State(int oldKeys, int newKeysMissing, int accountsToAdapt) {
+    ConversionState state;
+    state.oldKeys = oldKeys;
+    state.newKeysMissing = newKeysMissing;
+    state.accountsOnOldKeys = state.accountsToAdapt = accountsToAdapt;
+    return state;
+}
+
+class Stages : public ::testing::TestWithParam<StageCase> {};
+
+TEST_P(Stages, TheLastStepDoneWhereTheStepsBeforeItAreDone) {
+    EXPECT_EQ(StageName(StageOf(GetParam().state, GetParam().formVersion)), std::string(StageName(GetParam().stage)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mandates, Stages,
+    ::testing::Values(StageCase{"NothingConverted", State(3, 3, 2), 2018, ConversionStage::kNotStarted},
+                      StageCase{"OneNewKeyMissing", State(3, 1, 0), 2018, ConversionStage::kNotStarted},
+                      StageCase{"KeysInserted", State(3, 0, 2), 2018, ConversionStage::kKeysInserted},
+                      StageCase{"AccountsAdapted", State(3, 0, 0), 2018, ConversionStage::kAccountsAdapted},
+                      StageCase{"WithoutAnyForm", State(3, 0, 0), 0, ConversionStage::kAccountsAdapted},
+                      StageCase{"Form2024", State(3, 0, 0), 2024, ConversionStage::kForm2024},
+                      StageCase{"OldKeysRemoved", State(0, 0, 0), 2024, ConversionStage::kOldKeysRemoved},
+                      StageCase{"Form2024WithKeysMissing", State(3, 2, 0), 2024, ConversionStage::kInconsistent},
+                      StageCase{"Form2024WithAccountsLeft", State(3, 0, 1), 2024, ConversionStage::kInconsistent}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace

@@ -564,3 +564,45 @@ TEST_F(MwstBatchTest, LinksNoQtWidgets) {
     EXPECT_EQ(libraries.find("Qt6Widgets"), std::string::npos) << libraries;
     EXPECT_EQ(libraries.find("Qt6Gui"), std::string::npos) << libraries;
 }
+
+namespace {
+
+// A mandate at each stage, the bookings around the turn of the year counted,
+// and one that cannot be read: a row each, read without any change.
+TEST_F(MwstBatchTest, StatusTellsWhereEachMandateStands) {
+    const std::string keys = "key A77 7.7 107.7 netto -\nkey B25 2.5 102.5 netto -\n";
+    const std::string newKeys = "key A81 8.1 108.1 netto -\nkey B26 2.6 102.6 netto -\n";
+    const std::string notStarted = Mandate("a", keys + "account 1000 0 A77\n" +
+                                                    "booking 1 20231231 1000 1 A77 Dezember\n"
+                                                    "booking 2 20240101 1000 1 A77 Januar\n"
+                                                    "booking 3 20240102 1000 1 B25 Januar\n");
+    const std::string inserted = Mandate("b", keys + newKeys + "account 1000 0 A77\n" +
+                                                  "booking 1 20231231 1000 1 A81 Dezember\n"
+                                                  "booking 2 20240101 1000 1 A81 Januar\n");
+    const std::string adapted = Mandate("c", keys + newKeys + "account 1000 0 A81\n");
+    const std::string removed = Mandate("d", keys + newKeys);
+    const std::string old = Mandate("e", keys, {"--version", "2299"});
+    ASSERT_EQ(RunBatch({"form-2024,remove-old-keys", "--yes", removed}).exitCode, 0);
+    const std::string before = Dump(inserted);
+
+    const BatchResult result = RunBatch({"status", "--format", "csv", "--jobs", "2", notStarted, inserted, adapted,
+                                         removed, old});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(result.out,
+              "directory,name,data_version,form,old_keys,new_keys_missing,accounts_on_old_keys,old_keys_booked,"
+              "bookings_2024_on_old_rates,bookings_2023_on_new_rates,stage,problem\r\n" +
+                  notStarted + ",a,2300,none,2,2,1,2,2,0,not-started,\r\n" +
+                  inserted + ",b,2300,none,2,0,1,0,0,1,keys-inserted,\r\n" +
+                  adapted + ",c,2300,none,2,0,0,0,0,0,accounts-adapted,\r\n" +
+                  removed + ",d,2300,2024,0,0,0,0,0,0,old-keys-removed,\r\n" +
+                  old + ",e,2299,,,,,,,,,version\r\n");
+    EXPECT_EQ(Dump(inserted), before);
+
+    const BatchResult json = RunBatch({"status", "--format=json", "--lang", "fr", adapted});
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_NE(json.out.find("\"stage\": \"accounts-adapted\", \"problem\": \"\"}\n]\n"), std::string::npos) << json.out;
+    const BatchResult text = RunBatch({"status", "--lang", "fr", old});
+    EXPECT_NE(text.out.find("\tles données ne sont pas dans la version 2300\n"), std::string::npos) << text.out;
+}
+
+}  // namespace

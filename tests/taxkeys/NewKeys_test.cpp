@@ -241,6 +241,7 @@ TEST_F(NewKeysTest, ABatchOfThreeSkipsTheOneThatDoesNotOpen) {
     EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + first + "\n"
                          "A81 wurde eingefügt\n"
                          ">Ende \"Steuerschlüssel einfügen\" für Mandant " + first + "\n\n"
+                         "Mandant " + second + " ausgelassen: kann nicht geöffnet werden\n"
                          ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + third + "\n"
                          "A81 wurde eingefügt\n"
                          ">Ende \"Steuerschlüssel einfügen\" für Mandant " + third + "\n\n"

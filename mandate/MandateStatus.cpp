@@ -1,0 +1,110 @@
+#include "mandate/MandateStatus.h"
+
+#include <filesystem>
+
+#include "core/Strings.h"
+#include "forms/MwstFormulaUpdater.h"
+#include "mandate/pendra/Mandate.h"
+#include "mandate/pendra/PendraStatus.h"
+#include "res/Resource.h"
+#include "taxkeys/ConvertTable.h"
+#include "taxkeys/TaxKeyFiles.h"
+
+namespace {
+
+constexpr long kRequiredVersion = 2300;
+
+using Problem = MandateStatus::Problem;
+
+// A mandate another program holds, or a record it keeps locked, is not ours to
+// read now; anything else that fails is damage or a file we may not read.
+Problem ProblemOf(int status) {
+    switch (status) {
+    case pendra::kMandateHeldExclusively:
+    case pendra::kFileLocked:
+    case pendra::kRecordLocked:
+        return Problem::kLocked;
+    case pendra::kFormatTooOld:
+        return Problem::kVersion;
+    default:
+        return Problem::kUnreadable;
+    }
+}
+
+// The version of the active form workbook as the status names it, and the
+// version the stage goes by (0 for none or unreadable).
+unsigned ReadForm(const Mandate& mandate, std::string& form) {
+    const std::string workbook = ActiveFormFile(mandate);
+    std::error_code error;
+    if (!std::filesystem::exists(workbook, error)) {
+        form = "none";
+        return 0;
+    }
+    std::string failure;
+    const unsigned version = MwstGetVersion(workbook, &failure);
+    form = failure.empty() ? std::to_string(version) : "unreadable";
+    return failure.empty() ? version : 0;
+}
+
+}  // namespace
+
+MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
+    MandateStatus status;
+    status.directory = mandate.GetPath();
+    status.name = mandate.GetName();
+    long version = 0;
+    if (mandate.GetVersion(version, 1) != 0) status.dataVersion = version;
+    if (!mandate.IsSQLMandate() && status.dataVersion != kRequiredVersion) {
+        status.problem = Problem::kVersion;
+        return status;
+    }
+    const ConvertTable table(mandate.GetPath());
+    if (table.Unreadable()) {
+        status.problem = Problem::kUnreadable;
+        return status;
+    }
+    if (const int read = ReadConversionState(mandate, table, withBookings, status.state); read != pendra::kOk) {
+        status.problem = ProblemOf(read);
+        return status;
+    }
+    status.stage = StageOf(status.state, ReadForm(mandate, status.form));
+    return status;
+}
+
+MandateStatus ReadMandateStatus(const std::string& dir, bool withBookings) {
+    Mandate mandate(0);
+    const int opened = mandate.OpenMandateFiles(dir, 1, true);
+    if (opened != pendra::kOk) {
+        MandateStatus status;
+        status.directory = dir;
+        status.problem = ProblemOf(opened);
+        return status;
+    }
+    MandateStatus status;
+    if (mandate.AskPassword() == 1) {
+        status = ReadOpenMandateStatus(mandate, withBookings);
+    } else {
+        status.directory = dir;
+        status.name = mandate.GetName();
+        status.problem = Problem::kPassword;
+    }
+    mandate.CloseMandateFiles();
+    return status;
+}
+
+const char* ProblemName(MandateStatus::Problem problem) {
+    switch (problem) {
+    case Problem::kNone: return "";
+    case Problem::kVersion: return "version";
+    case Problem::kPassword: return "password";
+    case Problem::kLocked: return "locked";
+    case Problem::kUnreadable: return "unreadable";
+    }
+    return "unreadable";
+}
+
+std::string ProblemText(MandateStatus::Problem problem) {
+    return problem == Problem::kNone ? std::string() : LoadString(IDS_PROBLEM_VERSION + static_cast<int>(problem) - 1);
+}
+
+std::string StageText(ConversionStage stage) { return LoadString(IDS_STAGE_NOT_STARTED + static_cast<int>(stage)); }

@@ -1,0 +1,38 @@
+#pragma once
+#include <string>
+
+#include "taxkeys/ConversionState.h"
+
+class Mandate;
+
+// Where one mandate stands in the conversion, read without changing anything
+// and without holding the mandate: for `mwst-batch status` and the list's
+// column "Stand".
+struct MandateStatus {
+    // Why the mandate could not be read; its fixed name comes from ProblemName.
+    enum class Problem { kNone, kVersion, kPassword, kLocked, kUnreadable };
+
+    std::string directory;
+    std::string name;
+    long dataVersion = 0;  // 0 when not known
+    // "2018", "2024", another version number, "none" or "unreadable".
+    std::string form;
+    ConversionState state;
+    ConversionStage stage = ConversionStage::kNotStarted;
+    Problem problem = Problem::kNone;
+
+    bool Read() const { return problem == Problem::kNone; }
+};
+
+// The status of the mandate in `dir`. Its password, if it has one, is asked
+// through the data library's prompt. The bookings are counted only when
+// `withBookings` (the stage needs none of them).
+MandateStatus ReadMandateStatus(const std::string& dir, bool withBookings);
+// The same for a mandate that is open here (and may be held by this process).
+MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings);
+
+// "version", "password", "locked", "unreadable"; "" for none.
+const char* ProblemName(MandateStatus::Problem problem);
+// The problem and the stage in the user's language.
+std::string ProblemText(MandateStatus::Problem problem);
+std::string StageText(ConversionStage stage);

@@ -1,0 +1,33 @@
+#pragma once
+#include <string>
+
+class ConvertTable;
+class Mandate;
+
+// How far the conversion of one mandate has come, as its records tell: read
+// only, from one walk of the keys, one of the accounts and, when asked for,
+// the bookings of the keys at old and new rates. Keys the conversion leaves
+// alone do not count.
+struct ConversionState {
+    int oldKeys = 0;            // keys at 7.7, 2.5 or 3.7 %
+    int newKeysMissing = 0;     // old keys whose new key the mandate does not have (yet)
+    int accountsOnOldKeys = 0;  // accounts whose default key is an old key
+    // Of those, the accounts the account command would move: their old key's new key exists.
+    int accountsToAdapt = 0;
+    // Asked for with the bookings only (-1 otherwise):
+    int oldKeysBooked = -1;             // old keys that a booking still uses
+    long bookings2024OnOldRates = -1;   // dated 1.1.2024 or later, on a key at an old rate
+    long bookings2023OnNewRates = -1;   // dated before 1.1.2024, on a key at a new rate
+};
+
+// The last conversion step a mandate shows done, from its state and the
+// version of its active form workbook (0: none or unreadable).
+enum class ConversionStage { kNotStarted, kKeysInserted, kAccountsAdapted, kForm2024, kOldKeysRemoved, kInconsistent };
+
+// Reads the state of the open `mandate` with the new ids from `table`: kOk, or
+// the status of the read that failed.
+int ReadConversionState(Mandate& mandate, const ConvertTable& table, bool withBookings, ConversionState& state);
+
+ConversionStage StageOf(const ConversionState& state, unsigned formVersion);
+// The stage's fixed name ("not-started", "keys-inserted", ...), the same in every language.
+const char* StageName(ConversionStage stage);
