@@ -76,13 +76,7 @@ public:
     bool IsVersion(Mandate* mandate);
     bool AskPassword(Mandate* mandate);
 
-    // The conversion commands' entry points on the open mandate, with the
-    // window's context (Context()).
-    int OnExtendTax();
-    int OnReverseExtendTax();
     void GetTaxArray(std::vector<std::string>& ar, int all);
-    int UpdateAccounts(int rev);
-    int OnRemoveTax();
     void OnEditTax();
 
     // The open mandate, the log view, the installed seam and the change flag.

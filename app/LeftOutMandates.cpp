@@ -1,5 +1,7 @@
 #include "app/LeftOutMandates.h"
 
+#include "app/RunTally.h"
+
 #include "base/Format.h"
 #include "core/LogSink.h"
 #include "core/Strings.h"
@@ -32,14 +34,8 @@ void LeftOutMandates::Add(LogSink& log, const std::string& dir, int refusal) {
 }
 
 std::string LeftOutMandates::Reasons() const {
-    std::string reasons;
-    const auto add = [&reasons](int count, int id) {
-        if (count == 0) return;
-        reasons += (reasons.empty() ? " (" : ", ") + Format(LoadString(id), count);
-    };
-    add(locked_, IDS_SKIP_LOCKED);
-    add(wrongVersion_, IDS_SKIP_VERSION);
-    add(password_, IDS_SKIP_PASSWORD);
-    add(notOpened_, IDS_SKIP_NOT_OPENED);
-    return reasons.empty() ? reasons : reasons + ")";
+    return ReasonCounts({{locked_, IDS_SKIP_LOCKED},
+                         {wrongVersion_, IDS_SKIP_VERSION},
+                         {password_, IDS_SKIP_PASSWORD},
+                         {notOpened_, IDS_SKIP_NOT_OPENED}});
 }

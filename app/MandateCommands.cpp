@@ -296,26 +296,6 @@ CommandContext CTheApp::Context() {
 
 int CTheApp::Failures() const { return GetLogView() ? GetLogView()->Failures() : 0; }
 
-int CTheApp::OnExtendTax() {
-    CommandContext ctx = Context();
-    return ::OnExtendTax(ctx);
-}
-
-int CTheApp::OnReverseExtendTax() {
-    CommandContext ctx = Context();
-    return ::OnReverseExtendTax(ctx);
-}
-
-int CTheApp::UpdateAccounts(int rev) {
-    CommandContext ctx = Context();
-    return ::UpdateAccounts(ctx, rev);
-}
-
-int CTheApp::OnRemoveTax() {
-    CommandContext ctx = Context();
-    return ::OnRemoveTax(ctx);
-}
-
 void CTheApp::GetTaxArray(std::vector<std::string>& ar, int all) {
     m_convertTable.LoadList(m_pMandate->GetPath());
     ::GetTaxArray(*m_pMandate, m_convertTable, ar, all);

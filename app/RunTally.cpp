@@ -32,19 +32,19 @@ void RunTally::Add(const MandateOutcome& outcome, int refusal) {
     }
 }
 
-std::string RunTally::SkipReasons() const {
+std::string ReasonCounts(std::initializer_list<std::pair<int, int>> counts) {
     std::string reasons;
-    const auto add = [&reasons](int count, int id) {
-        if (count == 0) return;
-        reasons += (reasons.empty() ? " (" : ", ") + Format(LoadString(id), count);
-    };
-    add(locked, IDS_SKIP_LOCKED);
-    add(wrongVersion, IDS_SKIP_VERSION);
-    add(notOpened, IDS_SKIP_NOT_OPENED);
-    add(readOnly, IDS_SKIP_READ_ONLY);
-    add(refused, IDS_SKIP_REFUSED);
-    if (!reasons.empty()) reasons += ")";
-    return reasons;
+    for (const auto& [count, id] : counts)
+        if (count != 0) reasons += (reasons.empty() ? " (" : ", ") + Format(LoadString(id), count);
+    return reasons.empty() ? reasons : reasons + ")";
+}
+
+std::string RunTally::SkipReasons() const {
+    return ReasonCounts({{locked, IDS_SKIP_LOCKED},
+                         {wrongVersion, IDS_SKIP_VERSION},
+                         {notOpened, IDS_SKIP_NOT_OPENED},
+                         {readOnly, IDS_SKIP_READ_ONLY},
+                         {refused, IDS_SKIP_REFUSED}});
 }
 
 std::string RunTally::Counts() const {

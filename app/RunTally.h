@@ -1,6 +1,8 @@
 #pragma once
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 
 struct MandateOutcome;
 
@@ -11,6 +13,10 @@ struct RunStop {
     int count = 0;
     std::string next;
 };
+
+// " (1 gesperrt, 2 in falscher Version)" from (count, text id) pairs, the
+// counts of 0 left out; "" when every count is 0.
+std::string ReasonCounts(std::initializer_list<std::pair<int, int>> counts);
 
 // The counts of a run over the list's mandates, for the line at its end:
 // converted, unchanged, skipped by reason, failed; a dry run says it checked

@@ -17,6 +17,7 @@
 #include "taxkeys/ConversionRules.h"
 #include "taxkeys/ConversionCommands.h"
 #include "taxkeys/KeyTexts.h"
+#include "taxkeys/KeyRemoval.h"
 #include "taxkeys/TaxKeyFiles.h"
 
 namespace {
@@ -129,15 +130,11 @@ int OnReverseExtendTax(CommandContext& ctx) {
     if (!run.ReadPlan(files, plan)) return 0;
     std::vector<std::string> newIds;
     for (const PlannedKey& old : plan.OldKeys()) newIds.push_back(old.newId);
-    std::vector<TaxKeyFiles::BookingUse> uses;
-    if (const int status = files.ReadBookingUses(newIds, uses); status != pendra::kOk)
-        return run.ReadFailed(mandate.GetBuchName(), status);
-    std::vector<std::string> deleted, formulaKeys;
-    Tax& writer = files.Writer();
+    KeyRemoval removal(ctx, run, files);
+    if (!removal.ReadUses(newIds)) return 0;
     for (std::size_t i = 0; i < plan.OldKeys().size(); ++i) {
         const PlannedKey& old = plan.OldKeys()[i];
-        const std::string& newId = old.newId;
-        if (const int read = writer.Read(newId); read != pendra::kOk) {
+        if (const int read = files.Writer().Read(old.newId); read != pendra::kOk) {
             if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
             return run.ReadFailed(mandate.GetTaxName(), read);
         }
@@ -145,21 +142,11 @@ int OnReverseExtendTax(CommandContext& ctx) {
             ctx.log.Line(KeptLine(old));
             continue;
         }
-        if (uses[i].status != pendra::kOk) return run.ReadFailed(mandate.GetBuchName(), uses[i].status);
-        if (uses[i].used) continue;
-        if (const int removed = writer.Delete(); removed != pendra::kOk)
-            return run.Fail(Format(LoadString(IDS_LOG_DELETE_FAILED), newId, removed));
-        ctx.changeFlag = 1;
-        deleted.push_back(newId);
-        ctx.log.Line(Format(LoadString(IDS_LOG_KEY_REMOVED), newId));
-        bool formula = false;
-        if (const int read = files.ReadFormulaAccount(files.Current(old), formula); read != pendra::kOk)
-            return run.ReadFailed(mandate.GetKontoName(), read);
-        if (formula) {
-            formulaKeys.push_back(newId);
-            ctx.log.Line(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), newId));
-        }
+        bool used = true;
+        if (!removal.Used(i, used)) return 0;
+        if (!used && !removal.Remove(old, old.newId)) return 0;
     }
+    const std::vector<std::string>& deleted = removal.Deleted();
     // On the 2018 form the removal undoes the extend pass, which the insertion
     // runs for keys of any account: so does the undo, once any key went. The
     // 2024 form sums its own keys, from which exactly the removed keys go.
@@ -167,7 +154,7 @@ int OnReverseExtendTax(CommandContext& ctx) {
     if (version >= kFirstForm2024 && !deleted.empty())
         pass = FormPass{FormPass::Kind::kRemoveKeys, deleted, {}, {}, {}, deleted};
     else if (version < kFirstForm2024 && !deleted.empty())
-        pass = FormPass{FormPass::Kind::kUndoExtend, formulaKeys, {}, {}, {}, deleted};
+        pass = FormPass{FormPass::Kind::kUndoExtend, removal.FormulaKeys(), {}, {}, {}, deleted};
     if (!run.Finish(pass)) return 0;
     return deleted.empty() ? kNothingToDo : 1;
 }

@@ -15,6 +15,7 @@
 #include "taxkeys/CommandRun.h"
 #include "taxkeys/ConversionRules.h"
 #include "taxkeys/ConversionCommands.h"
+#include "taxkeys/KeyRemoval.h"
 #include "taxkeys/TaxKeyFiles.h"
 
 namespace {
@@ -37,39 +38,22 @@ int OnRemoveTax(CommandContext& ctx) {
     if (!run.ReadPlan(files, plan)) return 0;
     std::vector<std::string> oldIds;
     for (const PlannedKey& old : plan.OldKeys()) oldIds.push_back(old.oldId);
-    std::vector<TaxKeyFiles::BookingUse> uses;
-    if (const int status = files.ReadBookingUses(oldIds, uses); status != pendra::kOk)
-        return run.ReadFailed(mandate.GetBuchName(), status);
-    std::vector<std::string> deleted, formulaKeys;
-    Tax& writer = files.Writer();
+    KeyRemoval removal(ctx, run, files);
+    if (!removal.ReadUses(oldIds)) return 0;
     for (std::size_t i = 0; i < plan.OldKeys().size(); ++i) {
         const PlannedKey& old = plan.OldKeys()[i];
-        const std::string& oldId = old.oldId;
-        const int read = writer.Read(oldId);
+        const int read = files.Writer().Read(old.oldId);
         if (read != pendra::kOk && read != pendra::kKeyNotFound)
             return run.ReadFailed(mandate.GetTaxName(), read);
         bool used = false;
-        if (read == pendra::kOk) {
-            if (uses[i].status != pendra::kOk) return run.ReadFailed(mandate.GetBuchName(), uses[i].status);
-            used = uses[i].used;
-        }
+        if (read == pendra::kOk && !removal.Used(i, used)) return 0;
         if (read != pendra::kOk || used) {
-            ctx.log.Line(Format(LoadString(IDS_LOG_KEY_KEPT), oldId));
+            ctx.log.Line(Format(LoadString(IDS_LOG_KEY_KEPT), old.oldId));
             continue;
         }
-        if (const int removed = writer.Delete(); removed != pendra::kOk)
-            return run.Fail(Format(LoadString(IDS_LOG_DELETE_FAILED), oldId, removed));
-        ctx.changeFlag = 1;
-        deleted.push_back(oldId);
-        ctx.log.Line(Format(LoadString(IDS_LOG_KEY_REMOVED), oldId));
-        bool formula = false;
-        if (const int account = files.ReadFormulaAccount(files.Current(old), formula); account != pendra::kOk)
-            return run.ReadFailed(mandate.GetKontoName(), account);
-        if (formula) {
-            formulaKeys.push_back(oldId);
-            ctx.log.Line(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), oldId));
-        }
+        if (!removal.Remove(old, old.oldId)) return 0;
     }
+    const std::vector<std::string>& deleted = removal.Deleted();
     // The 2024 form sums the new keys of the old keys still in use: exactly
     // the keys removed here leave the formulas, also those whose account is
     // not a formula account (the log names the formula keys only).

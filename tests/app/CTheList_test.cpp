@@ -65,7 +65,7 @@ TEST_F(MandateList, RowsFollowRegistrationOrder) {
 // The stage is read at registration and again after each mandate of a run.
 TEST_F(MandateList, TheStageColumnFollowsTheConversion) {
     apptest::MandateSpec spec = apptest::Named("Stufen AG");
-    spec.keys = {{"A77", 0.077f}};
+    spec.keys = {{"A77", 0.077f, true, ""}};
     const std::string dir = apptest::MakeMandate(TempPath("stufen"), spec);
     ASSERT_TRUE(app->AddMandate(dir));
     EXPECT_EQ(static_cast<QTreeWidget*>(List().Widget())->headerItem()->text(2).toStdString(),
