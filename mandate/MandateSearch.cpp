@@ -2,7 +2,9 @@
 // took; the caller registers it under its canonical path.
 #include "mandate/MandateSearch.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,26 +40,54 @@ public:
            const UnreadableFolder& unreadable)
         : found_(found), stopped_(stopped), unreadable_(unreadable) {}
 
-    bool Visit(const std::string& strPath) {
+    // `path` is the folder as the user will meet it; `parent` (when not -1)
+    // the open folder above it, of which it is the subfolder `name`.
+    bool Visit(const std::string& strPath, int parent = -1, const std::string& name = {}) {
         if (stopped_ && stopped_()) return false;
         const std::string path = WithoutTrailingSlash(strPath);
-        // A folder met again through a link has been searched already. Its
-        // device and inode tell so at once, where resolving the path would
-        // walk every folder above it again (quadratic in the depth at least).
+        // A mandate there could not be opened by its path.
+        if (path.size() >= PATH_MAX) {
+            Unreadable(path, ENAMETOOLONG);
+            return true;
+        }
+        // Each folder is reached from the one above it and looked into
+        // through its descriptor: no system call walks the whole path again,
+        // so deep trees take time in proportion to their folders.
+        const int fd = parent >= 0 ? ::openat(parent, name.c_str(), kFolderFlags) : ::open(path.c_str(), kFolderFlags);
+        if (fd < 0) {
+            Unreadable(path, errno);
+            return true;
+        }
+        const bool searched = VisitOpen(path, fd);
+        ::close(fd);
+        return searched;
+    }
+
+private:
+    static constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+    bool VisitOpen(const std::string& path, int fd) {
+        // A folder met again through a link has been searched already; its
+        // device and inode tell so without resolving the path.
         struct stat info {};
-        if (::stat(path.c_str(), &info) != 0) {
+        if (::fstat(fd, &info) != 0) {
             Unreadable(path, errno);
             return true;
         }
         if (!searched_.insert({info.st_dev, info.st_ino}).second) return true;
-        if (Mandate::PathContainsMandate(path)) found_(path);
-
-        for (const std::string& name : SubfolderNames(path))
-            if (!Visit(ChildPath(path, name))) return false;
+        const std::string here = ThroughDescriptor(path, fd);
+        if (Mandate::PathContainsMandate(here)) found_(path);
+        for (const std::string& name : SubfolderNames(here, path))
+            if (!Visit(ChildPath(path, name), fd, name)) return false;
         return true;
     }
 
-private:
+    // A short name of the open folder for the calls that take a path.
+    static std::string ThroughDescriptor(const std::string& path, int fd) {
+        static const bool procFs = ::access("/proc/self/fd", X_OK) == 0;
+        return procFs ? "/proc/self/fd/" + std::to_string(fd) : path;
+    }
+
     void Unreadable(const std::string& path, int error) {
         if (unreadable_) unreadable_(path, UnreadableReason(error));
     }
@@ -65,10 +95,10 @@ private:
     // The folders in `path` but backups, in name order as a Windows
     // folder lists them (letter case aside), whatever order the file system
     // keeps: the list shows gruppe1 before gruppe2 on every machine.
-    std::vector<std::string> SubfolderNames(const std::string& path) {
+    std::vector<std::string> SubfolderNames(const std::string& here, const std::string& path) {
         std::vector<std::string> names;
         std::error_code error;
-        fs::directory_iterator entries(path, error);
+        fs::directory_iterator entries(here, error);
         for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
             std::error_code typeError;
             if (!entries->is_directory(typeError)) continue;
