@@ -14,7 +14,7 @@
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "mandate/MandateSession.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 
 CMainFrame::CMainFrame()

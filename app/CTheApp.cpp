@@ -26,8 +26,8 @@
 #include "core/PendraUiBridge.h"
 #include "app/framework/QtUiSeam.h"
 #include "core/Strings.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraUi.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraUi.h"
 #include "res/Resource.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "app/framework/CFrameWnd.h"
 #include "core/Strings.h"
 #include "mandate/MandateStatus.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 
 namespace {

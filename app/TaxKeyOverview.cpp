@@ -3,7 +3,7 @@
 #include "app/CMainFrame.h"
 #include "app/CTheApp.h"
 #include "app/CTheList.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "app/CM_ListTax.h"
 
 void CTheApp::OnShowkeys() {

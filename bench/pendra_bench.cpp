@@ -8,12 +8,12 @@
 #include <memory>
 #include <random>
 
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Buch.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/MandateAdmin.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/StorageEngine.h"
+#include "pendra/BFile.h"
+#include "pendra/Buch.h"
+#include "pendra/Mandate.h"
+#include "pendra/MandateAdmin.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/StorageEngine.h"
 
 namespace {
 

@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Buch.h"
-#include "mandate/pendra/Konto.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/MandateAdmin.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/PgEngine.h"
-#include "mandate/pendra/StorageEngine.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Buch.h"
+#include "pendra/Konto.h"
+#include "pendra/Mandate.h"
+#include "pendra/MandateAdmin.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/PgEngine.h"
+#include "pendra/StorageEngine.h"
+#include "pendra/Tax.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "mandate/pendra/PendraUi.h"
+#include "pendra/PendraUi.h"
 
 // Routes the data library's error boxes and prompts through the framework's seam.
 class PendraUiBridge : public PendraUi {

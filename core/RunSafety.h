@@ -2,7 +2,7 @@
 #include <memory>
 #include <string>
 
-#include "mandate/pendra/StorageEngine.h"
+#include "pendra/StorageEngine.h"
 
 struct CommandContext;
 

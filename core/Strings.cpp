@@ -6,7 +6,7 @@
 
 #include "res/Resource.h"
 
-#include "mandate/pendra/PendraMessages.h"
+#include "pendra/PendraMessages.h"
 
 // The language is kept once, by the data library, whose messages speak it too.
 void SetProcessPreferredUILanguages(const std::string& cultureName) {

@@ -9,7 +9,7 @@
 #include "forms/FormActivation.h"
 #include "forms/FormPassJournal.h"
 #include "forms/TemplateSet.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 #include "taxkeys/ConvertTable.h"
 

@@ -21,11 +21,11 @@
 #include "forms/FormPassJournal.h"
 #include "forms/FormUpdate.h"
 #include "forms/TemplateSet.h"
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Konto.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Konto.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/Tax.h"
 #include "res/Resource.h"
 
 namespace {

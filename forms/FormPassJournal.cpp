@@ -11,10 +11,10 @@
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/TemplateSet.h"
 #include "forms/vcf/FileIo.h"
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/Tax.h"
 #include "res/Resource.h"
 
 namespace formpass {

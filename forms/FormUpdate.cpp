@@ -19,7 +19,7 @@
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
 #include "forms/TemplateSet.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
 #include "forms/TemplateSet.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 #include "taxkeys/ConvertTable.h"
 #include "taxkeys/TaxArray.h"

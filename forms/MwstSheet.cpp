@@ -11,7 +11,7 @@
 #include "forms/MappingSheet.h"
 #include "forms/TemplateSet.h"
 #include "forms/vcf/CVCF1.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "mandate/MandateRun.h"
 #include "mandate/MandateSession.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 #include "taxkeys/ConvertTable.h"
 

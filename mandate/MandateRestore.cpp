@@ -4,7 +4,7 @@
 #include "core/LogSink.h"
 #include "core/Strings.h"
 #include "mandate/MandateRun.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "mandate/backup/MandateBackup.h"
+#include "backup/MandateBackup.h"
 
 class LogSink;
 class Mandate;

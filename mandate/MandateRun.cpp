@@ -18,7 +18,7 @@
 #include "forms/FileCopy.h"
 #include "forms/FilesOfOurs.h"
 #include "forms/TemplateSet.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 
 #include "core/LogSink.h"
 #include "core/RunSafety.h"
-#include "mandate/backup/MandateBackup.h"
+#include "backup/MandateBackup.h"
 
 class Mandate;
 

@@ -18,8 +18,8 @@
 #include "base/Windows1252.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
-#include "mandate/backup/MandateBackup.h"
-#include "mandate/pendra/Mandate.h"
+#include "backup/MandateBackup.h"
+#include "pendra/Mandate.h"
 
 namespace fs = std::filesystem;
 

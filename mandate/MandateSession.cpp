@@ -14,11 +14,11 @@
 #include "mandate/MandateRestore.h"
 #include "mandate/MandateSearch.h"
 #include "mandate/OtherUsers.h"
-#include "mandate/pendra/MIniSetHelper.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/SqlMandateConfiguration.h"
-#include "mandate/pendra/WriteAccess.h"
+#include "pendra/MIniSetHelper.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/SqlMandateConfiguration.h"
+#include "pendra/WriteAccess.h"
 #include "res/Resource.h"
 
 namespace {

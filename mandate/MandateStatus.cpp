@@ -4,8 +4,8 @@
 
 #include "core/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraStatus.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraStatus.h"
 #include "res/Resource.h"
 #include "taxkeys/ConvertTable.h"
 #include "taxkeys/TaxKeyFiles.h"

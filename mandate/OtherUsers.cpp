@@ -7,9 +7,9 @@
 
 #include "base/InstallLayout.h"
 #include "mandate/HoldwatchApi.h"
-#include "mandate/pendra/IDbAccess.h"
-#include "mandate/pendra/IMandateConfiguration.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/IDbAccess.h"
+#include "pendra/IMandateConfiguration.h"
+#include "pendra/Mandate.h"
 
 namespace {
 

@@ -194,7 +194,7 @@ enum : int {
     IDS_ERRNO_LOOP = 21463,
 };
 
-// Backups of a mandate (mandate/backup): log lines, and why a backup or a
+// Backups of a mandate (backup): log lines, and why a backup or a
 // restore did not happen (backup::Error::StringId, "%s" path then detail).
 enum : int {
     IDS_LOG_BACKUP_TAKEN = 21500,      // backup id, backup folder

@@ -4,10 +4,10 @@
 #include <charconv>
 
 #include "base/Windows1252.h"
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/Tax.h"
 #include "taxkeys/ConvertTable.h"
 
 namespace {

@@ -3,12 +3,12 @@
 #include <set>
 #include <vector>
 
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Buch.h"
-#include "mandate/pendra/Konto.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Buch.h"
+#include "pendra/Konto.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/Tax.h"
 #include "taxkeys/KeyPlan.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <map>
 #include <optional>
 
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/Tax.h"
-#include "mandate/pendra/TaxIdText.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/Tax.h"
+#include "pendra/TaxIdText.h"
 #include "taxkeys/ConvertTable.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include "base/Format.h"
 #include "core/LogSink.h"
 #include "core/Strings.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraStatus.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraStatus.h"
 #include "res/Resource.h"
 #include "taxkeys/CommandRun.h"
 

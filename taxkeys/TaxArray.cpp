@@ -1,12 +1,12 @@
 #include "taxkeys/TaxArray.h"
 
 #include "forms/KeyPair.h"
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Konto.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraMessages.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Konto.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraMessages.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/Tax.h"
 #include "taxkeys/KeyPlan.h"
 
 namespace {

@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Buch.h"
-#include "mandate/pendra/Konto.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Buch.h"
+#include "pendra/Konto.h"
+#include "pendra/Tax.h"
 #include "taxkeys/KeyPlan.h"
 
 class LogSink;

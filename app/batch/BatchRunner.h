@@ -35,7 +35,7 @@ struct MandateResult;
 // time in child processes, each mandate's log and messages kept together and
 // printed in the order of the mandates. Each mandate gets a backup before the
 // first change of the run; --dry-run changes nothing and takes none. `backups`
-// lists a mandate's backups, `restore` puts one back (mandate/backup).
+// lists a mandate's backups, `restore` puts one back (backup).
 // `status` prints where each mandate stands (StatusReport.h), reading only:
 // no exclusive access, no backup, no change.
 //

@@ -13,7 +13,7 @@
 #include "app/framework/CFrameWnd.h"
 #include "base/Format.h"
 #include "core/Strings.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "mandate/HoldwatchApi.h"
-#include "mandate/pendra/PgConnInfo.h"
-#include "mandate/pendra/PgSupport.h"
+#include "pendra/PgConnInfo.h"
+#include "pendra/PgSupport.h"
 
 namespace {
 

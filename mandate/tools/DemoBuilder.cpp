@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/MandateAdmin.h"
-#include "mandate/pendra/PendraStatus.h"
+#include "pendra/Mandate.h"
+#include "pendra/MandateAdmin.h"
+#include "pendra/PendraStatus.h"
 #include "mandate/tools/MandateText.h"
 
 extern const std::string_view embedded_demo_keys_de_txt;

@@ -9,16 +9,16 @@
 
 #include "base/Windows1252.h"
 
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Buch.h"
-#include "mandate/pendra/Konto.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraMessages.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/RecordBytes.h"
-#include "mandate/pendra/TableLayout.h"
-#include "mandate/pendra/Tax.h"
-#include "mandate/pendra/TaxIdText.h"
+#include "pendra/BFile.h"
+#include "pendra/Buch.h"
+#include "pendra/Konto.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraMessages.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/RecordBytes.h"
+#include "pendra/TableLayout.h"
+#include "pendra/Tax.h"
+#include "pendra/TaxIdText.h"
 
 using pendra::bytes::Load;
 using pendra::bytes::Store;

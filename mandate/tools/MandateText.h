@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mandate/pendra/StorageEngine.h"
+#include "pendra/StorageEngine.h"
 
 class Mandate;
 

@@ -7,7 +7,7 @@
 #include "app/CTheList.h"
 #include "app/CTheView.h"
 #include "core/BrisolSettings.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 #include "tests/support/AppFixture.h"
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/CTheList.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/support/AppFixture.h"
 

@@ -6,9 +6,9 @@
 #include <QStatusBar>
 
 #include "mandate/MandateSession.h"
-#include "mandate/pendra/MIniSetHelper.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/MandateAdmin.h"
+#include "pendra/MIniSetHelper.h"
+#include "pendra/Mandate.h"
+#include "pendra/MandateAdmin.h"
 #include "res/Resource.h"
 #include "tests/support/AppFixture.h"
 

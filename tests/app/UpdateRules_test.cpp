@@ -5,9 +5,9 @@
 #include <QTest>
 
 #include "app/CTheList.h"
-#include "mandate/pendra/MIniSetHelper.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/MandateAdmin.h"
+#include "pendra/MIniSetHelper.h"
+#include "pendra/Mandate.h"
+#include "pendra/MandateAdmin.h"
 #include "res/Resource.h"
 #include "tests/support/AppFixture.h"
 

@@ -17,9 +17,9 @@
 #include <sstream>
 
 #include "core/Strings.h"
-#include "mandate/backup/MandateBackup.h"
-#include "mandate/pendra/MIniSetHelper.h"
-#include "mandate/pendra/SqliteEngine.h"
+#include "backup/MandateBackup.h"
+#include "pendra/MIniSetHelper.h"
+#include "pendra/SqliteEngine.h"
 #include "mandate/tools/MandateText.h"
 #include "tests/mandate/MandateTestSupport.h"
 #include "tests/mandate/SqlTestSupport.h"

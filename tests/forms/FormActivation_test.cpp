@@ -10,7 +10,7 @@
 #include "core/Strings.h"
 #include "forms/FormActivation.h"
 #include "forms/TemplateSet.h"
-#include "mandate/pendra/MandateAdmin.h"
+#include "pendra/MandateAdmin.h"
 #include "res/Resource.h"
 #include "tests/forms/ActivationFixture.h"
 #include "tests/forms/TempDir.h"

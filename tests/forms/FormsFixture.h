@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraStatus.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraStatus.h"
 #include "tests/forms/FormsTestSupport.h"
 #include "tests/support/AppFixture.h"
 

@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "forms/vcf/CVCF1.h"
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Konto.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/MandateAdmin.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Konto.h"
+#include "pendra/Mandate.h"
+#include "pendra/MandateAdmin.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/Tax.h"
 #include "tests/support/FileBytes.h"
 
 namespace formstest {

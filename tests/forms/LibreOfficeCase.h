@@ -14,10 +14,10 @@
 
 #include "forms/vcf/CVCF1.h"
 #include "forms/vcf/CellRef.h"
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraStatus.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/Tax.h"
 
 namespace formstest {
 

@@ -8,7 +8,7 @@
 #include "core/Strings.h"
 #include "forms/FormPassJournal.h"
 #include "base/TempFileName.h"
-#include "mandate/pendra/MandateAdmin.h"
+#include "pendra/MandateAdmin.h"
 #include "res/Resource.h"
 #include "tests/forms/ActivationFixture.h"
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/MandateAdmin.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Mandate.h"
+#include "pendra/MandateAdmin.h"
+#include "pendra/Tax.h"
 #include "tests/mandate/MandateTestSupport.h"
 
 namespace apptest {

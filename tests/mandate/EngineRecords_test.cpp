@@ -6,8 +6,8 @@
 
 #include "MandateTestSupport.h"
 #include "SqlTestSupport.h"
-#include "mandate/pendra/MIniSetHelper.h"
-#include "mandate/pendra/StorageEngine.h"
+#include "pendra/MIniSetHelper.h"
+#include "pendra/StorageEngine.h"
 
 using namespace testsupport;
 

@@ -13,8 +13,8 @@
 #include "ChildProcess.h"
 #include "MandateTestSupport.h"
 #include "SqlTestSupport.h"
-#include "mandate/pendra/PgTable.h"
-#include "mandate/pendra/StorageEngine.h"
+#include "pendra/PgTable.h"
+#include "pendra/StorageEngine.h"
 
 using namespace testsupport;
 

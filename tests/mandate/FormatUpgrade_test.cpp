@@ -13,10 +13,10 @@
 
 #include "MandateTestSupport.h"
 #include "SqlTestSupport.h"
-#include "mandate/pendra/MIniSetHelper.h"
-#include "mandate/pendra/MandateLockFile.h"
-#include "mandate/pendra/PgSchema.h"
-#include "mandate/pendra/StorageEngine.h"
+#include "pendra/MIniSetHelper.h"
+#include "pendra/MandateLockFile.h"
+#include "pendra/PgSchema.h"
+#include "pendra/StorageEngine.h"
 
 using namespace testsupport;
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "mandate/pendra/MIniSetHelper.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/MIniSetHelper.h"
+#include "pendra/Mandate.h"
 #include "tests/mandate/ChildProcess.h"
 
 namespace apptest {

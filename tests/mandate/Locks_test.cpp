@@ -6,8 +6,8 @@
 
 #include "ChildProcess.h"
 #include "MandateTestSupport.h"
-#include "mandate/pendra/MIniSetHelper.h"
-#include "mandate/pendra/MandateLockFile.h"
+#include "pendra/MIniSetHelper.h"
+#include "pendra/MandateLockFile.h"
 
 using namespace testsupport;
 

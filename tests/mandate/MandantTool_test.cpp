@@ -18,7 +18,7 @@
 #include "ToolProcess.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/FileModes.h"
-#include "mandate/pendra/MIniSetHelper.h"
+#include "pendra/MIniSetHelper.h"
 #include "mandate/tools/MandateText.h"
 
 using namespace testsupport;

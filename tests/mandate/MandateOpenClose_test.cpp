@@ -12,7 +12,7 @@
 #include "app/CTheView.h"
 #include "base/Format.h"
 #include "core/Strings.h"
-#include "mandate/pendra/MIniSetHelper.h"
+#include "pendra/MIniSetHelper.h"
 #include "res/Resource.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/support/FileModes.h"

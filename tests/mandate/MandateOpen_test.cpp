@@ -8,8 +8,8 @@
 #include <functional>
 
 #include "MandateTestSupport.h"
-#include "mandate/pendra/IDbAccess.h"
-#include "mandate/pendra/IMandateConfiguration.h"
+#include "pendra/IDbAccess.h"
+#include "pendra/IMandateConfiguration.h"
 #include "tests/support/FileBytes.h"
 
 using namespace testsupport;

@@ -4,8 +4,8 @@
 #include <dlfcn.h>
 
 #include "mandate/OtherUsers.h"
-#include "mandate/pendra/IMandateConfiguration.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/IMandateConfiguration.h"
+#include "pendra/Mandate.h"
 
 namespace {
 

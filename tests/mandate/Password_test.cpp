@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "MandateTestSupport.h"
-#include "mandate/pendra/PasswordHash.h"
-#include "mandate/pendra/PendraMessages.h"
+#include "pendra/PasswordHash.h"
+#include "pendra/PendraMessages.h"
 
 using namespace testsupport;
 

@@ -1,9 +1,9 @@
-#include "mandate/pendra/PendraMessages.h"
+#include "pendra/PendraMessages.h"
 
 #include <gtest/gtest.h>
 
 #include "MandateTestSupport.h"
-#include "mandate/pendra/PendraStatus.h"
+#include "pendra/PendraStatus.h"
 #include "base/StringTableFile.h"
 
 extern const std::string_view embedded_pendra_de_txt;

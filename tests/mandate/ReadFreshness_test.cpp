@@ -6,7 +6,7 @@
 
 #include "ChildProcess.h"
 #include "MandateTestSupport.h"
-#include "mandate/pendra/SqliteEngine.h"
+#include "pendra/SqliteEngine.h"
 
 using namespace testsupport;
 

@@ -7,9 +7,9 @@
 
 #include "base/Format.h"
 #include "core/Strings.h"
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/PendraMessages.h"
-#include "mandate/pendra/PendraStatus.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraMessages.h"
+#include "pendra/PendraStatus.h"
 #include "res/Resource.h"
 #include "tests/mandate/MandateTestSupport.h"
 #include "tests/mandate/SqlTestSupport.h"

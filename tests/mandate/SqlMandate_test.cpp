@@ -12,8 +12,8 @@
 #include "SqlTestSupport.h"
 #include "ToolProcess.h"
 #include "mandate/HoldwatchApi.h"
-#include "mandate/pendra/IDbAccess.h"
-#include "mandate/pendra/IMandateConfiguration.h"
+#include "pendra/IDbAccess.h"
+#include "pendra/IMandateConfiguration.h"
 #include "mandate/tools/MandantTool.h"
 
 using namespace testsupport;

@@ -10,9 +10,9 @@
 #include <optional>
 #include <string>
 
-#include "mandate/pendra/MandateAdmin.h"
-#include "mandate/pendra/PgEngine.h"
-#include "mandate/pendra/SqlMandateConfiguration.h"
+#include "pendra/MandateAdmin.h"
+#include "pendra/PgEngine.h"
+#include "pendra/SqlMandateConfiguration.h"
 
 namespace testsupport {
 

@@ -3,9 +3,9 @@
 
 #include <fstream>
 
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Konto.h"
-#include "mandate/pendra/PendraStatus.h"
+#include "pendra/BFile.h"
+#include "pendra/Konto.h"
+#include "pendra/PendraStatus.h"
 #include "tests/taxkeys/KeyCommandsFixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "mandate/pendra/PendraMessages.h"
+#include "pendra/PendraMessages.h"
 #include "taxkeys/ConversionRules.h"
 #include "tests/support/CommaLocale.h"
 #include "tests/taxkeys/KeyCommandsFixture.h"

@@ -173,7 +173,9 @@ TEST_P(TableFiles, AreReadAsTextOrSayWhyNot) {
         if (std::string found = id; table->Convert(found)) entries.emplace_back(id, found);
     EXPECT_EQ(entries, GetParam().entries);
     ASSERT_EQ(table->Unreadable().has_value(), GetParam().why.has_value());
-    if (GetParam().why) EXPECT_EQ(table->Unreadable()->why, *GetParam().why);
+    if (GetParam().why) {
+        EXPECT_EQ(table->Unreadable()->why, *GetParam().why);
+    }
     EXPECT_EQ(table->FileName(), path);
 }
 

@@ -10,7 +10,7 @@
 #include "app/CMainFrame.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
-#include "mandate/pendra/Mandate.h"
+#include "pendra/Mandate.h"
 #include "mandate/tools/MandantTool.h"
 #include "mandate/tools/MandateText.h"
 #include "res/Resource.h"

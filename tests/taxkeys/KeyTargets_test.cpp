@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "mandate/pendra/PendraStatus.h"
+#include "pendra/PendraStatus.h"
 #include "taxkeys/ConvertTable.h"
 #include "taxkeys/KeyOverview.h"
 #include "tests/support/Fifo.h"

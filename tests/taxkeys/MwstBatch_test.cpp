@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "mandate/pendra/Mandate.h"
-#include "mandate/pendra/MIniSetHelper.h"
+#include "pendra/Mandate.h"
+#include "pendra/MIniSetHelper.h"
 #include "mandate/tools/MandantTool.h"
 #include "tests/taxkeys/BatchProcess.h"
 #include "tests/support/FileModes.h"

@@ -3,8 +3,8 @@
 #include <fstream>
 
 #include "app/CTheView.h"
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Tax.h"
 #include "tests/taxkeys/KeyCommandsFixture.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // "Alte Steuerschlüssel entfernen" and the used-key test.
 #include "app/CTheView.h"
-#include "mandate/pendra/BFile.h"
-#include "mandate/pendra/Tax.h"
+#include "pendra/BFile.h"
+#include "pendra/Tax.h"
 #include "taxkeys/ConversionCommands.h"
 #include "tests/taxkeys/KeyCommandsFixture.h"
 

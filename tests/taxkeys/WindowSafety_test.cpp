@@ -7,7 +7,7 @@
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "mandate/MandateRun.h"
-#include "mandate/backup/MandateBackup.h"
+#include "backup/MandateBackup.h"
 #include "tests/taxkeys/KeyCommandsFixture.h"
 
 namespace fs = std::filesystem;

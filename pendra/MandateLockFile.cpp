@@ -1,0 +1,183 @@
+#include "pendra/MandateLockFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "pendra/PendraStatus.h"
+
+namespace {
+
+constexpr off_t kMandateLockOffset = MandateLockFile::kPageSize;
+constexpr off_t kCounterOffset = 0;
+constexpr std::uint64_t kRecordLockBase = std::uint64_t{1} << 32;
+constexpr std::uint64_t kRecordLockSpan = std::uint64_t{1} << 60;
+
+bool SetOfdLock(int fd, short type, off_t offset, bool wait, off_t length = 1) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = offset;
+    lock.l_len = length;
+    for (;;) {
+        if (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+}  // namespace
+
+int MandateLockFile::Create(const std::string& dir) {
+    int fd = ::open((dir + "/" + kFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return pendra::kIoError;
+    int status = ftruncate(fd, kPageSize) == 0 ? pendra::kOk : pendra::kIoError;
+    ::close(fd);
+    return status;
+}
+
+std::unique_ptr<MandateLockFile> MandateLockFile::Open(const std::string& dir, int& status) {
+    std::string path = dir + "/" + kFileName;
+    bool writable = true;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        writable = false;
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    struct stat info {};
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0) {
+        status = pendra::kIoError;
+        return nullptr;
+    }
+    if (writable && info.st_size < static_cast<off_t>(kPageSize)) {
+        writable = ftruncate(fd, kPageSize) == 0;
+    }
+    status = pendra::kOk;
+    int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return std::unique_ptr<MandateLockFile>(new MandateLockFile(path, fd, dirFd, writable));
+}
+
+MandateLockFile::MandateLockFile(std::string path, int fd, int dirFd, bool writable)
+    : path_(std::move(path)), fd_(fd), dirFd_(dirFd), writable_(writable) {}
+
+MandateLockFile::~MandateLockFile() {
+    ::close(fd_);  // drops the mandate lock of this description
+    if (dirFd_ >= 0) ::close(dirFd_);  // and the directory lock
+}
+
+bool MandateLockFile::SetMandateLock(short type) {
+    return SetOfdLock(fd_, type, kMandateLockOffset, false);
+}
+
+bool MandateLockFile::SetDirectoryLock(int operation) {
+    if (dirFd_ < 0) return true;
+    for (;;) {
+        if (::flock(dirFd_, operation | LOCK_NB) == 0) return true;
+        if (errno == EINTR) continue;
+        // A file system without flock on folders keeps only the byte lock.
+        return errno != EWOULDBLOCK;
+    }
+}
+
+bool MandateLockFile::TryLockShared() {
+    if (!SetMandateLock(F_RDLCK)) return false;
+    if (SetDirectoryLock(LOCK_SH)) return true;
+    // Someone holds the mandate through another lock file (ours was deleted or replaced).
+    SetMandateLock(F_UNLCK);
+    return false;
+}
+
+bool MandateLockFile::TryLockExclusive() {
+    if (!writable_ || !SetMandateLock(F_WRLCK)) return false;
+    if (SetDirectoryLock(LOCK_EX)) return true;
+    // flock converts by dropping the old lock first: take the shared one back.
+    SetMandateLock(F_RDLCK);
+    SetDirectoryLock(LOCK_SH);
+    return false;
+}
+
+void MandateLockFile::ReturnToShared() {
+    SetMandateLock(F_RDLCK);
+    SetDirectoryLock(LOCK_SH);
+}
+
+std::uint64_t MandateLockFile::Generation() const {
+    // Under a read lock, so that a concurrent increment is never seen half
+    // written. A truncated file reads short: 0, which differs from what was
+    // seen before, so cursors are reset once too often, never once too few.
+    ++generationReads_;
+    std::uint64_t value = 0;
+    SetOfdLock(fd_, F_RDLCK, kCounterOffset, true, sizeof value);
+    if (::pread(fd_, &value, sizeof value, kCounterOffset) != static_cast<ssize_t>(sizeof value)) value = 0;
+    SetOfdLock(fd_, F_UNLCK, kCounterOffset, false, sizeof value);
+    return value;
+}
+
+std::uint64_t MandateLockFile::PublishChange() {
+    if (!writable_) return Generation();
+    std::uint64_t value = 0;
+    SetOfdLock(fd_, F_WRLCK, kCounterOffset, true, sizeof value);
+    if (::pread(fd_, &value, sizeof value, kCounterOffset) != static_cast<ssize_t>(sizeof value)) value = 0;
+    const std::uint64_t next = value + 1;
+    // On a failed write the file keeps `value`; readers compare for a change, and the next commit
+    // writes again.
+    if (::pwrite(fd_, &next, sizeof next, kCounterOffset) == static_cast<ssize_t>(sizeof next)) value = next;
+    SetOfdLock(fd_, F_UNLCK, kCounterOffset, false, sizeof value);
+    return value;
+}
+
+RecordLockSet::~RecordLockSet() {
+    if (fd_ >= 0) ::close(fd_);  // releases every record lock of this set
+}
+
+std::uint64_t RecordLockSet::OffsetOf(const std::string& table, const std::string& key) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    auto mix = [&hash](unsigned char byte) {
+        hash ^= byte;
+        hash *= 1099511628211ull;
+    };
+    for (unsigned char c : table) mix(c);
+    mix(0);
+    for (unsigned char c : key) mix(c);
+    return kRecordLockBase + hash % kRecordLockSpan;
+}
+
+int RecordLockSet::Descriptor() {
+    if (fd_ < 0) {
+        fd_ = ::open(lockPath_.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd_ < 0) fd_ = ::open(lockPath_.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    return fd_;
+}
+
+int RecordLockSet::Lock(std::uint64_t offset, bool wait) {
+    auto it = held_.find(offset);
+    if (it != held_.end()) {
+        ++it->second;
+        return pendra::kOk;
+    }
+    int fd = Descriptor();
+    if (fd < 0) return pendra::kIoError;
+    // A read-only descriptor can take only read locks; those still exclude
+    // every writer's write lock, which is what a record lock is for.
+    short type = (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR ? F_WRLCK : F_RDLCK;
+    if (!SetOfdLock(fd, type, static_cast<off_t>(offset), wait)) {
+        return errno == EAGAIN || errno == EACCES ? pendra::kRecordLocked : pendra::kIoError;
+    }
+    held_[offset] = 1;
+    return pendra::kOk;
+}
+
+void RecordLockSet::Unlock(std::uint64_t offset) {
+    auto it = held_.find(offset);
+    if (it == held_.end()) return;
+    if (--it->second > 0) return;
+    held_.erase(it);
+    SetOfdLock(fd_, F_UNLCK, static_cast<off_t>(offset), false);
+}
