@@ -21,8 +21,8 @@
 #include "pendra/MIniSetHelper.h"
 #include "pendra/SqliteEngine.h"
 #include "mandate/tools/MandateText.h"
-#include "tests/mandate/MandateTestSupport.h"
-#include "tests/mandate/SqlTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
+#include "tests/pendra/SqlTestSupport.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileModes.h"
 

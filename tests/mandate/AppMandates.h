@@ -14,7 +14,7 @@
 #include "pendra/Mandate.h"
 #include "pendra/MandateAdmin.h"
 #include "pendra/Tax.h"
-#include "tests/mandate/MandateTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
 
 namespace apptest {
 

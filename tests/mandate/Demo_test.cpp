@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "MandateTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
 
 using namespace testsupport;
 

@@ -6,7 +6,7 @@
 
 #include "pendra/MIniSetHelper.h"
 #include "pendra/Mandate.h"
-#include "tests/mandate/ChildProcess.h"
+#include "tests/pendra/ChildProcess.h"
 
 namespace apptest {
 

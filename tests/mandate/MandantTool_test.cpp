@@ -13,9 +13,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "MandateTestSupport.h"
-#include "ChildProcess.h"
-#include "ToolProcess.h"
+#include "tests/pendra/MandateTestSupport.h"
+#include "tests/pendra/ChildProcess.h"
+#include "tests/mandate/ToolProcess.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/FileModes.h"
 #include "pendra/MIniSetHelper.h"

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "MandateTestSupport.h"
-#include "SqlTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
+#include "tests/pendra/SqlTestSupport.h"
 #include "mandate/tools/MandantTool.h"
 
 namespace fs = std::filesystem;

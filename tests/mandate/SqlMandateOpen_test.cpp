@@ -11,8 +11,8 @@
 #include "pendra/PendraMessages.h"
 #include "pendra/PendraStatus.h"
 #include "res/Resource.h"
-#include "tests/mandate/MandateTestSupport.h"
-#include "tests/mandate/SqlTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
+#include "tests/pendra/SqlTestSupport.h"
 #include "tests/mandate/ToolProcess.h"
 #include "tests/support/AppFixture.h"
 

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "tests/mandate/MandateTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
 #include "taxkeys/ConversionRules.h"
 #include "taxkeys/ConversionState.h"
 #include "taxkeys/ConvertTable.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "taxkeys/ConvertTable.h"
-#include "tests/mandate/MandateTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
 #include "tests/support/Fifo.h"
 
 using testsupport::TempDir;

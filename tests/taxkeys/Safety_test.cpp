@@ -39,10 +39,10 @@
 #include "mandate/tools/MandateText.h"
 #include "res/Resource.h"
 #include "taxkeys/ConversionCommands.h"
-#include "tests/mandate/SqlTestSupport.h"
+#include "tests/pendra/SqlTestSupport.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileModes.h"
-#include "tests/taxkeys/BatchProcess.h"
+#include "tests/app/batch/BatchProcess.h"
 
 namespace fs = std::filesystem;
 using testsupport::FileBytes;

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <functional>
 
-#include "MandateTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
 #include "pendra/IDbAccess.h"
 #include "pendra/IMandateConfiguration.h"
 #include "tests/support/FileBytes.h"

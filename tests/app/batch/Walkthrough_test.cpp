@@ -14,7 +14,7 @@
 #include "forms/vcf/CVCF1.h"
 #include "mandate/tools/DemoBuilder.h"
 #include "mandate/tools/MandantTool.h"
-#include "tests/taxkeys/BatchProcess.h"
+#include "tests/app/batch/BatchProcess.h"
 
 namespace fs = std::filesystem;
 

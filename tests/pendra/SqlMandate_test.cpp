@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "MandateTestSupport.h"
-#include "SqlTestSupport.h"
-#include "ToolProcess.h"
+#include "tests/pendra/MandateTestSupport.h"
+#include "tests/pendra/SqlTestSupport.h"
+#include "tests/mandate/ToolProcess.h"
 #include "mandate/HoldwatchApi.h"
 #include "pendra/IDbAccess.h"
 #include "pendra/IMandateConfiguration.h"

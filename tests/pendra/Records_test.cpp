@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "MandateTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
 
 using namespace testsupport;
 

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "MandateTestSupport.h"
-#include "SqlTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
+#include "tests/pendra/SqlTestSupport.h"
 #include "pendra/MIniSetHelper.h"
 #include "pendra/StorageEngine.h"
 

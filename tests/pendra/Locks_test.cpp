@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "ChildProcess.h"
-#include "MandateTestSupport.h"
+#include "tests/pendra/ChildProcess.h"
+#include "tests/pendra/MandateTestSupport.h"
 #include "pendra/MIniSetHelper.h"
 #include "pendra/MandateLockFile.h"
 

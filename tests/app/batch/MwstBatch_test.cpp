@@ -20,7 +20,7 @@
 #include "pendra/Mandate.h"
 #include "pendra/MIniSetHelper.h"
 #include "mandate/tools/MandantTool.h"
-#include "tests/taxkeys/BatchProcess.h"
+#include "tests/app/batch/BatchProcess.h"
 #include "tests/support/FileModes.h"
 
 namespace {

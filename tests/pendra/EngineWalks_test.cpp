@@ -10,9 +10,9 @@
 #include <set>
 #include <thread>
 
-#include "ChildProcess.h"
-#include "MandateTestSupport.h"
-#include "SqlTestSupport.h"
+#include "tests/pendra/ChildProcess.h"
+#include "tests/pendra/MandateTestSupport.h"
+#include "tests/pendra/SqlTestSupport.h"
 #include "pendra/PgTable.h"
 #include "pendra/StorageEngine.h"
 

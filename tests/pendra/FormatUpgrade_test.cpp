@@ -1,7 +1,7 @@
 // Mandates written before tax ids were stored in Windows-1252 (database format
 // 2, ids in UTF-8) on both engines: converted when opened for writing, read as
 // they are while read-only or in use, refused when an id has no place in the
-// new form. The records come from tests/mandate/data/format2-mandate.sql, a
+// new form. The records come from tests/pendra/data/format2-mandate.sql, a
 // database that library wrote.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -11,8 +11,8 @@
 #include <memory>
 #include <sstream>
 
-#include "MandateTestSupport.h"
-#include "SqlTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
+#include "tests/pendra/SqlTestSupport.h"
 #include "pendra/MIniSetHelper.h"
 #include "pendra/MandateLockFile.h"
 #include "pendra/PgSchema.h"
@@ -32,7 +32,7 @@ std::string ReadText(const std::string& path) {
 }
 
 std::string FixtureSql() {
-    return ReadText(std::string(MWST_SOURCE_DIR) + "/tests/mandate/data/format2-mandate.sql");
+    return ReadText(std::string(MWST_SOURCE_DIR) + "/tests/pendra/data/format2-mandate.sql");
 }
 
 std::string Hex(const std::string& bytes) {

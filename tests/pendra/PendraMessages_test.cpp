@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "MandateTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
 #include "pendra/PendraStatus.h"
 #include "base/StringTableFile.h"
 

@@ -3,7 +3,7 @@
 
 #include <fstream>
 
-#include "MandateTestSupport.h"
+#include "tests/pendra/MandateTestSupport.h"
 #include "pendra/PasswordHash.h"
 #include "pendra/PendraMessages.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "mandate/tools/MandantTool.h"
-#include "tests/taxkeys/BatchProcess.h"
+#include "tests/app/batch/BatchProcess.h"
 
 namespace {
 
