@@ -25,17 +25,9 @@ using namespace testsupport;
 
 namespace {
 
-// Runs the tool in this process (fast); the process tests use the real program.
-ToolResult RunInProcess(const std::vector<std::string>& args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    int code = mandant::RunMandantTool(args, in, out, err);
-    return {code, out.str(), err.str()};
-}
-
 // The record lines of a dump (without the header comments).
 std::string Records(const std::string& dir) {
-    ToolResult dump = RunInProcess({"dump", dir});
+    ToolResult dump = RunToolInProcess({"dump", dir});
     EXPECT_EQ(dump.exitCode, 0) << dump.err;
     std::istringstream lines(dump.out);
     std::string line, records;
@@ -49,7 +41,7 @@ class MandantToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = temp_.Sub("Muster AG");
-        ASSERT_EQ(RunInProcess({"create", dir_, "--name", "Muster AG"}).exitCode, 0);
+        ASSERT_EQ(RunToolInProcess({"create", dir_, "--name", "Muster AG"}).exitCode, 0);
     }
     TempDir temp_;
     std::string dir_;
@@ -79,20 +71,20 @@ constexpr const char* kExpectedRecords =
     "booking 2 20231231 3000 1077.55 USN81 Verkauf Dezember\n";
 
 TEST_F(MandantToolTest, LoadThenDumpGivesTheInputNormalisedAndInKeyOrder) {
-    ToolResult load = RunInProcess({"load", dir_}, kInput);
+    ToolResult load = RunToolInProcess({"load", dir_}, kInput);
     ASSERT_EQ(load.exitCode, 0) << load.err;
     std::string records = Records(dir_);
     EXPECT_EQ(records, kExpectedRecords);
 
     // The dump loads back into an empty mandate as the same records.
     std::string copy = temp_.Sub("Kopie");
-    ASSERT_EQ(RunInProcess({"create", copy, "--name", "Kopie"}).exitCode, 0);
-    ASSERT_EQ(RunInProcess({"load", copy}, RunInProcess({"dump", dir_}).out).exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"create", copy, "--name", "Kopie"}).exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", copy}, RunToolInProcess({"dump", dir_}).out).exitCode, 0);
     EXPECT_EQ(Records(copy), records);
 }
 
 TEST_F(MandantToolTest, PercentTextStoresTheFloatAndReadsBack) {
-    ASSERT_EQ(RunInProcess({"load", dir_}, "key VSN77 7.7 107.7 netto 1170\n").exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", dir_}, "key VSN77 7.7 107.7 netto 1170\n").exitCode, 0);
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
     BFile file(&mandate);
@@ -111,8 +103,8 @@ TEST_F(MandantToolTest, PercentTextStoresTheFloatAndReadsBack) {
     ASSERT_EQ(tax.Update(), pendra::kOk);
     mandate.CloseMandateFiles();
     std::string copy = temp_.Sub("Kopie");
-    ASSERT_EQ(RunInProcess({"create", copy, "--name", "Kopie"}).exitCode, 0);
-    ASSERT_EQ(RunInProcess({"load", copy}, RunInProcess({"dump", dir_}).out).exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"create", copy, "--name", "Kopie"}).exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", copy}, RunToolInProcess({"dump", dir_}).out).exitCode, 0);
     ASSERT_EQ(mandate.OpenMandateFiles(copy), pendra::kOk);
     BFile copyFile(&mandate);
     ASSERT_EQ(copyFile.Open(mandate.GetTaxName(), 0), pendra::kOk);
@@ -124,24 +116,24 @@ TEST_F(MandantToolTest, PercentTextStoresTheFloatAndReadsBack) {
 // A text field may begin with U+FEFF; only a BOM at the start of the input is the file's.
 TEST_F(MandantToolTest, LeadingByteOrderMarkInATextFieldSurvivesDumpAndLoad) {
     const std::string line = "account 1000 0 - \xEF\xBB\xBFKasse\n";
-    ASSERT_EQ(RunInProcess({"load", dir_}, "# Konten\n" + line).exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", dir_}, "# Konten\n" + line).exitCode, 0);
     EXPECT_EQ(Records(dir_), line);
     std::string copy = temp_.Sub("Kopie");
-    ASSERT_EQ(RunInProcess({"create", copy, "--name", "Kopie"}).exitCode, 0);
-    ASSERT_EQ(RunInProcess({"load", copy}, RunInProcess({"dump", dir_}).out).exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"create", copy, "--name", "Kopie"}).exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", copy}, RunToolInProcess({"dump", dir_}).out).exitCode, 0);
     EXPECT_EQ(Records(copy), line);
 }
 
 // Empty and `-` fields store no bytes (and copy none: the sanitizer build checks that).
 TEST_F(MandantToolTest, EmptyAndDashFieldsLoad) {
-    ToolResult load = RunInProcess({"load", dir_}, "key VSB25 2.5 102.5 brutto -\naccount 1000 0 -\n"
+    ToolResult load = RunToolInProcess({"load", dir_}, "key VSB25 2.5 102.5 brutto -\naccount 1000 0 -\n"
                                                    "booking -1 20240229 - -12.5 -\n");
     ASSERT_EQ(load.exitCode, 0) << load.err;
     EXPECT_EQ(Records(dir_), "key VSB25 2.5 102.5 brutto -\naccount 1000 0 -\nbooking -1 20240229 - -12.5 -\n");
 }
 
 TEST_F(MandantToolTest, Windows1252InputIsStoredAsUtf8) {
-    ASSERT_EQ(RunInProcess({"load", dir_}, "account 1000 0 - B\xE4""ckerei \x80 M\xFCller\r\n").exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", dir_}, "account 1000 0 - B\xE4""ckerei \x80 M\xFCller\r\n").exitCode, 0);
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
     BFile file(&mandate);
@@ -155,11 +147,11 @@ TEST_F(MandantToolTest, Windows1252InputIsStoredAsUtf8) {
 // Ids are six characters of Windows-1252, stored as the library stores them,
 // whether the input is UTF-8 or Windows-1252; the dump gives them back as UTF-8.
 TEST_F(MandantToolTest, UmlautIdsOfSixCharactersRoundTrip) {
-    ASSERT_EQ(RunInProcess({"load", dir_}, "key NEUÄÄ1 8.1 108.1 netto 2200 Neu ÄÄ\n"
+    ASSERT_EQ(RunToolInProcess({"load", dir_}, "key NEUÄÄ1 8.1 108.1 netto 2200 Neu ÄÄ\n"
                                            "account 2200 1 NEUÄÄ1 Umsatz\n"
                                            "booking 1 20240110 2200 10 NEUÄÄ1 Verkauf\n").exitCode,
               0);
-    ASSERT_EQ(RunInProcess({"load", dir_}, "key \x8C" "uvre 8.1 108.1 netto - \x80\n").exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", dir_}, "key \x8C" "uvre 8.1 108.1 netto - \x80\n").exitCode, 0);
     EXPECT_EQ(Records(dir_), "key NEUÄÄ1 8.1 108.1 netto 2200 Neu ÄÄ\n"
                              "key Œuvre 8.1 108.1 netto - €\n"
                              "account 2200 1 NEUÄÄ1 Umsatz\n"
@@ -183,11 +175,11 @@ class MandantToolBadInput : public MandantToolTest,
                             public ::testing::WithParamInterface<BadLine> {};
 
 TEST_P(MandantToolBadInput, NamesLineAndFieldAndWritesNothing) {
-    ASSERT_EQ(RunInProcess({"load", dir_}, "key VSN77 7.7 107.7 netto 1170\n").exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", dir_}, "key VSN77 7.7 107.7 netto 1170\n").exitCode, 0);
     std::string before = Records(dir_);
     std::string input = std::string("# good lines first\naccount 1000 0 - Kasse\n") +
                         GetParam().line + "\nbooking 1 20231231 1000 5 -\n";
-    ToolResult load = RunInProcess({"load", dir_}, input);
+    ToolResult load = RunToolInProcess({"load", dir_}, input);
     EXPECT_EQ(load.exitCode, 1);
     EXPECT_NE(load.err.find("line 3"), std::string::npos) << load.err;
     if (*GetParam().field) {
@@ -233,7 +225,7 @@ TEST_F(MandantToolTest, LoadRefusesAFifoAtOnce) {
     const std::string fifo = temp_.Sub("records.txt");
     ASSERT_TRUE(testsupport::MakeFifo(fifo));
     ToolResult load{};
-    EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(fifo, [&] { load = RunInProcess({"load", dir_, fifo}); }));
+    EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(fifo, [&] { load = RunToolInProcess({"load", dir_, fifo}); }));
     EXPECT_EQ(load.exitCode, 1);
     EXPECT_NE(load.err.find(fifo + " is not a regular file; nothing loaded"), std::string::npos) << load.err;
 }
@@ -241,7 +233,7 @@ TEST_F(MandantToolTest, LoadRefusesAFifoAtOnce) {
 // Reading needs no write: a mandate on a read-only medium dumps. The medium is
 // a read-only bind mount in a mount namespace of a child process (root only).
 TEST_F(MandantToolTest, DumpsAMandateOnAReadOnlyMedium) {
-    ASSERT_EQ(RunInProcess({"load", dir_}, kInput).exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", dir_}, kInput).exitCode, 0);
     const std::string expected = Records(dir_);
     const std::string mountPoint = temp_.Sub("ro");
     ASSERT_TRUE(std::filesystem::create_directory(mountPoint));
@@ -253,7 +245,7 @@ TEST_F(MandantToolTest, DumpsAMandateOnAReadOnlyMedium) {
         if (::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) return 77;
         const std::string roDir = mountPoint + "/Muster AG";
         if (::access(roDir.c_str(), W_OK) == 0 || errno != EROFS) return 3;
-        ToolResult dump = RunInProcess({"dump", roDir});
+        ToolResult dump = RunToolInProcess({"dump", roDir});
         if (dump.exitCode != 0) {
             std::fprintf(stderr, "%s", dump.err.c_str());
             return 1;
@@ -268,7 +260,7 @@ TEST_F(MandantToolTest, DumpsAMandateOnAReadOnlyMedium) {
 // A folder the user may read but not write (no -shm file can be created
 // beside the database): dump reads it all the same.
 TEST_F(MandantToolTest, DumpsAMandateInAFolderItMayNotWrite) {
-    ASSERT_EQ(RunInProcess({"load", dir_}, kInput).exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", dir_}, kInput).exitCode, 0);
     const std::string expected = Records(dir_);
     std::filesystem::permissions(dir_, std::filesystem::perms(0555));
     ToolResult dump{};
@@ -276,7 +268,7 @@ TEST_F(MandantToolTest, DumpsAMandateInAFolderItMayNotWrite) {
     {
         testsupport::ObeyFileModes obey;
         obeyed = obey.Obeyed();
-        if (obeyed) dump = RunInProcess({"dump", dir_});
+        if (obeyed) dump = RunToolInProcess({"dump", dir_});
     }
     std::filesystem::permissions(dir_, std::filesystem::perms(0755));
     if (!obeyed) GTEST_SKIP() << "file modes cannot be enforced here";
@@ -285,7 +277,7 @@ TEST_F(MandantToolTest, DumpsAMandateInAFolderItMayNotWrite) {
 }
 
 TEST_F(MandantToolTest, ReportsEveryBadLine) {
-    ToolResult load = RunInProcess({"load", dir_}, "key A 1 101 netto -\nkey B x 101 netto -\n"
+    ToolResult load = RunToolInProcess({"load", dir_}, "key A 1 101 netto -\nkey B x 101 netto -\n"
                                           "key C 1 101 x -\n");
     EXPECT_EQ(load.exitCode, 1);
     EXPECT_NE(load.err.find("line 2, field RATE"), std::string::npos) << load.err;
@@ -296,22 +288,22 @@ TEST_F(MandantToolTest, ReportsEveryBadLine) {
 TEST_F(MandantToolTest, LoadReadsAFileAndRefusesReadOnlyMandates) {
     std::string file = temp_.Sub("records.txt");
     std::ofstream(file) << "account 1000 0 - Kasse\n";
-    ASSERT_EQ(RunInProcess({"load", dir_, file}).exitCode, 0);
+    ASSERT_EQ(RunToolInProcess({"load", dir_, file}).exitCode, 0);
     EXPECT_EQ(Records(dir_), "account 1000 0 - Kasse\n");
-    EXPECT_EQ(RunInProcess({"load", dir_, temp_.Sub("missing.txt")}).exitCode, 1);
+    EXPECT_EQ(RunToolInProcess({"load", dir_, temp_.Sub("missing.txt")}).exitCode, 1);
 
-    ASSERT_EQ(RunInProcess({"read-only", dir_, "on"}).exitCode, 0);
-    ToolResult load = RunInProcess({"load", dir_}, "account 2000 0 - Bank\n");
+    ASSERT_EQ(RunToolInProcess({"read-only", dir_, "on"}).exitCode, 0);
+    ToolResult load = RunToolInProcess({"load", dir_}, "account 2000 0 - Bank\n");
     EXPECT_EQ(load.exitCode, 1);
     EXPECT_NE(load.err.find("read-only"), std::string::npos);
     EXPECT_EQ(Records(dir_), "account 1000 0 - Kasse\n");
-    EXPECT_NE(RunInProcess({"dump", dir_}).out.find("# read-only: yes"), std::string::npos);
+    EXPECT_NE(RunToolInProcess({"dump", dir_}).out.find("# read-only: yes"), std::string::npos);
 }
 
 TEST(MandantToolCreate, OptionsReachTheMandate) {
     TempDir temp;
     std::string dir = temp.Sub("neu/tief/Saldo AG");
-    ToolResult create = RunInProcess({"create", dir, "--name", "Saldo AG", "--version", "2299",
+    ToolResult create = RunToolInProcess({"create", dir, "--name", "Saldo AG", "--version", "2299",
                              "--password", "pw", "--flat-rate", "--read-only"});
     ASSERT_EQ(create.exitCode, 0) << create.err;
     Mandate mandate;
@@ -326,13 +318,13 @@ TEST(MandantToolCreate, OptionsReachTheMandate) {
     ui.passwords = {"pw"};
     EXPECT_EQ(mandate.AskPassword(), 1);
 
-    ToolResult again = RunInProcess({"create", dir, "--name", "Andere AG"});
+    ToolResult again = RunToolInProcess({"create", dir, "--name", "Andere AG"});
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_NE(again.err.find("a mandate exists there already"), std::string::npos);
 }
 
 TEST_F(MandantToolTest, LoadTakesIsoBookingDatesAndStoresThemAsTheLibraryDoes) {
-    ToolResult load = RunInProcess({"load", dir_}, "booking 2 2023-12-31 3000 1077.55 - Verkauf\n"
+    ToolResult load = RunToolInProcess({"load", dir_}, "booking 2 2023-12-31 3000 1077.55 - Verkauf\n"
                                                    "booking 3 2024-02-29 - 5 -\n");
     ASSERT_EQ(load.exitCode, 0) << load.err;
     const std::string records = Records(dir_);
@@ -342,7 +334,7 @@ TEST_F(MandantToolTest, LoadTakesIsoBookingDatesAndStoresThemAsTheLibraryDoes) {
 
 TEST_F(MandantToolTest, BadIsoDatesAreReportedAndNothingIsLoaded) {
     for (const char* date : {"2023-02-29", "2023-13-01", "2023-1-031", "2023/12/31", "2023-12-3x"}) {
-        ToolResult load = RunInProcess({"load", dir_}, std::string("booking 2 ") + date + " 3000 5 -\n");
+        ToolResult load = RunToolInProcess({"load", dir_}, std::string("booking 2 ") + date + " 3000 5 -\n");
         EXPECT_EQ(load.exitCode, 1) << date;
         EXPECT_NE(load.err.find("field DATE"), std::string::npos) << date << load.err;
         EXPECT_NE(load.err.find("nothing loaded"), std::string::npos) << date << load.err;
@@ -352,7 +344,7 @@ TEST_F(MandantToolTest, BadIsoDatesAreReportedAndNothingIsLoaded) {
 
 TEST_F(MandantToolTest, OptionsMayStandAnywhereAfterTheCommand) {
     const std::string other = temp_.Sub("Zweit");
-    ToolResult create = RunInProcess({"create", "--name", "Zweit AG", other, "--flat-rate"});
+    ToolResult create = RunToolInProcess({"create", "--name", "Zweit AG", other, "--flat-rate"});
     ASSERT_EQ(create.exitCode, 0) << create.err;
     EXPECT_NE(Records(other).find("setting 0 27 1"), std::string::npos);
 }
@@ -360,12 +352,12 @@ TEST_F(MandantToolTest, OptionsMayStandAnywhereAfterTheCommand) {
 TEST(MandantToolConventions, HelpAndVersionExitWithZeroOnStandardOutput) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--help"}, {"-h"}, {"help"}, {"create", "--help"}, {"load", "x", "-h"}}) {
-        ToolResult result = RunInProcess(args);
+        ToolResult result = RunToolInProcess(args);
         EXPECT_EQ(result.exitCode, 0) << args[0];
         EXPECT_EQ(result.out.rfind("usage: mwst-mandant", 0), 0u) << result.out;
         EXPECT_EQ(result.err, "");
     }
-    ToolResult version = RunInProcess({"--version"});
+    ToolResult version = RunToolInProcess({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("mwst-mandant ", 0), 0u) << version.out;
 }
@@ -374,7 +366,7 @@ TEST(MandantToolConventions, ArgumentBytesPassTheParserUnchanged) {
     // A folder name in Windows-1252 (not UTF-8) must reach the tool as it is.
     TempDir temp;
     const std::string dir = temp.Sub("M\xfcller");
-    ToolResult create = RunInProcess({"create", dir, "--name", "M\xfcller \xe9t\xe9"});
+    ToolResult create = RunToolInProcess({"create", dir, "--name", "M\xfcller \xe9t\xe9"});
     ASSERT_EQ(create.exitCode, 0) << create.err;
     EXPECT_TRUE(std::filesystem::exists(dir + "/pendra.db"));
     EXPECT_NE(create.out.find("\"M\xfcller \xe9t\xe9\""), std::string::npos) << create.out;
@@ -387,7 +379,7 @@ struct UsageCase {
 class MandantToolUsage : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(MandantToolUsage, ExitsWithTwoAndUsage) {
-    ToolResult result = RunInProcess(GetParam().args);
+    ToolResult result = RunToolInProcess(GetParam().args);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("usage:"), std::string::npos);
 }
@@ -405,11 +397,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MandantToolFailures, MissingOrForeignMandatesExitWithOne) {
     TempDir temp;
-    ToolResult dump = RunInProcess({"dump", temp.Path()});
+    ToolResult dump = RunToolInProcess({"dump", temp.Path()});
     EXPECT_EQ(dump.exitCode, 1);
     EXPECT_NE(dump.err.find("no mandate"), std::string::npos);
     std::ofstream(temp.Sub("pendra.db")) << "not a database";
-    EXPECT_EQ(RunInProcess({"dump", temp.Path()}).exitCode, 1);
+    EXPECT_EQ(RunToolInProcess({"dump", temp.Path()}).exitCode, 1);
 }
 
 TEST(MandantToolProcess, HoldExcludesOtherProcessesUntilItsInputCloses) {

@@ -10,6 +10,7 @@
 #include "tests/pendra/MandateTestSupport.h"
 #include "tests/pendra/SqlTestSupport.h"
 #include "mandate/tools/MandantTool.h"
+#include "tests/mandate/ToolProcess.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -33,10 +34,9 @@ std::string Program(const std::string& name, const std::string& args, int& exitC
 }
 
 std::string Tool(const std::vector<std::string>& args, int& exitCode) {
-    std::istringstream in;
-    std::ostringstream out, err;
-    exitCode = mandant::RunMandantTool(args, in, out, err);
-    return out.str() + err.str();
+    const testsupport::ToolResult ran = testsupport::RunToolInProcess(args);
+    exitCode = ran.exitCode;
+    return ran.out + ran.err;
 }
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {

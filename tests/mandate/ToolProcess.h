@@ -7,8 +7,11 @@
 #include <unistd.h>
 
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "mandate/tools/MandantTool.h"
 
 namespace testsupport {
 
@@ -105,6 +108,14 @@ struct ToolResult {
     int exitCode;
     std::string out, err;
 };
+
+// The tool's commands in this process (fast); a test of the program itself runs it with RunTool.
+inline ToolResult RunToolInProcess(const std::vector<std::string>& args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const int code = mandant::RunMandantTool(args, in, out, err);
+    return {code, out.str(), err.str()};
+}
 
 inline ToolResult RunTool(const std::vector<std::string>& args, const std::string& input = "") {
     ToolProcess tool(args);

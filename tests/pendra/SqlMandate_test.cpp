@@ -274,10 +274,8 @@ TEST_F(Holdwatch, UnreachableServerIsAFailureNotAnEmptyList) {
 // --- mwst-mandant ----------------------------------------------------------------
 
 std::string RunInProcess(const std::vector<std::string>& args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    int code = mandant::RunMandantTool(args, in, out, err);
-    return std::to_string(code) + ":" + out.str() + err.str();
+    const testsupport::ToolResult ran = testsupport::RunToolInProcess(args, input);
+    return std::to_string(ran.exitCode) + ":" + ran.out + ran.err;
 }
 
 TEST_F(SqlMandate, ToolCreatesLoadsAndDumpsAnSqlMandateLikeAFileMandate) {

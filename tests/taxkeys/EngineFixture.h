@@ -21,6 +21,7 @@
 #include "pendra/Mandate.h"
 #include "pendra/PendraUi.h"
 #include "mandate/tools/MandantTool.h"
+#include "tests/mandate/ToolProcess.h"
 #include "res/Resource.h"
 #include "taxkeys/ConversionCommands.h"
 
@@ -61,11 +62,9 @@ protected:
     }
     int Tool(const std::vector<std::string>& args, const std::string& input = "",
              std::string* output = nullptr) {
-        std::istringstream in(input);
-        std::ostringstream out, err;
-        const int status = mandant::RunMandantTool(args, in, out, err);
-        if (output) *output = out.str();
-        return status;
+        const testsupport::ToolResult ran = testsupport::RunToolInProcess(args, input);
+        if (output) *output = ran.out;
+        return ran.exitCode;
     }
     std::string Dump(const std::string& dir) {
         std::string out;

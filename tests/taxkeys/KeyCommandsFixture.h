@@ -12,6 +12,7 @@
 #include "app/CTheView.h"
 #include "pendra/Mandate.h"
 #include "mandate/tools/MandantTool.h"
+#include "tests/mandate/ToolProcess.h"
 #include "mandate/tools/MandateText.h"
 #include "res/Resource.h"
 #include "tests/forms/FormsTestSupport.h"
@@ -42,11 +43,9 @@ protected:
     }
 
     int Tool(const std::vector<std::string>& args, const std::string& input = "") {
-        std::istringstream in(input);
-        std::ostringstream out, err;
-        const int status = mandant::RunMandantTool(args, in, out, err);
-        EXPECT_EQ(status, 0) << err.str();
-        return status;
+        const testsupport::ToolResult ran = testsupport::RunToolInProcess(args, input);
+        EXPECT_EQ(ran.exitCode, 0) << ran.err;
+        return ran.exitCode;
     }
 
     void Open(const std::string& dir) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mandate/tools/MandantTool.h"
+#include "tests/mandate/ToolProcess.h"
 #include "tests/app/batch/BatchProcess.h"
 
 namespace {
@@ -46,11 +47,9 @@ protected:
 
     int Tool(const std::vector<std::string>& args, const std::string& input = "",
              std::string* output = nullptr) {
-        std::istringstream in(input);
-        std::ostringstream out, err;
-        const int status = mandant::RunMandantTool(args, in, out, err);
-        if (output) *output = out.str();
-        return status;
+        const testsupport::ToolResult ran = testsupport::RunToolInProcess(args, input);
+        if (output) *output = ran.out;
+        return ran.exitCode;
     }
 
     // A mandate with one old key in `dir` (a path of bytes, any of them).

@@ -14,6 +14,7 @@
 #include "forms/vcf/CVCF1.h"
 #include "mandate/tools/DemoBuilder.h"
 #include "mandate/tools/MandantTool.h"
+#include "tests/mandate/ToolProcess.h"
 #include "tests/app/batch/BatchProcess.h"
 
 namespace fs = std::filesystem;
@@ -98,12 +99,10 @@ protected:
     }
 
     int Tool(const std::vector<std::string>& args, std::string* output = nullptr) {
-        std::istringstream in;
-        std::ostringstream out, err;
-        const int status = mandant::RunMandantTool(args, in, out, err);
-        if (output) *output = out.str();
-        EXPECT_EQ(status, 0) << err.str();
-        return status;
+        const testsupport::ToolResult ran = testsupport::RunToolInProcess(args);
+        if (output) *output = ran.out;
+        EXPECT_EQ(ran.exitCode, 0) << ran.err;
+        return ran.exitCode;
     }
     std::string Dump(const std::string& dir) {
         std::string out;
