@@ -4,8 +4,7 @@
 
 #include <cstring>
 
-#include "tests/pendra/MandateTestSupport.h"
-#include "tests/pendra/SqlTestSupport.h"
+#include "tests/pendra/EngineTestSupport.h"
 #include "pendra/MIniSetHelper.h"
 #include "pendra/StorageEngine.h"
 
@@ -13,68 +12,35 @@ using namespace testsupport;
 
 namespace {
 
-enum class Engine { kFile, kSql };
-
-class EngineRecords : public ::testing::TestWithParam<Engine> {
+class EngineRecords : public BothEnginesTest {
 protected:
-    void SetUp() override {
-        if (GetParam() == Engine::kSql) REQUIRE_TEST_SERVER(server_);
+    void Prepare() override {
         dir_ = Create("Test AG");
         ASSERT_EQ(mandate_.OpenMandateFiles(dir_), pendra::kOk);
-        ASSERT_EQ(mandate_.IsSQLMandate(), GetParam() == Engine::kSql ? 1 : 0);
+        ASSERT_EQ(mandate_.IsSQLMandate(), sql_ ? 1 : 0);
     }
 
-    std::string Create(const std::string& name, MandateCreateOptions options = {}) {
-        const std::string dir = temp_.Sub(name);
-        options.name = name;
-        if (GetParam() == Engine::kSql) {
-            options.sqlConnection = server_;
-            cleanup_.Add(dir);
-        }
-        EXPECT_EQ(CreateMandate(dir, options), pendra::kOk);
-        return dir;
-    }
-    void Open(BFile& file, const std::string& name) {
-        ASSERT_EQ(file.Open(name, BFile::kModeUpdate, true), pendra::kOk);
-    }
-    std::vector<std::int32_t> WalkBuch(Buch& buch) {
-        std::vector<std::int32_t> numbers;
-        for (int s = buch.ReadFirst(); s == pendra::kOk; s = buch.ReadNext()) {
-            numbers.push_back(buch.GetNumber());
-        }
-        return numbers;
-    }
-
-    TempDir temp_;
-    SqlMandateCleanup cleanup_;  // after the mandates closing: declared before them
-    std::string server_;
     std::string dir_;
     Mandate mandate_;
+    Mandate elsewhere_;  // opened by a test as another program would open the mandate
 };
 
 TEST_P(EngineRecords, RecordsComeBackByteForByte) {
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_);
     FillTax(tax, "VSN77", 0.077f, true, "Vorsteuer 7.7 %");
     unsigned char written[Tax::kSize];
     std::memcpy(written, tax.GetBuffer(), Tax::kSize);
     ASSERT_EQ(tax.Insert(), pendra::kOk);
     Tax back(&mandate_);
-    back.UseFile(&file);
+    back.UseFile(&tax.File());
     ASSERT_EQ(back.Read("VSN77"), pendra::kOk);
     EXPECT_EQ(std::memcmp(back.GetBuffer(), written, Tax::kSize), 0);
 }
 
 TEST_P(EngineRecords, TextKeysWalkBytewiseAndMissingKeysAreReported) {
     InsertTaxes(mandate_, {"VSN81", "USt77", "A", "\xC3\x84X", "U", "USt"});
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
-    EXPECT_EQ(WalkTaxIds(tax),
-              (std::vector<std::string>{"A", "U", "USt", "USt77", "VSN81", "\xC3\x84X"}));
+    RecordFile<Tax> tax(mandate_);
+    EXPECT_EQ(WalkTaxIds(tax), (std::vector<std::string>{"A", "U", "USt", "USt77", "VSN81", "\xC3\x84X"}));
     EXPECT_EQ(tax.ReadNext(), pendra::kEndOfFile);
     EXPECT_EQ(tax.Read("NONE"), pendra::kKeyNotFound);
     EXPECT_EQ(tax.Read("USt"), pendra::kOk);
@@ -86,33 +52,20 @@ TEST_P(EngineRecords, TextKeysWalkBytewiseAndMissingKeysAreReported) {
 // byte a character: in the key record, the account's and the booking's tax id
 // and the columns behind keyed reads and the tax id walks.
 TEST_P(EngineRecords, SixCharacterUmlautIdIsStoredAndFoundEverywhere) {
-    BFile taxFile(&mandate_), kontoFile(&mandate_), buchFile(&mandate_);
-    Open(taxFile, mandate_.GetTaxName());
-    Open(kontoFile, mandate_.GetKontoName());
-    Open(buchFile, mandate_.GetBuchName());
-    Tax tax(&mandate_);
-    tax.UseFile(&taxFile);
+    RecordFile<Tax> tax(mandate_);
+    RecordFile<Konto> konto(mandate_);
+    RecordFile<Buch> buch(mandate_);
     FillTax(tax, "NEUÄÄ1", 0.081f, true, "Umsatz ÄÄ");
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(tax.GetBuffer()), 6), "NEU\xC4\xC4" "1");
     ASSERT_EQ(tax.Insert(), pendra::kOk);
     FillTax(tax, "Œuvré", 0.081f);
     ASSERT_EQ(tax.Insert(), pendra::kOk);
-
-    Konto konto(&mandate_);
-    konto.UseFile(&kontoFile);
-    for (const char* number : {"3000", "3200"}) {
-        FillKonto(konto, number, 1, "NEUÄÄ1");
-        ASSERT_EQ(konto.Insert(), pendra::kOk);
-    }
-    FillKonto(konto, "3100", 1, "Œuvré");
-    ASSERT_EQ(konto.Insert(), pendra::kOk);
-    Buch buch(&mandate_);
-    buch.UseFile(&buchFile);
+    InsertKonten(konto, {{"3000", "NEUÄÄ1"}, {"3200", "NEUÄÄ1"}, {"3100", "Œuvré"}});
     FillBuch(buch, 5, "NEUÄÄ1");
     ASSERT_EQ(buch.Insert(), pendra::kOk);
 
     Tax back(&mandate_);
-    back.UseFile(&taxFile);
+    back.UseFile(&tax.File());
     ASSERT_EQ(back.Read("NEUÄÄ1"), pendra::kOk);
     EXPECT_EQ(back.GetId(), "NEUÄÄ1");
     EXPECT_EQ(back.GetText(), "Umsatz ÄÄ");
@@ -121,14 +74,12 @@ TEST_P(EngineRecords, SixCharacterUmlautIdIsStoredAndFoundEverywhere) {
         << "Œ is 0x8C, Ä 0xC4: the walk follows the stored bytes";
 
     std::vector<std::string> met;
-    for (int s = konto.ReadFirstByTaxId("NEUÄÄ1"); s == pendra::kOk;
-         s = konto.ReadNextByTaxId("NEUÄÄ1")) {
+    for (int s = konto.ReadFirstByTaxId("NEUÄÄ1"); s == pendra::kOk; s = konto.ReadNextByTaxId("NEUÄÄ1")) {
         met.push_back(konto.GetNumber());
         EXPECT_EQ(konto.GetTaxId(), "NEUÄÄ1");
     }
     EXPECT_EQ(met, (std::vector<std::string>{"3000", "3200"}));
-    ASSERT_EQ(konto.ReadFirstByTaxId("Œuvré"), pendra::kOk);
-    EXPECT_EQ(konto.GetNumber(), "3100");
+    EXPECT_EQ(WalkNumbers(konto, "Œuvré"), std::vector<std::string>{"3100"});
 
     EXPECT_EQ(buch.ExistsWithTaxId("NEUÄÄ1"), pendra::kOk);
     EXPECT_EQ(buch.ExistsWithTaxId("NEUÄÄ"), pendra::kKeyNotFound);
@@ -136,25 +87,17 @@ TEST_P(EngineRecords, SixCharacterUmlautIdIsStoredAndFoundEverywhere) {
     EXPECT_EQ(buch.GetNumber(), 5);
     EXPECT_EQ(buch.GetData().GetTaxId(), "NEUÄÄ1");
 
-    // Another mandate object, as another program would see the mandate.
-    Mandate other;
-    ASSERT_EQ(other.OpenMandateFiles(dir_), pendra::kOk);
-    BFile otherFile(&other);
-    ASSERT_EQ(otherFile.Open(other.GetTaxName(), BFile::kModeReadOnly), pendra::kOk);
-    Tax seen(&other);
-    seen.UseFile(&otherFile);
+    ASSERT_EQ(elsewhere_.OpenMandateFiles(dir_), pendra::kOk);
+    RecordFile<Tax> seen(elsewhere_, BFile::kModeReadOnly);
     ASSERT_EQ(seen.Read("NEUÄÄ1"), pendra::kOk);
     EXPECT_EQ(seen.GetId(), "NEUÄÄ1");
 }
 
 // An id that does not fit is refused, never cut and never stored as invalid text.
 TEST_P(EngineRecords, IdsThatDoNotFitAreRefused) {
-    BFile taxFile(&mandate_), kontoFile(&mandate_), buchFile(&mandate_);
-    Open(taxFile, mandate_.GetTaxName());
-    Open(kontoFile, mandate_.GetKontoName());
-    Open(buchFile, mandate_.GetBuchName());
-    Tax tax(&mandate_);
-    tax.UseFile(&taxFile);
+    RecordFile<Tax> tax(mandate_);
+    RecordFile<Konto> konto(mandate_);
+    RecordFile<Buch> buch(mandate_);
     FillTax(tax, "VSN77", 0.077f);
     unsigned char before[Tax::kSize];
     std::memcpy(before, tax.GetBuffer(), Tax::kSize);
@@ -167,37 +110,27 @@ TEST_P(EngineRecords, IdsThatDoNotFitAreRefused) {
     EXPECT_EQ(tax.Read("NEUÄÄ12"), pendra::kKeyTooLong);
     EXPECT_EQ(tax.Read("ΩMEGA"), pendra::kNotWindows1252);
 
-    Konto konto(&mandate_);
-    konto.UseFile(&kontoFile);
     FillKonto(konto, "3000", 1, "VSN77");
     EXPECT_EQ(konto.SetTaxId("NEUÄÄ12"), pendra::kKeyTooLong);
     EXPECT_EQ(konto.SetTaxId("€→"), pendra::kNotWindows1252);
     EXPECT_EQ(konto.GetTaxId(), "VSN77");
     EXPECT_EQ(konto.SetTaxId("€UR€81"), pendra::kOk) << "€ is one character of Windows-1252";
     EXPECT_EQ(konto.ReadFirstByTaxId("NEUÄÄ12"), pendra::kKeyTooLong);
-    Buch buch(&mandate_);
-    buch.UseFile(&buchFile);
     EXPECT_EQ(buch.ExistsWithTaxId("NEUÄÄ12"), pendra::kKeyTooLong);
     EXPECT_EQ(buch.ExistsWithTaxId("ΩMEGA"), pendra::kNotWindows1252);
 }
 
 TEST_P(EngineRecords, IntegerKeysWalkAsSignedNumbers) {
-    BFile file(&mandate_);
-    Open(file, mandate_.GetBuchName());
-    Buch buch(&mandate_);
-    buch.UseFile(&file);
+    RecordFile<Buch> buch(mandate_);
     for (std::int32_t number : {300, -5, 70000, 1, 0}) {
         FillBuch(buch, number, "VSN77");
         ASSERT_EQ(buch.Insert(), pendra::kOk) << number;
     }
-    EXPECT_EQ(WalkBuch(buch), (std::vector<std::int32_t>{-5, 0, 1, 300, 70000}));
+    EXPECT_EQ(WalkNumbers(buch), (std::vector<std::int32_t>{-5, 0, 1, 300, 70000}));
 }
 
 TEST_P(EngineRecords, DuplicateInsertUpdateAndDelete) {
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_);
     FillTax(tax, "VSN77", 0.077f);
     ASSERT_EQ(tax.Insert(), pendra::kOk);
     FillTax(tax, "VSN77", 0.081f);
@@ -207,7 +140,7 @@ TEST_P(EngineRecords, DuplicateInsertUpdateAndDelete) {
     tax.SetQuote(1.081f);
     ASSERT_EQ(tax.Update(), pendra::kOk);
     Tax other(&mandate_);
-    other.UseFile(&file);
+    other.UseFile(&tax.File());
     ASSERT_EQ(other.Read("VSN77"), pendra::kOk);
     EXPECT_FLOAT_EQ(other.GetQuote(), 1.081f);
 
@@ -217,26 +150,11 @@ TEST_P(EngineRecords, DuplicateInsertUpdateAndDelete) {
 }
 
 TEST_P(EngineRecords, TaxIdIndexWalksAndExistence) {
-    BFile file(&mandate_);
-    Open(file, mandate_.GetKontoName());
-    Konto konto(&mandate_);
-    konto.UseFile(&file);
-    for (auto [number, taxId] : {std::pair{"3000", "USt77"}, {"1170", "VSN77"}, {"3200", "USt77"},
-                                 {"2200", "USt25"}}) {
-        FillKonto(konto, number, 1, taxId);
-        ASSERT_EQ(konto.Insert(), pendra::kOk);
-    }
-    std::vector<std::string> met;
-    for (int s = konto.ReadFirstByTaxId("USt77"); s == pendra::kOk;
-         s = konto.ReadNextByTaxId("USt77")) {
-        met.push_back(konto.GetNumber());
-    }
-    EXPECT_EQ(met, (std::vector<std::string>{"3000", "3200"}));
+    RecordFile<Konto> konto(mandate_);
+    InsertKonten(konto, {{"3000", "USt77"}, {"1170", "VSN77"}, {"3200", "USt77"}, {"2200", "USt25"}});
+    EXPECT_EQ(WalkNumbers(konto, "USt77"), (std::vector<std::string>{"3000", "3200"}));
 
-    BFile bookings(&mandate_);
-    Open(bookings, mandate_.GetBuchName());
-    Buch buch(&mandate_);
-    buch.UseFile(&bookings);
+    RecordFile<Buch> buch(mandate_);
     FillBuch(buch, 7, "VSN77");
     ASSERT_EQ(buch.Insert(), pendra::kOk);
     EXPECT_EQ(buch.ExistsWithTaxId("VSN77"), pendra::kOk);
@@ -244,25 +162,27 @@ TEST_P(EngineRecords, TaxIdIndexWalksAndExistence) {
 }
 
 TEST_P(EngineRecords, ManyTaxIdsAskedAtOnceAnswerAsEachAskedAlone) {
-    BFile bookings(&mandate_);
-    Open(bookings, mandate_.GetBuchName());
-    Buch buch(&mandate_);
-    buch.UseFile(&bookings);
+    RecordFile<Buch> buch(mandate_);
+    const std::string sixUmlauts = "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84";
     std::int32_t number = 0;
-    for (const char* id : {"VSN77", "USN25", "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84", "vsn81"}) {
+    for (const std::string& id : {std::string("VSN77"), std::string("USN25"), sixUmlauts, std::string("vsn81")}) {
         FillBuch(buch, ++number, id);
         ASSERT_EQ(buch.Insert(), pendra::kOk);
     }
-    // Found, missing, another letter case, six umlauts, too long, no
-    // Windows-1252 character, empty, and one asked twice.
-    const std::vector<std::string> ids{"VSN77", "VSN81", "vsn81", "USN26",
-                                       "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84",
-                                       "VSN7777", "\xE2\x86\x92X", "", "USN25", "VSN77"};
+    // Each id asked and its answer alone: found, missing, another letter case,
+    // six umlauts, too long, no Windows-1252 character, empty, one asked twice.
+    const std::vector<std::pair<std::string, int>> asked{
+        {"VSN77", pendra::kOk},     {"VSN81", pendra::kKeyNotFound},      {"vsn81", pendra::kOk},
+        {"USN26", pendra::kKeyNotFound}, {sixUmlauts, pendra::kOk},       {"VSN7777", pendra::kKeyTooLong},
+        {"\xE2\x86\x92X", pendra::kNotWindows1252}, {"", pendra::kKeyNotFound}, {"USN25", pendra::kOk},
+        {"VSN77", pendra::kOk}};
+    std::vector<std::string> ids;
     std::vector<int> alone;
-    for (const std::string& id : ids) alone.push_back(buch.ExistsWithTaxId(id));
-    EXPECT_EQ(alone, (std::vector<int>{pendra::kOk, pendra::kKeyNotFound, pendra::kOk, pendra::kKeyNotFound,
-                                       pendra::kOk, pendra::kKeyTooLong, pendra::kNotWindows1252,
-                                       pendra::kKeyNotFound, pendra::kOk, pendra::kOk}));
+    for (const auto& [id, expected] : asked) {
+        ids.push_back(id);
+        alone.push_back(buch.ExistsWithTaxId(id));
+        EXPECT_EQ(alone.back(), expected) << id;
+    }
     std::vector<int> together{99};
     ASSERT_EQ(buch.ExistsWithTaxIds(ids, together), pendra::kOk);
     EXPECT_EQ(together, alone);
@@ -272,12 +192,7 @@ TEST_P(EngineRecords, ManyTaxIdsAskedAtOnceAnswerAsEachAskedAlone) {
 
 TEST_P(EngineRecords, DeleteUnderTheRecordLockReleasesIt) {
     InsertTaxes(mandate_, {"VSN77", "VSN81"});
-    BFile file(&mandate_), second(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Open(second, mandate_.GetTaxName());
-    Tax holder(&mandate_), other(&mandate_);
-    holder.UseFile(&file);
-    other.UseFile(&second);
+    RecordFile<Tax> holder(mandate_), other(mandate_);
     holder.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(holder.Read("VSN77"), pendra::kOk);
     ASSERT_EQ(holder.Delete(), pendra::kOk);
@@ -287,12 +202,8 @@ TEST_P(EngineRecords, DeleteUnderTheRecordLockReleasesIt) {
     FillTax(other, "VSN77", 0.081f);
     ASSERT_EQ(other.Insert(), pendra::kOk);
     EXPECT_EQ(other.Update(), pendra::kOk);
-    Mandate elsewhere;
-    ASSERT_EQ(elsewhere.OpenMandateFiles(dir_), pendra::kOk);
-    BFile far(&elsewhere);
-    ASSERT_EQ(far.Open(elsewhere.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
-    Tax remote(&elsewhere);
-    remote.UseFile(&far);
+    ASSERT_EQ(elsewhere_.OpenMandateFiles(dir_), pendra::kOk);
+    RecordFile<Tax> remote(elsewhere_);
     ASSERT_EQ(remote.Read("VSN77"), pendra::kOk);
     EXPECT_EQ(remote.Update(), pendra::kOk);
     EXPECT_EQ(remote.Delete(), pendra::kOk);
@@ -308,11 +219,9 @@ TEST_P(EngineRecords, DeleteUnderTheRecordLockReleasesIt) {
 
 TEST_P(EngineRecords, RecordInsertedBehindTheWalkIsMet) {
     InsertTaxes(mandate_, {"A", "C"});
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax walker(&mandate_), writer(&mandate_);
-    walker.UseFile(&file);
-    writer.UseFile(&file);
+    RecordFile<Tax> walker(mandate_);
+    Tax writer(&mandate_);
+    writer.UseFile(&walker.File());
     ASSERT_EQ(walker.ReadFirst(), pendra::kOk);
     FillTax(writer, "B", 0.026f);
     ASSERT_EQ(writer.Insert(), pendra::kOk);
@@ -322,24 +231,14 @@ TEST_P(EngineRecords, RecordInsertedBehindTheWalkIsMet) {
 
 TEST_P(EngineRecords, LockedRecordRefusesOtherHandlesAndOtherMandateObjects) {
     InsertTaxes(mandate_, {"VSN77"});
-    BFile file(&mandate_), second(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Open(second, mandate_.GetTaxName());
-    Tax holder(&mandate_), other(&mandate_);
-    holder.UseFile(&file);
-    other.UseFile(&second);
+    RecordFile<Tax> holder(mandate_), other(mandate_);
     holder.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(holder.Read("VSN77"), pendra::kOk);
     ASSERT_EQ(other.Read("VSN77"), pendra::kOk);
     EXPECT_EQ(other.Update(), pendra::kRecordLocked);
     EXPECT_EQ(other.Delete(), pendra::kRecordLocked);
-
-    Mandate elsewhere;
-    ASSERT_EQ(elsewhere.OpenMandateFiles(dir_), pendra::kOk);
-    BFile far(&elsewhere);
-    ASSERT_EQ(far.Open(elsewhere.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
-    Tax remote(&elsewhere);
-    remote.UseFile(&far);
+    ASSERT_EQ(elsewhere_.OpenMandateFiles(dir_), pendra::kOk);
+    RecordFile<Tax> remote(elsewhere_);
     ASSERT_EQ(remote.Read("VSN77"), pendra::kOk);
     EXPECT_EQ(remote.Update(), pendra::kRecordLocked);
 
@@ -350,22 +249,14 @@ TEST_P(EngineRecords, LockedRecordRefusesOtherHandlesAndOtherMandateObjects) {
 
 TEST_P(EngineRecords, InsideABatchARecordLockedElsewhereRefusesTheWriteAndTheBatchGoesOn) {
     InsertTaxes(mandate_, {"VSN77", "VSN81", "VSN25"});
-    Mandate elsewhere;
-    ASSERT_EQ(elsewhere.OpenMandateFiles(dir_), pendra::kOk);
-    BFile far(&elsewhere);
-    ASSERT_EQ(far.Open(elsewhere.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
-    Tax remote(&elsewhere);
-    remote.UseFile(&far);
+    ASSERT_EQ(elsewhere_.OpenMandateFiles(dir_), pendra::kOk);
+    RecordFile<Tax> remote(elsewhere_);
     remote.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(remote.Read("VSN77"), pendra::kOk);
 
-    int status = pendra::kOk;
-    auto batch = mandate_.Engine()->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    auto batch = Batch(mandate_);
+    ASSERT_TRUE(batch);
+    RecordFile<Tax> tax(mandate_);
     ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
     EXPECT_EQ(tax.Delete(), pendra::kRecordLocked);
     EXPECT_EQ(tax.Update(), pendra::kRecordLocked);
@@ -402,25 +293,18 @@ TEST_P(EngineRecords, SettingsAreStoredAndListed) {
 
 TEST_P(EngineRecords, BatchNotCommittedLeavesNothing) {
     {
-        int status = pendra::kOk;
-        std::unique_ptr<StorageBatch> batch = mandate_.Engine()->BeginBatch(status);
-        ASSERT_EQ(status, pendra::kOk);
+        auto batch = Batch(mandate_);
+        ASSERT_TRUE(batch);
         InsertTaxes(mandate_, {"A", "B"});
     }
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_);
     EXPECT_EQ(tax.ReadFirst(), pendra::kEndOfFile);
-    {
-        int status = pendra::kOk;
-        std::unique_ptr<StorageBatch> batch = mandate_.Engine()->BeginBatch(status);
-        ASSERT_EQ(status, pendra::kOk);
-        InsertTaxes(mandate_, {"A", "B"});
-        FillTax(tax, "A", 0.1f);
-        EXPECT_EQ(tax.Insert(), pendra::kDuplicateKey);  // the batch goes on after a failed write
-        ASSERT_EQ(batch->Commit(), pendra::kOk);
-    }
+    auto batch = Batch(mandate_);
+    ASSERT_TRUE(batch);
+    InsertTaxes(mandate_, {"A", "B"});
+    FillTax(tax, "A", 0.1f);
+    EXPECT_EQ(tax.Insert(), pendra::kDuplicateKey);  // the batch goes on after a failed write
+    ASSERT_EQ(batch->Commit(), pendra::kOk);
     EXPECT_EQ(WalkTaxIds(tax), (std::vector<std::string>{"A", "B"}));
 }
 
@@ -440,14 +324,10 @@ TEST_P(EngineRecords, ExclusiveHolderKeepsOthersOutUntilReleased) {
 TEST_P(EngineRecords, ReadOnlyMandateRefusesWrites) {
     MandateCreateOptions options;
     options.readOnly = true;
-    const std::string dir = Create("Archiv AG", options);
     Mandate archive;
-    ASSERT_EQ(archive.OpenMandateFiles(dir), pendra::kOk);
+    ASSERT_EQ(archive.OpenMandateFiles(Create("Archiv AG", options)), pendra::kOk);
     EXPECT_EQ(archive.IsReadOnly(), 1);
-    BFile file(&archive);
-    ASSERT_EQ(file.Open(archive.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
-    Tax tax(&archive);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(archive);
     FillTax(tax, "A", 0.1f);
     EXPECT_EQ(tax.Insert(), pendra::kAccessDenied);
     EXPECT_EQ(archive.SetIniLong(0, 1, 1), pendra::kAccessDenied);
@@ -468,10 +348,6 @@ TEST_P(EngineRecords, MetaDataIsRead) {
     EXPECT_TRUE(Mandate::PathContainsMandate(dir));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEngines, EngineRecords,
-                         ::testing::Values(Engine::kFile, Engine::kSql),
-                         [](const ::testing::TestParamInfo<Engine>& param) {
-                             return param.param == Engine::kFile ? "File" : "Sql";
-                         });
+INSTANTIATE_TEST_SUITE_P(BothEngines, EngineRecords, BothEngines(), EngineName);
 
 }  // namespace

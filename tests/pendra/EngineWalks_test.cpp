@@ -11,16 +11,13 @@
 #include <thread>
 
 #include "tests/pendra/ChildProcess.h"
-#include "tests/pendra/MandateTestSupport.h"
-#include "tests/pendra/SqlTestSupport.h"
+#include "tests/pendra/EngineTestSupport.h"
 #include "pendra/PgTable.h"
 #include "pendra/StorageEngine.h"
 
 using namespace testsupport;
 
 namespace {
-
-enum class Engine { kFile, kSql };
 
 // More records than several batches of the SQL engine hold.
 constexpr int kAccounts = 3 * PgTable::kFirstBatch + PgTable::kMaxBatch + 40;
@@ -31,77 +28,53 @@ std::string Number(int index, const char* suffix = "") {
     return text;
 }
 
-class EngineWalks : public ::testing::TestWithParam<Engine> {
+class EngineWalks : public BothEnginesTest {
 protected:
-    void SetUp() override {
-        if (GetParam() == Engine::kSql) REQUIRE_TEST_SERVER(server_);
-        const std::string dir = temp_.Sub("Walk AG");
-        MandateCreateOptions options;
-        options.name = "Walk AG";
-        if (GetParam() == Engine::kSql) {
-            options.sqlConnection = server_;
-            cleanup_.Add(dir);
-        }
-        ASSERT_EQ(CreateMandate(dir, options), pendra::kOk);
-        ASSERT_EQ(mandate_.OpenMandateFiles(dir), pendra::kOk);
-        ASSERT_EQ(mandate_.IsSQLMandate(), GetParam() == Engine::kSql ? 1 : 0);
-        ASSERT_EQ(walkFile_.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
-        ASSERT_EQ(otherFile_.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
-        walk_.UseFile(&walkFile_);
-        other_.UseFile(&otherFile_);
+    void Prepare() override {
+        ASSERT_EQ(mandate_.OpenMandateFiles(Create("Walk AG")), pendra::kOk);
+        ASSERT_EQ(mandate_.IsSQLMandate(), sql_ ? 1 : 0);
+        walk_ = std::make_unique<RecordFile<Konto>>(mandate_);
+        other_ = std::make_unique<RecordFile<Konto>>(mandate_);
         // Even accounts on the old key, odd ones on another.
-        int status = pendra::kOk;
-        auto batch = mandate_.Engine()->BeginBatch(status);
-        ASSERT_EQ(status, pendra::kOk);
+        auto batch = Batch(mandate_);
+        ASSERT_TRUE(batch);
         for (int i = 0; i < kAccounts; ++i) Put(Number(i), i % 2 == 0 ? "OLD" : "KEEP");
         ASSERT_EQ(batch->Commit(), pendra::kOk);
     }
 
     // Inserts or changes account `number` through the other handle.
     void Put(const std::string& number, const std::string& taxId) {
-        if (other_.ReadKonto(number) == pendra::kOk) {
-            ASSERT_EQ(other_.SetTaxId(taxId), pendra::kOk);
-            ASSERT_EQ(other_.Update(), pendra::kOk) << number;
+        if (other_->ReadKonto(number) == pendra::kOk) {
+            ASSERT_EQ(other_->SetTaxId(taxId), pendra::kOk);
+            ASSERT_EQ(other_->Update(), pendra::kOk) << number;
             return;
         }
-        FillKonto(other_, number, 1, taxId);
-        ASSERT_EQ(other_.Insert(), pendra::kOk) << number;
+        FillKonto(*other_, number, 1, taxId);
+        ASSERT_EQ(other_->Insert(), pendra::kOk) << number;
     }
     void Remove(const std::string& number) {
-        ASSERT_EQ(other_.ReadKonto(number), pendra::kOk) << number;
-        ASSERT_EQ(other_.Delete(), pendra::kOk) << number;
+        ASSERT_EQ(other_->ReadKonto(number), pendra::kOk) << number;
+        ASSERT_EQ(other_->Delete(), pendra::kOk) << number;
     }
-    std::vector<std::string> AccountsWith(const std::string& taxId) {
-        std::vector<std::string> numbers;
-        for (int s = other_.ReadFirstByTaxId(taxId); s == pendra::kOk;
-             s = other_.ReadNextByTaxId(taxId)) {
-            numbers.push_back(other_.GetNumber());
-        }
-        return numbers;
-    }
+    std::vector<std::string> AccountsWith(const std::string& taxId) { return WalkNumbers(*other_, taxId); }
 
-    TempDir temp_;
-    SqlMandateCleanup cleanup_;
-    std::string server_;
     Mandate mandate_;
-    BFile walkFile_{&mandate_}, otherFile_{&mandate_};
-    Konto walk_{&mandate_}, other_{&mandate_};
+    std::unique_ptr<RecordFile<Konto>> walk_, other_;
 };
 
 // The account commands' walk: over the tax id index, each account read under
 // its wait lock and moved to the new key, inside one transaction; meanwhile
 // the same transaction changes accounts ahead of the walk and behind it.
 TEST_P(EngineWalks, TaxIdWalkMeetsEachAccountOnceAsItIsWhenReached) {
-    int status = pendra::kOk;
-    auto batch = mandate_.Engine()->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
+    auto batch = Batch(mandate_);
+    ASSERT_TRUE(batch);
     std::vector<std::string> met;
-    walk_.SetLockFlag(BRecord::kWaitLock);
-    for (int s = walk_.ReadFirstByTaxId("OLD"); s == pendra::kOk; s = walk_.ReadNextByTaxId("OLD")) {
-        ASSERT_EQ(walk_.GetTaxId(), "OLD") << walk_.GetNumber();
-        met.push_back(walk_.GetNumber());
-        ASSERT_EQ(walk_.SetTaxId("NEW"), pendra::kOk);
-        ASSERT_EQ(walk_.Update(), pendra::kOk);
+    walk_->SetLockFlag(BRecord::kWaitLock);
+    for (int s = walk_->ReadFirstByTaxId("OLD"); s == pendra::kOk; s = walk_->ReadNextByTaxId("OLD")) {
+        ASSERT_EQ(walk_->GetTaxId(), "OLD") << walk_->GetNumber();
+        met.push_back(walk_->GetNumber());
+        ASSERT_EQ(walk_->SetTaxId("NEW"), pendra::kOk);
+        ASSERT_EQ(walk_->Update(), pendra::kOk);
         if (met.size() == 10) {
             Put(Number(200), "OTHER");         // ahead, leaves the old key: not met
             Put(Number(201), "OLD");           // ahead, comes to the old key: met
@@ -111,10 +84,9 @@ TEST_P(EngineWalks, TaxIdWalkMeetsEachAccountOnceAsItIsWhenReached) {
             Put(Number(kAccounts - 2), "KEEP");  // the last old one, in a later batch
         }
         if (met.size() == 120) Put(Number(4), "OLD");  // back to the old key behind: not met
-        walk_.SetLockFlag(BRecord::kWaitLock);
+        walk_->SetLockFlag(BRecord::kWaitLock);
     }
-    EXPECT_EQ(status, pendra::kOk);
-    walk_.UnlockSingle();
+    walk_->UnlockSingle();
 
     std::vector<std::string> expected;
     for (int i = 0; i < kAccounts - 2; i += 2) {
@@ -133,14 +105,13 @@ TEST_P(EngineWalks, TaxIdWalkMeetsEachAccountOnceAsItIsWhenReached) {
 // A walk over the whole file while the same transaction inserts and deletes
 // records ahead and behind, and updates the ones it meets.
 TEST_P(EngineWalks, WholeFileWalkMeetsInsertsAheadAndNotDeletedOnes) {
-    int status = pendra::kOk;
-    auto batch = mandate_.Engine()->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
+    auto batch = Batch(mandate_);
+    ASSERT_TRUE(batch);
     std::vector<std::string> met;
-    for (int s = walk_.ReadFirst(); s == pendra::kOk; s = walk_.ReadNext()) {
-        met.push_back(walk_.GetNumber());
-        ASSERT_EQ(walk_.SetTaxId("SEEN"), pendra::kOk);
-        ASSERT_EQ(walk_.Update(), pendra::kOk);
+    for (int s = walk_->ReadFirst(); s == pendra::kOk; s = walk_->ReadNext()) {
+        met.push_back(walk_->GetNumber());
+        ASSERT_EQ(walk_->SetTaxId("SEEN"), pendra::kOk);
+        ASSERT_EQ(walk_->Update(), pendra::kOk);
         if (met.size() == 3) {
             Put(Number(500, "x"), "OLD");  // ahead: met
             Put(Number(1, "x"), "OLD");    // behind: not met
@@ -148,7 +119,6 @@ TEST_P(EngineWalks, WholeFileWalkMeetsInsertsAheadAndNotDeletedOnes) {
             Remove(Number(kAccounts - 1));  // the very last one
         }
     }
-    EXPECT_EQ(status, pendra::kOk);
     std::vector<std::string> expected;
     for (int i = 0; i < kAccounts - 1; ++i) {
         if (i == 400) continue;
@@ -156,24 +126,22 @@ TEST_P(EngineWalks, WholeFileWalkMeetsInsertsAheadAndNotDeletedOnes) {
         if (i == 500) expected.push_back(Number(500, "x"));
     }
     EXPECT_EQ(met, expected);
-    EXPECT_EQ(walk_.ReadNext(), pendra::kEndOfFile);
+    EXPECT_EQ(walk_->ReadNext(), pendra::kEndOfFile);
     EXPECT_EQ(AccountsWith("SEEN").size(), expected.size());
     batch.reset();  // rolled back: the walk sees the file as it was
     met.clear();
-    for (int s = walk_.ReadFirst(); s == pendra::kOk; s = walk_.ReadNext()) {
-        met.push_back(walk_.GetNumber());
-        EXPECT_NE(walk_.GetTaxId(), "SEEN");
+    for (int s = walk_->ReadFirst(); s == pendra::kOk; s = walk_->ReadNext()) {
+        met.push_back(walk_->GetNumber());
+        EXPECT_NE(walk_->GetTaxId(), "SEEN");
     }
     EXPECT_EQ(met.size(), static_cast<std::size_t>(kAccounts));
 }
 
 // Booking numbers walk as signed numbers, also across batches and changes.
 TEST_P(EngineWalks, IntegerKeysWalkInNumberOrderAcrossBatches) {
-    BFile file(&mandate_);
-    ASSERT_EQ(file.Open(mandate_.GetBuchName(), BFile::kModeUpdate), pendra::kOk);
-    Buch buch(&mandate_), writer(&mandate_);
-    buch.UseFile(&file);
-    writer.UseFile(&file);
+    RecordFile<Buch> buch(mandate_);
+    Buch writer(&mandate_);
+    writer.UseFile(&buch.File());
     for (std::int32_t number = -150; number < 150; ++number) {
         FillBuch(writer, number * 3, number % 2 ? "VSN77" : "USN25");
         ASSERT_EQ(writer.Insert(), pendra::kOk);
@@ -198,10 +166,7 @@ TEST_P(EngineWalks, IntegerKeysWalkInNumberOrderAcrossBatches) {
     }
     EXPECT_EQ(met, expected);
 
-    std::vector<std::int32_t> usn;
-    for (int s = buch.ReadFirstByTaxId("USN25"); s == pendra::kOk; s = buch.ReadNextByTaxId("USN25")) {
-        usn.push_back(buch.GetNumber());
-    }
+    const std::vector<std::int32_t> usn = WalkNumbers(buch, "USN25");
     ASSERT_EQ(usn.size(), 149u);
     EXPECT_EQ(usn.front(), -450);
     EXPECT_EQ(usn.back(), 444);
@@ -209,13 +174,9 @@ TEST_P(EngineWalks, IntegerKeysWalkInNumberOrderAcrossBatches) {
 
 // Existence by tax id and keyed reads see the transaction's own writes.
 TEST_P(EngineWalks, ExistenceAndKeyedReadsFollowTheTransaction) {
-    BFile file(&mandate_);
-    ASSERT_EQ(file.Open(mandate_.GetBuchName(), BFile::kModeUpdate), pendra::kOk);
-    Buch buch(&mandate_);
-    buch.UseFile(&file);
-    int status = pendra::kOk;
-    auto batch = mandate_.Engine()->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
+    RecordFile<Buch> buch(mandate_);
+    auto batch = Batch(mandate_);
+    ASSERT_TRUE(batch);
     for (int round = 0; round < 3; ++round) {
         EXPECT_EQ(buch.ExistsWithTaxId("VSN77"), pendra::kKeyNotFound);
         FillBuch(buch, 7, "VSN77");
@@ -228,27 +189,14 @@ TEST_P(EngineWalks, ExistenceAndKeyedReadsFollowTheTransaction) {
     ASSERT_EQ(batch->Commit(), pendra::kOk);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEngines, EngineWalks, ::testing::Values(Engine::kFile, Engine::kSql),
-                         [](const ::testing::TestParamInfo<Engine>& param) {
-                             return param.param == Engine::kFile ? "File" : "Sql";
-                         });
-
-}  // namespace
-
-namespace {
+INSTANTIATE_TEST_SUITE_P(BothEngines, EngineWalks, BothEngines(), EngineName);
 
 // What the batches are for: a walk costs a few round trips, not one a record;
 // a keyed read or existence test one, with a statement prepared once.
-class SqlRoundTrips : public ::testing::Test {
+class SqlRoundTrips : public SqlOnlyTest {
 protected:
-    void SetUp() override {
-        REQUIRE_TEST_SERVER(server_);
-        dir_ = temp_.Sub("Rund AG");
-        MandateCreateOptions options;
-        options.name = "Rund AG";
-        options.sqlConnection = server_;
-        cleanup_.Add(dir_);
-        ASSERT_EQ(CreateMandate(dir_, options), pendra::kOk);
+    void Prepare() override {
+        dir_ = Create("Rund AG");
         ASSERT_EQ(mandate_.OpenMandateFiles(dir_), pendra::kOk);
         engine_ = dynamic_cast<PgEngine*>(mandate_.Engine());
         ASSERT_NE(engine_, nullptr);
@@ -262,9 +210,6 @@ protected:
         }
     }
 
-    TempDir temp_;
-    SqlMandateCleanup cleanup_;
-    std::string server_;
     std::string dir_;
     Mandate mandate_;
     PgEngine* engine_ = nullptr;
@@ -272,14 +217,10 @@ protected:
 
 TEST_F(SqlRoundTrips, WalksReadInBatchesAndKeyedReadsArePrepared) {
     constexpr int kBookings = 5000;
-    BFile file(&mandate_);
-    ASSERT_EQ(file.Open(mandate_.GetBuchName(), BFile::kModeUpdate), pendra::kOk);
-    Buch buch(&mandate_);
-    buch.UseFile(&file);
+    RecordFile<Buch> buch(mandate_);
     {
-        int status = pendra::kOk;
-        auto batch = mandate_.Engine()->BeginBatch(status);
-        ASSERT_EQ(status, pendra::kOk);
+        auto batch = Batch(mandate_);
+        ASSERT_TRUE(batch);
         const std::uint64_t before = RoundTrips();
         for (std::int32_t number = 1; number <= kBookings; ++number) {
             FillBuch(buch, number, number % 2 ? "VSN77" : "USN25");
@@ -290,15 +231,11 @@ TEST_F(SqlRoundTrips, WalksReadInBatchesAndKeyedReadsArePrepared) {
     }
 
     std::uint64_t before = RoundTrips();
-    int met = 0;
-    for (int s = buch.ReadFirst(); s == pendra::kOk; s = buch.ReadNext()) ++met;
-    EXPECT_EQ(met, kBookings);
+    EXPECT_EQ(WalkNumbers(buch).size(), std::size_t{kBookings});
     EXPECT_LE(RoundTrips() - before, 12u);
 
     before = RoundTrips();
-    met = 0;
-    for (int s = buch.ReadFirstByTaxId("USN25"); s == pendra::kOk; s = buch.ReadNextByTaxId("USN25")) ++met;
-    EXPECT_EQ(met, kBookings / 2);
+    EXPECT_EQ(WalkNumbers(buch, "USN25").size(), std::size_t{kBookings / 2});
     EXPECT_LE(RoundTrips() - before, 10u);
 
     buch.ExistsWithTaxId("VSN77");
@@ -328,14 +265,10 @@ std::int64_t RecordLocksHeld(const PgEngine& engine) {
 // with its savepoint and the release of the lock another.
 TEST_F(SqlRoundTrips, AccountUnderItsWaitLockIsTwoRoundTrips) {
     constexpr int kLocked = 100;
-    BFile file(&mandate_);
-    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
-    Konto konto(&mandate_);
-    konto.UseFile(&file);
+    RecordFile<Konto> konto(mandate_);
     InsertAccounts(konto, kLocked);
-    int status = pendra::kOk;
-    auto batch = mandate_.Engine()->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
+    auto batch = Batch(mandate_);
+    ASSERT_TRUE(batch);
     // Statements prepared by a first account, as a command's first account does.
     konto.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(konto.ReadKonto(Number(0)), pendra::kOk);
@@ -343,6 +276,7 @@ TEST_F(SqlRoundTrips, AccountUnderItsWaitLockIsTwoRoundTrips) {
     EXPECT_EQ(RecordLocksHeld(*engine_), 0);
     const std::uint64_t before = RoundTrips();
     int changed = 0;
+    int status = pendra::kOk;
     konto.SetLockFlag(BRecord::kWaitLock);
     for (status = konto.ReadFirstByTaxId("USt77"); status == pendra::kOk;
          status = konto.ReadNextByTaxId("USt77")) {
@@ -357,24 +291,17 @@ TEST_F(SqlRoundTrips, AccountUnderItsWaitLockIsTwoRoundTrips) {
     EXPECT_LE(RoundTrips() - before, 2u * kLocked + 4u);
     EXPECT_EQ(RecordLocksHeld(*engine_), 0) << "every lock went with its write";
     ASSERT_EQ(batch->Commit(), pendra::kOk);
-    int moved = 0;
-    for (status = konto.ReadFirstByTaxId("USt81"); status == pendra::kOk;
-         status = konto.ReadNextByTaxId("USt81")) ++moved;
-    EXPECT_EQ(moved, kLocked);
+    EXPECT_EQ(WalkNumbers(konto, "USt81").size(), std::size_t{kLocked});
 }
 
 // The account commands' walk: the update of an account and the wait lock and
 // read again of the next one of its tax id are one round trip.
 TEST_F(SqlRoundTrips, AccountUpdateAndTheNextAccountUnderItsWaitLockAreOneRoundTrip) {
     constexpr int kLocked = 100;
-    BFile file(&mandate_);
-    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
-    Konto konto(&mandate_);
-    konto.UseFile(&file);
+    RecordFile<Konto> konto(mandate_);
     InsertAccounts(konto, kLocked + 1);
-    int status = pendra::kOk;
-    auto batch = mandate_.Engine()->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
+    auto batch = Batch(mandate_);
+    ASSERT_TRUE(batch);
     // Statements prepared by a first account, as a command's first account does.
     konto.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(konto.ReadFirstByTaxId("USt77"), pendra::kOk);
@@ -387,6 +314,7 @@ TEST_F(SqlRoundTrips, AccountUpdateAndTheNextAccountUnderItsWaitLockAreOneRoundT
 
     const std::uint64_t before = RoundTrips();
     std::vector<std::string> met;
+    int status = pendra::kOk;
     for (status = next; status == pendra::kOk; status = next) {
         met.push_back(konto.GetNumber());
         ASSERT_EQ(konto.GetTaxId(), "USt77");
@@ -401,24 +329,18 @@ TEST_F(SqlRoundTrips, AccountUpdateAndTheNextAccountUnderItsWaitLockAreOneRoundT
     EXPECT_LE(RoundTrips() - before, kLocked + 6u);
     EXPECT_EQ(RecordLocksHeld(*engine_), 0) << "every lock went with its write";
     ASSERT_EQ(batch->Commit(), pendra::kOk);
-    int moved = 0;
-    for (status = konto.ReadFirstByTaxId("USt81"); status == pendra::kOk;
-         status = konto.ReadNextByTaxId("USt81")) ++moved;
-    EXPECT_EQ(moved, kLocked + 1);
+    EXPECT_EQ(WalkNumbers(konto, "USt81").size(), std::size_t{kLocked + 1});
 }
 
 // A write that finds its record gone (deleted through another record object
 // of the same file) gives back the lock it took for the next account.
 TEST_F(SqlRoundTrips, AFailedAccountUpdateKeepsNoLockOfTheNextAccount) {
-    BFile file(&mandate_);
-    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
-    Konto konto(&mandate_), sameFile(&mandate_);
-    konto.UseFile(&file);
-    sameFile.UseFile(&file);
+    RecordFile<Konto> konto(mandate_);
+    Konto sameFile(&mandate_);
+    sameFile.UseFile(&konto.File());
     InsertAccounts(konto, 3);
-    int status = pendra::kOk;
-    auto batch = mandate_.Engine()->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
+    auto batch = Batch(mandate_);
+    ASSERT_TRUE(batch);
     konto.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(konto.ReadFirstByTaxId("USt77"), pendra::kOk);
     ASSERT_EQ(sameFile.ReadKonto(Number(0)), pendra::kOk);
@@ -439,10 +361,7 @@ TEST_F(SqlRoundTrips, AFailedAccountUpdateKeepsNoLockOfTheNextAccount) {
 TEST_F(SqlRoundTrips, AccountWalkWaitsForAnotherSessionAndReadsItsChanges) {
     constexpr int kCount = 8;
     {
-        BFile file(&mandate_);
-        ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
-        Konto konto(&mandate_);
-        konto.UseFile(&file);
+        RecordFile<Konto> konto(mandate_);
         InsertAccounts(konto, kCount);
     }
     static constexpr int kHoldMs = 400;
@@ -468,17 +387,13 @@ TEST_F(SqlRoundTrips, AccountWalkWaitsForAnotherSessionAndReadsItsChanges) {
     ChildChannel channel = holder.Channel();
     ASSERT_EQ(channel.Receive(), "locked");
 
-    BFile file(&mandate_);
-    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
-    Konto konto(&mandate_);
-    konto.UseFile(&file);
-    int status = pendra::kOk;
-    auto batch = mandate_.Engine()->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
+    RecordFile<Konto> konto(mandate_);
+    auto batch = Batch(mandate_);
+    ASSERT_TRUE(batch);
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> changed, skipped;
     konto.SetLockFlag(BRecord::kWaitLock);
-    status = konto.ReadFirstByTaxId("USt77");
+    int status = konto.ReadFirstByTaxId("USt77");
     while (status == pendra::kOk) {
         if (konto.GetTaxId() != "USt77") {
             skipped.push_back(konto.GetNumber() + " " + konto.GetTaxId());
@@ -505,7 +420,7 @@ TEST_F(SqlRoundTrips, AccountWalkWaitsForAnotherSessionAndReadsItsChanges) {
     EXPECT_EQ(holder.Wait(), 0);
 
     std::vector<std::string> now;
-    for (status = konto.ReadFirst(); status == pendra::kOk; status = konto.ReadNext()) {
+    for (int s = konto.ReadFirst(); s == pendra::kOk; s = konto.ReadNext()) {
         now.push_back(konto.GetNumber() + " " + konto.GetTaxId());
     }
     EXPECT_EQ(now, (std::vector<std::string>{Number(0) + " USt81", Number(1) + " USt81",
@@ -518,14 +433,10 @@ TEST_F(SqlRoundTrips, AccountWalkWaitsForAnotherSessionAndReadsItsChanges) {
 // deletes): the lock tried, the write and the unlock are one round trip.
 TEST_F(SqlRoundTrips, WriteInsideABatchWithItsTemporaryLockIsOneRoundTrip) {
     constexpr int kKeys = 50;
-    BFile file(&mandate_);
-    ASSERT_EQ(file.Open(mandate_.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
-    Konto konto(&mandate_);
-    konto.UseFile(&file);
+    RecordFile<Konto> konto(mandate_);
     InsertAccounts(konto, 2 * kKeys + 1);
-    int status = pendra::kOk;
-    auto batch = mandate_.Engine()->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
+    auto batch = Batch(mandate_);
+    ASSERT_TRUE(batch);
     // Statements prepared by the first ones.
     ASSERT_EQ(konto.ReadKonto(Number(0)), pendra::kOk);
     ASSERT_EQ(konto.Update(), pendra::kOk);
@@ -541,7 +452,7 @@ TEST_F(SqlRoundTrips, WriteInsideABatchWithItsTemporaryLockIsOneRoundTrip) {
     EXPECT_EQ(RecordLocksHeld(*engine_), 0);
     ASSERT_EQ(batch->Commit(), pendra::kOk);
     int left = 0;
-    for (status = konto.ReadFirst(); status == pendra::kOk; status = konto.ReadNext()) {
+    for (int s = konto.ReadFirst(); s == pendra::kOk; s = konto.ReadNext()) {
         EXPECT_EQ(konto.GetTaxId(), "USt81") << konto.GetNumber();
         ++left;
     }
@@ -549,10 +460,7 @@ TEST_F(SqlRoundTrips, WriteInsideABatchWithItsTemporaryLockIsOneRoundTrip) {
 }
 
 TEST_F(SqlRoundTrips, ManyTaxIdsAreOneQuery) {
-    BFile file(&mandate_);
-    ASSERT_EQ(file.Open(mandate_.GetBuchName(), BFile::kModeUpdate), pendra::kOk);
-    Buch buch(&mandate_);
-    buch.UseFile(&file);
+    RecordFile<Buch> buch(mandate_);
     std::vector<std::string> ids;
     for (int i = 0; i < 500; ++i) {
         char id[8];

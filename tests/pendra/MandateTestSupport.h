@@ -7,8 +7,10 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "pendra/BFile.h"
@@ -18,6 +20,7 @@
 #include "pendra/MandateAdmin.h"
 #include "pendra/PendraStatus.h"
 #include "pendra/PendraUi.h"
+#include "pendra/StorageEngine.h"
 #include "pendra/Tax.h"
 #include "pendra/TaxIdText.h"
 
@@ -100,6 +103,65 @@ inline void InsertTaxes(Mandate& mandate, const std::vector<std::string>& ids) {
     for (const std::string& id : ids) {
         FillTax(tax, id, 0.077f);
         ASSERT_EQ(tax.Insert(), pendra::kOk) << id;
+    }
+}
+
+namespace detail {
+struct OwnFile {
+    explicit OwnFile(Mandate* mandate) : file(mandate) {}
+    BFile file;
+};
+}  // namespace detail
+
+// A Tax, Konto or Buch bound to a file of its own of `mandate`, opened for
+// `mode`. The file is opened before the record exists and closed after it.
+template <class Record>
+class RecordFile : private detail::OwnFile, public Record {
+public:
+    explicit RecordFile(Mandate& mandate, int mode = BFile::kModeUpdate)
+        : OwnFile(&mandate), Record(&mandate) {
+        std::string name;
+        if constexpr (std::is_same_v<Record, Tax>) name = mandate.GetTaxName();
+        if constexpr (std::is_same_v<Record, Konto>) name = mandate.GetKontoName();
+        if constexpr (std::is_same_v<Record, Buch>) name = mandate.GetBuchName();
+        opened = file.Open(name, mode);
+        EXPECT_EQ(opened, pendra::kOk) << name;
+        this->UseFile(&file);
+    }
+    BFile& File() { return file; }
+    int opened;  // the status of the file's opening
+};
+
+// A batch of the mandate's engine, its beginning checked; null when refused.
+inline std::unique_ptr<StorageBatch> Batch(Mandate& mandate) {
+    int status = pendra::kOk;
+    std::unique_ptr<StorageBatch> batch = mandate.Engine()->BeginBatch(status);
+    EXPECT_EQ(status, pendra::kOk) << "beginning a batch";
+    return batch;
+}
+
+// The numbers of the records a walk meets: of the whole file, or of one tax id.
+template <class Record>
+auto WalkNumbers(Record& record) {
+    std::vector<decltype(record.GetNumber())> numbers;
+    for (int s = record.ReadFirst(); s == pendra::kOk; s = record.ReadNext()) numbers.push_back(record.GetNumber());
+    return numbers;
+}
+template <class Record>
+auto WalkNumbers(Record& record, const std::string& taxId) {
+    std::vector<decltype(record.GetNumber())> numbers;
+    for (int s = record.ReadFirstByTaxId(taxId); s == pendra::kOk; s = record.ReadNextByTaxId(taxId)) {
+        numbers.push_back(record.GetNumber());
+    }
+    return numbers;
+}
+
+// Accounts inserted through `konto`, each {number, tax id}, of `type`.
+inline void InsertKonten(Konto& konto, const std::vector<std::pair<std::string, std::string>>& accounts,
+                         short type = 1) {
+    for (const auto& [number, taxId] : accounts) {
+        FillKonto(konto, number, type, taxId);
+        ASSERT_EQ(konto.Insert(), pendra::kOk) << number;
     }
 }
 
