@@ -7,12 +7,10 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 
-#include "tests/pendra/MandateTestSupport.h"
-#include "tests/pendra/SqlTestSupport.h"
+#include "tests/pendra/EngineTestSupport.h"
+#include "tests/support/FileBytes.h"
 #include "pendra/MIniSetHelper.h"
 #include "pendra/MandateLockFile.h"
 #include "pendra/PgSchema.h"
@@ -22,17 +20,8 @@ using namespace testsupport;
 
 namespace {
 
-enum class Engine { kFile, kSql };
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string FixtureSql() {
-    return ReadText(std::string(MWST_SOURCE_DIR) + "/tests/pendra/data/format2-mandate.sql");
+    return FileBytes(std::string(MWST_SOURCE_DIR) + "/tests/pendra/data/format2-mandate.sql");
 }
 
 std::string Hex(const std::string& bytes) {
@@ -88,19 +77,16 @@ private:
     PGconn* conn_;
 };
 
-class FormatUpgrade : public ::testing::TestWithParam<Engine> {
+class FormatUpgrade : public BothEnginesTest {
 protected:
-    void SetUp() override {
-        if (GetParam() == Engine::kSql) REQUIRE_TEST_SERVER(server_);
-        dir_ = temp_.Sub("Alt Format AG");
-    }
+    void Prepare() override { dir_ = temp_.Sub("Alt Format AG"); }
 
     // The mandate of the fixture in format 2, with `extraKeys` (ids as format 2
     // stored them) added.
     void WriteOldMandate(const std::vector<std::string>& extraKeys = {}) {
         sqlite3* fixture = nullptr;
         const std::string file = dir_ + "/pendra.db";
-        if (GetParam() == Engine::kFile) {
+        if (!sql_) {
             std::filesystem::create_directories(dir_);
             ASSERT_EQ(MandateLockFile::Create(dir_), pendra::kOk);
             ASSERT_EQ(sqlite3_open(file.c_str(), &fixture), SQLITE_OK);
@@ -115,16 +101,12 @@ protected:
                                        Hex(OldKeyRecord(id)) + "')";
             ASSERT_EQ(sqlite3_exec(fixture, insert.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
         }
-        if (GetParam() == Engine::kSql) CopyToServer(fixture);
+        if (sql_) CopyToServer(fixture);
     }
 
     // A new SQL mandate whose database is then made what format 2 left behind.
     void CopyToServer(sqlite3* fixture) {
-        MandateCreateOptions options;
-        options.name = "Alt Format AG";
-        options.sqlConnection = server_;
-        cleanup_.Add(dir_);
-        ASSERT_EQ(CreateMandate(dir_, options), pendra::kOk);
+        ASSERT_EQ(Create("Alt Format AG"), dir_);
         PgConnection pg(*SqlMandateConfiguration::Read(dir_)->MandateConnInfo());
         pg.Run("UPDATE meta SET value = '2' WHERE name = 'format_version'");
         const std::pair<const char*, const char*> tables[] = {
@@ -193,10 +175,7 @@ protected:
     }
 
     std::vector<std::string> KontenWith(Mandate& mandate, const std::string& taxId) {
-        BFile file(&mandate);
-        EXPECT_EQ(file.Open(mandate.GetKontoName(), BFile::kModeReadOnly), pendra::kOk);
-        Konto konto(&mandate);
-        konto.UseFile(&file);
+        RecordFile<Konto> konto(mandate, BFile::kModeReadOnly);
         std::vector<std::string> numbers;
         for (int s = konto.ReadFirstByTaxId(taxId); s == pendra::kOk; s = konto.ReadNextByTaxId(taxId)) {
             EXPECT_EQ(konto.GetTaxId(), taxId);
@@ -207,10 +186,7 @@ protected:
 
     // Every id field of the fixture, read the way the commands read them.
     void ExpectFixtureRead(Mandate& mandate) {
-        BFile taxFile(&mandate);
-        ASSERT_EQ(taxFile.Open(mandate.GetTaxName(), BFile::kModeReadOnly), pendra::kOk);
-        Tax tax(&mandate);
-        tax.UseFile(&taxFile);
+        RecordFile<Tax> tax(mandate, BFile::kModeReadOnly);
         for (const char* id : {"VSN77", "ÄB77", "ÜST25", "ÄÖÜ", "Œuvre", "ABÄ77", "ABÃ81"}) {
             ASSERT_EQ(tax.Read(id), pendra::kOk) << id;
             EXPECT_EQ(tax.GetId(), id);
@@ -230,10 +206,7 @@ protected:
             << "the id cut inside Ä is kept byte for byte";
         EXPECT_EQ(KontenWith(mandate, "VSN77"), std::vector<std::string>{"1170"});
 
-        BFile buchFile(&mandate);
-        ASSERT_EQ(buchFile.Open(mandate.GetBuchName(), BFile::kModeReadOnly), pendra::kOk);
-        Buch buch(&mandate);
-        buch.UseFile(&buchFile);
+        RecordFile<Buch> buch(mandate, BFile::kModeReadOnly);
         EXPECT_EQ(buch.ExistsWithTaxId("ÜST25"), pendra::kOk);
         EXPECT_EQ(buch.ExistsWithTaxId("ÄB77"), pendra::kOk);
         EXPECT_EQ(buch.ExistsWithTaxId("Œuvre"), pendra::kKeyNotFound);
@@ -245,25 +218,16 @@ protected:
     }
 
     std::vector<std::string> WalkIds(Mandate& mandate) {
-        BFile file(&mandate);
-        EXPECT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeReadOnly), pendra::kOk);
-        Tax tax(&mandate);
-        tax.UseFile(&file);
+        RecordFile<Tax> tax(mandate, BFile::kModeReadOnly);
         return WalkTaxIds(tax);
     }
 
     int InsertKey(Mandate& mandate, const std::string& id) {
-        BFile file(&mandate);
-        EXPECT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeUpdate), pendra::kOk);
-        Tax tax(&mandate);
-        tax.UseFile(&file);
+        RecordFile<Tax> tax(mandate);
         FillTax(tax, id, 0.081f);
         return tax.Insert();
     }
 
-    TempDir temp_;
-    SqlMandateCleanup cleanup_;  // after the mandates closing: declared before them
-    std::string server_;
     std::string dir_;
 };
 
@@ -359,10 +323,6 @@ TEST_P(FormatUpgrade, TwoIdsThatWouldBecomeOneRefuseTheOpen) {
     EXPECT_EQ(WalkIds(mandate).size(), 9u);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEngines, FormatUpgrade,
-                         ::testing::Values(Engine::kFile, Engine::kSql),
-                         [](const ::testing::TestParamInfo<Engine>& param) {
-                             return param.param == Engine::kFile ? "File" : "Sql";
-                         });
+INSTANTIATE_TEST_SUITE_P(BothEngines, FormatUpgrade, BothEngines(), EngineName);
 
 }  // namespace

@@ -5,11 +5,8 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
-#include "tests/pendra/MandateTestSupport.h"
-#include "tests/pendra/SqlTestSupport.h"
+#include "tests/pendra/EngineTestSupport.h"
+#include "tests/support/FileBytes.h"
 #include "tests/mandate/ToolProcess.h"
 #include "mandate/HoldwatchApi.h"
 #include "pendra/IDbAccess.h"
@@ -20,33 +17,16 @@ using namespace testsupport;
 
 namespace {
 
-class SqlMandate : public ::testing::Test {
+class SqlMandate : public SqlOnlyTest {
 protected:
-    void SetUp() override { REQUIRE_TEST_SERVER(server_); }
-
-    std::string Create(const std::string& name) {
-        const std::string dir = temp_.Sub(name);
-        MandateCreateOptions options;
-        options.name = name;
-        options.sqlConnection = server_;
-        cleanup_.Add(dir);
-        EXPECT_EQ(CreateMandate(dir, options), pendra::kOk);
-        return dir;
+    void CutOwnSessions(Mandate& mandate) {
+        CutSessionsOfThisProcess(server_, mandate.GetMandateConfiguration()->GetDatabaseId());
     }
-    static std::string FileText(const std::string& path) {
-        std::ifstream in(path);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    void CutOwnSessions(const std::string& database) { CutSessionsOfThisProcess(server_, database); }
-
-    TempDir temp_;
-    SqlMandateCleanup cleanup_;
-    std::string server_;
 };
 
 TEST_F(SqlMandate, DirectoryHoldsOnlyTheConfigurationWithoutPassword) {
     const std::string dir = Create("Sql AG");
-    const std::string text = FileText(dir + "/" + SqlMandateConfiguration::kFileName);
+    const std::string text = FileBytes(dir + "/" + SqlMandateConfiguration::kFileName);
     EXPECT_NE(text.find("connection=" + server_ + "\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("password"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir + "/pendra.db"));
@@ -110,13 +90,10 @@ TEST_F(SqlMandate, LostConnectionEndsTheCommandWithAStatusAndLosesNothingCommitt
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
     InsertTaxes(mandate, {"A"});
-    BFile file(&mandate);
-    ASSERT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
-    Tax tax(&mandate);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate);
     ASSERT_EQ(tax.Read("A"), pendra::kOk);
 
-    CutOwnSessions(mandate.GetMandateConfiguration()->GetDatabaseId());
+    CutOwnSessions(mandate);
     tax.SetQuote(2.0f);
     EXPECT_EQ(tax.Update(), pendra::kIoError);
     FillTax(tax, "B", 0.1f);
@@ -127,10 +104,7 @@ TEST_F(SqlMandate, LostConnectionEndsTheCommandWithAStatusAndLosesNothingCommitt
 
     Mandate again;
     ASSERT_EQ(again.OpenMandateFiles(dir), pendra::kOk);
-    BFile reopened(&again);
-    ASSERT_EQ(reopened.Open(again.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
-    Tax back(&again);
-    back.UseFile(&reopened);
+    RecordFile<Tax> back(again);
     EXPECT_EQ(WalkTaxIds(back), (std::vector<std::string>{"A"}));
     ASSERT_EQ(back.Read("A"), pendra::kOk);
     EXPECT_FLOAT_EQ(back.GetQuote(), 1.077f);  // the update was not half made
@@ -141,21 +115,16 @@ TEST_F(SqlMandate, LostConnectionInsideABatchRollsTheWholeBatchBack) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
     {
-        int status = pendra::kOk;
-        std::unique_ptr<StorageBatch> batch = mandate.Engine()->BeginBatch(status);
-        ASSERT_EQ(status, pendra::kOk);
+        auto batch = Batch(mandate);
+        ASSERT_TRUE(batch);
         InsertTaxes(mandate, {"A", "B"});
-        CutOwnSessions(mandate.GetMandateConfiguration()->GetDatabaseId());
+        CutOwnSessions(mandate);
         EXPECT_EQ(batch->Commit(), pendra::kIoError);
     }
     mandate.CloseMandateFiles();
     Mandate again;
     ASSERT_EQ(again.OpenMandateFiles(dir), pendra::kOk);
-    BFile file(&again);
-    ASSERT_EQ(file.Open(again.GetTaxName(), BFile::kModeUpdate, true), pendra::kOk);
-    Tax tax(&again);
-    tax.UseFile(&file);
-    EXPECT_EQ(tax.ReadFirst(), pendra::kEndOfFile);
+    EXPECT_EQ(RecordFile<Tax>(again).ReadFirst(), pendra::kEndOfFile);
 }
 
 // --- Another process -----------------------------------------------------------
@@ -194,9 +163,7 @@ TEST_F(SqlMandate, SharedUsersKeepTheExclusiveLockAway) {
 
 class Holdwatch : public SqlMandate {
 protected:
-    void SetUp() override {
-        SqlMandate::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+    void Prepare() override {
         handle_ = dlopen(HOLDWATCH_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(handle_, nullptr) << dlerror();
         redirect_ = reinterpret_cast<RedirectAdoConnectionStringFromMasterToMandateDatabaseFn>(
@@ -312,10 +279,7 @@ TEST_F(SqlMandate, DemoAddsAnSqlMandateWhenTheServerAnswers) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
     EXPECT_EQ(mandate.IsSQLMandate(), 1);
-    BFile file(&mandate);
-    ASSERT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeReadOnly, true), pendra::kOk);
-    Tax tax(&mandate);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate, BFile::kModeReadOnly);
     EXPECT_FALSE(WalkTaxIds(tax).empty());
     EXPECT_TRUE(std::filesystem::exists(dir + "/MWSTFORM.VTS"));
 }
