@@ -21,15 +21,12 @@
 #include "pendra/MIniSetHelper.h"
 #include "pendra/SqliteEngine.h"
 #include "mandate/tools/MandateText.h"
-#include "tests/pendra/MandateTestSupport.h"
-#include "tests/pendra/SqlTestSupport.h"
+#include "tests/pendra/EngineTestSupport.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileModes.h"
 
 namespace fs = std::filesystem;
-using testsupport::FileBytes;
-using testsupport::WriteFileBytes;
-using testsupport::TempDir;
+using namespace testsupport;
 
 namespace {
 
@@ -62,11 +59,15 @@ void Load(Mandate& mandate, const std::string& text) {
     ASSERT_EQ(mandant::LoadIntoMandate(mandate, parsed, error), pendra::kOk) << error.ToString();
 }
 
+// Entries in a folder.
+std::ptrdiff_t Entries(const std::string& folder) {
+    return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+}
+
 // Run once on a file mandate and once on an SQL mandate.
-class Backup : public ::testing::TestWithParam<bool> {
+class Backup : public BothEnginesTest {
 protected:
-    void SetUp() override {
-        if (Sql()) REQUIRE_TEST_SERVER(server_);
+    void Prepare() override {
         dir_ = Create("Bäckerei Test AG");
         mandate_ = std::make_unique<Mandate>();
         ASSERT_EQ(mandate_->OpenMandateFiles(dir_), pendra::kOk);
@@ -78,22 +79,8 @@ protected:
         HoldExclusively();
     }
 
-    bool Sql() const { return GetParam(); }
-
-    std::string Create(const std::string& name) {
-        const std::string dir = temp_.Sub(name);
-        MandateCreateOptions options;
-        options.name = name;
-        if (Sql()) {
-            options.sqlConnection = server_;
-            cleanup_.Add(dir);
-        }
-        EXPECT_EQ(CreateMandate(dir, options), pendra::kOk);
-        return dir;
-    }
-
     void HoldExclusively() {
-        if (Sql()) {
+        if (sql_) {
             ASSERT_TRUE(mandate_->TryGetExclusiveLock(0));
         } else {
             exclusive_ = std::make_unique<MIniSetHelper>(mandate_.get(), false);
@@ -116,6 +103,19 @@ protected:
         return out.str();
     }
 
+    // The records and our files, to compare with later: all the same, or the
+    // same but for the bookings, which a restore leaves as they are.
+    struct State {
+        std::string dump;
+        std::map<std::string, std::string> files;
+    };
+    State Now() { return {Dump(), OurFiles(dir_)}; }
+    void ExpectState(const State& state, bool bookingsToo = true) {
+        if (bookingsToo) EXPECT_EQ(Dump(), state.dump);
+        else EXPECT_EQ(WithoutBookings(Dump()), WithoutBookings(state.dump));
+        EXPECT_EQ(OurFiles(dir_), state.files);
+    }
+
     // What a caller does after a restore: close, open again, hold exclusively.
     void Reopen() {
         exclusive_.reset();
@@ -135,27 +135,22 @@ protected:
     }
 
     backup::Settings settings_;
-    TempDir temp_;
-    testsupport::SqlMandateCleanup cleanup_;
-    std::string server_;
     std::string dir_;
     std::unique_ptr<Mandate> mandate_;
     std::unique_ptr<MIniSetHelper> exclusive_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Engines, Backup, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "Sql" : "File"; });
+INSTANTIATE_TEST_SUITE_P(Engines, Backup, BothEngines(), EngineName);
 
 TEST_P(Backup, RestoreGivesBackTheRecordsAndFilesOfBefore) {
-    const std::string dumpBefore = Dump();
-    const auto filesBefore = OurFiles(dir_);
-    ASSERT_NE(dumpBefore.find("key VSR25"), std::string::npos) << dumpBefore;
-    ASSERT_NE(dumpBefore.find("booking 2 "), std::string::npos) << dumpBefore;
+    const State before = Now();
+    ASSERT_NE(before.dump.find("key VSR25"), std::string::npos) << before.dump;
+    ASSERT_NE(before.dump.find("booking 2 "), std::string::npos) << before.dump;
 
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
     ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
     Change();
-    ASSERT_NE(Dump(), dumpBefore);
+    ASSERT_NE(Dump(), before.dump);
     ASSERT_NE(Dump().find("key VSS81"), std::string::npos);
 
     const backup::Restored restored = backup::RestoreBackup(*mandate_, "", "restore", settings_);
@@ -163,9 +158,8 @@ TEST_P(Backup, RestoreGivesBackTheRecordsAndFilesOfBefore) {
     EXPECT_EQ(restored.id, taken.id);
     EXPECT_FALSE(restored.safetyId.empty());
     Reopen();
-    EXPECT_EQ(WithoutBookings(Dump()), WithoutBookings(dumpBefore));
+    ExpectState(before, false);
     EXPECT_NE(Dump().find("booking 3 20240105"), std::string::npos) << "a booking made since stays";
-    EXPECT_EQ(OurFiles(dir_), filesBefore);
     EXPECT_FALSE(fs::exists(dir_ + "/MWSTPAU.VTS")) << "not there when the backup was taken";
 
     // The state the restore replaced is a backup of its own, and puts the change back.
@@ -187,8 +181,7 @@ TEST_P(Backup, RestoreThatWouldRemoveABookedKeyIsRefusedAndChangesNothing) {
     ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
     Change();
     Load(*mandate_, "booking 4 20240115 3000 8.1 VSS81 Neu\nbooking 5 20240116 3000 8.1 VSS81 Neu\n");
-    const std::string dumpBefore = Dump();
-    const auto filesBefore = OurFiles(dir_);
+    const State before = Now();
 
     const backup::Restored restored = backup::RestoreBackup(*mandate_, "", "restore", settings_);
     ASSERT_FALSE(restored.Ok());
@@ -196,8 +189,7 @@ TEST_P(Backup, RestoreThatWouldRemoveABookedKeyIsRefusedAndChangesNothing) {
     EXPECT_EQ(restored.error->path, "VSS81");
     EXPECT_EQ(restored.error->detail, "2");
     Reopen();
-    EXPECT_EQ(Dump(), dumpBefore);
-    EXPECT_EQ(OurFiles(dir_), filesBefore);
+    ExpectState(before);
     EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 1u) << "no backup of the state before is left";
     EXPECT_FALSE(fs::exists(dir_ + "/" + backup::kRestoreJournalName));
 }
@@ -215,7 +207,7 @@ TEST_P(Backup, ListNamesWhenWhatFollowedAndSize) {
         EXPECT_GE(info.when, before);
         EXPECT_LE(info.when, std::chrono::system_clock::now());
         EXPECT_GT(info.size, FileBytes(dir_ + "/MWSTFORM.VTS").size());
-        EXPECT_EQ(info.sql, Sql());
+        EXPECT_EQ(info.sql, sql_);
         EXPECT_EQ(fs::path(info.path).parent_path(), fs::path(dir_) / ".mwst-backup");
     }
 }
@@ -232,9 +224,7 @@ TEST_P(Backup, RetentionKeepsExactlyTheConfiguredNumber) {
     ASSERT_EQ(backups.size(), 3u);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(backups[i].id, ids[i + 2]);
     // Nothing but the kept backups in the folder: no staging or deleted ones left over.
-    int entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_ + "/.mwst-backup")) ++entries;
-    EXPECT_EQ(entries, 3);
+    EXPECT_EQ(Entries(dir_ + "/.mwst-backup"), 3);
 
     settings_.keep = backup::kDefaultKeep;
     for (int i = 0; i < 4; ++i) ASSERT_TRUE(backup::TakeBackup(*mandate_, "more", settings_).Ok());
@@ -268,10 +258,7 @@ TEST_P(Backup, RetentionLaterLeavesTheChoiceToTheCaller) {
     ASSERT_EQ(backups.size(), 2u);
     EXPECT_EQ(backups[0].id, ids[1]);
     EXPECT_EQ(backups[1].reason, "kept");
-    int entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_ + "/.mwst-backup"))
-        ++entries;
-    EXPECT_EQ(entries, 2) << "nothing left of the removed ones";
+    EXPECT_EQ(Entries(dir_ + "/.mwst-backup"), 2) << "nothing left of the removed ones";
 }
 
 TEST_P(Backup, FilesAsInBackupComparesNamesAndBytes) {
@@ -324,8 +311,7 @@ TEST_P(Backup, ReadOnlyBackupFolderFailsClearlyAndLeavesNothing) {
     const std::string folder = dir_ + "/.mwst-backup";
     ASSERT_TRUE(fs::create_directory(folder));
     ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
-    const std::string dumpBefore = Dump();
-    const auto filesBefore = OurFiles(dir_);
+    const State before = Now();
     {
         testsupport::ObeyFileModes obey;
         if (!obey.Obeyed()) GTEST_SKIP() << "file modes cannot be enforced";
@@ -337,8 +323,7 @@ TEST_P(Backup, ReadOnlyBackupFolderFailsClearlyAndLeavesNothing) {
     }
     chmod(folder.c_str(), 0755);
     EXPECT_TRUE(fs::is_empty(folder));
-    EXPECT_EQ(Dump(), dumpBefore);
-    EXPECT_EQ(OurFiles(dir_), filesBefore);
+    ExpectState(before);
 }
 
 TEST_P(Backup, FailureHalfwayLeavesNoHalfWrittenBackup) {
@@ -368,7 +353,7 @@ TEST_P(Backup, RestoresFromAReadOnlyBackupAndHoldsOnlyItsOwnFiles) {
         if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), backupDir).string());
     std::sort(names.begin(), names.end());
     const std::vector<std::string> records =
-        Sql() ? std::vector<std::string>{"records/sql/konto.copy", "records/sql/meta.copy",
+        sql_ ? std::vector<std::string>{"records/sql/konto.copy", "records/sql/meta.copy",
                                          "records/sql/settings.copy", "records/sql/tax.copy"}
               : std::vector<std::string>{"records/mandate.sqlite"};
     std::vector<std::string> expected{"backup.txt", "files/MWSTFORM.VTS", "files/Mwstform.lst", "files/_MWSTFRM.VTS",
@@ -376,7 +361,7 @@ TEST_P(Backup, RestoresFromAReadOnlyBackupAndHoldsOnlyItsOwnFiles) {
     expected.insert(expected.end(), records.begin(), records.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
-    if (!Sql()) {
+    if (!sql_) {
         // A plain rollback journal (header bytes 18 and 19 are 1): readable where nothing may be written.
         const std::string header = FileBytes(backupDir + "/records/mandate.sqlite").substr(0, 20);
         EXPECT_EQ(header[18], 1);
@@ -463,8 +448,7 @@ TEST_P(Backup, RestoreOfADamagedOrUnknownBackupChangesNothing) {
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
     ASSERT_TRUE(taken.Ok());
     Change();
-    const std::string dumpAfter = Dump();
-    const auto filesAfter = OurFiles(dir_);
+    const State after = Now();
 
     backup::Restored restored = backup::RestoreBackup(*mandate_, "20000101-000000-000", "restore", settings_);
     ASSERT_FALSE(restored.Ok());
@@ -477,8 +461,7 @@ TEST_P(Backup, RestoreOfADamagedOrUnknownBackupChangesNothing) {
     restored = backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
     ASSERT_FALSE(restored.Ok());
     EXPECT_EQ(restored.error->code, backup::Error::Code::kDamaged);
-    EXPECT_EQ(Dump(), dumpAfter);
-    EXPECT_EQ(OurFiles(dir_), filesAfter);
+    ExpectState(after);
     EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 1u) << "no backup of the state before was needed";
 }
 
@@ -486,8 +469,7 @@ TEST_P(Backup, RestoreFindsAByteChangedInsideABackupAndChangesNothing) {
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
     ASSERT_TRUE(taken.Ok());
     Change();
-    const std::string dumpAfter = Dump();
-    const auto filesAfter = OurFiles(dir_);
+    const State after = Now();
 
     // The same size, one byte other: only the checksum tells.
     const std::string copy =
@@ -500,13 +482,11 @@ TEST_P(Backup, RestoreFindsAByteChangedInsideABackupAndChangesNothing) {
     ASSERT_FALSE(restored.Ok());
     EXPECT_EQ(restored.error->code, backup::Error::Code::kDamaged);
     EXPECT_NE(restored.error->detail.find(copy), std::string::npos) << restored.error->detail;
-    EXPECT_EQ(Dump(), dumpAfter);
-    EXPECT_EQ(OurFiles(dir_), filesAfter);
+    ExpectState(after);
 }
 
 TEST_P(Backup, ABackupWithoutChecksumsStillRestores) {
-    const std::string dumpBefore = Dump();
-    const auto filesBefore = OurFiles(dir_);
+    const State before = Now();
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
     ASSERT_TRUE(taken.Ok());
     // As written before checksums, modes and tables were kept: the manifest without those lines.
@@ -530,8 +510,7 @@ TEST_P(Backup, ABackupWithoutChecksumsStillRestores) {
         backup::RestoreBackup(*mandate_, taken.id, "restore", settings_);
     ASSERT_TRUE(restored.Ok()) << restored.error->Describe();
     Reopen();
-    EXPECT_EQ(WithoutBookings(Dump()), WithoutBookings(dumpBefore));
-    EXPECT_EQ(OurFiles(dir_), filesBefore);
+    ExpectState(before, false);
 }
 
 TEST_P(Backup, ABackupWithADamagedManifestIsNamedAndRefused) {
@@ -559,8 +538,7 @@ TEST_P(Backup, RestoreThatCannotWriteTheFilesChangesNothing) {
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);
     ASSERT_TRUE(taken.Ok());
     Change();
-    const std::string dumpAfter = Dump();
-    const auto filesAfter = OurFiles(dir_);
+    const State after = Now();
     // The workbooks cannot be staged in the mandate directory; the backup folder stays writable.
     ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
     backup::Restored restored;
@@ -575,8 +553,7 @@ TEST_P(Backup, RestoreThatCannotWriteTheFilesChangesNothing) {
     chmod(dir_.c_str(), 0755);
     ASSERT_FALSE(restored.Ok());
     EXPECT_EQ(restored.error->code, backup::Error::Code::kWrite);
-    EXPECT_EQ(Dump(), dumpAfter);
-    EXPECT_EQ(OurFiles(dir_), filesAfter);
+    ExpectState(after);
     // The backup of the unchanged state is gone again and the chosen one kept, despite keep=1.
     const std::vector<backup::Info> backups = backup::ListBackups(dir_, settings_);
     ASSERT_EQ(backups.size(), 1u);
@@ -647,7 +624,7 @@ TEST_P(Backup, KeepsThePermissionsOfTheMandateAndPutsThemBack) {
     fs::permissions(dir_, fs::perms::owner_all);
     for (const char* name : {"MWSTFORM.VTS", "_MWSTFRM.VTS", "Mwstform.lst", "quorvex.txt"})
         fs::permissions(dir_ + "/" + name, fs::perms::owner_read | fs::perms::owner_write);
-    if (!Sql()) fs::permissions(dir_ + "/pendra.db", fs::perms::owner_read | fs::perms::owner_write);
+    if (!sql_) fs::permissions(dir_ + "/pendra.db", fs::perms::owner_read | fs::perms::owner_write);
     TempDir root;
     settings_.root = root.Sub("sicherungen");
     const backup::Taken taken = backup::TakeBackup(*mandate_, "insert-keys", settings_);

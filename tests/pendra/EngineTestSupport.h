@@ -4,6 +4,7 @@
 // mandates only: the SQL runs are skipped without a server.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "tests/pendra/MandateTestSupport.h"
@@ -12,6 +13,7 @@
 namespace testsupport {
 
 enum class Engine { kFile, kSql };
+inline void PrintTo(Engine engine, std::ostream* out) { *out << (engine == Engine::kFile ? "file" : "sql"); }
 
 // Creates mandates in a temporary directory, on the server when sql_; their
 // databases are dropped after the fixture's own members (its mandates) closed.
