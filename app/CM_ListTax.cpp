@@ -20,8 +20,8 @@
 #include "pendra/PendraMessages.h"
 #include "pendra/PendraStatus.h"
 #include "res/Resource.h"
-#include "taxkeys/ConvertTable.h"
-#include "taxkeys/KeyOverview.h"
+#include "rules/ConvertTable.h"
+#include "commands/KeyOverview.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "app/framework/CFrameWnd.h"
 #include "mandate/BatchWalk.h"
-#include "taxkeys/ConversionCommands.h"
+#include "commands/ConversionCommands.h"
 
 class QLabel;
 class QStackedWidget;

@@ -10,7 +10,7 @@
 
 #include "app/framework/CWinApp.h"
 #include "core/CommandContext.h"
-#include "taxkeys/ConvertTable.h"
+#include "rules/ConvertTable.h"
 
 class CView;
 class CTheView;

@@ -25,8 +25,8 @@
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
 #include "res/ResourceData.h"
-#include "taxkeys/ConversionCommands.h"
-#include "taxkeys/TaxArray.h"
+#include "commands/ConversionCommands.h"
+#include "rules/TaxArray.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "forms/TemplateSet.h"
-#include "forms/vcf/CVCF1.h"
+#include "templates/TemplateSet.h"
+#include "workbook/CVCF1.h"
 #include "pendra/BFile.h"
 #include "pendra/Buch.h"
 #include "pendra/Konto.h"

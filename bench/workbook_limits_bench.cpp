@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "forms/vcf/OoxmlReader.h"
-#include "forms/vcf/XmlBounds.h"
-#include "forms/vcf/ZipArchive.h"
+#include "workbook/OoxmlReader.h"
+#include "workbook/XmlBounds.h"
+#include "workbook/ZipArchive.h"
 
 namespace fs = std::filesystem;
 

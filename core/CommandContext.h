@@ -9,7 +9,7 @@ class UiSeam;
 // What a conversion command works on, handed in by the front end that runs
 // it: the open mandate, the log it writes to, the seam that answers its
 // questions and boxes, the change flag that a pass sets when it changed a
-// workbook, and the mandate's conversion table (taxkeys/ConvertTable.h).
+// workbook, and the mandate's conversion table (rules/ConvertTable.h).
 // Nothing else is reached from a command.
 struct CommandContext {
     Mandate& mandate;

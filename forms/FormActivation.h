@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "templates/MandateFiles.h"
+
 struct CommandContext;
 
 // The year's form (2018 or 2024) for the context's mandate: when its key and
@@ -20,7 +22,7 @@ int ActivateForm(CommandContext& ctx, int year);
 
 namespace activation {
 
-inline constexpr const char* kJournalName = ".mwst-activation";
+inline constexpr const char* kJournalName = filesofours::kActivationJournalName;
 inline constexpr const char* kStagingName = ".mwst-activation.tmp";
 
 // What an interrupted activation left in `mandateDir`: with its journal, the

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "templates/MandateFiles.h"
+
 struct CommandContext;
 
 // The formula pass a key command asks of the mandate's form workbook, kept in
@@ -29,7 +31,7 @@ struct FormPass {
 
 namespace formpass {
 
-inline constexpr const char* kJournalName = ".mwst-formpass";
+inline constexpr const char* kJournalName = filesofours::kFormPassJournalName;
 
 std::string JournalPath(const std::string& mandateDir);
 

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "base/CException.h"
-#include "forms/KeyPair.h"
+#include "formula/KeyPair.h"
 #include "forms/MappingSheet.h"
 #include "forms/MwstFormulaUpdater.h"
 

@@ -2,16 +2,16 @@
 
 #include <string_view>
 
-#include "forms/KeyPair.h"
+#include "formula/KeyPair.h"
 #include "forms/MappingSheet.h"
 #include "forms/MwstFormulaUpdater.h"
-#include "forms/vcf/CVCF1.h"
+#include "workbook/CVCF1.h"
 #include "pendra/BFile.h"
 #include "pendra/Mandate.h"
 #include "pendra/PendraStatus.h"
 #include "pendra/Tax.h"
-#include "taxkeys/ConversionRules.h"
-#include "taxkeys/ConvertTable.h"
+#include "rules/ConversionRules.h"
+#include "rules/ConvertTable.h"
 
 namespace {
 

@@ -7,15 +7,15 @@
 #include "base/Format.h"
 #include "core/CommandContext.h"
 #include "core/Strings.h"
-#include "forms/TemplateSet.h"
-#include "forms/vcf/CVCF1.h"
-#include "forms/vcf/CellRef.h"
+#include "templates/TemplateSet.h"
+#include "workbook/CVCF1.h"
+#include "workbook/CellRef.h"
 #include "pendra/BFile.h"
 #include "pendra/Mandate.h"
 #include "pendra/PendraStatus.h"
 #include "pendra/Tax.h"
 #include "res/Resource.h"
-#include "taxkeys/ConversionRules.h"
+#include "rules/ConversionRules.h"
 
 namespace mapping {
 namespace {

@@ -6,18 +6,18 @@
 #include "base/CException.h"
 #include "base/Format.h"
 #include "core/Strings.h"
-#include "forms/FileCopy.h"
+#include "templates/FileCopy.h"
 #include "forms/FilesOfOurs.h"
 #include "forms/KeyCase.h"
-#include "forms/KeyPair.h"
+#include "formula/KeyPair.h"
 #include "forms/MappingSheet.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
-#include "forms/TemplateSet.h"
+#include "templates/TemplateSet.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
-#include "taxkeys/ConvertTable.h"
-#include "taxkeys/TaxArray.h"
+#include "rules/ConvertTable.h"
+#include "rules/TaxArray.h"
 
 namespace {
 

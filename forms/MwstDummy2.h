@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "forms/vcf/CVCF1.h"
+#include "workbook/CVCF1.h"
 
 class ConvertTable;
 class Mandate;

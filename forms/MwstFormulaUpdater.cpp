@@ -10,7 +10,7 @@
 #include "core/CommandContext.h"
 #include "core/LogSink.h"
 #include "core/Strings.h"
-#include "forms/FormulaText.h"
+#include "formula/FormulaText.h"
 #include "forms/KeyCase.h"
 #include "forms/MwstSheet.h"
 #include "pendra/BFile.h"
@@ -18,7 +18,7 @@
 #include "pendra/PendraStatus.h"
 #include "pendra/Tax.h"
 #include "res/Resource.h"
-#include "taxkeys/TaxArray.h"
+#include "rules/TaxArray.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/vcf/CVCF1.h"
+#include "workbook/CVCF1.h"
 
 struct CommandContext;
 class ConvertTable;

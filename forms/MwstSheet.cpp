@@ -9,8 +9,8 @@
 
 #include "core/BrisolSettings.h"
 #include "forms/MappingSheet.h"
-#include "forms/TemplateSet.h"
-#include "forms/vcf/CVCF1.h"
+#include "templates/TemplateSet.h"
+#include "workbook/CVCF1.h"
 #include "pendra/Mandate.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include "mandate/MandateSession.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
-#include "taxkeys/ConvertTable.h"
+#include "rules/ConvertTable.h"
 
 namespace {
 

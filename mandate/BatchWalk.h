@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/CommandContext.h"
-#include "taxkeys/ConversionCommands.h"
+#include "commands/ConversionCommands.h"
 
 class Mandate;
 class MandateSession;

@@ -15,9 +15,9 @@
 #include "core/BrisolSettings.h"
 #include "core/CommandContext.h"
 #include "core/Strings.h"
-#include "forms/FileCopy.h"
+#include "templates/FileCopy.h"
 #include "forms/FilesOfOurs.h"
-#include "forms/TemplateSet.h"
+#include "templates/TemplateSet.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
 

@@ -9,7 +9,7 @@
 #include "core/UiSeam.h"
 #include "forms/FormActivation.h"
 #include "forms/FormPassJournal.h"
-#include "forms/TemplateSet.h"
+#include "templates/TemplateSet.h"
 #include "mandate/MandatePath.h"
 #include "mandate/MandateRestore.h"
 #include "mandate/MandateSearch.h"

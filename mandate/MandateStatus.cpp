@@ -7,8 +7,8 @@
 #include "pendra/Mandate.h"
 #include "pendra/PendraStatus.h"
 #include "res/Resource.h"
-#include "taxkeys/ConvertTable.h"
-#include "taxkeys/TaxKeyFiles.h"
+#include "rules/ConvertTable.h"
+#include "commands/TaxKeyFiles.h"
 
 namespace {
 

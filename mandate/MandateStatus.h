@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "taxkeys/ConversionState.h"
+#include "rules/ConversionState.h"
 
 class Mandate;
 

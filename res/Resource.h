@@ -278,7 +278,7 @@ enum : int {
     IDS_REASON_NEW_KEY_MISSING = 21646,  // new id
 };
 
-// Workbooks the reader refuses for passing one of its limits (forms/vcf,
+// Workbooks the reader refuses for passing one of its limits (workbook/,
 // ooxml::ReadLimits). Each begins with the file.
 enum : int {
     IDS_WORKBOOK_TOO_DEEP = 21650,          // file, part, levels

@@ -34,8 +34,8 @@
 #include "pendra/PendraStatus.h"
 #include "pendra/PendraUi.h"
 #include "res/Resource.h"
-#include "taxkeys/ConvertTable.h"
-#include "taxkeys/KeyOverview.h"
+#include "rules/ConvertTable.h"
+#include "commands/KeyOverview.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/batch/StatusReport.h"
-#include "taxkeys/ConversionCommands.h"
+#include "commands/ConversionCommands.h"
 
 class MandateSession;
 class BatchSeam;

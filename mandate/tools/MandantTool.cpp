@@ -13,7 +13,7 @@
 #include "pendra/Mandate.h"
 #include "pendra/MandateAdmin.h"
 #include "pendra/PendraStatus.h"
-#include "forms/TemplateSet.h"
+#include "templates/TemplateSet.h"
 #include "mandate/tools/DemoBuilder.h"
 #include "mandate/tools/MandateText.h"
 

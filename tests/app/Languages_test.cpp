@@ -39,7 +39,8 @@ std::set<int> StringIdsUsedInCode() {
     std::set<int> used;
     const std::regex name(R"(\bIDS_[A-Z0-9_]+\b)");
     const std::regex literal(R"(LoadString\((\d+)\))");
-    for (const char* dir : {"app", "mandate", "taxkeys", "forms"}) {
+    for (const char* dir :
+         {"app", "mandate", "commands", "rules", "forms", "templates", "formula", "workbook"}) {
         for (const auto& file : fs::recursive_directory_iterator(fs::path(MWST_SOURCE_DIR) / dir)) {
             const auto ext = file.path().extension();
             if (ext != ".cpp" && ext != ".h") continue;

@@ -8,8 +8,8 @@
 
 #include "core/LogSink.h"
 #include "forms/FormUpdate.h"
-#include "forms/TemplateSet.h"
-#include "forms/vcf/CVCF1.h"
+#include "templates/TemplateSet.h"
+#include "workbook/CVCF1.h"
 #include "tests/forms/FormsFixture.h"
 
 class ActivationFixture : public FormsFixture {

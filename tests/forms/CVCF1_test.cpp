@@ -1,13 +1,13 @@
-#include "forms/vcf/CVCF1.h"
+#include "workbook/CVCF1.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
 #include "base/CException.h"
-#include "forms/vcf/ViewProperties.h"
-#include "forms/vcf/Workbook.h"
-#include "forms/vcf/ZipArchive.h"
+#include "workbook/ViewProperties.h"
+#include "workbook/Workbook.h"
+#include "workbook/ZipArchive.h"
 #include "tests/forms/TempDir.h"
 #include "tests/support/CommaLocale.h"
 

@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <set>
 
-#include "forms/TemplateSet.h"
-#include "forms/vcf/CVCF1.h"
+#include "templates/TemplateSet.h"
+#include "workbook/CVCF1.h"
 #include "base/TempFileName.h"
 #include "pendra/BFile.h"
 #include "pendra/Konto.h"

@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "base/TempFileName.h"
-#include "forms/FileCopy.h"
-#include "forms/TemplateSet.h"
+#include "templates/FileCopy.h"
+#include "templates/TemplateSet.h"
 #include "tests/forms/TempDir.h"
 #include "tests/support/Fifo.h"
 

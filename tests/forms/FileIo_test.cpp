@@ -1,4 +1,4 @@
-#include "forms/vcf/FileIo.h"
+#include "workbook/FileIo.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -8,7 +8,7 @@
 #include <csignal>
 
 #include "base/CException.h"
-#include "forms/vcf/CVCF1.h"
+#include "workbook/CVCF1.h"
 #include "base/TempFileName.h"
 #include "tests/forms/TempDir.h"
 #include "tests/support/Fifo.h"

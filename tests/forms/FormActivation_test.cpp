@@ -9,7 +9,7 @@
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "forms/FormActivation.h"
-#include "forms/TemplateSet.h"
+#include "templates/TemplateSet.h"
 #include "pendra/MandateAdmin.h"
 #include "res/Resource.h"
 #include "tests/forms/ActivationFixture.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/vcf/CVCF1.h"
+#include "workbook/CVCF1.h"
 #include "pendra/BFile.h"
 #include "pendra/Konto.h"
 #include "pendra/Mandate.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "base/CException.h"
-#include "forms/KeyPair.h"
+#include "formula/KeyPair.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
 #include "tests/forms/FormsFixture.h"

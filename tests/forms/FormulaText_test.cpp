@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "forms/FormulaText.h"
+#include "formula/FormulaText.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 
 #include "base/CException.h"
 #include "core/Strings.h"
-#include "forms/vcf/CVCF1.h"
-#include "forms/vcf/OoxmlReader.h"
-#include "forms/vcf/OoxmlWriter.h"
-#include "forms/vcf/Workbook.h"
-#include "forms/vcf/WorkbookLimit.h"
-#include "forms/vcf/ZipArchive.h"
+#include "workbook/CVCF1.h"
+#include "workbook/OoxmlReader.h"
+#include "workbook/OoxmlWriter.h"
+#include "workbook/Workbook.h"
+#include "workbook/WorkbookLimit.h"
+#include "workbook/ZipArchive.h"
 #include "res/Resource.h"
 #include "tests/forms/TempDir.h"
 

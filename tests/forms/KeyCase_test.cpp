@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "forms/KeyCase.h"
-#include "forms/KeyPair.h"
+#include "formula/KeyPair.h"
 #include "forms/MwstDummy2.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "tests/forms/FormsFixture.h"

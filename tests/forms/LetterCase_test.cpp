@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "forms/TemplateSet.h"
-#include "forms/vcf/CVCF1.h"
+#include "templates/TemplateSet.h"
+#include "workbook/CVCF1.h"
 #include "tests/forms/LibreOfficeCase.h"
 #include "tests/forms/TempDir.h"
 

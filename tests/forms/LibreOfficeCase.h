@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "forms/vcf/CVCF1.h"
-#include "forms/vcf/CellRef.h"
+#include "workbook/CVCF1.h"
+#include "workbook/CellRef.h"
 #include "pendra/BFile.h"
 #include "pendra/Mandate.h"
 #include "pendra/PendraStatus.h"

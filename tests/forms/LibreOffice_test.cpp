@@ -15,10 +15,10 @@
 
 #include "base/Format.h"
 
-#include "forms/TemplateSet.h"
-#include "forms/vcf/CVCF1.h"
-#include "forms/vcf/Workbook.h"
-#include "forms/vcf/ZipArchive.h"
+#include "templates/TemplateSet.h"
+#include "workbook/CVCF1.h"
+#include "workbook/Workbook.h"
+#include "workbook/ZipArchive.h"
 #include "tests/forms/LibreOfficeCase.h"
 #include "tests/forms/TempDir.h"
 

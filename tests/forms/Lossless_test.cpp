@@ -10,11 +10,11 @@
 #include <map>
 #include <set>
 
-#include "forms/vcf/CVCF1.h"
-#include "forms/vcf/CellFormats.h"
-#include "forms/vcf/Workbook.h"
-#include "forms/vcf/XmlText.h"
-#include "forms/vcf/ZipArchive.h"
+#include "workbook/CVCF1.h"
+#include "workbook/CellFormats.h"
+#include "workbook/Workbook.h"
+#include "workbook/XmlText.h"
+#include "workbook/ZipArchive.h"
 #include "tests/forms/TempDir.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "forms/KeyPair.h"
+#include "formula/KeyPair.h"
 #include "forms/MwstDummy2.h"
 #include "tests/forms/FormsFixture.h"
 

@@ -8,7 +8,7 @@
 
 #include "base/Format.h"
 #include "core/Strings.h"
-#include "forms/KeyPair.h"
+#include "formula/KeyPair.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "res/Resource.h"
 #include "tests/forms/FormsFixture.h"

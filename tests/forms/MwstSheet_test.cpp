@@ -7,7 +7,7 @@
 
 #include "base/CException.h"
 #include "forms/MwstSheet.h"
-#include "forms/vcf/CVCF1.h"
+#include "workbook/CVCF1.h"
 #include "tests/forms/FormsFixture.h"
 
 namespace fs = std::filesystem;

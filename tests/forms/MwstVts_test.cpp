@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 
-#include "forms/vcf/CVCF1.h"
-#include "forms/vcf/Workbook.h"
-#include "forms/vcf/ZipArchive.h"
+#include "workbook/CVCF1.h"
+#include "workbook/Workbook.h"
+#include "workbook/ZipArchive.h"
 #include "tests/forms/TempDir.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "forms/vcf/OoxmlReader.h"
+#include "workbook/OoxmlReader.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 
 #include "base/CException.h"
 #include "core/Strings.h"
-#include "forms/vcf/CVCF1.h"
-#include "forms/vcf/Workbook.h"
-#include "forms/vcf/ZipArchive.h"
+#include "workbook/CVCF1.h"
+#include "workbook/Workbook.h"
+#include "workbook/ZipArchive.h"
 #include "res/Resource.h"
 #include "tests/forms/TempDir.h"
 

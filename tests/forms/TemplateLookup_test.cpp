@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "base/InstallLayout.h"
-#include "forms/TemplateSet.h"
+#include "templates/TemplateSet.h"
 #include "tests/forms/TempDir.h"
 
 namespace fs = std::filesystem;

@@ -1,10 +1,10 @@
-#include "forms/tools/WorkbookText.h"
+#include "workbook/tools/WorkbookText.h"
 
 #include <gtest/gtest.h>
 
-#include "forms/vcf/CVCF1.h"
-#include "forms/vcf/CellFormats.h"
-#include "forms/vcf/Workbook.h"
+#include "workbook/CVCF1.h"
+#include "workbook/CellFormats.h"
+#include "workbook/Workbook.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "forms/vcf/XmlBounds.h"
+#include "workbook/XmlBounds.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "taxkeys/ConvertTable.h"
+#include "rules/ConvertTable.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto entries = ConvertTable::Parse(std::string(reinterpret_cast<const char*>(data), size));

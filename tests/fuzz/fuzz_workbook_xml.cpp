@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "base/CException.h"
-#include "forms/vcf/OoxmlReader.h"
-#include "forms/vcf/OoxmlWriter.h"
-#include "forms/vcf/Workbook.h"
-#include "forms/vcf/ZipArchive.h"
+#include "workbook/OoxmlReader.h"
+#include "workbook/OoxmlWriter.h"
+#include "workbook/Workbook.h"
+#include "workbook/ZipArchive.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "base/CException.h"
-#include "forms/vcf/OoxmlReader.h"
-#include "forms/vcf/OoxmlWriter.h"
-#include "forms/vcf/Workbook.h"
+#include "workbook/OoxmlReader.h"
+#include "workbook/OoxmlWriter.h"
+#include "workbook/Workbook.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

@@ -14,7 +14,7 @@
 #include "app/CTheList.h"
 #include "res/Resource.h"
 #include "app/CM_ListTax.h"
-#include "taxkeys/ConversionRules.h"
+#include "rules/ConversionRules.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/support/AppFixture.h"
 

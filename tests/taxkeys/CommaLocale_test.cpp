@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "pendra/PendraMessages.h"
-#include "taxkeys/ConversionRules.h"
+#include "rules/ConversionRules.h"
 #include "tests/support/CommaLocale.h"
 #include "tests/taxkeys/KeyCommandsFixture.h"
 

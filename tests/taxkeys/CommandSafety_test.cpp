@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "forms/FormPassJournal.h"
-#include "taxkeys/ConversionCommands.h"
+#include "commands/ConversionCommands.h"
 #include "tests/taxkeys/KeyCommandsFixture.h"
 
 namespace fs = std::filesystem;

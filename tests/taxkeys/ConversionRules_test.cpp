@@ -3,9 +3,9 @@
 #include <fstream>
 
 #include "tests/pendra/MandateTestSupport.h"
-#include "taxkeys/ConversionRules.h"
-#include "taxkeys/ConversionState.h"
-#include "taxkeys/ConvertTable.h"
+#include "rules/ConversionRules.h"
+#include "rules/ConversionState.h"
+#include "rules/ConvertTable.h"
 
 using testsupport::TempDir;
 

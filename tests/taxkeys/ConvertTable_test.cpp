@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "taxkeys/ConvertTable.h"
+#include "rules/ConvertTable.h"
 #include "tests/pendra/MandateTestSupport.h"
 #include "tests/support/Fifo.h"
 

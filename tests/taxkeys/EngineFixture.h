@@ -23,7 +23,7 @@
 #include "mandate/tools/MandantTool.h"
 #include "tests/mandate/ToolProcess.h"
 #include "res/Resource.h"
-#include "taxkeys/ConversionCommands.h"
+#include "commands/ConversionCommands.h"
 
 namespace enginetest {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "pendra/PendraStatus.h"
-#include "taxkeys/ConvertTable.h"
-#include "taxkeys/KeyOverview.h"
+#include "rules/ConvertTable.h"
+#include "commands/KeyOverview.h"
 #include "tests/support/Fifo.h"
 #include "tests/taxkeys/EngineFixture.h"
 

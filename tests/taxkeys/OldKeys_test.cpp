@@ -2,7 +2,7 @@
 #include "app/CTheView.h"
 #include "pendra/BFile.h"
 #include "pendra/Tax.h"
-#include "taxkeys/ConversionCommands.h"
+#include "commands/ConversionCommands.h"
 #include "tests/taxkeys/KeyCommandsFixture.h"
 
 namespace {

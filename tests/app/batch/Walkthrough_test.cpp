@@ -11,7 +11,7 @@
 #include <set>
 #include <sstream>
 
-#include "forms/vcf/CVCF1.h"
+#include "workbook/CVCF1.h"
 #include "mandate/tools/DemoBuilder.h"
 #include "mandate/tools/MandantTool.h"
 #include "tests/mandate/ToolProcess.h"

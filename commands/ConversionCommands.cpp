@@ -1,0 +1,98 @@
+// The command table and the run of one command on one mandate, with the log
+// lines the menu and the list write around it.
+#include "commands/ConversionCommands.h"
+
+#include "base/Format.h"
+#include "core/LogSink.h"
+#include "core/RunSafety.h"
+#include "core/Strings.h"
+#include "core/UiSeam.h"
+#include "forms/FormActivation.h"
+#include "res/Resource.h"
+
+namespace {
+
+constexpr int kYear2024 = 2024;
+constexpr int kYear2018 = 2018;
+
+int RunOperation(CommandContext& ctx, Command command) {
+    switch (command) {
+    case Command::kInsertKeys:
+        return OnExtendTax(ctx);
+    case Command::kRemoveNewKeys:
+        return OnReverseExtendTax(ctx);
+    case Command::kAdaptAccounts:
+        return UpdateAccounts(ctx, 0);
+    case Command::kResetAccounts:
+        return UpdateAccounts(ctx, 1);
+    case Command::kForm2024:
+        return ActivateForm(ctx, kYear2024);
+    case Command::kForm2018:
+        return ActivateForm(ctx, kYear2018);
+    case Command::kRemoveOldKeys:
+        return OnRemoveTax(ctx);
+    }
+    return 0;
+}
+
+}  // namespace
+
+const std::vector<CommandInfo>& Commands() {
+    static const std::vector<CommandInfo> commands = {
+        {Command::kInsertKeys, "insert-keys", ID_NEW_KEYS, IDS_BEGIN_INSERT, IDS_END_INSERT, IDS_INSERT_REFUSED,
+         false, 0, 0, false},
+        {Command::kRemoveNewKeys, "remove-new-keys", ID_NEW_KEYS_REVERSE, IDS_BEGIN_REMOVE_NEW, IDS_END_REMOVE_NEW,
+         IDS_REMOVE_REFUSED, false, 0, 0, false},
+        {Command::kAdaptAccounts, "adapt-accounts", ID_UPDATE_ACCOUNTS, IDS_BEGIN_ADAPT, IDS_END_ADAPT, 0, true, 0,
+         0, true},
+        {Command::kResetAccounts, "reset-accounts", ID_UNDO_UPDATE_ACCOUNTS, IDS_BEGIN_RESET, IDS_END_RESET, 0, true,
+         0, 0, true},
+        {Command::kForm2024, "form-2024", ID_FORM2024, 0, IDS_END_FORM2024, 0, true, IDS_CONFIRM_FORMS,
+         MB_YESNO | MB_ICONEXCLAMATION, true},
+        {Command::kForm2018, "form-2018", ID_FORM2018, 0, IDS_END_FORM2018, 0, true, IDS_CONFIRM_FORMS,
+         MB_YESNO | MB_ICONEXCLAMATION, true},
+        {Command::kRemoveOldKeys, "remove-old-keys", ID_REMOVE_KEYS, 0, IDS_END_REMOVE_OLD, 0, false,
+         IDS_CONFIRM_REMOVE_OLD, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, false},
+    };
+    return commands;
+}
+
+const CommandInfo* FindCommand(const std::string& name) {
+    for (const CommandInfo& info : Commands())
+        if (name == info.name) return &info;
+    return nullptr;
+}
+
+const CommandInfo& InfoOf(Command command) {
+    for (const CommandInfo& info : Commands())
+        if (info.command == command) return info;
+    return Commands().front();
+}
+
+bool ConfirmCommand(UiSeam& seam, Command command) {
+    const CommandInfo& info = InfoOf(command);
+    if (info.confirmId == 0) return true;
+    return seam.MessageBox({LoadString(info.confirmId), LoadString(IDS_TITLE), info.confirmType}) == IDYES;
+}
+
+Outcome RunCommand(CommandContext& ctx, Command command, const std::string& dir) {
+    const CommandInfo& info = InfoOf(command);
+    if (ctx.safety) ctx.safety->SetCommand(info.name);
+    // A dry run says so before and after the command's own lines, so that
+    // its log is never taken for that of a conversion.
+    const bool dryRun = IsDryRun(ctx);
+    if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_BEGIN), dir));
+    if (info.beginLineId) ctx.log.Line(Format(LoadString(info.beginLineId), dir));
+    ctx.changeFlag = 0;
+    const int failuresBefore = ctx.log.Failures();
+    const int completed = RunOperation(ctx, command);
+    if (completed == kNothingToDo) ctx.log.Line(LoadString(IDS_LOG_ALREADY_DONE));
+    if (completed || info.endLineAlways)
+        ctx.log.Line(Format(LoadString(info.endLineId), dir));
+    else if (info.refusedLineId)
+        ctx.log.Line(LoadString(info.refusedLineId));
+    if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_END), dir));
+    if (ctx.log.Failures() != failuresBefore) return Outcome::kFailed;
+    if (completed == kNothingToDo) return Outcome::kAlreadyDone;
+    return completed ? Outcome::kDone : Outcome::kRefused;
+}

@@ -1,0 +1,40 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "commands/TaxKeyFiles.h"
+
+class CommandRun;
+struct CommandContext;
+struct PlannedKey;
+
+// The removal of keys that no booking uses, shared by "Neue
+// Steuerschlüssel entfernen" and "Alte Steuerschlüssel entfernen": which
+// keys are asked about is the command's, the removal and its log lines are
+// the same.
+class KeyRemoval {
+public:
+    KeyRemoval(CommandContext& ctx, CommandRun& run, TaxKeyFiles& files) : ctx_(ctx), run_(run), files_(files) {}
+
+    // Whether bookings use each of `ids`, in one request; false (the run
+    // failed, logged) when the bookings cannot be read.
+    bool ReadUses(const std::vector<std::string>& ids);
+    // Whether the key asked about as the `index`th id uses a booking; false
+    // (the run failed, logged) when that id's bookings cannot be read.
+    bool Used(std::size_t index, bool& used);
+    // Deletes `id`, the key the writer has just read for `planned`, logs it
+    // and, when its automatic account is a formula account, that it leaves
+    // the formulas. False when the run failed (logged).
+    bool Remove(const PlannedKey& planned, const std::string& id);
+
+    const std::vector<std::string>& Deleted() const { return deleted_; }
+    const std::vector<std::string>& FormulaKeys() const { return formulaKeys_; }
+
+private:
+    CommandContext& ctx_;
+    CommandRun& run_;
+    TaxKeyFiles& files_;
+    std::vector<TaxKeyFiles::BookingUse> uses_;
+    std::vector<std::string> deleted_;
+    std::vector<std::string> formulaKeys_;
+};
