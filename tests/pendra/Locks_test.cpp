@@ -29,11 +29,19 @@ protected:
 };
 
 float RateOf(Mandate& mandate, const std::string& id) {
-    BFile file(&mandate);
-    if (file.Open(mandate.GetTaxName(), BFile::kModeReadOnly) != pendra::kOk) return -1;
-    Tax tax(&mandate);
-    tax.UseFile(&file);
-    return tax.Read(id) == pendra::kOk ? tax.GetPercent() : -1;
+    RecordFile<Tax> tax(mandate, BFile::kModeReadOnly);
+    return tax.opened == pendra::kOk && tax.Read(id) == pendra::kOk ? tax.GetPercent() : -1;
+}
+
+// What another process answers when it opens the mandate and asks to hold it.
+int ExclusiveInAnotherProcess(const std::string& dir) {
+    ChildProcess child([&dir](ChildChannel&) {
+        Mandate own;
+        if (own.OpenMandateFiles(dir) != pendra::kOk) return 1;
+        MIniSetHelper exclusive(&own, false);
+        return exclusive.OpenExclusive();
+    });
+    return child.Wait();
 }
 
 void SetRate(Tax& tax, float rate) {
@@ -68,19 +76,9 @@ TEST_F(LocksTest, ExclusiveHolderInAnotherProcessMakesOpenAnswer88) {
 TEST_F(LocksTest, ExclusiveIsRefusedWhileAnotherProcessHasTheMandateOpen) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
-    auto tryExclusive = [this](ChildChannel&) {
-        Mandate own;
-        if (own.OpenMandateFiles(dir_) != pendra::kOk) return 1;
-        MIniSetHelper exclusive(&own, false);
-        return exclusive.OpenExclusive();
-    };
-    {
-        ChildProcess child(tryExclusive);
-        EXPECT_EQ(child.Wait(), pendra::kMandateHeldExclusively);
-    }
+    EXPECT_EQ(ExclusiveInAnotherProcess(dir_), pendra::kMandateHeldExclusively);
     mandate.CloseMandateFiles();
-    ChildProcess child(tryExclusive);
-    EXPECT_EQ(child.Wait(), pendra::kOk);
+    EXPECT_EQ(ExclusiveInAnotherProcess(dir_), pendra::kOk);
 }
 
 TEST_F(LocksTest, ExclusiveLockDiesWithItsProcess) {
@@ -161,21 +159,9 @@ TEST_F(LocksTest, DeletedLockFileGrantsNoExclusiveBesideAnOpenHandle) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
     ASSERT_EQ(::unlink((dir_ + "/" + MandateLockFile::kFileName).c_str()), 0);
-    ChildProcess child([this](ChildChannel&) {
-        Mandate own;
-        if (own.OpenMandateFiles(dir_) != pendra::kOk) return 1;
-        MIniSetHelper exclusive(&own, false);
-        return exclusive.OpenExclusive();
-    });
-    EXPECT_EQ(child.Wait(), pendra::kMandateHeldExclusively);
+    EXPECT_EQ(ExclusiveInAnotherProcess(dir_), pendra::kMandateHeldExclusively);
     mandate.CloseMandateFiles();
-    ChildProcess again([this](ChildChannel&) {
-        Mandate own;
-        if (own.OpenMandateFiles(dir_) != pendra::kOk) return 1;
-        MIniSetHelper exclusive(&own, false);
-        return exclusive.OpenExclusive();
-    });
-    EXPECT_EQ(again.Wait(), pendra::kOk);
+    EXPECT_EQ(ExclusiveInAnotherProcess(dir_), pendra::kOk);
 }
 
 // The change counter lives in the lock file; truncating that file under a
@@ -188,10 +174,8 @@ TEST_F(LocksTest, TruncatedLockFileDoesNotCrashItsUsers) {
         channel.Send("open");
         channel.Receive();  // the lock file is truncated now
         if (RateOf(mandate, "VSN77") != 0.077f) return 3;
-        BFile file(&mandate);
-        if (file.Open(mandate.GetTaxName(), BFile::kModeUpdate) != pendra::kOk) return 4;
-        Tax tax(&mandate);
-        tax.UseFile(&file);
+        RecordFile<Tax> tax(mandate);
+        if (tax.opened != pendra::kOk) return 4;
         FillTax(tax, "NEU81", 0.081f);
         if (tax.Insert() != pendra::kOk) return 5;
         MIniSetHelper exclusive(&mandate, false);
@@ -216,12 +200,7 @@ TEST_F(LocksTest, ExclusiveNeedsAnOpenMandate) {
 TEST_F(LocksTest, RecordLockKeepsOtherHandlesFromChangingTheRecord) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
-    BFile fileA(&mandate), fileB(&mandate);
-    ASSERT_EQ(fileA.Open(mandate.GetTaxName(), 0), pendra::kOk);
-    ASSERT_EQ(fileB.Open(mandate.GetTaxName(), 0), pendra::kOk);
-    Tax a(&mandate), b(&mandate);
-    a.UseFile(&fileA);
-    b.UseFile(&fileB);
+    RecordFile<Tax> a(mandate), b(mandate);
 
     a.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(a.Read("VSN77"), pendra::kOk);
@@ -242,12 +221,7 @@ TEST_F(LocksTest, RecordLockKeepsOtherHandlesFromChangingTheRecord) {
 TEST_F(LocksTest, UnlockSingleAndANewLockReleaseTheOldOne) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
-    BFile fileA(&mandate), fileB(&mandate);
-    ASSERT_EQ(fileA.Open(mandate.GetTaxName(), 0), pendra::kOk);
-    ASSERT_EQ(fileB.Open(mandate.GetTaxName(), 0), pendra::kOk);
-    Tax a(&mandate), b(&mandate);
-    a.UseFile(&fileA);
-    b.UseFile(&fileB);
+    RecordFile<Tax> a(mandate), b(mandate);
 
     a.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(a.Read("VSN77"), pendra::kOk);
@@ -267,25 +241,15 @@ TEST_F(LocksTest, UnlockSingleAndANewLockReleaseTheOldOne) {
 TEST_F(LocksTest, RecordLockAcrossProcessesRefusesWritersAndMakesLockersWait) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
-    BFile file(&mandate);
-    ASSERT_EQ(file.Open(mandate.GetTaxName(), 0), pendra::kOk);
-    Tax tax(&mandate);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate);
     tax.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
 
-    auto childTax = [this](Mandate& own, BFile& ownFile, Tax& ownTax) {
-        if (own.OpenMandateFiles(dir_) != pendra::kOk) return false;
-        if (ownFile.Open(own.GetTaxName(), 0) != pendra::kOk) return false;
-        ownTax.UseFile(&ownFile);
-        return true;
-    };
     {
         ChildProcess writer([&](ChildChannel&) {
             Mandate own;
-            BFile ownFile(&own);
-            Tax ownTax(&own);
-            if (!childTax(own, ownFile, ownTax)) return 1;
+            if (own.OpenMandateFiles(dir_) != pendra::kOk) return 1;
+            RecordFile<Tax> ownTax(own);
             if (ownTax.Read("VSN77") != pendra::kOk) return 2;
             return ownTax.Update();
         });
@@ -294,9 +258,8 @@ TEST_F(LocksTest, RecordLockAcrossProcessesRefusesWritersAndMakesLockersWait) {
 
     ChildProcess locker([&](ChildChannel& channel) {
         Mandate own;
-        BFile ownFile(&own);
-        Tax ownTax(&own);
-        if (!childTax(own, ownFile, ownTax)) return 1;
+        if (own.OpenMandateFiles(dir_) != pendra::kOk) return 1;
+        RecordFile<Tax> ownTax(own);
         channel.Send("waiting");
         ownTax.SetLockFlag(BRecord::kWaitLock);
         if (ownTax.Read("VSN77") != pendra::kOk) return 2;

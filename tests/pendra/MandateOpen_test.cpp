@@ -55,6 +55,22 @@ void MakeOurs(const std::string& dir) {
     ASSERT_EQ(CreateMandate(dir, options), pendra::kOk);
 }
 
+// A directory whose database file holds `bytes`.
+auto DbFileWith(std::string bytes) {
+    return [bytes](const std::string& d) {
+        std::filesystem::create_directories(d);
+        WriteFile(Db(d), bytes);
+    };
+}
+
+// Our mandate with `sql` run on its database.
+auto OursAfter(std::string sql) {
+    return [sql](const std::string& d) {
+        MakeOurs(d);
+        ExecSql(Db(d), sql);
+    };
+}
+
 void MakeForeignSqlite(const std::string& dir, const char* extraSql) {
     std::filesystem::create_directories(dir);
     ExecSql(Db(dir), std::string("CREATE TABLE t(x);") + extraSql);
@@ -73,18 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
         DirectoryCase{"a file instead of the directory",
                       [](const std::string& d) { WriteFile(d, "x"); }, pendra::kFileNotFound,
                       false},
-        DirectoryCase{"text file of that name",
-                      [](const std::string& d) {
-                          std::filesystem::create_directories(d);
-                          WriteFile(Db(d), "Kontenplan 2023\n");
-                      },
-                      pendra::kNotADatabase, false},
-        DirectoryCase{"empty file of that name",
-                      [](const std::string& d) {
-                          std::filesystem::create_directories(d);
-                          WriteFile(Db(d), "");
-                      },
-                      pendra::kNotADatabase, false},
+        DirectoryCase{"text file of that name", DbFileWith("Kontenplan 2023\n"), pendra::kNotADatabase, false},
+        DirectoryCase{"empty file of that name", DbFileWith(""), pendra::kNotADatabase, false},
         DirectoryCase{"directory of that name",
                       [](const std::string& d) { std::filesystem::create_directories(Db(d)); },
                       pendra::kNotADatabase, false},
@@ -118,24 +124,12 @@ INSTANTIATE_TEST_SUITE_P(
                           std::filesystem::resize_file(Db(d), 60);
                       },
                       pendra::kNotADatabase, false},
-        DirectoryCase{"old format",
-                      [](const std::string& d) {
-                          MakeOurs(d);
-                          ExecSql(Db(d), "UPDATE meta SET value = 1 WHERE name = 'format_version'");
-                      },
+        DirectoryCase{"old format", OursAfter("UPDATE meta SET value = 1 WHERE name = 'format_version'"),
                       pendra::kFormatTooOld, true},
         DirectoryCase{"format of a newer library",
-                      [](const std::string& d) {
-                          MakeOurs(d);
-                          ExecSql(Db(d), "UPDATE meta SET value = 99 WHERE name = 'format_version'");
-                      },
-                      pendra::kNotADatabase, false},
-        DirectoryCase{"a table missing",
-                      [](const std::string& d) {
-                          MakeOurs(d);
-                          ExecSql(Db(d), "DROP TABLE buch");
-                      },
-                      pendra::kNotADatabase, false}),
+                      OursAfter("UPDATE meta SET value = 99 WHERE name = 'format_version'"), pendra::kNotADatabase,
+                      false},
+        DirectoryCase{"a table missing", OursAfter("DROP TABLE buch"), pendra::kNotADatabase, false}),
     [](const auto& param) {
         std::string name;
         for (char c : std::string(param.param.what)) name += std::isalnum(c) ? c : '_';
@@ -148,10 +142,7 @@ TEST(MandateOpen, TruncatedDatabaseGivesStatusesNeverCrashes) {
     {
         Mandate mandate;
         ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
-        BFile file(&mandate);
-        ASSERT_EQ(file.Open(mandate.GetBuchName(), 0), pendra::kOk);
-        Buch buch(&mandate);
-        buch.UseFile(&file);
+        RecordFile<Buch> buch(mandate);
         for (int i = 0; i < 5000; ++i) {
             FillBuch(buch, i, "VSN77");
             ASSERT_EQ(buch.Insert(), pendra::kOk);
@@ -166,10 +157,7 @@ TEST(MandateOpen, TruncatedDatabaseGivesStatusesNeverCrashes) {
         EXPECT_EQ(status, pendra::kNotADatabase);
         return;
     }
-    BFile file(&mandate);
-    ASSERT_EQ(file.Open(mandate.GetBuchName(), 0), pendra::kOk);
-    Buch buch(&mandate);
-    buch.UseFile(&file);
+    RecordFile<Buch> buch(mandate);
     int count = 0;
     for (status = buch.ReadFirst(); status == pendra::kOk; status = buch.ReadNext()) ++count;
     EXPECT_LT(count, 5000);
@@ -240,10 +228,7 @@ TEST(MandateReadOnly, FlagRefusesWritesEvenThroughUpdateHandles) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
     EXPECT_EQ(mandate.IsReadOnly(), 1);
-    BFile file(&mandate);
-    ASSERT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeUpdate), pendra::kOk);
-    Tax tax(&mandate);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate);
     ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
     EXPECT_EQ(tax.Update(), pendra::kAccessDenied);
     EXPECT_EQ(tax.Delete(), pendra::kAccessDenied);

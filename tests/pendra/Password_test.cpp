@@ -1,9 +1,8 @@
 // Mandate passwords: asked through PendraUi, kept only as an Argon2id hash.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "tests/pendra/MandateTestSupport.h"
+#include "tests/support/FileBytes.h"
 #include "pendra/PasswordHash.h"
 #include "pendra/PendraMessages.h"
 
@@ -14,10 +13,13 @@ namespace {
 class PasswordTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        dir_ = WithPassword("Bäckerei Müller AG");
+        ASSERT_EQ(mandate_.OpenMandateFiles(dir_), pendra::kOk);
+    }
+    std::string WithPassword(const std::string& name) {
         MandateCreateOptions options;
         options.password = "Geheim-Müller-2024";
-        dir_ = NewMandate(temp_, "Bäckerei Müller AG", options);
-        ASSERT_EQ(mandate_.OpenMandateFiles(dir_), pendra::kOk);
+        return NewMandate(temp_, name, options);
     }
     TempDir temp_;
     std::string dir_;
@@ -65,17 +67,12 @@ TEST_F(PasswordTest, FrenchPrompt) {
 
 TEST_F(PasswordTest, OnlyASaltedArgon2idHashIsStored) {
     mandate_.CloseMandateFiles();
-    std::ifstream in(dir_ + "/pendra.db", std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::string bytes = FileBytes(dir_ + "/pendra.db");
     EXPECT_EQ(bytes.find("Geheim-Müller-2024"), std::string::npos);
     EXPECT_NE(bytes.find("$argon2id$"), std::string::npos);
 
     // Same password, other mandate: another salt, so another hash.
-    MandateCreateOptions options;
-    options.password = "Geheim-Müller-2024";
-    std::string other = NewMandate(temp_, "Zweite AG", options);
-    std::ifstream in2(other + "/pendra.db", std::ios::binary);
-    std::string bytes2((std::istreambuf_iterator<char>(in2)), {});
+    const std::string bytes2 = FileBytes(WithPassword("Zweite AG") + "/pendra.db");
     auto hashAt = [](const std::string& b) { return b.substr(b.find("$argon2id$"), 90); };
     EXPECT_NE(hashAt(bytes), hashAt(bytes2));
 }
@@ -102,10 +99,8 @@ TEST_F(PasswordTest, VerifiedOnceAProcessAskedEveryTime) {
 TEST_F(PasswordTest, AnotherMandateWithTheSamePasswordIsCheckedInFull) {
     ui_.passwords = {"Geheim-Müller-2024", "Geheim-Müller-2024"};
     EXPECT_EQ(mandate_.AskPassword(), 1);
-    MandateCreateOptions options;
-    options.password = "Geheim-Müller-2024";
     Mandate other;
-    ASSERT_EQ(other.OpenMandateFiles(NewMandate(temp_, "Zweite AG", options)), pendra::kOk);
+    ASSERT_EQ(other.OpenMandateFiles(WithPassword("Zweite AG")), pendra::kOk);
     const std::uint64_t before = pendra::PasswordVerifications();
     EXPECT_EQ(other.AskPassword(), 1);
     EXPECT_EQ(pendra::PasswordVerifications(), before + 1);

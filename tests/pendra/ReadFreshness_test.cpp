@@ -21,17 +21,9 @@ protected:
         Mandate mandate;
         ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
         InsertTaxes(mandate, {"B", "D", "VSN77"});
-        BFile kontoFile(&mandate), buchFile(&mandate);
-        ASSERT_EQ(kontoFile.Open(mandate.GetKontoName(), BFile::kModeUpdate), pendra::kOk);
-        ASSERT_EQ(buchFile.Open(mandate.GetBuchName(), BFile::kModeUpdate), pendra::kOk);
-        Konto konto(&mandate);
-        konto.UseFile(&kontoFile);
-        for (const char* number : {"1000", "2000", "3000"}) {
-            FillKonto(konto, number, 0, "VSN77");
-            ASSERT_EQ(konto.Insert(), pendra::kOk);
-        }
-        Buch buch(&mandate);
-        buch.UseFile(&buchFile);
+        RecordFile<Konto> konto(mandate);
+        InsertKonten(konto, {{"1000", "VSN77"}, {"2000", "VSN77"}, {"3000", "VSN77"}}, 0);
+        RecordFile<Buch> buch(mandate);
         for (std::int32_t number = 1; number <= kBookings; ++number) {
             FillBuch(buch, number, "VSN77");
             ASSERT_EQ(buch.Insert(), pendra::kOk);
@@ -52,48 +44,31 @@ protected:
         });
     }
 
-    // Opens `file` and binds `record` to it.
-    static void Use(BFile& file, BRecord& record, const std::string& name) {
-        ASSERT_EQ(file.Open(name, BFile::kModeUpdate), pendra::kOk);
-        record.UseFile(&file);
-    }
-
     static constexpr std::int32_t kBookings = 3000;
     TempDir temp_;
     std::string dir_;
 };
 
+// Changes as another process makes them; the first failing status, or kOk.
 int InsertTax(Mandate& mandate, const std::string& id) {
-    BFile file(&mandate);
-    int status = file.Open(mandate.GetTaxName(), BFile::kModeUpdate);
-    if (status != pendra::kOk) return status;
-    Tax tax(&mandate);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate);
     std::memset(tax.GetBuffer(), 0, Tax::kSize);
-    status = tax.SetId(id);
+    int status = tax.opened == pendra::kOk ? tax.SetId(id) : tax.opened;
     return status == pendra::kOk ? tax.Insert() : status;
 }
 
 int SetRate(Mandate& mandate, const std::string& id, float rate) {
-    BFile file(&mandate);
-    int status = file.Open(mandate.GetTaxName(), BFile::kModeUpdate);
-    if (status != pendra::kOk) return status;
-    Tax tax(&mandate);
-    tax.UseFile(&file);
-    status = tax.Read(id);
+    RecordFile<Tax> tax(mandate);
+    const int status = tax.opened == pendra::kOk ? tax.Read(id) : tax.opened;
     if (status != pendra::kOk) return status;
     std::memcpy(tax.GetBuffer() + Tax::kRateOffset, &rate, sizeof rate);
     return tax.Update();
 }
 
 int InsertBooking(Mandate& mandate, std::int32_t number, const std::string& taxId) {
-    BFile file(&mandate);
-    int status = file.Open(mandate.GetBuchName(), BFile::kModeUpdate);
-    if (status != pendra::kOk) return status;
-    Buch buch(&mandate);
-    buch.UseFile(&file);
+    RecordFile<Buch> buch(mandate);
     FillBuch(buch, number, taxId);
-    return buch.Insert();
+    return buch.opened == pendra::kOk ? buch.Insert() : buch.opened;
 }
 
 // A walk of another file keeps an SQLite snapshot open on the connection; the
@@ -110,13 +85,9 @@ TEST_F(ReadFreshnessTest, NextWalkAndKeyedReadsMeetAnotherProcessesChangeWhileAW
 
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
-    BFile kontoFile(&mandate), taxFile(&mandate), buchFile(&mandate);
-    Konto konto(&mandate);
-    Tax tax(&mandate);
-    Buch buch(&mandate);
-    Use(kontoFile, konto, mandate.GetKontoName());
-    Use(taxFile, tax, mandate.GetTaxName());
-    Use(buchFile, buch, mandate.GetBuchName());
+    RecordFile<Konto> konto(mandate);
+    RecordFile<Tax> tax(mandate);
+    RecordFile<Buch> buch(mandate);
     ASSERT_EQ(konto.ReadFirst(), pendra::kOk);  // its statement stays open
     EXPECT_EQ(WalkTaxIds(tax), (std::vector<std::string>{"B", "D", "VSN77"}));
     ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
@@ -144,10 +115,8 @@ TEST_F(ReadFreshnessTest, ReadUnderTheWaitLockMeetsTheWriteOfTheLastHolder) {
         if (channel.Receive() != "go") return 1;
         Mandate mandate;
         if (mandate.OpenMandateFiles(dir_) != pendra::kOk) return 2;
-        BFile file(&mandate);
-        if (file.Open(mandate.GetTaxName(), BFile::kModeUpdate) != pendra::kOk) return 3;
-        Tax tax(&mandate);
-        tax.UseFile(&file);
+        RecordFile<Tax> tax(mandate);
+        if (tax.opened != pendra::kOk) return 3;
         tax.SetLockFlag(BRecord::kWaitLock);
         if (tax.Read("VSN77") != pendra::kOk) return 4;
         channel.Send("locked");
@@ -161,11 +130,8 @@ TEST_F(ReadFreshnessTest, ReadUnderTheWaitLockMeetsTheWriteOfTheLastHolder) {
 
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
-    BFile kontoFile(&mandate), taxFile(&mandate);
-    Konto konto(&mandate);
-    Tax tax(&mandate);
-    Use(kontoFile, konto, mandate.GetKontoName());
-    Use(taxFile, tax, mandate.GetTaxName());
+    RecordFile<Konto> konto(mandate);
+    RecordFile<Tax> tax(mandate);
     ASSERT_EQ(konto.ReadFirst(), pendra::kOk);  // a snapshot from before the change
     channel.Send("go");
     ASSERT_EQ(channel.Receive(), "locked");
@@ -189,9 +155,7 @@ TEST_F(ReadFreshnessTest, WalkInProgressMeetsAnotherProcessesChangeWithinTheChec
 
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
-    BFile file(&mandate);
-    Buch buch(&mandate);
-    Use(file, buch, mandate.GetBuchName());
+    RecordFile<Buch> buch(mandate);
     ASSERT_EQ(buch.ReadFirst(), pendra::kOk);
     channel.Send("go");
     ASSERT_EQ(channel.Receive(), "done");
@@ -215,11 +179,8 @@ TEST_F(ReadFreshnessTest, WalksAndKeyedReadsSeldomReadTheChangeCounter) {
     ASSERT_EQ(mandate.OpenMandateFiles(dir_), pendra::kOk);
     auto* engine = dynamic_cast<SqliteEngine*>(mandate.Engine());
     ASSERT_NE(engine, nullptr);
-    BFile buchFile(&mandate), kontoFile(&mandate);
-    Buch buch(&mandate);
-    Konto konto(&mandate);
-    Use(buchFile, buch, mandate.GetBuchName());
-    Use(kontoFile, konto, mandate.GetKontoName());
+    RecordFile<Buch> buch(mandate);
+    RecordFile<Konto> konto(mandate);
 
     std::uint64_t before = engine->ChangeCounterReads();
     int met = 0;
@@ -237,9 +198,8 @@ TEST_F(ReadFreshnessTest, WalksAndKeyedReadsSeldomReadTheChangeCounter) {
     for (std::int32_t number = 1; number <= 100; ++number) ASSERT_EQ(buch.ReadNumber(number), pendra::kOk);
     EXPECT_EQ(engine->ChangeCounterReads() - before, 100u) << "each joins the open walk's snapshot";
 
-    int status = pendra::kOk;
-    auto batch = engine->BeginBatch(status);
-    ASSERT_EQ(status, pendra::kOk);
+    auto batch = Batch(mandate);
+    ASSERT_TRUE(batch);
     ASSERT_EQ(konto.ReadFirst(), pendra::kOk);
     before = engine->ChangeCounterReads();
     for (std::int32_t number = 1; number <= 100; ++number) ASSERT_EQ(buch.ReadNumber(number), pendra::kOk);

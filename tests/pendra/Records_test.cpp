@@ -15,10 +15,6 @@ protected:
         dir_ = NewMandate(temp_);
         ASSERT_EQ(mandate_.OpenMandateFiles(dir_, 1, true), pendra::kOk);
     }
-    void Open(BFile& file, const std::string& name, int mode = BFile::kModeUpdate) {
-        ASSERT_EQ(file.Open(name, mode, true), pendra::kOk);
-    }
-
     TempDir temp_;
     std::string dir_;
     Mandate mandate_;
@@ -37,10 +33,7 @@ TEST(RecordLayout, SizesAndOffsetsAreTheProductsOnes) {
 }
 
 TEST_F(RecordsTest, StoredRecordsComeBackByteForByte) {
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_);
     FillTax(tax, "VSN77", 0.077f, true, "Vorsteuer 7.7 %");
     std::memcpy(tax.GetBuffer() + Tax::kKontoOffset, "1170", 4);
     unsigned char written[Tax::kSize];
@@ -48,7 +41,7 @@ TEST_F(RecordsTest, StoredRecordsComeBackByteForByte) {
     ASSERT_EQ(tax.Insert(), pendra::kOk);
 
     Tax back(&mandate_);
-    back.UseFile(&file);
+    back.UseFile(&tax.File());
     ASSERT_EQ(back.Read("VSN77"), pendra::kOk);
     EXPECT_EQ(std::memcmp(back.GetBuffer(), written, Tax::kSize), 0);
     EXPECT_EQ(back.GetId(), "VSN77");
@@ -60,10 +53,7 @@ TEST_F(RecordsTest, StoredRecordsComeBackByteForByte) {
 }
 
 TEST_F(RecordsTest, SixByteIdsHaveNoTerminatorAndLongerOnesAreRefusedNotCut) {
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_);
     FillTax(tax, "VSN077", 0.077f);
     ASSERT_EQ(tax.Insert(), pendra::kOk);
     EXPECT_EQ(tax.SetId("VSN0770"), pendra::kKeyTooLong);
@@ -82,10 +72,7 @@ TEST_F(RecordsTest, SixByteIdsHaveNoTerminatorAndLongerOnesAreRefusedNotCut) {
 
 TEST_F(RecordsTest, WalkIsInKeyOrderWhateverTheInsertOrder) {
     InsertTaxes(mandate_, {"VSN77", "USN77", "VSB25", "A", "VSN770", "B1"});
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName(), BFile::kModeReadOnly);
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_, BFile::kModeReadOnly);
     EXPECT_EQ(WalkTaxIds(tax),
               (std::vector<std::string>{"A", "B1", "USN77", "VSB25", "VSN77", "VSN770"}));
     EXPECT_EQ(tax.ReadNext(), pendra::kEndOfFile);
@@ -93,19 +80,12 @@ TEST_F(RecordsTest, WalkIsInKeyOrderWhateverTheInsertOrder) {
 }
 
 TEST_F(RecordsTest, BookingsWalkInNumericOrderNotByteOrder) {
-    BFile file(&mandate_);
-    Open(file, mandate_.GetBuchName());
-    Buch buch(&mandate_);
-    buch.UseFile(&file);
+    RecordFile<Buch> buch(mandate_);
     for (std::int32_t number : {256, 1, -5, 65536, 2}) {
         FillBuch(buch, number, "VSN77");
         ASSERT_EQ(buch.Insert(), pendra::kOk);
     }
-    std::vector<std::int32_t> numbers;
-    for (int s = buch.ReadFirst(); s == pendra::kOk; s = buch.ReadNext()) {
-        numbers.push_back(buch.GetNumber());
-    }
-    EXPECT_EQ(numbers, (std::vector<std::int32_t>{-5, 1, 2, 256, 65536}));
+    EXPECT_EQ(WalkNumbers(buch), (std::vector<std::int32_t>{-5, 1, 2, 256, 65536}));
     ASSERT_EQ(buch.ReadNumber(256), pendra::kOk);
     EXPECT_EQ(buch.GetData().GetDate(), "20231231");
     EXPECT_EQ(buch.GetData().GetAccount(), "4000");
@@ -115,12 +95,7 @@ TEST_F(RecordsTest, BookingsWalkInNumericOrderNotByteOrder) {
 
 TEST_F(RecordsTest, InsertAndDeleteThroughSecondHandleDuringWalk) {
     InsertTaxes(mandate_, {"B", "D", "F", "H"});
-    BFile walker(&mandate_), other(&mandate_);
-    Open(walker, mandate_.GetTaxName(), BFile::kModeReadOnly);
-    Open(other, mandate_.GetTaxName());
-    Tax walk(&mandate_), change(&mandate_);
-    walk.UseFile(&walker);
-    change.UseFile(&other);
+    RecordFile<Tax> walk(mandate_, BFile::kModeReadOnly), change(mandate_);
 
     std::vector<std::string> met;
     ASSERT_EQ(walk.ReadFirst(), pendra::kOk);
@@ -145,10 +120,7 @@ TEST_F(RecordsTest, WalkSeesChangesOfAnotherConnection) {
     InsertTaxes(mandate_, {"B", "D"});
     Mandate second;
     ASSERT_EQ(second.OpenMandateFiles(dir_, 1, true), pendra::kOk);
-    BFile walker(&mandate_);
-    Open(walker, mandate_.GetTaxName(), BFile::kModeReadOnly);
-    Tax walk(&mandate_);
-    walk.UseFile(&walker);
+    RecordFile<Tax> walk(mandate_, BFile::kModeReadOnly);
     ASSERT_EQ(walk.ReadFirst(), pendra::kOk);  // B; the walk statement stays open
 
     InsertTaxes(second, {"C"});
@@ -160,12 +132,7 @@ TEST_F(RecordsTest, WalkSeesChangesOfAnotherConnection) {
 
 TEST_F(RecordsTest, HandlesKeepTheirOwnPositions) {
     InsertTaxes(mandate_, {"A", "B", "C"});
-    BFile one(&mandate_), two(&mandate_);
-    Open(one, mandate_.GetTaxName());
-    Open(two, mandate_.GetTaxName());
-    Tax a(&mandate_), b(&mandate_);
-    a.UseFile(&one);
-    b.UseFile(&two);
+    RecordFile<Tax> a(mandate_), b(mandate_);
     ASSERT_EQ(a.ReadFirst(), pendra::kOk);
     ASSERT_EQ(b.ReadFirst(), pendra::kOk);
     ASSERT_EQ(b.ReadNext(), pendra::kOk);
@@ -177,10 +144,7 @@ TEST_F(RecordsTest, HandlesKeepTheirOwnPositions) {
 
 TEST_F(RecordsTest, InsertOfExistingKeyIsRefusedAndChangesNothing) {
     InsertTaxes(mandate_, {"VSN77"});
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_);
     FillTax(tax, "VSN77", 0.081f);
     EXPECT_EQ(tax.Insert(), pendra::kDuplicateKey);
     ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
@@ -189,10 +153,7 @@ TEST_F(RecordsTest, InsertOfExistingKeyIsRefusedAndChangesNothing) {
 
 TEST_F(RecordsTest, UpdateChangesDataAndRefusesAChangedKey) {
     InsertTaxes(mandate_, {"VSN77", "VSN81"});
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_);
     EXPECT_EQ(tax.Update(), pendra::kNoCurrentRecord);
     ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
     float rate = 0.081f;
@@ -211,10 +172,7 @@ TEST_F(RecordsTest, UpdateChangesDataAndRefusesAChangedKey) {
 
 TEST_F(RecordsTest, FailedKeyedReadLeavesNoRecordToChange) {
     InsertTaxes(mandate_, {"VSN77"});
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_);
     ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
     EXPECT_EQ(tax.Read("NONE"), pendra::kKeyNotFound);
     EXPECT_EQ(tax.Delete(), pendra::kNoCurrentRecord);
@@ -223,11 +181,9 @@ TEST_F(RecordsTest, FailedKeyedReadLeavesNoRecordToChange) {
 
 TEST_F(RecordsTest, WholeBufferCopyBetweenRecordsOfTheSameType) {
     InsertTaxes(mandate_, {"VSN77"});
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax from(&mandate_), to(&mandate_);
-    from.UseFile(&file);
-    to.UseFile(&file);
+    RecordFile<Tax> from(mandate_);
+    Tax to(&mandate_);
+    to.UseFile(&from.File());
     ASSERT_EQ(from.Read("VSN77"), pendra::kOk);
     std::memcpy(to.GetBuffer(), from.GetBuffer(), static_cast<std::size_t>(from.Size()));
     ASSERT_EQ(to.SetId("VSN81"), pendra::kOk);
@@ -240,10 +196,7 @@ TEST_F(RecordsTest, WholeBufferCopyBetweenRecordsOfTheSameType) {
 
 TEST_F(RecordsTest, ReadOnlyHandleRefusesEveryWrite) {
     InsertTaxes(mandate_, {"VSN77"});
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName(), BFile::kModeReadOnly);
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_, BFile::kModeReadOnly);
     ASSERT_EQ(tax.Read("VSN77"), pendra::kOk);
     EXPECT_EQ(tax.Update(), pendra::kAccessDenied);
     EXPECT_EQ(tax.Delete(), pendra::kAccessDenied);
@@ -271,28 +224,18 @@ TEST_F(RecordsTest, OpenRefusesUnknownNamesClosedMandatesAndRecordsTheName) {
 
 TEST_F(RecordsTest, RecordFilesOfAClosedMandateAnswerNotOpen) {
     InsertTaxes(mandate_, {"VSN77"});
-    BFile file(&mandate_);
-    Open(file, mandate_.GetTaxName());
-    Tax tax(&mandate_);
-    tax.UseFile(&file);
+    RecordFile<Tax> tax(mandate_);
     ASSERT_EQ(tax.ReadFirst(), pendra::kOk);
     mandate_.CloseMandateFiles();
-    EXPECT_FALSE(file.IsOpen());
+    EXPECT_FALSE(tax.File().IsOpen());
     EXPECT_EQ(tax.ReadNext(), pendra::kFileNotOpen);
     EXPECT_EQ(tax.Update(), pendra::kFileNotOpen);
 }
 
 TEST_F(RecordsTest, AccountsByTaxIdInNumberOrderWhileBeingChanged) {
-    BFile file(&mandate_);
-    Open(file, mandate_.GetKontoName());
-    Konto konto(&mandate_);
-    konto.UseFile(&file);
-    for (auto [number, tax] : std::vector<std::pair<const char*, const char*>>{
-             {"3000", "USN77"}, {"1000", "VSN77"}, {"2000", ""}, {"1100", "VSN77"},
-             {"4000", "VSN77"}}) {
-        FillKonto(konto, number, 0, tax);
-        ASSERT_EQ(konto.Insert(), pendra::kOk);
-    }
+    RecordFile<Konto> konto(mandate_);
+    InsertKonten(konto, {{"3000", "USN77"}, {"1000", "VSN77"}, {"2000", ""}, {"1100", "VSN77"}, {"4000", "VSN77"}},
+                 0);
     // The conversion's loop: change each account's key while walking by the old one.
     std::vector<std::string> converted;
     for (int s = konto.ReadFirstByTaxId("VSN77"); s == pendra::kOk;
@@ -309,10 +252,7 @@ TEST_F(RecordsTest, AccountsByTaxIdInNumberOrderWhileBeingChanged) {
 }
 
 TEST_F(RecordsTest, BookingsExistWithTaxIdUsesTheIndex) {
-    BFile file(&mandate_);
-    Open(file, mandate_.GetBuchName());
-    Buch buch(&mandate_);
-    buch.UseFile(&file);
+    RecordFile<Buch> buch(mandate_);
     FillBuch(buch, 7, "VSN77");
     ASSERT_EQ(buch.Insert(), pendra::kOk);
     FillBuch(buch, 8, "USN25");
