@@ -1,0 +1,260 @@
+#include "app/batch/BatchRun.h"
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+#include "app/batch/BatchOptions.h"
+#include "app/batch/BatchRunner.h"
+#include "app/batch/BatchSeam.h"
+#include "app/batch/StatusReport.h"
+#include "base/Format.h"
+#include "commands/KeyOverview.h"
+#include "core/LogSink.h"
+#include "core/Strings.h"
+#include "mandate/BatchWalk.h"
+#include "mandate/MandatePath.h"
+#include "mandate/MandateRestore.h"
+#include "mandate/MandateRun.h"
+#include "mandate/MandateSearch.h"
+#include "mandate/MandateSession.h"
+#include "mandate/MandateStatus.h"
+#include "pendra/Mandate.h"
+#include "pendra/PendraMessages.h"
+#include "pendra/PendraStatus.h"
+#include "res/Resource.h"
+#include "rules/ConvertTable.h"
+
+namespace {
+
+using Mode = BatchOptions::Mode;
+
+std::string Joined(const std::vector<std::string>& texts) {
+    std::string line;
+    for (const std::string& text : texts) line += (line.empty() ? "" : "\t") + text;
+    return line;
+}
+
+// The overview of a mandate: its two lists, row beside row, columns and the
+// two lists separated by tabs, after the title and the headings.
+Outcome PrintOverview(Mandate& mandate, const ConvertTable& table, std::ostream& out, LogSink& log) {
+    KeyOverview overview;
+    bool opened = false;
+    const int status = ReadKeyOverview(mandate, table, overview, opened);
+    if (status != pendra::kOk) {
+        if (opened) log.CountFailure();
+        ShowError(ZylGetResourceHandle(), 5000, opened ? mandate.GetTaxName() : mandate.GetLastName(), status);
+        return opened ? Outcome::kFailed : Outcome::kRefused;
+    }
+    out << overview.title << "\n";
+    out << Joined(overview.leftHeadings) << "\t" << Joined(overview.rightHeadings) << "\n";
+    for (std::size_t row = 0; row < overview.leftRows.size(); ++row)
+        out << overview.leftRows[row] << "\t" << overview.rightRows[row] << "\n";
+    out << "\n";
+    // The box said why the new ids are not known: the run must not end as if all were well.
+    if (table.Unreadable()) log.CountFailure();
+    return Outcome::kDone;
+}
+
+// The commands of the line in order on the open mandate, up to the first
+// that does not complete.
+Outcome RunSteps(const std::vector<std::string>& steps, CommandContext& ctx, const std::string& dir,
+                 std::ostream& out) {
+    for (const std::string& step : steps) {
+        const Outcome outcome = step == BatchOptions::kShowKeys ? PrintOverview(ctx.mandate, ctx.table, out, ctx.log)
+                                                                : RunCommand(ctx, FindCommand(step)->command, dir);
+        if (!Completed(outcome)) return outcome;
+    }
+    return Outcome::kDone;
+}
+
+// The conversion log, on `out` as the commands write it.
+ForwardingLogSink LogOn(std::ostream& out) {
+    return ForwardingLogSink([&out](const std::string& line) { out << line << std::flush; });
+}
+
+// The one mandate `backups` and `restore` name.
+std::string NamedMandate(const BatchOptions& options) {
+    return CanonicalMandatePath(WithoutTrailingSlash(options.dirs.front()));
+}
+
+// A process's own mandate object and session, for the mandates it works on
+// one after the other.
+struct OwnSession {
+    Mandate mandate{0};
+    MandateSession session{mandate};
+    ~OwnSession() { session.Close(); }
+};
+
+}  // namespace
+
+BatchRun::BatchRun(const BatchOptions& options, BatchSeam& seam) : options_(options), seam_(seam) {}
+
+int BatchRun::Run(std::ostream& out, std::ostream& err) {
+    if (options_.mode == Mode::kBackups) return ListMandateBackups(out, err);
+    if (options_.mode == Mode::kRestore) return RestoreMandate(out, err);
+    if (options_.mode == Mode::kStatus) return PrintStatusReport(out, err);
+    return RunCommands(out, err);
+}
+
+int BatchRun::RunCommands(std::ostream& out, std::ostream& err) {
+    int status = BatchRunner::kDone;
+    const std::vector<std::string> dirs = Mandates(err, status);
+    if (dirs.empty()) return status;
+    if (!Confirmed()) {
+        err << LoadString(IDS_BATCH_NOT_CONFIRMED) << "\n";
+        return BatchRunner::kSomeMandatesFailed;
+    }
+    return std::max(status, WorkOn(dirs, out, err));
+}
+
+int BatchRun::PrintStatusReport(std::ostream& out, std::ostream& err) {
+    int status = BatchRunner::kDone;
+    const std::vector<std::string> dirs = Mandates(err, status);
+    out << StatusHeader(options_.statusFormat) << std::flush;
+    const int run = WorkOn(dirs, out, err);
+    out << StatusFooter(options_.statusFormat) << std::flush;
+    return std::max(status, run);
+}
+
+// Searched mandates first, in the order met, then the directories given; a
+// mandate met again (written differently, through a link, given and found)
+// is taken once, with one line saying so.
+std::vector<std::string> BatchRun::Mandates(std::ostream& err, int& status) {
+    std::vector<std::string> dirs;
+    std::set<std::string> seen;
+    const auto take = [&](const std::string& path) {
+        const std::string canonical = CanonicalMandatePath(WithoutTrailingSlash(path));
+        if (seen.insert(canonical).second)
+            dirs.push_back(canonical);
+        else
+            err << Format(LoadString(IDS_BATCH_DUPLICATE), canonical) << "\n";
+    };
+    if (options_.searchRoot) {
+        const auto unreadable = [&err, &status](const std::string& folder, const std::string& reason) {
+            err << Format(LoadString(IDS_LOG_FOLDER_UNREADABLE), folder, reason) << "\n";
+            status = BatchRunner::kSomeMandatesFailed;
+        };
+        SearchMandates(*options_.searchRoot, take, {}, unreadable);
+        if (dirs.empty()) {
+            err << Format(LoadString(IDS_BATCH_NONE_FOUND), *options_.searchRoot) << "\n";
+            status = BatchRunner::kSomeMandatesFailed;
+        }
+    }
+    for (const std::string& dir : options_.dirs) take(dir);
+    return dirs;
+}
+
+// The questions of the commands, asked once for the whole run.
+bool BatchRun::Confirmed() {
+    for (Command command : options_.commands)
+        if (!ConfirmCommand(seam_, command)) return false;
+    return true;
+}
+
+int BatchRun::WorkOn(const std::vector<std::string>& dirs, std::ostream& out, std::ostream& err) {
+    ProcessPool pool(options_.jobs, dirs, [this, &dirs] { return StartWorker(dirs); });
+    return pool.Run(out, err) ? BatchRunner::kDone : BatchRunner::kSomeMandatesFailed;
+}
+
+MandateJob BatchRun::StartWorker(const std::vector<std::string>& dirs) {
+    const auto own = std::make_shared<OwnSession>();
+    return [this, &dirs, own](std::size_t index, std::ostream& out, std::ostream& err) {
+        return Work(own->session, dirs, index, out, err);
+    };
+}
+
+MandateResult BatchRun::Work(MandateSession& session, const std::vector<std::string>& dirs, std::size_t index,
+                             std::ostream& out, std::ostream& err) {
+    if (options_.mode == Mode::kStatus) return PrintStatus(dirs.at(index), index, out, err);
+    return Convert(session, dirs.at(index), out, err);
+}
+
+MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir, std::ostream& out,
+                                std::ostream& err) {
+    if (!Registered(session, dir, err)) return {false, false};
+    ForwardingLogSink log = LogOn(out);
+    const auto work = [this, &out](CommandContext& ctx, const std::string& mandateDir) {
+        return RunSteps(options_.commandNames, ctx, mandateDir, out);
+    };
+    short changeFlag = 0;
+    RunOptions runOptions;
+    runOptions.dryRun = options_.dryRun;
+    const BatchResult walked = RunBatch(session, {dir}, work, log, seam_, changeFlag, {}, runOptions);
+    const bool done = !walked.outcomes.empty() && walked.outcomes.front().Completed();
+    if (!done) {
+        const int reason = walked.outcomes.empty() ? IDS_BATCH_NOT_OPENED : walked.outcomes.front().reasonId;
+        err << Format(LoadString(reason), dir) << "\n";
+    }
+    return {done && log.Failures() == 0, walked.aborted};
+}
+
+// Read as the mandate is, never held: a mandate another program holds or that
+// cannot be read gets its row with the reason, and the run ends with status 1.
+MandateResult BatchRun::PrintStatus(const std::string& dir, std::size_t index, std::ostream& out,
+                                    std::ostream& err) {
+    seam_.OfferPassword(dir, err);
+    MandateStatus status = ReadMandateStatus(dir, true);
+    seam_.WithdrawPassword();
+    status.directory = dir;
+    out << StatusRow(status, options_.statusFormat, index) << std::flush;
+    return {status.Read(), false};
+}
+
+// The registration test as the mandate list makes it: data version, and the
+// password from the password file.
+bool BatchRun::Registered(MandateSession& session, const std::string& dir, std::ostream& err) {
+    seam_.OfferPassword(dir, err);
+    std::string name;
+    const bool registered = session.CheckVersionAndPassword(dir, name, seam_);
+    seam_.WithdrawPassword();
+    if (!registered) err << Format(LoadString(IDS_BATCH_NOT_REGISTERED), dir) << "\n";
+    return registered;
+}
+
+// The mandate's backups, oldest first (the last is the one `restore` takes
+// without --backup): id, local time, the command that followed, bytes.
+int BatchRun::ListMandateBackups(std::ostream& out, std::ostream& err) {
+    const std::string dir = NamedMandate(options_);
+    if (!Mandate::PathContainsMandate(dir)) {
+        err << Format(LoadString(IDS_BATCH_NONE_FOUND), dir) << "\n";
+        return BatchRunner::kSomeMandatesFailed;
+    }
+    const backup::Settings settings = ProductBackupSettings();
+    const std::vector<backup::Info> backups = backup::ListBackups(dir, settings);
+    // A damaged backup is not silently left out: it may be the one the user is looking for.
+    const std::vector<std::string> damaged = backup::DamagedBackups(dir, settings);
+    for (const std::string& id : damaged)
+        err << Format(LoadString(IDS_BACKUP_DAMAGED), id, backup::FolderOf(dir, settings) + "/" + id) << "\n";
+    const int status = damaged.empty() ? BatchRunner::kDone : BatchRunner::kSomeMandatesFailed;
+    if (backups.empty()) {
+        err << Format(LoadString(IDS_BACKUP_NONE), dir) << "\n";
+        return status;
+    }
+    out << LoadString(IDS_BATCH_BACKUPS_HEADING) << "\n";
+    for (const backup::Info& info : backups)
+        out << info.id << "\t" << BackupTimeText(info.when) << "\t" << info.reason << "\t" << info.size << "\n";
+    return status;
+}
+
+// Registered and opened as for a command (password file, exclusive access
+// with the --on-locked answer), then the backup goes back in one step after
+// a backup of the state before; the log says which.
+int BatchRun::RestoreMandate(std::ostream& out, std::ostream& err) {
+    const std::string dir = NamedMandate(options_);
+    Mandate mandate(0);
+    MandateSession session(mandate);
+    const bool restored = Registered(session, dir, err) && OpenAndRestore(session, dir, out, err);
+    session.Close();
+    return restored ? BatchRunner::kDone : BatchRunner::kSomeMandatesFailed;
+}
+
+bool BatchRun::OpenAndRestore(MandateSession& session, const std::string& dir, std::ostream& out,
+                              std::ostream& err) {
+    ForwardingLogSink log = LogOn(out);
+    if (session.Open(dir, seam_, log) != MandateSession::Opened::kYes) {
+        err << Format(LoadString(IDS_BATCH_NOT_OPENED), dir) << "\n";
+        return false;
+    }
+    return ::RestoreMandate(session.Current(), options_.backupId.value_or(""), log);
+}
