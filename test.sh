@@ -2,6 +2,8 @@
 # Installs what is missing, configures, builds and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
+# Each library's CMakeLists.txt names on its first line the libraries it links.
+bash scripts/check-layers.sh
 source scripts/deps.sh
 mwst_install_deps
 mwst_generate_locales

@@ -22,7 +22,7 @@
 #include "pendra/PendraStatus.h"
 #include "pendra/Tax.h"
 #include "tests/forms/LibreOfficeCase.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/CommaLocale.h"
 
 namespace fs = std::filesystem;

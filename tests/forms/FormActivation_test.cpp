@@ -13,7 +13,7 @@
 #include "pendra/MandateAdmin.h"
 #include "res/Resource.h"
 #include "tests/forms/ActivationFixture.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/FileBytes.h"
 
 namespace fs = std::filesystem;

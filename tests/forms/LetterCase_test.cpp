@@ -9,7 +9,7 @@
 #include "templates/TemplateSet.h"
 #include "workbook/CVCF1.h"
 #include "tests/forms/LibreOfficeCase.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "workbook/CellFormats.h"
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "tests/taxkeys/KeyCommandsFixture.h"
+#include "tests/commands/KeyCommandsFixture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "core/Strings.h"
 #include "mandate/MandateRun.h"
 #include "backup/MandateBackup.h"
-#include "tests/taxkeys/KeyCommandsFixture.h"
+#include "tests/commands/KeyCommandsFixture.h"
 
 namespace fs = std::filesystem;
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/taxkeys/EngineFixture.h"
+#include "tests/commands/EngineFixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "pendra/BFile.h"
 #include "pendra/Tax.h"
 #include "commands/ConversionCommands.h"
-#include "tests/taxkeys/KeyCommandsFixture.h"
+#include "tests/commands/KeyCommandsFixture.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "workbook/Workbook.h"
 #include "workbook/XmlText.h"
 #include "workbook/ZipArchive.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

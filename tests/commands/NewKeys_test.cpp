@@ -5,7 +5,7 @@
 #include "app/CTheView.h"
 #include "pendra/BFile.h"
 #include "pendra/Tax.h"
-#include "tests/taxkeys/KeyCommandsFixture.h"
+#include "tests/commands/KeyCommandsFixture.h"
 
 namespace {
 

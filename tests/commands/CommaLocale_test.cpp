@@ -8,7 +8,7 @@
 #include "pendra/PendraMessages.h"
 #include "rules/ConversionRules.h"
 #include "tests/support/CommaLocale.h"
-#include "tests/taxkeys/KeyCommandsFixture.h"
+#include "tests/commands/KeyCommandsFixture.h"
 
 namespace {
 

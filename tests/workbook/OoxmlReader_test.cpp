@@ -10,7 +10,7 @@
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
 #include "res/Resource.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

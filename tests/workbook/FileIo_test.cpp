@@ -10,7 +10,7 @@
 #include "base/CException.h"
 #include "workbook/CVCF1.h"
 #include "base/TempFileName.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/Fifo.h"
 
 namespace {

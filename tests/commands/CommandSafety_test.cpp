@@ -8,7 +8,7 @@
 
 #include "forms/FormPassJournal.h"
 #include "commands/ConversionCommands.h"
-#include "tests/taxkeys/KeyCommandsFixture.h"
+#include "tests/commands/KeyCommandsFixture.h"
 
 namespace fs = std::filesystem;
 

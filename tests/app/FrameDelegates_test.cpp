@@ -6,7 +6,7 @@
 #include "core/LogSink.h"
 #include "mandate/BatchWalk.h"
 #include "mandate/MandateSession.h"
-#include "tests/taxkeys/KeyCommandsFixture.h"
+#include "tests/commands/KeyCommandsFixture.h"
 
 namespace fs = std::filesystem;
 

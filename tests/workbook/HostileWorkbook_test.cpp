@@ -15,7 +15,7 @@
 #include "workbook/WorkbookLimit.h"
 #include "workbook/ZipArchive.h"
 #include "res/Resource.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

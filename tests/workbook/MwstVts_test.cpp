@@ -7,7 +7,7 @@
 #include "workbook/CVCF1.h"
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "base/TempFileName.h"
 #include "templates/FileCopy.h"
 #include "templates/TemplateSet.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/Fifo.h"
 
 namespace fs = std::filesystem;

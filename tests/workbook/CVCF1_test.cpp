@@ -8,7 +8,7 @@
 #include "workbook/ViewProperties.h"
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/CommaLocale.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "base/InstallLayout.h"
 #include "templates/TemplateSet.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 

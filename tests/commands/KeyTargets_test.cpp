@@ -12,7 +12,7 @@
 #include "rules/ConvertTable.h"
 #include "commands/KeyOverview.h"
 #include "tests/support/Fifo.h"
-#include "tests/taxkeys/EngineFixture.h"
+#include "tests/commands/EngineFixture.h"
 
 namespace {
 

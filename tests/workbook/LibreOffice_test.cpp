@@ -20,7 +20,7 @@
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
 #include "tests/forms/LibreOfficeCase.h"
-#include "tests/forms/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include "pendra/BFile.h"
 #include "pendra/Konto.h"
 #include "pendra/PendraStatus.h"
-#include "tests/taxkeys/KeyCommandsFixture.h"
+#include "tests/commands/KeyCommandsFixture.h"
 
 namespace {
 
