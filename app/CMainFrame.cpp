@@ -95,13 +95,17 @@ bool CMainFrame::OnCmdMsg(unsigned id, CCmdUI* ui) {
 }
 
 void CMainFrame::UpdateStatusbar() {
-    if (!panes_[0]) return;
-    Mandate* mandate = Mandate::GetGlobalMandate();
+    const Mandate* mandate = Mandate::GetGlobalMandate();
     const bool open = mandate && mandate->IsMandantOpen();
+    ShowMandateInStatusbar(open, open ? mandate->GetName() : std::string(), open ? mandate->GetPath() : std::string());
+}
+
+void CMainFrame::ShowMandateInStatusbar(bool open, const std::string& name, const std::string& path) {
+    if (!panes_[0]) return;
     const std::string texts[3] = {
         LoadString(IDS_STATUS_OK),
-        open ? mandate->GetName() : LoadString(IDS_NO_MANDATE),
-        open ? mandate->GetPath() : std::string(),
+        open ? name : LoadString(IDS_NO_MANDATE),
+        path,
     };
     // Panes 0 and 1 are as wide as their texts in their frames; pane 2 takes the rest.
     const QFontMetrics metrics(statusBar()->font());

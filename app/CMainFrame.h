@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,10 +72,10 @@ public:
     // A run over the list's mandates is going: the commands that would open,
     // close or change mandates, the list or the view are off meanwhile.
     bool RunGoing() const { return runGoing_; }
-    // The stop button and Esc: the run ends after the current mandate (a
-    // search at the next folder).
+    // The stop button and Esc: the command at work rolls its changes back
+    // and the run ends there (a search at the next folder).
     void RequestStop();
-    bool StopRequested() const { return stopRequested_; }
+    bool StopRequested() const { return stopRequested_.load(); }
     RunProgress& Progress() { return *progress_; }
     // A conversion command of the menu: its confirmation, then the command on
     // each selected row or on the open mandate.
@@ -114,6 +115,14 @@ protected:
 
 private:
     void EnsureViewStack();
+    // The status bar's mandate panes for a mandate open (or not) at `path`.
+    void ShowMandateInStatusbar(bool open, const std::string& name, const std::string& path);
+    // A run of `count` mandates begins, or ends: progress, stop and the
+    // commands' states follow.
+    void BeginRun(int count);
+    void EndRun();
+    // The work on the open mandate, on the work's thread, stoppable as a run.
+    void RunOnOpenMandate(const MandateWork& work, const RunOptions& options);
 
     std::unique_ptr<MandateSession> session_;
     QStackedWidget* views_ = nullptr;
@@ -122,6 +131,7 @@ private:
     QLabel* listPane_ = nullptr;    // mandates listed and selected
     RunProgress* progress_ = nullptr;
     bool runGoing_ = false;
-    bool stopRequested_ = false;
+    // Read by the work's thread.
+    std::atomic<bool> stopRequested_ = false;
     bool closeAfterRun_ = false;
 };

@@ -80,9 +80,6 @@ int CTheApp::InitInstance() {
     g_qtSeam.SetOwner(frame);
     auto* log = new CTheView;
     log->SetDocument(document_);
-    log->SetAfterLine([this] {
-        if (GetMainFrame() && GetMainFrame()->RunGoing()) PumpWhileRunning();
-    });
     frame->AddViewWidget(log->Widget());
     frame->SetActiveView(log);
     frame->SetActiveDocument(document_);
@@ -155,13 +152,6 @@ CView* CTheApp::SwitchView(unsigned index) {
     // Let repaints and layout happen before a long operation goes on.
     for (int i = 0; i < 1000; ++i) OnIdle(1);
     return oldView;
-}
-
-void CTheApp::PumpWhileRunning() {
-    if (sincePump_.isValid() && !sincePump_.hasExpired(kPumpIntervalMs)) return;
-    if (CTheView* log = GetLogView()) log->Flush();
-    OnIdle(1);
-    sincePump_.start();
 }
 
 CTheView* CTheApp::GetLogView() const { return static_cast<CTheView*>(m_views[0]); }

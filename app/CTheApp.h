@@ -1,5 +1,4 @@
 #pragma once
-#include <QElapsedTimer>
 #include <array>
 #include <optional>
 #include <string>
@@ -32,11 +31,6 @@ public:
     int InitInstance() override;
     int ExitInstance() override;
     CView* SwitchView(unsigned index);
-    // While a run goes: handles the waiting events (repaints, the stop
-    // button, the log's chunks) at most every kPumpIntervalMs, so that the
-    // window stays alive without the run paying for each line it writes.
-    static constexpr int kPumpIntervalMs = 40;
-    void PumpWhileRunning();
 
     bool OnCmdMsg(unsigned id, CCmdUI* ui) override;
 
@@ -115,7 +109,6 @@ private:
 
     CTheDoc* document_ = nullptr;
     CTheList* listView_ = nullptr;
-    QElapsedTimer sincePump_;
     int searchedFolders_ = 0;
     std::size_t registeredBefore_ = 0;
     // While a search runs: its answers for all mandates, the mandates and

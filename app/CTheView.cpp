@@ -55,7 +55,15 @@ void CTheView::AddLineListener(std::function<void(const std::string&)> listener)
 }
 
 void CTheView::AppendLine(const std::string& line) {
+    NotifyListeners(line);
+    ShowLine(line);
+}
+
+void CTheView::NotifyListeners(const std::string& line) {
     for (const auto& listener : listeners_) listener(line);
+}
+
+void CTheView::ShowLine(const std::string& line) {
     if (edit_) {
         pending_ += line;
         // A line after a pause shows at once; a stream of lines in chunks.
@@ -64,7 +72,6 @@ void CTheView::AppendLine(const std::string& line) {
         else if (!flushTimer_.isActive())
             flushTimer_.start();
     }
-    if (afterLine_) afterLine_();
 }
 
 void CTheView::Flush() {

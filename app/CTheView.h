@@ -33,6 +33,10 @@ public:
     static constexpr int kFlushIntervalMs = 100;
 
     void AppendLine(const std::string& line);
+    // The two halves of AppendLine, for lines written on another thread:
+    // the listeners hear the line at once, there; the widget shows it later.
+    void NotifyListeners(const std::string& line);
+    void ShowLine(const std::string& line);
     void Line(const std::string& line) override { AppendLine(line); }
     void Clear();
     // The log holds a dry run's lines: its printout says so in the page
@@ -41,11 +45,9 @@ public:
     bool HoldsDryRun() const { return dryRun_; }
     // Shows the lines appended since the last chunk now.
     void Flush();
-    // Called with every line as it is appended, before any chunk is shown.
+    // Called with every line as it is appended, before any chunk is shown,
+    // on the thread that writes it.
     void AddLineListener(std::function<void(const std::string&)> listener);
-    // Called after each line has been taken: the window keeps itself alive
-    // from here while a run writes to the log.
-    void SetAfterLine(std::function<void()> hook) { afterLine_ = std::move(hook); }
     std::string GetText() const;
     // The log's lines, as an edit control counts them (an empty log has one).
     std::vector<std::string> Lines() const;
@@ -62,7 +64,6 @@ private:
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
     std::vector<std::function<void(const std::string&)>> listeners_;
-    std::function<void()> afterLine_;
 };
 
 // The pages of a printout: how many log lines fit a page of height

@@ -12,6 +12,8 @@
 #include "app/LeftOutMandates.h"
 #include "app/RunProgress.h"
 #include "app/RunTally.h"
+#include "app/WindowLogSink.h"
+#include "app/framework/WorkThread.h"
 #include "base/Format.h"
 #include "core/RunAnswers.h"
 #include "core/Strings.h"
@@ -152,10 +154,7 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
     m_abortFlag = 0;
     CTheView& log = *app.GetLogView();
     const int count = static_cast<int>(dirs.size());
-    runGoing_ = true;
-    stopRequested_ = false;
-    progress_->Start(count, [this] { RequestStop(); });
-    UpdateCommandStates();
+    BeginRun(count);
     BatchResult result;
     RunTally tally;
     tally.dryRun = options.dryRun;
@@ -163,26 +162,33 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
         const RunCursor cursor(*this, log);
         RunAnswers answers;
         LeftOutMandates leftOut;
+        WindowLogSink runLog(log);
         int refusal = 0;
+        // The observer is called on the work's thread: what it shows goes to the window's.
         BatchObserver observer;
-        observer.starting = [this, &app, count](std::size_t index, std::size_t, const std::string&) {
-            progress_->Step(static_cast<int>(index), count);
-            app.PumpWhileRunning();
+        observer.starting = [this, count](std::size_t index, std::size_t, const std::string&) {
+            workthread::Post([this, index, count] { progress_->Step(static_cast<int>(index), count); });
         };
-        observer.opened = [this, &app, &refusal] {
+        observer.opened = [this, &refusal] {
             refusal = session_->LastRefusal();
             const bool open = session_->IsOpen();
-            SetWindowText(LoadString(IDS_TITLE) + (open ? " - " + session_->Current().GetName() : std::string()));
-            UpdateStatusbar();
-            app.PumpWhileRunning();
+            const std::string name = open ? session_->Current().GetName() : std::string();
+            const std::string path = open ? session_->Current().GetPath() : std::string();
+            workthread::Post([this, open, name, path] {
+                SetWindowText(LoadString(IDS_TITLE) + (open ? " - " + name : std::string()));
+                ShowMandateInStatusbar(open, name, path);
+            });
         };
-        observer.finished = [&app, &tally, &refusal, &leftOut, &log](const MandateOutcome& outcome) {
+        observer.finished = [&tally, &refusal, &leftOut, &runLog](const MandateOutcome& outcome) {
             tally.Add(outcome, refusal);
-            if (outcome.reasonId == IDS_BATCH_NOT_OPENED) leftOut.Add(log, outcome.dir, refusal);
-            app.PumpWhileRunning();
+            if (outcome.reasonId == IDS_BATCH_NOT_OPENED) leftOut.Add(runLog, outcome.dir, refusal);
         };
-        observer.cancelled = [this] { return stopRequested_; };
-        result = ::RunBatch(*session_, dirs, work, log, UiSeam::Current(), app.m_changeFlag, observer, options);
+        RunOptions stoppable = options;
+        stoppable.stop = &stopRequested_;
+        short& changeFlag = app.m_changeFlag;
+        workthread::Run([&] {
+            result = ::RunBatch(*session_, dirs, work, runLog, UiSeam::Current(), changeFlag, observer, stoppable);
+        });
     }
     // Where the run stopped early, and what it did.
     const int reached = static_cast<int>(result.outcomes.size());
@@ -194,8 +200,7 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
         stop = RunStop{reached, count, dirs[reached]};
     }
     log.AppendLine(tally.EndLogLine(stop));
-    runGoing_ = false;
-    progress_->Finish();
+    EndRun();
     OnManClose();
     progress_->ShowResult(tally.EndStatusText(stop));
     app.SwitchView(1);
@@ -207,10 +212,24 @@ bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
 }
 
 bool CMainFrame::RunBatch(const std::function<void(const std::string& dir)>& work) {
+    // Work of the window's own: on the window's thread, the walk waiting for it.
     return RunBatch(MandateWork([&work](CommandContext&, const std::string& dir) {
-        work(dir);
+        workthread::Call([&] { work(dir); });
         return Outcome::kDone;
     }));
+}
+
+void CMainFrame::BeginRun(int count) {
+    runGoing_ = true;
+    stopRequested_ = false;
+    progress_->Start(count, [this] { RequestStop(); });
+    UpdateCommandStates();
+}
+
+void CMainFrame::EndRun() {
+    runGoing_ = false;
+    progress_->Finish();
+    UpdateCommandStates();
 }
 
 void CMainFrame::RunConversion(Command command) {
@@ -224,20 +243,43 @@ void CMainFrame::RunConversion(Command command) {
     const MandateWork work = [command, dryRun, &list](CommandContext& ctx, const std::string& dir) {
         const Outcome outcome = RunCommand(ctx, command, dir);
         // The list's stage follows the change; a dry run changed nothing.
-        if (const int row = list.FindItem(dir); row >= 0 && !dryRun)
-            list.ShowStatus(row, ReadOpenMandateStatus(ctx.mandate, false));
+        if (!dryRun) {
+            workthread::Post([&list, dir, status = ReadOpenMandateStatus(ctx.mandate, false)] {
+                if (const int row = list.FindItem(dir); row >= 0) list.ShowStatus(row, status);
+            });
+        }
         return outcome;
     };
     RunOptions options;
     options.dryRun = m_dryRun;
     if (m_dryRun) app.GetLogView()->NoteDryRun();
     if (RunBatch(work, options)) return;
-    if (!app.m_pMandate->IsMandantOpen()) return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (!app.m_pMandate->IsMandantOpen() || runGoing_) return;
+    RunOnOpenMandate(work, options);
+}
+
+void CMainFrame::RunOnOpenMandate(const MandateWork& work, const RunOptions& options) {
+    CTheApp& app = TheApp();
+    CTheView& log = *app.GetLogView();
     app.SwitchView(0);
-    RunOnMandate(*app.m_pMandate, app.m_pMandate->GetPath(), work, *app.GetLogView(), UiSeam::Current(),
-                 app.m_changeFlag, options);
-    QApplication::restoreOverrideCursor();
+    BeginRun(1);
+    progress_->Step(0, 1);
+    {
+        const RunCursor cursor(*this, log);
+        WindowLogSink runLog(log);
+        RunOptions stoppable = options;
+        stoppable.stop = &stopRequested_;
+        Mandate& mandate = *app.m_pMandate;
+        short& changeFlag = app.m_changeFlag;
+        workthread::Run([&] {
+            RunOnMandate(mandate, mandate.GetPath(), work, runLog, UiSeam::Current(), changeFlag, stoppable);
+        });
+    }
+    EndRun();
+    if (closeAfterRun_) {
+        closeAfterRun_ = false;
+        close();
+    }
 }
 
 void CMainFrame::OnNewKeys() { RunConversion(Command::kInsertKeys); }

@@ -62,6 +62,7 @@ int UpdateAccounts(CommandContext& ctx, int rev) {
             return run.ReadFailed(mandate.GetKontoName(), read);
         }
         if (!Switches(ctx.log, old, rev)) continue;
+        if (run.Stopped()) return 0;
         const int updated = rev == 0 ? UpdateKonten(ctx.log, konto, oldId, newId, &switched)
                                      : UpdateKonten(ctx.log, konto, newId, oldId, &switched);
         if (updated != 1) return run.Fail(std::string());

@@ -19,6 +19,7 @@ CommandRun::CommandRun(CommandContext& ctx) : ctx_(ctx) {}
 CommandRun::~CommandRun() = default;
 
 bool CommandRun::Begin(bool adaptsForm) {
+    if (Stopped()) return false;
     // New ids the user prescribed must never give way to the built-in rule.
     if (const std::optional<std::string> table = filesofours::UnreadableTableLine(ctx_.table))
         return Fail(*table);
@@ -31,7 +32,7 @@ bool CommandRun::Begin(bool adaptsForm) {
     }
     // The backup comes first: a pending pass changes a workbook, and a backup
     // cannot be taken inside the transaction.
-    if (!BeforeChange(ctx_)) return false;
+    if (!BeforeChange(ctx_) || Stopped()) return false;
     formpass::FinishPending(ctx_);
     int status = pendra::kOk;
     StorageEngine* engine = ctx_.mandate.Engine();
@@ -58,6 +59,12 @@ bool CommandRun::Fail(const std::string& reason) {
     return false;
 }
 
+bool CommandRun::Stopped() {
+    if (!StopRequested(ctx_)) return false;
+    Fail(Format(LoadString(IDS_LOG_STOPPED), ctx_.mandate.GetPath()));
+    return true;
+}
+
 bool CommandRun::ReadFailed(const std::string& file, int status) {
     return Fail(Format(LoadString(IDS_LOG_READ_FAILED), file, status));
 }
@@ -69,6 +76,8 @@ bool CommandRun::ReadPlan(TaxKeyFiles& files, KeyPlan& plan) {
 }
 
 bool CommandRun::Finish(const std::optional<FormPass>& pass) {
+    // The last moment a stop can take everything back.
+    if (Stopped()) return false;
     const std::string dir = ctx_.mandate.GetPath();
     if (pass) {
         std::string reason;

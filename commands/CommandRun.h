@@ -35,6 +35,9 @@ public:
     // The run is over: `reason` (a log line, may be empty) and the line that
     // the command did not complete are logged. Always false, for `return`.
     bool Fail(const std::string& reason);
+    // True, after failing the run (its changes rolled back, logged), once
+    // the front end asked to stop; the command then ends.
+    bool Stopped();
     // Fail with "FILE konnte nicht gelesen werden (Status N)".
     bool ReadFailed(const std::string& file, int status);
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 
 class ConvertTable;
 class LogSink;
@@ -20,6 +21,9 @@ struct CommandContext {
     // The backup before the first change and the dry run (core/RunSafety.h);
     // null: the command changes the mandate directly, without a backup.
     RunSafety* safety = nullptr;
+    // Set by the front end, from any thread, to stop the run: a command that
+    // sees it rolls its transaction back and ends (null: nobody stops it).
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // What a command returns, besides 1 (completed) and 0 (refused or not
@@ -29,6 +33,8 @@ inline constexpr int kNothingToDo = 2;
 
 // True while the context runs a dry run.
 bool IsDryRun(const CommandContext& ctx);
+// True once the front end asked the run to stop.
+bool StopRequested(const CommandContext& ctx);
 // To be called before a command first changes the mandate: false (logged,
 // counted) when it must not change anything.
 bool BeforeChange(CommandContext& ctx);

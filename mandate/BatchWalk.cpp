@@ -22,6 +22,10 @@ MandateOutcome OutcomeOf(const std::string& dir, Outcome outcome, bool readOnly)
     return {dir, MandateOutcome::Kind::kFailed, IDS_BATCH_NOT_COMPLETED};
 }
 
+bool Stopped(const BatchObserver& observer, const RunOptions& options) {
+    return (options.stop && options.stop->load()) || (observer.cancelled && observer.cancelled());
+}
+
 }  // namespace
 
 MandateWork CommandsWork(std::vector<Command> commands) {
@@ -41,7 +45,7 @@ Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork
     MandateRun run(mandate, log, options.dryRun, ProductBackupSettings());
     if (!run.Start()) return Outcome::kFailed;
     const ConvertTable table(mandate.GetPath());
-    CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run};
+    CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run, options.stop};
     const Outcome outcome = work(ctx, dir);
     run.Finish();
     return outcome;
@@ -52,7 +56,7 @@ BatchResult RunBatch(MandateSession& session, const std::vector<std::string>& di
                      const RunOptions& options) {
     BatchResult result;
     for (std::size_t i = 0; i < dirs.size(); ++i) {
-        if (observer.cancelled && observer.cancelled()) {
+        if (Stopped(observer, options)) {
             result.cancelled = true;
             break;
         }
@@ -69,6 +73,11 @@ BatchResult RunBatch(MandateSession& session, const std::vector<std::string>& di
             const Outcome done = RunOnMandate(session.Current(), dir, work, log, seam, changeFlag, options);
             outcome = OutcomeOf(dir, done, session.Current().IsReadOnly());
             session.Close();
+            // Its work was rolled back: the run ends before this mandate.
+            if (!Completed(done) && Stopped(observer, options)) {
+                result.cancelled = true;
+                break;
+            }
         }
         result.outcomes.push_back(outcome);
         if (observer.finished) observer.finished(outcome);

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -53,6 +54,9 @@ struct RunOptions {
     // Run fully, log everything, change nothing: no backup, records rolled
     // back, workbooks written to a scratch folder only.
     bool dryRun = false;
+    // Set, from any thread, to stop the run: the command at work rolls its
+    // transaction back and ends, and no further mandate is opened.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // `work` on the open mandate `session.Current()`, which is held exclusively,
@@ -68,8 +72,9 @@ Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork
 // `session` (boxes and prompts through `seam`; no password is asked, the
 // mandates were registered), runs `work` on it while it is open and closes
 // it again. Abort in the exclusive-access box ends the walk there, as does
-// `observer.cancelled`; no mandate is open when it returns. Each mandate's
-// work runs through RunOnMandate.
+// `observer.cancelled` or `options.stop`; no mandate is open when it returns.
+// Each mandate's work runs through RunOnMandate; a mandate whose work a stop
+// cut short is not counted as reached: the walk ends there, cancelled.
 BatchResult RunBatch(MandateSession& session, const std::vector<std::string>& dirs, const MandateWork& work,
                      LogSink& log, UiSeam& seam, short& changeFlag, const BatchObserver& observer = {},
                      const RunOptions& options = {});

@@ -337,4 +337,5 @@ enum : int {
     IDS_LIST_COUNTS = 21912,             // mandates listed, mandates selected (numbers)
     IDS_FORM_NONE = 21913,
     IDS_FORM_UNREADABLE = 21914,
+    IDS_LOG_STOPPED = 21915,  // mandate directory
 };

@@ -98,8 +98,9 @@ void CFrameWnd::UpdateCommandStates() {
     updating_ = true;
     for (const auto& [id, action] : actions_) {
         CCmdUI ui(id);
-        // A command blocked now must look so, not do nothing when chosen.
-        action->setEnabled(RouteCmdMsg(id, &ui) && ui.IsEnabled() && !CommandBlocked(id));
+        // A command blocked now must look so, not do nothing when chosen; its
+        // rule is not asked, for it may read what a running work changes.
+        action->setEnabled(!CommandBlocked(id) && RouteCmdMsg(id, &ui) && ui.IsEnabled());
         if (ui.HasCheck()) {
             action->setCheckable(true);
             action->setChecked(ui.IsChecked());

@@ -11,12 +11,21 @@
 #include <vector>
 
 #include "app/framework/CFrameWnd.h"
+#include "app/framework/WorkThread.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
 
 namespace {
+
+// A box asked for by the work's thread is shown on the window's, the work waiting for the answer.
+template <typename Ask>
+auto AskOnWindowThread(const Ask& ask) {
+    decltype(ask()) answer{};
+    workthread::Call([&] { answer = ask(); });
+    return answer;
+}
 
 QMessageBox::Icon IconOf(unsigned type) {
     switch (type & MB_ICONMASK) {
@@ -72,6 +81,7 @@ std::string DisplayText(const std::string& text) {
 }
 
 int QtUiSeam::MessageBox(const MessageBoxRequest& request) {
+    if (!workthread::OnWindowThread()) return AskOnWindowThread([&] { return MessageBox(request); });
     QMessageBox box(IconOf(request.type), Q(request.caption), Q(DisplayText(request.text)),
                     QMessageBox::NoButton, owner_);
     box.setObjectName(QStringLiteral("messageBox"));
@@ -95,6 +105,7 @@ int QtUiSeam::MessageBox(const MessageBoxRequest& request) {
 }
 
 std::optional<std::string> QtUiSeam::InputText(const InputRequest& request) {
+    if (!workthread::OnWindowThread()) return AskOnWindowThread([&] { return InputText(request); });
     QInputDialog dialog(owner_);
     dialog.setObjectName(QStringLiteral("inputDialog"));
     dialog.setWindowTitle(Q(request.caption));
@@ -126,6 +137,7 @@ void FitToItems(QInputDialog& dialog, const QStringList& items) {
 }  // namespace
 
 std::optional<std::size_t> QtUiSeam::ChooseItem(const ChoiceRequest& request) {
+    if (!workthread::OnWindowThread()) return AskOnWindowThread([&] { return ChooseItem(request); });
     QInputDialog dialog(owner_);
     dialog.setObjectName(QStringLiteral("choiceDialog"));
     dialog.setWindowTitle(Q(request.caption));
@@ -143,12 +155,14 @@ std::optional<std::size_t> QtUiSeam::ChooseItem(const ChoiceRequest& request) {
 }
 
 std::optional<std::string> QtUiSeam::BrowseForFolder(const std::string& preselected) {
+    if (!workthread::OnWindowThread()) return AskOnWindowThread([&] { return BrowseForFolder(preselected); });
     const QString dir = QFileDialog::getExistingDirectory(owner_, QString(), Q(preselected));
     if (dir.isEmpty()) return std::nullopt;
     return S(dir);
 }
 
 std::optional<std::string> QtUiSeam::ChooseMandate(const std::string& proposal) {
+    if (!workthread::OnWindowThread()) return AskOnWindowThread([&] { return ChooseMandate(proposal); });
     QString start = Q(proposal);
     for (;;) {
         const QString dir =

@@ -14,11 +14,18 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
 #include "app/CTheList.h"
 #include "app/CTheView.h"
 #include "app/RunProgress.h"
 #include "base/Format.h"
 #include "core/Strings.h"
+#include "pendra/Buch.h"
+#include "pendra/Konto.h"
+#include "pendra/StorageEngine.h"
 #include "res/Resource.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/mandate/HeldMandate.h"
@@ -258,4 +265,106 @@ TEST_F(WindowRun, SearchShowsItsProgressAndStops) {
     EXPECT_EQ(app->m_stopSearch, 1);
     EXPECT_FALSE(Progress().Running());
     EXPECT_LT(app->GetListView()->GetItemCount(), 3) << "stopped before the end";
+}
+
+namespace {
+
+// "KAA" to "KJJ": the conversion rule keeps a three-letter prefix.
+std::string KeyPrefix(int k) { return {'K', char('A' + k / 10), char('A' + k % 10)}; }
+
+// 100 old keys at 7.7 % with their new keys at 8.1 %, 200 accounts on each
+// old key and a million bookings: a mandate whose accounts take a while.
+std::string LargeMandate(const std::string& dir) {
+    MakeMandate(dir, Named("Gross AG"));
+    Mandate mandate;
+    EXPECT_EQ(mandate.OpenMandateFiles(dir), 0);
+    const std::unique_ptr<StorageBatch> batch = testsupport::Batch(mandate);
+    BFile taxFile(&mandate), kontoFile(&mandate), buchFile(&mandate);
+    EXPECT_EQ(taxFile.Open(mandate.GetTaxName(), BFile::kModeUpdate), 0);
+    EXPECT_EQ(kontoFile.Open(mandate.GetKontoName(), BFile::kModeUpdate), 0);
+    EXPECT_EQ(buchFile.Open(mandate.GetBuchName(), BFile::kModeUpdate), 0);
+    Tax tax(&mandate);
+    tax.UseFile(&taxFile);
+    Konto konto(&mandate);
+    konto.UseFile(&kontoFile);
+    Buch buch(&mandate);
+    buch.UseFile(&buchFile);
+    testsupport::FillKonto(konto, "1000", 0, "");
+    EXPECT_EQ(konto.Insert(), 0);
+    for (int k = 0; k < 100; ++k) {
+        const std::string prefix = KeyPrefix(k);
+        for (const auto& [suffix, rate] : {std::pair{"77", 0.077f}, std::pair{"81", 0.081f}}) {
+            testsupport::FillTax(tax, prefix + suffix, rate);
+            std::memcpy(tax.GetBuffer() + Tax::kKontoOffset, "1000", 4);
+            EXPECT_EQ(tax.Insert(), 0);
+        }
+        for (int a = 0; a < 200; ++a) {
+            testsupport::FillKonto(konto, std::to_string(200000 + k * 200 + a), 1, prefix + "77");
+            EXPECT_EQ(konto.Insert(), 0);
+        }
+    }
+    for (std::int32_t b = 1; b <= 1'000'000; ++b) {
+        testsupport::FillBuch(buch, b, KeyPrefix(b % 100) + "77");
+        if (buch.Insert() != 0) break;
+    }
+    EXPECT_EQ(batch->Commit(), 0);
+    return dir;
+}
+
+int AccountsOn(const std::string& dir, const std::string& taxId) {
+    Mandate mandate;
+    EXPECT_EQ(mandate.OpenMandateFiles(dir), 0);
+    BFile file(&mandate);
+    EXPECT_EQ(file.Open(mandate.GetKontoName(), BFile::kModeReadOnly), 0);
+    Konto konto(&mandate);
+    konto.UseFile(&file);
+    return static_cast<int>(testsupport::WalkNumbers(konto, taxId).size());
+}
+
+}  // namespace
+
+TEST_F(WindowRun, AWindowOverALargeMandateTicksAndStopsInsideItRollingBack) {
+    const std::string dir = LargeMandate(TempPath("gross"));
+    ASSERT_TRUE(app->AddMandate(dir));
+    SelectAllShown();
+    seam.QueueAnswer(IDYES);
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(50);
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    // Stop once the first account was switched: the command is at work then.
+    // The listener hears the line on the work's thread; the click comes from the window's.
+    QElapsedTimer clock;
+    qint64 stoppedAt = -1;
+    bool clickAsked = false;
+    app->GetLogView()->AddLineListener([&](const std::string& line) {
+        if (clickAsked || line.find("ersetzt") == std::string::npos) return;
+        clickAsked = true;
+        QMetaObject::invokeMethod(Progress().StopButton(), [&] {
+            stoppedAt = clock.elapsed();
+            QTest::mouseClick(Progress().StopButton(), Qt::LeftButton);
+        }, Qt::QueuedConnection);
+    });
+    clock.start();
+    timer.start();
+    Command(ID_UPDATE_ACCOUNTS);
+    const qint64 runTime = clock.elapsed();
+    timer.stop();
+    ASSERT_GE(stoppedAt, 0) << Log();
+    const qint64 stopTime = runTime - stoppedAt;
+    std::printf("large mandate: run %lld ms, stop took effect after %lld ms, %d ticks of 50 ms\n",
+                static_cast<long long>(runTime), static_cast<long long>(stopTime), ticks);
+    EXPECT_GE(ticks, runTime / 100) << "the timer may miss a beat, never stop; ran " << runTime << " ms";
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(stopTime, 500) << "Stopp takes effect within half a second";
+#endif
+    EXPECT_NE(Log().find(Format(LoadString(IDS_LOG_STOPPED), dir)), std::string::npos) << Log();
+    EXPECT_NE(Log().find(">Lauf angehalten nach Mandant 0 von 1: 0 konvertiert, 0 unverändert, 0 übersprungen, "
+                         "0 fehlgeschlagen; nicht mehr bearbeitet ab " + dir + "\r\n"),
+              std::string::npos)
+        << Log();
+    EXPECT_FALSE(IsOpen());
+    // All or nothing: the accounts switched before the stop are back on their old key.
+    EXPECT_EQ(AccountsOn(dir, "KAA81"), 0);
+    EXPECT_EQ(AccountsOn(dir, "KAA77"), 200);
 }
