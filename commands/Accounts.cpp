@@ -4,6 +4,7 @@
 
 #include "base/Format.h"
 #include "core/LogSink.h"
+#include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "pendra/BFile.h"
 #include "pendra/Konto.h"
@@ -38,11 +39,11 @@ int UpdateAccounts(CommandContext& ctx, int rev) {
     Mandate& mandate = ctx.mandate;
     if (mandate.IsReadOnly()) return 0;
     TaxKeyFiles files(&mandate);
-    if (!files.Open()) return 0;
+    if (!files.Open(ctx.seam)) return 0;
     BFile kontoFile(&mandate);
     if (const int status = kontoFile.Open(mandate.GetKontoName(), BFile::kModeUpdate, true);
         status != pendra::kOk) {
-        ShowError(ZylGetResourceHandle(), kMsgCannotOpen, mandate.GetLastName(), status);
+        ShowLibraryError(ctx.seam, kMsgCannotOpen, mandate.GetLastName(), status);
         return 0;
     }
     Konto konto(&mandate);

@@ -57,7 +57,7 @@ bool AllNewKeysPresent(const KeyPlan& plan) {
 // Read only: whether the insertion has nothing left to insert. A read that
 // fails is logged and counted.
 bool NewKeysInPlace(CommandContext& ctx, TaxKeyFiles& files) {
-    if (!files.Open()) return false;
+    if (!files.Open(ctx.seam)) return false;
     CommandRun run(ctx);
     KeyPlan plan(ctx.table);
     return run.ReadPlan(files, plan) && AllNewKeysPresent(plan);
@@ -73,7 +73,7 @@ int OnExtendTax(CommandContext& ctx) {
     // has them all is done, so that a re-run of the whole conversion goes on.
     if (ActiveFormVersion(ctx) > kLastFormBeforeInsert)
         return NewKeysInPlace(ctx, files) ? kNothingToDo : 0;
-    if (!files.Open()) return 0;
+    if (!files.Open(ctx.seam)) return 0;
     CommandRun run(ctx);
     if (!run.Begin(true)) return 0;
 
@@ -122,7 +122,7 @@ int OnReverseExtendTax(CommandContext& ctx) {
     const unsigned version = ActiveFormVersion(ctx);
     if (version > kLastFormBeforeRemove) return 0;
     TaxKeyFiles files(&mandate);
-    if (!files.Open()) return 0;
+    if (!files.Open(ctx.seam)) return 0;
     CommandRun run(ctx);
     if (!run.Begin(true)) return 0;
 

@@ -30,7 +30,7 @@ int OnRemoveTax(CommandContext& ctx) {
         return 0;
     }
     TaxKeyFiles files(&mandate);
-    if (!files.Open()) return 0;
+    if (!files.Open(ctx.seam)) return 0;
     CommandRun run(ctx);
     if (!run.Begin(true)) return 0;
 

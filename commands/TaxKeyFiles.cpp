@@ -3,6 +3,7 @@
 #include "base/Format.h"
 #include "core/CommandContext.h"
 #include "core/LogSink.h"
+#include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
@@ -30,7 +31,7 @@ TaxKeyFiles::TaxKeyFiles(Mandate* mandate)
       konto_(mandate),
       buch_(mandate) {}
 
-bool TaxKeyFiles::Open() {
+bool TaxKeyFiles::Open(UiSeam& seam) {
     // The account and booking files are opened as well: a command must not
     // take a file it cannot read for one without accounts or bookings.
     const std::pair<BFile*, std::pair<std::string, int>> files[] = {
@@ -41,7 +42,7 @@ bool TaxKeyFiles::Open() {
     };
     for (const auto& [file, how] : files) {
         if (const int status = file->Open(how.first, how.second, true); status != pendra::kOk) {
-            ShowError(ZylGetResourceHandle(), kMsgCannotOpen, mandate_->GetLastName(), status);
+            ShowLibraryError(seam, kMsgCannotOpen, mandate_->GetLastName(), status);
             return false;
         }
     }

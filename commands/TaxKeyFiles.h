@@ -10,6 +10,7 @@
 
 class LogSink;
 class Mandate;
+class UiSeam;
 struct CommandContext;
 
 // The files a tax key command works with on the open mandate: the tax key file
@@ -27,8 +28,9 @@ public:
     TaxKeyFiles(const TaxKeyFiles&) = delete;
     TaxKeyFiles& operator=(const TaxKeyFiles&) = delete;
 
-    // Opens the files; false after the data library's error box 5000.
-    bool Open();
+    // Opens the files; false after the data library's error box 5000,
+    // shown through `seam`.
+    bool Open(UiSeam& seam);
 
     Tax& Walk() { return walk_; }
     Tax& Writer() { return writer_; }

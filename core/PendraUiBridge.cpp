@@ -1,6 +1,7 @@
 #include "core/PendraUiBridge.h"
 
 #include "core/UiSeam.h"
+#include "pendra/PendraMessages.h"
 #include "res/Resource.h"
 
 void PendraUiBridge::ShowMessage(const std::string& text, const std::string& caption) {
@@ -12,6 +13,11 @@ std::optional<std::string> PendraUiBridge::AskPassword(const std::string& prompt
     // A prompt left unanswered ends in the box "password not given": one
     // answer for all stands for both.
     return UiSeam::Current().InputText({prompt, caption, true, IDS_NO_PASSWORD});
+}
+
+void ShowLibraryError(UiSeam& seam, int id, const std::string& arg, int status) {
+    seam.MessageBox({PendraMessageText(id, arg, status), PendraMessageText(kMsgErrorCaption),
+                     MB_OK | MB_ICONEXCLAMATION});
 }
 
 std::optional<std::string> PendraUiBridge::SelectMandateDirectory(const std::string& proposal) {

@@ -1,5 +1,9 @@
 #pragma once
+#include <string>
+
 #include "pendra/PendraUi.h"
+
+class UiSeam;
 
 // Routes the data library's error boxes and prompts through the framework's seam.
 class PendraUiBridge : public PendraUi {
@@ -9,3 +13,7 @@ public:
                                            const std::string& caption) override;
     std::optional<std::string> SelectMandateDirectory(const std::string& proposal) override;
 };
+
+// The data library's error box `id`, its text naming `arg` and `status`,
+// through `seam`: a command shows it through its context's seam.
+void ShowLibraryError(UiSeam& seam, int id, const std::string& arg, int status);
