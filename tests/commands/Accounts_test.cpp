@@ -23,28 +23,19 @@ const char* const kAccounts =
     "account 6000 0 VSS24 Saldo\n"
     "account 6500 0 VSN81 schon neu\n";
 
-class AccountsTest : public KeyCommandsFixture {
-protected:
-    std::string Begin(const std::string& dir) const {
-        return ">Beginn \"Konti anpassen\" für Mandant " + dir + "\n";
-    }
-    std::string End(const std::string& dir) const {
-        return ">Ende \"Konti anpassen\" für Mandant " + dir + "\n\n";
-    }
-};
+const std::string kAdapt = "Konti anpassen", kReset = "Konti zurückstellen";
+
+class AccountsTest : public KeyCommandsFixture {};
 
 TEST_F(AccountsTest, AdaptingSwitchesAccountsOfOldKeysInAccountOrder) {
-    const std::string dir = MakeMandate("anpassen", kAccounts);
-    Open(dir);
+    const std::string dir = OpenNew("anpassen", kAccounts);
     Command(ID_UPDATE_ACCOUNTS);
     // USN25's automatic account cannot be read: its accounts stay. VSS24 has no
     // new key (the insertion leaves that key alone): its accounts stay too.
     // vsn77 is another id.
-    EXPECT_EQ(LogText(), Begin(dir) +
-                             "Konto 4000: VSN77 mit VSN81 ersetzt\n"
-                             "Konto 4500: VSN77 mit VSN81 ersetzt\n"
-                             "VSS24 nicht konvertiert: VSS81 ist nicht vorhanden\n" +
-                             End(dir));
+    EXPECT_EQ(LogText(), Ran(kAdapt, dir,
+                             "Konto 4000: VSN77 mit VSN81 ersetzt\nKonto 4500: VSN77 mit VSN81 ersetzt\n"
+                             "VSS24 nicht konvertiert: VSS81 ist nicht vorhanden\n"));
     EXPECT_EQ(Records("account"), (std::vector<std::string>{
                                       "account 1170 0 - Vorsteuer",
                                       "account 3000 1 USN25 Verkauf reduziert",
@@ -58,29 +49,22 @@ TEST_F(AccountsTest, AdaptingSwitchesAccountsOfOldKeysInAccountOrder) {
 }
 
 TEST_F(AccountsTest, AdaptingTwiceChangesNothingTheSecondTime) {
-    const std::string dir = MakeMandate("zweimal", kAccounts);
-    Open(dir);
+    const std::string dir = OpenNew("zweimal", kAccounts);
     Command(ID_UPDATE_ACCOUNTS);
     app->GetLogView()->Clear();
     Command(ID_UPDATE_ACCOUNTS);
-    EXPECT_EQ(LogText(),
-              Begin(dir) + "VSS24 nicht konvertiert: VSS81 ist nicht vorhanden\nbereits erledigt\n" + End(dir));
+    EXPECT_EQ(LogText(), Ran(kAdapt, dir, "VSS24 nicht konvertiert: VSS81 ist nicht vorhanden\nbereits erledigt\n"));
 }
 
 TEST_F(AccountsTest, ResettingGivesTheFirstOfTwoOldKeysAllTheirAccounts) {
     // VSN7 and VSN77 both derive VSN81; VSN7 comes first in the key file.
-    const std::string dir = MakeMandate("zurueck",
-                                        "key VSN7 7.7 107.7 netto 1170\nkey VSN77 7.7 107.7 netto 1170\n"
-                                        "key VSN81 8.1 108.1 netto 1170\n"
-                                        "account 1170 0 -\naccount 4000 0 VSN77\naccount 4100 0 VSN7\n");
-    Open(dir);
+    const std::string dir = OpenNew("zurueck", "key VSN7 7.7 107.7 netto 1170\nkey VSN77 7.7 107.7 netto 1170\n"
+                                              "key VSN81 8.1 108.1 netto 1170\n"
+                                              "account 1170 0 -\naccount 4000 0 VSN77\naccount 4100 0 VSN7\n");
     Command(ID_UPDATE_ACCOUNTS);
     app->GetLogView()->Clear();
     Command(ID_UNDO_UPDATE_ACCOUNTS);
-    EXPECT_EQ(LogText(), ">Beginn \"Konti zurückstellen\" für Mandant " + dir + "\n"
-                         "Konto 4000: VSN81 mit VSN7 ersetzt\n"
-                         "Konto 4100: VSN81 mit VSN7 ersetzt\n"
-                         ">Ende \"Konti zurückstellen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(LogText(), Ran(kReset, dir, "Konto 4000: VSN81 mit VSN7 ersetzt\nKonto 4100: VSN81 mit VSN7 ersetzt\n"));
     EXPECT_EQ(Records("account"), (std::vector<std::string>{"account 1170 0 -", "account 4000 0 VSN7",
                                                             "account 4100 0 VSN7"}));
 }
@@ -103,19 +87,18 @@ TEST_F(AccountsTest, AFailedUpdateEndsTheRunAndChangesNoAccount) {
     Open(dir);
     Command(ID_UPDATE_ACCOUNTS);
     const std::string log = LogText();
-    EXPECT_EQ(log.rfind(Begin(dir) + "Konto 1000: A77 mit A81 ersetzt\n"
+    EXPECT_EQ(log.rfind(Begin(kAdapt, dir) + "Konto 1000: A77 mit A81 ersetzt\n"
                                      "Konto 2000: B77 konnte nicht mit B81 ersetzt werden (",
                         0),
               0u)
         << log;
-    EXPECT_NE(log.find(NotCompleted(dir) + End(dir)), std::string::npos) << log;
+    EXPECT_NE(log.find(NotCompleted(dir) + End(kAdapt, dir)), std::string::npos) << log;
     EXPECT_EQ(Records("account"), (std::vector<std::string>{"account 1000 0 A77", "account 2000 0 B77"}));
     EXPECT_GT(app->Failures(), 0);
 }
 
 TEST_F(AccountsTest, NoAccountStaysLockedAfterARun) {
-    const std::string dir = MakeMandate("sperren", kAccounts);
-    Open(dir);
+    OpenNew("sperren", kAccounts);
     Command(ID_UPDATE_ACCOUNTS);
     // Another handle can change every account at once: no lock was left behind.
     Mandate* mandate = Mandate::GetGlobalMandate();
@@ -134,7 +117,7 @@ TEST_F(AccountsTest, AReadOnlyMandateLogsBeginAndEndOnly) {
     Tool({"read-only", dir, "on"});
     Open(dir);
     Command(ID_UPDATE_ACCOUNTS);
-    EXPECT_EQ(LogText(), Begin(dir) + End(dir));
+    EXPECT_EQ(LogText(), Ran(kAdapt, dir));
     EXPECT_EQ(Records("account")[2], "account 4000 0 VSN77 Material");
 }
 
@@ -143,12 +126,8 @@ TEST_F(AccountsTest, ABatchClosesEveryMandateAndShowsTheListAgain) {
     const std::string second = MakeMandate("zwei", kAccounts);
     ListAndSelect({first, second});
     Command(ID_UNDO_UPDATE_ACCOUNTS);
-    EXPECT_EQ(LogText(), ">Beginn \"Konti zurückstellen\" für Mandant " + first + "\n"
-                         "Konto 6500: VSN81 mit VSN77 ersetzt\n"
-                         ">Ende \"Konti zurückstellen\" für Mandant " + first + "\n\n"
-                         ">Beginn \"Konti zurückstellen\" für Mandant " + second + "\n"
-                         "Konto 6500: VSN81 mit VSN77 ersetzt\n"
-                         ">Ende \"Konti zurückstellen\" für Mandant " + second + "\n\n"
+    EXPECT_EQ(LogText(), Ran(kReset, first, "Konto 6500: VSN81 mit VSN77 ersetzt\n") +
+                         Ran(kReset, second, "Konto 6500: VSN81 mit VSN77 ersetzt\n") +
                          ">Ergebnis für 2 Mandanten: 2 konvertiert, 0 unverändert, 0 übersprungen, 0 fehlgeschlagen\n\n");
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
     EXPECT_EQ(app->m_currentView, 1);

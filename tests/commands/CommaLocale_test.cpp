@@ -57,12 +57,9 @@ TEST_F(UnderACommaLocale, InsertionFindsTheOldKeysAndExtendsTheFormulas) {
     const std::string form = WriteForm(dir, "2018", {{"II_7_a", "VSN77+V25", ""}});
     Open(dir);
     Command(ID_NEW_KEYS);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
-                         "V26 wurde eingefügt\n"
-                         "Formeln mit V26 ergänzt\n"
-                         "VSN81 wurde eingefügt\n"
-                         "Formeln mit VSN81 ergänzt\n"
-                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(LogText(), Ran("Steuerschlüssel einfügen", dir,
+                             "V26 wurde eingefügt\nFormeln mit V26 ergänzt\n"
+                             "VSN81 wurde eingefügt\nFormeln mit VSN81 ergänzt\n"));
     EXPECT_EQ(Records("key"), (std::vector<std::string>{
                                   "key N81 8.1 108.1 netto 1170 schon neu",
                                   "key V25 2.5 102.5 netto 1170 reduziert",

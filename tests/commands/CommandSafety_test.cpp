@@ -53,11 +53,9 @@ TEST_F(CommandSafetyTest, RemovingNewKeysNeverDeletesAKeyAtAnOldRate) {
     std::ofstream(dir + "/quorvex.txt") << "V25==>VSN77\n";
     Open(dir);
     Command(ID_NEW_KEYS_REVERSE);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
-                         "VSN77 nicht entfernt, weil sein Satz ein alter Satz ist\n"
-                         "VSN81 wurde entfernt\n"
-                         "X81 nicht entfernt, weil sein Satz ein alter Satz ist\n"
-                         ">Ende \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(LogText(), Ran("Steuerschlüssel entfernen", dir,
+                             "VSN77 nicht entfernt, weil sein Satz ein alter Satz ist\nVSN81 wurde entfernt\n"
+                             "X81 nicht entfernt, weil sein Satz ein alter Satz ist\n"));
     EXPECT_EQ(Records("key"), (std::vector<std::string>{"key V25 2.5 102.5 netto -", "key VSN77 7.7 107.7 netto -",
                                                         "key X81 7.7 107.7 netto -"}));
 }

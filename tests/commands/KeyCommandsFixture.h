@@ -52,6 +52,27 @@ protected:
         Frame().OpenMandate(dir);
         ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << dir;
     }
+    // MakeMandate, then Open.
+    std::string OpenNew(const std::string& name, const std::string& records) {
+        const std::string dir = MakeMandate(name, records);
+        Open(dir);
+        return dir;
+    }
+
+    // The log of the command named `title` on `dir`: its begin line, `body`,
+    // and its end line (Ran) or the refusal (Refused).
+    static std::string Begin(const std::string& title, const std::string& dir) {
+        return ">Beginn \"" + title + "\" für Mandant " + dir + "\n";
+    }
+    static std::string End(const std::string& title, const std::string& dir) {
+        return ">Ende \"" + title + "\" für Mandant " + dir + "\n\n";
+    }
+    static std::string Ran(const std::string& title, const std::string& dir, const std::string& body = "") {
+        return Begin(title, dir) + body + End(title, dir);
+    }
+    static std::string Refused(const std::string& title, const std::string& dir, const std::string& body = "") {
+        return Begin(title, dir) + body + ">Ende \"" + title + "\" -> gesperrt\n\n";
+    }
 
     // The open mandate's records of one kind ("key", "account", "booking") in load format.
     std::vector<std::string> Records(const std::string& kind) const {

@@ -20,23 +20,20 @@ const char* const kBakery =
     "account 1170 0 - Vorsteuer\n"
     "account 2200 1 - Geschuldete MWST\n";
 
+const std::string kInsert = "Steuerschlüssel einfügen", kRemove = "Steuerschlüssel entfernen";
+
 class NewKeysTest : public KeyCommandsFixture {};
 
 TEST_F(NewKeysTest, InsertsANewKeyBesideEveryOldKeyAndLogsIt) {
-    const std::string dir = MakeMandate("baeckerei", kBakery);
-    Open(dir);
+    const std::string dir = OpenNew("baeckerei", kBakery);
     Command(ID_NEW_KEYS);
-    EXPECT_EQ(LogText(),
-              ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
-              "BEH38 wurde eingefügt\n"
-              "Formeln mit BEH38 ergänzt\n"
-              "USB81 wurde eingefügt\n"
-              "V26 wurde eingefügt\n"
-              "Formeln mit V26 ergänzt\n"
-              "VSN81 wurde eingefügt\n"
-              "Formeln mit VSN81 ergänzt\n"
-              "Kein verwendbares MWST-Formular im Mandanten (" + dir + "/MWSTFORM.VTS), Formeln nicht angepasst\n"
-              ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(LogText(), Ran(kInsert, dir,
+                             "BEH38 wurde eingefügt\nFormeln mit BEH38 ergänzt\n"
+                             "USB81 wurde eingefügt\n"
+                             "V26 wurde eingefügt\nFormeln mit V26 ergänzt\n"
+                             "VSN81 wurde eingefügt\nFormeln mit VSN81 ergänzt\n"
+                             "Kein verwendbares MWST-Formular im Mandanten (" + dir +
+                                 "/MWSTFORM.VTS), Formeln nicht angepasst\n"));
     // The copy keeps entry flag, automatic account and text; rate and gross factor are new.
     EXPECT_EQ(Records("key"), (std::vector<std::string>{
                                   "key BEH37 3.7 103.7 netto 1170 Beherbergung",
@@ -57,8 +54,7 @@ TEST_F(NewKeysTest, InsertsANewKeyBesideEveryOldKeyAndLogsIt) {
 }
 
 TEST_F(NewKeysTest, GrossFactorFollowsItsOwnTextNotTheRate) {
-    const std::string dir = MakeMandate("faktor", "key X25 2.5 107.7 netto - gemischt\nkey Y77 7.7 110 netto -\n");
-    Open(dir);
+    OpenNew("faktor", "key X25 2.5 107.7 netto - gemischt\nkey Y77 7.7 110 netto -\n");
     Command(ID_NEW_KEYS);
     EXPECT_EQ(Records("key"), (std::vector<std::string>{
                                   "key X25 2.5 107.7 netto - gemischt",
@@ -69,39 +65,29 @@ TEST_F(NewKeysTest, GrossFactorFollowsItsOwnTextNotTheRate) {
 }
 
 TEST_F(NewKeysTest, TwoOldKeysDerivingOneIdCreateItOnce) {
-    const std::string dir = MakeMandate("doppelt", "key VSN7 7.7 107.7 netto - erster\nkey VSN77 7.7 107.7 netto - zweiter\n");
-    Open(dir);
+    const std::string dir = OpenNew("doppelt", "key VSN7 7.7 107.7 netto - erster\nkey VSN77 7.7 107.7 netto - zweiter\n");
     Command(ID_NEW_KEYS);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
-                         "VSN81 wurde eingefügt\n"
-                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(LogText(), Ran(kInsert, dir, "VSN81 wurde eingefügt\n"));
     EXPECT_EQ(Records("key").back(), "key VSN81 8.1 108.1 netto - erster");
 }
 
 TEST_F(NewKeysTest, AnIdTakenInAnotherLetterCaseIsNotInsertedAndNotConverted) {
-    const std::string dir = MakeMandate("klein", "key VSN77 7.7 107.7 netto -\nkey vsn81 8.1 108.1 netto -\n");
-    Open(dir);
+    const std::string dir = OpenNew("klein", "key VSN77 7.7 107.7 netto -\nkey vsn81 8.1 108.1 netto -\n");
     Command(ID_NEW_KEYS);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
-                         "VSN77 nicht konvertiert: VSN81 besteht nur als vsn81 "
-                         "(andere Gross-/Kleinschreibung)\n"
-                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(LogText(), Ran(kInsert, dir,
+                             "VSN77 nicht konvertiert: VSN81 besteht nur als vsn81 (andere Gross-/Kleinschreibung)\n"));
     EXPECT_EQ(Records("key").size(), 2u);
     EXPECT_EQ(app->m_changeFlag, 0);
 }
 
 TEST_F(NewKeysTest, OnlyTypeZeroAutomaticAccountsExtendTheFormulas) {
-    const std::string dir = MakeMandate("konten",
-                                        "key A77 7.7 107.7 netto 1000\nkey B77 7.7 107.7 netto 2000\n"
-                                        "key C77 7.7 107.7 netto 9999\naccount 1000 0 -\naccount 2000 1 -\n");
-    Open(dir);
+    const std::string dir = OpenNew("konten", "key A77 7.7 107.7 netto 1000\nkey B77 7.7 107.7 netto 2000\n"
+                                              "key C77 7.7 107.7 netto 9999\naccount 1000 0 -\naccount 2000 1 -\n");
     Command(ID_NEW_KEYS);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
-                         "A81 wurde eingefügt\nFormeln mit A81 ergänzt\n"
-                         "B81 wurde eingefügt\n"
-                         "C81 wurde eingefügt\n"
-                         "Kein verwendbares MWST-Formular im Mandanten (" + dir + "/MWSTFORM.VTS), Formeln nicht angepasst\n"
-                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(LogText(), Ran(kInsert, dir,
+                             "A81 wurde eingefügt\nFormeln mit A81 ergänzt\nB81 wurde eingefügt\nC81 wurde eingefügt\n"
+                             "Kein verwendbares MWST-Formular im Mandanten (" + dir +
+                                 "/MWSTFORM.VTS), Formeln nicht angepasst\n"));
 }
 
 TEST_F(NewKeysTest, TheFormulaEntryPointGetsTheTypeZeroKeysAndEveryPair) {
@@ -118,17 +104,14 @@ TEST_F(NewKeysTest, TheFormulaEntryPointGetsTheTypeZeroKeysAndEveryPair) {
 }
 
 TEST_F(NewKeysTest, ASecondInsertionInsertsNothingButStillHandsOverEveryPair) {
-    const std::string dir = MakeMandate("zweimal", "key A77 7.7 107.7 netto 1000\naccount 1000 0 -\n");
-    Open(dir);
+    const std::string dir = OpenNew("zweimal", "key A77 7.7 107.7 netto 1000\naccount 1000 0 -\n");
     Command(ID_NEW_KEYS);
     // A fresh form: the second run still renames the super row's formula into the _spez row.
     const std::string form =
         WriteForm(dir, "2018", {{"II_7_a", "A77", ""}, {"Z1", "A77", ""}, {"II_7_a_spez", "Q", ""}});
     app->GetLogView()->Clear();
     Command(ID_NEW_KEYS);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
-                         "bereits erledigt\n"
-                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(LogText(), Ran(kInsert, dir, "bereits erledigt\n"));
     EXPECT_EQ(formstest::MappingCell(form, 1, 2), "A77");
     EXPECT_EQ(formstest::MappingCell(form, 2, 2), "A77+A81");
     EXPECT_EQ(formstest::MappingCell(form, 3, 2), "A81");
@@ -139,8 +122,7 @@ TEST_F(NewKeysTest, TheActive2024FormRefusesInsertion) {
     WriteForm(dir, "2024");
     Open(dir);
     Command(ID_NEW_KEYS);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
-                         ">Ende \"Steuerschlüssel einfügen\" -> gesperrt\n\n");
+    EXPECT_EQ(LogText(), Refused(kInsert, dir));
     EXPECT_EQ(Records("key").size(), 1u);
 }
 
@@ -150,16 +132,12 @@ TEST_F(NewKeysTest, AReadOnlyMandateRefusesBoth) {
     Open(dir);
     Command(ID_NEW_KEYS);
     Command(ID_NEW_KEYS_REVERSE);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
-                         ">Ende \"Steuerschlüssel einfügen\" -> gesperrt\n\n"
-                         ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
-                         ">Ende \"Steuerschlüssel entfernen\" -> gesperrt\n\n");
+    EXPECT_EQ(LogText(), Refused(kInsert, dir) + Refused(kRemove, dir));
     EXPECT_EQ(Records("key").size(), 2u);
 }
 
 TEST_F(NewKeysTest, WithoutAFormWorkbookBothRun) {
-    const std::string dir = MakeMandate("ohneform", "key A77 7.7 107.7 netto -\n");
-    Open(dir);
+    OpenNew("ohneform", "key A77 7.7 107.7 netto -\n");
     Command(ID_NEW_KEYS);
     EXPECT_EQ(Records("key").size(), 2u);
     Command(ID_NEW_KEYS_REVERSE);
@@ -172,10 +150,7 @@ TEST_F(NewKeysTest, AFailedInsertIsLoggedAndInsertsNothing) {
     std::ofstream(dir + "/quorvex.txt") << "A77==>VIELZULANG\n";
     Open(dir);
     Command(ID_NEW_KEYS);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + dir + "\n"
-                         "VIELZULANG konnte nicht eingefügt werden (Status 21)\n" +
-                         NotCompleted(dir) +
-                         ">Ende \"Steuerschlüssel einfügen\" -> gesperrt\n\n");
+    EXPECT_EQ(LogText(), Refused(kInsert, dir, "VIELZULANG konnte nicht eingefügt werden (Status 21)\n" + NotCompleted(dir)));
     EXPECT_EQ(Records("key").size(), 2u);
     EXPECT_GT(app->Failures(), 0);
 }
@@ -191,11 +166,9 @@ TEST_F(NewKeysTest, RemovalDeletesTheNewKeysNoBookingUses) {
     WriteForm(dir, "2024");
     Open(dir);
     Command(ID_NEW_KEYS_REVERSE);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
-                         "A81 wurde entfernt\nA81 aus Formeln entfernt\n"
-                         "B81 wurde entfernt\n"
-                         "VSS81 wurde entfernt\nVSS81 aus Formeln entfernt\n"
-                         ">Ende \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n\n");
+    EXPECT_EQ(LogText(), Ran(kRemove, dir,
+                             "A81 wurde entfernt\nA81 aus Formeln entfernt\nB81 wurde entfernt\n"
+                             "VSS81 wurde entfernt\nVSS81 aus Formeln entfernt\n"));
     EXPECT_EQ(Records("key"), (std::vector<std::string>{
                                   "key A77 7.7 107.7 netto 1000", "key B77 7.7 107.7 netto 2000",
                                   "key C25 2.5 102.5 netto 1000", "key C26 2.6 102.6 netto 1000",
@@ -207,13 +180,11 @@ TEST_F(NewKeysTest, RemovalRefusesAFormNewerThan2024) {
     WriteForm(dir, "2025");
     Open(dir);
     Command(ID_NEW_KEYS_REVERSE);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
-                         ">Ende \"Steuerschlüssel entfernen\" -> gesperrt\n\n");
+    EXPECT_EQ(LogText(), Refused(kRemove, dir));
 }
 
 TEST_F(NewKeysTest, AFailedDeleteIsLoggedWithTheLibraryStatus) {
-    const std::string dir = MakeMandate("gesperrt", "key A77 7.7 107.7 netto -\nkey A81 8.1 108.1 netto -\n");
-    Open(dir);
+    const std::string dir = OpenNew("gesperrt", "key A77 7.7 107.7 netto -\nkey A81 8.1 108.1 netto -\n");
     // Another handle holds the new key's record lock: the delete is refused at once.
     Mandate* mandate = Mandate::GetGlobalMandate();
     BFile other(mandate);
@@ -223,28 +194,21 @@ TEST_F(NewKeysTest, AFailedDeleteIsLoggedWithTheLibraryStatus) {
     holder.SetLockFlag(BRecord::kWaitLock);
     ASSERT_EQ(holder.Read("A81"), 0);
     Command(ID_NEW_KEYS_REVERSE);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel entfernen\" für Mandant " + dir + "\n"
-                         "A81 konnte nicht entfernt werden (Status 84)\n" +
-                         NotCompleted(dir) +
-                         ">Ende \"Steuerschlüssel entfernen\" -> gesperrt\n\n");
+    EXPECT_EQ(LogText(), Refused(kRemove, dir, "A81 konnte nicht entfernt werden (Status 84)\n" + NotCompleted(dir)));
     holder.UnlockSingle();
     EXPECT_EQ(Records("key").size(), 2u);
 }
 
 TEST_F(NewKeysTest, ABatchOfThreeSkipsTheOneThatDoesNotOpen) {
-    const std::string first = MakeMandate("eins", "key A77 7.7 107.7 netto -\n");
-    const std::string second = MakeMandate("zwei", "key A77 7.7 107.7 netto -\n");
-    const std::string third = MakeMandate("drei", "key A77 7.7 107.7 netto -\n");
+    const char* const records = "key A77 7.7 107.7 netto -\n";
+    const std::string first = MakeMandate("eins", records), second = MakeMandate("zwei", records),
+                      third = MakeMandate("drei", records);
     ListAndSelect({first, second, third});
     std::filesystem::rename(second + "/pendra.db", second + "/pendra.db.weg");
     Command(ID_NEW_KEYS);
-    EXPECT_EQ(LogText(), ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + first + "\n"
-                         "A81 wurde eingefügt\n"
-                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + first + "\n\n"
-                         "Mandant " + second + " ausgelassen: kann nicht geöffnet werden\n"
-                         ">Beginn \"Steuerschlüssel einfügen\" für Mandant " + third + "\n"
-                         "A81 wurde eingefügt\n"
-                         ">Ende \"Steuerschlüssel einfügen\" für Mandant " + third + "\n\n"
+    EXPECT_EQ(LogText(), Ran(kInsert, first, "A81 wurde eingefügt\n") +
+                         "Mandant " + second + " ausgelassen: kann nicht geöffnet werden\n" +
+                         Ran(kInsert, third, "A81 wurde eingefügt\n") +
                          ">Ergebnis für 3 Mandanten: 2 konvertiert, 0 unverändert, 1 übersprungen (1 nicht zu öffnen), 0 fehlgeschlagen\n\n");
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
     EXPECT_EQ(app->m_currentView, 1);

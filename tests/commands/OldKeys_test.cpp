@@ -104,8 +104,7 @@ TEST_F(OldKeysTest, AFailedDeleteIsLoggedWithTheLibraryStatus) {
 }
 
 TEST_F(OldKeysTest, ABatchHasNoBeginLineAndTellsEveryMandate) {
-    const std::string first = MakeMandate("eins", kOldKeys);
-    const std::string second = MakeMandate("zwei", kOldKeys);
+    const std::string first = MakeMandate("eins", kOldKeys), second = MakeMandate("zwei", kOldKeys);
     WriteForm(second, "2024");
     ListAndSelect({first, second});
     seam.QueueAnswer(IDYES);
@@ -123,8 +122,7 @@ TEST_F(OldKeysTest, ABatchHasNoBeginLineAndTellsEveryMandate) {
 }
 
 TEST_F(OldKeysTest, TheUsedKeyTestIsExact) {
-    const std::string dir = MakeMandate("genau", kOldKeys);
-    Open(dir);
+    OpenNew("genau", kOldKeys);
     EXPECT_EQ(CanDeleteTaxId(Ctx(), "D37"), 0);
     EXPECT_EQ(CanDeleteTaxId(Ctx(), "a77"), 0);
     EXPECT_EQ(CanDeleteTaxId(Ctx(), "A77"), 1);
