@@ -38,6 +38,17 @@ inline MandateSpec Named(const std::string& name) {
     return spec;
 }
 
+inline MandateSpec WithPassword(const std::string& password, MandateSpec spec = {}) {
+    spec.password = password;
+    return spec;
+}
+
+inline MandateSpec WithVersion(long version) {
+    MandateSpec spec;
+    spec.version = version;
+    return spec;
+}
+
 inline void AddKeys(const std::string& dir, const std::vector<Key>& keys) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir), 0);

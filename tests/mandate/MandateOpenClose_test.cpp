@@ -20,7 +20,6 @@
 #include "tests/support/AppFixture.h"
 
 using apptest::MakeMandate;
-using apptest::MandateSpec;
 
 namespace {
 
@@ -48,9 +47,7 @@ struct VersionCase {
 class DataVersion : public MandateOpenClose, public ::testing::WithParamInterface<VersionCase> {};
 
 TEST_P(DataVersion, OnlyExactly2300Opens) {
-    MandateSpec spec;
-    spec.version = GetParam().version;
-    const std::string dir = MakeMandate(TempPath("m"), spec);
+    const std::string dir = MakeMandate(TempPath("m"), apptest::WithVersion(GetParam().version));
     seam.QueueMandate(dir);
     Command(ID_MAN_OPEN);
     EXPECT_EQ(IsOpen(), GetParam().opens);
@@ -69,9 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, DataVersion,
                                            VersionCase{2301, false}));
 
 TEST_F(MandateOpenClose, OpenMandateClosesAgainOnAWrongVersion) {
-    MandateSpec spec;
-    spec.version = 2301;
-    const std::string dir = MakeMandate(TempPath("m"), spec);
+    const std::string dir = MakeMandate(TempPath("m"), apptest::WithVersion(2301));
     Frame().OpenMandate(dir);
     EXPECT_FALSE(IsOpen());
     EXPECT_EQ(LastBox().text, Format(LoadString(IDS_WRONG_VERSION), dir, "2300"));
@@ -81,9 +76,7 @@ TEST_F(MandateOpenClose, OpenMandateClosesAgainOnAWrongVersion) {
 // --- Password ---------------------------------------------------------------
 
 TEST_F(MandateOpenClose, RightPasswordOpensWithAMaskedPrompt) {
-    MandateSpec spec;
-    spec.password = "geheim";
-    const std::string dir = MakeMandate(TempPath("m"), spec);
+    const std::string dir = MakeMandate(TempPath("m"), apptest::WithPassword("geheim"));
     seam.QueueMandate(dir);
     seam.QueueText("geheim");
     Command(ID_MAN_OPEN);
@@ -94,9 +87,7 @@ TEST_F(MandateOpenClose, RightPasswordOpensWithAMaskedPrompt) {
 
 TEST_F(MandateOpenClose, WrongPasswordLeavesTheEarlierMandateOpen) {
     const std::string first = MakeMandate(TempPath("a"), apptest::Named("Erste AG"));
-    MandateSpec spec = apptest::Named("Zweite AG");
-    spec.password = "geheim";
-    const std::string second = MakeMandate(TempPath("b"), spec);
+    const std::string second = MakeMandate(TempPath("b"), apptest::WithPassword("geheim", apptest::Named("Zweite AG")));
     seam.QueueMandate(first);
     Command(ID_MAN_OPEN);
     ASSERT_TRUE(IsOpen());
@@ -193,41 +184,36 @@ TEST_F(MandateOpenClose, HeldMandateIsRefusedAtTheTestWith8004) {
     EXPECT_EQ(LastBox().text, Format(LoadString(IDS_HELD_EXCLUSIVELY), dir));
 }
 
-TEST_F(MandateOpenClose, ConflictBoxShows20001AloneWithRetryAsDefault) {
+struct ConflictAnswer {
+    int answer;
+    int abortFlag;
+    bool logged;  // the message and an empty line
+};
+
+class ConflictBox : public MandateOpenClose, public ::testing::WithParamInterface<ConflictAnswer> {};
+
+// The box shows 20001 alone with Retry as default; Abort sets the abort flag,
+// Ignore logs the message; neither opens anything.
+TEST_P(ConflictBox, AnswerSetsTheAbortFlagOrLogsAndLeavesNothingOpen) {
     const std::string dir = MakeMandate(TempPath("m"));
     apptest::Held holder(dir);
     ASSERT_TRUE(holder.Ok());
-    seam.QueueAnswer(IDABORT);
+    seam.QueueAnswer(GetParam().answer);
     Frame().OpenMandate(dir);
     ASSERT_EQ(seam.boxes.size(), 1u);
-    EXPECT_EQ(LastBox().text, Format(LoadString(IDS_NOT_EXCLUSIVE), dir));
+    const std::string message = Format(LoadString(IDS_NOT_EXCLUSIVE), dir);
+    EXPECT_EQ(LastBox().text, message);
     EXPECT_EQ(LastBox().caption, "Fehler aufgetreten");
     EXPECT_EQ(LastBox().type, MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
     EXPECT_EQ(DefaultButtonOf(LastBox().type), IDRETRY);
-}
-
-TEST_F(MandateOpenClose, AbortSetsTheAbortFlagAndLeavesNothingOpen) {
-    const std::string dir = MakeMandate(TempPath("m"));
-    apptest::Held holder(dir);
-    ASSERT_TRUE(holder.Ok());
-    seam.QueueAnswer(IDABORT);
-    Frame().OpenMandate(dir);
-    EXPECT_EQ(Frame().m_abortFlag, 1);
+    EXPECT_EQ(Frame().m_abortFlag, GetParam().abortFlag);
     EXPECT_FALSE(IsOpen());
-    EXPECT_EQ(Log(), "");
-}
-
-TEST_F(MandateOpenClose, IgnoreLogsTheMessageAndAnEmptyLine) {
-    const std::string dir = MakeMandate(TempPath("m"));
-    apptest::Held holder(dir);
-    ASSERT_TRUE(holder.Ok());
-    seam.QueueAnswer(IDIGNORE);
-    Frame().OpenMandate(dir);
-    EXPECT_EQ(Frame().m_abortFlag, 0);
-    EXPECT_FALSE(IsOpen());
-    EXPECT_EQ(Log(), Format(LoadString(IDS_NOT_EXCLUSIVE), dir) + "\r\n\r\n");
+    EXPECT_EQ(Log(), GetParam().logged ? message + "\r\n\r\n" : "");
     EXPECT_EQ(Title(), "MWST Konvertierung 2024");
 }
+
+INSTANTIATE_TEST_SUITE_P(Answers, ConflictBox,
+                         ::testing::Values(ConflictAnswer{IDABORT, 1, false}, ConflictAnswer{IDIGNORE, 0, true}));
 
 TEST_F(MandateOpenClose, RetryOpensOnceTheOtherProgramLetsGo) {
     const std::string dir = MakeMandate(TempPath("m"));
@@ -264,9 +250,7 @@ TEST_F(MandateOpenClose, FrenchTextsFollowTheCulture) {
 // --- Our own hold and a lock that can never be had -------------------------
 
 TEST_F(MandateOpenClose, OpeningTheOpenMandateAgainIsNoConflict) {
-    MandateSpec spec;
-    spec.password = "geheim";
-    const std::string dir = MakeMandate(TempPath("m"), spec);
+    const std::string dir = MakeMandate(TempPath("m"), apptest::WithPassword("geheim"));
     seam.QueueMandate(dir);
     seam.QueueText("geheim");
     Command(ID_MAN_OPEN);
@@ -285,9 +269,7 @@ TEST_F(MandateOpenClose, OpeningTheOpenMandateAgainIsNoConflict) {
 }
 
 TEST_F(MandateOpenClose, OpenMandateFailsItsChecksWithTheirOwnMessages) {
-    MandateSpec spec;
-    spec.password = "geheim";
-    const std::string dir = MakeMandate(TempPath("m"), spec);
+    const std::string dir = MakeMandate(TempPath("m"), apptest::WithPassword("geheim"));
     Frame().OpenMandate(dir);
     ASSERT_TRUE(IsOpen());
     std::string name;

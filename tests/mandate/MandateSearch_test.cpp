@@ -16,7 +16,6 @@
 #include "tests/support/AppFixture.h"
 
 using apptest::MakeMandate;
-using apptest::MandateSpec;
 namespace fs = std::filesystem;
 
 namespace {
@@ -140,9 +139,7 @@ TEST_F(MandateSearch, UnreadableFoldersAreSkipped) {
 // One answer with "für alle weiteren Mandanten" stands for the same problem
 // of the rest of the search; each mandate left out is logged and counted.
 TEST_F(MandateSearch, AnswerForAllLeavesOutTheRestWithoutAsking) {
-    MandateSpec old;
-    old.version = 2299;
-    for (const char* name : {"A", "B", "C"}) MakeMandate(TempPath("Daten/") + name, old);
+    for (const char* name : {"A", "B", "C"}) MakeMandate(TempPath("Daten/") + name, apptest::WithVersion(2299));
     seam.QueueVerification(true);
     Search(TempPath("Daten"));
     ASSERT_EQ(seam.boxes.size(), 1u);
@@ -159,9 +156,7 @@ TEST_F(MandateSearch, AnswerForAllLeavesOutTheRestWithoutAsking) {
 }
 
 TEST_F(MandateSearch, FailedChecksShowTheirMessageAndTheSearchGoesOn) {
-    MandateSpec old;
-    old.version = 2299;
-    MakeMandate(TempPath("Daten/A"), old);
+    MakeMandate(TempPath("Daten/A"), apptest::WithVersion(2299));
     MakeMandate(TempPath("Daten/A/B"));
     Search(TempPath("Daten"));
     EXPECT_EQ(Rows(0), Paths{TempPath("Daten/A/B")});
@@ -170,9 +165,7 @@ TEST_F(MandateSearch, FailedChecksShowTheirMessageAndTheSearchGoesOn) {
 }
 
 TEST_F(MandateSearch, PasswordIsAskedAtRegistration) {
-    MandateSpec spec;
-    spec.password = "pw";
-    MakeMandate(TempPath("Daten/A"), spec);
+    MakeMandate(TempPath("Daten/A"), apptest::WithPassword("pw"));
     seam.QueueText("pw");
     Search(TempPath("Daten"));
     EXPECT_EQ(Rows(0).size(), 1u);
@@ -278,9 +271,7 @@ TEST_F(MandateSearch, InsertRegistersTheOpenMandateOpenedThroughALink) {
 }
 
 TEST_F(MandateSearch, TheOpenMandateStillNeedsItsPassword) {
-    MandateSpec spec;
-    spec.password = "pw";
-    const std::string dir = MakeMandate(TempPath("Daten/A"), spec);
+    const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::WithPassword("pw"));
     Frame().OpenMandate(dir);
     ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
     Search(TempPath("Daten"));
