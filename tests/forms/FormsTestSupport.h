@@ -2,11 +2,8 @@
 // Helpers of the form workbook tests: workbook files built with the control,
 // mandates with tax keys and accounts, a temporary switch to an ordinary user.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include <cstring>
 #include <filesystem>
@@ -23,6 +20,7 @@
 #include "pendra/PendraStatus.h"
 #include "pendra/Tax.h"
 #include "tests/support/FileBytes.h"
+#include "tests/workbook/WorkbookFiles.h"
 
 namespace formstest {
 
@@ -139,27 +137,7 @@ private:
     std::filesystem::path saved_;
 };
 
-// While it lives, no file may grow beyond `bytes`: a write stops half-way, as
-// on a full disk. SIGXFSZ is ignored so that the write fails instead.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        EXPECT_EQ(::getrlimit(RLIMIT_FSIZE, &saved_), 0);
-        struct rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    void (*oldHandler_)(int);
-    struct rlimit saved_ {};
-};
+using workbooktest::FileSizeLimit;
 
 // Lets "nobody" reach and change everything below the test's directory.
 inline void OpenToEveryone(const std::string& path) { ::chmod(path.c_str(), 0777); }

@@ -1,10 +1,8 @@
 // The plain copy of template files and the template set's names: a copy never
 // leaves half a file, and the names are exactly those the program looks for.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 
 #include "base/TempFileName.h"
@@ -12,6 +10,7 @@
 #include "templates/TemplateSet.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Fifo.h"
+#include "tests/workbook/WorkbookFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -25,26 +24,7 @@ std::vector<std::string> Entries(const fs::path& dir) {
     return names;
 }
 
-// While it lives no file may grow beyond `bytes`, as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        struct rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    void (*oldHandler_)(int);
-    struct rlimit saved_ {};
-};
+using workbooktest::FileSizeLimit;
 
 TEST(FileCopy, CopiesByteForByteOverAnExistingFileKeepingItsPermissions) {
     TempDir dir;

@@ -8,8 +8,10 @@
 #include "workbook/ViewProperties.h"
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
-#include "tests/support/TempDir.h"
 #include "tests/support/CommaLocale.h"
+#include "tests/workbook/WorkbookFiles.h"
+
+using namespace workbooktest;
 
 namespace {
 
@@ -102,19 +104,12 @@ TEST(NumbersUnderADecimalCommaLocale, ShowWriteAndReadWithAPoint) {
     EXPECT_EQ(target.GetTextRC(1, 3), "") << "formula results are not written";
     // A result stored by LibreOffice or Excel reads with its point.
     const std::string path = dir.File("book.vts");
-    ZipReader written(ReadBytes(path), path);
-    ZipWriter stored;
-    for (const std::string& name : written.Names()) {
-        std::string content = *written.Read(name);
-        if (name == "xl/worksheets/sheet1.xml") {
-            const std::string formula = "<f>A1*2</f>";
-            content.insert(content.find(formula) + formula.size(), "<v>0.25</v>");
-        }
-        stored.Add(name, content);
-    }
-    WriteBytes(path, stored.Finish());
-    short type = 0;
-    target.Read(path, type);
+    Parts stored = Unzip(path);
+    std::string& sheet = stored["xl/worksheets/sheet1.xml"];
+    const std::string formula = "<f>A1*2</f>";
+    sheet.insert(sheet.find(formula) + formula.size(), "<v>0.25</v>");
+    WriteBytes(path, Zip(stored));
+    Load(target, path);
     EXPECT_EQ(target.GetTextRC(1, 3), "0.25");
 }
 
@@ -433,12 +428,9 @@ TEST(Write, UnknownFileTypeIsRejectedAndWritesNothing) {
 TEST(Write, IntoAMissingDirectoryThrowsFileException) {
     TempDir dir;
     CVCF1 vcf;
-    try {
-        vcf.Write(dir.File("no/such/dir/x.vts"), CVCF1::kFileTypeOoxml);
-        FAIL() << "no exception";
-    } catch (const CFileException& e) {
-        EXPECT_NE(std::string(e.what()).find("no/such/dir/x.vts"), std::string::npos) << e.what();
-    }
+    const std::string message =
+        ThrownMessage<CFileException>([&] { vcf.Write(dir.File("no/such/dir/x.vts"), CVCF1::kFileTypeOoxml); });
+    EXPECT_NE(message.find("no/such/dir/x.vts"), std::string::npos) << message;
 }
 
 TEST(Write, ProducesTheStandardParts) {
@@ -470,13 +462,13 @@ TEST(Protection, StructureOnlyAndEveryCellFormatUnlocked) {
         EXPECT_EQ(target.GetProtectStructure(), sheet == 4) << sheet;
     }
     const std::string path = dir.File("book.vts");
-    ZipReader written(ReadBytes(path), path);
-    const std::string sheet4 = *written.Read("xl/worksheets/sheet4.xml");
+    Parts written = Unzip(path);
+    const std::string sheet4 = written["xl/worksheets/sheet4.xml"];
     for (const char* attr : {"insertRows=\"1\"", "deleteRows=\"1\"", "insertColumns=\"1\"", "deleteColumns=\"1\"",
                              "formatCells=\"0\""})
         EXPECT_NE(sheet4.find(attr), std::string::npos) << attr;
     EXPECT_EQ(sheet4.find("password"), std::string::npos);
-    const std::string styles = *written.Read("xl/styles.xml");
+    const std::string styles = written["xl/styles.xml"];
     std::size_t formats = 0, unlocked = 0;
     for (std::size_t at = styles.find("<xf ", styles.find("<cellXfs")); at != std::string::npos;
          at = styles.find("<xf ", at + 1))

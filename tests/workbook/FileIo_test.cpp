@@ -1,46 +1,22 @@
 #include "workbook/FileIo.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include "base/CException.h"
 #include "workbook/CVCF1.h"
 #include "base/TempFileName.h"
-#include "tests/support/TempDir.h"
 #include "tests/support/Fifo.h"
+#include "tests/workbook/WorkbookFiles.h"
+
+using namespace workbooktest;
 
 namespace {
 
 size_t FileCount(const TempDir& dir) {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
 }
-
-// Limits the size of files this process may write, so writing fails for real
-// (also for root) with EFBIG; SIGXFSZ would otherwise end the test.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
 
 TEST(ReplaceFile, WritesAndReplaces) {
     TempDir dir;
@@ -131,18 +107,14 @@ TEST(WorkbookWrite, FailedWriteLeavesTheOldWorkbookReadable) {
     for (int row = 1; row <= 2000; ++row) vcf.SetTextRC(row, 1, "new content " + std::to_string(row * 7919));
     {
         FileSizeLimit limit(before.size());
-        try {
-            vcf.Write(dir.File("book.vts"), CVCF1::kFileTypeOoxml);
-            FAIL() << "the write should have failed";
-        } catch (const CFileException& e) {
-            EXPECT_NE(std::string(e.what()).find("book.vts"), std::string::npos) << e.what();
-        }
+        const std::string message =
+            ThrownMessage<CFileException>([&] { vcf.Write(dir.File("book.vts"), CVCF1::kFileTypeOoxml); });
+        EXPECT_NE(message.find("book.vts"), std::string::npos) << message;
     }
     EXPECT_EQ(ReadBytes(dir.File("book.vts")), before);
     EXPECT_EQ(FileCount(dir), 1u);
     CVCF1 again;
-    short type = 0;
-    again.Read(dir.File("book.vts"), type);
+    Load(again, dir.File("book.vts"));
     EXPECT_EQ(again.GetTextRC(1, 1), "old");
 }
 
@@ -154,10 +126,6 @@ TEST(ReadWholeFile, ReadsBytesExactly) {
     EXPECT_THROW(fileio::ReadWholeFile(dir.File("missing")), CFileException);
 }
 
-}  // namespace
-
-namespace {
-
 TEST(ReadWholeFile, AFifoIsRefusedWithoutWaiting) {
     TempDir dir;
     ASSERT_TRUE(testsupport::MakeFifo(dir.File("book.vts")));
@@ -165,8 +133,7 @@ TEST(ReadWholeFile, AFifoIsRefusedWithoutWaiting) {
     EXPECT_TRUE(testsupport::FinishesWithoutWaitingOn(dir.File("book.vts"), [&] {
         try {
             CVCF1 vcf;
-            short type = 0;
-            vcf.Read(dir.File("book.vts"), type);
+            Load(vcf, dir.File("book.vts"));
         } catch (const CFileException& e) {
             message = e.what();
         }

@@ -20,9 +20,10 @@
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
 #include "tests/forms/LibreOfficeCase.h"
-#include "tests/support/TempDir.h"
+#include "tests/workbook/WorkbookFiles.h"
 
 namespace fs = std::filesystem;
+using namespace workbooktest;
 
 namespace {
 
@@ -77,6 +78,11 @@ std::string SheetPart(const std::string& file, int sheet) {
 bool IsErrorValue(const std::string& text) {
     static const std::regex error(R"(#(NAME\?|REF!|VALUE!|DIV/0!|N/A|NUM!|NULL!)|Err:\d+)");
     return std::regex_search(text, error);
+}
+
+int PdfPages(const std::string& pdf) {
+    static const std::regex page(R"(/Type\s*/Page[^s])");
+    return static_cast<int>(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
 }
 
 class LibreOffice : public ::testing::Test {
@@ -152,6 +158,17 @@ protected:
         return dir_.File("out/formatted.xlsx");
     }
 
+    // The installed templates copied into dir_/in (LibreOffice names its output after them).
+    std::vector<std::string> TemplateCopies() {
+        std::vector<std::string> copies;
+        fs::create_directories(dir_.File("in"));
+        for (const char* name : kTemplates) {
+            copies.push_back(dir_.File(std::string("in/") + name + ".vts"));
+            fs::copy_file(Template(name), copies.back());
+        }
+        return copies;
+    }
+
     std::string office_;
     TempDir dir_;
 };
@@ -177,8 +194,7 @@ TEST_F(LibreOffice, WhatItSavesReadsBack) {
     std::filesystem::copy_file(sample, copy);
     ASSERT_TRUE(Convert(copy, "xlsx")) << Log();
     CVCF1 vcf;
-    short type = 0;
-    vcf.Read(dir_.File("out/resaved.xlsx"), type);
+    Load(vcf, dir_.File("out/resaved.xlsx"));
     EXPECT_EQ(vcf.GetNumSheets(), 4);
     EXPECT_EQ(vcf.GetSheetName(1), "Ziffern");
     EXPECT_EQ(vcf.GetTextRC(1, 1), "II_7_a");
@@ -208,14 +224,14 @@ TEST_F(LibreOffice, FormattingSurvivesAndChangedFiguresAreRecalculated) {
     ASSERT_TRUE(Convert(std::vector{ours}, "xlsx", dir_.File("again"))) << Log();
     const std::string again = dir_.File("again/ours.xlsx");
     CVCF1 back;
-    back.Read(again, type);
+    Load(back, again);
     EXPECT_EQ(back.GetTextRC(2, 2), "6") << "A2+1 with the new A2";
     EXPECT_EQ(back.GetTextRC(2, 3), "60") << "B2*10, whose own text did not change";
     EXPECT_EQ(back.GetTextRC(3, 2), "15");
 
-    ZipReader zip(ReadBytes(again), again);
-    const std::string sheet = *zip.Read("xl/worksheets/sheet1.xml");
-    const std::string styles = *zip.Read("xl/styles.xml");
+    Parts zip = Unzip(again);
+    const std::string sheet = zip["xl/worksheets/sheet1.xml"];
+    const std::string styles = zip["xl/styles.xml"];
     EXPECT_NE(styles.find(R"(formatCode="#,##0.00")"), std::string::npos) << styles;
     EXPECT_NE(styles.find("<b val=\"true\"/>"), std::string::npos) << styles;
     EXPECT_NE(sheet.find(R"(<mergeCell ref="B1:C1"/>)"), std::string::npos) << sheet;
@@ -229,20 +245,14 @@ TEST_F(LibreOffice, FormattingSurvivesAndChangedFiguresAreRecalculated) {
 }
 
 TEST_F(LibreOffice, TemplatesOpenWithTheirSheetsFormulasAndNoErrorValues) {
-    std::vector<std::string> copies;
-    fs::create_directories(dir_.File("in"));
-    for (const char* name : kTemplates) {
-        copies.push_back(dir_.File(std::string("in/") + name + ".vts"));
-        fs::copy_file(Template(name), copies.back());
-    }
+    const std::vector<std::string> copies = TemplateCopies();
     ASSERT_TRUE(Convert(copies, "xlsx")) << Log();
     ASSERT_TRUE(Convert(copies, kCsvAsShown)) << Log();
     for (const char* name : kTemplates) {
         SCOPED_TRACE(name);
         CVCF1 original, saved;
-        short type = 0;
-        original.Read(Template(name), type);
-        saved.Read(dir_.File(std::string("out/") + name + ".xlsx"), type);
+        Load(original, Template(name));
+        Load(saved, dir_.File(std::string("out/") + name + ".xlsx"));
         ASSERT_EQ(saved.GetNumSheets(), 4);
         EXPECT_EQ(saved.GetDefinedName("VERSION"), original.GetDefinedName("VERSION"));
         for (long s = 1; s <= 4; ++s) {
@@ -280,21 +290,18 @@ TEST_F(LibreOffice, TemplateFormSheetsPrintOnOneA4PagePortrait) {
     fs::create_directories(dir_.File("in"));
     for (const char* name : kTemplates) {
         CVCF1 form;
-        short type = 0;
-        form.Read(Template(name), type);
+        Load(form, Template(name));
         form.SetSheet(4);
         for (long row = form.GetLastRow(); row >= 1; --row)
             for (long col = form.GetLastCol(); col >= 1; --col) form.ClearRC(row, col);
         copies.push_back(dir_.File(std::string("in/") + name + ".vts"));
-        form.Write(copies.back(), type);
+        form.Write(copies.back(), CVCF1::kFileTypeOoxml);
     }
     ASSERT_TRUE(Convert(copies, "pdf")) << Log();
-    const std::regex page(R"(/Type\s*/Page[^s])");
     const std::regex box(R"(/MediaBox\s*\[\s*([0-9.]+) ([0-9.]+) ([0-9.]+) ([0-9.]+)\s*\])");
     for (const char* name : kTemplates) {
         const std::string pdf = ReadBytes(dir_.File(std::string("out/") + name + ".pdf"));
-        const auto pages = std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator());
-        EXPECT_EQ(pages, 3) << name;
+        EXPECT_EQ(PdfPages(pdf), 3) << name;
         for (std::sregex_iterator it(pdf.begin(), pdf.end(), box), end; it != end; ++it) {
             EXPECT_NEAR(std::stod((*it)[3]), 595.3, 1) << name << ": A4 width";
             EXPECT_NEAR(std::stod((*it)[4]), 841.9, 1) << name << ": A4 height, portrait";
@@ -302,28 +309,17 @@ TEST_F(LibreOffice, TemplateFormSheetsPrintOnOneA4PagePortrait) {
     }
 }
 
-int PdfPages(const std::string& pdf) {
-    static const std::regex page(R"(/Type\s*/Page[^s])");
-    return static_cast<int>(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
-}
-
 // Each sheet prints on one page, the mapping sheet too: its columns are wide
 // enough for labels and key sums (the 2018 templates printed the ends of its
 // labels on a fifth page), so the 2018 sets print as many pages as LibreOffice
 // prints of the 2024 sets.
 TEST_F(LibreOffice, TemplatesPrintOnePagePerSheet) {
-    std::vector<std::string> copies;
-    fs::create_directories(dir_.File("in"));
-    for (const char* name : kTemplates) {
-        copies.push_back(dir_.File(std::string("in/") + name + ".vts"));
-        fs::copy_file(Template(name), copies.back());
-    }
+    const std::vector<std::string> copies = TemplateCopies();
     ASSERT_TRUE(Convert(copies, "pdf")) << Log();
     std::map<std::string, int> pages;
     for (const char* name : kTemplates) {
         CVCF1 form;
-        short type = 0;
-        form.Read(Template(name), type);
+        Load(form, Template(name));
         pages[name] = PdfPages(ReadBytes(dir_.File(std::string("out/") + name + ".pdf")));
         EXPECT_EQ(pages[name], form.GetNumSheets()) << name;
     }
@@ -360,9 +356,8 @@ TEST_F(LibreOfficeOnDemo, ConvertedWorkbookOpensWithoutErrorValues) {
     for (const char* name : {"extended2018", "activated2024"}) {
         SCOPED_TRACE(name);
         CVCF1 ours, saved;
-        short type = 0;
-        ours.Read(dir_.File(std::string("in/") + name + ".vts"), type);
-        saved.Read(dir_.File(std::string("out/") + name + ".xlsx"), type);
+        Load(ours, dir_.File(std::string("in/") + name + ".vts"));
+        Load(saved, dir_.File(std::string("out/") + name + ".xlsx"));
         ASSERT_EQ(saved.GetNumSheets(), 4);
         EXPECT_EQ(saved.GetDefinedName("VERSION"), ours.GetDefinedName("VERSION"));
         for (long s = 1; s <= 4; ++s) {
@@ -425,8 +420,7 @@ TEST_F(LibreOfficeOnDemo, MappingSheetProtectionSurvivesALibreOfficeSave) {
     ASSERT_TRUE(Convert(copy, "xlsx")) << Log();
     for (const std::string& path : {form, dir_.File("out/form.xlsx")}) {
         CVCF1 vcf;
-        short type = 0;
-        vcf.Read(path, type);
+        Load(vcf, path);
         ASSERT_EQ(vcf.GetSheetName(4), "Zuordnung") << path;
         for (long sheet = 1; sheet <= vcf.GetNumSheets(); ++sheet) {
             vcf.SetSheet(sheet);

@@ -15,11 +15,11 @@
 #include "workbook/Workbook.h"
 #include "workbook/XmlText.h"
 #include "workbook/ZipArchive.h"
-#include "tests/support/TempDir.h"
+#include "tests/workbook/WorkbookFiles.h"
 
 namespace {
 
-using Parts = std::map<std::string, std::string>;
+using namespace workbooktest;
 
 const std::string kDecl = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)" "\n";
 const std::string kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
@@ -136,19 +136,6 @@ Parts LibreOfficePackage() {
     return parts;
 }
 
-std::string Zip(const Parts& parts) {
-    ZipWriter zip;
-    for (const auto& [name, content] : parts) zip.Add(name, content);
-    return zip.Finish();
-}
-
-Parts Unzip(const std::string& path) {
-    ZipReader zip(ReadBytes(path), path);
-    Parts parts;
-    for (const std::string& name : zip.Names()) parts[name] = *zip.Read(name);
-    return parts;
-}
-
 // An element of a part, printed without formatting, for comparison.
 std::string Xml(pugi::xml_node node) {
     std::ostringstream out;
@@ -161,8 +148,7 @@ protected:
     void SetUp() override {
         original = LibreOfficePackage();
         WriteBytes(dir.File("in.vts"), Zip(original));
-        short type = 0;
-        vcf.Read(dir.File("in.vts"), type);
+        Load(vcf, dir.File("in.vts"));
     }
 
     Parts Written() {
@@ -258,8 +244,7 @@ TEST_F(Lossless, SheetViewGetsTheViewPropertiesAndKeepsZoomAndPane) {
     EXPECT_EQ(first.next_sibling("selection").next_sibling("selection"), pugi::xml_node());
 
     CVCF1 again;
-    short type = 0;
-    again.Read(dir.File("out.vts"), type);
+    Load(again, dir.File("out.vts"));
     EXPECT_EQ(again.GetSelection(), "C2:C3");
     EXPECT_EQ(again.GetViewProperty("ShowGridLines"), 0);
     EXPECT_EQ(again.GetViewProperty("ShowFormulas"), 1);
@@ -318,8 +303,7 @@ TEST_F(Lossless, FormatsAreReadAndTextChangesKeepThem) {
 TEST_F(Lossless, WritingTwiceGivesTheSameParts) {
     Parts once = Written();
     CVCF1 again;
-    short type = 0;
-    again.Read(dir.File("out.vts"), type);
+    Load(again, dir.File("out.vts"));
     again.Write(dir.File("twice.vts"), CVCF1::kFileTypeOoxml);
     EXPECT_EQ(Unzip(dir.File("twice.vts")), once);
     // The same content, apart from the formula results that are not written.
@@ -338,8 +322,7 @@ TEST_F(Lossless, SheetsAddedAndDropped) {
     EXPECT_TRUE(grown.count("xl/worksheets/sheet3.xml"));
     EXPECT_NE(grown["[Content_Types].xml"].find("/xl/worksheets/sheet3.xml"), std::string::npos);
     CVCF1 back;
-    short type = 0;
-    back.Read(dir.File("out.vts"), type);
+    Load(back, dir.File("out.vts"));
     EXPECT_EQ(back.GetNumSheets(), 3);
     EXPECT_EQ(back.GetSheetName(3), "Sheet3");
 
@@ -350,7 +333,7 @@ TEST_F(Lossless, SheetsAddedAndDropped) {
     EXPECT_EQ(shrunk["[Content_Types].xml"].find("sheet2.xml"), std::string::npos);
     EXPECT_EQ(shrunk["xl/_rels/workbook.xml.rels"].find("sheet2.xml"), std::string::npos);
     EXPECT_NE(shrunk["xl/workbook.xml"].find("_xlnm.Print_Area"), std::string::npos) << "sheet 1 is still there";
-    back.Read(dir.File("out.vts"), type);
+    Load(back, dir.File("out.vts"));
     EXPECT_EQ(back.GetNumSheets(), 1);
 }
 
@@ -370,8 +353,7 @@ TEST(OwnWorkbook, GetsTheBuiltInFormatsAndIsRecalculatedOnOpen) {
     EXPECT_NE(parts["xl/worksheets/sheet1.xml"].find(R"(<c r="A1" s="3"><f>B1*2</f></c>)"), std::string::npos)
         << parts["xl/worksheets/sheet1.xml"];
     CVCF1 back;
-    short type = 0;
-    back.Read(dir.File("own.vts"), type);
+    Load(back, dir.File("own.vts"));
     EXPECT_EQ(back.GetWorkbook().SheetAt(1).Format({1, 1}), 3);
 }
 
@@ -380,8 +362,7 @@ TEST(OwnWorkbook, AFormulaReadWithAResultIsWrittenWithout) {
     Parts parts = LibreOfficePackage();
     WriteBytes(dir.File("in.vts"), Zip(parts));
     CVCF1 vcf;
-    short type = 0;
-    vcf.Read(dir.File("in.vts"), type);
+    Load(vcf, dir.File("in.vts"));
     EXPECT_EQ(vcf.GetTextRC(2, 2), "0") << "the result LibreOffice stored";
     vcf.SetNumberRC(2, 3, 99);  // B2 itself unchanged, but what it shows may be
     vcf.Write(dir.File("out.vts"), CVCF1::kFileTypeOoxml);

@@ -7,7 +7,9 @@
 #include "workbook/CVCF1.h"
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
-#include "tests/support/TempDir.h"
+#include "tests/workbook/WorkbookFiles.h"
+
+using namespace workbooktest;
 
 namespace {
 
@@ -32,6 +34,14 @@ protected:
     }
     std::string Path(const std::string& name) { return dir_.File(name); }
     std::string Quoted(const std::string& name) { return "'" + dir_.File(name) + "'"; }
+    Result Build(const std::string& workbook, const std::string& text) {
+        return Run("build " + Quoted(workbook) + " " + Quoted(text));
+    }
+    // The text file `text` holding `content`, built into `workbook`.
+    Result Build(const std::string& workbook, const std::string& text, const std::string& content) {
+        WriteBytes(Path(text), content);
+        return Build(workbook, text);
+    }
 
     TempDir dir_;
 };
@@ -62,8 +72,7 @@ name TEXT " <&> "
 )TXT";
 
 TEST_F(MwstVts, BuildDumpBuildDumpIsStable) {
-    WriteBytes(Path("t1.txt"), kTemplate);
-    Result built = Run("build " + Quoted("a.vts") + " " + Quoted("t1.txt"));
+    Result built = Build("a.vts", "t1.txt", kTemplate);
     ASSERT_EQ(built.exitCode, 0) << built.err;
     Result dump1 = Run("dump " + Quoted("a.vts"));
     ASSERT_EQ(dump1.exitCode, 0) << dump1.err;
@@ -74,8 +83,7 @@ TEST_F(MwstVts, BuildDumpBuildDumpIsStable) {
     EXPECT_EQ(dump1.out, dump2.out);
 
     CVCF1 vcf;
-    short type = 0;
-    vcf.Read(Path("b.vts"), type);
+    Load(vcf, Path("b.vts"));
     EXPECT_EQ(vcf.GetSheet(), 2);
     EXPECT_EQ(vcf.GetNumSheets(), 5);
     vcf.SetSheet(1);
@@ -94,8 +102,7 @@ TEST_F(MwstVts, BuildDumpBuildDumpIsStable) {
 }
 
 TEST_F(MwstVts, DumpShowsOneLinePerCell) {
-    WriteBytes(Path("t.txt"), kTemplate);
-    ASSERT_EQ(Run("build " + Quoted("a.vts") + " " + Quoted("t.txt")).exitCode, 0);
+    ASSERT_EQ(Build("a.vts", "t.txt", kTemplate).exitCode, 0);
     Result dump = Run("dump " + Quoted("a.vts"));
     EXPECT_EQ(dump.out.rfind("workbook\nactive 2\n", 0), 0u) << dump.out;
     EXPECT_NE(dump.out.find("\nsheet 1 \"Ziffern\"\nselection B2:C3\nview AllowDesigner 1\n"), std::string::npos);
@@ -106,19 +113,20 @@ TEST_F(MwstVts, DumpShowsOneLinePerCell) {
 }
 
 TEST_F(MwstVts, BuildsFormatsColumnWidthsAndPrintSettings) {
-    WriteBytes(Path("t.txt"), "workbook\nsheet 1 \"Formular\"\ncolumn B width 48\npage A4 portrait fit\n"
-                              "cell A1 text \"Titel\"\nformat A1 title\ncell D6 formula \"Zuordnung!B1\"\n"
-                              "format D6 amount\n");
-    ASSERT_EQ(Run("build " + Quoted("a.vts") + " " + Quoted("t.txt")).exitCode, 0);
-    ZipReader zip(ReadBytes(Path("a.vts")), "a.vts");
-    const std::string sheet = *zip.Read("xl/worksheets/sheet1.xml");
+    ASSERT_EQ(Build("a.vts", "t.txt",
+                    "workbook\nsheet 1 \"Formular\"\ncolumn B width 48\npage A4 portrait fit\n"
+                    "cell A1 text \"Titel\"\nformat A1 title\ncell D6 formula \"Zuordnung!B1\"\n"
+                    "format D6 amount\n")
+                  .exitCode,
+              0);
+    Parts parts = Unzip(Path("a.vts"));
+    const std::string sheet = parts["xl/worksheets/sheet1.xml"];
     EXPECT_NE(sheet.find(R"(<col min="2" max="2" width="48" customWidth="1"/>)"), std::string::npos) << sheet;
     EXPECT_NE(sheet.find(R"(paperSize="9" orientation="portrait" fitToWidth="1" fitToHeight="1")"), std::string::npos);
     EXPECT_NE(sheet.find(R"(<c r="D6" s="3"><f>Zuordnung!B1</f></c>)"), std::string::npos) << sheet;
-    EXPECT_NE(zip.Read("xl/styles.xml")->find("#,##0.00"), std::string::npos);
+    EXPECT_NE(parts["xl/styles.xml"].find("#,##0.00"), std::string::npos);
     CVCF1 vcf;
-    short type = 0;
-    vcf.Read(Path("a.vts"), type);
+    Load(vcf, Path("a.vts"));
     EXPECT_EQ(vcf.GetWorkbook().SheetAt(1).Format({1, 1}), 2);
     Result dump = Run("dump " + Quoted("a.vts"));
     EXPECT_EQ(dump.out.find("format"), std::string::npos) << "the dump shows the content";
@@ -126,13 +134,12 @@ TEST_F(MwstVts, BuildsFormatsColumnWidthsAndPrintSettings) {
 
 TEST_F(MwstVts, BadLineWritesNothingAndNamesTheLine) {
     WriteBytes(Path("old.vts"), "old bytes");
-    WriteBytes(Path("bad.txt"), "workbook\nsheet 1\ncell 1 1 text \"ok\"\ncell 1 0 text \"x\"\n");
-    Result r = Run("build " + Quoted("old.vts") + " " + Quoted("bad.txt"));
+    Result r = Build("old.vts", "bad.txt", "workbook\nsheet 1\ncell 1 1 text \"ok\"\ncell 1 0 text \"x\"\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("bad.txt:4: column 0 is out of range"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("nothing written"), std::string::npos) << r.err;
     EXPECT_EQ(ReadBytes(Path("old.vts")), "old bytes");
-    Result fresh = Run("build " + Quoted("new.vts") + " " + Quoted("bad.txt"));
+    Result fresh = Build("new.vts", "bad.txt");
     EXPECT_EQ(fresh.exitCode, 1);
     EXPECT_FALSE(std::filesystem::exists(Path("new.vts")));
 }
@@ -156,7 +163,7 @@ TEST_F(MwstVts, DumpOfABadFileFails) {
 }
 
 TEST_F(MwstVts, MissingTextFileFails) {
-    Result r = Run("build " + Quoted("a.vts") + " " + Quoted("none.txt"));
+    Result r = Build("a.vts", "none.txt");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("none.txt"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(Path("a.vts")));

@@ -10,28 +10,11 @@
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
 #include "res/Resource.h"
-#include "tests/support/TempDir.h"
+#include "tests/workbook/WorkbookFiles.h"
 
 namespace {
 
-using Parts = std::map<std::string, std::string>;
-
-const char* kMain = R"(xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
-                    R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
-
-std::string Rels(const std::string& body) {
-    return R"(<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)" +
-           body + "</Relationships>";
-}
-
-std::string Rel(const std::string& id, const std::string& kind, const std::string& target) {
-    return "<Relationship Id=\"" + id + "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/" +
-           kind + "\" Target=\"" + target + "\"/>";
-}
-
-std::string Worksheet(const std::string& data, const std::string& views = "") {
-    return std::string("<worksheet ") + kMain + ">" + views + "<sheetData>" + data + "</sheetData></worksheet>";
-}
+using namespace workbooktest;
 
 // A package as LibreOffice would save it: one sheet, shared strings, no part of ours.
 Parts ForeignPackage(const std::string& sheetData) {
@@ -46,12 +29,6 @@ Parts ForeignPackage(const std::string& sheetData) {
          R"(<si><t xml:space="preserve"> shared </t></si><si><r><t>rich </t></r><r><rPr/><t>text</t></r></si></sst>)"},
         {"xl/worksheets/sheet1.xml", Worksheet(sheetData)},
     };
-}
-
-std::string Zip(const Parts& parts) {
-    ZipWriter zip;
-    for (const auto& [name, content] : parts) zip.Add(name, content);
-    return zip.Finish();
 }
 
 Workbook Read(const Parts& parts) { return ooxml::ReadPackage(Zip(parts), "test.vts"); }
@@ -70,15 +47,9 @@ void ExpectReadFails(const TempDir& dir, const std::string& bytes, const std::st
     std::string path = dir.File("bad.vts");
     WriteBytes(path, bytes);
     CVCF1 vcf;
-    short type = 0;
-    try {
-        vcf.Read(path, type);
-        ADD_FAILURE() << "no exception, expected: " << expected;
-    } catch (const CFileException& e) {
-        std::string message = e.what();
-        EXPECT_NE(message.find(path), std::string::npos) << message;
-        EXPECT_NE(message.find(expected), std::string::npos) << message;
-    }
+    const std::string message = ThrownMessage<CFileException>([&] { Load(vcf, path); });
+    EXPECT_NE(message.find(path), std::string::npos) << message << "; expected: " << expected;
+    EXPECT_NE(message.find(expected), std::string::npos) << message;
 }
 
 // ---- Packages other programs wrote -------------------------------------------
@@ -149,15 +120,10 @@ TEST(ForeignPackage, PrefixedElementsAbsoluteTargetsAndSheetLocalNames) {
 TEST(DamagedFile, MissingFileOrDirectory) {
     TempDir dir;
     CVCF1 vcf;
-    short type = 0;
-    try {
-        vcf.Read(dir.File("absent.vts"), type);
-        FAIL();
-    } catch (const CFileException& e) {
-        EXPECT_NE(std::string(e.what()).find("absent.vts"), std::string::npos);
-        EXPECT_NE(std::string(e.what()).find("No such file"), std::string::npos) << e.what();
-    }
-    EXPECT_THROW(vcf.Read(dir.Path().string(), type), CFileException);
+    const std::string message = ThrownMessage<CFileException>([&] { Load(vcf, dir.File("absent.vts")); });
+    EXPECT_NE(message.find("absent.vts"), std::string::npos);
+    EXPECT_NE(message.find("No such file"), std::string::npos) << message;
+    EXPECT_THROW(Load(vcf, dir.Path().string()), CFileException);
 }
 
 TEST(DamagedFile, EmptyFile) {
@@ -189,9 +155,8 @@ TEST(DamagedFile, FlippedBytesNeverCrash) {
         bad[pos] = static_cast<char>(bad[pos] ^ 0x5A);
         WriteBytes(dir.File("flip.vts"), bad);
         CVCF1 vcf;
-        short type = 0;
         try {
-            vcf.Read(dir.File("flip.vts"), type);
+            Load(vcf, dir.File("flip.vts"));
         } catch (const CFileException&) {
             ++failures;
         }
@@ -209,8 +174,7 @@ TEST(DamagedFile, ReadFailureKeepsTheCurrentWorkbook) {
     WriteBytes(dir.File("bad.vts"), "garbage");
     CVCF1 vcf;
     vcf.SetTextRC(1, 1, "kept");
-    short type = 0;
-    EXPECT_THROW(vcf.Read(dir.File("bad.vts"), type), CFileException);
+    EXPECT_THROW(Load(vcf, dir.File("bad.vts")), CFileException);
     EXPECT_EQ(vcf.GetTextRC(1, 1), "kept");
 }
 
