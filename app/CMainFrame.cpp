@@ -1,25 +1,80 @@
 #include "app/CMainFrame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <algorithm>
+#include <optional>
 
 #include "app/CTheApp.h"
 #include "app/CTheList.h"
+#include "app/CTheView.h"
 #include "app/HelpWindow.h"
+#include "app/MenuText.h"
 #include "app/RunProgress.h"
+#include "app/FrameRun.h"
+#include "backup/MandateBackup.h"
 #include "base/Format.h"
 #include "core/Strings.h"
+#include "core/UiSeam.h"
+#include "mandate/MandateRestore.h"
+#include "mandate/MandateRun.h"
 #include "mandate/MandateSession.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
 
+namespace {
+
+// What followed a backup, by the menu command's name ("insert-keys" reads
+// "Neue Steuerschlüssel einfügen"); a reason the menu does not know as stored.
+std::string BackupReasonText(const std::string& reason) {
+    unsigned id = reason == backup::kRestoreReason ? static_cast<unsigned>(ID_RESTORE_BACKUP) : 0u;
+    if (const CommandInfo* command = FindCommand(reason)) id = command->menuId;
+    const std::string text = id == 0 ? std::string() : MenuItemText(id);
+    return text.empty() ? reason : text;
+}
+
+// The user's choice among the backups of `dir`, the newest on top.
+std::optional<std::size_t> ChooseAmong(UiSeam& seam, const std::string& dir, const std::vector<backup::Info>& backups) {
+    ChoiceRequest choice{Format(LoadString(IDS_RESTORE_PROMPT), dir), LoadString(IDS_RESTORE_TITLE), {}};
+    for (const backup::Info& info : backups)
+        choice.items.push_back(Format(LoadString(IDS_RESTORE_ITEM), BackupTimeText(info.when),
+                                      BackupReasonText(info.reason), std::to_string(info.size),
+                                      info.id));
+    const std::optional<std::size_t> chosen = seam.ChooseItem(choice);
+    if (!chosen || *chosen >= backups.size()) return std::nullopt;
+    return chosen;
+}
+
+bool ConfirmRestore(UiSeam& seam, const std::string& dir, const backup::Info& info) {
+    const std::string question = Format(LoadString(IDS_RESTORE_CONFIRM), info.id, BackupTimeText(info.when), dir);
+    return seam.MessageBox({question, LoadString(IDS_TITLE), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2}) == IDYES;
+}
+
+// The backup of `dir` to put back, chosen from its list and confirmed;
+// none when there is none or the user declined.
+std::optional<backup::Info> ChooseBackup(UiSeam& seam, const std::string& dir) {
+    std::vector<backup::Info> backups = backup::ListBackups(dir, ProductBackupSettings());
+    if (backups.empty()) {
+        seam.MessageBox({Format(LoadString(IDS_BACKUP_NONE), dir), LoadString(IDS_TITLE), MB_OK | MB_ICONEXCLAMATION});
+        return std::nullopt;
+    }
+    std::reverse(backups.begin(), backups.end());
+    const std::optional<std::size_t> chosen = ChooseAmong(seam, dir, backups);
+    if (!chosen || !ConfirmRestore(seam, dir, backups[*chosen])) return std::nullopt;
+    return backups[*chosen];
+}
+
+}  // namespace
+
 CMainFrame::CMainFrame()
     // The global mandate exists before any window (the application creates it).
-    : session_(std::make_unique<MandateSession>(*Mandate::GetGlobalMandate())) {
+    : session_(std::make_unique<MandateSession>(*Mandate::GetGlobalMandate())),
+      run_(std::make_unique<FrameRun>(*this)) {
     setObjectName(QStringLiteral("mainFrame"));
     // The list shows each mandate's stage, read while its registration has it open.
     session_->ReadStatusOnRegistration(true);
@@ -129,7 +184,7 @@ void CMainFrame::UpdateListCounts() {
 int CMainFrame::StatusPaneChrome() const { return 2 * (panes_[0]->frameWidth() + kPaneMargin); }
 
 bool CMainFrame::CommandBlocked(unsigned id) const {
-    if (!runGoing_) return false;
+    if (!run_->Going()) return false;
     // What only reads the log or shows help stays; Exit stops the run first.
     switch (id) {
     case ID_MANDANT_PRINTLOG:
@@ -145,15 +200,8 @@ bool CMainFrame::CommandBlocked(unsigned id) const {
     }
 }
 
-void CMainFrame::RequestStop() {
-    stopRequested_ = true;
-    if (TheApp().m_searchRunning) TheApp().OnBreakSearch();
-}
-
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (runGoing_) {
-        closeAfterRun_ = true;
-        RequestStop();
+    if (run_->CloseWhenEnded()) {
         event->ignore();
         return;
     }
@@ -200,4 +248,75 @@ void CMainFrame::OnUpdateManClose(CCmdUI* ui) {
 void CMainFrame::OnManClose() {
     CloseMandate();
     UpdateStatusbar();
+}
+
+void CMainFrame::OpenMandate(const std::string& path) {
+    CloseMandate();
+    const MandateSession::Opened opened = session_->Open(path, UiSeam::Current(), *TheApp().GetLogView());
+    if (opened == MandateSession::Opened::kAborted) m_abortFlag = 1;
+    if (opened != MandateSession::Opened::kYes) return;
+    SetWindowText(LoadString(IDS_TITLE) + " - " + session_->Current().GetName());
+    UpdateStatusbar();
+}
+
+void CMainFrame::CloseMandate() {
+    session_->Close();
+    SetWindowText(LoadString(IDS_TITLE));
+    UpdateStatusbar();
+}
+
+void CMainFrame::OnManOpen() {
+    CTheApp& app = TheApp();
+    std::string path;
+    if (!app.SelectMandate(path)) return;
+    std::string name;
+    if (!app.CheckVersionAndPassword(path, name)) return;
+    app.m_searchRoot = path;
+    OpenMandate(path);
+    UpdateStatusbar();
+}
+
+bool CMainFrame::RunBatch(const MandateWork& work, const RunOptions& options) {
+    return run_->OverSelection(work, options);
+}
+
+bool CMainFrame::RunBatch(const std::function<void(const std::string& dir)>& work) {
+    return run_->OverSelection(work);
+}
+
+bool CMainFrame::RunGoing() const { return run_->Going(); }
+void CMainFrame::RequestStop() { run_->RequestStop(); }
+bool CMainFrame::StopRequested() const { return run_->StopRequested(); }
+void CMainFrame::RunConversion(Command command) { run_->Conversion(command); }
+
+void CMainFrame::OnNewKeys() { RunConversion(Command::kInsertKeys); }
+void CMainFrame::OnNewKeysReverse() { RunConversion(Command::kRemoveNewKeys); }
+void CMainFrame::OnUpdateAccounts() { RunConversion(Command::kAdaptAccounts); }
+void CMainFrame::OnUndoUpdateAccounts() { RunConversion(Command::kResetAccounts); }
+void CMainFrame::OnRemoveKeys() { RunConversion(Command::kRemoveOldKeys); }
+void CMainFrame::OnForm2024() { RunConversion(Command::kForm2024); }
+void CMainFrame::OnForm2018() { RunConversion(Command::kForm2018); }
+
+void CMainFrame::OnDryRun() {
+    m_dryRun = !m_dryRun;
+    UpdateStatusbar();
+}
+
+void CMainFrame::OnUpdateDryRun(CCmdUI* ui) { ui->SetCheck(m_dryRun ? 1 : 0); }
+
+void CMainFrame::OnUpdateRestoreBackup(CCmdUI* ui) { ui->Enable(session_->IsOpen()); }
+
+void CMainFrame::OnRestoreBackup() {
+    if (!session_->IsOpen()) return;
+    const std::string dir = session_->Current().GetPath();
+    const std::optional<backup::Info> chosen = ChooseBackup(UiSeam::Current(), dir);
+    if (!chosen) return;
+    CTheApp& app = TheApp();
+    CTheView& log = *app.GetLogView();
+    app.SwitchView(0);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool restored = RestoreMandate(session_->Current(), chosen->id, log);
+    QApplication::restoreOverrideCursor();
+    // The open mandate still reports its name and flags of before: open it again.
+    if (restored) OpenMandate(dir);
 }

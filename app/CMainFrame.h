@@ -1,5 +1,4 @@
 #pragma once
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,11 +11,13 @@ class QLabel;
 class QStackedWidget;
 class MandateSession;
 class RunProgress;
+class FrameRun;
 
 // The main window: toolbar, the three-pane status bar that always shows which
 // mandate is open, the session that opens and closes the global mandate
-// (owned) and the abort flag of batch runs. It hosts the log and list views, one shown
-// at a time, and routes the mandate and conversion commands.
+// (owned), its runs of mandate work (owned, FrameRun) and the abort flag of
+// batch runs. It hosts the log and list views, one shown at a time, and
+// routes the mandate and conversion commands.
 class CMainFrame : public CFrameWnd {
 public:
     CMainFrame();
@@ -30,6 +31,8 @@ public:
     void ShowViewWidget(QWidget* widget);
 
     void UpdateStatusbar();
+    // The status bar's mandate panes for a mandate open (or not) at `path`.
+    void ShowMandateInStatusbar(bool open, const std::string& name, const std::string& path);
     // "146 Mandanten, 3 ausgewählt": the list's rows and its selection.
     void UpdateListCounts();
     std::string StatusPaneText(int pane) const;
@@ -71,11 +74,11 @@ public:
     bool RunBatch(const std::function<void(const std::string& dir)>& work);
     // A run over the list's mandates is going: the commands that would open,
     // close or change mandates, the list or the view are off meanwhile.
-    bool RunGoing() const { return runGoing_; }
+    bool RunGoing() const;
     // The stop button and Esc: the command at work rolls its changes back
     // and the run ends there (a search at the next folder).
     void RequestStop();
-    bool StopRequested() const { return stopRequested_.load(); }
+    bool StopRequested() const;
     RunProgress& Progress() { return *progress_; }
     // A conversion command of the menu: its confirmation, then the command on
     // each selected row or on the open mandate.
@@ -115,23 +118,12 @@ protected:
 
 private:
     void EnsureViewStack();
-    // The status bar's mandate panes for a mandate open (or not) at `path`.
-    void ShowMandateInStatusbar(bool open, const std::string& name, const std::string& path);
-    // A run of `count` mandates begins, or ends: progress, stop and the
-    // commands' states follow.
-    void BeginRun(int count);
-    void EndRun();
-    // The work on the open mandate, on the work's thread, stoppable as a run.
-    void RunOnOpenMandate(const MandateWork& work, const RunOptions& options);
 
     std::unique_ptr<MandateSession> session_;
+    std::unique_ptr<FrameRun> run_;
     QStackedWidget* views_ = nullptr;
     QLabel* panes_[3] = {};
     QLabel* dryRunPane_ = nullptr;  // shown while Probelauf is on
     QLabel* listPane_ = nullptr;    // mandates listed and selected
     RunProgress* progress_ = nullptr;
-    bool runGoing_ = false;
-    // Read by the work's thread.
-    std::atomic<bool> stopRequested_ = false;
-    bool closeAfterRun_ = false;
 };

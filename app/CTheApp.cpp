@@ -18,12 +18,16 @@
 #include "app/CTheDoc.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
+#include "app/MandateRegistry.h"
 #include "app/QtTranslations.h"
+#include "app/TaxKeyOverview.h"
 #include "app/framework/ResourceIcon.h"
 #include "base/Format.h"
 #include "core/BrisolSettings.h"
 #include "core/UiSeam.h"
 #include "core/PendraUiBridge.h"
+#include "mandate/MandateSession.h"
+#include "rules/TaxArray.h"
 #include "app/framework/QtUiSeam.h"
 #include "core/Strings.h"
 #include "pendra/Mandate.h"
@@ -39,7 +43,7 @@ bool g_seamInstalledByUs = false;
 
 CTheApp& TheApp() { return static_cast<CTheApp&>(*AfxGetApp()); }
 
-CTheApp::CTheApp() {
+CTheApp::CTheApp() : registry_(std::make_unique<MandateRegistry>(*this)) {
     m_pMandate = new Mandate(0);
     Mandate::SetGlobalMandate(m_pMandate);
 }
@@ -258,4 +262,41 @@ bool CTheApp::SaveLog(const std::string& path, bool pdf, std::string& error) con
 void CTheApp::OnAppAbout() {
     CAboutDlg about(m_pMainWnd);
     about.exec();
+}
+
+void CTheApp::OnSearch() { registry_->Search(); }
+void CTheApp::OnBreakSearch() { m_stopSearch = 1; }
+int CTheApp::SearchIt(const std::string& path) { return registry_->SearchIt(path); }
+bool CTheApp::AddMandate(const std::string& path) { return registry_->Add(path); }
+void CTheApp::OnInsertMandate() { registry_->Insert(); }
+
+void CTheApp::OnShowkeys() { TaxKeyOverview(*this).Show(); }
+void CTheApp::OnEditTax() { TaxKeyOverview::ShowForOpenMandate(); }
+
+bool CTheApp::CheckVersionAndPassword(const std::string& path, std::string& outMandateName) {
+    return GetMainFrame()->Session().CheckVersionAndPassword(path, outMandateName, UiSeam::Current());
+}
+
+bool CTheApp::IsVersion(Mandate* mandate) { return MandateSession::IsVersion(*mandate, UiSeam::Current()); }
+
+bool CTheApp::AskPassword(Mandate* mandate) { return MandateSession::AskPassword(*mandate, UiSeam::Current()); }
+
+bool CTheApp::SelectMandate(std::string& mandatePath) {
+    char buffer[1024] = {};
+    mandatePath.copy(buffer, sizeof buffer - 1);
+    if (Mandate::SelectMandate(buffer, sizeof buffer, 0, nullptr, nullptr, true) == 0) return false;
+    mandatePath = buffer;
+    return true;
+}
+
+CommandContext CTheApp::Context() {
+    m_convertTable.LoadList(m_pMandate->GetPath());
+    return CommandContext{*m_pMandate, *GetLogView(), UiSeam::Current(), m_changeFlag, m_convertTable};
+}
+
+int CTheApp::Failures() const { return GetLogView() ? GetLogView()->Failures() : 0; }
+
+void CTheApp::GetTaxArray(std::vector<std::string>& ar, int all) {
+    m_convertTable.LoadList(m_pMandate->GetPath());
+    ::GetTaxArray(*m_pMandate, m_convertTable, ar, all);
 }

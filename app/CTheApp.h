@@ -1,11 +1,8 @@
 #pragma once
 #include <array>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
-
-#include "app/LeftOutMandates.h"
-#include "core/RunAnswers.h"
 
 #include "app/framework/CWinApp.h"
 #include "core/CommandContext.h"
@@ -17,12 +14,14 @@ class CTheList;
 class CMainFrame;
 class CTheDoc;
 class Mandate;
+class MandateRegistry;
 class QRect;
 
 // The application object. Owns the global mandate (created with the object,
 // destroyed in ExitInstance), the two views (0 the log, 1 the mandate list) and
 // the index of the one shown, the search root, the registered mandate paths,
-// the search flags and the change flag. One exists at a time: TheApp().
+// the search flags, the change flag and the search and registration of
+// mandates (MandateRegistry). One exists at a time: TheApp().
 class CTheApp : public CWinApp {
 public:
     CTheApp();
@@ -56,13 +55,11 @@ public:
 
     // Mandate list and registration.
     int ListVisibleSelected() const;
-    void SearchMandates();
     // Searches below `path`; 0 when the search was stopped, 1 when it ran to its end.
     int SearchIt(const std::string& path);
     // Registers the mandate in `path` after its checks; false when it fails
-    // them or is registered already. Virtual so that mwst-batch can answer the
-    // password of each directory it registers, searched or given.
-    virtual bool AddMandate(const std::string& path);
+    // them or is registered already.
+    bool AddMandate(const std::string& path);
     bool SelectMandate(std::string& mandatePath);
 
     // Mandate tests.
@@ -103,19 +100,10 @@ public:
 private:
     void PlaceMainWindow();
     void CreateListView();
-    bool LogWindowExists() const;
-    void LogUnreadableFolder(const std::string& path, const std::string& reason);
-    void LogSearchSummary();
 
     CTheDoc* document_ = nullptr;
     CTheList* listView_ = nullptr;
-    int searchedFolders_ = 0;
-    std::size_t registeredBefore_ = 0;
-    // While a search runs: its answers for all mandates, the mandates and
-    // folders it left out.
-    std::optional<RunAnswers> searchAnswers_;
-    LeftOutMandates searchLeftOut_;
-    int unreadableFolders_ = 0;
+    std::unique_ptr<MandateRegistry> registry_;
 };
 
 CTheApp& TheApp();

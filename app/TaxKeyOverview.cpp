@@ -1,26 +1,30 @@
-// "&Steuerschlüssel anzeigen": the overview for the focused list row or for the
-// open mandate.
+#include "app/TaxKeyOverview.h"
+
+#include "app/CM_ListTax.h"
 #include "app/CMainFrame.h"
 #include "app/CTheApp.h"
 #include "app/CTheList.h"
 #include "pendra/Mandate.h"
-#include "app/CM_ListTax.h"
 
-void CTheApp::OnShowkeys() {
-    if (ListVisibleSelected()) {
-        const int row = GetListView()->GetFocusedItem();
-        if (row < 0) return;
-        CMainFrame* frame = GetMainFrame();
-        frame->OpenMandate(GetListView()->GetItemText(row, 0));
-        frame->UpdateStatusbar();
-        if (m_pMandate->IsMandantOpen()) OnEditTax();
-        frame->OnManClose();
+void TaxKeyOverview::Show() {
+    if (app_.ListVisibleSelected()) {
+        ShowForFocusedRow();
         return;
     }
-    if (m_pMandate->IsMandantOpen()) OnEditTax();
+    if (app_.m_pMandate->IsMandantOpen()) ShowForOpenMandate();
 }
 
-void CTheApp::OnEditTax() {
+void TaxKeyOverview::ShowForFocusedRow() {
+    const int row = app_.GetListView()->GetFocusedItem();
+    if (row < 0) return;
+    CMainFrame* frame = app_.GetMainFrame();
+    frame->OpenMandate(app_.GetListView()->GetItemText(row, 0));
+    frame->UpdateStatusbar();
+    if (app_.m_pMandate->IsMandantOpen()) ShowForOpenMandate();
+    frame->OnManClose();
+}
+
+void TaxKeyOverview::ShowForOpenMandate() {
     CM_ListTax dialog;
     dialog.DoModal();
 }

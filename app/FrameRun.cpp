@@ -1,0 +1,231 @@
+#include "app/FrameRun.h"
+
+#include "app/CMainFrame.h"
+#include "app/CTheApp.h"
+#include "app/CTheList.h"
+#include "app/CTheView.h"
+#include "app/LeftOutMandates.h"
+#include "app/MenuText.h"
+#include "app/RunProgress.h"
+#include "app/RunTally.h"
+#include "app/WindowLogSink.h"
+#include "app/framework/WorkThread.h"
+#include "base/Format.h"
+#include "core/RunAnswers.h"
+#include "core/Strings.h"
+#include "core/UiSeam.h"
+#include "mandate/MandateRun.h"
+#include "mandate/MandateSession.h"
+#include "mandate/MandateStatus.h"
+#include "pendra/Mandate.h"
+#include "res/Resource.h"
+
+namespace {
+
+// The wait cursor for a whole run, steady from the first mandate to the
+// last: on the frame and on the log, whose own cursor would win over the
+// frame's. The boxes of the run and the stop button keep the arrow.
+class RunCursor {
+public:
+    RunCursor(QWidget& frame, CTheView& log) : frame_(frame), log_(log) {
+        frame_.setCursor(Qt::WaitCursor);
+        log_.OnSetCursor(true);
+    }
+    ~RunCursor() {
+        log_.OnSetCursor(TheApp().m_searchRunning != 0);
+        frame_.unsetCursor();
+    }
+    RunCursor(const RunCursor&) = delete;
+    RunCursor& operator=(const RunCursor&) = delete;
+
+private:
+    QWidget& frame_;
+    CTheView& log_;
+};
+
+// A run over a selection asks once, naming the command and how many mandates
+// it changes; a command with a warning of its own gives it in the same box.
+bool ConfirmSelectionRun(Command command, int mandates) {
+    const CommandInfo& info = InfoOf(command);
+    const std::string name = MenuItemText(info.menuId);
+    MessageBoxRequest box;
+    box.caption = LoadString(IDS_TITLE);
+    box.text = info.confirmId ? Format(LoadString(IDS_CONFIRM_RUN_WITH), name, mandates, LoadString(info.confirmId))
+                              : Format(LoadString(IDS_CONFIRM_RUN), name, mandates);
+    box.type = info.confirmId ? info.confirmType : MB_YESNO | MB_ICONQUESTION;
+    return UiSeam::Current().MessageBox(box) == IDYES;
+}
+
+// The directories of the list's selected rows, in list order.
+std::vector<std::string> SelectedDirs(const CTheList& list) {
+    std::vector<std::string> dirs;
+    for (int row = list.GetNextSelectedItem(-1); row >= 0; row = list.GetNextSelectedItem(row))
+        dirs.push_back(list.GetItemText(row, 0));
+    return dirs;
+}
+
+}  // namespace
+
+bool FrameRun::OverSelection(const MandateWork& work, const RunOptions& options) {
+    CTheApp& app = TheApp();
+    if (!app.ListVisibleSelected() || going_) return false;
+    const std::vector<std::string> dirs = SelectedDirs(*app.GetListView());
+    app.SwitchView(0);
+    frame_.m_abortFlag = 0;
+    CTheView& log = *app.GetLogView();
+    const int count = static_cast<int>(dirs.size());
+    Begin(count);
+    BatchResult result;
+    RunTally tally;
+    tally.dryRun = options.dryRun;
+    {
+        const RunCursor cursor(frame_, log);
+        RunAnswers answers;
+        LeftOutMandates leftOut;
+        WindowLogSink runLog(log);
+        int refusal = 0;
+        const BatchObserver observer = Observer(count, tally, refusal, leftOut, runLog);
+        const RunOptions stoppable = Stoppable(options);
+        MandateSession& session = frame_.Session();
+        short& changeFlag = app.m_changeFlag;
+        workthread::Run([&] {
+            result = ::RunBatch(session, dirs, work, runLog, UiSeam::Current(), changeFlag, observer, stoppable);
+        });
+    }
+    const std::optional<RunStop> stop = StopOf(result, dirs);
+    log.AppendLine(tally.EndLogLine(stop));
+    End();
+    frame_.OnManClose();
+    frame_.Progress().ShowResult(tally.EndStatusText(stop));
+    app.SwitchView(1);
+    CloseIfAsked();
+    return true;
+}
+
+bool FrameRun::OverSelection(const std::function<void(const std::string& dir)>& work) {
+    // On the window's thread, the walk waiting for it.
+    return OverSelection(MandateWork([&work](CommandContext&, const std::string& dir) {
+                             workthread::Call([&] { work(dir); });
+                             return Outcome::kDone;
+                         }),
+                         {});
+}
+
+BatchObserver FrameRun::Observer(int count, RunTally& tally, int& refusal, LeftOutMandates& leftOut,
+                                  LogSink& runLog) {
+    BatchObserver observer;
+    observer.starting = [this, count](std::size_t index, std::size_t, const std::string&) {
+        workthread::Post([this, index, count] { frame_.Progress().Step(static_cast<int>(index), count); });
+    };
+    observer.opened = [this, &refusal] {
+        MandateSession& session = frame_.Session();
+        refusal = session.LastRefusal();
+        const bool open = session.IsOpen();
+        const std::string name = open ? session.Current().GetName() : std::string();
+        const std::string path = open ? session.Current().GetPath() : std::string();
+        workthread::Post([this, open, name, path] {
+            frame_.SetWindowText(LoadString(IDS_TITLE) + (open ? " - " + name : std::string()));
+            frame_.ShowMandateInStatusbar(open, name, path);
+        });
+    };
+    observer.finished = [&tally, &refusal, &leftOut, &runLog](const MandateOutcome& outcome) {
+        tally.Add(outcome, refusal);
+        if (outcome.reasonId == IDS_BATCH_NOT_OPENED) leftOut.Add(runLog, outcome.dir, refusal);
+    };
+    return observer;
+}
+
+std::optional<RunStop> FrameRun::StopOf(const BatchResult& result, const std::vector<std::string>& dirs) {
+    const int reached = static_cast<int>(result.outcomes.size());
+    const int count = static_cast<int>(dirs.size());
+    if (result.aborted) {
+        frame_.m_abortFlag = 1;
+        TheApp().GetLogView()->AppendLine(Format(LoadString(IDS_RUN_ABORTED), reached + 1, count, dirs[reached]));
+        return std::nullopt;
+    }
+    if (result.cancelled) return RunStop{reached, count, dirs[reached]};
+    return std::nullopt;
+}
+
+void FrameRun::Conversion(Command command) {
+    CTheApp& app = TheApp();
+    const bool confirmed = app.ListVisibleSelected()
+                               ? ConfirmSelectionRun(command, app.GetListView()->GetSelectedCount())
+                               : ConfirmCommand(UiSeam::Current(), command);
+    if (!confirmed) return;
+    const bool dryRun = frame_.m_dryRun;
+    CTheList& list = *app.GetListView();
+    const MandateWork work = [command, dryRun, &list](CommandContext& ctx, const std::string& dir) {
+        const Outcome outcome = RunCommand(ctx, command, dir);
+        // The list's stage follows the change; a dry run changed nothing.
+        if (!dryRun) {
+            workthread::Post([&list, dir, status = ReadOpenMandateStatus(ctx.mandate, false)] {
+                if (const int row = list.FindItem(dir); row >= 0) list.ShowStatus(row, status);
+            });
+        }
+        return outcome;
+    };
+    RunOptions options;
+    options.dryRun = dryRun;
+    if (dryRun) app.GetLogView()->NoteDryRun();
+    if (OverSelection(work, options)) return;
+    if (!app.m_pMandate->IsMandantOpen() || going_) return;
+    OnOpenMandate(work, options);
+}
+
+void FrameRun::OnOpenMandate(const MandateWork& work, const RunOptions& options) {
+    CTheApp& app = TheApp();
+    CTheView& log = *app.GetLogView();
+    app.SwitchView(0);
+    Begin(1);
+    frame_.Progress().Step(0, 1);
+    {
+        const RunCursor cursor(frame_, log);
+        WindowLogSink runLog(log);
+        const RunOptions stoppable = Stoppable(options);
+        Mandate& mandate = *app.m_pMandate;
+        short& changeFlag = app.m_changeFlag;
+        workthread::Run([&] {
+            RunOnMandate(mandate, mandate.GetPath(), work, runLog, UiSeam::Current(), changeFlag, stoppable);
+        });
+    }
+    End();
+    CloseIfAsked();
+}
+
+RunOptions FrameRun::Stoppable(const RunOptions& options) const {
+    RunOptions stoppable = options;
+    stoppable.stop = &stopRequested_;
+    return stoppable;
+}
+
+void FrameRun::RequestStop() {
+    stopRequested_ = true;
+    if (TheApp().m_searchRunning) TheApp().OnBreakSearch();
+}
+
+bool FrameRun::CloseWhenEnded() {
+    if (!going_) return false;
+    closeAfterRun_ = true;
+    RequestStop();
+    return true;
+}
+
+void FrameRun::Begin(int count) {
+    going_ = true;
+    stopRequested_ = false;
+    frame_.Progress().Start(count, [this] { RequestStop(); });
+    frame_.UpdateCommandStates();
+}
+
+void FrameRun::End() {
+    going_ = false;
+    frame_.Progress().Finish();
+    frame_.UpdateCommandStates();
+}
+
+void FrameRun::CloseIfAsked() {
+    if (!closeAfterRun_) return;
+    closeAfterRun_ = false;
+    frame_.close();
+}

@@ -1,0 +1,65 @@
+#pragma once
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mandate/BatchWalk.h"
+#include "commands/ConversionCommands.h"
+
+class CMainFrame;
+class LeftOutMandates;
+class LogSink;
+struct RunStop;
+struct RunTally;
+
+// The window's runs of mandate work: over the selected rows of the list or on
+// the open mandate, the work on a thread of its own while the window stays
+// alive, with progress and stop in the status bar. Owned by the frame, whose
+// session, progress and panes it drives.
+class FrameRun {
+public:
+    explicit FrameRun(CMainFrame& frame) : frame_(frame) {}
+    FrameRun(const FrameRun&) = delete;
+    FrameRun& operator=(const FrameRun&) = delete;
+
+    // The walk over the selected rows; false, doing nothing, when no rows of
+    // the shown list are selected or a run goes already (CMainFrame::RunBatch).
+    bool OverSelection(const MandateWork& work, const RunOptions& options);
+    // The same for work of the window's own, which always counts as done.
+    bool OverSelection(const std::function<void(const std::string& dir)>& work);
+    // A conversion command of the menu: its confirmation, then the command on
+    // each selected row or on the open mandate.
+    void Conversion(Command command);
+
+    bool Going() const { return going_; }
+    // The command at work rolls its changes back and the run ends there (a
+    // search at the next folder).
+    void RequestStop();
+    bool StopRequested() const { return stopRequested_.load(); }
+    // Closing the window while a run goes stops the run and closes the
+    // window when it has ended; false when no run goes.
+    bool CloseWhenEnded();
+
+private:
+    // The work on the open mandate, stoppable as a run.
+    void OnOpenMandate(const MandateWork& work, const RunOptions& options);
+    // The observer of a walk over `count` mandates, called on the work's
+    // thread: what it shows goes to the window's.
+    BatchObserver Observer(int count, RunTally& tally, int& refusal, LeftOutMandates& leftOut, LogSink& runLog);
+    // Where a walk over `dirs` stopped early; an Abort is logged here.
+    std::optional<RunStop> StopOf(const BatchResult& result, const std::vector<std::string>& dirs);
+    RunOptions Stoppable(const RunOptions& options) const;
+    // A run of `count` mandates begins, or ends: progress, stop and the
+    // commands' states follow.
+    void Begin(int count);
+    void End();
+    void CloseIfAsked();
+
+    CMainFrame& frame_;
+    bool going_ = false;
+    // Read by the work's thread.
+    std::atomic<bool> stopRequested_ = false;
+    bool closeAfterRun_ = false;
+};
