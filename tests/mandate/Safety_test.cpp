@@ -162,6 +162,15 @@ protected:
 
     std::vector<backup::Info> Backups(const std::string& dir) { return backup::ListBackups(dir, ProductBackupSettings()); }
 
+    // Restores backup `id` ("" for the newest) of dir_, opened as a run opens it; true when it was.
+    bool Restore(const std::string& id) {
+        if (session_.Open(dir_, seam_, log_) != MandateSession::Opened::kYes) return false;
+        const backup::Restored restored = backup::RestoreBackup(session_.Current(), id, "restore", ProductBackupSettings());
+        EXPECT_TRUE(restored.Ok()) << restored.error->Describe();
+        session_.Close();
+        return restored.Ok();
+    }
+
     fs::path root_;
     std::string server_;
     std::string settingsFile_;
@@ -264,10 +273,7 @@ TEST_P(Safety, OneBackupPerMandateAndRunBeforeTheFirstChange) {
     EXPECT_NE(State(dir_), before);
 
     // The backup is the state before the run: restored, the mandate is as it was.
-    ASSERT_EQ(session_.Open(dir_, seam_, log_), MandateSession::Opened::kYes);
-    const backup::Restored restored = backup::RestoreBackup(session_.Current(), "", "restore", ProductBackupSettings());
-    ASSERT_TRUE(restored.Ok()) << restored.error->Describe();
-    session_.Close();
+    ASSERT_TRUE(Restore(""));
     EXPECT_EQ(State(dir_), before);
 }
 
@@ -321,11 +327,7 @@ TEST_P(Safety, RunsThatChangeTheMandateKeepTheConfiguredNumberOfBackups) {
     EXPECT_EQ(backups[1].reason, "reset-accounts");
 
     // The newest is the state before the last run.
-    ASSERT_EQ(session_.Open(dir_, seam_, log_), MandateSession::Opened::kYes);
-    ASSERT_TRUE(
-        backup::RestoreBackup(session_.Current(), backups[1].id, "restore", ProductBackupSettings())
-            .Ok());
-    session_.Close();
+    ASSERT_TRUE(Restore(backups[1].id));
     EXPECT_EQ(State(dir_), states[3]);
 }
 
@@ -395,9 +397,7 @@ TEST_P(Safety, ACommandThatFailsInTheMiddleLeavesTheMandateAsItWasAndItsBackupWh
     for (const fs::directory_entry& entry : fs::directory_iterator(backup::FolderOf(dir_, ProductBackupSettings())))
         EXPECT_EQ(entry.path().filename().string(), backups[0].id);
 
-    ASSERT_EQ(session_.Open(dir_, seam_, log_), MandateSession::Opened::kYes);
-    ASSERT_TRUE(backup::RestoreBackup(session_.Current(), backups[0].id, "restore", ProductBackupSettings()).Ok());
-    session_.Close();
+    ASSERT_TRUE(Restore(backups[0].id));
     EXPECT_EQ(State(dir_), before);
 }
 

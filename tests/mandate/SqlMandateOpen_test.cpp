@@ -25,7 +25,8 @@ protected:
         AppFixture::SetUp();
         Start();
     }
-    std::string Create(const std::string& name, long version = 2300) {
+    // An SQL mandate holding the keys `ids` (7.7 % each).
+    std::string Create(const std::string& name, long version = 2300, const std::vector<std::string>& ids = {}) {
         const std::string dir = TempPath(name);
         MandateCreateOptions options;
         options.name = name;
@@ -33,6 +34,11 @@ protected:
         options.sqlConnection = server_;
         cleanup_.Add(dir);
         EXPECT_EQ(CreateMandate(dir, options), pendra::kOk);
+        if (Mandate loader; !ids.empty()) {
+            const int opened = loader.OpenMandateFiles(dir);
+            EXPECT_EQ(opened, pendra::kOk);
+            if (opened == pendra::kOk) testsupport::InsertTaxes(loader, ids);
+        }
         return dir;
     }
     Mandate& Global() { return *Mandate::GetGlobalMandate(); }
@@ -109,12 +115,7 @@ TEST_F(SqlMandateOpen, RefusedCredentialsShowTheOpenFailure) {
 }
 
 TEST_F(SqlMandateOpen, ConnectionLostBeforeACommandEndsItWithTheRefusedLineAndAStatus) {
-    const std::string dir = Create("Sql Netz AG");
-    {
-        Mandate loader;
-        ASSERT_EQ(loader.OpenMandateFiles(dir), pendra::kOk);
-        testsupport::InsertTaxes(loader, {"USN77", "VSN77"});
-    }
+    const std::string dir = Create("Sql Netz AG", 2300, {"USN77", "VSN77"});
     Frame().OpenMandate(dir);
     ASSERT_TRUE(IsOpen());
     testsupport::CutSessionsOfThisProcess(server_, Global().GetMandateConfiguration()->GetDatabaseId());
@@ -130,14 +131,9 @@ TEST_F(SqlMandateOpen, ConnectionLostBeforeACommandEndsItWithTheRefusedLineAndAS
 }
 
 TEST_F(SqlMandateOpen, ConnectionLostInTheMiddleOfACommandChangesNothing) {
-    const std::string dir = Create("Sql Mitte AG");
     std::vector<std::string> ids;
     for (int i = 100; i < 250; ++i) ids.push_back("K" + std::to_string(i) + "77");
-    {
-        Mandate loader;
-        ASSERT_EQ(loader.OpenMandateFiles(dir), pendra::kOk);
-        testsupport::InsertTaxes(loader, ids);
-    }
+    const std::string dir = Create("Sql Mitte AG", 2300, ids);
     Frame().OpenMandate(dir);
     ASSERT_TRUE(IsOpen());
     const std::string database = Global().GetMandateConfiguration()->GetDatabaseId();
