@@ -53,12 +53,7 @@ protected:
         return lines;
     }
 
-    static std::string Version(const std::string& path) {
-        CVCF1 form;
-        short type = 0;
-        form.Read(path, type);
-        return form.HasDefinedName("VERSION") ? form.GetDefinedName("VERSION") : std::string();
-    }
+    static std::string Version(const std::string& path) { return formstest::Version(path); }
 
     std::string programDir;
 };

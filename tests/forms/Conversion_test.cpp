@@ -21,6 +21,7 @@
 #include "pendra/Mandate.h"
 #include "pendra/PendraStatus.h"
 #include "pendra/Tax.h"
+#include "tests/forms/FormsTestSupport.h"
 #include "tests/forms/LibreOfficeCase.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/CommaLocale.h"
@@ -71,30 +72,8 @@ std::string AccountKey(const std::string& dir, const std::string& number) {
     return konto.GetTaxId();
 }
 
-// A workbook file as far as the conversion cares: its version and the
-// mapping sheet's rows (label, column 2, column 3 as formula or value).
-struct FormContent {
-    std::string version;
-    std::vector<std::array<std::string, 3>> rows;
-};
-
-FormContent Content(const std::string& path) {
-    CVCF1 form;
-    short type = 0;
-    form.Read(path, type);
-    FormContent content;
-    content.version = form.GetDefinedName("VERSION");
-    form.SetSheet(4);
-    for (long row = 1; !form.GetTextRC(row, 1).empty(); ++row) {
-        std::array<std::string, 3> cells;
-        for (long col = 1; col <= 3; ++col)
-            cells[col - 1] = form.GetTypeRC(row, col) == 3 ? form.GetFormulaRC(row, col) : form.GetTextRC(row, col);
-        content.rows.push_back(cells);
-    }
-    return content;
-}
-
-std::string Bytes(const std::string& path) { return ReadBytes(path); }
+using formstest::MappingRows;
+using formstest::Version;
 
 std::string Template(int year, std::size_t step) {
     return kBin + "/" + MwstTemplateName(MwstTemplateSteps()[step], year);
@@ -114,9 +93,9 @@ protected:
         for (std::size_t i = 0; i < steps.size(); ++i) {
             const std::string file = dir + "/" + steps[i].mandateFile;
             if (steps[i].formUpdate)
-                EXPECT_EQ(Content(file).version, std::to_string(year)) << file;
+                EXPECT_EQ(Version(file), std::to_string(year)) << file;
             else
-                EXPECT_EQ(Bytes(file), Bytes(Template(year, i))) << file;
+                EXPECT_EQ(ReadBytes(file), ReadBytes(Template(year, i))) << file;
         }
     }
 
@@ -129,7 +108,7 @@ TEST_F(Conversion, DemoMandatesStartOnThe2018Form) {
         if (entry.path().filename() != "pendra.db") continue;
         const std::string dir = entry.path().parent_path().string();
         for (std::size_t i = 0; i < MwstTemplateSteps().size(); ++i)
-            EXPECT_EQ(Bytes(dir + "/" + MwstTemplateSteps()[i].mandateFile), Bytes(Template(2018, i))) << dir;
+            EXPECT_EQ(ReadBytes(dir + "/" + MwstTemplateSteps()[i].mandateFile), ReadBytes(Template(2018, i))) << dir;
     }
 }
 
@@ -149,7 +128,7 @@ TEST_F(Conversion, WholeConversionOfABakery) {
     ExpectYear(bakery, 2024);
     // The 2024 template brings its own formulas: the mandate has them exactly.
     for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(Content(bakery + "/" + MwstTemplateSteps()[i].mandateFile).rows, Content(Template(2024, i)).rows) << i;
+        EXPECT_EQ(MappingRows(bakery + "/" + MwstTemplateSteps()[i].mandateFile), MappingRows(Template(2024, i))) << i;
 
     const ProgramRun removal = Batch("remove-old-keys", bakery);
     EXPECT_EQ(removal.exitCode, 0);
@@ -184,17 +163,17 @@ TEST_F(Conversion, BackTo2018RestoresTheTurnoverFormulasOfBothMethods) {
 
     // Turnover keys book to an account of type 1: their 2024 ids are exchanged
     // back, so those rows are the 2018 template's again, labels included.
-    const FormContent form = Content(bakery + "/MWSTFORM.VTS");
-    const FormContent original = Content(Template(2018, 0));
-    ASSERT_EQ(form.rows.size(), original.rows.size());
+    const auto form = MappingRows(bakery + "/MWSTFORM.VTS");
+    const auto original = MappingRows(Template(2018, 0));
+    ASSERT_EQ(form.size(), original.size());
     for (std::size_t row = 0; row < 6; ++row) {
-        EXPECT_EQ(form.rows[row][0], original.rows[row][0]) << row;
-        EXPECT_EQ(form.rows[row][1], original.rows[row][1]) << row;
+        EXPECT_EQ(form[row][0], original[row][0]) << row;
+        EXPECT_EQ(form[row][1], original[row][1]) << row;
     }
-    EXPECT_EQ(form.rows[3][2], "USN77_ST+USB77_ST");
+    EXPECT_EQ(form[3][2], "USN77_ST+USB77_ST");
     // Input tax keys book to an account of type 0 and keep their 2024 ids.
-    EXPECT_EQ(form.rows[7][0], "II_7_a");
-    EXPECT_EQ(form.rows[7][1], "VSN81+VSB81");
+    EXPECT_EQ(form[7][0], "II_7_a");
+    EXPECT_EQ(form[7][1], "VSN81+VSB81");
 }
 
 }  // namespace
@@ -218,7 +197,7 @@ TEST_F(Conversion, UnderADecimalCommaLocaleTheKeysAreConverted) {
     EXPECT_NE(insertion.out.find("VIN81 wurde eingefügt"), std::string::npos) << insertion.out;
     const std::set<std::string> ids = TaxIds(bakery);
     for (const char* id : {"USN81", "USN26", "USN38", "VSN81", "VSB26"}) EXPECT_EQ(ids.count(id), 1u) << id;
-    EXPECT_NE(Content(bakery + "/MWSTFORM.VTS").rows, Content(Template(2018, 0)).rows) << "formulas extended";
+    EXPECT_NE(MappingRows(bakery + "/MWSTFORM.VTS"), MappingRows(Template(2018, 0))) << "formulas extended";
     EXPECT_EQ(ExitStatus(BatchUnder(*comma, "adapt-accounts", bakery)), 0);
     EXPECT_EQ(AccountKey(bakery, "4400"), "VSN81");
 }
@@ -235,12 +214,12 @@ TEST_F(Conversion, ADamagedWorkbookFailsTheRunAndIsNamed) {
         << insertion.out;
     EXPECT_EQ(TaxIds(bakery), before) << "no key inserted";
     EXPECT_FALSE(fs::exists(bakery + "/.mwst-formpass")) << "no pass pending";
-    EXPECT_EQ(Bytes(form), "keine Tabelle");
+    EXPECT_EQ(ReadBytes(form), "keine Tabelle");
     const ProgramRun activation = Batch("form-2024", bakery);
     EXPECT_EQ(ExitStatus(activation), 0) << activation.out;
     EXPECT_NE(activation.out.find("Formular " + form + " passt nicht zur Vorlage"), std::string::npos)
         << activation.out;
-    EXPECT_EQ(Bytes(form), Bytes(Template(2024, 0)));
+    EXPECT_EQ(ReadBytes(form), ReadBytes(Template(2024, 0)));
 }
 
 TEST_F(Conversion, AReadOnlyMandateKeepsItsForms) {
@@ -268,13 +247,13 @@ TEST_F(Conversion, AMandateCopiedFromWindowsIsConvertedInPlace) {
     };
     const auto files = count();
     EXPECT_EQ(Batch("insert-keys", bakery).exitCode, 0);
-    EXPECT_NE(Content(spelled[0]).rows, Content(Template(2018, 0)).rows) << "formulas extended in place";
+    EXPECT_NE(MappingRows(spelled[0]), MappingRows(Template(2018, 0))) << "formulas extended in place";
     EXPECT_EQ(Batch("form-2024", bakery).exitCode, 0);
     for (std::size_t i = 0; i < steps.size(); ++i) {
         if (steps[i].formUpdate)
-            EXPECT_EQ(Content(spelled[i]).version, "2024") << spelled[i];
+            EXPECT_EQ(Version(spelled[i]), "2024") << spelled[i];
         else
-            EXPECT_EQ(Bytes(spelled[i]), Bytes(Template(2024, i))) << spelled[i];
+            EXPECT_EQ(ReadBytes(spelled[i]), ReadBytes(Template(2024, i))) << spelled[i];
         EXPECT_FALSE(fs::exists(bakery + "/" + steps[i].mandateFile)) << steps[i].mandateFile;
     }
     EXPECT_EQ(count(), files) << "no file doubled";
@@ -287,7 +266,7 @@ TEST_F(Conversion, StrayTemporaryFilesAreRemovedByTheNextRun) {
     WriteBytes(other, "Sicherung");
     EXPECT_EQ(Batch("show-keys", bakery).exitCode, 0);
     EXPECT_FALSE(fs::exists(stray));
-    EXPECT_EQ(Bytes(other), "Sicherung");
+    EXPECT_EQ(ReadBytes(other), "Sicherung");
 }
 
 }  // namespace

@@ -50,3 +50,12 @@ protected:
     std::string mandateDir;
     std::string templatesDir;
 };
+
+// The program started with the templates directory set.
+class StartedForms : public FormsFixture {
+protected:
+    void SetUp() override {
+        FormsFixture::SetUp();
+        StartWithTemplates(templatesDir);
+    }
+};

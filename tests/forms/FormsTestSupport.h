@@ -51,10 +51,16 @@ using testsupport::WriteFileBytes;
 // The text a cell of sheet 4 holds: its formula, or its displayed value.
 inline std::string MappingCell(const std::string& path, long row, long col) {
     CVCF1 form;
-    short type = 0;
-    form.Read(path, type);
+    workbooktest::Load(form, path);
     form.SetSheet(4);
     return form.GetTypeRC(row, col) == 3 ? form.GetFormulaRC(row, col) : form.GetTextRC(row, col);
+}
+
+// The workbook's "VERSION" name ("" when it has none).
+inline std::string Version(const std::string& path) {
+    CVCF1 form;
+    workbooktest::Load(form, path);
+    return form.HasDefinedName("VERSION") ? form.GetDefinedName("VERSION") : std::string();
 }
 
 struct TaxKey {

@@ -25,11 +25,10 @@ Keys Pairs(const std::vector<std::pair<std::string, std::string>>& pairs) {
     return out;
 }
 
-class FormulaPass : public FormsFixture {
+class FormulaPass : public StartedForms {
 protected:
     void SetUp() override {
-        FormsFixture::SetUp();
-        StartWithTemplates(templatesDir);
+        StartedForms::SetUp();
         OpenMandate();
         form = InMandate("MWSTFORM.VTS");
     }
@@ -93,8 +92,7 @@ TEST_F(FormulaPass, FlagSetBeforeTheRunSavesAnUnchangedSheet) {
     app->m_changeFlag = 1;
     Run(99, nullptr, nullptr, nullptr, {});
     CVCF1 saved;
-    short type = 0;
-    saved.Read(form, type);
+    workbooktest::Load(saved, form);
     EXPECT_EQ(saved.GetViewProperty("ShowFormulas"), 1) << "written back in the editing state";
 }
 
@@ -139,8 +137,7 @@ TEST_F(FormulaPass, RowWithNothingAppliedIsNotWritten) {
     app->m_changeFlag = 1;
     Extend({}, {}, nullptr, Pairs({{"A", "B"}}));
     CVCF1 saved;
-    short type = 0;
-    saved.Read(form, type);
+    workbooktest::Load(saved, form);
     saved.SetSheet(4);
     EXPECT_EQ(saved.GetTypeRC(1, 3), 0) << "a super row gets only the caller's keys, here none";
 }

@@ -62,11 +62,10 @@ const std::vector<Row> kForm2018 = {
     {"II_7_e", "VSS24+XVSS76+FREMD1", "VSS24_ST+XVSS76_ST"},
 };
 
-class KeyCase : public FormsFixture {
+class KeyCase : public StartedForms {
 protected:
     void SetUp() override {
-        FormsFixture::SetUp();
-        StartWithTemplates(templatesDir);
+        StartedForms::SetUp();
         OpenMandate(kKeys, kAccounts);
         form = InMandate("MWSTFORM.VTS");
     }

@@ -18,6 +18,7 @@
 #include "pendra/Mandate.h"
 #include "pendra/PendraStatus.h"
 #include "pendra/Tax.h"
+#include "tests/workbook/WorkbookFiles.h"
 
 namespace formstest {
 
@@ -40,8 +41,7 @@ inline std::string LowerNamesAsLibreOffice(const std::string& formula) {
 // sheet's columns 2 and 3 with lower-cased names. Returns how many changed.
 inline int SaveAsLibreOfficeWould(const std::string& path) {
     CVCF1 form;
-    short type = 0;
-    form.Read(path, type);
+    workbooktest::Load(form, path);
     form.SetSheet(4);
     int changed = 0;
     for (long row = 1; !form.GetTextRC(row, 1).empty(); ++row) {
@@ -55,15 +55,14 @@ inline int SaveAsLibreOfficeWould(const std::string& path) {
         }
     }
     form.SetSheet(1);
-    form.Write(path, type);
+    form.Write(path, CVCF1::kFileTypeOoxml);
     return changed;
 }
 
 // The mapping sheet's rows: label, column 2, column 3 (formula or value).
 inline std::vector<std::array<std::string, 3>> MappingRows(const std::string& path) {
     CVCF1 form;
-    short type = 0;
-    form.Read(path, type);
+    workbooktest::Load(form, path);
     form.SetSheet(4);
     std::vector<std::array<std::string, 3>> rows;
     for (long row = 1; !form.GetTextRC(row, 1).empty(); ++row) {

@@ -12,6 +12,7 @@ namespace fs = std::filesystem;
 using formstest::FileBytes;
 using formstest::MappingCell;
 using formstest::Row;
+using formstest::Version;
 using formstest::WriteForm;
 
 namespace {
@@ -35,12 +36,6 @@ protected:
     }
 
     static std::string Cell(const std::string& path, long row, long col) { return MappingCell(path, row, col); }
-    static std::string Version(const std::string& path) {
-        CVCF1 form;
-        short type = 0;
-        form.Read(path, type);
-        return form.GetDefinedName("VERSION");
-    }
 
     MwstDummy2 dlg;
     std::string source, target;

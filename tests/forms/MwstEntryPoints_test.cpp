@@ -27,12 +27,8 @@ const std::vector<formstest::TaxKey> kKeys = {
     {"VSN77", 0.077f, "1000"}, {"UST25", 0.025f, "2000"}, {"N81", 0.081f, "1000"}, {"OHN77", 0.077f, "9999"}};
 const std::vector<formstest::Account> kAccounts = {{"1000", 0}, {"2000", 1}};
 
-class EntryPoints : public FormsFixture {
+class EntryPoints : public StartedForms {
 protected:
-    void SetUp() override {
-        FormsFixture::SetUp();
-        StartWithTemplates(templatesDir);
-    }
     std::string Cell(const std::string& path, long row, long col) const { return MappingCell(path, row, col); }
 
     const Keys pairs = {keypair::Make("VSN77", "VSN81"), keypair::Make("UST25", "UST26")};

@@ -97,12 +97,25 @@ TEST_F(SheetLocation, NoMandateAndNoTemplatesSettingGiveNothing) {
 
 // ---- Loading ----------------------------------------------------------------
 
-class SheetLoad : public FormsFixture {};
+// The program started with the templates directory set, and a control to load into.
+class SheetCase : public StartedForms {
+protected:
+    int LoadOwn() { return MwstLoadMandateSheet(Open(), name, type, form); }
+    int LoadNamed(const std::string& path) {
+        name = path;
+        return MwstLoadNamedMandateSheet(name, type, form);
+    }
+
+    std::string name;
+    short type = 0;
+    CVCF1 form;
+};
+
+class SheetLoad : public SheetCase {};
 
 // A "MWSTFORM.VTS" in the working directory belongs to no mandate: without a
 // usable workbook of its own or in the templates directory nothing is loaded.
 TEST_F(SheetLoad, WithoutAUsableWorkbookNothingIsLoadedFromTheWorkingDirectory) {
-    StartWithTemplates(templatesDir);
     OpenMandate({}, {}, /*flatRate=*/true);
     WriteForm(InMandate("MWSTFORM.VTS"), {}, "2018");
     const std::string cwd = TempPath("arbeit");
@@ -110,73 +123,53 @@ TEST_F(SheetLoad, WithoutAUsableWorkbookNothingIsLoadedFromTheWorkingDirectory) 
     WriteForm(cwd + "/MWSTFORM.VTS", {}, "2001");
     InDirectory here(cwd);
 
-    std::string name = "stale";
-    short type = 7;
-    CVCF1 form;
+    name = "stale";
+    type = 7;
     form.SetDefinedName("VERSION", "1999");
-    EXPECT_EQ(MwstLoadMandateSheet(Open(), name, type, form), 0);
+    EXPECT_EQ(LoadOwn(), 0);
     EXPECT_EQ(name, "");
     EXPECT_EQ(type, 0);
     EXPECT_EQ(VersionOf(form), "1999") << "the control is left as it was";
 }
 
 TEST_F(SheetLoad, MandateWorkbookThatCannotBeReadRaisesTheControlsException) {
-    StartWithTemplates(templatesDir);
     OpenMandate();
     formstest::WriteFileBytes(InMandate("MWSTFORM.VTS"), "keine Tabelle");
-    std::string name;
-    short type = 0;
-    CVCF1 form;
-    EXPECT_THROW(MwstLoadMandateSheet(Open(), name, type, form), CFileException);
+    EXPECT_THROW(LoadOwn(), CFileException);
     EXPECT_EQ(name, InMandate("MWSTFORM.VTS"));
 }
 
 TEST_F(SheetLoad, WorkbookCopiedFromWindowsInOtherLetterCaseIsLoaded) {
-    StartWithTemplates(templatesDir);
     OpenMandate({}, {}, /*flatRate=*/true);
     WriteForm(InMandate("Mwstpau.VTS"), {}, "2018");
     WriteForm(InTemplates("MWSTPAU.VTS"), {}, "2001");
-    std::string name;
-    short type = 0;
-    CVCF1 form;
-    EXPECT_EQ(MwstLoadMandateSheet(Open(), name, type, form), 1);
+    EXPECT_EQ(LoadOwn(), 1);
     EXPECT_EQ(name, InMandate("Mwstpau.VTS"));
     EXPECT_EQ(VersionOf(form), "2018");
 }
 
 TEST_F(SheetLoad, NamedWorkbookThatIsMissingLeavesTheControlAlone) {
-    StartWithTemplates(templatesDir);
-    CVCF1 form;
     form.SetDefinedName("VERSION", "1999");
-    std::string name = TempPath("fehlt.vts");
-    short type = 5;
-    EXPECT_EQ(MwstLoadNamedMandateSheet(name, type, form), 0);
+    type = 5;
+    EXPECT_EQ(LoadNamed(TempPath("fehlt.vts")), 0);
     EXPECT_EQ(type, 0);
     EXPECT_EQ(VersionOf(form), "1999");
 }
 
 TEST_F(SheetLoad, NamedWorkbookNeedsOnlyReadAccess) {
-    StartWithTemplates(templatesDir);
     const std::string path = TempPath("nurlesen.vts");
     WriteForm(path, {}, "2024");
     ::chmod(path.c_str(), 0444);
     AsOrdinaryUser nobody;
-    std::string name = path;
-    short type = 0;
-    CVCF1 form;
-    EXPECT_EQ(MwstLoadNamedMandateSheet(name, type, form), 1);
+    EXPECT_EQ(LoadNamed(path), 1);
     EXPECT_EQ(type, CVCF1::kFileTypeOoxml);
     EXPECT_EQ(VersionOf(form), "2024");
 }
 
 TEST_F(SheetLoad, LoadingLocksSheetsOneToFourWithSheetOneActive) {
-    StartWithTemplates(templatesDir);
     const std::string path = TempPath("form.vts");
     WriteForm(path, {});
-    std::string name = path;
-    short type = 0;
-    CVCF1 form;
-    ASSERT_EQ(MwstLoadNamedMandateSheet(name, type, form), 1);
+    ASSERT_EQ(LoadNamed(path), 1);
     EXPECT_EQ(form.GetSheet(), 1);
     for (long sheet = 1; sheet <= 4; ++sheet) {
         form.SetSheet(sheet);
@@ -190,7 +183,7 @@ TEST_F(SheetLoad, LoadingLocksSheetsOneToFourWithSheetOneActive) {
 
 // ---- Saving -------------------------------------------------------------------
 
-class SheetSave : public FormsFixture {};
+class SheetSave : public SheetCase {};
 
 // Every property and the value the editing state gives it.
 const std::pair<const char*, int> kEditingState[] = {
@@ -203,19 +196,14 @@ const std::pair<const char*, int> kEditingState[] = {
 };
 
 TEST_F(SheetSave, LoadAndSaveKeepsContentAndStoresTheEditingState) {
-    StartWithTemplates(templatesDir);
     const std::string path = TempPath("form.vts");
     WriteForm(path, {{"II_7_a", "VSN77+VSB77_x", "UST25"}, {"Z1", "(A+C)", ""}}, "2018");
-    std::string name = path;
-    short type = 0;
-    CVCF1 form;
-    ASSERT_EQ(MwstLoadNamedMandateSheet(name, type, form), 1);
+    ASSERT_EQ(LoadNamed(path), 1);
     form.SetSheet(3);
     MwstSaveMandateSheet(name, type, form);
 
     CVCF1 saved;
-    short savedType = 0;
-    saved.Read(path, savedType);
+    workbooktest::Load(saved, path);
     EXPECT_EQ(saved.GetSheet(), 1);
     EXPECT_EQ(saved.GetDefinedName("VERSION"), "2018");
     for (long sheet = 1; sheet <= 4; ++sheet) {
@@ -232,11 +220,8 @@ TEST_F(SheetSave, LoadAndSaveKeepsContentAndStoresTheEditingState) {
 }
 
 TEST_F(SheetSave, EmptyNameWritesNothing) {
-    StartWithTemplates(templatesDir);
     InDirectory here(templatesDir);
-    CVCF1 form;
-    std::string name;
-    short type = CVCF1::kFileTypeOoxml;
+    type = CVCF1::kFileTypeOoxml;
     MwstSaveMandateSheet(name, type, form);
     EXPECT_TRUE(fs::is_empty(templatesDir));
 }
@@ -244,15 +229,10 @@ TEST_F(SheetSave, EmptyNameWritesNothing) {
 // A write that stops half-way (the file size limit stands in for a full disk
 // or a crash) must leave the old workbook as it was and no stray file behind.
 TEST_F(SheetSave, InterruptedSaveKeepsTheOldFile) {
-    StartWithTemplates(templatesDir);
     const std::string path = InTemplates("MWSTFORM.VTS");
     WriteForm(path, {{"II_7_a", "A+C", ""}}, "2018");
     const std::string before = FileBytes(path);
-
-    std::string name = path;
-    short type = 0;
-    CVCF1 form;
-    ASSERT_EQ(MwstLoadNamedMandateSheet(name, type, form), 1);
+    ASSERT_EQ(LoadNamed(path), 1);
     form.SetSheet(4);
     form.SetFormulaRC(1, 2, "A+B+C");
 

@@ -25,10 +25,9 @@ std::ostream& operator<<(std::ostream& out, const VersionCase& c) {
     return out << (c.definition ? "\"" + std::string(c.definition) + "\"" : std::string("no VERSION name"));
 }
 
-class VersionTexts : public FormsFixture, public ::testing::WithParamInterface<VersionCase> {};
+class VersionTexts : public StartedForms, public ::testing::WithParamInterface<VersionCase> {};
 
 TEST_P(VersionTexts, ReadFromTheWorkbook) {
-    StartWithTemplates(templatesDir);
     const std::string path = TempPath("form.vts");
     const VersionCase& c = GetParam();
     WriteForm(path, {}, c.definition ? c.definition : "");
@@ -59,10 +58,9 @@ TEST(VersionNumberRule, StopsAtTheFirstOtherCharacter) {
     EXPECT_EQ(MwstVersionNumber("- 5"), 0u);
 }
 
-class VersionQuery : public FormsFixture {};
+class VersionQuery : public StartedForms {};
 
 TEST_F(VersionQuery, NeverWritesAndLeavesTheCommandsFlag) {
-    StartWithTemplates(templatesDir);
     const std::string path = TempPath("form.vts");
     WriteForm(path, {{"II_7_a", "A+C", ""}}, "2018");
     const std::string before = FileBytes(path);
@@ -75,7 +73,6 @@ TEST_F(VersionQuery, NeverWritesAndLeavesTheCommandsFlag) {
 }
 
 TEST_F(VersionQuery, MissingFileGivesZeroAndLeavesTheFlag) {
-    StartWithTemplates(templatesDir);
     app->m_changeFlag = 1;
     EXPECT_EQ(MwstGetVersion(TempPath("fehlt.vts")), 0u);
     EXPECT_EQ(MwstGetVersion(""), 0u);
@@ -83,7 +80,6 @@ TEST_F(VersionQuery, MissingFileGivesZeroAndLeavesTheFlag) {
 }
 
 TEST_F(VersionQuery, UnreadableWorkbookCountsAsNotLoaded) {
-    StartWithTemplates(templatesDir);
     const std::string path = TempPath("kaputt.vts");
     formstest::WriteFileBytes(path, "PK\x03\x04 not really a workbook");
     app->m_changeFlag = 1;
@@ -93,7 +89,6 @@ TEST_F(VersionQuery, UnreadableWorkbookCountsAsNotLoaded) {
 }
 
 TEST_F(VersionQuery, TheReasonOfAnUnreadableWorkbookIsGiven) {
-    StartWithTemplates(templatesDir);
     const std::string path = TempPath("kaputt.vts");
     formstest::WriteFileBytes(path, "keine Tabelle");
     std::string failure;
@@ -108,7 +103,6 @@ TEST_F(VersionQuery, TheReasonOfAnUnreadableWorkbookIsGiven) {
 }
 
 TEST_F(VersionQuery, ReadOnlyWorkbookIsRead) {
-    StartWithTemplates(templatesDir);
     const std::string path = TempPath("nurlesen.vts");
     WriteForm(path, {}, "2024");
     ::chmod(path.c_str(), 0444);
@@ -117,7 +111,6 @@ TEST_F(VersionQuery, ReadOnlyWorkbookIsRead) {
 }
 
 TEST_F(VersionQuery, OfTheMandatesActiveWorkbook) {
-    StartWithTemplates(templatesDir);
     OpenMandate({}, {}, /*flatRate=*/true);
     WriteForm(InMandate("MWSTFORM.VTS"), {}, "2018");
     WriteForm(InMandate("MWSTPAU.VTS"), {}, "2024");
