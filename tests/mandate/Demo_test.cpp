@@ -23,6 +23,7 @@ protected:
         error_ = error;
     }
     static void TearDownTestSuite() { delete temp_; }
+    void SetUp() override { ASSERT_TRUE(built_) << error_; }
     std::string Dir(const std::string& path) const { return temp_->Sub(path); }
 
     static TempDir* temp_;
@@ -43,7 +44,6 @@ float Rate(Mandate& mandate, const std::string& id) {
 }
 
 TEST_F(DemoTest, EveryMandateIsCreatedAndSummarised) {
-    ASSERT_TRUE(built_) << error_;
     for (const mandant::DemoMandate& demo : mandant::DemoMandates()) {
         EXPECT_TRUE(Mandate::PathContainsMandate(Dir(demo.path))) << demo.path;
         EXPECT_NE(summary_.find(demo.name), std::string::npos) << demo.name;
@@ -53,7 +53,6 @@ TEST_F(DemoTest, EveryMandateIsCreatedAndSummarised) {
 }
 
 TEST_F(DemoTest, GermanCompanyHasOldNewAndUntouchedKeysWithBookings) {
-    ASSERT_TRUE(built_) << error_;
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(Dir("baeckerei-mueller")), pendra::kOk);
     EXPECT_EQ(mandate.GetName(), "Bäckerei Müller AG");
@@ -85,7 +84,6 @@ TEST_F(DemoTest, GermanCompanyHasOldNewAndUntouchedKeysWithBookings) {
 }
 
 TEST_F(DemoTest, FrenchCompanyHasFrenchTexts) {
-    ASSERT_TRUE(built_) << error_;
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(Dir("boulangerie-dubois")), pendra::kOk);
     EXPECT_EQ(mandate.GetName(), "Boulangerie Dubois SA");
@@ -98,7 +96,6 @@ TEST_F(DemoTest, FrenchCompanyHasFrenchTexts) {
 }
 
 TEST_F(DemoTest, SpecialMandates) {
-    ASSERT_TRUE(built_) << error_;
     Mandate flat, nested, old, secret;
     ASSERT_EQ(flat.OpenMandateFiles(Dir("schreinerei-huber")), pendra::kOk);
     EXPECT_EQ(flat.GetIniLong(0, 27, 0), 1);
@@ -119,7 +116,6 @@ TEST_F(DemoTest, SpecialMandates) {
 }
 
 TEST_F(DemoTest, ConversionTableFileHasArrowLinesAndComments) {
-    ASSERT_TRUE(built_) << error_;
     std::ifstream in(Dir("cave-favre/quorvex.txt"));
     ASSERT_TRUE(in);
     int pairs = 0, comments = 0;
