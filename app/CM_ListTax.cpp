@@ -107,7 +107,7 @@ bool CM_ListTax::OnInitDialog() {
     KeyOverview overview;
     bool opened = false;
     const ConvertTable table(mandate_->GetPath());
-    const int status = ReadKeyOverview(*mandate_, table, overview, opened);
+    const int status = ReadKeyOverview(*mandate_, table, UiSeam::Current(), overview, opened);
     if (!opened) {
         ShowError(ZylGetResourceHandle(), 5000, mandate_->GetLastName(), status);
         return false;

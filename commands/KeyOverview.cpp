@@ -2,7 +2,6 @@
 
 #include "base/Format.h"
 #include "base/Windows1252.h"
-#include "core/AfxMessageBox.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
 #include "forms/FilesOfOurs.h"
@@ -40,10 +39,11 @@ std::string NotConvertedRow(const PlannedKey& old) {
 }
 
 // The table is told in a box: the overview then shows no new key.
-void TellUnreadableTable(const ConvertTable& table) {
+void TellUnreadableTable(const ConvertTable& table, UiSeam& seam) {
     const std::optional<std::string> line = filesofours::UnreadableTableLine(table);
-    if (!line || !UiSeam::Installed()) return;
-    AfxMessageBox(line->substr(0, line->find_last_not_of("\r\n") + 1));
+    if (!line) return;
+    seam.MessageBox({line->substr(0, line->find_last_not_of("\r\n") + 1), LoadString(IDS_TITLE),
+                     MB_OK | MB_ICONEXCLAMATION});
 }
 
 }  // namespace
@@ -58,7 +58,7 @@ std::string KeyOverviewRow(const std::string& id, float rate, bool netto, const 
            LoadString(type == KeyOverview::kNewKeyPresent ? IDS_JA : IDS_NEIN);
 }
 
-int ReadKeyOverview(Mandate& mandate, const ConvertTable& table, KeyOverview& overview, bool& opened) {
+int ReadKeyOverview(Mandate& mandate, const ConvertTable& table, UiSeam& seam, KeyOverview& overview, bool& opened) {
     BFile taxFile(&mandate);
     const int mode = mandate.IsReadOnly() ? BFile::kModeReadOnly : BFile::kModeUpdate;
     opened = false;
@@ -71,7 +71,7 @@ int ReadKeyOverview(Mandate& mandate, const ConvertTable& table, KeyOverview& ov
     tax.UseFile(&taxFile);
     KeyPlan plan(table);
     const int status = plan.Read(tax);
-    if (status == pendra::kOk) TellUnreadableTable(table);
+    if (status == pendra::kOk) TellUnreadableTable(table, seam);
     for (const PlannedKey& old : plan.OldKeys()) {
         if (old.leftAlone) continue;
         KeyPlan::Load(old, tax);

@@ -4,6 +4,7 @@
 
 class ConvertTable;
 class Mandate;
+class UiSeam;
 
 // The tax key overview of a mandate, as text: the old keys (left) and, row
 // for row, the new key the insertion would create for each, with its new rate
@@ -23,8 +24,8 @@ struct KeyOverview {
 // Reads the mandate's key file into `overview`. kOk; otherwise the status of
 // the open (`opened` false) or of the read that failed: a list that could not
 // be read to its end must not be shown as if it were complete. A conversion
-// table that exists but cannot be read is told in a box through the seam.
-int ReadKeyOverview(Mandate& mandate, const ConvertTable& table, KeyOverview& overview, bool& opened);
+// table that exists but cannot be read is told in a box through `seam`.
+int ReadKeyOverview(Mandate& mandate, const ConvertTable& table, UiSeam& seam, KeyOverview& overview, bool& opened);
 
 // One row: the id (at most six characters), the rate and, for an old key, the
 // entry text (gross or net) and the automatic account; for a new key whether

@@ -11,6 +11,7 @@
 #include "base/Format.h"
 #include "commands/KeyOverview.h"
 #include "core/LogSink.h"
+#include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "mandate/BatchWalk.h"
 #include "mandate/MandatePath.h"
@@ -37,13 +38,16 @@ std::string Joined(const std::vector<std::string>& texts) {
 
 // The overview of a mandate: its two lists, row beside row, columns and the
 // two lists separated by tabs, after the title and the headings.
-Outcome PrintOverview(Mandate& mandate, const ConvertTable& table, std::ostream& out, LogSink& log) {
+Outcome PrintOverview(CommandContext& ctx, std::ostream& out) {
+    Mandate& mandate = ctx.mandate;
+    const ConvertTable& table = ctx.table;
+    LogSink& log = ctx.log;
     KeyOverview overview;
     bool opened = false;
-    const int status = ReadKeyOverview(mandate, table, overview, opened);
+    const int status = ReadKeyOverview(mandate, table, ctx.seam, overview, opened);
     if (status != pendra::kOk) {
         if (opened) log.CountFailure();
-        ShowError(ZylGetResourceHandle(), 5000, opened ? mandate.GetTaxName() : mandate.GetLastName(), status);
+        ShowLibraryError(ctx.seam, 5000, opened ? mandate.GetTaxName() : mandate.GetLastName(), status);
         return opened ? Outcome::kFailed : Outcome::kRefused;
     }
     out << overview.title << "\n";
@@ -61,7 +65,7 @@ Outcome PrintOverview(Mandate& mandate, const ConvertTable& table, std::ostream&
 Outcome RunSteps(const std::vector<std::string>& steps, CommandContext& ctx, const std::string& dir,
                  std::ostream& out) {
     for (const std::string& step : steps) {
-        const Outcome outcome = step == BatchOptions::kShowKeys ? PrintOverview(ctx.mandate, ctx.table, out, ctx.log)
+        const Outcome outcome = step == BatchOptions::kShowKeys ? PrintOverview(ctx, out)
                                                                 : RunCommand(ctx, FindCommand(step)->command, dir);
         if (!Completed(outcome)) return outcome;
     }

@@ -39,7 +39,7 @@ protected:
         KeyOverview overview;
         const auto show = [&](CommandContext& ctx, const std::string&) {
             bool opened = false;
-            const int status = ReadKeyOverview(ctx.mandate, ctx.table, overview, opened);
+            const int status = ReadKeyOverview(ctx.mandate, ctx.table, ctx.seam, overview, opened);
             return status == pendra::kOk ? Outcome::kDone : Outcome::kFailed;
         };
         EXPECT_EQ(RunBatch(session, {dir}, show, log, seam, changeFlag).outcomes.at(0).kind,
