@@ -29,9 +29,14 @@ const std::vector<formstest::Account> kAccounts = {{"1000", 0}, {"2000", 1}};
 
 class EntryPoints : public StartedForms {
 protected:
+    void SetUp() override {
+        StartedForms::SetUp();
+        form = InMandate("MWSTFORM.VTS");
+    }
     std::string Cell(const std::string& path, long row, long col) const { return MappingCell(path, row, col); }
 
     const Keys pairs = {keypair::Make("VSN77", "VSN81"), keypair::Make("UST25", "UST26")};
+    std::string form;
 };
 
 TEST_F(EntryPoints, KeyPairListOfAllKeysOrOfTypeOneAccounts) {
@@ -63,7 +68,6 @@ TEST_F(EntryPoints, KeyPairListWithoutTaxFileShowsTheLibrarysError) {
 
 TEST_F(EntryPoints, WorkedExampleOnTheMandatesWorkbook) {
     OpenMandate(kKeys, kAccounts);
-    const std::string form = InMandate("MWSTFORM.VTS");
     WriteForm(form, {{"II_7_a", "VSN77+UST25", ""}, {"Z1", "VSN77+UST25", ""}, {"II_7_a_spez", "X", ""}});
 
     EXPECT_TRUE(MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs));
@@ -94,9 +98,9 @@ TEST_F(EntryPoints, NoWorkbookAnywhereWritesNothingAndSaysSo) {
     formstest::InDirectory here(templatesDir);
     EXPECT_TRUE(MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs));
     EXPECT_TRUE(MwstDeleteTaxid(Ctx(), {"VSN81"}));
-    EXPECT_FALSE(fs::exists(InMandate("MWSTFORM.VTS")));
+    EXPECT_FALSE(fs::exists(form));
     EXPECT_TRUE(fs::is_empty(templatesDir));
-    const std::string line = Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), InMandate("MWSTFORM.VTS"));
+    const std::string line = Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), form);
     EXPECT_EQ(Log(), line + line);
     EXPECT_EQ(app->Failures(), 0);
 }
@@ -105,19 +109,19 @@ TEST_F(EntryPoints, NoWorkbookAnywhereWritesNothingAndSaysSo) {
 // nor extended, and the flat-rate mandate gets no "MWSTPAU.VTS" made from it.
 TEST_F(EntryPoints, AWorkbookInTheWorkingDirectoryIsNeverTaken) {
     OpenMandate(kKeys, kAccounts, /*flatRate=*/true);
-    WriteForm(InMandate("MWSTFORM.VTS"), {{"Z1", "VSN77", ""}});
+    WriteForm(form, {{"Z1", "VSN77", ""}});
     const std::string cwd = TempPath("arbeit");
     fs::create_directories(cwd);
     WriteForm(cwd + "/MWSTFORM.VTS", {{"Z1", "VSN77", ""}});
     const std::string foreign = FileBytes(cwd + "/MWSTFORM.VTS");
-    const std::string own = FileBytes(InMandate("MWSTFORM.VTS"));
+    const std::string own = FileBytes(form);
     formstest::InDirectory here(cwd);
 
     app->m_changeFlag = 1;
     EXPECT_TRUE(MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs));
     EXPECT_FALSE(fs::exists(InMandate("MWSTPAU.VTS")));
     EXPECT_EQ(FileBytes(cwd + "/MWSTFORM.VTS"), foreign);
-    EXPECT_EQ(FileBytes(InMandate("MWSTFORM.VTS")), own);
+    EXPECT_EQ(FileBytes(form), own);
     EXPECT_EQ(Log(), Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), InMandate("MWSTPAU.VTS")));
 }
 
@@ -125,7 +129,6 @@ TEST_F(EntryPoints, AWorkbookInTheWorkingDirectoryIsNeverTaken) {
 // formulas were not adapted, and the failure counts (mwst-batch exits 1).
 TEST_F(EntryPoints, CorruptWorkbookIsLeftAsItIsAndReported) {
     OpenMandate(kKeys, kAccounts);
-    const std::string form = InMandate("MWSTFORM.VTS");
     formstest::WriteFileBytes(form, "keine Tabelle");
     EXPECT_FALSE(MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs));
     EXPECT_FALSE(MwstDeleteTaxid(Ctx(), {"VSN81"}));
@@ -139,10 +142,10 @@ TEST_F(EntryPoints, CorruptWorkbookIsLeftAsItIsAndReported) {
 
 TEST_F(EntryPoints, WorkbookCopiedFromWindowsIsExtendedInPlace) {
     OpenMandate(kKeys, kAccounts);
-    const std::string form = InMandate("mwstform.vts");
-    WriteForm(form, {{"II_7_a", "VSN77", ""}});
+    const std::string windows = InMandate("mwstform.vts");
+    WriteForm(windows, {{"II_7_a", "VSN77", ""}});
     EXPECT_TRUE(MwstExtendTaxid(Ctx(), {"VSN77"}, {"VSN81"}, &pairs));
-    EXPECT_EQ(Cell(form, 1, 2), "VSN77+VSN81");
+    EXPECT_EQ(Cell(windows, 1, 2), "VSN77+VSN81");
     for (const auto& entry : fs::directory_iterator(mandateDir))
         EXPECT_NE(entry.path().filename().string(), "MWSTFORM.VTS") << "no second spelling beside it";
 }
@@ -151,7 +154,7 @@ TEST_F(EntryPoints, WorkbookCopiedFromWindowsIsExtendedInPlace) {
 // copy was taken: the pass result has nowhere to go, and the log says so.
 TEST_F(EntryPoints, AWriteProtectedOwnWorkbookIsReportedNotReplaced) {
     OpenMandate(kKeys, kAccounts);
-    const std::string own = InMandate("MWSTFORM.VTS");
+    const std::string own = form;
     WriteForm(own, {{"II_7_a", "VSN77", ""}});
     WriteForm(InTemplates("MWSTFORM.VTS"), {{"II_7_a", "VSN77", ""}});
     ::chmod(own.c_str(), 0444);
@@ -173,7 +176,6 @@ TEST_F(EntryPoints, AWriteProtectedOwnWorkbookIsReportedNotReplaced) {
 
 TEST_F(EntryPoints, ShorterNewKeyListIsReportedAndNothingIsSaved) {
     OpenMandate(kKeys, kAccounts);
-    const std::string form = InMandate("MWSTFORM.VTS");
     WriteForm(form, {{"II_7_a", "VSN77+UST25", ""}, {"Z1", "VSN77", ""}});
     const std::string before = FileBytes(form);
     app->m_changeFlag = 1;
@@ -186,7 +188,6 @@ TEST_F(EntryPoints, ShorterNewKeyListIsReportedAndNothingIsSaved) {
 
 TEST_F(EntryPoints, InterruptedSaveIsReportedAndKeepsTheOldFile) {
     OpenMandate(kKeys, kAccounts);
-    const std::string form = InMandate("MWSTFORM.VTS");
     WriteForm(form, {{"Z1", "VSN77", ""}});
     const std::string before = FileBytes(form);
 
@@ -208,7 +209,6 @@ namespace {
 // for old keys still in use: only the deleted old keys leave the formulas.
 TEST_F(EntryPoints, RemovalOfOldKeysTakesOnlyThoseKeysOutOfTheFormulas) {
     OpenMandate(kKeys, kAccounts);  // VSN77 stays (in use), UST25 was deleted
-    const std::string form = InMandate("MWSTFORM.VTS");
     WriteForm(form, {{"II_7_a", "VSN81+UST25+UST26", "UST25"},
                      {"Z303", "VSN81+VSN77", ""},
                      {"II_7_a_spez", "VSN81+UST26", ""}});

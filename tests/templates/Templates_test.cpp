@@ -14,7 +14,7 @@
 #include "workbook/CellFormats.h"
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
-#include "tests/support/TempDir.h"
+#include "tests/workbook/WorkbookFiles.h"
 
 namespace {
 
@@ -24,8 +24,7 @@ const char* const kTemplates[] = {"MWST2018eff", "MWST2018pau", "_MWST2018eff", 
 class Template : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        short type = 0;
-        form.Read(std::string(MWST_TEST_BIN_DIR) + "/mwst/" + GetParam() + ".vts", type);
+        workbooktest::Load(form, std::string(MWST_TEST_BIN_DIR) + "/mwst/" + GetParam() + ".vts");
     }
     const Workbook& Book() const { return form.GetWorkbook(); }
 
@@ -115,20 +114,19 @@ TEST_P(Template, AfterTheProgramsSaveFormSheetsShowValuesAndZerosMappingSheetFor
     const std::string saved = dir.File("saved.vts");
     form.Write(saved, CVCF1::kFileTypeOoxml);
 
-    ZipReader zip(ReadBytes(saved), saved);
+    workbooktest::Parts zip = workbooktest::Unzip(saved);
     for (long s = 1; s <= 4; ++s) {
         SCOPED_TRACE("sheet " + std::to_string(s));
         const std::string part = "xl/worksheets/sheet" + std::to_string(s) + ".xml";
         pugi::xml_document doc;
-        ASSERT_TRUE(doc.load_string(zip.Read(part).value_or("").c_str())) << part;
+        ASSERT_TRUE(doc.load_string(zip[part].c_str())) << part;
         const pugi::xml_node view = doc.document_element().child("sheetViews").child("sheetView");
         ASSERT_TRUE(view);
         EXPECT_STREQ(view.attribute("showFormulas").value(), s == 4 ? "1" : "0");
         EXPECT_STREQ(view.attribute("showZeros").value(), "1");
     }
     CVCF1 again;
-    short type = 0;
-    again.Read(saved, type);
+    workbooktest::Load(again, saved);
     again.SetSheet(2);
     EXPECT_EQ(again.GetViewProperty("ShowFormulas"), 1) << "the control's own state comes back";
     EXPECT_EQ(again.GetViewProperty("ShowZeroValues"), 0);

@@ -80,6 +80,23 @@ bool IsErrorValue(const std::string& text) {
     return std::regex_search(text, error);
 }
 
+// The workbook as LibreOffice saved it has the four sheets of `before` with
+// their names, its version and every formula: those of the mapping sheet with
+// the names in lower case, those of the form sheets exactly.
+void ExpectSheetsAndFormulasKept(const CVCF1& before, const CVCF1& saved) {
+    ASSERT_EQ(saved.GetNumSheets(), 4);
+    EXPECT_EQ(saved.GetDefinedName("VERSION"), before.GetDefinedName("VERSION"));
+    for (long s = 1; s <= 4; ++s) {
+        EXPECT_EQ(saved.GetSheetName(s), before.GetSheetName(s));
+        for (const auto& [pos, cell] : before.GetWorkbook().SheetAt(s).Cells()) {
+            if (cell.kind != Cell::Kind::Formula) continue;
+            const Cell* kept = saved.GetWorkbook().SheetAt(s).Find(pos);
+            ASSERT_NE(kept, nullptr) << "sheet " << s << " row " << pos.row << " col " << pos.col;
+            EXPECT_EQ(kept->text, s == 4 ? formstest::LowerNamesAsLibreOffice(cell.text) : cell.text);
+        }
+    }
+}
+
 int PdfPages(const std::string& pdf) {
     static const std::regex page(R"(/Type\s*/Page[^s])");
     return static_cast<int>(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
@@ -253,21 +270,9 @@ TEST_F(LibreOffice, TemplatesOpenWithTheirSheetsFormulasAndNoErrorValues) {
         CVCF1 original, saved;
         Load(original, Template(name));
         Load(saved, dir_.File(std::string("out/") + name + ".xlsx"));
-        ASSERT_EQ(saved.GetNumSheets(), 4);
-        EXPECT_EQ(saved.GetDefinedName("VERSION"), original.GetDefinedName("VERSION"));
-        for (long s = 1; s <= 4; ++s) {
-            EXPECT_EQ(saved.GetSheetName(s), original.GetSheetName(s));
-            const Sheet& before = original.GetWorkbook().SheetAt(s);
-            const Sheet& after = saved.GetWorkbook().SheetAt(s);
-            for (const auto& [pos, cell] : before.Cells()) {
-                if (cell.kind != Cell::Kind::Formula) continue;
-                const Cell* kept = after.Find(pos);
-                ASSERT_NE(kept, nullptr) << "sheet " << s << " row " << pos.row << " col " << pos.col;
-                // The mapping sheet's names come back in lower case; the form sheets exactly.
-                EXPECT_EQ(kept->text, s == 4 ? formstest::LowerNamesAsLibreOffice(cell.text) : cell.text);
-            }
-            if (s == 4) continue;
-            for (const auto& [pos, cell] : after.Cells()) {
+        ASSERT_NO_FATAL_FAILURE(ExpectSheetsAndFormulasKept(original, saved));
+        for (long s = 1; s <= 3; ++s) {
+            for (const auto& [pos, cell] : saved.GetWorkbook().SheetAt(s).Cells()) {
                 const std::string shown = cell.kind == Cell::Kind::Formula && cell.cached == Cell::Cached::Text
                                               ? cell.cachedText
                                               : cell.text;
@@ -358,10 +363,8 @@ TEST_F(LibreOfficeOnDemo, ConvertedWorkbookOpensWithoutErrorValues) {
         CVCF1 ours, saved;
         Load(ours, dir_.File(std::string("in/") + name + ".vts"));
         Load(saved, dir_.File(std::string("out/") + name + ".xlsx"));
-        ASSERT_EQ(saved.GetNumSheets(), 4);
-        EXPECT_EQ(saved.GetDefinedName("VERSION"), ours.GetDefinedName("VERSION"));
+        ASSERT_NO_FATAL_FAILURE(ExpectSheetsAndFormulasKept(ours, saved));
         for (long s = 1; s <= 4; ++s) {
-            EXPECT_EQ(saved.GetSheetName(s), ours.GetSheetName(s));
             // As LibreOffice showed the sheet: zeros as 0.00. It keeps one zero
             // display for the whole document, the active sheet's, and does not
             // take the formula display from the file (Excel keeps both per sheet).
@@ -373,12 +376,9 @@ TEST_F(LibreOfficeOnDemo, ConvertedWorkbookOpensWithoutErrorValues) {
                 EXPECT_STREQ(view.attribute("showFormulas").value(), "false") << "sheet " << s;
             }
             for (const auto& [pos, cell] : ours.GetWorkbook().SheetAt(s).Cells()) {
-                if (cell.kind != Cell::Kind::Formula) continue;
-                const Cell* kept = saved.GetWorkbook().SheetAt(s).Find(pos);
-                ASSERT_NE(kept, nullptr);
-                EXPECT_EQ(kept->text, s == 4 ? formstest::LowerNamesAsLibreOffice(cell.text) : cell.text);
-                if (s < 4) {
-                    EXPECT_FALSE(IsErrorValue(kept->cachedText)) << "sheet " << s << " row " << pos.row;
+                if (cell.kind == Cell::Kind::Formula && s < 4) {
+                    EXPECT_FALSE(IsErrorValue(saved.GetWorkbook().SheetAt(s).Find(pos)->cachedText))
+                        << "sheet " << s << " row " << pos.row;
                 }
             }
         }
