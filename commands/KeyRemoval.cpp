@@ -7,8 +7,12 @@
 #include "pendra/PendraStatus.h"
 #include "res/Resource.h"
 #include "commands/CommandRun.h"
+#include "rules/KeyPlan.h"
 
-bool KeyRemoval::ReadUses(const std::vector<std::string>& ids) {
+bool KeyRemoval::ReadPlanAndUses(KeyPlan& plan, std::string PlannedKey::*id) {
+    if (!run_.ReadPlan(files_, plan)) return false;
+    std::vector<std::string> ids;
+    for (const PlannedKey& old : plan.OldKeys()) ids.push_back(old.*id);
     if (const int status = files_.ReadBookingUses(ids, uses_); status != pendra::kOk)
         return run_.ReadFailed(ctx_.mandate.GetBuchName(), status);
     return true;

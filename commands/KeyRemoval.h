@@ -5,6 +5,7 @@
 #include "commands/TaxKeyFiles.h"
 
 class CommandRun;
+class KeyPlan;
 struct CommandContext;
 struct PlannedKey;
 
@@ -16,9 +17,10 @@ class KeyRemoval {
 public:
     KeyRemoval(CommandContext& ctx, CommandRun& run, TaxKeyFiles& files) : ctx_(ctx), run_(run), files_(files) {}
 
-    // Whether bookings use each of `ids`, in one request; false (the run
-    // failed, logged) when the bookings cannot be read.
-    bool ReadUses(const std::vector<std::string>& ids);
+    // Reads the command's plan and whether bookings use the key each old key
+    // names in `id` (its own id or its new one), in one request; false (the
+    // run failed, logged) when the keys or the bookings cannot be read.
+    bool ReadPlanAndUses(KeyPlan& plan, std::string PlannedKey::*id);
     // Whether the key asked about as the `index`th id uses a booking; false
     // (the run failed, logged) when that id's bookings cannot be read.
     bool Used(std::size_t index, bool& used);

@@ -127,11 +127,8 @@ int OnReverseExtendTax(CommandContext& ctx) {
     if (!run.Begin(true)) return 0;
 
     KeyPlan plan(ctx.table);
-    if (!run.ReadPlan(files, plan)) return 0;
-    std::vector<std::string> newIds;
-    for (const PlannedKey& old : plan.OldKeys()) newIds.push_back(old.newId);
     KeyRemoval removal(ctx, run, files);
-    if (!removal.ReadUses(newIds)) return 0;
+    if (!removal.ReadPlanAndUses(plan, &PlannedKey::newId)) return 0;
     for (std::size_t i = 0; i < plan.OldKeys().size(); ++i) {
         const PlannedKey& old = plan.OldKeys()[i];
         if (const int read = files.Writer().Read(old.newId); read != pendra::kOk) {

@@ -35,11 +35,8 @@ int OnRemoveTax(CommandContext& ctx) {
     if (!run.Begin(true)) return 0;
 
     KeyPlan plan(ctx.table);
-    if (!run.ReadPlan(files, plan)) return 0;
-    std::vector<std::string> oldIds;
-    for (const PlannedKey& old : plan.OldKeys()) oldIds.push_back(old.oldId);
     KeyRemoval removal(ctx, run, files);
-    if (!removal.ReadUses(oldIds)) return 0;
+    if (!removal.ReadPlanAndUses(plan, &PlannedKey::oldId)) return 0;
     for (std::size_t i = 0; i < plan.OldKeys().size(); ++i) {
         const PlannedKey& old = plan.OldKeys()[i];
         const int read = files.Writer().Read(old.oldId);
