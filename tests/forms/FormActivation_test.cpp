@@ -41,10 +41,12 @@ protected:
         Command(command);
     }
 
-    std::string Line(int id, const std::string& file) const {
-        std::string line = Format(LoadString(id), InMandate(file));
+    // The log line of message `id` about `arg`, without its "\r\n".
+    static std::string Logged(int id, const std::string& arg) {
+        const std::string line = Format(LoadString(id), arg);
         return line.substr(0, line.size() - 2);
     }
+    std::string Line(int id, const std::string& file) const { return Logged(id, InMandate(file)); }
     std::string EndLine(int id) const {
         const std::string line = Format(LoadString(id), mandateDir);
         return line.substr(0, line.size() - 4);
@@ -124,8 +126,8 @@ TEST_F(FormActivation, WithoutTheFirstTemplateNothingIsDoneAndTheMissingFileIsNa
     fs::remove(Template("MWST2024eff.vts"));
     Activate(ID_FORM2024);
 
-    const std::string missing = Format(LoadString(IDS_LOG_TEMPLATE_MISSING), Template("MWST2024eff.vts"));
-    EXPECT_EQ(LogLines(), (Lines{missing.substr(0, missing.size() - 2), EndLine(IDS_END_FORM2024), ""}));
+    EXPECT_EQ(LogLines(), (Lines{Logged(IDS_LOG_TEMPLATE_MISSING, Template("MWST2024eff.vts")),
+                                 EndLine(IDS_END_FORM2024), ""}));
     for (const char* file : kMandateFiles) EXPECT_FALSE(fs::exists(InMandate(file))) << file;
     EXPECT_FALSE(UpdateFormsUnlogged(2024));
 }
@@ -135,9 +137,9 @@ TEST_F(FormActivation, WithoutTheSecondFormPairTheRunStopsAfterTheNextPairsFirst
     fs::remove(Template("_MWST2024eff.vts"));
 
     EXPECT_FALSE(UpdateFormsLogged(2024));
-    const std::string missing = Format(LoadString(IDS_LOG_TEMPLATE_MISSING), Template("_MWST2024eff.vts"));
     const Lines expected = {Line(IDS_LOG_FORM_UPDATED, "MWSTFORM.VTS"), Line(IDS_LOG_FORM_UPDATED, "MWSTPAU.VTS"),
-                            missing.substr(0, missing.size() - 2), Line(IDS_LOG_FORM_UPDATED, "Mwstform.vls")};
+                            Logged(IDS_LOG_TEMPLATE_MISSING, Template("_MWST2024eff.vts")),
+                            Line(IDS_LOG_FORM_UPDATED, "Mwstform.vls")};
     EXPECT_EQ(LogLines(), expected);
     for (const char* file : {"_MWSTFRM.VTS", "_MWSTPAU.VTS", "Mwstform.lst", "Mwstpau.vls", "Mwstpau.lst"})
         EXPECT_FALSE(fs::exists(InMandate(file))) << file;
@@ -212,8 +214,7 @@ TEST_F(FormActivation, ReadOnlyMandateIsNotChanged) {
     const std::string before = FileBytes(InMandate("MWSTFORM.VTS"));
     Activate(ID_FORM2024);
 
-    const std::string refused = Format(LoadString(IDS_LOG_FORMS_READ_ONLY), mandateDir);
-    EXPECT_EQ(LogLines(), (Lines{refused.substr(0, refused.size() - 2), EndLine(IDS_END_FORM2024), ""}));
+    EXPECT_EQ(LogLines(), (Lines{Logged(IDS_LOG_FORMS_READ_ONLY, mandateDir), EndLine(IDS_END_FORM2024), ""}));
     EXPECT_EQ(FileBytes(InMandate("MWSTFORM.VTS")), before);
     for (const char* file : kMandateFiles) {
         if (std::string(file) != "MWSTFORM.VTS") {

@@ -3,7 +3,6 @@
 // step, the workbooks of the same conversion on the untouched mandate.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "templates/TemplateSet.h"
@@ -13,12 +12,7 @@
 
 namespace {
 
-const std::string kBin = MWST_TEST_BIN_DIR;
-
-int Program(const std::string& name, const std::string& args) {
-    const std::string command = kBin + "/" + name + " " + args + " </dev/null >/dev/null 2>&1";
-    return std::system(command.c_str());
-}
+using formstest::Program;
 
 class LetterCase : public ::testing::Test {
 protected:

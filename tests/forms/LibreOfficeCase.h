@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +22,12 @@
 #include "tests/workbook/WorkbookFiles.h"
 
 namespace formstest {
+
+// Runs a program of the build (standard input empty, output dropped); the system() status.
+inline int Program(const std::string& name, const std::string& args) {
+    const std::string command = MWST_TEST_BIN_DIR "/" + name + " " + args + " </dev/null >/dev/null 2>&1";
+    return std::system(command.c_str());
+}
 
 inline std::string LowerNamesAsLibreOffice(const std::string& formula) {
     std::string out;

@@ -47,10 +47,7 @@ std::string FindOnPath(const std::string& program) {
     return "";
 }
 
-int Program(const std::string& name, const std::string& args) {
-    const std::string command = kBin + "/" + name + " " + args + " </dev/null >/dev/null 2>&1";
-    return std::system(command.c_str());
-}
+using formstest::Program;
 
 std::string Template(const std::string& name) { return kBin + "/mwst/" + name + ".vts"; }
 
