@@ -26,7 +26,7 @@ bool CommandRun::Begin(bool adaptsForm) {
     if (!filesofours::Replaceable(ctx_)) return false;
     // A workbook the pass could not adapt is found before any record changes.
     if (adaptsForm) {
-        const std::string form = MwstMandateOwnSheetName(&ctx_.mandate, MwstMandateUsesFlatRate(&ctx_.mandate));
+        const std::string form = MwstOwnSheetName(MwstSheetFolder(ctx_), MwstMandateUsesFlatRate(&ctx_.mandate));
         if (const std::optional<std::string> problem = mapping::CheckWorkbook(ctx_, form))
             return Fail(Format(LoadString(IDS_LOG_FORM_REASON), *problem));
     }
@@ -78,10 +78,9 @@ bool CommandRun::ReadPlan(TaxKeyFiles& files, KeyPlan& plan) {
 bool CommandRun::Finish(const std::optional<FormPass>& pass) {
     // The last moment a stop can take everything back.
     if (Stopped()) return false;
-    const std::string dir = ctx_.mandate.GetPath();
     if (pass) {
         std::string reason;
-        if (!formpass::Save(dir, *pass, reason)) return Fail(reason);
+        if (!formpass::Save(FilesFolder(ctx_), *pass, reason)) return Fail(reason);
     }
     if (IsDryRun(ctx_)) {
         // The records stay in the dry run's transaction (rolled back at its

@@ -87,7 +87,10 @@ std::string ActiveFormFile(const Mandate& mandate) {
 }
 
 unsigned ActiveFormVersion(CommandContext& ctx) {
-    const std::string workbook = ActiveFormFile(ctx.mandate);
+    // Where the command works on the mandate's files: in a dry run, the
+    // workbook an earlier command of the run activated in its scratch folder.
+    const bool flatRate = ctx.mandate.GetIniLong(kFlatRateSection, kFlatRateKey, 0) != 0;
+    const std::string workbook = MwstSheetName(MwstSheetFolder(ctx), flatRate);
     std::string failure;
     const unsigned version = MwstGetVersion(workbook, &failure);
     // Version 0 then decides as for a mandate without a form; the log says why.

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <string>
 
 class ConvertTable;
 class LogSink;
@@ -24,6 +25,11 @@ struct CommandContext {
     // Set by the front end, from any thread, to stop the run: a command that
     // sees it rolls its transaction back and ends (null: nobody stops it).
     const std::atomic<bool>* stop = nullptr;
+    // Where the command reads and writes the mandate's files of ours (form
+    // workbooks, companion files, formula pass journal): a dry run's scratch
+    // folder or an activation's staging folder, holding copies under the
+    // mandate's names. Empty: the mandate's folder itself.
+    std::string filesFolder = {};
 };
 
 // What a command returns, besides 1 (completed) and 0 (refused or not
@@ -31,6 +37,9 @@ struct CommandContext {
 // work already.
 inline constexpr int kNothingToDo = 2;
 
+// The folder the command reads and writes the mandate's files of ours in:
+// `filesFolder` when set, else the mandate's folder.
+std::string FilesFolder(const CommandContext& ctx);
 // True while the context runs a dry run.
 bool IsDryRun(const CommandContext& ctx);
 // True once the front end asked the run to stop.

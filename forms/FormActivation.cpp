@@ -173,10 +173,9 @@ bool StagedUpdate(CommandContext& ctx, int year, bool& leftAlone) {
     int stepFailures = 0;
     if (Stage(dir, failure)) {
         RenamingLogSink log(ctx.log, StagingFolder(dir), dir);
-        CommandContext staged{ctx.mandate, log, ctx.seam, ctx.changeFlag, ctx.table, ctx.safety};
-        MwstSetScratchFolder(dir, StagingFolder(dir));
+        CommandContext staged{ctx.mandate, log, ctx.seam, ctx.changeFlag, ctx.table, ctx.safety, nullptr,
+                              StagingFolder(dir)};
         const bool updated = UpdateForms(staged, year, kInvert, &leftAlone);
-        MwstSetScratchFolder(dir, {});
         stepFailures = log.Failures();
         for (int i = 0; i < stepFailures; ++i) ctx.log.CountFailure();
         done = updated && Commit(dir, failure, journalled);

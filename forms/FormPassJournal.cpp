@@ -9,7 +9,6 @@
 #include "core/LogSink.h"
 #include "core/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
-#include "templates/TemplateSet.h"
 #include "workbook/FileIo.h"
 #include "pendra/BFile.h"
 #include "pendra/Mandate.h"
@@ -44,7 +43,7 @@ constexpr ListField kLists[] = {
 
 }  // namespace
 
-std::string JournalPath(const std::string& mandateDir) { return MwstFilesFolder(mandateDir) + "/" + kJournalName; }
+std::string JournalPath(const std::string& folder) { return folder + "/" + kJournalName; }
 
 std::string ToText(const FormPass& pass) {
     std::string text = std::string(kHeader) + "\n";
@@ -78,9 +77,9 @@ std::optional<FormPass> FromText(const std::string& text) {
     return pass;
 }
 
-bool Save(const std::string& mandateDir, const FormPass& pass, std::string& reason) {
+bool Save(const std::string& folder, const FormPass& pass, std::string& reason) {
     try {
-        fileio::ReplaceFile(JournalPath(mandateDir), ToText(pass));
+        fileio::ReplaceFile(JournalPath(folder), ToText(pass));
         return true;
     } catch (const CException& e) {
         reason = e.what();
@@ -88,15 +87,15 @@ bool Save(const std::string& mandateDir, const FormPass& pass, std::string& reas
     }
 }
 
-std::optional<FormPass> Load(const std::string& mandateDir) {
+std::optional<FormPass> Load(const std::string& folder) {
     try {
-        return FromText(fileio::ReadWholeFile(JournalPath(mandateDir)));
+        return FromText(fileio::ReadWholeFile(JournalPath(folder)));
     } catch (const CException&) {
         return std::nullopt;
     }
 }
 
-void Remove(const std::string& mandateDir) { std::remove(JournalPath(mandateDir).c_str()); }
+void Remove(const std::string& folder) { std::remove(JournalPath(folder).c_str()); }
 
 bool Apply(CommandContext& ctx, const FormPass& pass) {
     switch (pass.kind) {
@@ -135,13 +134,13 @@ int RecordsMatch(Mandate& mandate, const std::vector<std::string>& present, cons
 
 void RunJournalled(CommandContext& ctx, const FormPass& pass) {
     // A pass that failed stays in the journal and is tried again by the next command.
-    if (Apply(ctx, pass)) Remove(ctx.mandate.GetPath());
+    if (Apply(ctx, pass)) Remove(FilesFolder(ctx));
 }
 
 void FinishPending(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
     if (mandate.IsReadOnly()) return;
-    const std::string dir = mandate.GetPath();
+    const std::string dir = FilesFolder(ctx);
     const std::optional<FormPass> pass = Load(dir);
     if (!pass) return;
     const int status = RecordsMatch(mandate, pass->inserted, pass->deleted);

@@ -33,13 +33,15 @@ namespace formpass {
 
 inline constexpr const char* kJournalName = filesofours::kFormPassJournalName;
 
-std::string JournalPath(const std::string& mandateDir);
+// The journal in `folder`: the mandate's folder, or the folder a command
+// works on the mandate's files in (FilesFolder, core/CommandContext.h).
+std::string JournalPath(const std::string& folder);
 
 // Writes the journal (crash-safe replacement); false with `reason` set.
-bool Save(const std::string& mandateDir, const FormPass& pass, std::string& reason);
-// The journal of `mandateDir`, if one is there and readable.
-std::optional<FormPass> Load(const std::string& mandateDir);
-void Remove(const std::string& mandateDir);
+bool Save(const std::string& folder, const FormPass& pass, std::string& reason);
+// The journal in `folder`, if one is there and readable.
+std::optional<FormPass> Load(const std::string& folder);
+void Remove(const std::string& folder);
 
 // Text form of a journal, one "field value" per line (ids hold no line ends).
 std::string ToText(const FormPass& pass);

@@ -30,7 +30,11 @@ bool Readable(const std::string& path) { return ::access(path.c_str(), R_OK) == 
 class FormUpdateRun {
 public:
     FormUpdateRun(CommandContext& ctx, int year, int invert)
-        : ctx_(ctx), year_(year), invert_(invert), mandateDir_(ctx.mandate.GetPath()) {}
+        : ctx_(ctx),
+          year_(year),
+          invert_(invert),
+          mandateDir_(ctx.mandate.GetPath()),
+          filesFolder_(FilesFolder(ctx)) {}
 
     // True once a form workbook was (to be) replaced: false after a run
     // that found every workbook at the template's version.
@@ -71,9 +75,10 @@ private:
     std::string Template(std::size_t step) const {
         return MwstTemplatePath(MwstTemplateSteps()[step], year_);
     }
-    // Under the spelling the mandate has, so that it is replaced in place.
+    // Under the spelling the mandate has, so that it is replaced in place;
+    // in the folder the command works on the mandate's files in.
     std::string MandateFile(std::size_t step) const {
-        return MwstMandateFilePath(mandateDir_, MwstTemplateSteps()[step].mandateFile);
+        return MwstMandateFilePath(filesFolder_, MwstTemplateSteps()[step].mandateFile);
     }
 
     void Step(std::size_t step, unsigned templateVersion) {
@@ -137,6 +142,7 @@ private:
     const int year_;
     const int invert_;
     const std::string mandateDir_;
+    const std::string filesFolder_;
     bool failed_ = false;
     bool replaced_ = false;
 };
@@ -156,6 +162,7 @@ int CopyUpdateForm(CommandContext& ctx, const std::string& source, const std::st
     MwstDummy2 dlg;
     dlg.m_mandate = &ctx.mandate;
     dlg.m_table = &ctx.table;
+    dlg.m_filesFolder = FilesFolder(ctx);
     dlg.m_sourceName = source;
     dlg.m_targetName = target;
     dlg.m_invert = invert;

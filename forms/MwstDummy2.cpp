@@ -86,10 +86,10 @@ struct KeyExchange {
 
 }  // namespace
 
-std::string MwstTransferOutputName(const std::string& mandateDir, const std::string& targetName) {
+std::string MwstTransferOutputName(const std::string& folder, const std::string& targetName) {
     const std::size_t slash = targetName.rfind('/');
     const std::string name = slash != std::string::npos && slash > 0 ? targetName.substr(slash + 1) : targetName;
-    return MwstMandateFilePath(mandateDir, name);
+    return MwstMandateFilePath(folder, name);
 }
 
 int MwstDummy2::DoModal() {
@@ -106,11 +106,12 @@ bool MwstDummy2::OnInitDialog() {
         m_failure = LoadString(IDS_NO_MANDATE);
         return true;
     }
-    m_outputName = MwstTransferOutputName(mandateDir, m_targetName);
-    // A target in the mandate directory is the file found there in whatever
-    // letter case: its formulas are read from where the result goes.
+    const std::string folder = m_filesFolder.empty() ? mandateDir : m_filesFolder;
+    m_outputName = MwstTransferOutputName(folder, m_targetName);
+    // A target in that folder is the file found there in whatever letter
+    // case: its formulas are read from where the result goes.
     if (const std::size_t slash = m_targetName.rfind('/');
-        slash == mandateDir.size() && m_targetName.compare(0, slash, mandateDir) == 0)
+        slash == folder.size() && m_targetName.compare(0, slash, folder) == 0)
         m_targetName = m_outputName;
     try {
         Transfer();

@@ -16,7 +16,8 @@ class Mandate;
 //
 // The caller sets the mandate (open; its directory receives the result and
 // its key pairs are exchanged), the two file names and m_invert, runs it and reads m_result
-// (non-zero is success) and, after a failure, m_failure.
+// (non-zero is success) and, after a failure, m_failure. A command sets
+// m_filesFolder as well: the result goes there instead.
 class MwstDummy2 {
 public:
     static constexpr int IDOK = 1;
@@ -44,6 +45,9 @@ public:
     std::string m_sourceName;
     std::string m_targetName;
     std::string m_outputName;
+    // Where a command works on the mandate's files (FilesFolder,
+    // core/CommandContext.h); empty: the mandate directory.
+    std::string m_filesFolder;
     short m_sourceType = 0;
     short m_targetType = 0;
     int m_result = 0;
@@ -56,6 +60,7 @@ private:
     void CopyTemplateFile();
 };
 
-// The output rule: the mandate directory followed by the target's file name,
-// under the spelling the mandate directory already has (MwstMandateFilePath).
-std::string MwstTransferOutputName(const std::string& mandateDir, const std::string& targetName);
+// The output rule: `folder` (the mandate directory, or where a command works
+// on its files) followed by the target's file name, under the spelling the
+// folder already has (MwstMandateFilePath).
+std::string MwstTransferOutputName(const std::string& folder, const std::string& targetName);

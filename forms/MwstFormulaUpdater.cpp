@@ -48,7 +48,8 @@ bool RunPass(CommandContext& ctx, MwstFormulaUpdater& dlg) {
         return false;
     }
     if (!dlg.m_loaded && dlg.m_pFirstArray && !dlg.m_pFirstArray->empty())
-        ctx.log.Line(Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK), MwstMandateOwnSheetName(&ctx.mandate, MwstMandateUsesFlatRate(&ctx.mandate))));
+        ctx.log.Line(Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK),
+                            MwstOwnSheetName(MwstSheetFolder(ctx), MwstMandateUsesFlatRate(&ctx.mandate))));
     return true;
 }
 
@@ -57,7 +58,10 @@ bool RunPass(CommandContext& ctx, MwstFormulaUpdater& dlg) {
 MwstFormulaUpdater::MwstFormulaUpdater() : m_pChangeFlag(&m_ownChangeFlag) {}
 
 MwstFormulaUpdater::MwstFormulaUpdater(CommandContext& ctx)
-    : m_pChangeFlag(&ctx.changeFlag), m_mandate(&ctx.mandate), m_table(&ctx.table) {
+    : m_pChangeFlag(&ctx.changeFlag),
+      m_mandate(&ctx.mandate),
+      m_table(&ctx.table),
+      m_filesFolder(FilesFolder(ctx)) {
     Mandate* mandate = &ctx.mandate;
     const ConvertTable* table = &ctx.table;
     m_applicationPairs = [mandate, table](std::vector<std::string>& ar) { GetTaxArray(*mandate, *table, ar, 1); };
@@ -102,7 +106,9 @@ bool MwstFormulaUpdater::OnInitDialog() {
 // the control's exception through, so that their caller reports the file and
 // the reason instead of a pass that silently did nothing.
 int MwstFormulaUpdater::LoadMandateSheet() {
-    if (m_mode != kModeVersion) return MwstLoadMandateSheet(m_mandate, m_filename, m_filetype, m_mwstform);
+    if (m_mode != kModeVersion)
+        return MwstLoadSheet(SheetFolder(), MwstMandateUsesFlatRate(m_mandate), m_filename, m_filetype,
+                             m_mwstform);
     try {
         return MwstLoadNamedMandateSheet(m_filename, m_filetype, m_mwstform);
     } catch (const CException& e) {
@@ -111,8 +117,17 @@ int MwstFormulaUpdater::LoadMandateSheet() {
     }
 }
 
+std::string MwstFormulaUpdater::SheetFolder() const {
+    if (!m_mandate || !m_mandate->IsMandantOpen()) return std::string();
+    return m_filesFolder.empty() ? m_mandate->GetPath() : m_filesFolder;
+}
+
+std::string MwstFormulaUpdater::OwnSheetName() const {
+    return MwstOwnSheetName(SheetFolder(), MwstMandateUsesFlatRate(m_mandate));
+}
+
 void MwstFormulaUpdater::SaveMandateSheet() {
-    const std::string own = MwstMandateOwnSheetName(m_mandate, MwstMandateUsesFlatRate(m_mandate));
+    const std::string own = OwnSheetName();
     m_filename = PassSaveTarget();
     // The pass worked on the templates directory's copy because the mandate's
     // own workbook may not be written: its result has nowhere to go.
@@ -124,7 +139,7 @@ void MwstFormulaUpdater::SaveMandateSheet() {
 }
 
 std::string MwstFormulaUpdater::PassSaveTarget() const {
-    const std::string own = MwstMandateOwnSheetName(m_mandate, MwstMandateUsesFlatRate(m_mandate));
+    const std::string own = OwnSheetName();
     if (m_filename == own) return own;
     // A mandate workbook that may not be written is not replaced behind its back.
     if (own.empty() || (Exists(own) && !Writable(own))) return std::string();

@@ -78,10 +78,19 @@ public:
     // The command's mandate and its conversion table; null for a tool's updater.
     Mandate* m_mandate = nullptr;
     const ConvertTable* m_table = nullptr;
+    // Where the command works on the mandate's files (FilesFolder,
+    // core/CommandContext.h): the mandate's own workbook is read and written
+    // there. Empty: the mandate's folder.
+    std::string m_filesFolder;
 
 private:
     short m_ownChangeFlag = 0;
     bool ChangeFlagSet() const { return *m_pChangeFlag != 0; }
+    // The folder the mandate's own workbook is in (m_filesFolder or the
+    // mandate's folder); empty while the mandate is not open (or there is none).
+    std::string SheetFolder() const;
+    // The mandate's own workbook of its method there.
+    std::string OwnSheetName() const;
     // Where a pass result goes: the loaded file when it is the mandate's own
     // workbook, otherwise the mandate's own workbook of its method (a template
     // is shared by every mandate and stays as it is); empty for nowhere.

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "core/BrisolSettings.h"
+#include "core/CommandContext.h"
 #include "forms/MappingSheet.h"
 #include "templates/TemplateSet.h"
 #include "workbook/CVCF1.h"
@@ -37,10 +38,6 @@ std::string InMandateDirectory(const std::string& dir, const std::string& name) 
     return dir.empty() ? std::string() : MwstMandateFilePath(dir, name);
 }
 
-std::string MandateDirectory(const Mandate* mandate) {
-    return mandate && mandate->IsMandantOpen() ? mandate->GetPath() : std::string();
-}
-
 std::string TemplatesDirectory() { return ReadBrisolPath("Vorlagen", "verzeichnis"); }
 
 void ReadSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform) {
@@ -68,33 +65,54 @@ std::string ProgramPath() {
 
 std::string MwstMethodFileName(bool bPaus) { return bPaus ? kFlatRateName : kEffectiveName; }
 
+std::string MwstSheetFolder(const Mandate* mandate) {
+    return mandate && mandate->IsMandantOpen() ? mandate->GetPath() : std::string();
+}
+
+std::string MwstSheetFolder(const CommandContext& ctx) {
+    return ctx.mandate.IsMandantOpen() ? FilesFolder(ctx) : std::string();
+}
+
+std::string MwstOwnSheetName(const std::string& folder, bool bPaus) {
+    return InMandateDirectory(folder, MwstMethodFileName(bPaus));
+}
+
 std::string MwstMandateOwnSheetName(const Mandate* mandate, bool bPaus) {
-    return InMandateDirectory(MandateDirectory(mandate), MwstMethodFileName(bPaus));
+    return MwstOwnSheetName(MwstSheetFolder(mandate), bPaus);
 }
 
 bool MwstMandateUsesFlatRate(const Mandate* mandate) {
     return mandate && mandate->IsMandantOpen() && mandate->GetIniLong(0, 27, 0) != 0;
 }
 
-std::string MwstMandateSheetName(const Mandate* mandate, bool bPaus) {
+std::string MwstSheetName(const std::string& folder, bool bPaus) {
     const std::string name = MwstMethodFileName(bPaus);
     for (const std::string& candidate :
-         {InMandateDirectory(MandateDirectory(mandate), name), InDirectory(TemplatesDirectory(), name)}) {
+         {InMandateDirectory(folder, name), InDirectory(TemplatesDirectory(), name)}) {
         if (!candidate.empty() && Usable(candidate)) return candidate;
     }
     return std::string();
 }
 
+std::string MwstMandateSheetName(const Mandate* mandate, bool bPaus) {
+    return MwstSheetName(MwstSheetFolder(mandate), bPaus);
+}
+
 // No bare-name fallback: a file of that name in the working directory belongs
 // to nobody, and a pass would save it as the mandate's workbook.
-int MwstLoadMandateSheet(const Mandate* mandate, std::string& _filename, short& _filetype, CVCF1& _mwstform) {
+int MwstLoadSheet(const std::string& folder, bool bPaus, std::string& _filename, short& _filetype,
+                  CVCF1& _mwstform) {
     _filename.clear();
-    const bool bPaus = MwstMandateUsesFlatRate(mandate);
     _filetype = 0;
-    _filename = MwstMandateSheetName(mandate, bPaus);
+    _filename = MwstSheetName(folder, bPaus);
     if (_filename.empty()) return 0;
     ReadSheet(_filename, _filetype, _mwstform);
     return 1;
+}
+
+int MwstLoadMandateSheet(const Mandate* mandate, std::string& _filename, short& _filetype, CVCF1& _mwstform) {
+    return MwstLoadSheet(MwstSheetFolder(mandate), MwstMandateUsesFlatRate(mandate), _filename, _filetype,
+                         _mwstform);
 }
 
 int MwstLoadNamedMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform) {

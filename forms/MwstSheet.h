@@ -3,6 +3,7 @@
 
 class CVCF1;
 class Mandate;
+struct CommandContext;
 
 // Where the open mandate's VAT form workbook lives, how it is loaded into and
 // saved from a spreadsheet control, and where the template sets beside the
@@ -14,20 +15,36 @@ class Mandate;
 
 // "MWSTFORM.VTS" for the effective method, "MWSTPAU.VTS" for flat rate.
 std::string MwstMethodFileName(bool bPaus);
-// The mandate's own workbook of the method: mandate directory + "/" + name,
-// under the spelling the mandate directory has (MwstMandateFilePath, any
-// letter case); empty while `mandate` is not open (or null: no mandate).
-std::string MwstMandateOwnSheetName(const Mandate* mandate, bool bPaus);
 // True when `mandate` is open and uses the flat-rate workbook (mandate setting 27).
 bool MwstMandateUsesFlatRate(const Mandate* mandate);
 
-// The mandate's own workbook, else the templates directory's copy, each only
-// with read and write access; empty when neither qualifies.
+// The folder the functions below find the mandate's own workbook in: the
+// mandate directory while `mandate` is open, else empty (null: no mandate).
+std::string MwstSheetFolder(const Mandate* mandate);
+// For a command: the folder it works on the mandate's files in (FilesFolder,
+// core/CommandContext.h; a dry run's scratch folder), empty while the
+// context's mandate is not open.
+std::string MwstSheetFolder(const CommandContext& ctx);
+
+// The mandate's own workbook of the method in `folder` (one of the above):
+// folder + "/" + name, under the spelling the folder has (MwstMandateFilePath,
+// any letter case); empty for an empty folder.
+std::string MwstOwnSheetName(const std::string& folder, bool bPaus);
+// The same in the mandate directory of `mandate`.
+std::string MwstMandateOwnSheetName(const Mandate* mandate, bool bPaus);
+
+// The mandate's own workbook in `folder`, else the templates directory's
+// copy, each only with read and write access; empty when neither qualifies.
+std::string MwstSheetName(const std::string& folder, bool bPaus);
+// The same with the mandate directory of `mandate`.
 std::string MwstMandateSheetName(const Mandate* mandate, bool bPaus);
-// Loads the workbook MwstMandateSheetName picks for the mandate's method: 1.
+// Loads the workbook MwstSheetName picks in `folder` for the method: 1.
 // When none qualifies: 0, `_filename` empty and the control untouched; no
-// workbook outside the mandate and templates directories is ever read.
+// workbook outside that folder and the templates directory is ever read.
 // `_filename` receives what was read (also when the read throws).
+int MwstLoadSheet(const std::string& folder, bool bPaus, std::string& _filename, short& _filetype,
+                  CVCF1& _mwstform);
+// The same with the mandate directory of `mandate` and the mandate's method.
 int MwstLoadMandateSheet(const Mandate* mandate, std::string& _filename, short& _filetype, CVCF1& _mwstform);
 // Loads `_filename` when it is readable: 1, else 0 with the control untouched.
 int MwstLoadNamedMandateSheet(std::string& _filename, short& _filetype, CVCF1& _mwstform);

@@ -45,7 +45,7 @@ Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork
     MandateRun run(mandate, log, options.dryRun, ProductBackupSettings());
     if (!run.Start()) return Outcome::kFailed;
     const ConvertTable table(mandate.GetPath());
-    CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run, options.stop};
+    CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run, options.stop, run.FilesFolder()};
     const Outcome outcome = work(ctx, dir);
     run.Finish();
     return outcome;

@@ -46,7 +46,6 @@ MandateRun::~MandateRun() {
     Finish();
     dryBatch.reset();
     if (scratch_.empty()) return;
-    MwstSetScratchFolder(mandateDir_, {});
     std::error_code ec;
     fs::remove_all(scratch_, ec);
 }
@@ -110,7 +109,6 @@ bool MandateRun::Start() {
         log_.Line(Format(LoadString(IDS_LOG_FORM_REASON), failure));
         return false;
     }
-    MwstSetScratchFolder(mandateDir_, scratch_);
     scratchLog_ = std::make_unique<RenamingLogSink>(log_, scratch_, mandateDir_);
     return true;
 }

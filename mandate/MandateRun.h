@@ -31,6 +31,10 @@ public:
     // The sink the commands write to; its failures are handed on to the
     // front end's sink when the run ends.
     LogSink& Log();
+    // Where the commands read and write the mandate's files of ours
+    // (CommandContext::filesFolder): the scratch folder once a dry run has
+    // started, else empty (the mandate's folder).
+    const std::string& FilesFolder() const { return scratch_; }
     // Ends the run: keeps its backup when the run changed the mandate (and
     // applies the retention), removes it otherwise; hands the failures
     // counted on Log() on to the front end's sink.

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "base/InstallLayout.h"
@@ -14,12 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The mandate directory of a dry run and its scratch folder.
-std::pair<std::string, std::string>& ScratchFolder() {
-    static std::pair<std::string, std::string> scratch;
-    return scratch;
-}
 
 std::string& ProgramPathOverride() {
     static std::string path;
@@ -118,28 +111,18 @@ bool MwstInstallTemplateSet(int year, const std::string& mandateDir, std::string
     return true;
 }
 
-void MwstSetScratchFolder(const std::string& mandateDir, const std::string& scratchDir) {
-    ScratchFolder() = scratchDir.empty() ? std::pair<std::string, std::string>() : std::pair(mandateDir, scratchDir);
-}
-
-std::string MwstFilesFolder(const std::string& mandateDir) {
-    const auto& [dir, scratch] = ScratchFolder();
-    return !scratch.empty() && mandateDir == dir ? scratch : mandateDir;
-}
-
-std::string MwstMandateFilePath(const std::string& mandateDirOrScratch, const std::string& name) {
-    const std::string mandateDir = MwstFilesFolder(mandateDirOrScratch);
-    const std::string exact = mandateDir + "/" + name;
+std::string MwstMandateFilePath(const std::string& folder, const std::string& name) {
+    const std::string exact = folder + "/" + name;
     std::error_code ec;
     if (fs::exists(fs::symlink_status(exact, ec))) return exact;
     std::string chosen;
-    ForEachName(mandateDir, [&](const fs::directory_entry& entry) {
+    ForEachName(folder, [&](const fs::directory_entry& entry) {
         const std::string found = entry.path().filename().string();
         std::error_code typeError;
         if (SameNameIgnoringCase(found, name) && entry.is_regular_file(typeError) && (chosen.empty() || found < chosen))
             chosen = found;
     });
-    return chosen.empty() ? exact : mandateDir + "/" + chosen;
+    return chosen.empty() ? exact : folder + "/" + chosen;
 }
 
 int MwstRemoveStrayTempFiles(const std::string& mandateDir, const std::vector<std::string>& otherFiles) {

@@ -37,22 +37,15 @@ std::string MwstProgramPath();
 void MwstSetProgramPath(const std::string& path);
 
 // The path of the mandate file `name` (a workbook or companion file of the
-// steps above) in `mandateDir`. A mandate copied from Windows may spell it in
+// steps above) in `folder`: the mandate's folder, or a folder holding copies
+// of its files under their names there (a dry run's scratch folder, an
+// activation's staging folder). A mandate copied from Windows may spell it in
 // other letter case ("mwstform.vts", "Mwstform.VTS"); such a file is the
 // mandate's file and is read and replaced under its own name, so that no
 // second spelling appears beside it. When several spellings exist, the exact
 // one wins, else the first in byte order ("MWSTFORM.vts" before
 // "mwstform.vts"); the others are left alone. Without any, the exact spelling.
-std::string MwstMandateFilePath(const std::string& mandateDir, const std::string& name);
-
-// A dry run's scratch folder: while one is set for `mandateDir`, the files of
-// ours of that mandate (workbooks, companion files, formula pass journal) are
-// read and written there and the mandate directory is left alone. An empty
-// `scratchDir` ends it. One at a time per process.
-void MwstSetScratchFolder(const std::string& mandateDir, const std::string& scratchDir);
-// Where the files of ours of `mandateDir` are read and written: the scratch
-// folder during a dry run of that mandate, else the mandate directory.
-std::string MwstFilesFolder(const std::string& mandateDir);
+std::string MwstMandateFilePath(const std::string& folder, const std::string& name);
 
 // Removes the temporary files of ours (TempFileName.h) that an interrupted
 // replacement of one of the mandate files, or of one of `otherFiles` (names of
