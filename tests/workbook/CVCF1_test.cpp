@@ -245,27 +245,16 @@ TEST(ViewProperties, UnknownNameIsRejected) {
 
 TEST(ViewProperties, SettersReachTheNamedProperty) {
     CVCF1 vcf;
-    vcf.SetAllowDesigner(true);
-    vcf.SetShowGridLines(false);
-    vcf.SetShowRowHeading(false);
+    for (auto set : {&CVCF1::SetAllowDesigner, &CVCF1::SetPrintNoColor, &CVCF1::SetRowMode, &CVCF1::SetShowFormulas})
+        (vcf.*set)(true);
+    for (auto set : {&CVCF1::SetShowGridLines, &CVCF1::SetShowRowHeading, &CVCF1::SetAllowResize,
+                     &CVCF1::SetAllowSelections, &CVCF1::SetAllowInCellEditing, &CVCF1::SetAllowFillRange,
+                     &CVCF1::SetAllowMoveRange, &CVCF1::SetShowColHeading, &CVCF1::SetAllowArrows, &CVCF1::SetAllowTabs,
+                     &CVCF1::SetAllowDelete, &CVCF1::SetAllowEditHeaders, &CVCF1::SetShowZeroValues,
+                     &CVCF1::SetShowEditBar, &CVCF1::SetAllowAutoFill})
+        (vcf.*set)(false);
     vcf.SetShowSelections(2);
-    vcf.SetAllowResize(false);
-    vcf.SetAllowSelections(false);
-    vcf.SetAllowInCellEditing(false);
-    vcf.SetAllowFillRange(false);
-    vcf.SetAllowMoveRange(false);
-    vcf.SetPrintNoColor(true);
-    vcf.SetShowColHeading(false);
-    vcf.SetAllowArrows(false);
-    vcf.SetAllowTabs(false);
-    vcf.SetRowMode(true);
-    vcf.SetAllowDelete(false);
-    vcf.SetAllowEditHeaders(false);
-    vcf.SetShowFormulas(true);
-    vcf.SetShowZeroValues(false);
     vcf.SetShowTabs(0);
-    vcf.SetShowEditBar(false);
-    vcf.SetAllowAutoFill(false);
     for (const auto& info : ViewProperties::All()) {
         int expected = info.maxValue == 1 ? 1 - info.defaultValue : (info.name == "ShowTabs" ? 0 : 2);
         EXPECT_EQ(vcf.GetViewProperty(std::string(info.name)), expected) << info.name;
