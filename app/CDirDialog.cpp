@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-#include "core/UiSeam.h"
+#include "app/framework/AppSeam.h"
 
 int CDirDialog::DoBrowse(std::string strPreselected) {
-    std::optional<std::string> chosen = UiSeam::Current().BrowseForFolder(strPreselected);
+    std::optional<std::string> chosen = AppSeam::Current().BrowseForFolder(strPreselected);
     if (!chosen || chosen->empty()) return 0;
     std::error_code error;
     if (!std::filesystem::is_directory(*chosen, error)) return 0;

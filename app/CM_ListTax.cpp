@@ -14,10 +14,11 @@
 #include "app/CTheApp.h"
 #include "app/CTheView.h"
 #include "app/framework/CFrameWnd.h"
+#include "app/framework/AppSeam.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
 #include "pendra/Mandate.h"
-#include "pendra/PendraMessages.h"
+#include "core/PendraUiBridge.h"
 #include "pendra/PendraStatus.h"
 #include "res/Resource.h"
 #include "rules/ConvertTable.h"
@@ -107,16 +108,17 @@ bool CM_ListTax::OnInitDialog() {
     KeyOverview overview;
     bool opened = false;
     const ConvertTable table(mandate_->GetPath());
-    const int status = ReadKeyOverview(*mandate_, table, UiSeam::Current(), overview, opened);
+    UiSeam& seam = AppSeam::Current();
+    const int status = ReadKeyOverview(*mandate_, table, seam, overview, opened);
     if (!opened) {
-        ShowError(ZylGetResourceHandle(), 5000, mandate_->GetLastName(), status);
+        ShowLibraryError(seam, 5000, mandate_->GetLastName(), status);
         return false;
     }
     // A key file that cannot be read to its end would show a list that looks
     // complete: the overview is not shown then.
     if (status != pendra::kOk) {
         TheApp().GetLogView()->CountFailure();
-        ShowError(ZylGetResourceHandle(), 5000, mandate_->GetTaxName(), status);
+        ShowLibraryError(seam, 5000, mandate_->GetTaxName(), status);
         return false;
     }
     setWindowTitle(Q(overview.title));

@@ -17,6 +17,7 @@
 #include "app/MenuText.h"
 #include "app/RunProgress.h"
 #include "app/FrameRun.h"
+#include "app/framework/AppSeam.h"
 #include "backup/MandateBackup.h"
 #include "base/Format.h"
 #include "core/Strings.h"
@@ -252,7 +253,7 @@ void CMainFrame::OnManClose() {
 
 void CMainFrame::OpenMandate(const std::string& path) {
     CloseMandate();
-    const MandateSession::Opened opened = session_->Open(path, UiSeam::Current(), *TheApp().GetLogView());
+    const MandateSession::Opened opened = session_->Open(path, AppSeam::Current(), *TheApp().GetLogView());
     if (opened == MandateSession::Opened::kAborted) m_abortFlag = 1;
     if (opened != MandateSession::Opened::kYes) return;
     SetWindowText(LoadString(IDS_TITLE) + " - " + session_->Current().GetName());
@@ -309,7 +310,7 @@ void CMainFrame::OnUpdateRestoreBackup(CCmdUI* ui) { ui->Enable(session_->IsOpen
 void CMainFrame::OnRestoreBackup() {
     if (!session_->IsOpen()) return;
     const std::string dir = session_->Current().GetPath();
-    const std::optional<backup::Info> chosen = ChooseBackup(UiSeam::Current(), dir);
+    const std::optional<backup::Info> chosen = ChooseBackup(AppSeam::Current(), dir);
     if (!chosen) return;
     CTheApp& app = TheApp();
     CTheView& log = *app.GetLogView();

@@ -29,15 +29,14 @@
 #include "mandate/MandateSession.h"
 #include "rules/TaxArray.h"
 #include "app/framework/QtUiSeam.h"
+#include "app/framework/AppSeam.h"
 #include "core/Strings.h"
 #include "pendra/Mandate.h"
-#include "pendra/PendraUi.h"
 #include "res/Resource.h"
 
 namespace {
-// The seams the program installs when nobody (a test, the batch tool) has.
+// The seam the program installs when a test has not.
 QtUiSeam g_qtSeam;
-PendraUiBridge g_pendraBridge;
 bool g_seamInstalledByUs = false;
 }  // namespace
 
@@ -68,13 +67,12 @@ int CTheApp::InitInstance() {
     // 1. The product's culture selects German or French resources.
     SetProcessPreferredUILanguages(GetUICultureName());
     InstallQtTranslations(CurrentLanguage());
-    // 2./3. The platform needs no OLE; the framework's seams are put in place
-    // unless a test or the batch tool installed its own.
-    if (!UiSeam::Installed()) {
-        UiSeam::Install(&g_qtSeam);
+    // 2./3. The platform needs no OLE; the framework's seam is put in place
+    // unless a test installed its own.
+    if (!AppSeam::Installed()) {
+        AppSeam::Install(&g_qtSeam);
         g_seamInstalledByUs = true;
     }
-    PendraUi::Install(&g_pendraBridge);
     QApplication::setWindowIcon(ResourceIcon(QStringLiteral("app.xpm")));
     // 5./6. Document, frame and log view.
     document_ = new CTheDoc;
@@ -132,10 +130,9 @@ int CTheApp::ExitInstance() {
         delete m_pMandate;
         m_pMandate = nullptr;
     }
-    PendraUi::Install(nullptr);
     RemoveQtTranslations();
     if (g_seamInstalledByUs) {
-        UiSeam::Install(nullptr);
+        AppSeam::Install(nullptr);
         g_seamInstalledByUs = false;
     }
     return 1;
@@ -206,7 +203,7 @@ void CTheApp::OnMandantPrintlog() {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull()) {
         const MessageBoxRequest box{LoadString(IDS_NO_PRINTER), LoadString(IDS_TITLE), MB_YESNO | MB_ICONQUESTION};
-        if (UiSeam::Current().MessageBox(box) == IDYES) OnMandantSavelog();
+        if (AppSeam::Current().MessageBox(box) == IDYES) OnMandantSavelog();
         return;
     }
     QPrinter printer(info);
@@ -229,7 +226,7 @@ void CTheApp::OnMandantSavelog() {
     const bool pdf = path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
     std::string error;
     if (!SaveLog(S(path), pdf, error))
-        UiSeam::Current().MessageBox({Format(LoadString(IDS_SAVELOG_FAILED), S(path), error), LoadString(IDS_TITLE),
+        AppSeam::Current().MessageBox({Format(LoadString(IDS_SAVELOG_FAILED), S(path), error), LoadString(IDS_TITLE),
                                       MB_OK | MB_ICONEXCLAMATION});
 }
 
@@ -274,29 +271,31 @@ void CTheApp::OnShowkeys() { TaxKeyOverview(*this).Show(); }
 void CTheApp::OnEditTax() { TaxKeyOverview::ShowForOpenMandate(); }
 
 bool CTheApp::CheckVersionAndPassword(const std::string& path, std::string& outMandateName) {
-    return GetMainFrame()->Session().CheckVersionAndPassword(path, outMandateName, UiSeam::Current());
+    return GetMainFrame()->Session().CheckVersionAndPassword(path, outMandateName, AppSeam::Current());
 }
 
-bool CTheApp::IsVersion(Mandate* mandate) { return MandateSession::IsVersion(*mandate, UiSeam::Current()); }
+bool CTheApp::IsVersion(Mandate* mandate) { return MandateSession::IsVersion(*mandate, AppSeam::Current()); }
 
-bool CTheApp::AskPassword(Mandate* mandate) { return MandateSession::AskPassword(*mandate, UiSeam::Current()); }
+bool CTheApp::AskPassword(Mandate* mandate) { return MandateSession::AskPassword(*mandate, AppSeam::Current()); }
 
 bool CTheApp::SelectMandate(std::string& mandatePath) {
     char buffer[1024] = {};
     mandatePath.copy(buffer, sizeof buffer - 1);
-    if (Mandate::SelectMandate(buffer, sizeof buffer, 0, nullptr, nullptr, true) == 0) return false;
+    PendraUiBridge chooser(AppSeam::Current());
+    if (Mandate::SelectMandate(buffer, sizeof buffer, 0, chooser, nullptr, true) == 0) return false;
     mandatePath = buffer;
     return true;
 }
 
 CommandContext CTheApp::Context() {
     m_convertTable.LoadList(m_pMandate->GetPath());
-    return CommandContext{*m_pMandate, *GetLogView(), UiSeam::Current(), m_changeFlag, m_convertTable};
+    return CommandContext{*m_pMandate, *GetLogView(), AppSeam::Current(), m_changeFlag, m_convertTable};
 }
 
 int CTheApp::Failures() const { return GetLogView() ? GetLogView()->Failures() : 0; }
 
 void CTheApp::GetTaxArray(std::vector<std::string>& ar, int all) {
     m_convertTable.LoadList(m_pMandate->GetPath());
-    ::GetTaxArray(*m_pMandate, m_convertTable, ar, all);
+    PendraUiBridge ui(AppSeam::Current());
+    ::GetTaxArray(*m_pMandate, m_convertTable, ui, ar, all);
 }

@@ -9,6 +9,7 @@
 #include "app/RunProgress.h"
 #include "app/RunTally.h"
 #include "app/WindowLogSink.h"
+#include "app/framework/AppSeam.h"
 #include "app/framework/WorkThread.h"
 #include "base/Format.h"
 #include "core/RunAnswers.h"
@@ -53,7 +54,7 @@ bool ConfirmSelectionRun(Command command, int mandates) {
     box.text = info.confirmId ? Format(LoadString(IDS_CONFIRM_RUN_WITH), name, mandates, LoadString(info.confirmId))
                               : Format(LoadString(IDS_CONFIRM_RUN), name, mandates);
     box.type = info.confirmId ? info.confirmType : MB_YESNO | MB_ICONQUESTION;
-    return UiSeam::Current().MessageBox(box) == IDYES;
+    return AppSeam::Current().MessageBox(box) == IDYES;
 }
 
 // The directories of the list's selected rows, in list order.
@@ -80,16 +81,16 @@ bool FrameRun::OverSelection(const MandateWork& work, const RunOptions& options)
     tally.dryRun = options.dryRun;
     {
         const RunCursor cursor(frame_, log);
-        RunAnswers answers;
+        RunAnswers answers(AppSeam::Current());
         LeftOutMandates leftOut;
         WindowLogSink runLog(log);
         int refusal = 0;
-        const BatchObserver observer = Observer(count, tally, refusal, leftOut, runLog);
+        const BatchObserver observer = Observer(count, tally, refusal, leftOut, runLog, answers);
         const RunOptions stoppable = Stoppable(options);
         MandateSession& session = frame_.Session();
         short& changeFlag = app.m_changeFlag;
         workthread::Run([&] {
-            result = ::RunBatch(session, dirs, work, runLog, UiSeam::Current(), changeFlag, observer, stoppable);
+            result = ::RunBatch(session, dirs, work, runLog, answers, changeFlag, observer, stoppable);
         });
     }
     const std::optional<RunStop> stop = StopOf(result, dirs);
@@ -112,9 +113,10 @@ bool FrameRun::OverSelection(const std::function<void(const std::string& dir)>& 
 }
 
 BatchObserver FrameRun::Observer(int count, RunTally& tally, int& refusal, LeftOutMandates& leftOut,
-                                  LogSink& runLog) {
+                                  LogSink& runLog, RunAnswers& answers) {
     BatchObserver observer;
-    observer.starting = [this, count](std::size_t index, std::size_t, const std::string&) {
+    observer.starting = [this, count, &answers](std::size_t index, std::size_t, const std::string&) {
+        answers.NextMandate();
         workthread::Post([this, index, count] { frame_.Progress().Step(static_cast<int>(index), count); });
     };
     observer.opened = [this, &refusal] {
@@ -151,7 +153,7 @@ void FrameRun::Conversion(Command command) {
     CTheApp& app = TheApp();
     const bool confirmed = app.ListVisibleSelected()
                                ? ConfirmSelectionRun(command, app.GetListView()->GetSelectedCount())
-                               : ConfirmCommand(UiSeam::Current(), command);
+                               : ConfirmCommand(AppSeam::Current(), command);
     if (!confirmed) return;
     const bool dryRun = frame_.m_dryRun;
     CTheList& list = *app.GetListView();
@@ -186,7 +188,7 @@ void FrameRun::OnOpenMandate(const MandateWork& work, const RunOptions& options)
         Mandate& mandate = *app.m_pMandate;
         short& changeFlag = app.m_changeFlag;
         workthread::Run([&] {
-            RunOnMandate(mandate, mandate.GetPath(), work, runLog, UiSeam::Current(), changeFlag, stoppable);
+            RunOnMandate(mandate, mandate.GetPath(), work, runLog, AppSeam::Current(), changeFlag, stoppable);
         });
     }
     End();

@@ -11,6 +11,7 @@
 class CMainFrame;
 class LeftOutMandates;
 class LogSink;
+class RunAnswers;
 struct RunStop;
 struct RunTally;
 
@@ -47,7 +48,8 @@ private:
     void OnOpenMandate(const MandateWork& work, const RunOptions& options);
     // The observer of a walk over `count` mandates, called on the work's
     // thread: what it shows goes to the window's.
-    BatchObserver Observer(int count, RunTally& tally, int& refusal, LeftOutMandates& leftOut, LogSink& runLog);
+    BatchObserver Observer(int count, RunTally& tally, int& refusal, LeftOutMandates& leftOut, LogSink& runLog,
+                           RunAnswers& answers);
     // Where a walk over `dirs` stopped early; an Abort is logged here.
     std::optional<RunStop> StopOf(const BatchResult& result, const std::vector<std::string>& dirs);
     RunOptions Stoppable(const RunOptions& options) const;

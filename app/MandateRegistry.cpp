@@ -9,6 +9,7 @@
 #include "app/CTheList.h"
 #include "app/CTheView.h"
 #include "app/RunProgress.h"
+#include "app/framework/AppSeam.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "mandate/MandatePath.h"
@@ -37,7 +38,7 @@ void MandateRegistry::BeginSearch() {
     registeredBefore_ = app_.m_mandatePaths.size();
     searchLeftOut_ = {};
     unreadableFolders_ = 0;
-    searchAnswers_.emplace();
+    searchAnswers_.emplace(AppSeam::Current());
 }
 
 void MandateRegistry::EndSearch() {
@@ -93,7 +94,9 @@ bool MandateRegistry::Add(const std::string& path) {
     std::string name;
     if (searchAnswers_) searchAnswers_->NextMandate();
     MandateSession& session = app_.GetMainFrame()->Session();
-    if (!app_.CheckVersionAndPassword(shown, name)) {
+    // A search asks through its answers for all mandates.
+    UiSeam& seam = searchAnswers_ ? static_cast<UiSeam&>(*searchAnswers_) : AppSeam::Current();
+    if (!session.CheckVersionAndPassword(shown, name, seam)) {
         if (searchAnswers_) searchLeftOut_.Add(*app_.GetLogView(), shown, session.LastRefusal());
         return false;
     }

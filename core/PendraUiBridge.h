@@ -5,13 +5,18 @@
 
 class UiSeam;
 
-// Routes the data library's error boxes and prompts through the framework's seam.
+// Routes the data library's error boxes and prompts through a framework seam.
 class PendraUiBridge : public PendraUi {
 public:
+    explicit PendraUiBridge(UiSeam& seam) : seam_(seam) {}
+
     void ShowMessage(const std::string& text, const std::string& caption) override;
     std::optional<std::string> AskPassword(const std::string& prompt,
                                            const std::string& caption) override;
     std::optional<std::string> SelectMandateDirectory(const std::string& proposal) override;
+
+private:
+    UiSeam& seam_;
 };
 
 // The data library's error box `id`, its text naming `arg` and `status`,

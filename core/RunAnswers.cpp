@@ -3,12 +3,6 @@
 #include "core/Strings.h"
 #include "res/Resource.h"
 
-RunAnswers::RunAnswers() : previous_(UiSeam::Installed() ? &UiSeam::Current() : nullptr), asked_(UiSeam::Current()) {
-    UiSeam::Install(this);
-}
-
-RunAnswers::~RunAnswers() { UiSeam::Install(previous_); }
-
 int RunAnswers::MessageBox(const MessageBoxRequest& request) {
     if (request.problem == 0) return asked_.MessageBox(request);
     if (const auto given = buttons_.find(request.problem); given != buttons_.end())

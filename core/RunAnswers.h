@@ -9,12 +9,11 @@
 // every box and prompt that tells of a mandate's problem (`problem` set)
 // offers the check box "Für alle weiteren Mandanten dieses Laufs", and an
 // answer given with it ticked stands for the same problem of every further
-// mandate without asking. While it lives it is the current seam; the one it
-// replaced answers everything else and is current again afterwards.
+// mandate without asking. It stands in front of the seam `asked`, which
+// answers everything else; the run passes it where it would pass that seam.
 class RunAnswers : public UiSeam {
 public:
-    RunAnswers();
-    ~RunAnswers() override;
+    explicit RunAnswers(UiSeam& asked) : asked_(asked) {}
     RunAnswers(const RunAnswers&) = delete;
     RunAnswers& operator=(const RunAnswers&) = delete;
 
@@ -29,7 +28,6 @@ public:
     void NextMandate() { textTried_.clear(); }
 
 private:
-    UiSeam* previous_;
     UiSeam& asked_;
     std::map<int, int> buttons_;  // by problem
     std::map<int, std::optional<std::string>> texts_;  // by problem; nullopt: cancelled

@@ -2,10 +2,7 @@
 
 #include <vector>
 
-#include "core/ScriptedUiSeam.h"
-
 namespace {
-UiSeam* g_seam = nullptr;
 
 std::vector<int> ButtonsOf(unsigned type) {
     switch (type & MB_TYPEMASK) {
@@ -18,16 +15,6 @@ std::vector<int> ButtonsOf(unsigned type) {
     }
 }
 }  // namespace
-
-void UiSeam::Install(UiSeam* seam) { g_seam = seam; }
-
-bool UiSeam::Installed() { return g_seam != nullptr; }
-
-UiSeam& UiSeam::Current() {
-    // Without an installed seam nothing may block: every box takes its default.
-    static ScriptedUiSeam fallback;
-    return g_seam ? *g_seam : fallback;
-}
 
 int DefaultButtonOf(unsigned type) {
     const std::vector<int> buttons = ButtonsOf(type);

@@ -55,7 +55,8 @@ struct InputRequest {
 };
 
 // The one seam through which every message box, question and prompt passes.
-// The program installs QtUiSeam; tests and the batch tool install a ScriptedUiSeam.
+// The window passes QtUiSeam to what it runs, the batch tool its own seam, and
+// tests a ScriptedUiSeam.
 class UiSeam {
 public:
     virtual ~UiSeam() = default;
@@ -73,10 +74,6 @@ public:
         (void)request;
         return std::nullopt;
     }
-
-    static void Install(UiSeam* seam);  // not owned
-    static UiSeam& Current();
-    static bool Installed();
 };
 
 // The buttons a box of `type` offers, in order (IDOK, IDCANCEL, ...).

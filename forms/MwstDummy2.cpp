@@ -1,10 +1,12 @@
 #include "forms/MwstDummy2.h"
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "base/CException.h"
 #include "base/Format.h"
+#include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "templates/FileCopy.h"
 #include "forms/FilesOfOurs.h"
@@ -66,10 +68,14 @@ std::string MandateDirectory(const Mandate* mandate) {
 struct KeyExchange {
     std::vector<std::string> oldIds, newIds, tempNames;
 
-    static KeyExchange ForMandate(Mandate* mandate, const ConvertTable* table) {
+    static KeyExchange ForMandate(Mandate* mandate, const ConvertTable* table, UiSeam* seam) {
         KeyExchange exchange;
         std::vector<std::string> pairs;
-        if (mandate) GetTaxArray(*mandate, ConvertTable::OrNone(table), pairs, 0);
+        if (mandate) {
+            std::optional<PendraUiBridge> bridge;
+            if (seam) bridge.emplace(*seam);
+            GetTaxArray(*mandate, ConvertTable::OrNone(table), bridge ? *bridge : PendraUi::Silent(), pairs, 0);
+        }
         keypair::SplitAll(pairs, exchange.oldIds, exchange.newIds);
         for (std::size_t i = 0; i < exchange.oldIds.size(); ++i)
             exchange.tempNames.push_back(Format("TEMP%d", static_cast<int>(i)));
@@ -162,7 +168,7 @@ void MwstDummy2::CopyFormulas(int invert) {
     SheetState targetState(m_target);
     mapping::Select(m_source);
     mapping::Select(m_target);
-    const KeyExchange exchange = invert ? KeyExchange::ForMandate(m_mandate, m_table) : KeyExchange();
+    const KeyExchange exchange = invert ? KeyExchange::ForMandate(m_mandate, m_table, m_seam) : KeyExchange();
     for (long row = 1; row <= CVCF1::kMaxRow && !m_target.GetTextRC(row, kLabelCol).empty(); ++row) {
         for (long col : kFormulaCols) {
             std::string formel = m_target.GetFormulaRC(row, col);

@@ -5,6 +5,7 @@
 
 class ConvertTable;
 class Mandate;
+class UiSeam;
 
 // Replaces one form workbook of a mandate by a template: loads the
 // template (source) and the mandate's workbook (target) side by side, carries
@@ -40,6 +41,7 @@ public:
 
     Mandate* m_mandate = nullptr;
     const ConvertTable* m_table = nullptr;  // the mandate's conversion table; null: none
+    UiSeam* m_seam = nullptr;  // where the data library's error boxes go; null: standard error
     CVCF1 m_source;
     CVCF1 m_target;
     std::string m_sourceName;

@@ -9,6 +9,7 @@
 #include "base/Format.h"
 #include "core/CommandContext.h"
 #include "core/LogSink.h"
+#include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "formula/FormulaText.h"
 #include "forms/KeyCase.h"
@@ -64,7 +65,11 @@ MwstFormulaUpdater::MwstFormulaUpdater(CommandContext& ctx)
       m_filesFolder(FilesFolder(ctx)) {
     Mandate* mandate = &ctx.mandate;
     const ConvertTable* table = &ctx.table;
-    m_applicationPairs = [mandate, table](std::vector<std::string>& ar) { GetTaxArray(*mandate, *table, ar, 1); };
+    UiSeam* seam = &ctx.seam;
+    m_applicationPairs = [mandate, table, seam](std::vector<std::string>& ar) {
+        PendraUiBridge ui(*seam);
+        GetTaxArray(*mandate, *table, ui, ar, 1);
+    };
     m_existingKeys = [mandate](std::set<std::string>& ids) { ReadKeyIds(*mandate, ids); };
 }
 

@@ -5,6 +5,7 @@
 #include "base/CException.h"
 #include "base/Format.h"
 #include "core/LogSink.h"
+#include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
 #include "forms/FormActivation.h"
@@ -154,7 +155,8 @@ bool MandateSession::IsVersion(Mandate& mandate, UiSeam& seam) {
 }
 
 bool MandateSession::AskPassword(Mandate& mandate, UiSeam& seam) {
-    if (mandate.AskPassword() == 1) return true;
+    PendraUiBridge prompt(seam);
+    if (mandate.AskPassword(prompt) == 1) return true;
     Message(seam, IDS_NO_PASSWORD, Format(LoadString(IDS_NO_PASSWORD), mandate.GetPath()));
     return false;
 }

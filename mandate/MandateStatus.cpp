@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "pendra/Mandate.h"
@@ -71,7 +72,7 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
     return status;
 }
 
-MandateStatus ReadMandateStatus(const std::string& dir, bool withBookings) {
+MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings) {
     Mandate mandate(0);
     const int opened = mandate.OpenMandateFiles(dir, 1, true);
     if (opened != pendra::kOk) {
@@ -81,7 +82,8 @@ MandateStatus ReadMandateStatus(const std::string& dir, bool withBookings) {
         return status;
     }
     MandateStatus status;
-    if (mandate.AskPassword() == 1) {
+    PendraUiBridge prompt(seam);
+    if (mandate.AskPassword(prompt) == 1) {
         status = ReadOpenMandateStatus(mandate, withBookings);
     } else {
         status.directory = dir;

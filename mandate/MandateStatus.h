@@ -4,6 +4,7 @@
 #include "rules/ConversionState.h"
 
 class Mandate;
+class UiSeam;
 
 // Where one mandate stands in the conversion, read without changing anything
 // and without holding the mandate: for `mwst-batch status` and the list's
@@ -25,9 +26,9 @@ struct MandateStatus {
 };
 
 // The status of the mandate in `dir`. Its password, if it has one, is asked
-// through the data library's prompt. The bookings are counted only when
-// `withBookings` (the stage needs none of them).
-MandateStatus ReadMandateStatus(const std::string& dir, bool withBookings);
+// through the data library's prompt, shown through `seam`. The bookings are
+// counted only when `withBookings` (the stage needs none of them).
+MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings);
 // The same for a mandate that is open here (and may be held by this process).
 MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings);
 

@@ -111,11 +111,10 @@ int Mandate::SetIniLong(int section, int key, long value) {
     return engine_ ? engine_->SetSetting(section, key, value) : pendra::kFileNotOpen;
 }
 
-int Mandate::AskPassword() {
+int Mandate::AskPassword(PendraUi& ui) {
     if (!engine_) return 0;
     const std::string& hash = engine_->Meta().passwordHash;
     if (hash.empty()) return 1;
-    PendraUi& ui = PendraUi::Current();
     const std::string caption = PendraMessageText(kMsgPasswordCaption);
     // Two copies of one client share the name: the folder tells them apart.
     const std::string name = GetName() + " (" + path_ + ")";
@@ -152,10 +151,10 @@ IDbAccess* Mandate::GetDbAccess() { return sqlConfiguration_.get(); }
 
 IMandateConfiguration* Mandate::GetMandateConfiguration() { return sqlConfiguration_.get(); }
 
-int Mandate::SelectMandate(char* buffer, int bufferSize, int, void*, void*, bool mustExist) {
+int Mandate::SelectMandate(char* buffer, int bufferSize, int, PendraUi& ui, void*, bool mustExist) {
     if (!buffer || bufferSize <= 0) return 0;
     std::string proposal(buffer, strnlen(buffer, static_cast<std::size_t>(bufferSize)));
-    std::optional<std::string> chosen = PendraUi::Current().SelectMandateDirectory(proposal);
+    std::optional<std::string> chosen = ui.SelectMandateDirectory(proposal);
     if (!chosen || chosen->size() + 1 > static_cast<std::size_t>(bufferSize)) return 0;
     std::memcpy(buffer, chosen->c_str(), chosen->size() + 1);
     return !mustExist || PathContainsMandate(*chosen) ? 1 : 0;

@@ -9,10 +9,11 @@ class StorageEngine;
 class IDbAccess;
 class IMandateConfiguration;
 class SqlMandateConfiguration;
+class PendraUi;
 
-// One mandate of the accounting data. The global mandate is the one every
-// command works on (SetGlobalMandate / GetGlobalMandate); temporary ones test a
-// directory. All results are status codes of PendraStatus.h unless noted.
+// One mandate of the accounting data. The window registers the mandate it shows
+// as the global one (SetGlobalMandate / GetGlobalMandate); commands get theirs
+// passed, and temporary ones test a directory. All results are status codes of PendraStatus.h unless noted.
 //
 // Opening takes a shared lock on the mandate, so that a process holding it
 // exclusively (MIniSetHelper::OpenExclusive) makes OpenMandateFiles answer 88.
@@ -46,8 +47,8 @@ public:
     int SetIniLong(int section, int key, long value);
 
     // 1 when the user gave the right password (or the mandate has none); asks
-    // through PendraUi, at most three tries; anything else means not given.
-    int AskPassword();
+    // through `ui`, at most three tries; anything else means not given.
+    int AskPassword(PendraUi& ui);
 
     // SQL mandates: exclusive lock in the database (type 0). File mandates: false.
     // The database access and configuration of an SQL mandate stay available
@@ -56,10 +57,10 @@ public:
     IDbAccess* GetDbAccess();
     IMandateConfiguration* GetMandateConfiguration();
 
-    // The library's mandate chooser: proposes `buffer`, writes the chosen
-    // directory into it. Non-zero when a mandate was chosen.
-    static int SelectMandate(char* buffer, int bufferSize, int flags, void* reserved1,
-                             void* reserved2, bool mustExist);
+    // The library's mandate chooser, shown through `ui`: proposes `buffer`,
+    // writes the chosen directory into it. Non-zero when a mandate was chosen.
+    static int SelectMandate(char* buffer, int bufferSize, int flags, PendraUi& ui,
+                             void* reserved, bool mustExist);
     // True when `path` is a directory holding a valid mandate database.
     static bool PathContainsMandate(const std::string& path);
 

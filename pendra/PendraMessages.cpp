@@ -83,11 +83,6 @@ bool IsSingleFloatFormat(const char* format) {
 
 }  // namespace
 
-HINSTANCE_PENDRA ZylGetResourceHandle() {
-    static const char handle = 0;
-    return &handle;
-}
-
 void SetPendraLanguage(const std::string& lang) { useFrench = lang.starts_with("fr"); }
 
 std::string PendraLanguage() { return useFrench ? "fr" : "de"; }
@@ -100,13 +95,10 @@ std::string PendraMessageText(int id, const std::string& arg, int status) {
     return Substitute(Lookup(id), &arg, &status);
 }
 
-void ShowError(HINSTANCE_PENDRA, int id) {
-    PendraUi::Current().ShowMessage(PendraMessageText(id), Lookup(kMsgErrorCaption));
-}
+void ShowError(PendraUi& ui, int id) { ui.ShowMessage(PendraMessageText(id), Lookup(kMsgErrorCaption)); }
 
-void ShowError(HINSTANCE_PENDRA, int id, const std::string& arg, int status) {
-    PendraUi::Current().ShowMessage(PendraMessageText(id, arg, status),
-                                    Lookup(kMsgErrorCaption));
+void ShowError(PendraUi& ui, int id, const std::string& arg, int status) {
+    ui.ShowMessage(PendraMessageText(id, arg, status), Lookup(kMsgErrorCaption));
 }
 
 // The number is formatted under the "C" locale, switched for this thread

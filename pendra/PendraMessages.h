@@ -3,16 +3,15 @@
 
 // The data library's own message table (German and French) and helpers.
 // The language follows SetPendraLanguage ("de" or "fr"; German by default).
-using HINSTANCE_PENDRA = const void*;
+class PendraUi;
 
-HINSTANCE_PENDRA ZylGetResourceHandle();
 void SetPendraLanguage(const std::string& lang);
 
 // Message `id` of the library's table, formatted printf-style with the arguments
-// (strings and ints), shown through PendraUi::ShowMessage. Message 5000: a file
-// cannot be opened (file name, status); 5064: the system could not be initialised.
-void ShowError(HINSTANCE_PENDRA resources, int id);
-void ShowError(HINSTANCE_PENDRA resources, int id, const std::string& arg, int status);
+// (strings and ints), shown as the library's error box through `ui`. Message 5000:
+// a file cannot be opened (file name, status); 5064: the system could not be initialised.
+void ShowError(PendraUi& ui, int id);
+void ShowError(PendraUi& ui, int id, const std::string& arg, int status);
 // The text ShowError would show (for logs and tests).
 std::string PendraMessageText(int id);
 

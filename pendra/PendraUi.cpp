@@ -18,13 +18,9 @@ public:
     }
 };
 
-PendraUi* installed = nullptr;
-
 }  // namespace
 
-void PendraUi::Install(PendraUi* ui) { installed = ui; }
-
-PendraUi& PendraUi::Current() {
-    static StderrPendraUi fallback;
-    return installed ? *installed : fallback;
+PendraUi& PendraUi::Silent() {
+    static StderrPendraUi silent;
+    return silent;
 }

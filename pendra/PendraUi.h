@@ -3,9 +3,10 @@
 #include <string>
 
 // The data library's window to the user: its error box, its password prompt and
-// its mandate chooser. The program installs an implementation that routes to the
-// framework's message seam; tests install a scripted one. Without one, messages
-// go to standard error and prompts are answered "cancel".
+// its mandate chooser. Whoever asks the library to show or ask something passes
+// the one to use: the program's routes to the framework's message seam, tests
+// pass a scripted one, and Silent() writes messages to standard error and
+// answers every prompt "cancel".
 class PendraUi {
 public:
     virtual ~PendraUi() = default;
@@ -19,6 +20,5 @@ public:
     // holds. nullopt when cancelled.
     virtual std::optional<std::string> SelectMandateDirectory(const std::string& proposal) = 0;
 
-    static void Install(PendraUi* ui);  // not owned; nullptr restores the default
-    static PendraUi& Current();
+    static PendraUi& Silent();
 };

@@ -14,11 +14,11 @@ constexpr int kMsgCannotOpen = 5000;
 constexpr short kAccountTypeOne = 1;
 }  // namespace
 
-void GetTaxArray(Mandate& open, const ConvertTable& table, std::vector<std::string>& ar, int all) {
+void GetTaxArray(Mandate& open, const ConvertTable& table, PendraUi& ui, std::vector<std::string>& ar, int all) {
     Mandate* mandate = &open;
     BFile taxFile(mandate);
     if (int status = taxFile.Open(mandate->GetTaxName(), BFile::kModeReadOnly, true); status != pendra::kOk) {
-        ShowError(ZylGetResourceHandle(), kMsgCannotOpen, mandate->GetLastName(), status);
+        ShowError(ui, kMsgCannotOpen, mandate->GetLastName(), status);
         return;
     }
     // Without the account file no automatic account can be read, so no key qualifies.

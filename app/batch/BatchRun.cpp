@@ -198,7 +198,7 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
 MandateResult BatchRun::PrintStatus(const std::string& dir, std::size_t index, std::ostream& out,
                                     std::ostream& err) {
     seam_.OfferPassword(dir, err);
-    MandateStatus status = ReadMandateStatus(dir, true);
+    MandateStatus status = ReadMandateStatus(dir, seam_, true);
     seam_.WithdrawPassword();
     status.directory = dir;
     out << StatusRow(status, options_.statusFormat, index) << std::flush;

@@ -5,8 +5,6 @@
 #include "app/batch/BatchSeam.h"
 #include "app/batch/PasswordFile.h"
 #include "cli/CommandLine.h"
-#include "core/PendraUiBridge.h"
-#include "pendra/PendraUi.h"
 
 static_assert(BatchRunner::kUsageError == mwstcli::kExitUsage && BatchRunner::kDone == mwstcli::kExitOk);
 
@@ -25,13 +23,5 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
     if (options.passwordFile && !passwords.Read(*options.passwordFile, err)) return kUsageError;
 
     BatchSeam seam(options, passwords, err);
-    // The data library and the layers below the run still ask through the
-    // installed seams; the run itself holds its seam.
-    UiSeam::Install(&seam);
-    PendraUiBridge bridge;
-    PendraUi::Install(&bridge);
-    const int status = BatchRun(options, seam).Run(out, err);
-    PendraUi::Install(nullptr);
-    UiSeam::Install(nullptr);
-    return status;
+    return BatchRun(options, seam).Run(out, err);
 }

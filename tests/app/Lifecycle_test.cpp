@@ -6,6 +6,7 @@
 
 #include "app/CTheList.h"
 #include "app/CTheView.h"
+#include "app/framework/AppSeam.h"
 #include "core/BrisolSettings.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
@@ -84,6 +85,12 @@ TEST_F(Lifecycle, MissingSettingsFileMeansEmptyValues) {
     Start();
     EXPECT_EQ(app->m_searchRoot, "");
     EXPECT_EQ(Frame().GetWindowText(), "MWST Konvertierung 2024");
+}
+
+TEST(AppSeam, WithoutAnInstalledSeamNothingBlocks) {
+    AppSeam::Install(nullptr);
+    EXPECT_FALSE(AppSeam::Installed());
+    EXPECT_EQ(AppSeam::Current().MessageBox({"x", "y", MB_ABORTRETRYIGNORE | MB_DEFBUTTON2}), IDRETRY);
 }
 
 }  // namespace

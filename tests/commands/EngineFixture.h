@@ -13,7 +13,6 @@
 
 #include "base/Format.h"
 #include "core/LogSink.h"
-#include "core/PendraUiBridge.h"
 #include "core/ScriptedUiSeam.h"
 #include "core/Strings.h"
 #include "mandate/BatchWalk.h"
@@ -42,15 +41,9 @@ protected:
                ("mwst-engine-" + std::to_string(::getpid()) + "-" + name);
         fs::create_directories(root);
         SetProcessPreferredUILanguages("de-CH");
-        UiSeam::Install(&seam);
-        PendraUi::Install(&bridge);
-        Mandate::SetGlobalMandate(&mandate);
     }
     void TearDown() override {
         session.Close();
-        Mandate::SetGlobalMandate(nullptr);
-        PendraUi::Install(nullptr);
-        UiSeam::Install(nullptr);
         fs::remove_all(root);
     }
 
@@ -82,7 +75,6 @@ protected:
 
     fs::path root;
     ScriptedUiSeam seam;
-    PendraUiBridge bridge;
     Mandate mandate{0};
     MandateSession session{mandate};
     StringLogSink log;

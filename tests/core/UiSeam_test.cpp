@@ -30,9 +30,3 @@ TEST(UiSeam, ScriptedAnswersThenDefaultsAndRecords) {
     EXPECT_EQ(seam.BrowseForFolder("/x"), std::nullopt);
     EXPECT_EQ(seam.folderRequests.at(0), "/x");
 }
-
-TEST(UiSeam, WithoutAnInstalledSeamNothingBlocks) {
-    UiSeam::Install(nullptr);
-    EXPECT_FALSE(UiSeam::Installed());
-    EXPECT_EQ(UiSeam::Current().MessageBox({"x", "y", MB_ABORTRETRYIGNORE | MB_DEFBUTTON2}), IDRETRY);
-}

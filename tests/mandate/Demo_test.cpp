@@ -111,7 +111,7 @@ TEST_F(DemoTest, SpecialMandates) {
     ASSERT_EQ(secret.OpenMandateFiles(Dir("hotel-alpenblick")), pendra::kOk);
     ScriptedUi ui;
     ui.passwords = {"Alpenblick-2024"};
-    EXPECT_EQ(secret.AskPassword(), 1);
+    EXPECT_EQ(secret.AskPassword(ui), 1);
     EXPECT_EQ(ui.prompts.size(), 1u);
 }
 

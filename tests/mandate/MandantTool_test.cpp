@@ -323,7 +323,7 @@ TEST(MandantToolCreate, OptionsReachTheMandate) {
     EXPECT_EQ(mandate.IsReadOnly(), 1);
     ScriptedUi ui;
     ui.passwords = {"pw"};
-    EXPECT_EQ(mandate.AskPassword(), 1);
+    EXPECT_EQ(mandate.AskPassword(ui), 1);
 
     ToolResult again = RunToolInProcess({"create", dir, "--name", "Andere AG"});
     EXPECT_EQ(again.exitCode, 1);

@@ -20,7 +20,6 @@
 #include "base/Format.h"
 #include "core/BrisolSettings.h"
 #include "core/LogSink.h"
-#include "core/PendraUiBridge.h"
 #include "core/ScriptedUiSeam.h"
 #include "core/Strings.h"
 #include "forms/MappingSheet.h"
@@ -88,17 +87,11 @@ protected:
         settingsFile_ = (root_ / "brisol.ini").string();
         WriteSettings("");
         SetProcessPreferredUILanguages("de-CH");
-        UiSeam::Install(&seam_);
-        PendraUi::Install(&bridge_);
-        Mandate::SetGlobalMandate(&mandate_);
         dir_ = MakeMandate("baeckerei");
     }
 
     void TearDown() override {
         session_.Close();
-        Mandate::SetGlobalMandate(nullptr);
-        PendraUi::Install(nullptr);
-        UiSeam::Install(nullptr);
         unsetenv("MWST_SETTINGS");
         BrisolSettings::Reload();
         std::error_code ec;
@@ -177,7 +170,6 @@ protected:
     std::string dir_;
     testsupport::SqlMandateCleanup cleanup_;
     ScriptedUiSeam seam_;
-    PendraUiBridge bridge_;
     Mandate mandate_{0};
     MandateSession session_{mandate_};
     StringLogSink log_;

@@ -260,25 +260,25 @@ TEST(MandateSelect, CopiesTheChoiceAndChecksIt) {
     ScriptedUi ui;
     char buffer[256] = "/proposal";
     ui.directories = {dir};
-    EXPECT_NE(Mandate::SelectMandate(buffer, sizeof buffer, 0, nullptr, nullptr, true), 0);
+    EXPECT_NE(Mandate::SelectMandate(buffer, sizeof buffer, 0, ui, nullptr, true), 0);
     EXPECT_EQ(std::string(buffer), dir);
     EXPECT_EQ(ui.proposals.at(0), "/proposal");
 
     ui.directories = {temp.Path()};  // no mandate there
-    EXPECT_EQ(Mandate::SelectMandate(buffer, sizeof buffer, 0, nullptr, nullptr, true), 0);
+    EXPECT_EQ(Mandate::SelectMandate(buffer, sizeof buffer, 0, ui, nullptr, true), 0);
 
     ui.directories = {std::nullopt};  // cancelled
-    EXPECT_EQ(Mandate::SelectMandate(buffer, sizeof buffer, 0, nullptr, nullptr, true), 0);
+    EXPECT_EQ(Mandate::SelectMandate(buffer, sizeof buffer, 0, ui, nullptr, true), 0);
 
     char small[8] = "/x";
     ui.directories = {dir};  // does not fit: refused, buffer untouched
-    EXPECT_EQ(Mandate::SelectMandate(small, sizeof small, 0, nullptr, nullptr, true), 0);
+    EXPECT_EQ(Mandate::SelectMandate(small, sizeof small, 0, ui, nullptr, true), 0);
     EXPECT_EQ(std::string(small), "/x");
 }
 
-TEST(MandateSelect, DefaultUiCancels) {
+TEST(MandateSelect, SilentUiCancels) {
     char buffer[64] = "";
-    EXPECT_EQ(Mandate::SelectMandate(buffer, sizeof buffer, 0, nullptr, nullptr, true), 0);
+    EXPECT_EQ(Mandate::SelectMandate(buffer, sizeof buffer, 0, PendraUi::Silent(), nullptr, true), 0);
 }
 
 }  // namespace

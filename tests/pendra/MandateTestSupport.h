@@ -168,9 +168,6 @@ inline void InsertKonten(Konto& konto, const std::vector<std::pair<std::string, 
 // Answers prompts from a script and records everything shown.
 class ScriptedUi : public PendraUi {
 public:
-    ScriptedUi() { PendraUi::Install(this); }
-    ~ScriptedUi() override { PendraUi::Install(nullptr); }
-
     void ShowMessage(const std::string& text, const std::string& caption) override {
         messages.push_back(text);
         captions.push_back(caption);

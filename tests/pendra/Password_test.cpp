@@ -29,7 +29,7 @@ protected:
 
 TEST_F(PasswordTest, RightPasswordAtFirstTry) {
     ui_.passwords = {"Geheim-Müller-2024"};
-    EXPECT_EQ(mandate_.AskPassword(), 1);
+    EXPECT_EQ(mandate_.AskPassword(ui_), 1);
     ASSERT_EQ(ui_.prompts.size(), 1u);
     EXPECT_NE(ui_.prompts[0].find("Bäckerei Müller AG"), std::string::npos);
     EXPECT_EQ(ui_.captions[0], "Passwort");
@@ -37,7 +37,7 @@ TEST_F(PasswordTest, RightPasswordAtFirstTry) {
 
 TEST_F(PasswordTest, RightPasswordAtThirdTryAfterRetryPrompts) {
     ui_.passwords = {"falsch", "geheim-müller-2024", "Geheim-Müller-2024"};
-    EXPECT_EQ(mandate_.AskPassword(), 1);
+    EXPECT_EQ(mandate_.AskPassword(ui_), 1);
     ASSERT_EQ(ui_.prompts.size(), 3u);
     EXPECT_NE(ui_.prompts[1], ui_.prompts[0]);  // says the last one was wrong
     EXPECT_TRUE(ui_.messages.empty());
@@ -45,21 +45,21 @@ TEST_F(PasswordTest, RightPasswordAtThirdTryAfterRetryPrompts) {
 
 TEST_F(PasswordTest, ThreeWrongPasswordsRefuseAndSayWhy) {
     ui_.passwords = {"a", "b", "c", "Geheim-Müller-2024"};
-    EXPECT_EQ(mandate_.AskPassword(), 0);
+    EXPECT_EQ(mandate_.AskPassword(ui_), 0);
     EXPECT_EQ(ui_.prompts.size(), 3u);  // never a fourth try
     EXPECT_EQ(ui_.messages.size(), 1u);
 }
 
 TEST_F(PasswordTest, CancelRefusesAtOnce) {
     ui_.passwords = {std::nullopt, "Geheim-Müller-2024"};
-    EXPECT_EQ(mandate_.AskPassword(), 0);
+    EXPECT_EQ(mandate_.AskPassword(ui_), 0);
     EXPECT_EQ(ui_.prompts.size(), 1u);
 }
 
 TEST_F(PasswordTest, FrenchPrompt) {
     SetPendraLanguage("fr");
     ui_.passwords = {"Geheim-Müller-2024"};
-    EXPECT_EQ(mandate_.AskPassword(), 1);
+    EXPECT_EQ(mandate_.AskPassword(ui_), 1);
     SetPendraLanguage("de");
     EXPECT_EQ(ui_.captions.at(0), "Mot de passe");
     EXPECT_NE(ui_.prompts.at(0).find("mandat"), std::string::npos);
@@ -82,27 +82,27 @@ TEST_F(PasswordTest, OnlyASaltedArgon2idHashIsStored) {
 TEST_F(PasswordTest, VerifiedOnceAProcessAskedEveryTime) {
     ui_.passwords = {"Geheim-Müller-2024", "Geheim-Müller-2024", "falsch", "x", "y"};
     const std::uint64_t before = pendra::PasswordVerifications();
-    EXPECT_EQ(mandate_.AskPassword(), 1);
+    EXPECT_EQ(mandate_.AskPassword(ui_), 1);
     EXPECT_EQ(pendra::PasswordVerifications(), before + 1);
 
     Mandate again;
     ASSERT_EQ(again.OpenMandateFiles(dir_ + "/"), pendra::kOk);  // written differently
-    EXPECT_EQ(again.AskPassword(), 1);
+    EXPECT_EQ(again.AskPassword(ui_), 1);
     EXPECT_EQ(ui_.prompts.size(), 2u);
     EXPECT_EQ(pendra::PasswordVerifications(), before + 1);
 
-    EXPECT_EQ(again.AskPassword(), 0);
+    EXPECT_EQ(again.AskPassword(ui_), 0);
     EXPECT_EQ(ui_.prompts.size(), 5u);
     EXPECT_EQ(pendra::PasswordVerifications(), before + 4);
 }
 
 TEST_F(PasswordTest, AnotherMandateWithTheSamePasswordIsCheckedInFull) {
     ui_.passwords = {"Geheim-Müller-2024", "Geheim-Müller-2024"};
-    EXPECT_EQ(mandate_.AskPassword(), 1);
+    EXPECT_EQ(mandate_.AskPassword(ui_), 1);
     Mandate other;
     ASSERT_EQ(other.OpenMandateFiles(WithPassword("Zweite AG")), pendra::kOk);
     const std::uint64_t before = pendra::PasswordVerifications();
-    EXPECT_EQ(other.AskPassword(), 1);
+    EXPECT_EQ(other.AskPassword(ui_), 1);
     EXPECT_EQ(pendra::PasswordVerifications(), before + 1);
 }
 
@@ -112,18 +112,18 @@ TEST(PasswordNone, MandateWithoutPasswordNeverAsks) {
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
     ScriptedUi ui;
-    EXPECT_EQ(mandate.AskPassword(), 1);
+    EXPECT_EQ(mandate.AskPassword(ui), 1);
     EXPECT_TRUE(ui.prompts.empty());
 }
 
-TEST(PasswordNone, DefaultUiCancelsThePrompt) {
+TEST(PasswordNone, SilentUiCancelsThePrompt) {
     TempDir temp;
     MandateCreateOptions options;
     options.password = "x";
     std::string dir = NewMandate(temp, "Mit Passwort AG", options);
     Mandate mandate;
     ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
-    EXPECT_EQ(mandate.AskPassword(), 0);
+    EXPECT_EQ(mandate.AskPassword(PendraUi::Silent()), 0);
 }
 
 }  // namespace

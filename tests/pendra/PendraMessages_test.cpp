@@ -49,10 +49,10 @@ TEST_F(PendraMessagesTest, EveryStatusHasAText) {
     }
 }
 
-TEST_F(PendraMessagesTest, ShowErrorGoesThroughTheInstalledUi) {
+TEST_F(PendraMessagesTest, ShowErrorGoesThroughTheUiGiven) {
     testsupport::ScriptedUi ui;
-    ShowError(ZylGetResourceHandle(), 5064);
-    ShowError(ZylGetResourceHandle(), 5000, "x.db", 12);
+    ShowError(ui, 5064);
+    ShowError(ui, 5000, "x.db", 12);
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[0], "Das System kann nicht initialisiert werden.");
     EXPECT_EQ(ui.messages[1], "Die Datei x.db kann nicht geöffnet werden (Status 12).");

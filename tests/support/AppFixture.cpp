@@ -5,14 +5,14 @@
 
 #include "app/CTheView.h"
 #include "core/BrisolSettings.h"
-#include "core/UiSeam.h"
+#include "app/framework/AppSeam.h"
 
 void AppFixture::SetUp() {
     ASSERT_TRUE(temp.isValid());
     if (const char* env = std::getenv("MWST_SETTINGS")) savedSettingsEnv = env;
     setenv("MWST_SETTINGS", TempPath("brisol.ini").c_str(), 1);
     WriteSettings("[Culture]\nUICulture=de-CH\n");
-    UiSeam::Install(&seam);
+    AppSeam::Install(&seam);
 }
 
 void AppFixture::TearDown() {
@@ -21,7 +21,7 @@ void AppFixture::TearDown() {
         app->ExitInstance();
         app.reset();
     }
-    UiSeam::Install(nullptr);
+    AppSeam::Install(nullptr);
     setenv("MWST_SETTINGS", savedSettingsEnv.c_str(), 1);
     BrisolSettings::Reload();
 }
