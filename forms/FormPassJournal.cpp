@@ -9,6 +9,7 @@
 #include "core/LogSink.h"
 #include "core/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
+#include "forms/MwstSheet.h"
 #include "workbook/FileIo.h"
 #include "pendra/BFile.h"
 #include "pendra/Mandate.h"
@@ -20,6 +21,7 @@ namespace formpass {
 namespace {
 
 constexpr const char* kHeader = "mwst-formpass 1";
+constexpr unsigned kFirstForm2024 = 2024;
 
 struct KindName {
     FormPass::Kind kind;
@@ -137,6 +139,21 @@ void RunJournalled(CommandContext& ctx, const FormPass& pass) {
     if (Apply(ctx, pass)) Remove(FilesFolder(ctx));
 }
 
+namespace {
+
+// The extend pass and its undo sum the new keys into the old keys' rows of a
+// form before 2024. The 2024 form sums its own keys: a pass left over from
+// before that form replaced the workbook would count them twice. A workbook
+// that cannot be read leaves the pass to fail and say so.
+bool MeantForActiveForm(CommandContext& ctx, const FormPass& pass) {
+    if (pass.kind == FormPass::Kind::kRemoveKeys) return true;
+    const std::string workbook = MwstSheetName(MwstSheetFolder(ctx), MwstMandateUsesFlatRate(&ctx.mandate));
+    std::string failure;
+    return MwstGetVersion(workbook, &failure) < kFirstForm2024 || !failure.empty();
+}
+
+}  // namespace
+
 void FinishPending(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
     if (mandate.IsReadOnly()) return;
@@ -149,6 +166,11 @@ void FinishPending(CommandContext& ctx) {
         return;
     }
     if (status != pendra::kOk) return;  // cannot tell now; the journal stays
+    if (!MeantForActiveForm(ctx, *pass)) {
+        Remove(dir);
+        ctx.log.Line(Format(LoadString(IDS_LOG_PENDING_DROPPED), JournalPath(dir)));
+        return;
+    }
     // Said once it is true; a pass that fails again stays pending, and the log says how out.
     if (Apply(ctx, *pass)) {
         Remove(dir);

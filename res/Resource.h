@@ -177,6 +177,7 @@ enum : int {
     IDS_LOG_PENDING_FAILED = 21438,      // journal file
     IDS_LOG_FORM_REPLACED = 21439,       // workbook, what is wrong with it
     IDS_LOG_CONNECTION_LOST = 21440,     // the database server's connection broke off
+    IDS_LOG_PENDING_DROPPED = 21441,     // journal file
     // The system's reasons (SystemText), by errno.
     IDS_ERRNO_NOSPC = 21450,
     IDS_ERRNO_DQUOT = 21451,

@@ -209,6 +209,24 @@ TEST_F(CommandSafetyTest, AJournalWhoseCommitNeverHappenedIsDropped) {
     EXPECT_FALSE(fs::exists(formpass::JournalPath(dir)));
 }
 
+TEST_F(CommandSafetyTest, AnExtendPassLeftOverNeverReachesThe2024FormThatReplacedItsWorkbook) {
+    // Insertion committed, its pass cut off; the 2024 form then replaced the
+    // workbook. The 2024 form sums the new keys itself: the pass would count them twice.
+    const std::string dir = MakeMandate("ersetzt", "key A77 7.7 107.7 netto 1000\nkey A81 8.1 108.1 netto 1000\n"
+                                                   "account 1000 0 -\n");
+    const std::string form = WriteForm(dir, "2024", {{"Z1", "A77", ""}, {"Z2", "A81", ""}});
+    FormPass pass{FormPass::Kind::kExtend, {"A77"}, {"A81"}, {"A77^^_^^A81"}, {"A81"}, {}};
+    std::string reason;
+    ASSERT_TRUE(formpass::Save(dir, pass, reason)) << reason;
+    Open(dir);
+    Command(ID_UPDATE_ACCOUNTS);
+    EXPECT_EQ(formstest::MappingCell(form, 1, 2), "A77");
+    EXPECT_EQ(formstest::MappingCell(form, 2, 2), "A81");
+    EXPECT_NE(LogText().find("Die ausstehende Formelanpassung des letzten Befehls entfällt"), std::string::npos)
+        << LogText();
+    EXPECT_FALSE(fs::exists(formpass::JournalPath(dir)));
+}
+
 TEST(FormPassJournal, TextRoundTripAndDamage) {
     const FormPass pass{FormPass::Kind::kUndoExtend, {"A81", "ÄB81"}, {}, {"A77^^_^^A81"}, {"X"}, {"A81"}};
     const std::optional<FormPass> back = formpass::FromText(formpass::ToText(pass));
