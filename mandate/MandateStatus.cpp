@@ -5,6 +5,7 @@
 #include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "forms/MwstFormulaUpdater.h"
+#include "forms/MwstSheet.h"
 #include "pendra/Mandate.h"
 #include "pendra/PendraStatus.h"
 #include "res/Resource.h"
@@ -35,9 +36,12 @@ Problem ProblemOf(int status) {
 // The version of the active form workbook as the status names it, and the
 // version the stage goes by (0 for none or unreadable).
 unsigned ReadForm(const Mandate& mandate, std::string& form) {
-    const std::string workbook = ActiveFormFile(mandate);
+    // The mandate's own workbook, also where this user may only read it (the
+    // status only reads); without one, the copy the commands would take.
+    const std::string own = MwstMandateOwnSheetName(&mandate, MwstMandateUsesFlatRate(&mandate));
     std::error_code error;
-    if (!std::filesystem::exists(workbook, error)) {
+    const std::string workbook = std::filesystem::exists(own, error) ? own : ActiveFormFile(mandate);
+    if (workbook.empty() || !std::filesystem::exists(workbook, error)) {
         form = "none";
         return 0;
     }
