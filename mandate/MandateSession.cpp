@@ -19,6 +19,7 @@
 #include "pendra/Mandate.h"
 #include "pendra/PendraStatus.h"
 #include "pendra/SqlMandateConfiguration.h"
+#include "pendra/SqliteSchema.h"
 #include "pendra/WriteAccess.h"
 #include "res/Resource.h"
 
@@ -55,6 +56,11 @@ int GainExclusiveAccess(Mandate& mandate, MIniSetHelper& exclusive) {
 // it, why: the folder or file that may not be written, or a full disk.
 std::string OpenFailedText(const std::string& path, int status) {
     std::string text = Format(LoadString(IDS_OPEN_FAILED), path);
+    if (status == pendra::kPathTooLong) {
+        const std::string reason =
+            Format(LoadString(IDS_REASON_PATH_TOO_LONG), static_cast<int>(pendra::schema::MaxMandateFolderLength()));
+        return text + "\r\n\r\n" + Format(LoadString(IDS_LOG_FORM_REASON), reason);
+    }
     const bool access = status == pendra::kAccessDenied || status == pendra::kIoError;
     if (!access || SqlMandateConfiguration::ExistsIn(path)) return text;
     if (const pendra::WriteBlocker blocker = pendra::FindWriteBlocker(WithoutTrailingSlash(path))) {

@@ -167,6 +167,8 @@ bool Mandate::PathContainsMandate(const std::string& path) {
     }
     std::string dbPath = pendra::schema::DatabasePath(WithoutTrailingSlash(path));
     if (pendra::schema::CheckHeader(dbPath) != pendra::kOk) return false;
+    // Our database, where SQLite cannot open it: opening it says why.
+    if (!pendra::schema::DatabasePathFits(WithoutTrailingSlash(path))) return true;
     pendra::sqlite::Connection connection;
     const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
     if (connection.Open(dbPath, flags) != SQLITE_OK) return false;

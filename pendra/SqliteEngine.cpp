@@ -65,6 +65,7 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
     }
     std::string dbPath = pendra::schema::DatabasePath(dir);
     status = pendra::schema::CheckHeader(dbPath);
+    if (status == pendra::kOk && !pendra::schema::DatabasePathFits(dir)) status = pendra::kPathTooLong;
     if (status != pendra::kOk) return nullptr;
 
     std::unique_ptr<SqliteEngine> engine(new SqliteEngine());

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "pendra/LegacyIds.h"
@@ -30,6 +32,16 @@ CREATE INDEX buch_taxid ON buch(taxid, number);
 
 std::string DatabasePath(const std::string& dir) {
     return dir + "/" + MandateFiles::kDatabaseFileName;
+}
+
+std::size_t MaxMandateFolderLength() {
+    constexpr std::size_t kSqliteMaxPath = 512;
+    return kSqliteMaxPath - std::strlen("-journal") - DatabasePath("").size();
+}
+
+bool DatabasePathFits(const std::string& dir) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(dir.c_str(), nullptr), &std::free);
+    return (real ? std::strlen(real.get()) : dir.size()) <= MaxMandateFolderLength();
 }
 
 int CheckHeader(const std::string& dbPath) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <string>
 
 #include "pendra/StorageEngine.h"
@@ -40,5 +41,11 @@ int CheckTables(sqlite3* db, const std::string& schema, std::string& detail);
 int Upgrade(sqlite3* db, MandateMeta& meta);
 
 std::string DatabasePath(const std::string& dir);
+
+// SQLite opens a database, and its journal beside it, by the absolute path
+// with links resolved, which must fit in 512 bytes: a mandate folder longer
+// than this cannot be opened, though its database is there.
+std::size_t MaxMandateFolderLength();
+bool DatabasePathFits(const std::string& dir);
 
 }  // namespace pendra::schema

@@ -10,6 +10,7 @@
 #include "tests/pendra/MandateTestSupport.h"
 #include "pendra/IDbAccess.h"
 #include "pendra/IMandateConfiguration.h"
+#include "pendra/SqliteSchema.h"
 #include "tests/support/FileBytes.h"
 
 using namespace testsupport;
@@ -252,6 +253,30 @@ TEST(MandateGlobal, SetAndGet) {
     EXPECT_EQ(Mandate::GetGlobalMandate(), &mandate);
     Mandate::SetGlobalMandate(nullptr);
     EXPECT_EQ(Mandate::GetGlobalMandate(), nullptr);
+}
+
+// A folder of `length` characters below `temp`, links resolved (as the database sees it).
+std::string FolderOfLength(const TempDir& temp, std::size_t length) {
+    std::string folder = std::filesystem::canonical(temp.Path()).string();
+    while (folder.size() + 1 < length) folder += "/" + std::string(std::min<std::size_t>(100, length - folder.size() - 1), 'a');
+    return folder;
+}
+
+TEST(MandateOpen, AFolderTooLongForTheDatabaseHoldsAMandateThatSaysWhyItCannotOpen) {
+    TempDir temp;
+    const std::string made = NewMandate(temp);
+    const std::size_t limit = pendra::schema::MaxMandateFolderLength();
+    for (const std::size_t length : {limit, limit + 1}) {
+        const std::string deep = FolderOfLength(temp, length);
+        ASSERT_EQ(deep.size(), length);
+        std::filesystem::create_directories(std::filesystem::path(deep).parent_path());
+        ASSERT_EQ(::rename(made.c_str(), deep.c_str()), 0);
+        EXPECT_TRUE(Mandate::PathContainsMandate(deep)) << length;
+        Mandate mandate;
+        EXPECT_EQ(mandate.OpenMandateFiles(deep), length <= limit ? pendra::kOk : pendra::kPathTooLong) << length;
+        mandate.CloseMandateFiles();
+        ASSERT_EQ(::rename(deep.c_str(), made.c_str()), 0);
+    }
 }
 
 TEST(MandateSelect, CopiesTheChoiceAndChecksIt) {

@@ -39,7 +39,7 @@ TEST_F(PendraMessagesTest, EveryStatusHasAText) {
                        pendra::kFileNotFound, pendra::kKeyTooLong, pendra::kNotADatabase,
                        pendra::kAccessDenied, pendra::kRecordLocked, pendra::kFileLocked,
                        pendra::kMandateHeldExclusively, pendra::kBadArgument,
-                       pendra::kFormatTooOld, pendra::kNotWindows1252}) {
+                       pendra::kFormatTooOld, pendra::kNotWindows1252, pendra::kPathTooLong}) {
         for (const char* lang : {"de", "fr"}) {
             SetPendraLanguage(lang);
             EXPECT_EQ(PendraMessageText(PendraStatusMessageId(status)).find("Pendra message"),

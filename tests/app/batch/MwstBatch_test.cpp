@@ -19,6 +19,7 @@
 
 #include "pendra/Mandate.h"
 #include "pendra/MIniSetHelper.h"
+#include "pendra/SqliteSchema.h"
 #include "mandate/tools/MandantTool.h"
 #include "tests/mandate/ToolProcess.h"
 #include "tests/app/batch/BatchProcess.h"
@@ -468,6 +469,12 @@ TEST_F(MwstBatchTest, FoundMandatesThatFailTheirChecksGiveStatusOne) {
     ASSERT_EQ(holder.OpenMandateFiles(held, 1, true), 0);
     MIniSetHelper exclusive(&holder, false);
     ASSERT_EQ(exclusive.OpenExclusive(), 0);
+    // Its folder is too long a path for its database.
+    const std::size_t limit = pendra::schema::MaxMandateFolderLength();
+    std::string deep = Path("wald/tief");
+    while (deep.size() <= limit) deep += "/tiefer";
+    std::filesystem::create_directories(std::filesystem::path(deep).parent_path());
+    std::filesystem::rename(Mandate("wald/tief-neu", kKeys), deep);
 
     const BatchResult result = RunBatch({"insert-keys", "--search", Path("wald")});
     exclusive.Close();
@@ -477,9 +484,10 @@ TEST_F(MwstBatchTest, FoundMandatesThatFailTheirChecksGiveStatusOne) {
     EXPECT_NE(result.err.find("liegt nicht in der Version 2300 vor"), npos) << result.err;
     EXPECT_NE(result.err.find("wurde nicht angegeben"), npos) << result.err;
     EXPECT_NE(result.err.find("ist von einem anderen Programm exklusiv gesperrt"), npos) << result.err;
-    for (const std::string& dir : {old, secret, held}) {
+    EXPECT_NE(result.err.find("der Pfad ist länger als " + std::to_string(limit) + " Zeichen"), npos) << result.err;
+    for (const std::string& dir : {old, secret, held, deep}) {
         EXPECT_NE(result.err.find("Der Mandant " + dir + " wurde nicht in die Liste aufgenommen."), npos) << dir;
-        EXPECT_FALSE(HasKey(dir, "A81")) << dir;
+        if (dir != deep) EXPECT_FALSE(HasKey(dir, "A81")) << dir;
     }
 }
 
