@@ -231,6 +231,7 @@ std::optional<std::string> CheckWorkbook(CommandContext& ctx, const std::string&
     AddMandateKeys(ctx.mandate, keys);
     const std::optional<Problem> problem = Check(form, templateLabels, keys);
     if (!problem) return std::nullopt;
+    if (problem->cell.empty()) return Format(LoadString(IDS_MAPPING_PROBLEM_WORKBOOK), path, problem->why);
     return Format(LoadString(IDS_MAPPING_PROBLEM), path, problem->sheet, problem->cell, problem->why);
 }
 

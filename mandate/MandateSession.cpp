@@ -17,6 +17,7 @@
 #include "mandate/OtherUsers.h"
 #include "pendra/MIniSetHelper.h"
 #include "pendra/Mandate.h"
+#include "pendra/PendraMessages.h"
 #include "pendra/PendraStatus.h"
 #include "pendra/SqlMandateConfiguration.h"
 #include "pendra/SqliteSchema.h"
@@ -54,20 +55,22 @@ int GainExclusiveAccess(Mandate& mandate, MIniSetHelper& exclusive) {
 
 // "Der Mandant kann nicht geöffnet werden" and, where the file system tells
 // it, why: the folder or file that may not be written, or a full disk.
-std::string OpenFailedText(const std::string& path, int status) {
-    std::string text = Format(LoadString(IDS_OPEN_FAILED), path);
-    if (status == pendra::kPathTooLong) {
-        const std::string reason =
-            Format(LoadString(IDS_REASON_PATH_TOO_LONG), static_cast<int>(pendra::schema::MaxMandateFolderLength()));
-        return text + "\r\n\r\n" + Format(LoadString(IDS_LOG_FORM_REASON), reason);
-    }
+// Why an open failed, where the status tells more than the box's text; empty otherwise.
+std::string OpenFailedReason(const std::string& path, int status) {
+    if (status == pendra::kPathTooLong)
+        return Format(LoadString(IDS_REASON_PATH_TOO_LONG), static_cast<int>(pendra::schema::MaxMandateFolderLength()));
+    if (status == pendra::kServerUnreachable) return PendraMessageText(PendraStatusMessageId(status));
     const bool access = status == pendra::kAccessDenied || status == pendra::kIoError;
-    if (!access || SqlMandateConfiguration::ExistsIn(path)) return text;
-    if (const pendra::WriteBlocker blocker = pendra::FindWriteBlocker(WithoutTrailingSlash(path))) {
-        const std::string reason = Format(LoadString(IDS_REASON_CANNOT_WRITE), blocker.path, SystemText(blocker.error));
-        text += "\r\n\r\n" + Format(LoadString(IDS_LOG_FORM_REASON), reason);
-    }
-    return text;
+    if (!access || SqlMandateConfiguration::ExistsIn(path)) return {};
+    if (const pendra::WriteBlocker blocker = pendra::FindWriteBlocker(WithoutTrailingSlash(path)))
+        return Format(LoadString(IDS_REASON_CANNOT_WRITE), blocker.path, SystemText(blocker.error));
+    return {};
+}
+
+std::string OpenFailedText(const std::string& path, int status) {
+    const std::string text = Format(LoadString(IDS_OPEN_FAILED), path);
+    const std::string reason = OpenFailedReason(path, status);
+    return reason.empty() ? text : text + "\r\n\r\n" + Format(LoadString(IDS_LOG_FORM_REASON), reason);
 }
 
 // The program's message box telling of the problem `problem` (a text id):

@@ -52,7 +52,7 @@ std::unique_ptr<PgEngine> PgEngine::Open(const SqlMandateConfiguration& configur
     std::unique_ptr<PgEngine> engine(new PgEngine());
     engine->connection_ = std::make_unique<Connection>(*conninfo);
     if (!engine->connection_->Ok()) {
-        status = pendra::kIoError;  // server, database or credentials refused
+        status = pendra::kServerUnreachable;  // server, database or credentials refused
         return nullptr;
     }
     status = pendra::pg::ReadMeta(*engine->connection_, engine->meta_);

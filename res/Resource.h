@@ -119,6 +119,7 @@ enum : int {
     IDS_BATCH_USAGE = 21310,
     IDS_BATCH_UNKNOWN_COMMAND = 21311,
     IDS_BATCH_BAD_OPTION = 21312,
+    IDS_BATCH_BAD_VALUE = 21326,  // option, value given, values allowed
     IDS_BATCH_PASSWORD_FILE = 21313,
     IDS_BATCH_PASSWORD_LINE = 21314,
     IDS_BATCH_NOT_REGISTERED = 21315,
@@ -178,6 +179,7 @@ enum : int {
     IDS_LOG_FORM_REPLACED = 21439,       // workbook, what is wrong with it
     IDS_LOG_CONNECTION_LOST = 21440,     // the database server's connection broke off
     IDS_LOG_PENDING_DROPPED = 21441,     // journal file
+    IDS_MAPPING_PROBLEM_WORKBOOK = 21442,  // workbook, what is wrong (no sheet, no cell to name)
     // The system's reasons (SystemText), by errno.
     IDS_ERRNO_NOSPC = 21450,
     IDS_ERRNO_DQUOT = 21451,

@@ -80,6 +80,13 @@ bool BadOption(std::ostream& err, const std::string& arg) {
     return false;
 }
 
+// A known option with a value it does not take.
+bool BadValue(std::ostream& err, const std::string& option, const std::string& value, const std::string& allowed) {
+    err << Format(LoadString(IDS_BATCH_BAD_VALUE), option, value, allowed) << "\n";
+    BatchOptions::PrintUsage(err);
+    return false;
+}
+
 // An option known, but not for what was asked.
 bool NotWith(std::ostream& err, const std::string& option, const std::string& word) {
     err << Format(LoadString(IDS_BATCH_NOT_WITH), option, word) << "\n";
@@ -116,14 +123,14 @@ bool TakeOptions(BatchOptions& options, const QCommandLineParser& parser, const 
     options.dryRun = parser.isSet(known.dryRun);
     options.backupId = LastValue(parser, known.backupId);
     for (const std::string& answer : Values(parser, known.onLocked)) {
-        if (answer != "abort" && answer != "ignore") return BadOption(err, "--on-locked");
+        if (answer != "abort" && answer != "ignore") return BadValue(err, "--on-locked", answer, "abort|ignore");
         options.abortOnLocked = answer == "abort";
     }
     options.passwordFile = LastValue(parser, known.passwordFile);
     options.searchRoot = LastValue(parser, known.search);
     for (const std::string& count : Values(parser, known.jobs)) {
         const std::optional<int> jobCount = JobCount(count);
-        if (!jobCount) return BadOption(err, "--jobs");
+        if (!jobCount) return BadValue(err, "--jobs", count, "1.." + std::to_string(kMaxJobs));
         options.jobs = *jobCount;
     }
     return true;
@@ -151,7 +158,7 @@ bool TakeStatusForm(BatchOptions& options, const std::vector<std::string>& forma
     if (options.dryRun) return NotWith(err, "--dry-run", kStatus);
     for (const std::string& name : formats) {
         const std::optional<StatusFormat> format = FormatNamed(name);
-        if (!format) return BadOption(err, "--format");
+        if (!format) return BadValue(err, "--format", name, "text|csv|json");
         options.statusFormat = *format;
     }
     return true;

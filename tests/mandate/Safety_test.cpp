@@ -776,6 +776,7 @@ TEST_P(Safety, AMappingSheetEditedInASpreadsheetProgramIsFoundBeforeAnyChange) {
         if (c.refused) {
             EXPECT_GT(log_.Failures(), 0) << c.what;
             EXPECT_NE(log_.Text().find("Das MWST-Formular " + path), std::string::npos) << c.what << log_.Text();
+            EXPECT_EQ(log_.Text().find("Zelle :"), std::string::npos) << c.what << log_.Text();
             EXPECT_EQ(State(dir), before) << c.what;
             EXPECT_FALSE(fs::exists(dir + "/.mwst-formpass")) << c.what;
             continue;

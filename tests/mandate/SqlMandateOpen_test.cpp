@@ -102,7 +102,7 @@ TEST_F(SqlMandateOpen, RetryOpensExclusivelyOnceTheOtherProcessLetsGo) {
     EXPECT_EQ(other.OpenMandateFiles(dir), pendra::kMandateHeldExclusively);
 }
 
-TEST_F(SqlMandateOpen, RefusedCredentialsShowTheOpenFailure) {
+TEST_F(SqlMandateOpen, RefusedCredentialsShowTheOpenFailureWithItsReason) {
     const std::string dir = Create("Sql Zugang AG");
     const SqlMandateConfiguration good = *SqlMandateConfiguration::Read(dir);
     ASSERT_EQ(SqlMandateConfiguration(server_ + " user=nobody_at_all", good.GetDatabaseId()).Write(dir),
@@ -110,7 +110,10 @@ TEST_F(SqlMandateOpen, RefusedCredentialsShowTheOpenFailure) {
     Frame().OpenMandate(dir);
     EXPECT_FALSE(IsOpen());
     ASSERT_EQ(seam.boxes.size(), 1u);
-    EXPECT_EQ(seam.boxes.back().text, Format(LoadString(IDS_OPEN_FAILED), dir));
+    EXPECT_EQ(seam.boxes.back().text,
+              Format(LoadString(IDS_OPEN_FAILED), dir) + "\r\n\r\n" +
+                  Format(LoadString(IDS_LOG_FORM_REASON),
+                         "Der Datenbankserver des Mandanten ist nicht erreichbar oder hat die Anmeldung abgelehnt."));
     ASSERT_EQ(good.Write(dir), pendra::kOk);  // so the cleanup finds the database
 }
 
@@ -146,6 +149,7 @@ TEST_F(SqlMandateOpen, ConnectionLostInTheMiddleOfACommandChangesNothing) {
     Command(ID_NEW_KEYS);
     EXPECT_NE(Log().find("nicht abgeschlossen, der Mandant ist unverändert"), std::string::npos) << Log();
     EXPECT_NE(Log().find(LoadString(IDS_INSERT_REFUSED)), std::string::npos) << Log();
+    EXPECT_NE(Log().find(LoadString(IDS_LOG_CONNECTION_LOST)), std::string::npos) << Log();
     EXPECT_GT(TheApp().Failures(), 0);
     Frame().CloseMandate();
 

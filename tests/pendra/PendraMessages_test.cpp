@@ -39,7 +39,8 @@ TEST_F(PendraMessagesTest, EveryStatusHasAText) {
                        pendra::kFileNotFound, pendra::kKeyTooLong, pendra::kNotADatabase,
                        pendra::kAccessDenied, pendra::kRecordLocked, pendra::kFileLocked,
                        pendra::kMandateHeldExclusively, pendra::kBadArgument,
-                       pendra::kFormatTooOld, pendra::kNotWindows1252, pendra::kPathTooLong}) {
+                       pendra::kFormatTooOld, pendra::kNotWindows1252, pendra::kPathTooLong,
+                       pendra::kServerUnreachable}) {
         for (const char* lang : {"de", "fr"}) {
             SetPendraLanguage(lang);
             EXPECT_EQ(PendraMessageText(PendraStatusMessageId(status)).find("Pendra message"),

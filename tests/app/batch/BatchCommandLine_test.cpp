@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mandate/tools/MandantTool.h"
@@ -75,13 +76,17 @@ protected:
     // then the usage on standard error.
     static void ExpectUsageError(const BatchResult& result, const std::string& message,
                                  const std::string& usage = kGermanUsage) {
-        EXPECT_EQ(result.exitCode, 2) << result.err;
+        EXPECT_EQ(result.exitCode, 2) << message << result.err;
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err.rfind(message + "\n" + usage, 0), 0u) << result.err;
     }
 
     static std::string BadOption(const std::string& option) {
         return "Unbekannte oder unvollständige Option: " + option;
+    }
+
+    static std::string BadValue(const std::string& option, const std::string& value, const std::string& allowed) {
+        return "Ungültiger Wert für " + option + ": " + value + " (möglich: " + allowed + ")";
     }
 
     static std::string NotWith(const std::string& option, const std::string& word) {
@@ -116,15 +121,15 @@ TEST_F(BatchCommandLine, AnUnknownOptionIsNamedAsTyped) {
 
 TEST_F(BatchCommandLine, ValuesOutOfTheirRangeAreRefused) {
     const std::string dir = Mandate(Path("bereich"));
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"insert-keys", "--jobs", "65", dir},
-             {"insert-keys", "--jobs=0", dir},
-             {"insert-keys", dir, "--jobs", "+2"},
-             {"insert-keys", "--jobs", "2", dir, "--jobs", "100"}})
-        ExpectUsageError(RunBatch(args), BadOption("--jobs"));
-    ExpectUsageError(RunBatch({"insert-keys", "--on-locked=retry", dir}), BadOption("--on-locked"));
+    for (const auto& [args, value] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"insert-keys", "--jobs", "65", dir}, "65"},
+             {{"insert-keys", "--jobs=0", dir}, "0"},
+             {{"insert-keys", dir, "--jobs", "+2"}, "+2"},
+             {{"insert-keys", "--jobs", "2", dir, "--jobs", "100"}, "100"}})
+        ExpectUsageError(RunBatch(args), BadValue("--jobs", value, "1..64"));
+    ExpectUsageError(RunBatch({"insert-keys", "--on-locked=retry", dir}), BadValue("--on-locked", "retry", "abort|ignore"));
     ExpectUsageError(RunBatch({"insert-keys", "--lang=it", dir}), BadOption("--lang"));
-    ExpectUsageError(RunBatch({"status", "--format=xml", dir}), BadOption("--format"));
+    ExpectUsageError(RunBatch({"status", "--format=xml", dir}), BadValue("--format", "xml", "text|csv|json"));
     ExpectUsageError(RunBatch({"insert-keys", "--format", "csv", dir}), NotWith("--format", "insert-keys"));
     ExpectUsageError(RunBatch({"status", "--dry-run", dir}), NotWith("--dry-run", "status"));
     EXPECT_FALSE(HasNewKey(dir));

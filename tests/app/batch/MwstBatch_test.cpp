@@ -487,7 +487,9 @@ TEST_F(MwstBatchTest, FoundMandatesThatFailTheirChecksGiveStatusOne) {
     EXPECT_NE(result.err.find("der Pfad ist länger als " + std::to_string(limit) + " Zeichen"), npos) << result.err;
     for (const std::string& dir : {old, secret, held, deep}) {
         EXPECT_NE(result.err.find("Der Mandant " + dir + " wurde nicht in die Liste aufgenommen."), npos) << dir;
-        if (dir != deep) EXPECT_FALSE(HasKey(dir, "A81")) << dir;
+        if (dir != deep) {
+            EXPECT_FALSE(HasKey(dir, "A81")) << dir;
+        }
     }
 }
 
