@@ -186,8 +186,9 @@ int CMainFrame::StatusPaneChrome() const { return 2 * (panes_[0]->frameWidth() +
 
 bool CMainFrame::CommandBlocked(unsigned id) const {
     if (!run_->Going()) return false;
-    // What only reads the log or shows help stays; Exit stops the run first.
+    // What only reads the log, shows help or ends a search stays; Exit stops the run first.
     switch (id) {
+    case ID_BREAK_SEARCH:
     case ID_MANDANT_PRINTLOG:
     case ID_MANDANT_SAVELOG:
     case ID_APP_EXIT:
@@ -286,6 +287,10 @@ bool CMainFrame::RunBatch(const std::function<void(const std::string& dir)>& wor
 }
 
 bool CMainFrame::RunGoing() const { return run_->Going(); }
+
+void CMainFrame::Background(const std::string& text, const std::function<void()>& work) {
+    run_->Background(text, work);
+}
 void CMainFrame::RequestStop() { run_->RequestStop(); }
 bool CMainFrame::StopRequested() const { return run_->StopRequested(); }
 void CMainFrame::RunConversion(Command command) { run_->Conversion(command); }

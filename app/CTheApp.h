@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,7 +95,7 @@ public:
     std::string m_searchRoot;
     std::vector<std::string> m_mandatePaths;
     Mandate* m_pMandate = nullptr;
-    int m_stopSearch = 0;
+    std::atomic<int> m_stopSearch = 0;  // set on the window's thread, read by the search's
     int m_searchRunning = 0;
 
 private:

@@ -213,6 +213,14 @@ bool FrameRun::CloseWhenEnded() {
     return true;
 }
 
+void FrameRun::Background(const std::string& text, const std::function<void()>& work) {
+    Begin(0);
+    frame_.Progress().SetText(text);
+    workthread::Run(work);
+    End();
+    CloseIfAsked();
+}
+
 void FrameRun::Begin(int count) {
     going_ = true;
     stopRequested_ = false;

@@ -34,6 +34,11 @@ public:
     // each selected row or on the open mandate.
     void Conversion(Command command);
 
+    // Work of the window's own that walks no mandates (the search), as a run:
+    // on the work's thread, with the progress (`text` until the work shows
+    // its own), Stopp and a close that waits.
+    void Background(const std::string& text, const std::function<void()>& work);
+
     bool Going() const { return going_; }
     // The command at work rolls its changes back and the run ends there (a
     // search at the next folder).

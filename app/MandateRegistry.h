@@ -7,6 +7,7 @@
 #include "core/RunAnswers.h"
 
 class CTheApp;
+class LogSink;
 
 // "Mandanten suchen", "Suche abbrechen" and "Mandant einfügen": the search
 // for mandates below a folder and the registration of mandates in the list.
@@ -38,8 +39,11 @@ private:
     bool LogWindowExists() const;
     // Mandates registered since the search began.
     int RegisteredBySearch() const;
-    void LogUnreadableFolder(const std::string& path, const std::string& reason);
     void LogSearchSummary();
+    bool Registered(const std::string& key) const;
+    void Register(const std::string& key, const std::string& shown, const std::string& name);
+    // A mandate the search found, checked on the search's thread.
+    void AddFound(const std::string& path, LogSink& searchLog);
 
     CTheApp& app_;
     int searchedFolders_ = 0;
