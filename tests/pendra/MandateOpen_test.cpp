@@ -258,7 +258,8 @@ TEST(MandateGlobal, SetAndGet) {
 // A folder of `length` characters below `temp`, links resolved (as the database sees it).
 std::string FolderOfLength(const TempDir& temp, std::size_t length) {
     std::string folder = std::filesystem::canonical(temp.Path()).string();
-    while (folder.size() + 1 < length) folder += "/" + std::string(std::min<std::size_t>(100, length - folder.size() - 1), 'a');
+    while (folder.size() + 1 < length)
+        folder += "/" + std::string(std::min<std::size_t>(100, length - folder.size() - 1), 'a');
     return folder;
 }
 

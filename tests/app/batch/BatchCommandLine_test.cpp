@@ -76,7 +76,7 @@ protected:
     // then the usage on standard error.
     static void ExpectUsageError(const BatchResult& result, const std::string& message,
                                  const std::string& usage = kGermanUsage) {
-        EXPECT_EQ(result.exitCode, 2) << message << result.err;
+        EXPECT_EQ(result.exitCode, 2) << message << "\n" << result.err;
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err.rfind(message + "\n" + usage, 0), 0u) << result.err;
     }
@@ -127,7 +127,8 @@ TEST_F(BatchCommandLine, ValuesOutOfTheirRangeAreRefused) {
              {{"insert-keys", dir, "--jobs", "+2"}, "+2"},
              {{"insert-keys", "--jobs", "2", dir, "--jobs", "100"}, "100"}})
         ExpectUsageError(RunBatch(args), BadValue("--jobs", value, "1..64"));
-    ExpectUsageError(RunBatch({"insert-keys", "--on-locked=retry", dir}), BadValue("--on-locked", "retry", "abort|ignore"));
+    ExpectUsageError(RunBatch({"insert-keys", "--on-locked=retry", dir}),
+                     BadValue("--on-locked", "retry", "abort|ignore"));
     ExpectUsageError(RunBatch({"insert-keys", "--lang=it", dir}), BadOption("--lang"));
     ExpectUsageError(RunBatch({"status", "--format=xml", dir}), BadValue("--format", "xml", "text|csv|json"));
     ExpectUsageError(RunBatch({"insert-keys", "--format", "csv", dir}), NotWith("--format", "insert-keys"));
