@@ -85,7 +85,7 @@ bool FrameRun::OverSelection(const MandateWork& work, const RunOptions& options)
         LeftOutMandates leftOut;
         WindowLogSink runLog(log);
         int refusal = 0;
-        const BatchObserver observer = Observer(count, tally, refusal, leftOut, runLog, answers);
+        const BatchObserver observer = Observer(count, tally, refusal, leftOut, runLog);
         const RunOptions stoppable = Stoppable(options);
         MandateSession& session = frame_.Session();
         short& changeFlag = app.m_changeFlag;
@@ -113,10 +113,9 @@ bool FrameRun::OverSelection(const std::function<void(const std::string& dir)>& 
 }
 
 BatchObserver FrameRun::Observer(int count, RunTally& tally, int& refusal, LeftOutMandates& leftOut,
-                                  LogSink& runLog, RunAnswers& answers) {
+                                  LogSink& runLog) {
     BatchObserver observer;
-    observer.starting = [this, count, &answers](std::size_t index, std::size_t, const std::string&) {
-        answers.NextMandate();
+    observer.starting = [this, count](std::size_t index, std::size_t, const std::string&) {
         workthread::Post([this, index, count] { frame_.Progress().Step(static_cast<int>(index), count); });
     };
     observer.opened = [this, &refusal] {

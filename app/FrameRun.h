@@ -11,7 +11,6 @@
 class CMainFrame;
 class LeftOutMandates;
 class LogSink;
-class RunAnswers;
 struct RunStop;
 struct RunTally;
 
@@ -53,8 +52,7 @@ private:
     void OnOpenMandate(const MandateWork& work, const RunOptions& options);
     // The observer of a walk over `count` mandates, called on the work's
     // thread: what it shows goes to the window's.
-    BatchObserver Observer(int count, RunTally& tally, int& refusal, LeftOutMandates& leftOut, LogSink& runLog,
-                           RunAnswers& answers);
+    BatchObserver Observer(int count, RunTally& tally, int& refusal, LeftOutMandates& leftOut, LogSink& runLog);
     // Where a walk over `dirs` stopped early; an Abort is logged here.
     std::optional<RunStop> StopOf(const BatchResult& result, const std::vector<std::string>& dirs);
     RunOptions Stoppable(const RunOptions& options) const;
