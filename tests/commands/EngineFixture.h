@@ -27,6 +27,8 @@
 namespace enginetest {
 
 namespace fs = std::filesystem;
+using testsupport::Dump;
+using testsupport::Tool;
 
 inline const char* const kRecords = "key A77 7.7 107.7 netto 1000\naccount 1000 0 A77\n";
 inline const char* const kKeyOnly = "key A77 7.7 107.7 netto -\n";
@@ -52,17 +54,6 @@ protected:
         EXPECT_EQ(Tool({"create", dir, "--name", name}), 0);
         EXPECT_EQ(Tool({"load", dir}, records), 0);
         return dir;
-    }
-    int Tool(const std::vector<std::string>& args, const std::string& input = "",
-             std::string* output = nullptr) {
-        const testsupport::ToolResult ran = testsupport::RunToolInProcess(args, input);
-        if (output) *output = ran.out;
-        return ran.exitCode;
-    }
-    std::string Dump(const std::string& dir) {
-        std::string out;
-        EXPECT_EQ(Tool({"dump", dir}, "", &out), 0);
-        return out;
     }
     BatchResult Walk(const std::vector<std::string>& dirs, std::vector<Command> commands,
                      const BatchObserver& observer = {}) {

@@ -10,6 +10,7 @@ namespace {
 
 using enginetest::Engine;
 using enginetest::kKeyOnly;
+using testsupport::Dump;
 
 TEST_F(Engine, ACommandRunsOnEveryMandateAndLogsAsTheWindowDoes) {
     const std::string first = MakeMandate("eins", kKeyOnly);

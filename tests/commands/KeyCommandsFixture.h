@@ -3,6 +3,7 @@
 // loaded from its text format, opened in the frame, dumped back as text.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -10,7 +11,9 @@
 #include "app/CMainFrame.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
+#include "pendra/BFile.h"
 #include "pendra/Mandate.h"
+#include "pendra/Tax.h"
 #include "mandate/tools/MandantTool.h"
 #include "tests/mandate/ToolProcess.h"
 #include "mandate/tools/MandateText.h"
@@ -46,6 +49,30 @@ protected:
         const testsupport::ToolResult ran = testsupport::RunToolInProcess(args, input);
         EXPECT_EQ(ran.exitCode, 0) << ran.err;
         return ran.exitCode;
+    }
+
+    // Another handle of the open mandate holding key `id`'s record lock until
+    // Release: a delete of that key is refused at once meanwhile.
+    class KeyLock {
+    public:
+        explicit KeyLock(Mandate* mandate) : file_(mandate), key_(mandate) {
+            file_.Open(mandate->GetTaxName(), BFile::kModeUpdate);
+        }
+        bool Hold(const std::string& id) {
+            key_.UseFile(&file_);
+            key_.SetLockFlag(BRecord::kWaitLock);
+            return key_.Read(id) == 0;
+        }
+        void Release() { key_.UnlockSingle(); }
+
+    private:
+        BFile file_;
+        Tax key_;
+    };
+    std::unique_ptr<KeyLock> HoldKeyLock(const std::string& id) {
+        auto lock = std::make_unique<KeyLock>(Mandate::GetGlobalMandate());
+        EXPECT_TRUE(lock->Hold(id)) << id;
+        return lock;
     }
 
     void Open(const std::string& dir) {

@@ -17,6 +17,7 @@
 namespace {
 
 using enginetest::Engine;
+using testsupport::Dump;
 using Lines = std::vector<std::string>;
 
 class KeyTargets : public Engine {

@@ -3,8 +3,6 @@
 #include <fstream>
 
 #include "app/CTheView.h"
-#include "pendra/BFile.h"
-#include "pendra/Tax.h"
 #include "tests/commands/KeyCommandsFixture.h"
 
 namespace {
@@ -186,16 +184,10 @@ TEST_F(NewKeysTest, RemovalRefusesAFormNewerThan2024) {
 TEST_F(NewKeysTest, AFailedDeleteIsLoggedWithTheLibraryStatus) {
     const std::string dir = OpenNew("gesperrt", "key A77 7.7 107.7 netto -\nkey A81 8.1 108.1 netto -\n");
     // Another handle holds the new key's record lock: the delete is refused at once.
-    Mandate* mandate = Mandate::GetGlobalMandate();
-    BFile other(mandate);
-    ASSERT_EQ(other.Open(mandate->GetTaxName(), BFile::kModeUpdate), 0);
-    Tax holder(mandate);
-    holder.UseFile(&other);
-    holder.SetLockFlag(BRecord::kWaitLock);
-    ASSERT_EQ(holder.Read("A81"), 0);
+    const std::unique_ptr<KeyLock> holder = HoldKeyLock("A81");
     Command(ID_NEW_KEYS_REVERSE);
     EXPECT_EQ(LogText(), Refused(kRemove, dir, "A81 konnte nicht entfernt werden (Status 84)\n" + NotCompleted(dir)));
-    holder.UnlockSingle();
+    holder->Release();
     EXPECT_EQ(Records("key").size(), 2u);
 }
 

@@ -1,7 +1,5 @@
 // "Alte Steuerschlüssel entfernen" and the used-key test.
 #include "app/CTheView.h"
-#include "pendra/BFile.h"
-#include "pendra/Tax.h"
 #include "commands/ConversionCommands.h"
 #include "tests/commands/KeyCommandsFixture.h"
 
@@ -89,16 +87,10 @@ TEST_F(OldKeysTest, AFailedDeleteIsLoggedWithTheLibraryStatus) {
     const std::string dir = MakeMandate("gesperrt", "key A77 7.7 107.7 netto -\n");
     WriteForm(dir, "2024");
     Open(dir);
-    Mandate* mandate = Mandate::GetGlobalMandate();
-    BFile other(mandate);
-    ASSERT_EQ(other.Open(mandate->GetTaxName(), BFile::kModeUpdate), 0);
-    Tax holder(mandate);
-    holder.UseFile(&other);
-    holder.SetLockFlag(BRecord::kWaitLock);
-    ASSERT_EQ(holder.Read("A77"), 0);
+    const std::unique_ptr<KeyLock> holder = HoldKeyLock("A77");
     seam.QueueAnswer(IDYES);
     Command(ID_REMOVE_KEYS);
-    holder.UnlockSingle();
+    holder->Release();
     EXPECT_EQ(LogText(), "A77 konnte nicht entfernt werden (Status 84)\n" + NotCompleted(dir));
     EXPECT_EQ(Records("key").size(), 1u);
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "mandate/tools/MandantTool.h"
 
 namespace testsupport {
@@ -115,6 +117,21 @@ inline ToolResult RunToolInProcess(const std::vector<std::string>& args, const s
     std::ostringstream out, err;
     const int code = mandant::RunMandantTool(args, in, out, err);
     return {code, out.str(), err.str()};
+}
+
+// The tool's exit status in this process; its standard output in `output`.
+inline int Tool(const std::vector<std::string>& args, const std::string& input = "",
+                std::string* output = nullptr) {
+    const ToolResult ran = RunToolInProcess(args, input);
+    if (output) *output = ran.out;
+    return ran.exitCode;
+}
+
+// The mandate's records as the tool's dump writes them.
+inline std::string Dump(const std::string& dir) {
+    std::string out;
+    EXPECT_EQ(Tool({"dump", dir}, "", &out), 0);
+    return out;
 }
 
 inline ToolResult RunTool(const std::vector<std::string>& args, const std::string& input = "") {

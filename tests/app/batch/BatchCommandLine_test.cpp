@@ -21,6 +21,7 @@ namespace {
 
 using batchtest::BatchResult;
 using batchtest::RunBatch;
+using testsupport::Tool;
 
 constexpr auto npos = std::string::npos;
 const char* const kKeys = "key A77 7.7 107.7 netto -\n";
@@ -44,13 +45,6 @@ protected:
 
     std::string Path(const std::string& name) const {
         return temp.path().toStdString() + "/" + name;
-    }
-
-    int Tool(const std::vector<std::string>& args, const std::string& input = "",
-             std::string* output = nullptr) {
-        const testsupport::ToolResult ran = testsupport::RunToolInProcess(args, input);
-        if (output) *output = ran.out;
-        return ran.exitCode;
     }
 
     // A mandate with one old key in `dir` (a path of bytes, any of them).

@@ -30,6 +30,8 @@ namespace {
 using batchtest::BatchResult;
 using batchtest::RunBatch;
 using batchtest::RunOptions;
+using testsupport::Dump;
+using testsupport::Tool;
 
 class MwstBatchTest : public ::testing::Test {
 protected:
@@ -50,18 +52,6 @@ protected:
         EXPECT_EQ(Tool(create), 0);
         EXPECT_EQ(Tool({"load", dir}, records), 0);
         return dir;
-    }
-
-    int Tool(const std::vector<std::string>& args, const std::string& input = "", std::string* output = nullptr) {
-        const testsupport::ToolResult ran = testsupport::RunToolInProcess(args, input);
-        if (output) *output = ran.out;
-        return ran.exitCode;
-    }
-
-    std::string Dump(const std::string& dir) {
-        std::string out;
-        EXPECT_EQ(Tool({"dump", dir}, "", &out), 0);
-        return out;
     }
 
     bool HasKey(const std::string& dir, const std::string& id) {
