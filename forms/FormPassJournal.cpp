@@ -104,7 +104,7 @@ bool Apply(CommandContext& ctx, const FormPass& pass) {
     case FormPass::Kind::kExtend:
         return MwstExtendTaxid(ctx, pass.first, pass.second, &pass.pairs);
     case FormPass::Kind::kUndoExtend:
-        return MwstDeleteTaxid(ctx, pass.first);
+        return MwstDeleteTaxid(ctx, pass.first, pass.deleted);
     case FormPass::Kind::kRemoveKeys:
         return MwstDeleteOldTaxid(ctx, pass.first);
     }

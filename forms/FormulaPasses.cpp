@@ -1,7 +1,9 @@
 // The extend, rename and delete passes over the mapping sheet ("Zuordnung") of a
 // form workbook: column 1 labels the row, columns 2 and 3 hold its key-sum
 // formulas; the scan ends at the first row with an empty label.
+#include <algorithm>
 #include <array>
+#include <set>
 
 #include "base/CException.h"
 #include "formula/KeyPair.h"
@@ -66,6 +68,12 @@ void WriteCell(CVCF1& form, long row, long col, const std::string& formula) {
         form.SetFormulaRC(row, col, formula);
 }
 
+// Whether the cell already holds what the write rule would write.
+bool Holds(const CVCF1& form, long row, long col, const std::string& formula) {
+    if (formula.empty()) return form.GetTypeRC(row, col) == 2 && form.GetNumberRC(row, col) == 0.0;
+    return form.GetTypeRC(row, col) == 3 && form.GetFormulaRC(row, col) == formula;
+}
+
 // Only formula cells and empty cells carry key sums; a constant (number or
 // text) is never turned into a formula or into 0.
 bool HoldsKeySum(const CVCF1& form, long row, long col) {
@@ -82,6 +90,21 @@ void RewriteRow(CVCF1& form, long row, Rewrite rewrite) {
     }
 }
 
+// `formula` with only the terms whose key is one of `keys`; brackets and
+// other syntax count as terms of their own and go too.
+std::string KeepKeys(const std::string& formula, const std::set<std::string>& keys) {
+    std::string kept;
+    std::size_t start = 0;
+    while (start <= formula.size()) {
+        std::size_t plus = formula.find('+', start);
+        if (plus == std::string::npos) plus = formula.size();
+        const std::string term = formula.substr(start, plus - start);
+        if (keys.count(term.substr(0, term.find('_')))) kept += (kept.empty() ? "" : "+") + term;
+        start = plus + 1;
+    }
+    return kept;
+}
+
 const std::vector<std::string>& OrEmpty(const std::vector<std::string>* list) {
     static const std::vector<std::string> empty;
     return list ? *list : empty;
@@ -96,9 +119,13 @@ void RequireAligned(const std::vector<std::string>& first, const std::vector<std
 
 }  // namespace
 
+// The rows of the amounts at the rates before the change whose `_spez` row
+// holds the same sums at the new rates: the input tax rows and the turnover
+// rows of the three rate classes.
 void FillSuperNames(std::vector<std::string>& names) {
     names.clear();
-    for (const char* name : {"II_7_a", "II_7_b", "II_7_c", "II_7_d", "II_7_e", "II_9"}) names.emplace_back(name);
+    for (const char* name : {"II_7_a", "II_7_b", "II_7_c", "II_7_d", "II_7_e", "II_9", "Z302", "Z312", "Z342"})
+        names.emplace_back(name);
 }
 
 void MwstFormulaUpdater::RenameTaxid(const std::vector<std::string>* first,
@@ -114,87 +141,110 @@ void MwstFormulaUpdater::RenameTaxid(const std::vector<std::string>* first,
     frame.Restore();
 }
 
+// A form adds a super row and its `_spez` row into the same figure (400 sums
+// the input tax at the rates until 2023 and at the new ones), so a key may
+// stand in one of them only: the super row keeps the keys at the rates before
+// the change and gives up their new keys, the `_spez` row gets exactly those
+// new keys. That holds whichever keys the command inserted this time, also
+// for a new key that existed before and for a sheet an earlier pass left
+// with new keys in both rows. A super row without a `_spez` row on the sheet
+// (or a pass without a pair list) has nowhere to hand its new keys on, so it
+// is extended like every other row. The caller's own key lists name what it
+// announces; the sheet takes every pair of the mandate.
 void MwstFormulaUpdater::ExtendTaxid(const std::vector<std::string>* first,
                                      const std::vector<std::string>* second) {
-    const std::vector<std::string>& oldIds = OrEmpty(first);
-    const std::vector<std::string>& newIds = OrEmpty(second);
-    RequireAligned(oldIds, newIds);
+    RequireAligned(OrEmpty(first), OrEmpty(second));
 
     std::vector<std::string> appPairs, globalOld, globalNew;
     if (m_applicationPairs) m_applicationPairs(appPairs);
     keypair::SplitAll(appPairs, globalOld, globalNew);
+    std::vector<std::string> pairOld, pairNew;
+    if (m_pAllNames) keypair::SplitAll(*m_pAllNames, pairOld, pairNew);
+    // The pair list names the keys the insertion converts; the application's
+    // pairs also name keys the rules leave alone, whose new ids never exist,
+    // and leave out keys whose automatic account is missing: every other row
+    // takes both, so that no new key is missing where its old key stands.
+    const std::set<std::string> newKeys(pairNew.begin(), pairNew.end());
+    for (std::size_t k = 0; k < pairOld.size(); ++k)
+        if (std::find(globalNew.begin(), globalNew.end(), pairNew[k]) == globalNew.end()) {
+            globalOld.push_back(pairOld[k]);
+            globalNew.push_back(pairNew[k]);
+        }
 
     std::vector<std::string> superNames;
     FillSuperNames(superNames);
     std::vector<Formulas> base(superNames.size());
+    std::vector<bool> split(superNames.size(), false);
 
     MappingSheetFrame frame(m_mwstform);
-    // First scan: super rows get the caller's keys, every other row the
-    // application's pairs. A super row's formulas before the pass are its base.
+    if (m_pAllNames)
+        ForEachRow(m_mwstform, [&](long, const std::string& label) {
+            if (const int spez = SpezIndex(superNames, label); spez >= 0) split[static_cast<std::size_t>(spez)] = true;
+        });
     ForEachRow(m_mwstform, [&](long row, const std::string& label) {
         const int super = SuperIndex(superNames, label);
-        const bool isSuper = super >= 0;
-        if (isSuper)
-            base[static_cast<std::size_t>(super)] = {m_mwstform.GetFormulaRC(row, kFormulaCols[0]),
-                                                     m_mwstform.GetFormulaRC(row, kFormulaCols[1])};
-        const std::vector<std::string>& from = isSuper ? oldIds : globalOld;
-        const std::vector<std::string>& to = isSuper ? newIds : globalNew;
-        for (std::size_t k = 0; k < from.size(); ++k)
-            RewriteRow(m_mwstform, row, [&](const std::string& f) { return ExtendFormel(f, from[k], to[k]); });
+        if (super >= 0) {
+            const auto index = static_cast<std::size_t>(super);
+            base[index] = {m_mwstform.GetFormulaRC(row, kFormulaCols[0]), m_mwstform.GetFormulaRC(row, kFormulaCols[1])};
+            if (split[index]) {
+                for (const std::string& id : newKeys)
+                    RewriteRow(m_mwstform, row, [&](const std::string& f) { return DeleteTaxidFormel(f, id); });
+                return;
+            }
+        }
+        for (std::size_t k = 0; k < globalOld.size(); ++k)
+            RewriteRow(m_mwstform, row,
+                       [&](const std::string& f) { return ExtendFormel(f, globalOld[k], globalNew[k]); });
     });
 
     if (m_pAllNames) {
         // Each _spez row gets its super row's formulas as they were, old keys
-        // renamed to new ones; renames pile up in list order.
-        std::vector<std::string> pairOld, pairNew;
-        keypair::SplitAll(*m_pAllNames, pairOld, pairNew);
+        // renamed to new ones (renames pile up in list order); a key that is
+        // not converted stays in the super row only.
         for (Formulas& formulas : base)
-            for (std::size_t k = 0; k < pairOld.size(); ++k)
-                for (std::string& f : formulas) f = RenameFormel(f, pairOld[k], pairNew[k]);
+            for (std::string& f : formulas) {
+                for (std::size_t k = 0; k < pairOld.size(); ++k) f = RenameFormel(f, pairOld[k], pairNew[k]);
+                f = KeepKeys(f, newKeys);
+            }
         ForEachRow(m_mwstform, [&](long row, const std::string& label) {
             const int spez = SpezIndex(superNames, label);
             if (spez < 0) return;
-            for (std::size_t c = 0; c < kFormulaCols.size(); ++c)
-                WriteCell(m_mwstform, row, kFormulaCols[c], base[static_cast<std::size_t>(spez)][c]);
+            for (std::size_t c = 0; c < kFormulaCols.size(); ++c) {
+                const std::string& wanted = base[static_cast<std::size_t>(spez)][c];
+                // A row that changes is a change to save, whether or not a key matched.
+                if (!Holds(m_mwstform, row, kFormulaCols[c], wanted)) *m_pChangeFlag = 1;
+                WriteCell(m_mwstform, row, kFormulaCols[c], wanted);
+            }
         });
     }
     frame.Restore();
 }
 
 // Undoing an extend pass: the keys handed in do not matter, the pass removes
-// the new keys of the application pair list that no longer exist and empties
-// the special rows. After keys were removed while the 2024 form is active it
-// removes just the keys handed in: deriving new keys from the keys still in
-// use would take exactly the new keys out of the formulas that the 2024 form
-// needs, and its special rows are the form's own.
+// the new keys of the application pair list and the keys the command says it
+// deleted (second list) that no longer exist, from every row, `_spez` rows included; a new key the removal kept (still booked) stays
+// where the form counts it, and a row left without keys becomes 0. After keys
+// were removed while the 2024 form is active it removes just the keys handed
+// in: deriving new keys from the keys still in use would take exactly the new
+// keys out of the formulas that the 2024 form needs.
 void MwstFormulaUpdater::DeleteTaxid(const std::vector<std::string>* keys) {
+    std::vector<std::string> gone;
     if (m_removeGivenKeys) {
-        MappingSheetFrame frame(m_mwstform);
-        ForEachRow(m_mwstform, [&](long row, const std::string&) {
-            for (const std::string& key : OrEmpty(keys))
-                RewriteRow(m_mwstform, row, [&](const std::string& f) { return DeleteTaxidFormel(f, key); });
-        });
-        frame.Restore();
-        return;
+        gone = OrEmpty(keys);
+    } else {
+        std::vector<std::string> appPairs, globalOld;
+        if (m_applicationPairs) m_applicationPairs(appPairs);
+        keypair::SplitAll(appPairs, globalOld, gone);
+        for (const std::string& id : OrEmpty(m_pSecondArray))
+            if (std::find(gone.begin(), gone.end(), id) == gone.end()) gone.push_back(id);
+        std::set<std::string> existing;
+        if (m_existingKeys) m_existingKeys(existing);
+        std::erase_if(gone, [&](const std::string& id) { return existing.count(id) > 0; });
     }
-    std::vector<std::string> appPairs, globalOld, globalNew;
-    if (m_applicationPairs) m_applicationPairs(appPairs);
-    keypair::SplitAll(appPairs, globalOld, globalNew);
-    std::set<std::string> existing;
-    if (m_existingKeys) m_existingKeys(existing);
-    std::erase_if(globalNew, [&](const std::string& id) { return existing.count(id) > 0; });
-
-    std::vector<std::string> superNames;
-    FillSuperNames(superNames);
-
     MappingSheetFrame frame(m_mwstform);
-    ForEachRow(m_mwstform, [&](long row, const std::string& label) {
-        if (SpezIndex(superNames, label) >= 0) {
-            for (long col : kFormulaCols) m_mwstform.SetNumberRC(row, col, 0.0);
-            return;
-        }
-        for (const std::string& newId : globalNew)
-            RewriteRow(m_mwstform, row, [&](const std::string& f) { return DeleteTaxidFormel(f, newId); });
+    ForEachRow(m_mwstform, [&](long row, const std::string&) {
+        for (const std::string& id : gone)
+            RewriteRow(m_mwstform, row, [&](const std::string& f) { return DeleteTaxidFormel(f, id); });
     });
     frame.Restore();
 }

@@ -201,10 +201,12 @@ bool MwstExtendTaxid(CommandContext& ctx, const std::vector<std::string>& _oldid
     return RunPass(ctx, dlg);
 }
 
-bool MwstDeleteTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray) {
+bool MwstDeleteTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray,
+                     const std::vector<std::string>& removed) {
     MwstFormulaUpdater dlg(ctx);
     dlg.m_mode = MwstFormulaUpdater::kModeDelete;
     dlg.m_pFirstArray = &_idArray;
+    dlg.m_pSecondArray = &removed;
     return RunPass(ctx, dlg);
 }
 

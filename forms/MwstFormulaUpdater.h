@@ -118,7 +118,11 @@ unsigned MwstGetVersion(const std::string& filename, std::string* failure);
 // the workbook is left unsaved.
 bool MwstExtendTaxid(CommandContext& ctx, const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
                      const std::vector<std::string>* pAllNames);
-bool MwstDeleteTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray);
+// `removed`: the keys the command deleted, which leave the formulas too, also
+// where the mandate's pair list does not name them (an old key whose
+// automatic account is missing).
+bool MwstDeleteTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray,
+                     const std::vector<std::string>& removed = {});
 // After old keys were deleted from the mandate: removes those keys from the
 // formulas, keeping the new keys (which the 2024 form sums) where they are.
 bool MwstDeleteOldTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray);

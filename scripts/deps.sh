@@ -8,6 +8,7 @@ MWST_PACKAGES=(
   xvfb xauth
   locales
   desktop-file-utils appstream
+  libreoffice-calc-nogui
 )
 
 # Locales the tests of number texts run under: de_DE and fr_FR write numbers

@@ -88,15 +88,16 @@ TEST_F(NewKeysTest, OnlyTypeZeroAutomaticAccountsExtendTheFormulas) {
                                  "/MWSTFORM.VTS), Formeln nicht angepasst\n"));
 }
 
-TEST_F(NewKeysTest, TheFormulaEntryPointGetsTheTypeZeroKeysAndEveryPair) {
-    // A (type 0) reaches the super row; B (type 1) only the ordinary rows and the pair list.
+TEST_F(NewKeysTest, TheFormulaEntryPointGetsEveryPair) {
+    // Whatever the accounts' types, the super row keeps the old keys, the
+    // ordinary row gets each new key beside its old key and the _spez row the new keys.
     const std::string dir = MakeMandate("formel", "key A77 7.7 107.7 netto 1000\nkey B77 7.7 107.7 netto 2000\n"
                                                   "account 1000 0 -\naccount 2000 1 -\n");
     const std::string form = WriteForm(dir, "2018",
                                        {{"II_7_a", "A77+B77", ""}, {"Z1", "A77+B77", ""}, {"II_7_a_spez", "Q", ""}});
     Open(dir);
     Command(ID_NEW_KEYS);
-    EXPECT_EQ(formstest::MappingCell(form, 1, 2), "A77+A81+B77");
+    EXPECT_EQ(formstest::MappingCell(form, 1, 2), "A77+B77");
     EXPECT_EQ(formstest::MappingCell(form, 2, 2), "A77+A81+B77+B81");
     EXPECT_EQ(formstest::MappingCell(form, 3, 2), "A81+B81");
 }

@@ -197,7 +197,8 @@ TEST_F(FormActivation, BackTo2018ExchangesTheKeysOfTheMandatesFormulas) {
     EXPECT_EQ(MappingCell(form, 4, 3), "USN77_ST+USB77_ST");
     EXPECT_EQ(MappingCell(form, 20, 2), "USN81+USB81");
     EXPECT_EQ(MappingCell(form, 8, 2), "VSN81+VSB81") << "input tax keys (type 0 accounts) are not exchanged";
-    EXPECT_EQ(MappingCell(form, 1, 2), "USN77+USB77+USN26+USN38+USN00+UEX00");
+    EXPECT_EQ(MappingCell(form, 1, 2), "USN77+USB77+USN26+USN38+USN81+USB81+USN25+USN37+USN00+UEX00")
+        << "200 keeps both periods' turnover, each key once";
     EXPECT_EQ(FileBytes(InMandate("Mwstpau.lst")), FileBytes(Template("Mwst2018pau.lst")));
     const Lines lines = LogLines();
     EXPECT_EQ(lines[lines.size() - 2], EndLine(IDS_END_FORM2018));

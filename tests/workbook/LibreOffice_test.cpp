@@ -20,6 +20,7 @@
 #include "workbook/Workbook.h"
 #include "workbook/ZipArchive.h"
 #include "tests/forms/LibreOfficeCase.h"
+#include "tests/support/Office.h"
 #include "tests/workbook/WorkbookFiles.h"
 
 namespace fs = std::filesystem;
@@ -30,22 +31,7 @@ namespace {
 const std::string kBin = MWST_TEST_BIN_DIR;
 const char* const kTemplates[] = {"MWST2018eff", "MWST2018pau", "_MWST2018eff", "_MWST2018pau",
                                   "MWST2024eff", "MWST2024pau", "_MWST2024eff", "_MWST2024pau"};
-// Comma separated, UTF-8, cells as shown (formatted), every sheet into its own file.
-const char* const kCsvAsShown = "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1";
-
-std::string FindOnPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::filesystem::path candidate = std::filesystem::path(dirs.substr(start, end - start)) / program;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-        start = end + 1;
-    }
-    return "";
-}
+using testsupport::kCsvAsShown;
 
 using formstest::Program;
 
@@ -102,8 +88,7 @@ int PdfPages(const std::string& pdf) {
 class LibreOffice : public ::testing::Test {
 protected:
     void SetUp() override {
-        office_ = FindOnPath("soffice");
-        if (office_.empty()) office_ = FindOnPath("libreoffice");
+        office_ = testsupport::FindOffice();
         if (office_.empty())
             GTEST_SKIP() << "LibreOffice (soffice or libreoffice) is not on PATH: the checks with LibreOffice "
                             "itself are skipped; install libreoffice-calc-nogui to run them";
@@ -113,12 +98,7 @@ protected:
     // dir_/out); false on failure.
     bool Convert(const std::vector<std::string>& files, const std::string& to, std::string outDir = "") {
         if (outDir.empty()) outDir = dir_.File("out");
-        std::string command = "timeout 300 '" + office_ + "' -env:UserInstallation=file://" + dir_.File("profile") +
-                              " --headless --norestore --convert-to '" + to + "' --outdir '" + outDir + "'";
-        for (const std::string& file : files) command += " '" + file + "'";
-        command += " >>'" + dir_.File("log") + "' 2>&1";
-        int status = std::system(command.c_str());
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return testsupport::OfficeConvert(office_, dir_.File("profile"), files, to, outDir, dir_.File("log"));
     }
     bool Convert(const std::string& file, const std::string& to) { return Convert(std::vector{file}, to); }
     std::string Log() const { return ReadBytes(dir_.File("log")); }

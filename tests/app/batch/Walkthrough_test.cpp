@@ -243,7 +243,20 @@ TEST_F(Walkthrough, InsertingAndRemovingNewKeysGivesTheWorkbooksBack) {
         const auto forms = Forms(dir);
         Step("insert-keys", dir);
         Step("remove-new-keys", dir);
-        EXPECT_EQ(Forms(dir), forms) << dir;
+        // A new key the mandate had before (booked, so kept) stays in its
+        // _spez row, where the form counts it; every other row is as it was.
+        const std::set<std::string> keys = KeyIds(dir);
+        for (const auto& [name, rows] : Forms(dir)) {
+            ASSERT_EQ(rows.size(), forms.at(name).size()) << dir << "/" << name;
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                if (!rows[i].label.ends_with("_spez")) {
+                    EXPECT_EQ(rows[i], forms.at(name)[i]) << dir << "/" << name;
+                    continue;
+                }
+                for (const std::string& term : Terms(rows[i].col2 + "+" + rows[i].col3))
+                    EXPECT_TRUE(term.empty() || keys.count(KeyOf(term))) << dir << "/" << name << " " << term;
+            }
+        }
     }
 }
 
