@@ -34,9 +34,6 @@ bool KeyRemoval::Remove(const PlannedKey& planned, const std::string& id) {
     bool formula = false;
     if (const int read = files_.ReadFormulaAccount(files_.Current(planned), formula); read != pendra::kOk)
         return run_.ReadFailed(ctx_.mandate.GetKontoName(), read);
-    if (formula) {
-        formulaKeys_.push_back(id);
-        ctx_.log.Line(Format(LoadString(IDS_LOG_REMOVED_FROM_FORMULAS), id));
-    }
+    if (formula) formulaKeys_.push_back(id);
     return true;
 }

@@ -25,8 +25,9 @@ public:
     // (the run failed, logged) when that id's bookings cannot be read.
     bool Used(std::size_t index, bool& used);
     // Deletes `id`, the key the writer has just read for `planned`, logs it
-    // and, when its automatic account is a formula account, that it leaves
-    // the formulas. False when the run failed (logged).
+    // and, when its automatic account is a formula account, keeps it among
+    // FormulaKeys: the log names those once the pass saved the workbook
+    // (FormPass::logged). False when the run failed (logged).
     bool Remove(const PlannedKey& planned, const std::string& id);
 
     const std::vector<std::string>& Deleted() const { return deleted_; }

@@ -106,12 +106,13 @@ int OnExtendTax(CommandContext& ctx) {
         if (formula) {
             formulaOld.push_back(old.oldId);
             formulaNew.push_back(old.newId);
-            ctx.log.Line(Format(LoadString(IDS_LOG_FORMULAS_EXTENDED), old.newId));
         }
     }
+    // The log names the keys the formulas got once the pass has saved the workbook.
     std::optional<FormPass> pass;
     if (!formulaOld.empty() || !pairs.empty())
-        pass = FormPass{FormPass::Kind::kExtend, formulaOld, formulaNew, pairs, inserted, {}};
+        pass = FormPass{FormPass::Kind::kExtend, formulaOld, formulaNew, pairs, inserted, {},
+                        formulaNew};
     if (!run.Finish(pass)) return 0;
     return AllNewKeysPresent(plan) ? kNothingToDo : 1;
 }
@@ -148,10 +149,11 @@ int OnReverseExtendTax(CommandContext& ctx) {
     // runs for keys of any account: so does the undo, once any key went. The
     // 2024 form sums its own keys, from which exactly the removed keys go.
     std::optional<FormPass> pass;
+    const std::vector<std::string>& formulaKeys = removal.FormulaKeys();
     if (version >= kFirstForm2024 && !deleted.empty())
-        pass = FormPass{FormPass::Kind::kRemoveKeys, deleted, {}, {}, {}, deleted};
+        pass = FormPass{FormPass::Kind::kRemoveKeys, deleted, {}, {}, {}, deleted, formulaKeys};
     else if (version < kFirstForm2024 && !deleted.empty())
-        pass = FormPass{FormPass::Kind::kUndoExtend, removal.FormulaKeys(), {}, {}, {}, deleted};
+        pass = FormPass{FormPass::Kind::kUndoExtend, formulaKeys, {}, {}, {}, deleted, formulaKeys};
     if (!run.Finish(pass)) return 0;
     return deleted.empty() ? kNothingToDo : 1;
 }

@@ -53,9 +53,12 @@ int OnRemoveTax(CommandContext& ctx) {
     const std::vector<std::string>& deleted = removal.Deleted();
     // The 2024 form sums the new keys of the old keys still in use: exactly
     // the keys removed here leave the formulas, also those whose account is
-    // not a formula account (the log names the formula keys only).
+    // not a formula account (the log names the formula keys only, once the
+    // pass has saved the workbook).
     std::optional<FormPass> pass;
-    if (!deleted.empty()) pass = FormPass{FormPass::Kind::kRemoveKeys, deleted, {}, {}, {}, deleted};
+    if (!deleted.empty())
+        pass = FormPass{FormPass::Kind::kRemoveKeys, deleted, {}, {}, {}, deleted,
+                        removal.FormulaKeys()};
     if (!run.Finish(pass)) return 0;
     return deleted.empty() ? kNothingToDo : 1;
 }

@@ -40,7 +40,7 @@ struct ListField {
 constexpr ListField kLists[] = {
     {"first", &FormPass::first},       {"second", &FormPass::second},
     {"pair", &FormPass::pairs},        {"inserted", &FormPass::inserted},
-    {"deleted", &FormPass::deleted},
+    {"deleted", &FormPass::deleted},   {"logged", &FormPass::logged},
 };
 
 }  // namespace
@@ -100,15 +100,26 @@ std::optional<FormPass> Load(const std::string& folder) {
 void Remove(const std::string& folder) { std::remove(JournalPath(folder).c_str()); }
 
 bool Apply(CommandContext& ctx, const FormPass& pass) {
+    bool saved = false, ran = true;
     switch (pass.kind) {
     case FormPass::Kind::kExtend:
-        return MwstExtendTaxid(ctx, pass.first, pass.second, &pass.pairs);
+        ran = MwstExtendTaxid(ctx, pass.first, pass.second, &pass.pairs, &saved);
+        break;
     case FormPass::Kind::kUndoExtend:
-        return MwstDeleteTaxid(ctx, pass.first, pass.deleted);
+        ran = MwstDeleteTaxid(ctx, pass.first, pass.deleted, &saved);
+        break;
     case FormPass::Kind::kRemoveKeys:
-        return MwstDeleteOldTaxid(ctx, pass.first);
+        ran = MwstDeleteOldTaxid(ctx, pass.first, &saved);
+        break;
     }
-    return true;
+    // Only a saved workbook holds what these lines tell; a mandate without a
+    // usable one has had its line from the pass.
+    if (ran && saved) {
+        const int line =
+            pass.kind == FormPass::Kind::kExtend ? IDS_LOG_FORMULAS_EXTENDED : IDS_LOG_REMOVED_FROM_FORMULAS;
+        for (const std::string& key : pass.logged) ctx.log.Line(Format(LoadString(line), key));
+    }
+    return ran;
 }
 
 namespace {

@@ -27,6 +27,10 @@ struct FormPass {
     // What the records look like once the commit went through.
     std::vector<std::string> inserted;
     std::vector<std::string> deleted;
+    // The keys the log names as added to or removed from the formulas; said
+    // only once the pass has saved the workbook, also for a pass finished
+    // by a later command.
+    std::vector<std::string> logged;
 };
 
 namespace formpass {
@@ -48,7 +52,8 @@ std::string ToText(const FormPass& pass);
 std::optional<FormPass> FromText(const std::string& text);
 
 // Runs the pass on the context mandate's form workbook: true when it ran or
-// there was nothing to do, false when it stopped on an error (logged).
+// there was nothing to do, false when it stopped on an error (logged). Once
+// it saved the workbook, the log names the keys of `logged`.
 bool Apply(CommandContext& ctx, const FormPass& pass);
 // Applies the pass and removes the mandate's journal once the pass went through.
 void RunJournalled(CommandContext& ctx, const FormPass& pass);

@@ -146,6 +146,10 @@ void AddMandateKeys(Mandate& mandate, std::set<std::string>& keys) {
     for (int status = key.ReadFirst(); status == pendra::kOk; status = key.ReadNext()) keys.insert(IdCaseKey(key.GetId()));
 }
 
+std::string NoSheetText() {
+    return Format(LoadString(IDS_MAPPING_NO_SHEET), std::string(kSheetName), kDefaultSheet, kFirstLabel);
+}
+
 unsigned VersionOf(const CVCF1& form) {
     try {
         return static_cast<unsigned>(std::stoul(form.GetDefinedName("VERSION")));
@@ -160,12 +164,22 @@ long SheetOf(const CVCF1& form) {
     const long sheets = form.GetNumSheets();
     for (long sheet = 1; sheet <= sheets; ++sheet)
         if (form.GetSheetName(sheet) == kSheetName) return sheet;
-    return sheets >= kDefaultSheet ? kDefaultSheet : 0;
+    // Without the name only the template's first label tells the sheet: a
+    // sheet renamed, moved or deleted leaves another sheet at the place,
+    // which a pass must never take for the mapping sheet.
+    if (sheets < kDefaultSheet) return 0;
+    CVCF1& editable = const_cast<CVCF1&>(form);
+    const long active = editable.GetSheet();
+    editable.SetSheet(kDefaultSheet);
+    const bool templateSheet =
+        editable.GetTypeRC(1, kLabelCol) == 1 && editable.GetTextRC(1, kLabelCol) == kFirstLabel;
+    editable.SetSheet(active);
+    return templateSheet ? kDefaultSheet : 0;
 }
 
 void Select(CVCF1& form) {
     const long sheet = SheetOf(form);
-    if (sheet == 0) throw CInvalidArgException(Format(LoadString(IDS_MAPPING_NO_SHEET), std::string(kSheetName)));
+    if (sheet == 0) throw CInvalidArgException(NoSheetText());
     form.SetSheet(sheet);
 }
 
@@ -182,7 +196,7 @@ std::vector<std::string> Labels(const CVCF1& form) {
 std::optional<Problem> Check(const CVCF1& constForm, const std::vector<std::string>& templateLabels,
                              const std::set<std::string>& knownKeys) {
     const long sheet = SheetOf(constForm);
-    if (sheet == 0) return Problem{kSheetName, {}, Format(LoadString(IDS_MAPPING_NO_SHEET), std::string(kSheetName))};
+    if (sheet == 0) return Problem{kSheetName, {}, NoSheetText()};
     // The control keeps the active sheet per workbook; the caller's stays as it was.
     CVCF1& form = const_cast<CVCF1&>(constForm);
     const long active = form.GetSheet();
@@ -190,7 +204,12 @@ std::optional<Problem> Check(const CVCF1& constForm, const std::vector<std::stri
     const std::string name = form.GetSheetName(sheet);
     std::optional<Problem> problem;
     const std::optional<CellPos> first = FindFirstLabel(form);
-    if (first && (first->row != 1 || first->col != kLabelCol)) {
+    // A sheet found by its place alone is the mapping sheet only when the
+    // template of its version confirms its labels; without that template
+    // nothing does.
+    if (name != kSheetName && templateLabels.empty()) {
+        problem = Problem{kSheetName, {}, NoSheetText()};
+    } else if (first && (first->row != 1 || first->col != kLabelCol)) {
         problem = Problem{name, Cell(first->row, first->col),
                           Format(LoadString(IDS_MAPPING_MOVED), std::string(kFirstLabel))};
     } else if (first) {

@@ -21,7 +21,8 @@ inline constexpr long kDefaultSheet = 4;
 inline constexpr const char* kFirstLabel = "Z200";
 
 // The mapping sheet of the loaded workbook: the sheet named "Zuordnung"; in a
-// workbook without a sheet of that name, sheet 4; 0 when it has neither.
+// workbook without a sheet of that name, sheet 4 when it holds "Z200" in A1
+// as in the templates; otherwise 0. Check confirms such a sheet 4 further.
 long SheetOf(const CVCF1& form);
 // Makes the mapping sheet active; a CException with the reason in the
 // user's language when the workbook has none.
@@ -39,8 +40,10 @@ struct Problem {
 // must be those of `templateLabels` (the template of its version; empty when
 // unknown) in order, the tax column must name the turnover column's keys with
 // "_ST", and no term may look like a cell address without naming a key of
-// `knownKeys` (as IdCaseKey folds them: the mandate's and the templates'). Other sheets are
-// the user's own and only need to exist. Nothing when all is well.
+// `knownKeys` (as IdCaseKey folds them: the mandate's and the templates'). Other sheets
+// named "Zuordnung" are the user's own and only need to exist. Sheet 4 taken for
+// want of the name must be the template's: without `templateLabels` to confirm it,
+// it is not the mapping sheet. Nothing when all is well.
 std::optional<Problem> Check(const CVCF1& form, const std::vector<std::string>& templateLabels,
                              const std::set<std::string>& knownKeys);
 

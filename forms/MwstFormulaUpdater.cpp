@@ -39,9 +39,11 @@ bool Writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 
 // The callers carry on whatever happens; the log tells the user that this
 // mandate's form was left as it was: a workbook that could not be read or
 // written is a failure. Without a usable workbook the log says so where the
-// command announced formula changes (it handed keys of its own to the pass);
-// keys without formulas on a mandate without a form leave no line.
-bool RunPass(CommandContext& ctx, MwstFormulaUpdater& dlg) {
+// command has formula changes to tell (it handed keys of its own to the
+// pass); keys without formulas on a mandate without a form leave no line.
+// `saved` tells the caller whether there is anything to tell.
+bool RunPass(CommandContext& ctx, MwstFormulaUpdater& dlg, bool* saved) {
+    if (saved) *saved = false;
     try {
         dlg.DoModal();
     } catch (const CException& e) {
@@ -51,6 +53,7 @@ bool RunPass(CommandContext& ctx, MwstFormulaUpdater& dlg) {
     if (!dlg.m_loaded && dlg.m_pFirstArray && !dlg.m_pFirstArray->empty())
         ctx.log.Line(Format(LoadString(IDS_LOG_NO_FORM_WORKBOOK),
                             MwstOwnSheetName(MwstSheetFolder(ctx), MwstMandateUsesFlatRate(&ctx.mandate))));
+    if (saved) *saved = dlg.m_saved;
     return true;
 }
 
@@ -81,6 +84,7 @@ int MwstFormulaUpdater::DoModal() {
 bool MwstFormulaUpdater::OnInitDialog() {
     m_version = 0;
     m_loaded = false;
+    m_saved = false;
     m_loadFailure.clear();
     if (!LoadMandateSheet()) return true;
     m_loaded = true;
@@ -102,7 +106,10 @@ bool MwstFormulaUpdater::OnInitDialog() {
     default:
         break;
     }
-    if (ChangeFlagSet()) SaveMandateSheet();
+    if (ChangeFlagSet()) {
+        SaveMandateSheet();
+        m_saved = !m_filename.empty();  // a tool's updater without a mandate has nowhere to save
+    }
     return true;
 }
 
@@ -192,28 +199,29 @@ unsigned MwstGetVersion(const std::string& filename, std::string* failure) {
 }
 
 bool MwstExtendTaxid(CommandContext& ctx, const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
-                     const std::vector<std::string>* pAllNames) {
+                     const std::vector<std::string>* pAllNames, bool* saved) {
     MwstFormulaUpdater dlg(ctx);
     dlg.m_mode = MwstFormulaUpdater::kModeExtend;
     dlg.m_pFirstArray = &_oldidArray;
     dlg.m_pSecondArray = &_newidArray;
     dlg.m_pAllNames = pAllNames;
-    return RunPass(ctx, dlg);
+    return RunPass(ctx, dlg, saved);
 }
 
 bool MwstDeleteTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray,
-                     const std::vector<std::string>& removed) {
+                     const std::vector<std::string>& removed, bool* saved) {
     MwstFormulaUpdater dlg(ctx);
     dlg.m_mode = MwstFormulaUpdater::kModeDelete;
     dlg.m_pFirstArray = &_idArray;
     dlg.m_pSecondArray = &removed;
-    return RunPass(ctx, dlg);
+    return RunPass(ctx, dlg, saved);
 }
 
-bool MwstDeleteOldTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray) {
+bool MwstDeleteOldTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray,
+                        bool* saved) {
     MwstFormulaUpdater dlg(ctx);
     dlg.m_mode = MwstFormulaUpdater::kModeDelete;
     dlg.m_pFirstArray = &_idArray;
     dlg.m_removeGivenKeys = true;
-    return RunPass(ctx, dlg);
+    return RunPass(ctx, dlg, saved);
 }

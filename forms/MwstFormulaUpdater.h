@@ -61,6 +61,8 @@ public:
     unsigned m_version = 0;
     // Whether the last run loaded a workbook; a pass without one ran nowhere.
     bool m_loaded = false;
+    // Whether the last run saved the workbook (a pass saves while the change flag is set).
+    bool m_saved = false;
     // Version mode: the control's reason when the file exists but cannot be read.
     std::string m_loadFailure;
     // Delete mode for the removal of old keys: the pass removes exactly the
@@ -115,14 +117,16 @@ unsigned MwstGetVersion(const std::string& filename, std::string* failure);
 // command handed keys of its own, i.e. announced formula changes); false when
 // the workbook could not be read or written or the pass stopped on an error:
 // the log then names the workbook and the reason, the failure is counted and
-// the workbook is left unsaved.
+// the workbook is left unsaved. `saved`, when given, tells whether the pass
+// saved the workbook.
 bool MwstExtendTaxid(CommandContext& ctx, const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,
-                     const std::vector<std::string>* pAllNames);
+                     const std::vector<std::string>* pAllNames, bool* saved = nullptr);
 // `removed`: the keys the command deleted, which leave the formulas too, also
 // where the mandate's pair list does not name them (an old key whose
 // automatic account is missing).
 bool MwstDeleteTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray,
-                     const std::vector<std::string>& removed = {});
+                     const std::vector<std::string>& removed = {}, bool* saved = nullptr);
 // After old keys were deleted from the mandate: removes those keys from the
 // formulas, keeping the new keys (which the 2024 form sums) where they are.
-bool MwstDeleteOldTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray);
+bool MwstDeleteOldTaxid(CommandContext& ctx, const std::vector<std::string>& _idArray,
+                        bool* saved = nullptr);

@@ -173,7 +173,7 @@ enum : int {
     IDS_MAPPING_COLUMNS_DIFFER = 21433,
     IDS_MAPPING_UNKNOWN_KEY = 21434,     // key
     IDS_MAPPING_MOVED = 21435,           // first label
-    IDS_MAPPING_NO_SHEET = 21436,        // sheet name
+    IDS_MAPPING_NO_SHEET = 21436,        // sheet name, the sheet taken without it, its first label
     IDS_MAPPING_UNREADABLE = 21437,      // workbook, reason
     IDS_LOG_PENDING_FAILED = 21438,      // journal file
     IDS_LOG_FORM_REPLACED = 21439,       // workbook, what is wrong with it

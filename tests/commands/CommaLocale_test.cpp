@@ -58,8 +58,8 @@ TEST_F(UnderACommaLocale, InsertionFindsTheOldKeysAndExtendsTheFormulas) {
     Open(dir);
     Command(ID_NEW_KEYS);
     EXPECT_EQ(LogText(), Ran("Steuerschlüssel einfügen", dir,
-                             "V26 wurde eingefügt\nFormeln mit V26 ergänzt\n"
-                             "VSN81 wurde eingefügt\nFormeln mit VSN81 ergänzt\n"));
+                             "V26 wurde eingefügt\nVSN81 wurde eingefügt\n"
+                             "Formeln mit V26 ergänzt\nFormeln mit VSN81 ergänzt\n"));
     EXPECT_EQ(Records("key"), (std::vector<std::string>{
                                   "key N81 8.1 108.1 netto 1170 schon neu",
                                   "key V25 2.5 102.5 netto 1170 reduziert",

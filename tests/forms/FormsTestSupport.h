@@ -29,10 +29,13 @@ struct Row {
     std::string label, col2, col3;
 };
 
-// A four-sheet form workbook; rows go onto sheet 4, "VERSION" is defined unless empty.
+// A four-sheet form workbook; rows go onto sheet 4, named "Zuordnung" as in
+// every template (without the name, only a sheet 4 with the template's labels
+// counts as the mapping sheet); "VERSION" is defined unless empty.
 inline void WriteForm(const std::string& path, const std::vector<Row>& rows,
                       const std::string& version = "2018") {
     CVCF1 form;
+    form.SetSheetName(4, "Zuordnung");
     form.SetSheet(4);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const long row = static_cast<long>(i) + 1;

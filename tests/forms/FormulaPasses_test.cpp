@@ -145,6 +145,7 @@ TEST_F(FormulaPass, RowWithNothingAppliedIsNotWritten) {
 
 TEST_F(FormulaPass, ConstantsInTheFormulaColumnsStay) {
     CVCF1 book;
+    book.SetSheetName(4, "Zuordnung");
     book.SetSheet(4);
     book.SetTextRC(1, 1, "Z1");
     book.SetNumberRC(1, 2, 12.5);

@@ -702,12 +702,18 @@ void MoveCells(CVCF1& form, const std::function<std::optional<CellPos>(CellPos)>
     PutCells(form, sheet, moved);
 }
 
-// The workbook with a sheet "Notizen" before its first, or without sheet `dropped`.
-void RebuildSheets(CVCF1& form, bool notesFirst, long dropped) {
-    std::vector<std::pair<std::string, std::vector<CellCopy>>> sheets;
+// A workbook's sheets by name and cells, in their order.
+using SheetList = std::vector<std::pair<std::string, std::vector<CellCopy>>>;
+
+const SheetList::value_type kNotes{"Notizen", {{1, 1, 1, "Notizen der Treuhänderin", 0}}};
+
+// The workbook with its sheets inserted, deleted, moved or renamed by `edit`
+// on the list, as a spreadsheet program does it.
+void RebuildSheets(CVCF1& form, const std::function<void(SheetList&)>& edit) {
+    SheetList sheets;
     for (long sheet = 1; sheet <= form.GetNumSheets(); ++sheet)
-        if (sheet != dropped) sheets.emplace_back(form.GetSheetName(sheet), CellsOf(form, sheet));
-    if (notesFirst) sheets.insert(sheets.begin(), {"Notizen", {{1, 1, 1, "Notizen der Treuhänderin", 0}}});
+        sheets.emplace_back(form.GetSheetName(sheet), CellsOf(form, sheet));
+    edit(sheets);
     form.SetNumSheets(static_cast<long>(sheets.size()));
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         const long sheet = static_cast<long>(i) + 1;
@@ -726,12 +732,19 @@ void RebuildSheets(CVCF1& form, bool notesFirst, long dropped) {
 // A mapping sheet edited in a spreadsheet program so that its key names no
 // longer mean what they did stops the key commands before any record
 // changes; a sheet inserted or deleted elsewhere does not, and the commands
-// work on the sheet named "Zuordnung" whatever its place.
+// work on the sheet named "Zuordnung" whatever its place. Without that name,
+// another sheet at place 4 is never taken for it.
 TEST_P(Safety, AMappingSheetEditedInASpreadsheetProgramIsFoundBeforeAnyChange) {
     struct Case {
         const char* what;
         std::function<void(CVCF1&)> edit;
         bool refused;
+        bool sheetLost = false;  // refused for want of the mapping sheet itself
+    };
+    // The templates' mapping sheet is the fourth.
+    constexpr std::size_t kMapping = 3;
+    const auto sheets = [](std::function<void(SheetList&)> edit) {
+        return [edit](CVCF1& f) { RebuildSheets(f, edit); };
     };
     const std::vector<Case> cases = {
         {"a row inserted at the top",
@@ -752,9 +765,28 @@ TEST_P(Safety, AMappingSheetEditedInASpreadsheetProgramIsFoundBeforeAnyChange) {
              f.SetFormulaRC(4, 2, "USN78+USB78");
          },
          true},
-        {"the mapping sheet deleted", [](CVCF1& f) { RebuildSheets(f, false, mapping::SheetOf(f)); }, true},
-        {"a sheet inserted first", [](CVCF1& f) { RebuildSheets(f, true, 0); }, false},
-        {"another sheet deleted", [](CVCF1& f) { RebuildSheets(f, false, 3); }, false},
+        {"the mapping sheet deleted", sheets([](SheetList& s) { s.erase(s.begin() + kMapping); }), true, true},
+        {"a sheet inserted first", sheets([](SheetList& s) { s.insert(s.begin(), kNotes); }), false},
+        {"another sheet deleted", sheets([](SheetList& s) { s.erase(s.begin() + 2); }), false},
+        {"the mapping sheet renamed", sheets([](SheetList& s) { s[kMapping].first = "Meine Zuordnung"; }), false},
+        {"the mapping sheet renamed, then a sheet inserted before it",
+         sheets([](SheetList& s) {
+             s[kMapping].first = "Meine Zuordnung";
+             s.insert(s.begin() + kMapping, kNotes);
+         }),
+         true, true},
+        {"a sheet inserted first, then the mapping sheet deleted",
+         sheets([](SheetList& s) {
+             s.insert(s.begin(), kNotes);
+             s.erase(s.begin() + kMapping + 1);
+         }),
+         true, true},
+        {"the mapping sheet moved to the front and renamed",
+         sheets([](SheetList& s) {
+             std::rotate(s.begin(), s.begin() + kMapping, s.begin() + kMapping + 1);
+             s.front().first = "Meine Zuordnung";
+         }),
+         true, true},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
@@ -772,10 +804,16 @@ TEST_P(Safety, AMappingSheetEditedInASpreadsheetProgramIsFoundBeforeAnyChange) {
             form.Write(path, type);
         }
         const std::string before = State(dir);
-        Run({dir}, {Command::kInsertKeys});
+        const BatchResult result = Run({dir}, {Command::kInsertKeys});
         if (c.refused) {
             EXPECT_GT(log_.Failures(), 0) << c.what;
+            ASSERT_EQ(result.outcomes.size(), 1u) << c.what;
+            EXPECT_EQ(result.outcomes[0].kind, MandateOutcome::Kind::kFailed) << c.what;
             EXPECT_NE(log_.Text().find("Das MWST-Formular " + path), std::string::npos) << c.what << log_.Text();
+            if (c.sheetLost) {
+                EXPECT_NE(log_.Text().find("kein Blatt \"Zuordnung\", und Blatt 4"), std::string::npos)
+                    << c.what << log_.Text();
+            }
             EXPECT_EQ(log_.Text().find("Zelle :"), std::string::npos) << c.what << log_.Text();
             EXPECT_EQ(State(dir), before) << c.what;
             EXPECT_FALSE(fs::exists(dir + "/.mwst-formpass")) << c.what;
@@ -786,7 +824,7 @@ TEST_P(Safety, AMappingSheetEditedInASpreadsheetProgramIsFoundBeforeAnyChange) {
         short type = 0;
         form.Read(path, type);
         form.SetSheet(mapping::SheetOf(form));
-        EXPECT_EQ(form.GetSheetName(mapping::SheetOf(form)), "Zuordnung") << c.what;
+        EXPECT_EQ(form.GetTextRC(1, 1), "Z200") << c.what;
         EXPECT_EQ(form.GetFormulaRC(8, 2), "VSS77") << c.what;
         EXPECT_EQ(form.GetFormulaRC(9, 2), "VSS81") << c.what << ": the new key in the _spez row";
         if (form.GetSheetName(1) == "Notizen") {
