@@ -222,11 +222,14 @@ public:
             if (xf.type() == pugi::node_element && LocalName(xf.name()) == "xf") xfs_.push_back(xf);
     }
 
-    // The format a cell of format `format` is written with. An index the style
-    // sheet does not have stays: the file named it so.
+    // Whether the style sheet has that format; an index it does not have is
+    // written as it is, the file named it so.
+    bool Has(int format) const { return format >= 0 && static_cast<size_t>(format) < xfs_.size(); }
+
+    // The format a cell of format `format` (one the style sheet has) is written with.
     int For(int format) {
         const auto index = static_cast<size_t>(format);
-        if (format < 0 || index >= xfs_.size() || Unlocked(xfs_[index])) return format;
+        if (!Has(format) || Unlocked(xfs_[index])) return format;
         if (auto known = twins_.find(format); known != twins_.end()) return known->second;
         pugi::xml_document scratch;
         pugi::xml_node twin = scratch.append_copy(xfs_[index]);
@@ -280,7 +283,7 @@ private:
 // Format 0 goes without "s", as OOXML reads a cell without one, except on a
 // protected sheet (`unlocked`), where every cell names an unlocked format.
 void SetFormat(pugi::xml_node c, int format, UnlockedFormats* unlocked) {
-    if (unlocked)
+    if (unlocked && unlocked->Has(format))
         Set(c, "s", std::to_string(unlocked->For(format)));
     else if (format == 0)
         c.remove_attribute("s");
