@@ -95,10 +95,10 @@ std::string StyleSheetXml() {
         xf.append_attribute("xfId") = 0;
         if (layout.numFmtId != kGeneral) xf.append_attribute("applyNumberFormat") = 1;
         if (layout.fontId != 0) xf.append_attribute("applyFont") = 1;
-        if (layout.right) {
-            xf.append_attribute("applyAlignment") = 1;
-            xf.append_child("alignment").append_attribute("horizontal") = "right";
-        }
+        if (layout.right) xf.append_attribute("applyAlignment") = 1;
+        xf.append_attribute("applyProtection") = 1;
+        if (layout.right) xf.append_child("alignment").append_attribute("horizontal") = "right";
+        xf.append_child("protection").append_attribute("locked") = 0;
     }
     pugi::xml_node styles = root.append_child("cellStyles");
     styles.append_attribute("count") = 1;

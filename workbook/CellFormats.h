@@ -17,7 +17,8 @@ struct Named {
 };
 
 // normal 0, bold 1, title 2, amount 3 ("#,##0.00"), total 4 (amount, bold),
-// rate 5 ("0.0"), heading 6 (bold, right-aligned).
+// rate 5 ("0.0"), heading 6 (bold, right-aligned). Every one is unlocked, so
+// that the cells of a sheet protected in its structure take input.
 const std::vector<Named>& All();
 std::optional<int> FromName(std::string_view name);
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <vector>
 
 #include "base/CException.h"
@@ -204,8 +206,86 @@ LineFormats ReadLineFormats(pugi::xml_node worksheet, const std::map<long, Sourc
     return formats;
 }
 
-void SetFormat(pugi::xml_node c, int format) {
-    if (format == 0)
+bool IsTrue(std::string_view value) { return value == "1" || value == "true"; }
+
+// The formats written for the cells of a sheet protected in its structure, so
+// that each of them takes input. LibreOffice gives a cell without "s" its
+// default cell style, which is locked whatever format 0 says; so every cell
+// there names its format. A format that is locked (an xf without a protection
+// element is locked) gives way to an unlocked twin, one the style sheet already
+// has or one appended to it; the formats of the file stay as they are.
+class UnlockedFormats {
+public:
+    UnlockedFormats(const std::string& xml, const std::string& part) {
+        list_ = Child(Parse(doc_, xml, part), "cellXfs");
+        for (pugi::xml_node xf : list_.children())
+            if (xf.type() == pugi::node_element && LocalName(xf.name()) == "xf") xfs_.push_back(xf);
+    }
+
+    // Whether the style sheet has that format; an index it does not have is
+    // written as it is, the file named it so.
+    bool Has(int format) const { return format >= 0 && static_cast<size_t>(format) < xfs_.size(); }
+
+    // The format a cell of format `format` (one the style sheet has) is written with.
+    int For(int format) {
+        const auto index = static_cast<size_t>(format);
+        if (!Has(format) || Unlocked(xfs_[index])) return format;
+        if (auto known = twins_.find(format); known != twins_.end()) return known->second;
+        pugi::xml_document scratch;
+        pugi::xml_node twin = scratch.append_copy(xfs_[index]);
+        Unlock(twin);
+        const std::string text = Text(twin);
+        if (texts_.empty())
+            for (pugi::xml_node xf : xfs_) texts_.push_back(Text(xf));
+        auto same = std::find(texts_.begin(), texts_.end(), text);
+        if (same == texts_.end()) {
+            xfs_.push_back(list_.append_copy(twin));
+            texts_.push_back(text);
+            same = texts_.end() - 1;
+            if (Attribute(list_, "count")) Set(list_, "count", std::to_string(xfs_.size()));
+            changed_ = true;
+        }
+        return twins_[format] = static_cast<int>(same - texts_.begin());
+    }
+
+    bool Changed() const { return changed_; }
+    std::string Xml() const { return Serialize(doc_); }
+
+private:
+    static bool Unlocked(pugi::xml_node xf) {
+        pugi::xml_attribute locked = Attribute(Child(xf, "protection"), "locked");
+        return IsTrue(Attribute(xf, "applyProtection").value()) && locked && !IsTrue(locked.value());
+    }
+    static void Unlock(pugi::xml_node xf) {
+        Set(xf, "applyProtection", "1");
+        pugi::xml_node protection = Child(xf, "protection");
+        // In schema order: after an alignment, before an extension list.
+        const std::string name = PrefixOf(xf) + "protection";
+        if (!protection)
+            protection = Child(xf, "extLst") ? xf.insert_child_before(name.c_str(), Child(xf, "extLst"))
+                                              : xf.append_child(name.c_str());
+        Set(protection, "locked", "0");
+    }
+    static std::string Text(pugi::xml_node xf) {
+        std::ostringstream out;
+        xf.print(out, "", pugi::format_raw);
+        return out.str();
+    }
+
+    pugi::xml_document doc_;
+    pugi::xml_node list_;
+    std::vector<pugi::xml_node> xfs_;
+    std::vector<std::string> texts_;  // of xfs_, made when first needed
+    std::map<int, int> twins_;
+    bool changed_ = false;
+};
+
+// Format 0 goes without "s", as OOXML reads a cell without one, except on a
+// protected sheet (`unlocked`), where every cell names an unlocked format.
+void SetFormat(pugi::xml_node c, int format, UnlockedFormats* unlocked) {
+    if (unlocked && unlocked->Has(format))
+        Set(c, "s", std::to_string(unlocked->For(format)));
+    else if (format == 0)
         c.remove_attribute("s");
     else
         Set(c, "s", std::to_string(format));
@@ -239,7 +319,7 @@ void WriteContent(pugi::xml_node c, const std::string& prefix, const Cell& cell,
     }
 }
 
-void WriteSheetData(pugi::xml_node worksheet, const Sheet& sheet) {
+void WriteSheetData(pugi::xml_node worksheet, const Sheet& sheet, UnlockedFormats* unlocked) {
     const std::string prefix = PrefixOf(worksheet);
     pugi::xml_node old = Child(worksheet, "sheetData");
     std::map<long, SourceRow> source = old ? SourceCells(old) : std::map<long, SourceRow>();
@@ -290,12 +370,12 @@ void WriteSheetData(pugi::xml_node worksheet, const Sheet& sheet) {
                                         : read == asRead.end();
             if (original && unchanged) {
                 // As it came: shared strings with their runs, booleans, errors.
-                SetFormat(row.append_copy(original), sheet.Format(pos));
+                SetFormat(row.append_copy(original), sheet.Format(pos), unlocked);
                 continue;
             }
             pugi::xml_node c = row.append_child((prefix + "c").c_str());
             c.append_attribute("r") = cellref::Format(pos).c_str();
-            SetFormat(c, original || sheet.Format(pos) != 0 ? sheet.Format(pos) : lineFormats.For(pos));
+            SetFormat(c, original || sheet.Format(pos) != 0 ? sheet.Format(pos) : lineFormats.For(pos), unlocked);
             if (cell) WriteContent(c, prefix, *cell, Child(original, "f"));
         }
     }
@@ -358,8 +438,8 @@ void WriteSheetView(pugi::xml_node worksheet, const Sheet& sheet, bool active) {
 }
 
 // No password: the protection guards against an accident, not against the
-// user. Formatting and editing cells stay allowed (every cell format is
-// unlocked, UnlockCellFormats); inserting, deleting and sorting do not.
+// user. Formatting and editing cells stay allowed (the cells are written with
+// unlocked formats, UnlockedFormats); inserting, deleting and sorting do not.
 void ProtectStructure(pugi::xml_node worksheet) {
     pugi::xml_node protection = Ensure(worksheet, "sheetProtection", kWorksheetOrder);
     for (const char* name : {"password", "algorithmName", "hashValue", "saltValue", "spinCount"})
@@ -372,25 +452,8 @@ void ProtectStructure(pugi::xml_node worksheet) {
         Set(protection, name, value);
 }
 
-// Every cell format unlocked, so that a protected sheet still takes input.
-std::string UnlockCellFormats(const std::string& xml, const std::string& part) {
-    pugi::xml_document doc;
-    pugi::xml_node root = Parse(doc, xml, part);
-    for (pugi::xml_node xf : Child(root, "cellXfs").children()) {
-        if (LocalName(xf.name()) != "xf") continue;
-        Set(xf, "applyProtection", "1");
-        pugi::xml_node protection = Child(xf, "protection");
-        // In schema order: before an extension list, after an alignment.
-        const std::string name = PrefixOf(xf) + "protection";
-        if (!protection)
-            protection = Child(xf, "extLst") ? xf.insert_child_before(name.c_str(), Child(xf, "extLst"))
-                                              : xf.append_child(name.c_str());
-        Set(protection, "locked", "0");
-    }
-    return Serialize(doc);
-}
-
-std::string WorksheetPart(const Sheet& sheet, bool active, const std::string& part) {
+// `unlocked` is the workbook's style sheet for a protected sheet, else null.
+std::string WorksheetPart(const Sheet& sheet, bool active, const std::string& part, UnlockedFormats* unlocked) {
     pugi::xml_document doc;
     pugi::xml_node root;
     if (sheet.Origin() && !sheet.Origin()->xml.empty()) {
@@ -401,7 +464,7 @@ std::string WorksheetPart(const Sheet& sheet, bool active, const std::string& pa
     }
     if (pugi::xml_node dimension = Child(root, "dimension")) Set(dimension, "ref", UsedRange(sheet));
     WriteSheetView(root, sheet, active);
-    WriteSheetData(root, sheet);
+    WriteSheetData(root, sheet, unlocked);
     if (sheet.StructureProtected()) ProtectStructure(root);
     return Serialize(doc);
 }
@@ -720,11 +783,10 @@ std::string WritePackage(const Workbook& wb) {
     }
     bool anyProtected = false;
     for (long i = 1; i <= wb.SheetCount(); ++i) anyProtected = anyProtected || wb.SheetAt(i).StructureProtected();
-    if (anyProtected) {
-        const std::string stylesPart = rels.OfType("/styles").front().second;
-        if (const std::string* styles = parts.Find(stylesPart))
-            parts.Put(stylesPart, UnlockCellFormats(*styles, stylesPart));
-    }
+    const std::string stylesPart = rels.OfType("/styles").front().second;
+    std::optional<UnlockedFormats> unlocked;
+    if (anyProtected)
+        if (const std::string* styles = parts.Find(stylesPart)) unlocked.emplace(*styles, stylesPart);
     std::string viewPart;
     if (auto view = rels.OfType(kRelView); !view.empty()) {
         viewPart = view.front().second;
@@ -737,9 +799,11 @@ std::string WritePackage(const Workbook& wb) {
     types.Ensure(workbookPart, kTypeWorkbook);
     for (long i = 1; i <= wb.SheetCount(); ++i) {
         const SheetSlot& slot = slots[static_cast<size_t>(i - 1)];
-        parts.Put(slot.part, WorksheetPart(wb.SheetAt(i), i == wb.ActiveSheet(), slot.part));
+        UnlockedFormats* formats = wb.SheetAt(i).StructureProtected() && unlocked ? &*unlocked : nullptr;
+        parts.Put(slot.part, WorksheetPart(wb.SheetAt(i), i == wb.ActiveSheet(), slot.part, formats));
         types.Ensure(slot.part, kTypeWorksheet);
     }
+    if (unlocked && unlocked->Changed()) parts.Put(stylesPart, unlocked->Xml());
     parts.Put(viewPart, ViewPart(wb));
     types.Ensure(viewPart, kTypeView);
     parts.Put(relsPart, rels.Xml());

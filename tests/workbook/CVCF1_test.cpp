@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <sstream>
 
 #include "base/CException.h"
 #include "workbook/ViewProperties.h"
@@ -437,7 +438,7 @@ TEST(Write, ProducesTheStandardParts) {
 }  // namespace
 
 // A sheet protected in its structure reads back so, without a password, and
-// every cell format is unlocked, so that its cells still take input.
+// its cells are written with unlocked formats, so that they still take input.
 TEST(Protection, StructureOnlyAndEveryCellFormatUnlocked) {
     TempDir dir;
     CVCF1 source;
@@ -466,4 +467,37 @@ TEST(Protection, StructureOnlyAndEveryCellFormatUnlocked) {
         ++unlocked;
     EXPECT_GT(formats, 0u);
     EXPECT_EQ(unlocked, formats);
+    EXPECT_EQ(LockedCells(sheet4, styles), std::vector<std::string>()) << "each cell names its format, also 0";
+    EXPECT_EQ(written["xl/worksheets/sheet1.xml"].find(" s=\"0\""), std::string::npos) << "only there";
+
+    // A read workbook whose formats are locked keeps them; the cells of the
+    // protected sheet get an unlocked twin, appended once and found again.
+    pugi::xml_document lockedDoc;
+    ASSERT_TRUE(lockedDoc.load_string(styles.c_str()));
+    for (pugi::xml_node xf : lockedDoc.document_element().child("cellXfs").children("xf")) {
+        xf.remove_attribute("applyProtection");
+        xf.remove_child("protection");
+    }
+    std::ostringstream lockedXml;
+    lockedDoc.save(lockedXml, "", pugi::format_raw);
+    const std::string locked = lockedXml.str();
+    written["xl/styles.xml"] = locked;
+    WriteBytes(path, Zip(written));
+    CVCF1 reread;
+    Load(reread, path);
+    reread.SetSheet(4);
+    reread.SetTextRC(2, 1, "neu");
+    reread.Write(path, CVCF1::kFileTypeOoxml);
+    Parts twice = Unzip(path);
+    auto formatList = [](const std::string& xml) {
+        const std::size_t from = xml.find('>', xml.find("<cellXfs")) + 1;
+        return xml.substr(from, xml.find("</cellXfs>") - from);
+    };
+    EXPECT_EQ(formatList(twice["xl/styles.xml"]).rfind(formatList(locked), 0), 0u)
+        << "the formats the file had come first, as they were: " << twice["xl/styles.xml"];
+    EXPECT_GT(formatList(twice["xl/styles.xml"]).size(), formatList(locked).size());
+    EXPECT_EQ(LockedCells(twice["xl/worksheets/sheet4.xml"], twice["xl/styles.xml"]), std::vector<std::string>());
+    Load(reread, path);
+    reread.Write(dir.File("again.vts"), CVCF1::kFileTypeOoxml);
+    EXPECT_EQ(Unzip(dir.File("again.vts"))["xl/styles.xml"], twice["xl/styles.xml"]) << "no second twin";
 }

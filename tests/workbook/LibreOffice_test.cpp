@@ -385,17 +385,21 @@ TEST_F(LibreOfficeOnDemo, InsertionAfterASaveInLibreOfficeGivesTheSameFormulas) 
 
 }  // namespace
 
-// The mapping sheet as the program writes it is protected against inserting
-// and deleting rows and columns (which would rename its key names), and the
-// protection survives a save in LibreOffice; the other sheets stay open.
+// The mapping sheet as the program writes it, and as the template has it, is
+// protected against inserting and deleting rows and columns (which would
+// rename its key names), and the protection survives a save in LibreOffice;
+// the other sheets stay open. Its cells stay unlocked there, so that LibreOffice
+// lets the user type, fill and format them under the protection.
 TEST_F(LibreOfficeOnDemo, MappingSheetProtectionSurvivesALibreOfficeSave) {
     ASSERT_EQ(Batch("insert-keys", Bakery("plain")), 0);
     const std::string form = Bakery("plain") + "/MWSTFORM.VTS";
     std::filesystem::create_directory(dir_.File("in"));
     const std::string copy = dir_.File("in/form.vts");
     std::filesystem::copy_file(form, copy);
-    ASSERT_TRUE(Convert(copy, "xlsx")) << Log();
-    for (const std::string& path : {form, dir_.File("out/form.xlsx")}) {
+    const std::string templateCopy = dir_.File("in/MWST2024eff.vts");
+    std::filesystem::copy_file(Template("MWST2024eff"), templateCopy);
+    ASSERT_TRUE(Convert({copy, templateCopy}, "xlsx")) << Log();
+    for (const std::string& path : {form, dir_.File("out/form.xlsx"), dir_.File("out/MWST2024eff.xlsx")}) {
         CVCF1 vcf;
         Load(vcf, path);
         ASSERT_EQ(vcf.GetSheetName(4), "Zuordnung") << path;
@@ -403,5 +407,19 @@ TEST_F(LibreOfficeOnDemo, MappingSheetProtectionSurvivesALibreOfficeSave) {
             vcf.SetSheet(sheet);
             EXPECT_EQ(vcf.GetProtectStructure(), sheet == 4) << path << " sheet " << sheet;
         }
+    }
+    for (const char* saved : {"out/form.xlsx", "out/MWST2024eff.xlsx"}) {
+        SCOPED_TRACE(saved);
+        const std::string mapping = SheetPart(dir_.File(saved), 4);
+        EXPECT_NE(mapping.find("<c "), std::string::npos) << mapping;
+        EXPECT_EQ(LockedCells(mapping, Unzip(dir_.File(saved))["xl/styles.xml"]), std::vector<std::string>());
+        // What LibreOffice wrote, read with the schema's defaults: an action
+        // missing from sheetProtection is refused.
+        pugi::xml_document part;
+        ASSERT_TRUE(part.load_string(mapping.c_str()));
+        const pugi::xml_node protection = part.document_element().child("sheetProtection");
+        EXPECT_TRUE(protection.attribute("sheet").as_bool()) << mapping;
+        for (const char* action : {"insertRows", "insertColumns", "deleteRows", "deleteColumns"})
+            EXPECT_TRUE(protection.attribute(action).as_bool(true)) << action << " allowed: " << mapping;
     }
 }

@@ -1,13 +1,17 @@
 #pragma once
 // Helpers of the workbook tests: OOXML packages built part by part, a workbook
-// file read into the control, the message a call throws, and a limit on the
-// size of written files that stands in for a full disk.
+// file read into the control, the locked cells of a sheet, the message a call
+// throws, and a limit on the size of written files that stands in for a full
+// disk.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+
+#include <pugixml.hpp>
 
 #include <csignal>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "workbook/CVCF1.h"
 #include "workbook/ZipArchive.h"
@@ -52,6 +56,28 @@ inline Parts Unzip(const std::string& path) {
 inline void Load(CVCF1& book, const std::string& path) {
     short type = 0;
     book.Read(path, type);
+}
+
+// The cells of a worksheet part that a protected sheet keeps from input, by
+// reference: those whose format (cellXfs of the style sheet part) is locked,
+// and those without a format, which LibreOffice gives its locked default style.
+// Both the values we write ("0") and those LibreOffice writes ("false") count.
+inline std::vector<std::string> LockedCells(const std::string& sheetXml, const std::string& stylesXml) {
+    pugi::xml_document sheet, styles;
+    EXPECT_TRUE(sheet.load_string(sheetXml.c_str()));
+    EXPECT_TRUE(styles.load_string(stylesXml.c_str()));
+    std::vector<bool> unlocked;
+    for (pugi::xml_node xf : styles.document_element().child("cellXfs").children("xf")) {
+        const std::string_view locked = xf.child("protection").attribute("locked").value();
+        unlocked.push_back(locked == "0" || locked == "false");
+    }
+    std::vector<std::string> cells;
+    for (pugi::xml_node row : sheet.document_element().child("sheetData").children("row"))
+        for (pugi::xml_node c : row.children("c")) {
+            const pugi::xml_attribute s = c.attribute("s");
+            if (!s || s.as_uint() >= unlocked.size() || !unlocked[s.as_uint()]) cells.push_back(c.attribute("r").value());
+        }
+    return cells;
 }
 
 // The message of the E that `call` throws; a failure (and "") when it throws none.
