@@ -28,7 +28,7 @@ bool CommandRun::Begin(bool adaptsForm) {
     if (adaptsForm) {
         const std::string form = MwstOwnSheetName(MwstSheetFolder(ctx_), MwstMandateUsesFlatRate(&ctx_.mandate));
         if (const std::optional<std::string> problem = mapping::CheckWorkbook(ctx_, form))
-            return Fail(Format(LoadString(IDS_LOG_FORM_REASON), *problem));
+            return Fail(Format(LoadString(IDS_LOG_FORM_REASON), *problem) + LoadString(IDS_LOG_FORM_WAY_OUT));
     }
     // The backup comes first: a pending pass changes a workbook, and a backup
     // cannot be taken inside the transaction.

@@ -180,6 +180,7 @@ enum : int {
     IDS_LOG_CONNECTION_LOST = 21440,     // the database server's connection broke off
     IDS_LOG_PENDING_DROPPED = 21441,     // journal file
     IDS_MAPPING_PROBLEM_WORKBOOK = 21442,  // workbook, what is wrong (no sheet, no cell to name)
+    IDS_LOG_FORM_WAY_OUT = 21443,          // after a refused workbook: activate the form again
     // The system's reasons (SystemText), by errno.
     IDS_ERRNO_NOSPC = 21450,
     IDS_ERRNO_DQUOT = 21451,
