@@ -72,7 +72,7 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
         status.problem = ProblemOf(read);
         return status;
     }
-    status.stage = StageOf(status.state, ReadForm(mandate, status.form));
+    status.stage = StageOf(status.state, FormEraOf(ReadForm(mandate, status.form)));
     return status;
 }
 
@@ -113,4 +113,7 @@ std::string ProblemText(MandateStatus::Problem problem) {
     return problem == Problem::kNone ? std::string() : LoadString(IDS_PROBLEM_VERSION + static_cast<int>(problem) - 1);
 }
 
-std::string StageText(ConversionStage stage) { return LoadString(IDS_STAGE_NOT_STARTED + static_cast<int>(stage)); }
+std::string StageText(ConversionStage stage) {
+    if (stage == ConversionStage::kWaitingForOldBookings) return LoadString(IDS_STAGE_WAITING_FOR_OLD_BOOKINGS);
+    return LoadString(IDS_STAGE_NOT_STARTED + static_cast<int>(stage));
+}

@@ -342,4 +342,5 @@ enum : int {
     IDS_FORM_NONE = 21913,
     IDS_FORM_UNREADABLE = 21914,
     IDS_LOG_STOPPED = 21915,  // mandate directory
+    IDS_STAGE_WAITING_FOR_OLD_BOOKINGS = 21916,
 };

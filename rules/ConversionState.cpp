@@ -14,11 +14,12 @@
 namespace {
 
 constexpr const char* kFirstDayOf2024 = "20240101";
-constexpr unsigned kForm2024 = 2024;
 
 struct KeyIds {
+    std::set<std::string> all;          // every key of the mandate
     std::set<std::string> old;          // old keys the conversion works on
     std::set<std::string> withNewKey;   // of those, the ones whose new key exists
+    std::set<std::string> onAccounts;   // of those, the ones an account defaults to
     std::vector<std::string> newRate;   // keys at a new rate
 };
 
@@ -39,13 +40,15 @@ int ReadKeys(Mandate& mandate, const ConvertTable& table, ConversionState& state
             ++state.newKeysMissing;
     }
     int status = walk.ReadFirst();
-    for (; status == pendra::kOk; status = walk.ReadNext())
+    for (; status == pendra::kOk; status = walk.ReadNext()) {
+        ids.all.insert(walk.GetId());
         if (IsNewRate(walk.GetPercent()) && MWSTSchluesselIgnorieren(walk.GetId()) != 1)
             ids.newRate.push_back(walk.GetId());
+    }
     return pendra::WalkEnded(status) ? pendra::kOk : status;
 }
 
-int ReadAccounts(Mandate& mandate, const KeyIds& ids, ConversionState& state) {
+int ReadAccounts(Mandate& mandate, KeyIds& ids, ConversionState& state) {
     BFile file(&mandate);
     if (const int status = file.Open(mandate.GetKontoName(), BFile::kModeReadOnly); status != pendra::kOk) return status;
     Konto konto(&mandate);
@@ -53,7 +56,9 @@ int ReadAccounts(Mandate& mandate, const KeyIds& ids, ConversionState& state) {
     int status = konto.ReadFirst();
     for (; status == pendra::kOk; status = konto.ReadNext()) {
         const std::string id = konto.GetTaxId();
+        if (!id.empty() && !ids.all.count(id)) ++state.accountsOnMissingKeys;
         if (!ids.old.count(id)) continue;
+        ids.onAccounts.insert(id);
         ++state.accountsOnOldKeys;
         if (ids.withNewKey.count(id)) ++state.accountsToAdapt;
     }
@@ -76,9 +81,11 @@ int ReadBookings(Mandate& mandate, const KeyIds& ids, ConversionState& state) {
     const std::vector<std::string> old(ids.old.begin(), ids.old.end());
     std::vector<int> found;
     if (const int status = buch.ExistsWithTaxIds(old, found); status != pendra::kOk) return status;
-    state.oldKeysBooked = 0;
-    for (int answer : found)
-        if (answer == pendra::kOk) ++state.oldKeysBooked;
+    state.oldKeysBooked = state.oldKeysUnused = 0;
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        if (found[i] == pendra::kOk) ++state.oldKeysBooked;
+        else if (!ids.onAccounts.count(old[i])) ++state.oldKeysUnused;
+    }
     state.bookings2024OnOldRates = state.bookings2023OnNewRates = 0;
     int status = pendra::kOk;
     for (std::size_t i = 0; i < old.size() && status == pendra::kOk; ++i)
@@ -90,6 +97,12 @@ int ReadBookings(Mandate& mandate, const KeyIds& ids, ConversionState& state) {
 
 }  // namespace
 
+bool NewKeysInPlace(const ConversionState& state) { return state.newKeysMissing == 0; }
+
+bool AccountsAdapted(const ConversionState& state) { return state.accountsOnOldKeys == 0; }
+
+bool UnusedOldKeysRemoved(const ConversionState& state) { return state.oldKeysUnused == 0; }
+
 int ReadConversionState(Mandate& mandate, const ConvertTable& table, bool withBookings, ConversionState& state) {
     state = {};
     KeyIds ids;
@@ -99,13 +112,16 @@ int ReadConversionState(Mandate& mandate, const ConvertTable& table, bool withBo
 }
 
 // Each step presumes the ones before it: a mandate showing a later step
-// without an earlier one was changed by hand or half converted.
-ConversionStage StageOf(const ConversionState& state, unsigned formVersion) {
-    const bool keysInserted = state.newKeysMissing == 0;
-    const bool accountsAdapted = keysInserted && state.accountsToAdapt == 0;
-    if (formVersion == kForm2024) {
+// without an earlier one was changed by hand or half converted, and so is
+// one whose accounts name keys it does not have.
+ConversionStage StageOf(const ConversionState& state, FormEra era) {
+    if (state.accountsOnMissingKeys > 0) return ConversionStage::kInconsistent;
+    const bool keysInserted = NewKeysInPlace(state);
+    const bool accountsAdapted = keysInserted && AccountsAdapted(state);
+    if (SumsNewKeys(era)) {
         if (!accountsAdapted) return ConversionStage::kInconsistent;
-        return state.oldKeys == 0 ? ConversionStage::kOldKeysRemoved : ConversionStage::kForm2024;
+        if (state.oldKeys == 0) return ConversionStage::kOldKeysRemoved;
+        return UnusedOldKeysRemoved(state) ? ConversionStage::kWaitingForOldBookings : ConversionStage::kForm2024;
     }
     if (accountsAdapted) return ConversionStage::kAccountsAdapted;
     return keysInserted ? ConversionStage::kKeysInserted : ConversionStage::kNotStarted;
@@ -119,6 +135,7 @@ const char* StageName(ConversionStage stage) {
     case ConversionStage::kForm2024: return "form-2024";
     case ConversionStage::kOldKeysRemoved: return "old-keys-removed";
     case ConversionStage::kInconsistent: return "inconsistent";
+    case ConversionStage::kWaitingForOldBookings: return "waiting-for-old-bookings";
     }
     return "inconsistent";
 }

@@ -247,18 +247,21 @@ struct StageCase {
     ConversionStage stage;
 };
 
-ConversionState State(int oldKeys, int newKeysMissing, int accountsToAdapt) {
+ConversionState State(int oldKeys, int newKeysMissing, int accountsToAdapt, int oldKeysUnused = -1,
+                      int accountsOnMissingKeys = 0) {
     ConversionState state;
     state.oldKeys = oldKeys;
     state.newKeysMissing = newKeysMissing;
     state.accountsOnOldKeys = state.accountsToAdapt = accountsToAdapt;
+    state.oldKeysUnused = oldKeysUnused;
+    state.accountsOnMissingKeys = accountsOnMissingKeys;
     return state;
 }
 
 class Stages : public ::testing::TestWithParam<StageCase> {};
 
 TEST_P(Stages, TheLastStepDoneWhereTheStepsBeforeItAreDone) {
-    EXPECT_EQ(StageName(StageOf(GetParam().state, GetParam().formVersion)), std::string(StageName(GetParam().stage)));
+    EXPECT_EQ(StageName(StageOf(GetParam().state, FormEraOf(GetParam().formVersion))), std::string(StageName(GetParam().stage)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -271,7 +274,11 @@ INSTANTIATE_TEST_SUITE_P(
                       StageCase{"Form2024", State(3, 0, 0), 2024, ConversionStage::kForm2024},
                       StageCase{"OldKeysRemoved", State(0, 0, 0), 2024, ConversionStage::kOldKeysRemoved},
                       StageCase{"Form2024WithKeysMissing", State(3, 2, 0), 2024, ConversionStage::kInconsistent},
-                      StageCase{"Form2024WithAccountsLeft", State(3, 0, 1), 2024, ConversionStage::kInconsistent}),
+                      StageCase{"Form2024WithAccountsLeft", State(3, 0, 1), 2024, ConversionStage::kInconsistent},
+                      StageCase{"Form2024WithUnusedOldKeys", State(3, 0, 0, 1), 2024, ConversionStage::kForm2024},
+                      StageCase{"EveryOldKeyLeftIsBooked", State(3, 0, 0, 0), 2024,
+                                ConversionStage::kWaitingForOldBookings},
+                      StageCase{"AnAccountOnAMissingKey", State(3, 0, 0, 0, 1), 2018, ConversionStage::kInconsistent}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
