@@ -7,11 +7,6 @@
 // writes.
 enum class FormEra { kNone, k2018, k2024, kNewer };
 
-constexpr FormEra FormEraOf(unsigned version) {
-    if (version == 0) return FormEra::kNone;
-    if (version <= 2018) return FormEra::k2018;
-    return version <= 2024 ? FormEra::k2024 : FormEra::kNewer;
-}
-
+FormEra FormEraOf(unsigned version);
 // The new keys are the form's own: the 2024 form and any later one.
-constexpr bool SumsNewKeys(FormEra era) { return era == FormEra::k2024 || era == FormEra::kNewer; }
+bool SumsNewKeys(FormEra era);
