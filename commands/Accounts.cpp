@@ -23,21 +23,37 @@ namespace {
 constexpr int kMsgCannotOpen = 5000;
 
 // Accounts only ever go to a key that exists at the new rate of their old
-// key's rate: an old key whose new key is missing or differs stays, said
-// when adapting. Resetting keeps quiet about new keys that are not there.
+// key's rate. Adapting names each account it leaves on an old key with the
+// reason; resetting keeps quiet about new keys that are not there and names
+// a key in the way.
 bool Switches(LogSink& log, const PlannedKey& old, int rev) {
     if (old.newKey == NewKey::kPresent) return true;
-    if (rev == 0 || old.newKey != NewKey::kAbsent)
+    if (rev != 0 && old.newKey != NewKey::kAbsent)
         log.Line(
             Format(LoadString(IDS_LOG_KEY_NOT_CONVERTED), old.oldId, NotConvertedReason(old)));
     return false;
+}
+
+// Why the accounts of `old` stay on it, with the step that would help.
+std::string StaysBecause(const PlannedKey& old) {
+    const std::string why = NotConvertedReason(old);
+    return old.newKey == NewKey::kAbsent ? Format(LoadString(IDS_REASON_INSERT_FIRST), why) : why;
+}
+
+// Logs every account that defaults to `old`'s id: kOk, or the status of the read that failed.
+int NameAccountsLeft(LogSink& log, Konto& konto, const PlannedKey& old, int& left) {
+    int status = konto.ReadFirstByTaxId(old.oldId);
+    for (; status == pendra::kOk; status = konto.ReadNextByTaxId(old.oldId)) {
+        log.Line(Format(LoadString(IDS_LOG_ACCOUNT_STAYS), konto.GetNumber(), old.oldId, StaysBecause(old)));
+        ++left;
+    }
+    return pendra::WalkEnded(status) || status == pendra::kKeyTooLong ? pendra::kOk : status;
 }
 
 }  // namespace
 
 int UpdateAccounts(CommandContext& ctx, int rev) {
     Mandate& mandate = ctx.mandate;
-    if (mandate.IsReadOnly()) return 0;
     TaxKeyFiles files(&mandate);
     if (!files.Open(ctx.seam)) return 0;
     BFile kontoFile(&mandate);
@@ -53,22 +69,31 @@ int UpdateAccounts(CommandContext& ctx, int rev) {
 
     KeyPlan plan(ctx.table);
     if (!run.ReadPlan(files, plan)) return 0;
-    int switched = 0;
+    // Accounts follow their key, whether or not the key's automatic account
+    // exists; keys the rules leave alone keep their accounts.
+    int switched = 0, left = 0;
     for (const PlannedKey& old : plan.OldKeys()) {
+        if (old.leftAlone) continue;
         const std::string& oldId = old.oldId;
         const std::string& newId = old.newId;
-        // A key whose automatic account does not exist leaves its accounts alone.
-        if (const int read = konto.ReadKonto(files.Current(old).GetKonto()); read != pendra::kOk) {
-            if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
-            return run.ReadFailed(mandate.GetKontoName(), read);
+        if (!Switches(ctx.log, old, rev)) {
+            if (rev != 0) continue;
+            if (const int read = NameAccountsLeft(ctx.log, konto, old, left); read != pendra::kOk)
+                return run.ReadFailed(mandate.GetKontoName(), read);
+            continue;
         }
-        if (!Switches(ctx.log, old, rev)) continue;
         if (run.Stopped()) return 0;
         const int updated = rev == 0 ? UpdateKonten(ctx.log, konto, oldId, newId, &switched)
                                      : UpdateKonten(ctx.log, konto, newId, oldId, &switched);
         if (updated != 1) return run.Fail(std::string());
     }
     if (!run.Finish(std::nullopt)) return 0;
+    // Accounts left on an old key the rules convert: the step is not done,
+    // though what it switched stays switched.
+    if (left > 0) {
+        ctx.log.Failure(Format(LoadString(IDS_LOG_ACCOUNTS_LEFT), left));
+        return 1;
+    }
     return switched == 0 ? kNothingToDo : 1;
 }
 

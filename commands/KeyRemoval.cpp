@@ -25,6 +25,15 @@ bool KeyRemoval::Used(std::size_t index, bool& used) {
     return true;
 }
 
+bool KeyRemoval::OnAccount(const std::string& id, bool& named) {
+    std::string number;
+    if (const int read = files_.ReadAccountOn(id, number); read != pendra::kOk)
+        return run_.ReadFailed(ctx_.mandate.GetKontoName(), read);
+    named = !number.empty();
+    if (named) ctx_.log.Line(Format(LoadString(IDS_LOG_KEY_ON_ACCOUNT), id, number));
+    return true;
+}
+
 bool KeyRemoval::Remove(const PlannedKey& planned, const std::string& id) {
     if (const int removed = files_.Writer().Delete(); removed != pendra::kOk)
         return run_.Fail(Format(LoadString(IDS_LOG_DELETE_FAILED), id, removed));

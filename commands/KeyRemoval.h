@@ -24,6 +24,10 @@ public:
     // Whether the key asked about as the `index`th id uses a booking; false
     // (the run failed, logged) when that id's bookings cannot be read.
     bool Used(std::size_t index, bool& used);
+    // Whether an account defaults to `id`: such a key is kept, said with the
+    // account's number. False (the run failed, logged) when the accounts
+    // cannot be read.
+    bool OnAccount(const std::string& id, bool& named);
     // Deletes `id`, the key the writer has just read for `planned`, logs it
     // and, when its automatic account is a formula account, keeps it among
     // FormulaKeys: the log names those once the pass saved the workbook

@@ -67,12 +67,14 @@ bool NewKeysInPlace(CommandContext& ctx, TaxKeyFiles& files) {
 
 int OnExtendTax(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
-    if (mandate.IsReadOnly()) return 0;
     TaxKeyFiles files(&mandate);
     // Once the 2024 form is active no key is added any more; a mandate that
     // has them all is done, so that a re-run of the whole conversion goes on.
-    if (ActiveFormVersion(ctx) > kLastFormBeforeInsert)
-        return NewKeysInPlace(ctx, files) ? kNothingToDo : 0;
+    if (ActiveFormVersion(ctx) > kLastFormBeforeInsert) {
+        if (NewKeysInPlace(ctx, files)) return kNothingToDo;
+        ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON), LoadString(IDS_REASON_INSERT_NEEDS_2018)));
+        return 0;
+    }
     if (!files.Open(ctx.seam)) return 0;
     CommandRun run(ctx);
     if (!run.Begin(true)) return 0;
@@ -81,11 +83,13 @@ int OnExtendTax(CommandContext& ctx) {
     if (!run.ReadPlan(files, plan)) return 0;
     std::vector<std::string> inserted, formulaOld, formulaNew, pairs;
     Tax& writer = files.Writer();
+    int notConverted = 0;
     for (const PlannedKey& old : plan.OldKeys()) {
         if (old.leftAlone) continue;
         if (!old.Converts()) {
             ctx.log.Line(
                 Format(LoadString(IDS_LOG_KEY_NOT_CONVERTED), old.oldId, NotConvertedReason(old)));
+            ++notConverted;
             continue;
         }
         if (std::find(inserted.begin(), inserted.end(), old.newId) != inserted.end()) continue;
@@ -114,12 +118,14 @@ int OnExtendTax(CommandContext& ctx) {
         pass = FormPass{FormPass::Kind::kExtend, formulaOld, formulaNew, pairs, inserted, {},
                         formulaNew};
     if (!run.Finish(pass)) return 0;
-    return AllNewKeysPresent(plan) ? kNothingToDo : 1;
+    if (AllNewKeysPresent(plan)) return kNothingToDo;
+    // An old key without its new key (another key in the way): the step is not done.
+    if (notConverted > 0) ctx.log.Failure(Format(LoadString(IDS_LOG_KEYS_NOT_CONVERTED), notConverted));
+    return 1;
 }
 
 int OnReverseExtendTax(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
-    if (mandate.IsReadOnly()) return 0;
     const unsigned version = ActiveFormVersion(ctx);
     if (version > kLastFormBeforeRemove) return 0;
     TaxKeyFiles files(&mandate);
@@ -132,6 +138,7 @@ int OnReverseExtendTax(CommandContext& ctx) {
     if (!removal.ReadPlanAndUses(plan, &PlannedKey::newId)) return 0;
     for (std::size_t i = 0; i < plan.OldKeys().size(); ++i) {
         const PlannedKey& old = plan.OldKeys()[i];
+        if (old.leftAlone) continue;
         if (const int read = files.Writer().Read(old.newId); read != pendra::kOk) {
             if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
             return run.ReadFailed(mandate.GetTaxName(), read);
@@ -140,9 +147,12 @@ int OnReverseExtendTax(CommandContext& ctx) {
             ctx.log.Line(KeptLine(old));
             continue;
         }
-        bool used = true;
+        // A new key an account still defaults to stays with it, as a booked one does.
+        bool used = true, named = false;
         if (!removal.Used(i, used)) return 0;
-        if (!used && !removal.Remove(old, old.newId)) return 0;
+        if (used) continue;
+        if (!removal.OnAccount(old.newId, named)) return 0;
+        if (!named && !removal.Remove(old, old.newId)) return 0;
     }
     const std::vector<std::string>& deleted = removal.Deleted();
     // On the 2018 form the removal undoes the extend pass, which the insertion

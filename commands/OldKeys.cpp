@@ -24,7 +24,6 @@ constexpr unsigned kFirstForm2024 = 2024;
 
 int OnRemoveTax(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
-    if (mandate.IsReadOnly()) return 0;
     if (ActiveFormVersion(ctx) < kFirstForm2024) {
         ctx.log.Line(LoadString(IDS_FORM2024_FIRST));
         return 0;
@@ -37,19 +36,27 @@ int OnRemoveTax(CommandContext& ctx) {
     KeyPlan plan(ctx.table);
     KeyRemoval removal(ctx, run, files);
     if (!removal.ReadPlanAndUses(plan, &PlannedKey::oldId)) return 0;
+    // A key stays while anything names it: a booking (the normal state until
+    // the last bookings at the old rates are closed, counted in one line) or
+    // an account's default (named). Keys the rules leave alone are not old
+    // keys of the conversion and are never removed.
+    int booked = 0;
     for (std::size_t i = 0; i < plan.OldKeys().size(); ++i) {
         const PlannedKey& old = plan.OldKeys()[i];
+        if (old.leftAlone) continue;
         const int read = files.Writer().Read(old.oldId);
-        if (read != pendra::kOk && read != pendra::kKeyNotFound)
-            return run.ReadFailed(mandate.GetTaxName(), read);
-        bool used = false;
-        if (read == pendra::kOk && !removal.Used(i, used)) return 0;
-        if (read != pendra::kOk || used) {
-            ctx.log.Line(Format(LoadString(IDS_LOG_KEY_KEPT), old.oldId));
+        if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
+        if (read != pendra::kOk) return run.ReadFailed(mandate.GetTaxName(), read);
+        bool used = false, named = false;
+        if (!removal.Used(i, used)) return 0;
+        if (used) {
+            ++booked;
             continue;
         }
-        if (!removal.Remove(old, old.oldId)) return 0;
+        if (!removal.OnAccount(old.oldId, named)) return 0;
+        if (!named && !removal.Remove(old, old.oldId)) return 0;
     }
+    if (booked > 0) ctx.log.Line(Format(LoadString(IDS_LOG_OLD_KEYS_BOOKED), booked));
     const std::vector<std::string>& deleted = removal.Deleted();
     // The 2024 form sums the new keys of the old keys still in use: exactly
     // the keys removed here leave the formulas, also those whose account is

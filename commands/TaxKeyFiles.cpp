@@ -62,6 +62,13 @@ int TaxKeyFiles::ReadFormulaAccount(const Tax& key, bool& formula) {
     return pendra::kOk;
 }
 
+int TaxKeyFiles::ReadAccountOn(const std::string& id, std::string& number) {
+    number.clear();
+    const int status = konto_.ReadFirstByTaxId(id);
+    if (status == pendra::kOk) number = konto_.GetNumber();
+    return pendra::WalkEnded(status) || status == pendra::kKeyTooLong ? pendra::kOk : status;
+}
+
 int TaxKeyFiles::ReadBookingUses(const std::vector<std::string>& ids, std::vector<BookingUse>& uses) {
     uses.clear();
     std::vector<int> found;

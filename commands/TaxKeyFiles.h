@@ -47,6 +47,9 @@ public:
         bool used = false;
     };
     int ReadBookingUses(const std::vector<std::string>& ids, std::vector<BookingUse>& uses);
+    // The number of the first account whose default key is `id`, empty when
+    // no account names it.
+    int ReadAccountOn(const std::string& id, std::string& number);
     // The conversion of the mandate's keys from one walk of the key file;
     // kOk, or the status of the read that failed.
     int ReadPlan(KeyPlan& plan) { return plan.Read(walk_); }

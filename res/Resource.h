@@ -298,6 +298,14 @@ enum : int {
     IDS_WORKBOOK_FAULTY_PART = 21659,       // file, part, detail
     IDS_WORKBOOK_NO_WORKBOOK = 21660,       // file, detail
     IDS_WORKBOOK_EMPTY = 21661,             // file
+    IDS_LOG_ACCOUNT_STAYS = 21662,  // account, old key, why its new key is not there
+    IDS_LOG_KEY_ON_ACCOUNT = 21663,  // old key, account that defaults to it
+    IDS_LOG_OLD_KEYS_BOOKED = 21664,  // number of old keys still booked
+    IDS_REASON_INSERT_NEEDS_2018 = 21665,  // insert-keys refused under the 2024 form: why and the way out
+    IDS_LOG_READ_ONLY_SKIPPED = 21666,  // mandate directory
+    IDS_REASON_INSERT_FIRST = 21667,    // why a new key is missing, with the step that makes it
+    IDS_LOG_ACCOUNTS_LEFT = 21668,      // number of accounts left on old keys the rules convert
+    IDS_LOG_KEYS_NOT_CONVERTED = 21669, // number of old keys without their new key
     // Work found done already, the end of a dry run or a stopped run, the dry-run pane, a run's question.
     IDS_LOG_ALREADY_DONE = 21800,
     IDS_RUN_DRY_COUNTS = 21801,             // mandates checked

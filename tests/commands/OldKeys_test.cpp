@@ -40,24 +40,25 @@ TEST_F(OldKeysTest, NoIsTheDefaultAnswerAndDoesNothing) {
 TEST_F(OldKeysTest, RemovesUnusedOldKeysAndKeepsUsedOnes) {
     const std::string dir = MakeMandate("entfernen", kOldKeys);
     const std::string form =
-        WriteForm(dir, "2024", {{"II_7_a", "A77+A81", ""}, {"Z1", "A77+A81", ""}, {"II_7_a_spez", "A81", ""}});
+        WriteForm(dir, "2024", {{"II_7_a", "A77+A81+B77", ""}, {"Z1", "A77+A81+B77", ""}, {"II_7_a_spez", "A81", ""}});
     Open(dir);
     seam.QueueAnswer(IDYES);
     Command(ID_REMOVE_KEYS);
-    // Accounts defaulting to A77 do not protect it; a booking with a77 neither.
-    EXPECT_EQ(LogText(), "A77 wurde entfernt\n"
+    // An account defaulting to A77 keeps it, named; a booking with a77 does
+    // not; the booked D37 is counted; VSS24 is left alone by the rules.
+    EXPECT_EQ(LogText(), "A77 nicht entfernt: Konto 4000 hat ihn als Vorgabe\n"
                          "B77 wurde entfernt\n"
                          "C25 wurde entfernt\n"
-                         "D37 nicht entfernt, weil verwendet\n"
-                         "VSS24 wurde entfernt\n"
-                         "A77 aus Formeln entfernt\nVSS24 aus Formeln entfernt\n" +
+                         "1 alte Schlüssel werden noch gebucht, sie bleiben bis alle Buchungen mit ihnen "
+                         "abgeschlossen sind\n" +
                              End(dir));
-    EXPECT_EQ(Records("key"), (std::vector<std::string>{"key A81 8.1 108.1 netto 1000",
-                                                        "key D37 3.7 103.7 netto 1000"}));
+    EXPECT_EQ(Records("key"), (std::vector<std::string>{"key A77 7.7 107.7 netto 1000", "key A81 8.1 108.1 netto 1000",
+                                                        "key D37 3.7 103.7 netto 1000",
+                                                        "key VSS24 7.7 107.7 netto 1000"}));
     EXPECT_EQ(app->m_changeFlag, 1);
     // Exactly the removed keys leave the formulas; the 2024 form's _spez row stays.
-    EXPECT_EQ(formstest::MappingCell(form, 1, 2), "A81");
-    EXPECT_EQ(formstest::MappingCell(form, 2, 2), "A81");
+    EXPECT_EQ(formstest::MappingCell(form, 1, 2), "A77+A81");
+    EXPECT_EQ(formstest::MappingCell(form, 2, 2), "A77+A81");
     EXPECT_EQ(formstest::MappingCell(form, 3, 2), "A81");
 }
 
@@ -103,12 +104,11 @@ TEST_F(OldKeysTest, ABatchHasNoBeginLineAndTellsEveryMandate) {
     seam.QueueAnswer(IDYES);
     Command(ID_REMOVE_KEYS);
     EXPECT_EQ(LogText(), "MWST-Formular 2024 muss zuerst aktiviert werden!\n"
-                         "A77 wurde entfernt\n"
+                         "A77 nicht entfernt: Konto 4000 hat ihn als Vorgabe\n"
                          "B77 wurde entfernt\n"
                          "C25 wurde entfernt\n"
-                         "D37 nicht entfernt, weil verwendet\n"
-                         "VSS24 wurde entfernt\n"
-                         "A77 aus Formeln entfernt\nVSS24 aus Formeln entfernt\n" +
+                         "1 alte Schlüssel werden noch gebucht, sie bleiben bis alle Buchungen mit ihnen "
+                         "abgeschlossen sind\n" +
                              End(second) +
                              ">Ergebnis für 2 Mandanten: 1 konvertiert, 0 unverändert, 1 übersprungen (1 vom Befehl abgelehnt), 0 fehlgeschlagen\n\n");
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
