@@ -51,7 +51,7 @@ std::string RunTally::Counts() const {
     if (!dryRun)
         return Format(LoadString(IDS_RUN_COUNTS), converted, unchanged, Skipped(), SkipReasons(), failed);
     // Whatever a dry run did was rolled back: only the mandates it could not check are worth a word.
-    std::string counts = Format(LoadString(IDS_RUN_DRY_COUNTS), Reached());
+    std::string counts = Format(LoadString(IDS_RUN_DRY_COUNTS), Checked());
     if (Skipped() + failed > 0) counts += Format(LoadString(IDS_RUN_DRY_PROBLEMS), Skipped(), SkipReasons(), failed);
     return counts;
 }

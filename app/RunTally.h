@@ -37,6 +37,8 @@ struct RunTally {
     void Add(const MandateOutcome& outcome, int refusal);
     int Skipped() const { return locked + wrongVersion + notOpened + readOnly + refused; }
     int Reached() const { return converted + unchanged + Skipped() + failed; }
+    // The mandates a dry run opened and ran its commands on: not those it could not open.
+    int Checked() const { return converted + unchanged + readOnly + refused + failed; }
     // "3 konvertiert, 1 unverändert, 2 übersprungen (1 gesperrt, 1 in falscher Version), 0 fehlgeschlagen",
     // in a dry run "6 geprüft, nichts geändert".
     std::string Counts() const;

@@ -44,9 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
                 ">Probelauf beendet: 2 geprüft, nichts geändert\r\n\r\n",
                 "Probelauf beendet: 2 geprüft, nichts geändert. Einzelheiten im Log (Ansichten › Log Datei)"},
         EndCase{"fr-CH", true, {Kind::kDone, Kind::kSkipped, Kind::kFailed}, std::nullopt,
-                ">Simulation terminée : 3 contrôlés, rien n'a été modifié ; 1 ignoré(s) "
+                // The mandate it could not open is not among those it checked.
+                ">Simulation terminée : 2 contrôlés, rien n'a été modifié ; 1 ignoré(s) "
                 "(1 dans une autre version), 1 en échec\r\n\r\n",
-                "Simulation terminée : 3 contrôlés, rien n'a été modifié ; 1 ignoré(s) (1 dans une autre version), "
+                "Simulation terminée : 2 contrôlés, rien n'a été modifié ; 1 ignoré(s) (1 dans une autre version), "
                 "1 en échec. Détails dans le log (Vues › Fichier Log)"},
         EndCase{"de-CH", false, {Kind::kDone, Kind::kDone}, RunStop{2, 146, "/m/3"},
                 ">Lauf angehalten nach Mandant 2 von 146: 2 konvertiert, 0 unverändert, 0 übersprungen, "
