@@ -116,6 +116,26 @@ protected:
             if (line.rfind("key ", 0) == 0) ids.insert(line.substr(4, line.find(' ', 4) - 4));
         return ids;
     }
+    // The stage `mwst-batch status` shows for the mandate in `dir`.
+    std::string Stage(const std::string& dir) {
+        const batchtest::BatchResult result =
+            batchtest::RunBatch({"status", "--format", "csv", "--password-file", passwords, dir});
+        std::istringstream lines(result.out);
+        std::string header, row;
+        std::getline(lines, header);
+        std::getline(lines, row);
+        const std::vector<std::string> keys = Split(header), values = Split(row);
+        for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i)
+            if (keys[i] == "stage") return values[i];
+        return "";
+    }
+    static std::vector<std::string> Split(std::string line) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> fields;
+        std::istringstream in(line);
+        for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+        return fields;
+    }
     std::string Step(const std::string& command, const std::string& dir, int exitCode = 0) {
         const batchtest::BatchResult result =
             batchtest::RunBatch({command, "--yes", "--password-file", passwords, dir});
@@ -152,6 +172,34 @@ protected:
     std::vector<std::string> dirs;
     std::set<std::string> templateKeys;
 };
+
+// Each step on every demo mandate just before its target and just after:
+// it does its work with exit 0, `status` then shows the target held, and the
+// step run again says "bereits erledigt", also with exit 0. A step whose
+// target does not hold is never "bereits erledigt".
+TEST_F(Walkthrough, EachStepIsDoneExactlyWhenStatusSaysItsTargetHolds) {
+    struct Target {
+        const char* command;
+        std::set<std::string> stages;  // what status may show after it
+    };
+    const Target targets[] = {
+        {"insert-keys", {"keys-inserted", "accounts-adapted"}},
+        {"adapt-accounts", {"accounts-adapted"}},
+        {"form-2024", {"form-2024", "waiting-for-old-bookings", "old-keys-removed"}},
+        {"remove-old-keys", {"waiting-for-old-bookings", "old-keys-removed"}},
+    };
+    const std::string kDone = "bereits erledigt";
+    for (const std::string& dir : dirs) {
+        for (const Target& target : targets) {
+            const std::string before = Stage(dir);
+            const std::string first = Step(target.command, dir);
+            EXPECT_EQ(first.find(kDone) != std::string::npos, target.stages.count(before) > 0)
+                << target.command << " " << dir << " from " << before << "\n" << first;
+            EXPECT_TRUE(target.stages.count(Stage(dir))) << target.command << " " << dir << ": " << Stage(dir);
+            EXPECT_NE(Step(target.command, dir).find(kDone), std::string::npos) << target.command << " " << dir;
+        }
+    }
+}
 
 TEST_F(Walkthrough, EveryStepLeavesFormulasThatNameExistingKeysOnce) {
     ASSERT_GE(dirs.size(), 5u);
