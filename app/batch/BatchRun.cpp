@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
+#include <sstream>
 
 #include "app/batch/BatchOptions.h"
 #include "app/batch/BatchRunner.h"
 #include "app/batch/BatchSeam.h"
+#include "app/batch/BookingsReport.h"
 #include "app/batch/StatusReport.h"
 #include "base/Format.h"
 #include "commands/KeyOverview.h"
@@ -14,6 +17,7 @@
 #include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "mandate/BatchWalk.h"
+#include "mandate/MandateBookings.h"
 #include "mandate/MandatePath.h"
 #include "mandate/MandateRestore.h"
 #include "mandate/MandateRun.h"
@@ -98,6 +102,7 @@ int BatchRun::Run(std::ostream& out, std::ostream& err) {
     if (options_.mode == Mode::kBackups) return ListMandateBackups(out, err);
     if (options_.mode == Mode::kRestore) return RestoreMandate(out, err);
     if (options_.mode == Mode::kStatus) return PrintStatusReport(out, err);
+    if (options_.mode == Mode::kBookings) return PrintBookingsReport(out, err);
     return RunCommands(out, err);
 }
 
@@ -118,6 +123,21 @@ int BatchRun::PrintStatusReport(std::ostream& out, std::ostream& err) {
     out << StatusHeader(options_.statusFormat) << std::flush;
     const int run = WorkOn(dirs, out, err);
     out << StatusFooter(options_.statusFormat) << std::flush;
+    return std::max(status, run);
+}
+
+// The rows come one line each, from this process or the workers (--jobs),
+// and are written once all are in: a JSON array needs to know its first row.
+int BatchRun::PrintBookingsReport(std::ostream& out, std::ostream& err) {
+    int status = BatchRunner::kDone;
+    const std::vector<std::string> dirs = Mandates(err, status);
+    std::ostringstream lines;
+    const int run = WorkOn(dirs, lines, err);
+    std::vector<BookingsRow> rows;
+    std::istringstream in(lines.str());
+    for (std::string line; std::getline(in, line);)
+        if (const std::optional<BookingsRow> row = DecodedRow(line)) rows.push_back(*row);
+    out << BookingsReport(rows, options_.statusFormat) << std::flush;
     return std::max(status, run);
 }
 
@@ -171,6 +191,7 @@ MandateJob BatchRun::StartWorker(const std::vector<std::string>& dirs) {
 MandateResult BatchRun::Work(MandateSession& session, const std::vector<std::string>& dirs, std::size_t index,
                              std::ostream& out, std::ostream& err) {
     if (options_.mode == Mode::kStatus) return PrintStatus(dirs.at(index), index, out, err);
+    if (options_.mode == Mode::kBookings) return PrintBookings(dirs.at(index), out, err);
     return Convert(session, dirs.at(index), out, err);
 }
 
@@ -203,6 +224,17 @@ MandateResult BatchRun::PrintStatus(const std::string& dir, std::size_t index, s
     status.directory = dir;
     out << StatusRow(status, options_.statusFormat, index) << std::flush;
     return {status.Read(), false};
+}
+
+// Read as the status reads: never held, nothing changed; a mandate that
+// cannot be read gets its row with the reason, and the run ends with status 1.
+MandateResult BatchRun::PrintBookings(const std::string& dir, std::ostream& out, std::ostream& err) {
+    seam_.OfferPassword(dir, err);
+    const MandateBookings read = ReadMandateBookings(dir, seam_);
+    seam_.WithdrawPassword();
+    for (const BookingsRow& row : BookingsFields(read)) out << EncodedRow(row);
+    out << std::flush;
+    return {read.Read(), false};
 }
 
 // The registration test as the mandate list makes it: data version, and the
