@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
+#include <sstream>
 
 #include "app/batch/BatchOptions.h"
 #include "app/batch/BatchRunner.h"
@@ -115,9 +117,15 @@ int BatchRun::RunCommands(std::ostream& out, std::ostream& err) {
 int BatchRun::PrintStatusReport(std::ostream& out, std::ostream& err) {
     int status = BatchRunner::kDone;
     const std::vector<std::string> dirs = Mandates(err, status);
-    out << StatusHeader(options_.statusFormat) << std::flush;
-    const int run = WorkOn(dirs, out, err);
-    out << StatusFooter(options_.statusFormat) << std::flush;
+    // The rows come in one line each, from this process or the workers; the
+    // table is aligned to all of them, so it is written once they are in.
+    std::ostringstream lines;
+    const int run = WorkOn(dirs, lines, err);
+    std::vector<ReportTable::Row> rows;
+    std::istringstream in(lines.str());
+    for (std::string line; std::getline(in, line);)
+        if (const std::optional<ReportTable::Row> row = ReportTable::Decoded(line)) rows.push_back(*row);
+    out << StatusReport(rows, options_.statusFormat) << std::flush;
     return std::max(status, run);
 }
 
@@ -170,7 +178,7 @@ MandateJob BatchRun::StartWorker(const std::vector<std::string>& dirs) {
 
 MandateResult BatchRun::Work(MandateSession& session, const std::vector<std::string>& dirs, std::size_t index,
                              std::ostream& out, std::ostream& err) {
-    if (options_.mode == Mode::kStatus) return PrintStatus(dirs.at(index), index, out, err);
+    if (options_.mode == Mode::kStatus) return PrintStatus(dirs.at(index), out, err);
     return Convert(session, dirs.at(index), out, err);
 }
 
@@ -195,13 +203,12 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
 
 // Read as the mandate is, never held: a mandate another program holds or that
 // cannot be read gets its row with the reason, and the run ends with status 1.
-MandateResult BatchRun::PrintStatus(const std::string& dir, std::size_t index, std::ostream& out,
-                                    std::ostream& err) {
+MandateResult BatchRun::PrintStatus(const std::string& dir, std::ostream& out, std::ostream& err) {
     seam_.OfferPassword(dir, err);
     MandateStatus status = ReadMandateStatus(dir, seam_, true);
     seam_.WithdrawPassword();
     status.directory = dir;
-    out << StatusRow(status, options_.statusFormat, index) << std::flush;
+    out << ReportTable::Encoded(StatusFields(status)) << std::flush;
     return {status.Read(), false};
 }
 

@@ -32,7 +32,7 @@ private:
                        std::ostream& out, std::ostream& err);
     // One mandate from registration to the end of its commands.
     MandateResult Convert(MandateSession& session, const std::string& dir, std::ostream& out, std::ostream& err);
-    MandateResult PrintStatus(const std::string& dir, std::size_t index, std::ostream& out, std::ostream& err);
+    MandateResult PrintStatus(const std::string& dir, std::ostream& out, std::ostream& err);
     bool Registered(MandateSession& session, const std::string& dir, std::ostream& err);
     // `backups DIR` and `restore DIR`.
     int ListMandateBackups(std::ostream& out, std::ostream& err);
