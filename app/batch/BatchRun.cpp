@@ -120,23 +120,29 @@ int BatchRun::RunCommands(std::ostream& out, std::ostream& err) {
 int BatchRun::PrintStatusReport(std::ostream& out, std::ostream& err) {
     int status = BatchRunner::kDone;
     const std::vector<std::string> dirs = Mandates(err, status);
-    out << StatusHeader(options_.statusFormat) << std::flush;
-    const int run = WorkOn(dirs, out, err);
-    out << StatusFooter(options_.statusFormat) << std::flush;
+    // The rows come in one line each, from this process or the workers; the
+    // table is aligned to all of them, so it is written once they are in.
+    std::ostringstream lines;
+    const int run = WorkOn(dirs, lines, err);
+    std::vector<ReportTable::Row> rows;
+    std::istringstream in(lines.str());
+    for (std::string line; std::getline(in, line);)
+        if (const std::optional<ReportTable::Row> row = ReportTable::Decoded(line)) rows.push_back(*row);
+    out << StatusReport(rows, options_.statusFormat) << std::flush;
     return std::max(status, run);
 }
 
-// The rows come one line each, from this process or the workers (--jobs),
-// and are written once all are in: a JSON array needs to know its first row.
+// As the status report: the rows come in one line each and are written once
+// all are in.
 int BatchRun::PrintBookingsReport(std::ostream& out, std::ostream& err) {
     int status = BatchRunner::kDone;
     const std::vector<std::string> dirs = Mandates(err, status);
     std::ostringstream lines;
     const int run = WorkOn(dirs, lines, err);
-    std::vector<BookingsRow> rows;
+    std::vector<ReportTable::Row> rows;
     std::istringstream in(lines.str());
     for (std::string line; std::getline(in, line);)
-        if (const std::optional<BookingsRow> row = DecodedRow(line)) rows.push_back(*row);
+        if (const std::optional<ReportTable::Row> row = ReportTable::Decoded(line)) rows.push_back(*row);
     out << BookingsReport(rows, options_.statusFormat) << std::flush;
     return std::max(status, run);
 }
@@ -190,7 +196,7 @@ MandateJob BatchRun::StartWorker(const std::vector<std::string>& dirs) {
 
 MandateResult BatchRun::Work(MandateSession& session, const std::vector<std::string>& dirs, std::size_t index,
                              std::ostream& out, std::ostream& err) {
-    if (options_.mode == Mode::kStatus) return PrintStatus(dirs.at(index), index, out, err);
+    if (options_.mode == Mode::kStatus) return PrintStatus(dirs.at(index), out, err);
     if (options_.mode == Mode::kBookings) return PrintBookings(dirs.at(index), out, err);
     return Convert(session, dirs.at(index), out, err);
 }
@@ -216,13 +222,12 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
 
 // Read as the mandate is, never held: a mandate another program holds or that
 // cannot be read gets its row with the reason, and the run ends with status 1.
-MandateResult BatchRun::PrintStatus(const std::string& dir, std::size_t index, std::ostream& out,
-                                    std::ostream& err) {
+MandateResult BatchRun::PrintStatus(const std::string& dir, std::ostream& out, std::ostream& err) {
     seam_.OfferPassword(dir, err);
     MandateStatus status = ReadMandateStatus(dir, seam_, true);
     seam_.WithdrawPassword();
     status.directory = dir;
-    out << StatusRow(status, options_.statusFormat, index) << std::flush;
+    out << ReportTable::Encoded(StatusFields(status)) << std::flush;
     return {status.Read(), false};
 }
 
@@ -232,7 +237,7 @@ MandateResult BatchRun::PrintBookings(const std::string& dir, std::ostream& out,
     seam_.OfferPassword(dir, err);
     const MandateBookings read = ReadMandateBookings(dir, seam_);
     seam_.WithdrawPassword();
-    for (const BookingsRow& row : BookingsFields(read)) out << EncodedRow(row);
+    for (const ReportTable::Row& row : BookingsFields(read)) out << ReportTable::Encoded(row);
     out << std::flush;
     return {read.Read(), false};
 }

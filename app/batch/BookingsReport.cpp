@@ -1,7 +1,6 @@
 #include "app/batch/BookingsReport.h"
 
 #include <cstdio>
-#include <sstream>
 
 #include "core/Strings.h"
 #include "mandate/MandateBookings.h"
@@ -10,10 +9,34 @@
 
 namespace {
 
-constexpr const char* kKeys[] = {"directory", "name", "number", "date", "account",
-                                 "key",       "rate", "amount", "text", "problem"};
-constexpr std::size_t kColumns = sizeof kKeys / sizeof kKeys[0];
-constexpr std::size_t kNumber = 2, kRate = 6, kAmount = 7, kProblem = 9;
+using Kind = ReportTable::Kind;
+using Shorten = ReportTable::Shorten;
+using Field = ReportTable::Field;
+
+struct BookingsColumn {
+    const char* key;
+    Kind kind;
+    Shorten shorten;
+};
+
+constexpr BookingsColumn kColumns[] = {
+    {"directory", Kind::kText, Shorten::kMiddle}, {"name", Kind::kText, Shorten::kEnd},
+    {"number", Kind::kNumber, Shorten::kEnd},     {"date", Kind::kText, Shorten::kEnd},
+    {"account", Kind::kText, Shorten::kEnd},      {"key", Kind::kText, Shorten::kEnd},
+    {"rate", Kind::kNumber, Shorten::kEnd},       {"amount", Kind::kNumber, Shorten::kEnd},
+    {"text", Kind::kText, Shorten::kEnd},         {"problem", Kind::kText, Shorten::kEnd},
+};
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == separator)
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
 
 std::string DateText(const std::string& date) {
     if (date.size() != 8) return date;
@@ -28,141 +51,60 @@ std::string AmountText(double amount) {
 
 // The problem in the user's language, from its fixed name.
 std::string ProblemTextNamed(const std::string& name) {
-    using Problem = MandateStatus::Problem;
-    for (Problem problem : {Problem::kVersion, Problem::kPassword, Problem::kLocked, Problem::kUnreadable})
-        if (name == ProblemName(problem)) return ProblemText(problem);
+    for (int problem = 1; problem <= static_cast<int>(MandateStatus::Problem::kUnreadable); ++problem)
+        if (name == ProblemName(static_cast<MandateStatus::Problem>(problem)))
+            return ProblemText(static_cast<MandateStatus::Problem>(problem));
     return name;
-}
-
-// Until the rows go through the shared report writer: RFC 4180 fields and
-// JSON strings of UTF-8 texts.
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
-std::string JsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            quoted += escaped;
-        } else {
-            quoted += static_cast<char>(c);
-        }
-    }
-    return quoted + "\"";
-}
-
-std::string JsonValue(const std::optional<std::string>& field, std::size_t column) {
-    if (!field) return "null";
-    const bool number = column == kNumber || column == kRate || column == kAmount;
-    return number ? *field : JsonString(*field);
 }
 
 }  // namespace
 
-std::vector<BookingsRow> BookingsFields(const MandateBookings& read) {
+ReportTable BookingsTable() {
+    const std::vector<std::string> headings = Split(LoadString(IDS_BOOKINGS_HEADING), '\t');
+    std::vector<ReportTable::Column> columns;
+    for (std::size_t i = 0; i < std::size(kColumns); ++i)
+        columns.push_back({kColumns[i].key, kColumns[i].kind, i < headings.size() ? headings[i] : std::string(),
+                           kColumns[i].shorten});
+    return ReportTable(std::move(columns));
+}
+
+std::vector<ReportTable::Row> BookingsFields(const MandateBookings& read) {
     if (!read.Read()) {
-        BookingsRow row(kColumns);
-        row[0] = read.directory;
+        ReportTable::Row row(std::size(kColumns));
+        row.front() = read.directory;
         row[1] = read.name;
-        row[kProblem] = ProblemName(read.problem);
+        row.back() = std::string(ProblemName(read.problem));
         return {row};
     }
-    std::vector<BookingsRow> rows;
+    std::vector<ReportTable::Row> rows;
     for (const WrongSideBooking& booking : read.bookings) {
         const bool keyKnown = booking.side != WrongSide::kMissingKey;
         rows.push_back({read.directory, read.name, std::to_string(booking.number), DateText(booking.date),
-                        booking.account, booking.taxId,
-                        keyKnown ? std::optional<std::string>(RateText(booking.rate)) : std::nullopt,
+                        booking.account, booking.taxId, keyKnown ? Field{RateText(booking.rate)} : std::nullopt,
                         AmountText(booking.amount), booking.text, std::string()});
     }
     return rows;
 }
 
-std::string BookingsReport(const std::vector<BookingsRow>& rows, StatusFormat format) {
+std::string BookingsReport(const std::vector<ReportTable::Row>& rows, StatusFormat format) {
+    const ReportTable table = BookingsTable();
     std::string report;
     switch (format) {
-    case StatusFormat::kText:
-        report = LoadString(IDS_BOOKINGS_HEADING) + "\n";
-        for (const BookingsRow& row : rows) {
-            for (std::size_t column = 0; column < row.size(); ++column) {
-                const std::string text = row[column].value_or("");
-                report += (column ? "\t" : "") + (column == kProblem ? ProblemTextNamed(text) : text);
-            }
-            report += "\n";
-        }
-        return report;
+    case StatusFormat::kText: {
+        std::vector<ReportTable::Row> shown = rows;
+        const std::size_t problem = table.Index("problem");
+        for (ReportTable::Row& row : shown)
+            if (row.at(problem)) row[problem] = ProblemTextNamed(*row[problem]);
+        return table.Text(shown);
+    }
     case StatusFormat::kCsv:
-        for (std::size_t column = 0; column < kColumns; ++column) report += (column ? "," : "") + std::string(kKeys[column]);
-        report += "\r\n";
-        for (const BookingsRow& row : rows) {
-            for (std::size_t column = 0; column < row.size(); ++column)
-                report += (column ? "," : "") + CsvField(row[column].value_or(""));
-            report += "\r\n";
-        }
+        report = table.CsvHeader();
+        for (const ReportTable::Row& row : rows) report += table.CsvRow(row);
         return report;
     case StatusFormat::kJson:
-        report = "[";
-        for (std::size_t index = 0; index < rows.size(); ++index) {
-            report += index ? ",\n  {" : "\n  {";
-            for (std::size_t column = 0; column < rows[index].size(); ++column)
-                report += std::string(column ? ", " : "") + JsonString(kKeys[column]) + ": " +
-                          JsonValue(rows[index][column], column);
-            report += "}";
-        }
-        return report + "\n]\n";
+        report = ReportTable::JsonBegin();
+        for (std::size_t i = 0; i < rows.size(); ++i) report += table.JsonRow(rows[i], i);
+        return report + ReportTable::JsonEnd();
     }
     return report;
-}
-
-// Each field on the line after a tab: "-" for unknown, "=" and the text with
-// backslash, tab and line breaks escaped.
-std::string EncodedRow(const BookingsRow& row) {
-    std::string line = "row";
-    for (const std::optional<std::string>& field : row) {
-        line += field ? "\t=" : "\t-";
-        if (!field) continue;
-        for (char c : *field) {
-            if (c == '\\') line += "\\\\";
-            else if (c == '\t') line += "\\t";
-            else if (c == '\n') line += "\\n";
-            else if (c == '\r') line += "\\r";
-            else line += c;
-        }
-    }
-    return line + "\n";
-}
-
-std::optional<BookingsRow> DecodedRow(const std::string& line) {
-    std::istringstream fields(line);
-    std::string field;
-    if (!std::getline(fields, field, '\t') || field != "row") return std::nullopt;
-    BookingsRow row;
-    while (std::getline(fields, field, '\t')) {
-        if (field.empty() || (field[0] != '-' && field[0] != '=')) return std::nullopt;
-        if (field[0] == '-') {
-            row.emplace_back();
-            continue;
-        }
-        std::string text;
-        for (std::size_t i = 1; i < field.size(); ++i) {
-            if (field[i] != '\\' || i + 1 == field.size()) {
-                text += field[i];
-                continue;
-            }
-            const char escaped = field[++i];
-            text += escaped == 't' ? '\t' : escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped;
-        }
-        row.push_back(text);
-    }
-    if (row.size() != kColumns) return std::nullopt;
-    return row;
 }

@@ -19,6 +19,7 @@
 #include <tuple>
 #include <vector>
 
+#include "app/batch/ReportTable.h"
 #include "pendra/Mandate.h"
 #include "pendra/MIniSetHelper.h"
 #include "pendra/SqliteSchema.h"
@@ -603,7 +604,52 @@ TEST_F(MwstBatchTest, StatusTellsWhereEachMandateStands) {
     EXPECT_EQ(json.exitCode, 0) << json.err;
     EXPECT_NE(json.out.find("\"stage\": \"accounts-adapted\", \"problem\": \"\"}\n]\n"), std::string::npos) << json.out;
     const BatchResult text = RunBatch({"status", "--lang", "fr", old});
-    EXPECT_NE(text.out.find("\tles données ne sont pas dans la version 2300\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  les données ne sont pas"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find('\t'), std::string::npos) << text.out;
+}
+
+// The writer of every report: the same rows for a program and for a person.
+TEST(ReportTableTest, WritesCsvJsonAndATableThatFits) {
+    using Column = ReportTable::Column;
+    const ReportTable table({Column{"path", ReportTable::Kind::kText, "Verzeichnis", ReportTable::Shorten::kMiddle},
+                             Column{"count", ReportTable::Kind::kNumber, "Anzahl"},
+                             Column{"note", ReportTable::Kind::kText, "Bemerkung"},
+                             Column{"hidden", ReportTable::Kind::kText, ""}});
+    const std::string longPath = "/srv/mandanten/" + std::string(120, 'x') + "/zürich";
+    const std::vector<ReportTable::Row> rows = {
+        {std::string("/a,b"), std::string("12"), std::string("say \"hi\"\r\nbye"), std::nullopt},
+        {longPath, std::nullopt, std::string("tab\there"), std::string("back\\slash")},
+    };
+    EXPECT_EQ(table.CsvHeader() + table.CsvRow(rows[0]) + table.CsvRow(rows[1]),
+              "path,count,note,hidden\r\n\"/a,b\",12,\"say \"\"hi\"\"\r\nbye\",\r\n" + longPath +
+                  ",,tab\there,back\\slash\r\n");
+    EXPECT_EQ(ReportTable::JsonBegin() + table.JsonRow(rows[0], 0) + table.JsonRow(rows[1], 1) + ReportTable::JsonEnd(),
+              "[\n  {\"path\": \"/a,b\", \"count\": 12, \"note\": \"say \\\"hi\\\"\\u000d\\u000abye\", \"hidden\": null},"
+              "\n  {\"path\": \"" + longPath + "\", \"count\": null, \"note\": \"tab\\u0009here\", "
+              "\"hidden\": \"back\\\\slash\"}\n]\n");
+
+    const std::string text = table.Text(rows);
+    std::istringstream lines(text);
+    std::vector<std::string> shown;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(ReportTable::Width(line), ReportTable::kTextWidth) << line;
+        shown.push_back(line);
+    }
+    ASSERT_EQ(shown.size(), 3u) << text;
+    EXPECT_EQ(shown[0].rfind("Verzeichnis", 0), 0u) << text;
+    EXPECT_NE(shown[1].find("    12  say \"hi\"\\r\\nbye"), std::string::npos) << text;
+    EXPECT_NE(shown[2].find("/srv/mandanten/xx"), std::string::npos) << text;
+    EXPECT_NE(shown[2].find("x…x"), std::string::npos) << text;
+    EXPECT_NE(shown[2].find("xx/zürich  "), std::string::npos) << "the folder's own name stays: " << text;
+    EXPECT_NE(shown[2].find("tab\\there"), std::string::npos) << text;
+    EXPECT_EQ(text.find("slash"), std::string::npos) << "a column without heading is not in the table";
+    EXPECT_EQ(ReportTable::Shortened("Metzgerei Gerber", 8, ReportTable::Shorten::kEnd), "Metzger…");
+
+    for (const ReportTable::Row& row : rows) {
+        const std::string encoded = ReportTable::Encoded(row);
+        EXPECT_EQ(encoded.find('\n'), encoded.size() - 1);
+        EXPECT_EQ(ReportTable::Decoded(encoded.substr(0, encoded.size() - 1)), row);
+    }
 }
 
 }  // namespace
