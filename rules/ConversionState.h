@@ -8,8 +8,8 @@ class Mandate;
 
 // How far the conversion of one mandate has come, as its records tell: read
 // only, from one walk of the keys, one of the accounts and, when asked for,
-// the bookings of the keys at old and new rates. Keys the conversion leaves
-// alone do not count.
+// one of the bookings. Keys the conversion leaves alone do not count among
+// the keys and accounts; the bookings count on every key.
 struct ConversionState {
     int oldKeys = 0;            // keys at 7.7, 2.5 or 3.7 %
     int newKeysMissing = 0;     // old keys whose new key the mandate does not have (yet)
