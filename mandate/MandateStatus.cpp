@@ -98,6 +98,8 @@ MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withB
     return status;
 }
 
+MandateStatus::Problem ProblemOfRead(int status) { return ProblemOf(status); }
+
 const char* ProblemName(MandateStatus::Problem problem) {
     switch (problem) {
     case Problem::kNone: return "";

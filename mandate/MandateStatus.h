@@ -32,6 +32,9 @@ MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withB
 // The same for a mandate that is open here (and may be held by this process).
 MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings);
 
+// The problem of a read that answered `status` (not kOk).
+MandateStatus::Problem ProblemOfRead(int status);
+
 // "version", "password", "locked", "unreadable"; "" for none.
 const char* ProblemName(MandateStatus::Problem problem);
 // The problem and the stage in the user's language.

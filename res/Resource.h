@@ -352,3 +352,9 @@ enum : int {
     IDS_LOG_STOPPED = 21915,  // mandate directory
     IDS_STAGE_WAITING_FOR_OLD_BOOKINGS = 21916,
 };
+
+// The bookings on the wrong side of 1.1.2024: mwst-batch bookings --wrong-side.
+enum : int {
+    IDS_BOOKINGS_HEADING = 21950,    // the columns of the report, separated by tabs
+    IDS_BATCH_NEEDS_OPTION = 21951,  // the word, the option it needs
+};

@@ -10,10 +10,9 @@
 #include "pendra/PendraStatus.h"
 #include "pendra/Tax.h"
 #include "rules/KeyPlan.h"
+#include "rules/WrongSideBookings.h"
 
 namespace {
-
-constexpr const char* kFirstDayOf2024 = "20240101";
 
 struct KeyIds {
     std::set<std::string> all;          // every key of the mandate
@@ -65,14 +64,6 @@ int ReadAccounts(Mandate& mandate, KeyIds& ids, ConversionState& state) {
     return pendra::WalkEnded(status) ? pendra::kOk : status;
 }
 
-// The bookings of `id` dated on or after 1.1.2024 (`from2024`) or before it.
-int CountBookings(Buch& buch, const std::string& id, bool from2024, long& count) {
-    int status = buch.ReadFirstByTaxId(id);
-    for (; status == pendra::kOk; status = buch.ReadNextByTaxId(id))
-        if ((BuchData(buch).GetDate() >= kFirstDayOf2024) == from2024) ++count;
-    return pendra::WalkEnded(status) ? pendra::kOk : status;
-}
-
 int ReadBookings(Mandate& mandate, const KeyIds& ids, ConversionState& state) {
     BFile file(&mandate);
     if (const int status = file.Open(mandate.GetBuchName(), BFile::kModeReadOnly); status != pendra::kOk) return status;
@@ -86,13 +77,16 @@ int ReadBookings(Mandate& mandate, const KeyIds& ids, ConversionState& state) {
         if (found[i] == pendra::kOk) ++state.oldKeysBooked;
         else if (!ids.onAccounts.count(old[i])) ++state.oldKeysUnused;
     }
-    state.bookings2024OnOldRates = state.bookings2023OnNewRates = 0;
-    int status = pendra::kOk;
-    for (std::size_t i = 0; i < old.size() && status == pendra::kOk; ++i)
-        if (found[i] == pendra::kOk) status = CountBookings(buch, old[i], true, state.bookings2024OnOldRates);
-    for (std::size_t i = 0; i < ids.newRate.size() && status == pendra::kOk; ++i)
-        status = CountBookings(buch, ids.newRate[i], false, state.bookings2023OnNewRates);
-    return status;
+    // Counted through the walk that lists them (mwst-batch bookings), so the
+    // counts and the list never disagree.
+    state.bookings2024OnOldRates = state.bookings2023OnNewRates = state.bookingsOnMissingKeys = 0;
+    return WalkWrongSideBookings(mandate, [&state](const WrongSideBooking& booking) {
+        switch (booking.side) {
+        case WrongSide::kOldRateFrom2024: ++state.bookings2024OnOldRates; break;
+        case WrongSide::kNewRateBefore2024: ++state.bookings2023OnNewRates; break;
+        case WrongSide::kMissingKey: ++state.bookingsOnMissingKeys; break;
+        }
+    });
 }
 
 }  // namespace

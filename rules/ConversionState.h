@@ -8,8 +8,8 @@ class Mandate;
 
 // How far the conversion of one mandate has come, as its records tell: read
 // only, from one walk of the keys, one of the accounts and, when asked for,
-// the bookings of the keys at old and new rates. Keys the conversion leaves
-// alone do not count.
+// one of the bookings. Keys the conversion leaves alone do not count among
+// the keys and accounts; the bookings count on every key.
 struct ConversionState {
     int oldKeys = 0;            // keys at 7.7, 2.5 or 3.7 %
     int newKeysMissing = 0;     // old keys whose new key the mandate does not have (yet)
@@ -20,8 +20,11 @@ struct ConversionState {
     // Asked for with the bookings only (-1 otherwise):
     int oldKeysBooked = -1;             // old keys that a booking still uses
     int oldKeysUnused = -1;             // old keys that no booking and no account default uses
+    // The bookings on the wrong side of 1.1.2024 (WrongSideBookings.h), on any
+    // key, also one the conversion leaves alone:
     long bookings2024OnOldRates = -1;   // dated 1.1.2024 or later, on a key at an old rate
     long bookings2023OnNewRates = -1;   // dated before 1.1.2024, on a key at a new rate
+    long bookingsOnMissingKeys = -1;    // on a key the mandate does not have
 };
 
 // The last conversion step a mandate shows done, from its state and the

@@ -13,6 +13,7 @@
 namespace {
 
 constexpr const char* kBackups = "backups";
+constexpr const char* kBookings = "bookings";
 constexpr const char* kRestore = "restore";
 constexpr const char* kStatus = "status";
 constexpr int kMaxJobs = 64;
@@ -28,11 +29,12 @@ struct KnownOptions {
     QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("de|fr")};
     QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
     QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("text|csv|json")};
+    QCommandLineOption wrongSide{QStringLiteral("wrong-side")};
 
     void AddTo(QCommandLineParser& parser) const {
         standard.AddTo(parser);
         for (const QCommandLineOption* option :
-             {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs, &format})
+             {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs, &format, &wrongSide})
             parser.addOption(*option);
     }
 };
@@ -122,6 +124,7 @@ bool TakeOptions(BatchOptions& options, const QCommandLineParser& parser, const 
     options.yes = parser.isSet(known.yes);
     options.dryRun = parser.isSet(known.dryRun);
     options.backupId = LastValue(parser, known.backupId);
+    options.wrongSide = parser.isSet(known.wrongSide);
     for (const std::string& answer : Values(parser, known.onLocked)) {
         if (answer != "abort" && answer != "ignore") return BadValue(err, "--on-locked", answer, "abort|ignore");
         options.abortOnLocked = answer == "abort";
@@ -141,6 +144,7 @@ bool TakeOptions(BatchOptions& options, const QCommandLineParser& parser, const 
 bool TakeOneMandateForm(BatchOptions& options, const std::string& word, std::ostream& err) {
     options.mode = word == kBackups ? BatchOptions::Mode::kBackups : BatchOptions::Mode::kRestore;
     if (options.dryRun) return NotWith(err, "--dry-run", word);
+    if (options.wrongSide) return NotWith(err, "--wrong-side", word);
     if (options.searchRoot) return NotWith(err, "--search", word);
     if (options.backupId && options.mode != BatchOptions::Mode::kRestore) return NotWith(err, "--backup", word);
     if (options.jobs > 1) return NotWith(err, "--jobs", word);
@@ -153,9 +157,17 @@ bool TakeOneMandateForm(BatchOptions& options, const std::string& word, std::ost
     return true;
 }
 
-bool TakeStatusForm(BatchOptions& options, const std::vector<std::string>& formats, std::ostream& err) {
-    options.mode = BatchOptions::Mode::kStatus;
-    if (options.dryRun) return NotWith(err, "--dry-run", kStatus);
+// `status` and `bookings --wrong-side`: reports that only read.
+bool TakeReportForm(BatchOptions& options, const std::string& word, const std::vector<std::string>& formats,
+                    std::ostream& err) {
+    options.mode = word == kStatus ? BatchOptions::Mode::kStatus : BatchOptions::Mode::kBookings;
+    if (options.dryRun) return NotWith(err, "--dry-run", word);
+    if (options.wrongSide && options.mode != BatchOptions::Mode::kBookings) return NotWith(err, "--wrong-side", word);
+    if (!options.wrongSide && options.mode == BatchOptions::Mode::kBookings) {
+        err << Format(LoadString(IDS_BATCH_NEEDS_OPTION), word, "--wrong-side") << "\n";
+        BatchOptions::PrintUsage(err);
+        return false;
+    }
     for (const std::string& name : formats) {
         const std::optional<StatusFormat> format = FormatNamed(name);
         if (!format) return BadValue(err, "--format", name, "text|csv|json");
@@ -193,9 +205,11 @@ bool TakeForm(BatchOptions& options, const QCommandLineParser& parser, const Kno
     options.dirs.assign(positional.begin() + 1, positional.end());
     if (word == kBackups || word == kRestore) return TakeOneMandateForm(options, word, err);
     if (options.backupId) return NotWith(err, "--backup", word);
-    const bool taken = word == kStatus             ? TakeStatusForm(options, Values(parser, known.format), err)
-                       : parser.isSet(known.format) ? NotWith(err, "--format", word)
-                                                    : TakeCommands(options, word, err);
+    const bool report = word == kStatus || word == kBookings;
+    const bool taken = report                         ? TakeReportForm(options, word, Values(parser, known.format), err)
+                       : parser.isSet(known.format)    ? NotWith(err, "--format", word)
+                       : options.wrongSide             ? NotWith(err, "--wrong-side", word)
+                                                       : TakeCommands(options, word, err);
     if (!taken) return false;
     if (options.dirs.empty() && !options.searchRoot) return NoMandates(err);
     return true;

@@ -11,7 +11,7 @@
 // parser (cli/): options stand anywhere, `--opt value` or `--opt=value`, `--`
 // ends them, and arguments are bytes that pass through unchanged.
 struct BatchOptions {
-    enum class Mode { kCommands, kStatus, kBackups, kRestore };
+    enum class Mode { kCommands, kStatus, kBookings, kBackups, kRestore };
 
     static constexpr const char* kProgram = "mwst-batch";
     // The command that prints a mandate's overview of keys instead of converting.
@@ -24,7 +24,8 @@ struct BatchOptions {
     static void PrintUsage(std::ostream& stream);
 
     Mode mode = Mode::kCommands;
-    StatusFormat statusFormat = StatusFormat::kText;
+    StatusFormat statusFormat = StatusFormat::kText;  // status and bookings
+    bool wrongSide = false;                           // bookings: those on the wrong side of 1.1.2024
     bool dryRun = false;
     std::optional<std::string> backupId;  // restore: the backup to put back (else the newest)
     std::vector<std::string> commandNames;

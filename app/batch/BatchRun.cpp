@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
+#include <sstream>
 
 #include "app/batch/BatchOptions.h"
 #include "app/batch/BatchRunner.h"
 #include "app/batch/BatchSeam.h"
+#include "app/batch/BookingsReport.h"
 #include "app/batch/StatusReport.h"
 #include "base/Format.h"
 #include "commands/KeyOverview.h"
@@ -14,6 +17,7 @@
 #include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "mandate/BatchWalk.h"
+#include "mandate/MandateBookings.h"
 #include "mandate/MandatePath.h"
 #include "mandate/MandateRestore.h"
 #include "mandate/MandateRun.h"
@@ -98,6 +102,7 @@ int BatchRun::Run(std::ostream& out, std::ostream& err) {
     if (options_.mode == Mode::kBackups) return ListMandateBackups(out, err);
     if (options_.mode == Mode::kRestore) return RestoreMandate(out, err);
     if (options_.mode == Mode::kStatus) return PrintStatusReport(out, err);
+    if (options_.mode == Mode::kBookings) return PrintBookingsReport(out, err);
     return RunCommands(out, err);
 }
 
@@ -115,9 +120,30 @@ int BatchRun::RunCommands(std::ostream& out, std::ostream& err) {
 int BatchRun::PrintStatusReport(std::ostream& out, std::ostream& err) {
     int status = BatchRunner::kDone;
     const std::vector<std::string> dirs = Mandates(err, status);
-    out << StatusHeader(options_.statusFormat) << std::flush;
-    const int run = WorkOn(dirs, out, err);
-    out << StatusFooter(options_.statusFormat) << std::flush;
+    // The rows come in one line each, from this process or the workers; the
+    // table is aligned to all of them, so it is written once they are in.
+    std::ostringstream lines;
+    const int run = WorkOn(dirs, lines, err);
+    std::vector<ReportTable::Row> rows;
+    std::istringstream in(lines.str());
+    for (std::string line; std::getline(in, line);)
+        if (const std::optional<ReportTable::Row> row = ReportTable::Decoded(line)) rows.push_back(*row);
+    out << StatusReport(rows, options_.statusFormat) << std::flush;
+    return std::max(status, run);
+}
+
+// As the status report: the rows come in one line each and are written once
+// all are in.
+int BatchRun::PrintBookingsReport(std::ostream& out, std::ostream& err) {
+    int status = BatchRunner::kDone;
+    const std::vector<std::string> dirs = Mandates(err, status);
+    std::ostringstream lines;
+    const int run = WorkOn(dirs, lines, err);
+    std::vector<ReportTable::Row> rows;
+    std::istringstream in(lines.str());
+    for (std::string line; std::getline(in, line);)
+        if (const std::optional<ReportTable::Row> row = ReportTable::Decoded(line)) rows.push_back(*row);
+    out << BookingsReport(rows, options_.statusFormat) << std::flush;
     return std::max(status, run);
 }
 
@@ -170,7 +196,8 @@ MandateJob BatchRun::StartWorker(const std::vector<std::string>& dirs) {
 
 MandateResult BatchRun::Work(MandateSession& session, const std::vector<std::string>& dirs, std::size_t index,
                              std::ostream& out, std::ostream& err) {
-    if (options_.mode == Mode::kStatus) return PrintStatus(dirs.at(index), index, out, err);
+    if (options_.mode == Mode::kStatus) return PrintStatus(dirs.at(index), out, err);
+    if (options_.mode == Mode::kBookings) return PrintBookings(dirs.at(index), out, err);
     return Convert(session, dirs.at(index), out, err);
 }
 
@@ -195,14 +222,24 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
 
 // Read as the mandate is, never held: a mandate another program holds or that
 // cannot be read gets its row with the reason, and the run ends with status 1.
-MandateResult BatchRun::PrintStatus(const std::string& dir, std::size_t index, std::ostream& out,
-                                    std::ostream& err) {
+MandateResult BatchRun::PrintStatus(const std::string& dir, std::ostream& out, std::ostream& err) {
     seam_.OfferPassword(dir, err);
     MandateStatus status = ReadMandateStatus(dir, seam_, true);
     seam_.WithdrawPassword();
     status.directory = dir;
-    out << StatusRow(status, options_.statusFormat, index) << std::flush;
+    out << ReportTable::Encoded(StatusFields(status)) << std::flush;
     return {status.Read(), false};
+}
+
+// Read as the status reads: never held, nothing changed; a mandate that
+// cannot be read gets its row with the reason, and the run ends with status 1.
+MandateResult BatchRun::PrintBookings(const std::string& dir, std::ostream& out, std::ostream& err) {
+    seam_.OfferPassword(dir, err);
+    const MandateBookings read = ReadMandateBookings(dir, seam_);
+    seam_.WithdrawPassword();
+    for (const ReportTable::Row& row : BookingsFields(read)) out << ReportTable::Encoded(row);
+    out << std::flush;
+    return {read.Read(), false};
 }
 
 // The registration test as the mandate list makes it: data version, and the

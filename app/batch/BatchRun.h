@@ -21,6 +21,7 @@ public:
 private:
     int RunCommands(std::ostream& out, std::ostream& err);
     int PrintStatusReport(std::ostream& out, std::ostream& err);
+    int PrintBookingsReport(std::ostream& out, std::ostream& err);
     // The mandates to work on, canonical and each once, in the order met.
     std::vector<std::string> Mandates(std::ostream& err, int& status);
     bool Confirmed();
@@ -32,7 +33,9 @@ private:
                        std::ostream& out, std::ostream& err);
     // One mandate from registration to the end of its commands.
     MandateResult Convert(MandateSession& session, const std::string& dir, std::ostream& out, std::ostream& err);
-    MandateResult PrintStatus(const std::string& dir, std::size_t index, std::ostream& out, std::ostream& err);
+    MandateResult PrintStatus(const std::string& dir, std::ostream& out, std::ostream& err);
+    // The mandate's bookings on the wrong side of 1.1.2024, one encoded row a line on `out`.
+    MandateResult PrintBookings(const std::string& dir, std::ostream& out, std::ostream& err);
     bool Registered(MandateSession& session, const std::string& dir, std::ostream& err);
     // `backups DIR` and `restore DIR`.
     int ListMandateBackups(std::ostream& out, std::ostream& err);

@@ -1,135 +1,131 @@
 #include "app/batch/StatusReport.h"
 
-#include <cstdio>
-#include <vector>
-
 #include "core/Strings.h"
 #include "mandate/MandateStatus.h"
 #include "res/Resource.h"
 
 namespace {
 
-constexpr const char* kKeys[] = {"directory",
-                                 "name",
-                                 "data_version",
-                                 "form",
-                                 "old_keys",
-                                 "new_keys_missing",
-                                 "accounts_on_old_keys",
-                                 "old_keys_booked",
-                                 "bookings_2024_on_old_rates",
-                                 "bookings_2023_on_new_rates",
-                                 "stage",
-                                 "problem"};
-constexpr std::size_t kNumberFirst = 2, kNumberLast = 9;  // data_version .. the booking counts, but form
-constexpr std::size_t kForm = 3;
+using Kind = ReportTable::Kind;
+using Shorten = ReportTable::Shorten;
+using Field = ReportTable::Field;
 
-// One field: a text, or a number that is known (-1 and an unknown version are not).
-struct Field {
-    std::string text;
-    bool known = true;
+struct StatusColumn {
+    const char* key;
+    Kind kind;
+    bool inTable;  // the text table shows it; the counts are for CSV and JSON
+    Shorten shorten;
 };
 
-Field Number(long value, bool known) { return known && value >= 0 ? Field{std::to_string(value)} : Field{{}, false}; }
+constexpr StatusColumn kColumns[] = {
+    {"directory", Kind::kText, true, Shorten::kMiddle},
+    {"name", Kind::kText, true, Shorten::kEnd},
+    {"data_version", Kind::kNumber, true, Shorten::kEnd},
+    {"form", Kind::kText, true, Shorten::kEnd},
+    {"old_keys", Kind::kNumber, false, Shorten::kEnd},
+    {"new_keys_missing", Kind::kNumber, false, Shorten::kEnd},
+    {"accounts_on_old_keys", Kind::kNumber, false, Shorten::kEnd},
+    {"old_keys_booked", Kind::kNumber, false, Shorten::kEnd},
+    {"bookings_2024_on_old_rates", Kind::kNumber, false, Shorten::kEnd},
+    {"bookings_2023_on_new_rates", Kind::kNumber, false, Shorten::kEnd},
+    {"stage", Kind::kText, true, Shorten::kEnd},
+    {"problem", Kind::kText, true, Shorten::kEnd},
+};
 
-// The form as the text report shows it: the fixed words in the user's language.
+Field Number(long value, bool known) { return known && value >= 0 ? Field{std::to_string(value)} : std::nullopt; }
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == separator)
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
+
+// The form as the table shows it: the fixed words in the user's language.
 std::string FormText(const std::string& form) {
     if (form == "none") return LoadString(IDS_FORM_NONE);
     if (form == "unreadable") return LoadString(IDS_FORM_UNREADABLE);
     return form;
 }
 
-std::vector<Field> Fields(const MandateStatus& status, StatusFormat format) {
+std::string StageTextNamed(const std::string& name) {
+    for (int stage = 0; stage <= static_cast<int>(ConversionStage::kWaitingForOldBookings); ++stage)
+        if (name == StageName(static_cast<ConversionStage>(stage))) return StageText(static_cast<ConversionStage>(stage));
+    return name;
+}
+
+std::string ProblemTextNamed(const std::string& name) {
+    for (int problem = 1; problem <= static_cast<int>(MandateStatus::Problem::kUnreadable); ++problem)
+        if (name == ProblemName(static_cast<MandateStatus::Problem>(problem)))
+            return ProblemText(static_cast<MandateStatus::Problem>(problem));
+    return name;
+}
+
+// A row's fixed words as a person reads them.
+ReportTable::Row InUserLanguage(ReportTable::Row row, const ReportTable& table) {
+    const auto translate = [&](const char* key, std::string (*text)(const std::string&)) {
+        Field& field = row.at(table.Index(key));
+        if (field) field = text(*field);
+    };
+    translate("form", FormText);
+    translate("stage", StageTextNamed);
+    translate("problem", ProblemTextNamed);
+    return row;
+}
+
+}  // namespace
+
+ReportTable StatusTable() {
+    const std::vector<std::string> headings = Split(LoadString(IDS_STATUS_HEADING), '\t');
+    std::vector<ReportTable::Column> columns;
+    for (std::size_t i = 0; i < std::size(kColumns); ++i) {
+        const StatusColumn& column = kColumns[i];
+        const std::string heading = column.inTable && i < headings.size() ? headings[i] : std::string();
+        columns.push_back({column.key, column.kind, heading, column.shorten});
+    }
+    return ReportTable(std::move(columns));
+}
+
+ReportTable::Row StatusFields(const MandateStatus& status) {
     const bool read = status.Read();
     const ConversionState& state = status.state;
-    const bool text = format == StatusFormat::kText;
     return {
-        {status.directory},
-        {status.name},
+        status.directory,
+        status.name,
         Number(status.dataVersion, status.dataVersion != 0),
-        read ? Field{text ? FormText(status.form) : status.form} : Field{{}, false},
+        read ? Field{status.form} : std::nullopt,
         Number(state.oldKeys, read),
         Number(state.newKeysMissing, read),
         Number(state.accountsOnOldKeys, read),
         Number(state.oldKeysBooked, read),
         Number(state.bookings2024OnOldRates, read),
         Number(state.bookings2023OnNewRates, read),
-        read ? Field{text ? StageText(status.stage) : StageName(status.stage)} : Field{{}, false},
-        {text ? ProblemText(status.problem) : ProblemName(status.problem)},
+        read ? Field{StageName(status.stage)} : std::nullopt,
+        std::string(ProblemName(status.problem)),
     };
 }
 
-std::string CsvQuoted(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
-// A JSON string; the texts are UTF-8 already, so only quotes, backslashes and
-// control characters are escaped.
-std::string JsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            quoted += escaped;
-        } else {
-            quoted += static_cast<char>(c);
-        }
-    }
-    return quoted + "\"";
-}
-
-std::string JsonValue(const Field& field, std::size_t column) {
-    if (!field.known) return "null";
-    const bool number = column >= kNumberFirst && column <= kNumberLast && column != kForm;
-    return number ? field.text : JsonString(field.text);
-}
-
-}  // namespace
-
-std::string StatusHeader(StatusFormat format) {
+std::string StatusReport(const std::vector<ReportTable::Row>& rows, StatusFormat format) {
+    const ReportTable table = StatusTable();
+    std::string report;
     switch (format) {
-    case StatusFormat::kText:
-        return LoadString(IDS_STATUS_HEADING) + "\n";
-    case StatusFormat::kCsv: {
-        std::string line;
-        for (const char* key : kKeys) line += (line.empty() ? "" : ",") + std::string(key);
-        return line + "\r\n";
+    case StatusFormat::kText: {
+        std::vector<ReportTable::Row> shown;
+        for (const ReportTable::Row& row : rows) shown.push_back(InUserLanguage(row, table));
+        return table.Text(shown);
     }
+    case StatusFormat::kCsv:
+        report = table.CsvHeader();
+        for (const ReportTable::Row& row : rows) report += table.CsvRow(row);
+        return report;
     case StatusFormat::kJson:
-        return "[";
+        report = ReportTable::JsonBegin();
+        for (std::size_t i = 0; i < rows.size(); ++i) report += table.JsonRow(rows[i], i);
+        return report + ReportTable::JsonEnd();
     }
-    return {};
-}
-
-std::string StatusFooter(StatusFormat format) { return format == StatusFormat::kJson ? "\n]\n" : ""; }
-
-std::string StatusRow(const MandateStatus& status, StatusFormat format, std::size_t index) {
-    const std::vector<Field> fields = Fields(status, format);
-    std::string row;
-    for (std::size_t column = 0; column < fields.size(); ++column) {
-        switch (format) {
-        case StatusFormat::kText:
-            row += (column ? "\t" : "") + fields[column].text;
-            break;
-        case StatusFormat::kCsv:
-            row += (column ? "," : "") + CsvQuoted(fields[column].text);
-            break;
-        case StatusFormat::kJson:
-            row += std::string(column ? ", " : "{") + JsonString(kKeys[column]) + ": " + JsonValue(fields[column], column);
-            break;
-        }
-    }
-    switch (format) {
-    case StatusFormat::kText: return row + "\n";
-    case StatusFormat::kCsv: return row + "\r\n";
-    case StatusFormat::kJson: return (index ? ",\n  " : "\n  ") + row + "}";
-    }
-    return row;
+    return report;
 }

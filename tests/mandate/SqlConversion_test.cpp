@@ -127,4 +127,23 @@ TEST_F(SqlConversion, WholeConversionGivesTheSameLogAndData) {
     }
 }
 
+// The bookings on the wrong side of 1.1.2024 are the same rows on both.
+TEST_F(SqlConversion, WrongSideBookingsAreListedAlike) {
+    const std::string records = temp_.Sub("wrong-side.txt");
+    std::ofstream(records) << "booking 900 20240115 3000 100 USN77 Neu\n"
+                              "booking 901 20231130 6500 20 VSN81 Vorbezug\n"
+                              "booking 902 20240201 1000 30 WEG77 Schlüssel gelöscht\n";
+    for (const std::string& dir : {file_, sql_}) {
+        int exitCode = -1;
+        const std::string out = Tool({"load", dir, records}, exitCode);
+        ASSERT_EQ(exitCode, 0) << out;
+    }
+    RunOnBoth("bookings --wrong-side --format csv");
+    int exitCode = -1;
+    const std::string rows = Program("mwst-batch", "bookings --wrong-side --format csv " + Quoted(sql_), exitCode);
+    EXPECT_EQ(exitCode, 0) << rows;
+    for (const char* number : {",900,2024-01-15,", ",901,2023-11-30,", ",902,2024-02-01,"})
+        EXPECT_NE(rows.find(number), std::string::npos) << rows;
+}
+
 }  // namespace

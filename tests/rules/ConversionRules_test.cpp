@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "rules/ConversionRules.h"
 #include "rules/ConversionState.h"
 #include "rules/ConvertTable.h"
+#include "rules/WrongSideBookings.h"
 
 using testsupport::TempDir;
 
@@ -282,3 +285,80 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
+
+// --- Bookings on the wrong side of 1.1.2024 -----------------------------------
+
+namespace {
+
+struct BookingCase {
+    std::int32_t number;
+    const char* key;
+    const char* date;
+    std::optional<WrongSide> side;  // none: the booking is where it belongs
+};
+
+// Keys at every kind of rate: converted, left alone (VSS24, VSS76), new, neither.
+const std::vector<std::pair<std::string, float>> kKeys = {
+    {"USN77", 0.077f}, {"USN25", 0.025f}, {"VSS24", 0.077f}, {"USN81", 0.081f},
+    {"USN38", 0.038f}, {"VSS76", 0.081f}, {"USN80", 0.08f}};
+
+const std::vector<BookingCase> kBookings = {
+    {1, "USN77", "20231231", std::nullopt},
+    {2, "USN77", "20240101", WrongSide::kOldRateFrom2024},
+    {3, "VSS24", "20240115", WrongSide::kOldRateFrom2024},  // left alone, still the old rate
+    {4, "USN25", "20240301", WrongSide::kOldRateFrom2024},
+    {5, "USN81", "20231231", WrongSide::kNewRateBefore2024},
+    {6, "USN81", "20240101", std::nullopt},
+    {7, "VSS76", "20231115", WrongSide::kNewRateBefore2024},
+    {8, "USN38", "20230301", WrongSide::kNewRateBefore2024},
+    {9, "USN80", "20240101", std::nullopt},
+    {10, "USN80", "20231231", std::nullopt},
+    {11, "GONE", "20230101", WrongSide::kMissingKey},
+    {12, "GONE", "20240101", WrongSide::kMissingKey},
+    {13, "", "20240101", std::nullopt},  // no key, no tax
+};
+
+}  // namespace
+
+TEST(WrongSideBookings, TheWalkListsWhatTheStateCounts) {
+    OpenMandate mandate({});
+    {
+        testsupport::RecordFile<Tax> key(mandate.Get());
+        for (const auto& [id, rate] : kKeys) {
+            testsupport::FillTax(key, id, rate);
+            ASSERT_EQ(key.Insert(), pendra::kOk) << id;
+        }
+        testsupport::RecordFile<Buch> buch(mandate.Get());
+        for (const BookingCase& c : kBookings) {
+            testsupport::FillBuch(buch, c.number, c.key);
+            std::memcpy(buch.GetBuffer() + Buch::kDateOffset, c.date, 8);
+            ASSERT_EQ(buch.Insert(), pendra::kOk) << c.number;
+        }
+    }
+    std::vector<std::pair<std::int32_t, WrongSide>> listed;
+    ASSERT_EQ(WalkWrongSideBookings(mandate.Get(),
+                                    [&listed](const WrongSideBooking& booking) {
+                                        listed.emplace_back(booking.number, booking.side);
+                                        EXPECT_EQ(booking.account, "4000");
+                                        EXPECT_EQ(booking.amount, 100.0);
+                                        if (booking.side == WrongSide::kMissingKey) {
+                                            EXPECT_EQ(booking.rate, 0.0f);
+                                        }
+                                    }),
+              pendra::kOk);
+    std::vector<std::pair<std::int32_t, WrongSide>> expected;
+    long counts[3] = {};
+    for (const BookingCase& c : kBookings) {
+        if (!c.side) continue;
+        expected.emplace_back(c.number, *c.side);
+        ++counts[static_cast<int>(*c.side)];
+    }
+    EXPECT_EQ(listed, expected);
+
+    const ConvertTable table(mandate.Dir());
+    ConversionState state;
+    ASSERT_EQ(ReadConversionState(mandate.Get(), table, true, state), pendra::kOk);
+    EXPECT_EQ(state.bookings2024OnOldRates, counts[static_cast<int>(WrongSide::kOldRateFrom2024)]);
+    EXPECT_EQ(state.bookings2023OnNewRates, counts[static_cast<int>(WrongSide::kNewRateBefore2024)]);
+    EXPECT_EQ(state.bookingsOnMissingKeys, counts[static_cast<int>(WrongSide::kMissingKey)]);
+}

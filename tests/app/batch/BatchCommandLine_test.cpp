@@ -127,6 +127,10 @@ TEST_F(BatchCommandLine, ValuesOutOfTheirRangeAreRefused) {
     ExpectUsageError(RunBatch({"status", "--format=xml", dir}), BadValue("--format", "xml", "text|csv|json"));
     ExpectUsageError(RunBatch({"insert-keys", "--format", "csv", dir}), NotWith("--format", "insert-keys"));
     ExpectUsageError(RunBatch({"status", "--dry-run", dir}), NotWith("--dry-run", "status"));
+    ExpectUsageError(RunBatch({"status", "--wrong-side", dir}), NotWith("--wrong-side", "status"));
+    ExpectUsageError(RunBatch({"insert-keys", "--wrong-side", dir}), NotWith("--wrong-side", "insert-keys"));
+    ExpectUsageError(RunBatch({"bookings", "--wrong-side", "--dry-run", dir}), NotWith("--dry-run", "bookings"));
+    ExpectUsageError(RunBatch({"bookings", dir}), "bookings braucht die Option --wrong-side.");
     EXPECT_FALSE(HasNewKey(dir));
 }
 

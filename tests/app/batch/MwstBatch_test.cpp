@@ -12,11 +12,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "app/batch/ReportTable.h"
 #include "pendra/Mandate.h"
 #include "pendra/MIniSetHelper.h"
 #include "pendra/SqliteSchema.h"
@@ -601,7 +604,144 @@ TEST_F(MwstBatchTest, StatusTellsWhereEachMandateStands) {
     EXPECT_EQ(json.exitCode, 0) << json.err;
     EXPECT_NE(json.out.find("\"stage\": \"accounts-adapted\", \"problem\": \"\"}\n]\n"), std::string::npos) << json.out;
     const BatchResult text = RunBatch({"status", "--lang", "fr", old});
-    EXPECT_NE(text.out.find("\tles données ne sont pas dans la version 2300\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  les données ne sont pas"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find('\t'), std::string::npos) << text.out;
+}
+
+// The writer of every report: the same rows for a program and for a person.
+TEST(ReportTableTest, WritesCsvJsonAndATableThatFits) {
+    using Column = ReportTable::Column;
+    const ReportTable table({Column{"path", ReportTable::Kind::kText, "Verzeichnis", ReportTable::Shorten::kMiddle},
+                             Column{"count", ReportTable::Kind::kNumber, "Anzahl"},
+                             Column{"note", ReportTable::Kind::kText, "Bemerkung"},
+                             Column{"hidden", ReportTable::Kind::kText, ""}});
+    const std::string longPath = "/srv/mandanten/" + std::string(120, 'x') + "/zürich";
+    const std::vector<ReportTable::Row> rows = {
+        {std::string("/a,b"), std::string("12"), std::string("say \"hi\"\r\nbye"), std::nullopt},
+        {longPath, std::nullopt, std::string("tab\there"), std::string("back\\slash")},
+    };
+    EXPECT_EQ(table.CsvHeader() + table.CsvRow(rows[0]) + table.CsvRow(rows[1]),
+              "path,count,note,hidden\r\n\"/a,b\",12,\"say \"\"hi\"\"\r\nbye\",\r\n" + longPath +
+                  ",,tab\there,back\\slash\r\n");
+    EXPECT_EQ(ReportTable::JsonBegin() + table.JsonRow(rows[0], 0) + table.JsonRow(rows[1], 1) + ReportTable::JsonEnd(),
+              "[\n  {\"path\": \"/a,b\", \"count\": 12, \"note\": \"say \\\"hi\\\"\\u000d\\u000abye\", \"hidden\": null},"
+              "\n  {\"path\": \"" + longPath + "\", \"count\": null, \"note\": \"tab\\u0009here\", "
+              "\"hidden\": \"back\\\\slash\"}\n]\n");
+
+    const std::string text = table.Text(rows);
+    std::istringstream lines(text);
+    std::vector<std::string> shown;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(ReportTable::Width(line), ReportTable::kTextWidth) << line;
+        shown.push_back(line);
+    }
+    ASSERT_EQ(shown.size(), 3u) << text;
+    EXPECT_EQ(shown[0].rfind("Verzeichnis", 0), 0u) << text;
+    EXPECT_NE(shown[1].find("    12  say \"hi\"\\r\\nbye"), std::string::npos) << text;
+    EXPECT_NE(shown[2].find("/srv/mandanten/xx"), std::string::npos) << text;
+    EXPECT_NE(shown[2].find("x…x"), std::string::npos) << text;
+    EXPECT_NE(shown[2].find("xx/zürich  "), std::string::npos) << "the folder's own name stays: " << text;
+    EXPECT_NE(shown[2].find("tab\\there"), std::string::npos) << text;
+    EXPECT_EQ(text.find("slash"), std::string::npos) << "a column without heading is not in the table";
+    EXPECT_EQ(ReportTable::Shortened("Metzgerei Gerber", 8, ReportTable::Shorten::kEnd), "Metzger…");
+
+    for (const ReportTable::Row& row : rows) {
+        const std::string encoded = ReportTable::Encoded(row);
+        EXPECT_EQ(encoded.find('\n'), encoded.size() - 1);
+        EXPECT_EQ(ReportTable::Decoded(encoded.substr(0, encoded.size() - 1)), row);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The fields of one CSV line (RFC 4180, without its line end).
+std::vector<std::string> CsvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+// The data lines of a CSV report, each split into its fields.
+std::vector<std::vector<std::string>> CsvRows(const std::string& csv) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(csv);
+    std::string line;
+    std::getline(lines, line);  // the header
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        rows.push_back(CsvFields(line));
+    }
+    return rows;
+}
+
+// The demo tree with bookings on every wrong side added to one mandate: the
+// list names exactly what the status counts, mandate by mandate, also a
+// booking on a key the conversion leaves alone (VSS24) and one on a key the
+// mandate does not have; both read without any change.
+TEST_F(MwstBatchTest, BookingsOnTheWrongSideAreTheOnesTheStatusCounts) {
+    const std::string root = Path("demo");
+    ASSERT_EQ(Tool({"demo", root}), 0);
+    const std::string bakery = root + "/baeckerei-mueller";
+    ASSERT_EQ(Tool({"load", bakery}, "booking 900 20240115 3000 100 USN77 Neu\n"
+                                     "booking 901 20240120 6100 50 VSS24 Sonderfall\n"
+                                     "booking 902 20231130 6500 20 VSN81 Vorbezug, Dezember\n"
+                                     "booking 903 20240201 1000 30 WEG77 Schlüssel gelöscht\n"),
+              0);
+    const std::string before = Dump(bakery);
+
+    const BatchResult status = RunBatch({"status", "--format", "csv", "--search", root});
+    const BatchResult bookings = RunBatch({"bookings", "--wrong-side", "--format=csv", "--jobs", "2", "--search", root});
+    EXPECT_EQ(bookings.exitCode, status.exitCode) << bookings.err;
+    EXPECT_EQ(bookings.out.substr(0, bookings.out.find('\n') + 1),
+              "directory,name,number,date,account,key,rate,amount,text,problem\r\n");
+    // Per directory: bookings of 2024 on old rates, before 2024 on new rates, on missing keys, the problem.
+    using Counts = std::tuple<long, long, long, std::string>;
+    std::map<std::string, Counts> counted, listed;
+    for (const std::vector<std::string>& row : CsvRows(status.out)) {
+        ASSERT_EQ(row.size(), 12u);
+        counted[row[0]] = row[11].empty() ? Counts{std::stol(row[8]), std::stol(row[9]), 0, ""} : Counts{0, 0, 0, row[11]};
+    }
+    std::get<2>(counted[bakery]) = 1;  // the status has no column for bookings on missing keys
+    for (const std::vector<std::string>& row : CsvRows(bookings.out)) {
+        ASSERT_EQ(row.size(), 10u);
+        Counts& counts = listed[row[0]];
+        if (!row[9].empty()) std::get<3>(counts) = row[9];
+        else if (row[6].empty()) ++std::get<2>(counts);
+        else if (row[3] >= "2024-01-01") ++std::get<0>(counts);
+        else ++std::get<1>(counts);
+    }
+    for (auto& [dir, counts] : counted)
+        if (counts == Counts{0, 0, 0, ""}) listed.emplace(dir, counts);  // no row: nothing on the wrong side
+    EXPECT_EQ(listed, counted);
+    EXPECT_EQ(std::get<0>(counted[bakery]), 2);  // USN77 and VSS24
+    EXPECT_NE(bookings.out.find(bakery + ",Bäckerei Müller AG,901,2024-01-20,6100,VSS24,7.7,50.00,Sonderfall,\r\n"),
+              std::string::npos) << bookings.out;
+    EXPECT_NE(bookings.out.find(bakery + ",Bäckerei Müller AG,902,2023-11-30,6500,VSN81,8.1,20.00,\"Vorbezug, Dezember\",\r\n"),
+              std::string::npos) << bookings.out;
+
+    const BatchResult json = RunBatch({"bookings", "--wrong-side", "--format", "json", bakery});
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.out.rfind("[\n  {\"directory\": \"" + bakery + "\", \"name\": \"Bäckerei Müller AG\", ", 0), 0u)
+        << json.out;
+    EXPECT_NE(json.out.find("\"number\": 903, \"date\": \"2024-02-01\", \"account\": \"1000\", \"key\": \"WEG77\", "
+                            "\"rate\": null, \"amount\": 30.00, \"text\": \"Schlüssel gelöscht\", \"problem\": \"\"}\n]\n"),
+              std::string::npos) << json.out;
+    EXPECT_EQ(Dump(bakery), before);
 }
 
 }  // namespace
