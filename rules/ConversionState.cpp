@@ -19,7 +19,6 @@ struct KeyIds {
     std::set<std::string> old;          // old keys the conversion works on
     std::set<std::string> withNewKey;   // of those, the ones whose new key exists
     std::set<std::string> onAccounts;   // of those, the ones an account defaults to
-    std::vector<std::string> newRate;   // keys at a new rate
 };
 
 int ReadKeys(Mandate& mandate, const ConvertTable& table, ConversionState& state, KeyIds& ids) {
@@ -39,11 +38,7 @@ int ReadKeys(Mandate& mandate, const ConvertTable& table, ConversionState& state
             ++state.newKeysMissing;
     }
     int status = walk.ReadFirst();
-    for (; status == pendra::kOk; status = walk.ReadNext()) {
-        ids.all.insert(walk.GetId());
-        if (IsNewRate(walk.GetPercent()) && MWSTSchluesselIgnorieren(walk.GetId()) != 1)
-            ids.newRate.push_back(walk.GetId());
-    }
+    for (; status == pendra::kOk; status = walk.ReadNext()) ids.all.insert(walk.GetId());
     return pendra::WalkEnded(status) ? pendra::kOk : status;
 }
 
