@@ -59,6 +59,7 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
     status.name = mandate.GetName();
     long version = 0;
     if (mandate.GetVersion(version, 1) != 0) status.dataVersion = version;
+    status.dataFormat = mandate.GetDataFormat();
     if (!mandate.IsSQLMandate() && status.dataVersion != kRequiredVersion) {
         status.problem = Problem::kVersion;
         return status;
@@ -78,7 +79,19 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
 
 MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings) {
     Mandate mandate(0);
-    const int opened = mandate.OpenMandateFiles(dir, 1, true);
+    const int opened = mandate.OpenMandateFilesReadOnly(dir);
+    if (opened == pendra::kFormatTooOld) {
+        // Open for its meta alone: what it is, said as it is.
+        MandateStatus status;
+        status.directory = dir;
+        status.name = mandate.GetName();
+        long version = 0;
+        if (mandate.GetVersion(version, 1) != 0) status.dataVersion = version;
+        status.dataFormat = mandate.GetDataFormat();
+        status.problem = Problem::kVersion;
+        mandate.CloseMandateFiles();
+        return status;
+    }
     if (opened != pendra::kOk) {
         MandateStatus status;
         status.directory = dir;

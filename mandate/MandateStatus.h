@@ -16,6 +16,7 @@ struct MandateStatus {
     std::string directory;
     std::string name;
     long dataVersion = 0;  // 0 when not known
+    int dataFormat = 0;    // the storage format of the data library; 0 when not known
     // "2018", "2024", another version number, "none" or "unreadable".
     std::string form;
     ConversionState state;
@@ -25,7 +26,8 @@ struct MandateStatus {
     bool Read() const { return problem == Problem::kNone; }
 };
 
-// The status of the mandate in `dir`. Its password, if it has one, is asked
+// The status of the mandate in `dir`, opened to read only: nothing in its
+// folder is created or changed, whatever its format. Its password, if it has one, is asked
 // through the data library's prompt, shown through `seam`. The bookings are
 // counted only when `withBookings` (the stage needs none of them).
 MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings);

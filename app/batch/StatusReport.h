@@ -9,7 +9,7 @@ struct MandateStatus;
 // The report of `mwst-batch status`: text (an aligned table in the user's
 // language), CSV (RFC 4180, UTF-8, a header line) or JSON (an array of
 // objects). The columns, and their keys in CSV and JSON:
-//   directory,name,data_version,form,old_keys,new_keys_missing,
+//   directory,name,data_version,data_format,form,old_keys,new_keys_missing,
 //   accounts_on_old_keys,old_keys_booked,bookings_2024_on_old_rates,
 //   bookings_2023_on_new_rates,stage,problem
 // Numbers that could not be read are empty (null in JSON); the form, the

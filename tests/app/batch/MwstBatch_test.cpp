@@ -12,6 +12,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -589,13 +591,13 @@ TEST_F(MwstBatchTest, StatusTellsWhereEachMandateStands) {
                                          removed, old});
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_EQ(result.out,
-              "directory,name,data_version,form,old_keys,new_keys_missing,accounts_on_old_keys,old_keys_booked,"
+              "directory,name,data_version,data_format,form,old_keys,new_keys_missing,accounts_on_old_keys,old_keys_booked,"
               "bookings_2024_on_old_rates,bookings_2023_on_new_rates,stage,problem\r\n" +
-                  notStarted + ",a,2300,none,2,2,1,2,2,0,not-started,\r\n" +
-                  inserted + ",b,2300,none,2,0,1,0,0,1,keys-inserted,\r\n" +
-                  adapted + ",c,2300,none,2,0,0,0,0,0,accounts-adapted,\r\n" +
-                  removed + ",d,2300,2024,0,0,0,0,0,0,old-keys-removed,\r\n" +
-                  old + ",e,2299,,,,,,,,,version\r\n");
+                  notStarted + ",a,2300,3,none,2,2,1,2,2,0,not-started,\r\n" +
+                  inserted + ",b,2300,3,none,2,0,1,0,0,1,keys-inserted,\r\n" +
+                  adapted + ",c,2300,3,none,2,0,0,0,0,0,accounts-adapted,\r\n" +
+                  removed + ",d,2300,3,2024,0,0,0,0,0,0,old-keys-removed,\r\n" +
+                  old + ",e,2299,3,,,,,,,,,version\r\n");
     EXPECT_EQ(Dump(inserted), before);
 
     const BatchResult json = RunBatch({"status", "--format=json", "--lang", "fr", adapted});
@@ -604,6 +606,46 @@ TEST_F(MwstBatchTest, StatusTellsWhereEachMandateStands) {
     const BatchResult text = RunBatch({"status", "--lang", "fr", old});
     EXPECT_NE(text.out.find("  les données ne sont pas"), std::string::npos) << text.out;
     EXPECT_EQ(text.out.find('\t'), std::string::npos) << text.out;
+}
+
+// Every file below `root` by its path, as size and bytes (folders as "/").
+std::map<std::string, std::string> TreeContents(const std::string& root) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        std::string bytes = "/";
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            bytes = std::to_string(entry.file_size()) + ":" +
+                    std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        contents[entry.path().string()] = bytes;
+    }
+    return contents;
+}
+
+// The demo mandates, one without its lock file (as a copy from elsewhere
+// comes) and one whose database has a page of zeros: status reads them all
+// and leaves every byte as it was, no lock file, journal or format upgrade.
+TEST_F(MwstBatchTest, StatusChangesNoFileOfAnyMandate) {
+    const std::string root = Path("demo");
+    ASSERT_EQ(Tool({"demo", root}), 0);
+    std::filesystem::remove(root + "/cave-favre/pendra.lock");
+    std::filesystem::copy(root + "/cave-favre", root + "/zeroed");
+    {
+        std::fstream db(root + "/zeroed/pendra.db", std::ios::binary | std::ios::in | std::ios::out);
+        db.seekp(100);
+        const std::string zeros(4096 - 100, '\0');
+        db.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+    }
+    const std::map<std::string, std::string> before = TreeContents(root);
+    for (const char* format : {"text", "csv", "json"}) {
+        const BatchResult result = RunBatch({"status", "--format", format, "--search", root});
+        EXPECT_EQ(result.exitCode, 1) << format << result.err;
+        EXPECT_TRUE(TreeContents(root) == before) << format;
+    }
+    const BatchResult csv = RunBatch({"status", "--format", "csv", "--search", root});
+    EXPECT_NE(csv.out.find("/metzgerei-gerber,Metzgerei Gerber AG,2299,3,"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find("/cave-favre,Cave Favre SA,2300,3,2018,"), std::string::npos) << csv.out;
 }
 
 // The writer of every report: the same rows for a program and for a person.
