@@ -17,11 +17,15 @@ struct MandateStatus {
     std::string name;
     long dataVersion = 0;  // 0 when not known
     int dataFormat = 0;    // the storage format of the data library; 0 when not known
-    // "2018", "2024", another version number, "none" or "unreadable".
+    // "2018", "2024", another version number, "none", "unreadable", or
+    // "mixed" when the four form files are not of one version.
     std::string form;
+    std::string formVersions;  // with "mixed": the versions found, as "MWSTFORM.VTS 2024, ..."
     ConversionState state;
     ConversionStage stage = ConversionStage::kNotStarted;
     Problem problem = Problem::kNone;
+    // Why the mandate cannot be read, in words in the user's language.
+    std::string detail;
 
     bool Read() const { return problem == Problem::kNone; }
 };
@@ -33,6 +37,11 @@ struct MandateStatus {
 MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings);
 // The same for a mandate that is open here (and may be held by this process).
 MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings);
+
+// Why the mandate in `dir` could not be opened, `status` the open's answer:
+// in words in the user's language, telling a missing folder, a folder
+// without mandate and a database damaged, cut short, empty or a folder apart.
+std::string OpenFailureText(const std::string& dir, int status);
 
 // "version", "password", "locked", "unreadable"; "" for none.
 const char* ProblemName(MandateStatus::Problem problem);

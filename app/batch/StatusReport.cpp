@@ -1,5 +1,6 @@
 #include "app/batch/StatusReport.h"
 
+#include "base/Format.h"
 #include "core/Strings.h"
 #include "mandate/MandateStatus.h"
 #include "res/Resource.h"
@@ -30,7 +31,8 @@ constexpr StatusColumn kColumns[] = {
     {"bookings_2024_on_old_rates", Kind::kNumber, false, Shorten::kEnd},
     {"bookings_2023_on_new_rates", Kind::kNumber, false, Shorten::kEnd},
     {"stage", Kind::kText, true, Shorten::kEnd},
-    {"problem", Kind::kText, true, Shorten::kEnd},
+    {"problem", Kind::kText, false, Shorten::kEnd},
+    {"problem_detail", Kind::kText, true, Shorten::kEnd},
 };
 
 Field Number(long value, bool known) { return known && value >= 0 ? Field{std::to_string(value)} : std::nullopt; }
@@ -78,6 +80,20 @@ ReportTable::Row InUserLanguage(ReportTable::Row row, const ReportTable& table) 
     return row;
 }
 
+// The reason in words: what the read found, else what the problem means.
+std::string ProblemDetail(const MandateStatus& status) {
+    if (!status.detail.empty()) return status.detail;
+    switch (status.problem) {
+    case MandateStatus::Problem::kNone: return {};
+    case MandateStatus::Problem::kVersion:
+        return Format(LoadString(IDS_DETAIL_VERSION), status.dataVersion ? std::to_string(status.dataVersion) : "?");
+    case MandateStatus::Problem::kPassword: return LoadString(IDS_DETAIL_PASSWORD);
+    case MandateStatus::Problem::kLocked: return LoadString(IDS_DETAIL_LOCKED);
+    case MandateStatus::Problem::kUnreadable: break;
+    }
+    return ProblemText(status.problem);
+}
+
 }  // namespace
 
 ReportTable StatusTable() {
@@ -108,6 +124,7 @@ ReportTable::Row StatusFields(const MandateStatus& status) {
         Number(state.bookings2023OnNewRates, read),
         read ? Field{StageName(status.stage)} : std::nullopt,
         std::string(ProblemName(status.problem)),
+        ProblemDetail(status),
     };
 }
 

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <set>
@@ -592,19 +593,22 @@ TEST_F(MwstBatchTest, StatusTellsWhereEachMandateStands) {
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_EQ(result.out,
               "directory,name,data_version,data_format,form,old_keys,new_keys_missing,accounts_on_old_keys,old_keys_booked,"
-              "bookings_2024_on_old_rates,bookings_2023_on_new_rates,stage,problem\r\n" +
-                  notStarted + ",a,2300,3,none,2,2,1,2,2,0,not-started,\r\n" +
-                  inserted + ",b,2300,3,none,2,0,1,0,0,1,keys-inserted,\r\n" +
-                  adapted + ",c,2300,3,none,2,0,0,0,0,0,accounts-adapted,\r\n" +
-                  removed + ",d,2300,3,2024,0,0,0,0,0,0,old-keys-removed,\r\n" +
-                  old + ",e,2299,3,,,,,,,,,version\r\n");
+              "bookings_2024_on_old_rates,bookings_2023_on_new_rates,stage,problem,problem_detail\r\n" +
+                  notStarted + ",a,2300,3,none,2,2,1,2,2,0,not-started,,\r\n" +
+                  inserted + ",b,2300,3,none,2,0,1,0,0,1,keys-inserted,,\r\n" +
+                  adapted + ",c,2300,3,none,2,0,0,0,0,0,accounts-adapted,,\r\n" +
+                  removed + ",d,2300,3,2024,0,0,0,0,0,0,old-keys-removed,,\r\n" +
+                  old + ",e,2299,3,,,,,,,,,version,\"die Daten liegen in der Version 2299 vor, nötig ist 2300: den "
+                        "Mandanten zuerst mit dem Buchhaltungsprogramm umstellen\"\r\n");
     EXPECT_EQ(Dump(inserted), before);
 
     const BatchResult json = RunBatch({"status", "--format=json", "--lang", "fr", adapted});
     EXPECT_EQ(json.exitCode, 0) << json.err;
-    EXPECT_NE(json.out.find("\"stage\": \"accounts-adapted\", \"problem\": \"\"}\n]\n"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"stage\": \"accounts-adapted\", \"problem\": \"\", \"problem_detail\": \"\"}\n]\n"),
+              std::string::npos)
+        << json.out;
     const BatchResult text = RunBatch({"status", "--lang", "fr", old});
-    EXPECT_NE(text.out.find("  les données ne sont pas"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  les données sont en version 2299"), std::string::npos) << text.out;
     EXPECT_EQ(text.out.find('\t'), std::string::npos) << text.out;
 }
 
@@ -624,19 +628,30 @@ std::map<std::string, std::string> TreeContents(const std::string& root) {
 }
 
 // The demo mandates, one without its lock file (as a copy from elsewhere
-// comes) and one whose database has a page of zeros: status reads them all
-// and leaves every byte as it was, no lock file, journal or format upgrade.
-TEST_F(MwstBatchTest, StatusChangesNoFileOfAnyMandate) {
+// comes), and copies whose database is damaged in each way a search meets:
+// status reads them all, a row each, and leaves every byte as it was (no
+// lock file, journal or format upgrade); a command over the search leaves
+// the damaged ones out with their reason.
+TEST_F(MwstBatchTest, StatusFindsEveryMandateAndChangesNoFile) {
     const std::string root = Path("demo");
     ASSERT_EQ(Tool({"demo", root}), 0);
     std::filesystem::remove(root + "/cave-favre/pendra.lock");
-    std::filesystem::copy(root + "/cave-favre", root + "/zeroed");
-    {
-        std::fstream db(root + "/zeroed/pendra.db", std::ios::binary | std::ios::in | std::ios::out);
-        db.seekp(100);
+    const auto damaged = [&root](const std::string& name, const std::function<void(const std::string&)>& damage) {
+        std::filesystem::copy(root + "/cave-favre", root + "/" + name);
+        damage(root + "/" + name + "/pendra.db");
+    };
+    damaged("zeroed", [](const std::string& db) {
+        std::fstream file(db, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(100);
         const std::string zeros(4096 - 100, '\0');
-        db.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
-    }
+        file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+    });
+    damaged("truncated", [](const std::string& db) { std::filesystem::resize_file(db, 6000); });
+    damaged("empty", [](const std::string& db) { std::filesystem::resize_file(db, 0); });
+    damaged("folder", [](const std::string& db) {
+        std::filesystem::remove(db);
+        std::filesystem::create_directory(db);
+    });
     const std::map<std::string, std::string> before = TreeContents(root);
     for (const char* format : {"text", "csv", "json"}) {
         const BatchResult result = RunBatch({"status", "--format", format, "--search", root});
@@ -644,8 +659,21 @@ TEST_F(MwstBatchTest, StatusChangesNoFileOfAnyMandate) {
         EXPECT_TRUE(TreeContents(root) == before) << format;
     }
     const BatchResult csv = RunBatch({"status", "--format", "csv", "--search", root});
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 1 + 8 + 4) << csv.out;
     EXPECT_NE(csv.out.find("/metzgerei-gerber,Metzgerei Gerber AG,2299,3,"), std::string::npos) << csv.out;
     EXPECT_NE(csv.out.find("/cave-favre,Cave Favre SA,2300,3,2018,"), std::string::npos) << csv.out;
+    const std::vector<std::pair<std::string, std::string>> reasons = {
+        {"zeroed", "ist beschädigt"}, {"truncated", "abgeschnitten: 6000 von 32768 Bytes"},
+        {"empty", "ist leer"}, {"folder", "ist ein Ordner"}};
+    const BatchResult run = RunBatch({"insert-keys", "--dry-run", "--yes", "--search", root});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    for (const auto& [name, reason] : reasons) {
+        const std::string row = root + "/" + name + ",,,,,,,,,,,,unreadable,";
+        const std::size_t at = csv.out.find(row);
+        ASSERT_NE(at, std::string::npos) << name << csv.out;
+        EXPECT_NE(csv.out.substr(at, csv.out.find('\n', at) - at).find(reason), std::string::npos) << name << csv.out;
+        EXPECT_NE(run.out.find("Mandant " + root + "/" + name + " ausgelassen: "), std::string::npos) << run.out;
+    }
 }
 
 // The writer of every report: the same rows for a program and for a person.
