@@ -157,8 +157,11 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
         if (status.problem == Problem::kUnreadable) status.detail = OpenFailureText(mandate.GetPath(), read);
         return status;
     }
-    status.stage = StageOf(status.state, FormEraOf(ReadForm(mandate, status.form)));
+    status.era = FormEraOf(ReadForm(mandate, status.form));
+    status.stage = StageOf(status.state, status.era);
+    // Half one form and half the other: no stage of the conversion is that.
     CheckFormFiles(mandate.GetPath(), status.form, status.formVersions);
+    if (status.form == "mixed") status.stage = ConversionStage::kInconsistent;
     return status;
 }
 

@@ -22,7 +22,9 @@ struct MandateStatus {
     std::string form;
     std::string formVersions;  // with "mixed": the versions found, as "MWSTFORM.VTS 2024, ..."
     ConversionState state;
+    // Inconsistent also when the form files are mixed.
     ConversionStage stage = ConversionStage::kNotStarted;
+    FormEra era = FormEra::kNone;  // of the active form workbook
     Problem problem = Problem::kNone;
     // Why the mandate cannot be read, in words in the user's language.
     std::string detail;

@@ -28,11 +28,12 @@ struct KnownOptions {
     QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("de|fr")};
     QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
     QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("text|csv|json")};
+    QCommandLineOption summary{QStringLiteral("summary")};
 
     void AddTo(QCommandLineParser& parser) const {
         standard.AddTo(parser);
         for (const QCommandLineOption* option :
-             {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs, &format})
+             {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs, &format, &summary})
             parser.addOption(*option);
     }
 };
@@ -193,9 +194,11 @@ bool TakeForm(BatchOptions& options, const QCommandLineParser& parser, const Kno
     options.dirs.assign(positional.begin() + 1, positional.end());
     if (word == kBackups || word == kRestore) return TakeOneMandateForm(options, word, err);
     if (options.backupId) return NotWith(err, "--backup", word);
-    const bool taken = word == kStatus             ? TakeStatusForm(options, Values(parser, known.format), err)
-                       : parser.isSet(known.format) ? NotWith(err, "--format", word)
-                                                    : TakeCommands(options, word, err);
+    options.statusSummary = parser.isSet(known.summary);
+    const bool taken = word == kStatus               ? TakeStatusForm(options, Values(parser, known.format), err)
+                       : parser.isSet(known.format)  ? NotWith(err, "--format", word)
+                       : parser.isSet(known.summary) ? NotWith(err, "--summary", word)
+                                                     : TakeCommands(options, word, err);
     if (!taken) return false;
     if (options.dirs.empty() && !options.searchRoot) return NoMandates(err);
     return true;

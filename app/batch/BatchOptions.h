@@ -25,6 +25,7 @@ struct BatchOptions {
 
     Mode mode = Mode::kCommands;
     StatusFormat statusFormat = StatusFormat::kText;
+    bool statusSummary = false;  // status: the counts per stage and per problem only
     bool dryRun = false;
     std::optional<std::string> backupId;  // restore: the backup to put back (else the newest)
     std::vector<std::string> commandNames;

@@ -125,7 +125,7 @@ int BatchRun::PrintStatusReport(std::ostream& out, std::ostream& err) {
     std::istringstream in(lines.str());
     for (std::string line; std::getline(in, line);)
         if (const std::optional<ReportTable::Row> row = ReportTable::Decoded(line)) rows.push_back(*row);
-    out << StatusReport(rows, options_.statusFormat) << std::flush;
+    out << StatusReport(rows, options_.statusFormat, options_.statusSummary) << std::flush;
     return std::max(status, run);
 }
 
