@@ -20,6 +20,7 @@
 #include "res/Resource.h"
 #include "backup/MandateBackup.h"
 #include "pendra/Mandate.h"
+#include "pendra/SqlMandateConfiguration.h"
 
 namespace fs = std::filesystem;
 
@@ -76,8 +77,14 @@ private:
         }
         if (!searched_.insert({info.st_dev, info.st_ino}).second) return true;
         const std::string here = ThroughDescriptor(path, fd);
-        if (Mandate::PathContainsMandate(here)) found_(path);
-        for (const std::string& name : SubfolderNames(here, path))
+        bool databaseFile = false;
+        const std::vector<std::string> subfolders = SubfolderNames(here, path, databaseFile);
+        // A mandate whose database cannot be opened (damaged, cut short,
+        // empty, a folder, named in other letters) is still found: opening
+        // it says why it cannot be used, it is never passed over in silence.
+        if (databaseFile || Mandate::PathContainsMandate(here) || SqlMandateConfiguration::ExistsIn(here))
+            found_(path);
+        for (const std::string& name : subfolders)
             if (!Visit(ChildPath(path, name), fd, name)) return false;
         return true;
     }
@@ -95,14 +102,18 @@ private:
     // The folders in `path` but backups, in name order as a Windows
     // folder lists them (letter case aside), whatever order the file system
     // keeps: the list shows gruppe1 before gruppe2 on every machine.
-    std::vector<std::string> SubfolderNames(const std::string& here, const std::string& path) {
+    // `databaseFile`: an entry is named as a mandate's database, in any
+    // letter case, whatever it is.
+    std::vector<std::string> SubfolderNames(const std::string& here, const std::string& path, bool& databaseFile) {
+        static const std::string database = win1252::FoldCase(MandateFiles::kDatabaseFileName);
         std::vector<std::string> names;
         std::error_code error;
         fs::directory_iterator entries(here, error);
         for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+            std::string name = entries->path().filename().string();
+            if (win1252::FoldCase(name) == database) databaseFile = true;
             std::error_code typeError;
             if (!entries->is_directory(typeError)) continue;
-            std::string name = entries->path().filename().string();
             if (!backup::IsBackupFolder(name)) names.push_back(std::move(name));
         }
         // The folders listed before the error are still searched.

@@ -3,7 +3,8 @@
 #include <string>
 
 // The mandate search below a folder: every folder holding a mandate is passed
-// to `found` as it was met (no trailing "/"), depth first, the folders of each
+// to `found` as it was met, also one whose database cannot be opened (every
+// folder with a file or folder named pendra.db in any letter case) (no trailing "/"), depth first, the folders of each
 // folder in name order (letter case aside).
 // A folder met again through a symbolic link is searched once; a folder that
 // cannot be read (no access, a path beyond PATH_MAX) is passed over and

@@ -1,12 +1,23 @@
 #include "mandate/MandateStatus.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
+#include <map>
 
 #include "core/PendraUiBridge.h"
 #include "core/Strings.h"
+#include "forms/FilesOfOurs.h"
 #include "forms/MwstFormulaUpdater.h"
 #include "forms/MwstSheet.h"
+#include "base/Format.h"
+#include "base/Windows1252.h"
 #include "pendra/Mandate.h"
+#include "pendra/SqlMandateConfiguration.h"
+#include "pendra/SqliteSchema.h"
 #include "pendra/PendraStatus.h"
 #include "res/Resource.h"
 #include "rules/ConvertTable.h"
@@ -51,7 +62,76 @@ unsigned ReadForm(const Mandate& mandate, std::string& form) {
     return failure.empty() ? version : 0;
 }
 
+// The form files of a mandate, each of which a form command writes.
+constexpr const char* kFormFiles[] = {"MWSTFORM.VTS", "MWSTPAU.VTS", "_MWSTFRM.VTS", "_MWSTPAU.VTS"};
+
+// "mixed" in `form` when the form files there are not of one version (one
+// that cannot be read counts as a version of its own); `versions` names them.
+void CheckFormFiles(const std::string& dir, std::string& form, std::string& versions) {
+    std::map<std::string, std::string> found;  // file, version
+    for (const char* name : kFormFiles) {
+        std::error_code error;
+        const std::string path = dir + "/" + name;
+        if (!std::filesystem::exists(path, error)) continue;
+        std::string failure;
+        const unsigned version = MwstGetVersion(path, &failure);
+        found[name] = failure.empty() ? std::to_string(version) : "?";
+    }
+    bool mixed = false;
+    for (const auto& [name, version] : found) mixed = mixed || version != found.begin()->second;
+    if (!mixed) return;
+    form = "mixed";
+    versions.clear();
+    for (const char* name : kFormFiles)
+        if (found.count(name)) versions += (versions.empty() ? "" : ", ") + std::string(name) + " " + found[name];
+}
+
+// The size a database's header says it has: page size times page count.
+long long HeaderSize(const unsigned char* header) {
+    long long pageSize = (header[16] << 8) | header[17];
+    if (pageSize == 1) pageSize = 65536;
+    const long long pages = (static_cast<long long>(header[28]) << 24) | (header[29] << 16) | (header[30] << 8) | header[31];
+    return pageSize * pages;
+}
+
+std::string NoAccess(int error) { return Format(LoadString(IDS_DETAIL_NO_ACCESS), SystemText(error)); }
+
 }  // namespace
+
+std::string OpenFailureText(const std::string& dir, int status) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(dir, error)) return Format(LoadString(IDS_DETAIL_NO_FOLDER), dir);
+    if (SqlMandateConfiguration::ExistsIn(dir)) return LoadString(IDS_DETAIL_SQL);
+    if (status == pendra::kPathTooLong)
+        return Format(LoadString(IDS_REASON_PATH_TOO_LONG), static_cast<int>(pendra::schema::MaxMandateFolderLength()));
+    const std::string db = pendra::schema::DatabasePath(dir);
+    struct stat info {};
+    if (::stat(db.c_str(), &info) != 0) {
+        if (errno != ENOENT) return NoAccess(errno);
+        // Named in other letters: found by the search, not opened by the library.
+        const std::string wanted = win1252::FoldCase(MandateFiles::kDatabaseFileName);
+        for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+            const std::string name = entry.path().filename().string();
+            if (win1252::FoldCase(name) == wanted) return Format(LoadString(IDS_DETAIL_DB_NAME), name);
+        }
+        return LoadString(IDS_DETAIL_NO_MANDATE);
+    }
+    if (S_ISDIR(info.st_mode)) return LoadString(IDS_DETAIL_DB_FOLDER);
+    if (info.st_size == 0) return LoadString(IDS_DETAIL_DB_EMPTY);
+    const int fd = ::open(db.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return NoAccess(errno);
+    unsigned char header[100] = {};
+    const ssize_t got = ::pread(fd, header, sizeof header, 0);
+    ::close(fd);
+    if (got < 0) return NoAccess(errno);
+    if (got < static_cast<ssize_t>(sizeof header))
+        return Format(LoadString(IDS_DETAIL_DB_TOO_SHORT), std::to_string(info.st_size));
+    if (pendra::schema::CheckHeader(db) != pendra::kOk) return LoadString(IDS_DETAIL_DB_FOREIGN);
+    if (const long long size = HeaderSize(header); size > info.st_size)
+        return Format(LoadString(IDS_DETAIL_DB_TRUNCATED), std::to_string(info.st_size), std::to_string(size));
+    if (status == pendra::kAccessDenied) return NoAccess(EACCES);
+    return Format(LoadString(IDS_DETAIL_DB_DAMAGED), status);
+}
 
 MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
     MandateStatus status;
@@ -59,6 +139,7 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
     status.name = mandate.GetName();
     long version = 0;
     if (mandate.GetVersion(version, 1) != 0) status.dataVersion = version;
+    status.dataFormat = mandate.GetDataFormat();
     if (!mandate.IsSQLMandate() && status.dataVersion != kRequiredVersion) {
         status.problem = Problem::kVersion;
         return status;
@@ -66,23 +147,44 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
     const ConvertTable table(mandate.GetPath());
     if (table.Unreadable()) {
         status.problem = Problem::kUnreadable;
+        status.detail = filesofours::UnreadableTableLine(table).value_or("");
+        while (!status.detail.empty() && (status.detail.back() == '\n' || status.detail.back() == '\r'))
+            status.detail.pop_back();
         return status;
     }
     if (const int read = ReadConversionState(mandate, table, withBookings, status.state); read != pendra::kOk) {
         status.problem = ProblemOf(read);
+        if (status.problem == Problem::kUnreadable) status.detail = OpenFailureText(mandate.GetPath(), read);
         return status;
     }
-    status.stage = StageOf(status.state, FormEraOf(ReadForm(mandate, status.form)));
+    status.era = FormEraOf(ReadForm(mandate, status.form));
+    status.stage = StageOf(status.state, status.era);
+    // Half one form and half the other: no stage of the conversion is that.
+    CheckFormFiles(mandate.GetPath(), status.form, status.formVersions);
+    if (status.form == "mixed") status.stage = ConversionStage::kInconsistent;
     return status;
 }
 
 MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings) {
     Mandate mandate(0);
-    const int opened = mandate.OpenMandateFiles(dir, 1, true);
+    const int opened = mandate.OpenMandateFilesReadOnly(dir);
+    if (opened == pendra::kFormatTooOld) {
+        // Open for its meta alone: what it is, said as it is.
+        MandateStatus status;
+        status.directory = dir;
+        status.name = mandate.GetName();
+        long version = 0;
+        if (mandate.GetVersion(version, 1) != 0) status.dataVersion = version;
+        status.dataFormat = mandate.GetDataFormat();
+        status.problem = Problem::kVersion;
+        mandate.CloseMandateFiles();
+        return status;
+    }
     if (opened != pendra::kOk) {
         MandateStatus status;
         status.directory = dir;
         status.problem = ProblemOf(opened);
+        if (status.problem == Problem::kUnreadable) status.detail = OpenFailureText(dir, opened);
         return status;
     }
     MandateStatus status;

@@ -16,16 +16,24 @@ struct MandateStatus {
     std::string directory;
     std::string name;
     long dataVersion = 0;  // 0 when not known
-    // "2018", "2024", another version number, "none" or "unreadable".
+    int dataFormat = 0;    // the storage format of the data library; 0 when not known
+    // "2018", "2024", another version number, "none", "unreadable", or
+    // "mixed" when the four form files are not of one version.
     std::string form;
+    std::string formVersions;  // with "mixed": the versions found, as "MWSTFORM.VTS 2024, ..."
     ConversionState state;
+    // Inconsistent also when the form files are mixed.
     ConversionStage stage = ConversionStage::kNotStarted;
+    FormEra era = FormEra::kNone;  // of the active form workbook
     Problem problem = Problem::kNone;
+    // Why the mandate cannot be read, in words in the user's language.
+    std::string detail;
 
     bool Read() const { return problem == Problem::kNone; }
 };
 
-// The status of the mandate in `dir`. Its password, if it has one, is asked
+// The status of the mandate in `dir`, opened to read only: nothing in its
+// folder is created or changed, whatever its format. Its password, if it has one, is asked
 // through the data library's prompt, shown through `seam`. The bookings are
 // counted only when `withBookings` (the stage needs none of them).
 MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings);
@@ -34,6 +42,10 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings);
 
 // The problem of a read that answered `status` (not kOk).
 MandateStatus::Problem ProblemOfRead(int status);
+// Why the mandate in `dir` could not be opened, `status` the open's answer:
+// in words in the user's language, telling a missing folder, a folder
+// without mandate and a database damaged, cut short, empty or a folder apart.
+std::string OpenFailureText(const std::string& dir, int status);
 
 // "version", "password", "locked", "unreadable"; "" for none.
 const char* ProblemName(MandateStatus::Problem problem);

@@ -57,7 +57,11 @@ void Mandate::SetGlobalMandate(Mandate* mandate) { globalMandate = mandate; }
 
 Mandate* Mandate::GetGlobalMandate() { return globalMandate; }
 
-int Mandate::OpenMandateFiles(const std::string& path, int, bool) {
+int Mandate::OpenMandateFiles(const std::string& path, int, bool) { return Open(path, false); }
+
+int Mandate::OpenMandateFilesReadOnly(const std::string& path) { return Open(path, true); }
+
+int Mandate::Open(const std::string& path, bool readOnly) {
     CloseMandateFiles();
     std::string dir = WithoutTrailingSlash(path);
     SetLastName(dir + "/" + kDatabaseFileName);
@@ -66,13 +70,14 @@ int Mandate::OpenMandateFiles(const std::string& path, int, bool) {
         std::optional<SqlMandateConfiguration> configuration = SqlMandateConfiguration::Read(dir);
         if (!configuration) return pendra::kNotADatabase;
         sqlConfiguration_ = std::make_unique<SqlMandateConfiguration>(*configuration);
-        engine_ = PgEngine::Open(*sqlConfiguration_, status);
+        engine_ = PgEngine::Open(*sqlConfiguration_, status, readOnly);
     } else {
-        engine_ = SqliteEngine::Open(dir, status);
+        engine_ = SqliteEngine::Open(dir, status, readOnly);
     }
     if (!engine_) return status;
     path_ = dir;
-    return pendra::kOk;
+    // Only a read-only open keeps a mandate whose format is too old, for its meta.
+    return status == pendra::kFormatTooOld ? status : pendra::kOk;
 }
 
 int Mandate::CloseMandateFiles() {
@@ -95,6 +100,8 @@ int Mandate::IsSQLMandate() const {
 }
 
 std::string Mandate::GetName() const { return engine_ ? engine_->Meta().name : std::string(); }
+
+int Mandate::GetDataFormat() const { return engine_ ? engine_->Meta().formatVersion : 0; }
 
 int Mandate::GetVersion(long& version, int) const {
     if (!engine_) return 0;
@@ -171,7 +178,12 @@ bool Mandate::PathContainsMandate(const std::string& path) {
     if (!pendra::schema::DatabasePathFits(WithoutTrailingSlash(path))) return true;
     pendra::sqlite::Connection connection;
     const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
-    if (connection.Open(dbPath, flags) != SQLITE_OK) return false;
+    // Looking leaves no trace: without a -wal file to read the file is read
+    // alone, else SQLite would make the -wal and -shm files of a WAL database.
+    const bool fileAlone = !pendra::sqlite::Exists(dbPath + "-wal");
+    const int opened = fileAlone ? connection.Open(pendra::sqlite::ImmutableUri(dbPath), flags | SQLITE_OPEN_URI)
+                                 : connection.Open(dbPath, flags);
+    if (opened != SQLITE_OK) return false;
     sqlite3_busy_timeout(connection.Get(), 1000);
     MandateMeta meta;
     // A mandate in a folder or on a medium this user may not write is still one.

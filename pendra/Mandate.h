@@ -31,6 +31,11 @@ public:
     // them: 1, true). 0, 12 (no mandate), 30 (not our database), 60010 (format too
     // old), 88 (held exclusively by another process).
     int OpenMandateFiles(const std::string& path, int mode = 1, bool cache = true);
+    // Opens the mandate to read it as it is: no file created or changed in its
+    // folder, no format converted, no write possible; a mandate held
+    // exclusively still answers 88. On 60010 (format too old) the mandate
+    // stays open for its name, data version and format, without records.
+    int OpenMandateFilesReadOnly(const std::string& path);
     int CloseMandateFiles();
     void CloseCachedFiles();
 
@@ -41,6 +46,8 @@ public:
     std::string GetName() const;
     // Data version of the mandate (2300 for the current product); non-zero when read.
     int GetVersion(long& version, int flags = 1) const;
+    // The version of the library's storage format the data is in; 0 while closed.
+    int GetDataFormat() const;
     // Mandate setting `key` of `section`, or `def` when not set.
     long GetIniLong(int section, int key, long def) const;
     // Stores mandate setting `key` of `section` (one transaction).
@@ -74,6 +81,7 @@ public:
     void NoteWriteAsked() { ++writesAsked_; }
 
 private:
+    int Open(const std::string& path, bool readOnly);
     // Which mandate this is, however its path was written (the password
     // checks of this process are remembered by it).
     std::string Identity() const;

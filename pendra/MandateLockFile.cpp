@@ -63,6 +63,19 @@ std::unique_ptr<MandateLockFile> MandateLockFile::Open(const std::string& dir, i
     return std::unique_ptr<MandateLockFile>(new MandateLockFile(path, fd, dirFd, writable));
 }
 
+std::unique_ptr<MandateLockFile> MandateLockFile::OpenExisting(const std::string& dir) {
+    std::string path = dir + "/" + kFileName;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        return nullptr;
+    }
+    if (fd < 0) return nullptr;
+    int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return std::unique_ptr<MandateLockFile>(new MandateLockFile(path, fd, dirFd, false));
+}
+
 MandateLockFile::MandateLockFile(std::string path, int fd, int dirFd, bool writable)
     : path_(std::move(path)), fd_(fd), dirFd_(dirFd), writable_(writable) {}
 

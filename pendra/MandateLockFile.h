@@ -28,6 +28,9 @@ public:
     // Opens (creating when missing) the lock file of `dir`; nullptr with
     // `status` when it can be neither opened nor created.
     static std::unique_ptr<MandateLockFile> Open(const std::string& dir, int& status);
+    // Opens the lock file of `dir` to read only: never created nor padded, so
+    // a reader leaves the folder as it found it. nullptr when there is none.
+    static std::unique_ptr<MandateLockFile> OpenExisting(const std::string& dir);
     // Creates the lock file of a new mandate.
     static int Create(const std::string& dir);
     ~MandateLockFile();

@@ -43,7 +43,7 @@ std::vector<Param> MandateLockParams() {
 }  // namespace
 
 std::unique_ptr<PgEngine> PgEngine::Open(const SqlMandateConfiguration& configuration,
-                                         int& status) {
+                                         int& status, bool readOnly) {
     std::optional<std::string> conninfo = configuration.MandateConnInfo();
     if (!conninfo) {
         status = pendra::kNotADatabase;
@@ -56,6 +56,10 @@ std::unique_ptr<PgEngine> PgEngine::Open(const SqlMandateConfiguration& configur
         return nullptr;
     }
     status = pendra::pg::ReadMeta(*engine->connection_, engine->meta_);
+    if (readOnly && status == pendra::kFormatTooOld) {
+        engine->metaOnly_ = true;
+        return engine;
+    }
     if (status != pendra::kOk) return nullptr;
     if (!engine->TryMandateLock(false, status)) {
         if (status == pendra::kOk) status = pendra::kMandateHeldExclusively;
@@ -64,6 +68,10 @@ std::unique_ptr<PgEngine> PgEngine::Open(const SqlMandateConfiguration& configur
     engine->writable_ = engine->connection_->QueryBool(
         "SELECT has_table_privilege('buch', 'UPDATE') AND NOT pg_is_in_recovery()", {}, status);
     if (status != pendra::kOk) return nullptr;
+    if (readOnly) {
+        engine->writable_ = false;
+        return engine;
+    }
 
     // An older format is converted now if no other session has the mandate
     // open; else it is read as it is, read-only, until an exclusive hold converts it.
@@ -131,6 +139,10 @@ void PgEngine::ReleaseExclusive() {
 }
 
 std::unique_ptr<StorageTable> PgEngine::OpenTable(const TableLayout& layout, int& status) {
+    if (metaOnly_) {
+        status = pendra::kFormatTooOld;
+        return nullptr;
+    }
     auto table = std::make_unique<PgTable>(*this, layout);
     status = table->CheckSchema();
     if (status != pendra::kOk) return nullptr;

@@ -31,8 +31,10 @@ class SqlMandateConfiguration;
 // leaves nothing half written.
 class PgEngine final : public StorageEngine {
 public:
+    // `readOnly`: read as it is, no format converted; a format too old to
+    // read answers kFormatTooOld with the engine kept for its meta alone.
     static std::unique_ptr<PgEngine> Open(const SqlMandateConfiguration& configuration,
-                                          int& status);
+                                          int& status, bool readOnly = false);
     ~PgEngine() override;
 
     Kind GetKind() const override { return Kind::kSql; }
@@ -104,6 +106,7 @@ private:
     bool writable_ = false;
     bool exclusive_ = false;
     bool legacyIds_ = false;  // tables are read through LegacyIdTable
+    bool metaOnly_ = false;   // a format too old to read: the meta, no table
     int batchDepth_ = 0;
     std::map<std::uint64_t, const PgTable*> recordLocks_;
     std::vector<PgTable*> tables_;

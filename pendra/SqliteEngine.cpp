@@ -58,7 +58,7 @@ bool IsDirectory(const std::string& path) {
 }  // namespace
 
 
-std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& status) {
+std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& status, bool readOnly) {
     if (!IsDirectory(dir)) {
         status = pendra::kFileNotFound;
         return nullptr;
@@ -69,20 +69,31 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
     if (status != pendra::kOk) return nullptr;
 
     std::unique_ptr<SqliteEngine> engine(new SqliteEngine());
-    engine->lockFile_ = MandateLockFile::Open(dir, status);
-    if (!engine->lockFile_) return nullptr;
-    if (!engine->lockFile_->TryLockShared()) {
+    engine->lockPath_ = dir + "/" + MandateLockFile::kFileName;
+    if (readOnly) {
+        engine->lockFile_ = MandateLockFile::OpenExisting(dir);
+    } else {
+        engine->lockFile_ = MandateLockFile::Open(dir, status);
+        if (!engine->lockFile_) return nullptr;
+    }
+    // A reader too takes the shared lock: a mandate another program holds
+    // exclusively may be half way through a change.
+    if (engine->lockFile_ && !engine->lockFile_->TryLockShared()) {
         status = pendra::kMandateHeldExclusively;
         return nullptr;
     }
 
     // WAL needs the -wal and -shm files beside the database.
     // The effective ids and capabilities decide, as for the open that follows.
-    engine->writable_ = faccessat(AT_FDCWD, dbPath.c_str(), W_OK, AT_EACCESS) == 0 &&
+    engine->writable_ = !readOnly && faccessat(AT_FDCWD, dbPath.c_str(), W_OK, AT_EACCESS) == 0 &&
                         faccessat(AT_FDCWD, dir.c_str(), W_OK, AT_EACCESS) == 0;
     int flags = (engine->writable_ ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
                 SQLITE_OPEN_NOMUTEX;
-    int rc = engine->connection_.Open(dbPath, flags);
+    // A reader without a -wal file to take into account reads the file alone:
+    // SQLite would otherwise make the -wal and -shm files of a WAL database.
+    const bool fileAlone = readOnly && !pendra::sqlite::Exists(dbPath + "-wal");
+    int rc = fileAlone ? engine->connection_.Open(pendra::sqlite::ImmutableUri(dbPath), flags | SQLITE_OPEN_URI)
+                       : engine->connection_.Open(dbPath, flags);
     if (rc != SQLITE_OK) {
         status = StatusFrom(rc);
         return nullptr;
@@ -96,11 +107,15 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
     auto readMeta = [&engine](sqlite3* opened) {
         return pendra::schema::ReadMeta(opened, engine->meta_);
     };
-    status = engine->writable_ ? readMeta(db)
-                               : ReadEvenWithoutShm(engine->connection_, dbPath, flags, readMeta);
+    status = engine->writable_ || fileAlone ? readMeta(db)
+                                            : ReadEvenWithoutShm(engine->connection_, dbPath, flags, readMeta);
+    if (readOnly && status == pendra::kFormatTooOld) {
+        engine->metaOnly_ = true;
+        return engine;
+    }
     if (status != pendra::kOk) return nullptr;
     engine->seenLocalCommits_ = localCommits.load(std::memory_order_acquire);
-    engine->seenGeneration_ = engine->lockFile_->Generation();
+    if (engine->lockFile_) engine->seenGeneration_ = engine->lockFile_->Generation();
 
     // An older format is converted now if nobody else has the mandate open (a
     // process of an older version would not understand it any more); else it
@@ -131,6 +146,10 @@ SqliteEngine::~SqliteEngine() {
 }
 
 std::unique_ptr<StorageTable> SqliteEngine::OpenTable(const TableLayout& layout, int& status) {
+    if (metaOnly_) {
+        status = pendra::kFormatTooOld;
+        return nullptr;
+    }
     auto table = std::make_unique<SqliteTable>(*this, layout);
     status = table->PrepareStatus();
     if (status != pendra::kOk) return nullptr;
@@ -154,7 +173,7 @@ bool SqliteEngine::HoldsSnapshot() const {
 void SqliteEngine::CheckForChanges() {
     // The local count first: a commit counted there has bumped the file's counter already.
     const std::uint64_t local = localCommits.load(std::memory_order_acquire);
-    const std::uint64_t generation = lockFile_->Generation();
+    const std::uint64_t generation = lockFile_ ? lockFile_->Generation() : seenGeneration_;
     if (generation != seenGeneration_) {
         ResetAllCursors();
         seenGeneration_ = generation;
@@ -189,7 +208,7 @@ void SqliteEngine::BeforeWalkStep() {
 void SqliteEngine::PublishCommit() {
     // No cursor is open here (writes reset them first), so no snapshot is
     // stale and the values now are the ones the next snapshot starts from.
-    seenGeneration_ = lockFile_->PublishChange();
+    if (lockFile_) seenGeneration_ = lockFile_->PublishChange();
     seenLocalCommits_ = localCommits.fetch_add(1, std::memory_order_acq_rel) + 1;
 }
 
@@ -264,7 +283,7 @@ int SqliteEngine::ReadSettings(std::vector<MandateSetting>& settings) {
 }
 
 int SqliteEngine::AcquireExclusive() {
-    if (!lockFile_->Writable()) return pendra::kAccessDenied;
+    if (!lockFile_ || !lockFile_->Writable()) return pendra::kAccessDenied;
     if (!lockFile_->TryLockExclusive()) return pendra::kMandateHeldExclusively;
     // Not converted when opened because someone else had it open: now is the time.
     // A conversion that fails leaves the mandate read-only; opening it again names the reason.
@@ -272,7 +291,9 @@ int SqliteEngine::AcquireExclusive() {
     return pendra::kOk;
 }
 
-void SqliteEngine::ReleaseExclusive() { lockFile_->ReturnToShared(); }
+void SqliteEngine::ReleaseExclusive() {
+    if (lockFile_) lockFile_->ReturnToShared();
+}
 
 int SqliteEngine::CheckIntegrity(std::string& detail) {
     ResetAllCursors();  // no statement of ours holds a snapshot during the check

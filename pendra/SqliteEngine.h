@@ -32,7 +32,11 @@ class SqliteEngine final : public StorageEngine {
 public:
     static constexpr int kWalkStepsPerCheck = 1024;
 
-    static std::unique_ptr<SqliteEngine> Open(const std::string& dir, int& status);
+    // `readOnly`: the database is only read, as it is: no lock file created,
+    // no journal mode set, no -wal or -shm file made where none is (the file
+    // alone is read then), no format converted. A format too old to read
+    // answers kFormatTooOld with the engine kept for its meta alone.
+    static std::unique_ptr<SqliteEngine> Open(const std::string& dir, int& status, bool readOnly = false);
     ~SqliteEngine() override;
 
     Kind GetKind() const override { return Kind::kFile; }
@@ -51,13 +55,13 @@ public:
 
     // For SqliteTable and SqliteBatch.
     sqlite3* Db() const { return connection_.Get(); }
-    const std::string& LockPath() const { return lockFile_->Path(); }
+    const std::string& LockPath() const { return lockPath_; }
     // Before a read that starts a statement; a table re-seeking resets its own cursor first.
     void BeforeRead();
     // Before the next step of a walk that is open.
     void BeforeWalkStep();
     // How often the change counter was read, for the tests of the above.
-    std::uint64_t ChangeCounterReads() const { return lockFile_->GenerationReads(); }
+    std::uint64_t ChangeCounterReads() const { return lockFile_ ? lockFile_->GenerationReads() : 0; }
     int RunWrite(const std::function<int()>& body);
     void Register(SqliteTable* table) { tables_.push_back(table); }
     void Unregister(SqliteTable* table);
@@ -75,7 +79,11 @@ private:
     // mandate exclusively, may write it and has no table open.
     int UpgradeWhileExclusive();
 
+    // Only a read-only engine may have none: nobody has opened the mandate
+    // since it was made, and no commit can happen that it would have to see.
     std::unique_ptr<MandateLockFile> lockFile_;
+    std::string lockPath_;
+    bool metaOnly_ = false;  // a format too old to read: the meta, no table
     pendra::sqlite::Connection connection_;
     MandateMeta meta_;
     bool writable_ = false;

@@ -121,8 +121,6 @@ int Connection::Open(const std::string& path, int flags) {
     return rc;
 }
 
-namespace {
-
 bool Exists(const std::string& path) {
     struct stat info {};
     return lstat(path.c_str(), &info) == 0;
@@ -144,7 +142,6 @@ std::string ImmutableUri(const std::string& path) {
     return uri + "?immutable=1";
 }
 
-}  // namespace
 
 int ReadEvenWithoutShm(Connection& connection, const std::string& dbPath, int flags,
                        const std::function<int(sqlite3*)>& read) {

@@ -81,6 +81,12 @@ private:
     sqlite3* db_ = nullptr;
 };
 
+// Whether anything (a file, a folder, a link) is at `path`.
+bool Exists(const std::string& path);
+// "file:" URI of `path` with immutable=1: SQLite reads the file alone, with
+// no lock, no -shm and no -wal file; open it with SQLITE_OPEN_URI.
+std::string ImmutableUri(const std::string& path);
+
 // Runs `read` on `connection`, opened read-only on `dbPath` with `flags`.
 // Where SQLite cannot read a WAL database because its -shm file cannot be
 // created (a read-only medium or folder) and no -wal file exists, everything

@@ -351,10 +351,39 @@ enum : int {
     IDS_FORM_UNREADABLE = 21914,
     IDS_LOG_STOPPED = 21915,  // mandate directory
     IDS_STAGE_WAITING_FOR_OLD_BOOKINGS = 21916,
+    // The reason in words of a status row (problem_detail), its next step, its summary.
+    IDS_DETAIL_NO_FOLDER = 21940,           // folder
+    IDS_DETAIL_NO_MANDATE = 21941,
+    IDS_DETAIL_DB_NAME = 21942,             // the name found
+    IDS_DETAIL_DB_FOLDER = 21943,
+    IDS_DETAIL_DB_EMPTY = 21944,
+    IDS_DETAIL_DB_TRUNCATED = 21945,        // bytes there, bytes it should have
+    IDS_DETAIL_DB_TOO_SHORT = 21946,        // bytes
+    IDS_DETAIL_DB_FOREIGN = 21947,
+    IDS_DETAIL_DB_DAMAGED = 21948,          // the library's status
+    IDS_DETAIL_NO_ACCESS = 21949,           // the system's reason
+    IDS_DETAIL_SQL = 21950,
+    IDS_DETAIL_VERSION = 21951,             // the data version found
+    IDS_DETAIL_PASSWORD = 21952,
+    IDS_DETAIL_LOCKED = 21953,
+    IDS_DETAIL_MISSING_KEYS_ACCOUNTS = 21954,// accounts
+    IDS_DETAIL_KEYS_MISSING_FORM_2024 = 21955,// keys missing
+    IDS_DETAIL_ACCOUNTS_FORM_2024 = 21956,  // accounts
+    IDS_DETAIL_FORMS_MIXED = 21957,         // the versions found
+    IDS_NEXT_OLD_BOOKINGS = 21958,
+    IDS_NEXT_CORRECT_ACCOUNTS = 21959,
+    IDS_NEXT_UPDATE_DATA = 21960,
+    IDS_NEXT_PASSWORD = 21961,
+    IDS_NEXT_RETRY = 21962,
+    IDS_NEXT_CHECK_FOLDER = 21963,
+    IDS_FORM_MIXED = 21965,
+    IDS_STATUS_SUMMARY_STAGE = 21966,       // count, stage
+    IDS_STATUS_SUMMARY_PROBLEM = 21967,     // count, problem
+    IDS_STATUS_SUMMARY_TOTAL = 21968,       // count
 };
 
 // The bookings on the wrong side of 1.1.2024: mwst-batch bookings --wrong-side.
 enum : int {
-    IDS_BOOKINGS_HEADING = 21950,    // the columns of the report, separated by tabs
-    IDS_BATCH_NEEDS_OPTION = 21951,  // the word, the option it needs
+    IDS_BOOKINGS_HEADING = 21970,    // the columns of the report, separated by tabs
+    IDS_BATCH_NEEDS_OPTION = 21971,  // the word, the option it needs
 };

@@ -30,11 +30,12 @@ struct KnownOptions {
     QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
     QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("text|csv|json")};
     QCommandLineOption wrongSide{QStringLiteral("wrong-side")};
+    QCommandLineOption summary{QStringLiteral("summary")};
 
     void AddTo(QCommandLineParser& parser) const {
         standard.AddTo(parser);
         for (const QCommandLineOption* option :
-             {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs, &format, &wrongSide})
+             {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs, &format, &wrongSide, &summary})
             parser.addOption(*option);
     }
 };
@@ -163,6 +164,7 @@ bool TakeReportForm(BatchOptions& options, const std::string& word, const std::v
     options.mode = word == kStatus ? BatchOptions::Mode::kStatus : BatchOptions::Mode::kBookings;
     if (options.dryRun) return NotWith(err, "--dry-run", word);
     if (options.wrongSide && options.mode != BatchOptions::Mode::kBookings) return NotWith(err, "--wrong-side", word);
+    if (options.statusSummary && options.mode != BatchOptions::Mode::kStatus) return NotWith(err, "--summary", word);
     if (!options.wrongSide && options.mode == BatchOptions::Mode::kBookings) {
         err << Format(LoadString(IDS_BATCH_NEEDS_OPTION), word, "--wrong-side") << "\n";
         BatchOptions::PrintUsage(err);
@@ -205,10 +207,12 @@ bool TakeForm(BatchOptions& options, const QCommandLineParser& parser, const Kno
     options.dirs.assign(positional.begin() + 1, positional.end());
     if (word == kBackups || word == kRestore) return TakeOneMandateForm(options, word, err);
     if (options.backupId) return NotWith(err, "--backup", word);
+    options.statusSummary = parser.isSet(known.summary);
     const bool report = word == kStatus || word == kBookings;
     const bool taken = report                         ? TakeReportForm(options, word, Values(parser, known.format), err)
                        : parser.isSet(known.format)    ? NotWith(err, "--format", word)
                        : options.wrongSide             ? NotWith(err, "--wrong-side", word)
+                       : parser.isSet(known.summary)   ? NotWith(err, "--summary", word)
                                                        : TakeCommands(options, word, err);
     if (!taken) return false;
     if (options.dirs.empty() && !options.searchRoot) return NoMandates(err);

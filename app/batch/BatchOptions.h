@@ -26,6 +26,7 @@ struct BatchOptions {
     Mode mode = Mode::kCommands;
     StatusFormat statusFormat = StatusFormat::kText;  // status and bookings
     bool wrongSide = false;                           // bookings: those on the wrong side of 1.1.2024
+    bool statusSummary = false;  // status: the counts per stage and per problem only
     bool dryRun = false;
     std::optional<std::string> backupId;  // restore: the backup to put back (else the newest)
     std::vector<std::string> commandNames;

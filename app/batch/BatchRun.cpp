@@ -128,7 +128,7 @@ int BatchRun::PrintStatusReport(std::ostream& out, std::ostream& err) {
     std::istringstream in(lines.str());
     for (std::string line; std::getline(in, line);)
         if (const std::optional<ReportTable::Row> row = ReportTable::Decoded(line)) rows.push_back(*row);
-    out << StatusReport(rows, options_.statusFormat) << std::flush;
+    out << StatusReport(rows, options_.statusFormat, options_.statusSummary) << std::flush;
     return std::max(status, run);
 }
 
@@ -203,6 +203,12 @@ MandateResult BatchRun::Work(MandateSession& session, const std::vector<std::str
 
 MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir, std::ostream& out,
                                 std::ostream& err) {
+    // A mandate whose database cannot be opened (damaged, cut short, empty,
+    // a folder) is left out with the reason in the log, never in silence.
+    if (!Mandate::PathContainsMandate(dir)) {
+        out << Format(LoadString(IDS_LOG_LEFT_OUT), dir, OpenFailureText(dir, pendra::kNotADatabase)) << std::flush;
+        return {false, false};
+    }
     if (!Registered(session, dir, err)) return {false, false};
     ForwardingLogSink log = LogOn(out);
     const auto work = [this, &out](CommandContext& ctx, const std::string& mandateDir) {

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -584,28 +586,122 @@ TEST_F(MwstBatchTest, StatusTellsWhereEachMandateStands) {
     const std::string adapted = Mandate("c", keys + newKeys + "account 1000 0 A81\n");
     const std::string removed = Mandate("d", keys + newKeys);
     const std::string old = Mandate("e", keys, {"--version", "2299"});
+    const std::string missing = Mandate("f", keys + newKeys + "account 1000 0 Z99\n");
+    const std::string mixed = Mandate("g", keys + newKeys);
     ASSERT_EQ(RunBatch({"form-2024,remove-old-keys", "--yes", removed}).exitCode, 0);
+    // One form file of the 2024 form left among those of the 2018 form.
+    ASSERT_EQ(RunBatch({"form-2024", "--yes", mixed}).exitCode, 0);
+    const std::string form2024 = Path("2024.VTS");
+    std::filesystem::copy_file(mixed + "/_MWSTPAU.VTS", form2024);
+    ASSERT_EQ(RunBatch({"form-2018", "--yes", mixed}).exitCode, 0);
+    std::filesystem::copy_file(form2024, mixed + "/_MWSTPAU.VTS", std::filesystem::copy_options::overwrite_existing);
     const std::string before = Dump(inserted);
 
     const BatchResult result = RunBatch({"status", "--format", "csv", "--jobs", "2", notStarted, inserted, adapted,
-                                         removed, old});
+                                         removed, old, missing, mixed});
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_EQ(result.out,
-              "directory,name,data_version,form,old_keys,new_keys_missing,accounts_on_old_keys,old_keys_booked,"
-              "bookings_2024_on_old_rates,bookings_2023_on_new_rates,stage,problem\r\n" +
-                  notStarted + ",a,2300,none,2,2,1,2,2,0,not-started,\r\n" +
-                  inserted + ",b,2300,none,2,0,1,0,0,1,keys-inserted,\r\n" +
-                  adapted + ",c,2300,none,2,0,0,0,0,0,accounts-adapted,\r\n" +
-                  removed + ",d,2300,2024,0,0,0,0,0,0,old-keys-removed,\r\n" +
-                  old + ",e,2299,,,,,,,,,version\r\n");
+              "directory,name,data_version,data_format,form,old_keys,new_keys_missing,accounts_on_old_keys,"
+              "accounts_on_missing_keys,old_keys_booked,bookings_2024_on_old_rates,bookings_2023_on_new_rates,stage,"
+              "next_step,problem,problem_detail\r\n" +
+                  notStarted + ",a,2300,3,none,2,2,1,0,2,2,0,not-started,insert-keys,,\r\n" +
+                  inserted + ",b,2300,3,none,2,0,1,0,0,0,1,keys-inserted,adapt-accounts,,\r\n" +
+                  adapted + ",c,2300,3,none,2,0,0,0,0,0,0,accounts-adapted,form-2024,,\r\n" +
+                  removed + ",d,2300,3,2024,0,0,0,0,0,0,0,old-keys-removed,,,\r\n" +
+                  old + ",e,2299,3,,,,,,,,,,update data,version,\"die Daten liegen in der Version 2299 vor, nötig ist "
+                        "2300: den Mandanten zuerst mit dem Buchhaltungsprogramm umstellen\"\r\n" +
+                  missing + ",f,2300,3,none,2,0,0,1,0,0,0,inconsistent,correct accounts,,\"1 Konti nennen als "
+                            "Standardschlüssel einen Schlüssel, den es im Mandanten nicht gibt: diese Konti in der "
+                            "Buchhaltung korrigieren\"\r\n" +
+                  mixed + ",g,2300,3,mixed,2,0,0,0,0,0,0,inconsistent,form-2018,,\"die vier Formulardateien haben "
+                          "nicht dieselbe Version (MWSTFORM.VTS 2018, MWSTPAU.VTS 2018, _MWSTFRM.VTS 2018, "
+                          "_MWSTPAU.VTS 2024): das Formular nochmals aktivieren\"\r\n");
+    const BatchResult summary = RunBatch({"status", "--summary", "--format=json", notStarted, inserted, old, missing});
+    EXPECT_EQ(summary.out,
+              "[\n  {\"count_of\": \"stage\", \"value\": \"not-started\", \"mandates\": 1},"
+              "\n  {\"count_of\": \"stage\", \"value\": \"keys-inserted\", \"mandates\": 1},"
+              "\n  {\"count_of\": \"stage\", \"value\": \"inconsistent\", \"mandates\": 1},"
+              "\n  {\"count_of\": \"problem\", \"value\": \"version\", \"mandates\": 1}\n]\n");
     EXPECT_EQ(Dump(inserted), before);
 
     const BatchResult json = RunBatch({"status", "--format=json", "--lang", "fr", adapted});
     EXPECT_EQ(json.exitCode, 0) << json.err;
-    EXPECT_NE(json.out.find("\"stage\": \"accounts-adapted\", \"problem\": \"\"}\n]\n"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"stage\": \"accounts-adapted\", \"next_step\": \"form-2024\", \"problem\": \"\", "
+                            "\"problem_detail\": \"\"}\n]\n"),
+              std::string::npos)
+        << json.out;
     const BatchResult text = RunBatch({"status", "--lang", "fr", old});
-    EXPECT_NE(text.out.find("  les données ne sont pas"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find(old + ": les données sont en version 2299"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\n1 mandats avec problème : les données ne sont pas dans la version 2300\n1 mandats au total\n"),
+              std::string::npos)
+        << text.out;
     EXPECT_EQ(text.out.find('\t'), std::string::npos) << text.out;
+    const BatchResult unknown = RunBatch({"status", "--format=json", old});
+    EXPECT_NE(unknown.out.find("\"form\": null, \"old_keys\": null,"), std::string::npos) << unknown.out;
+}
+
+// Every file below `root` by its path, as size and bytes (folders as "/").
+std::map<std::string, std::string> TreeContents(const std::string& root) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        std::string bytes = "/";
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            bytes = std::to_string(entry.file_size()) + ":" +
+                    std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        contents[entry.path().string()] = bytes;
+    }
+    return contents;
+}
+
+// The demo mandates, one without its lock file (as a copy from elsewhere
+// comes), and copies whose database is damaged in each way a search meets:
+// status reads them all, a row each, and leaves every byte as it was (no
+// lock file, journal or format upgrade); a command over the search leaves
+// the damaged ones out with their reason.
+TEST_F(MwstBatchTest, StatusFindsEveryMandateAndChangesNoFile) {
+    const std::string root = Path("demo");
+    ASSERT_EQ(Tool({"demo", root}), 0);
+    std::filesystem::remove(root + "/cave-favre/pendra.lock");
+    const auto damaged = [&root](const std::string& name, const std::function<void(const std::string&)>& damage) {
+        std::filesystem::copy(root + "/cave-favre", root + "/" + name);
+        damage(root + "/" + name + "/pendra.db");
+    };
+    damaged("zeroed", [](const std::string& db) {
+        std::fstream file(db, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(100);
+        const std::string zeros(4096 - 100, '\0');
+        file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+    });
+    damaged("truncated", [](const std::string& db) { std::filesystem::resize_file(db, 6000); });
+    damaged("empty", [](const std::string& db) { std::filesystem::resize_file(db, 0); });
+    damaged("folder", [](const std::string& db) {
+        std::filesystem::remove(db);
+        std::filesystem::create_directory(db);
+    });
+    const std::map<std::string, std::string> before = TreeContents(root);
+    for (const char* format : {"text", "csv", "json"}) {
+        const BatchResult result = RunBatch({"status", "--format", format, "--search", root});
+        EXPECT_EQ(result.exitCode, 1) << format << result.err;
+        EXPECT_TRUE(TreeContents(root) == before) << format;
+    }
+    const BatchResult csv = RunBatch({"status", "--format", "csv", "--search", root});
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 1 + 8 + 4) << csv.out;
+    EXPECT_NE(csv.out.find("/metzgerei-gerber,Metzgerei Gerber AG,2299,3,"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find("/cave-favre,Cave Favre SA,2300,3,2018,"), std::string::npos) << csv.out;
+    const std::vector<std::pair<std::string, std::string>> reasons = {
+        {"zeroed", "ist beschädigt"}, {"truncated", "abgeschnitten: 6000 von 32768 Bytes"},
+        {"empty", "ist leer"}, {"folder", "ist ein Ordner"}};
+    const BatchResult run = RunBatch({"insert-keys", "--dry-run", "--yes", "--search", root});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    for (const auto& [name, reason] : reasons) {
+        const std::string row = root + "/" + name + ",,,,,,,,,,,,,check folder,unreadable,";
+        const std::size_t at = csv.out.find(row);
+        ASSERT_NE(at, std::string::npos) << name << csv.out;
+        EXPECT_NE(csv.out.substr(at, csv.out.find('\n', at) - at).find(reason), std::string::npos) << name << csv.out;
+        EXPECT_NE(run.out.find("Mandant " + root + "/" + name + " ausgelassen: "), std::string::npos) << run.out;
+    }
 }
 
 // The writer of every report: the same rows for a program and for a person.
