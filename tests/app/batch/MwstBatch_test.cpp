@@ -808,9 +808,19 @@ TEST_F(MwstBatchTest, BookingsOnTheWrongSideAreTheOnesTheStatusCounts) {
     // Per directory: bookings of 2024 on old rates, before 2024 on new rates, on missing keys, the problem.
     using Counts = std::tuple<long, long, long, std::string>;
     std::map<std::string, Counts> counted, listed;
+    std::map<std::string, std::size_t> column;  // status's columns by name
+    {
+        std::istringstream header(status.out.substr(0, status.out.find('\r')));
+        std::size_t index = 0;
+        for (std::string name; std::getline(header, name, ',');) column[name] = index++;
+    }
+    const std::size_t dirCol = column.at("directory"), problemCol = column.at("problem"),
+                      oldCol = column.at("bookings_2024_on_old_rates"), newCol = column.at("bookings_2023_on_new_rates");
     for (const std::vector<std::string>& row : CsvRows(status.out)) {
-        ASSERT_EQ(row.size(), 12u);
-        counted[row[0]] = row[11].empty() ? Counts{std::stol(row[8]), std::stol(row[9]), 0, ""} : Counts{0, 0, 0, row[11]};
+        ASSERT_EQ(row.size(), column.size());
+        counted[row[dirCol]] = row[problemCol].empty()
+                                   ? Counts{std::stol(row[oldCol]), std::stol(row[newCol]), 0, ""}
+                                   : Counts{0, 0, 0, row[problemCol]};
     }
     std::get<2>(counted[bakery]) = 1;  // the status has no column for bookings on missing keys
     for (const std::vector<std::string>& row : CsvRows(bookings.out)) {
