@@ -117,34 +117,31 @@ int BatchRun::RunCommands(std::ostream& out, std::ostream& err) {
     return std::max(status, WorkOn(dirs, out, err));
 }
 
-int BatchRun::PrintStatusReport(std::ostream& out, std::ostream& err) {
+// The rows come in one line each, from this process or the workers; the
+// table is aligned to all of them, so it is written once they are in.
+int BatchRun::ReportRows(std::vector<ReportTable::Row>& rows, std::ostream& err) {
     int status = BatchRunner::kDone;
     const std::vector<std::string> dirs = Mandates(err, status);
-    // The rows come in one line each, from this process or the workers; the
-    // table is aligned to all of them, so it is written once they are in.
     std::ostringstream lines;
     const int run = WorkOn(dirs, lines, err);
-    std::vector<ReportTable::Row> rows;
     std::istringstream in(lines.str());
     for (std::string line; std::getline(in, line);)
         if (const std::optional<ReportTable::Row> row = ReportTable::Decoded(line)) rows.push_back(*row);
-    out << StatusReport(rows, options_.statusFormat, options_.statusSummary) << std::flush;
     return std::max(status, run);
 }
 
-// As the status report: the rows come in one line each and are written once
-// all are in.
-int BatchRun::PrintBookingsReport(std::ostream& out, std::ostream& err) {
-    int status = BatchRunner::kDone;
-    const std::vector<std::string> dirs = Mandates(err, status);
-    std::ostringstream lines;
-    const int run = WorkOn(dirs, lines, err);
+int BatchRun::PrintStatusReport(std::ostream& out, std::ostream& err) {
     std::vector<ReportTable::Row> rows;
-    std::istringstream in(lines.str());
-    for (std::string line; std::getline(in, line);)
-        if (const std::optional<ReportTable::Row> row = ReportTable::Decoded(line)) rows.push_back(*row);
+    const int status = ReportRows(rows, err);
+    out << StatusReport(rows, options_.statusFormat, options_.statusSummary) << std::flush;
+    return status;
+}
+
+int BatchRun::PrintBookingsReport(std::ostream& out, std::ostream& err) {
+    std::vector<ReportTable::Row> rows;
+    const int status = ReportRows(rows, err);
     out << BookingsReport(rows, options_.statusFormat) << std::flush;
-    return std::max(status, run);
+    return status;
 }
 
 // Searched mandates first, in the order met, then the directories given; a

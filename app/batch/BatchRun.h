@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/batch/ProcessPool.h"
+#include "app/batch/ReportTable.h"
 
 struct BatchOptions;
 class BatchSeam;
@@ -22,6 +23,8 @@ private:
     int RunCommands(std::ostream& out, std::ostream& err);
     int PrintStatusReport(std::ostream& out, std::ostream& err);
     int PrintBookingsReport(std::ostream& out, std::ostream& err);
+    // The report's rows of every mandate of the run; the run's exit status.
+    int ReportRows(std::vector<ReportTable::Row>& rows, std::ostream& err);
     // The mandates to work on, canonical and each once, in the order met.
     std::vector<std::string> Mandates(std::ostream& err, int& status);
     bool Confirmed();

@@ -27,17 +27,6 @@ constexpr BookingsColumn kColumns[] = {
     {"text", Kind::kText, Shorten::kEnd},         {"problem", Kind::kText, Shorten::kEnd},
 };
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts(1);
-    for (char c : text) {
-        if (c == separator)
-            parts.emplace_back();
-        else
-            parts.back() += c;
-    }
-    return parts;
-}
-
 std::string DateText(const std::string& date) {
     if (date.size() != 8) return date;
     return date.substr(0, 4) + "-" + date.substr(4, 2) + "-" + date.substr(6, 2);
@@ -60,7 +49,7 @@ std::string ProblemTextNamed(const std::string& name) {
 }  // namespace
 
 ReportTable BookingsTable() {
-    const std::vector<std::string> headings = Split(LoadString(IDS_BOOKINGS_HEADING), '\t');
+    const std::vector<std::string> headings = ReportTable::Split(LoadString(IDS_BOOKINGS_HEADING), '\t');
     std::vector<ReportTable::Column> columns;
     for (std::size_t i = 0; i < std::size(kColumns); ++i)
         columns.push_back({kColumns[i].key, kColumns[i].kind, i < headings.size() ? headings[i] : std::string(),

@@ -236,3 +236,14 @@ std::optional<ReportTable::Row> ReportTable::Decoded(const std::string& line) {
     }
     return row;
 }
+
+std::vector<std::string> ReportTable::Split(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == separator)
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}

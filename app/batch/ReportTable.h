@@ -47,6 +47,8 @@ public:
     // its rows to the one that prints them. nullopt for a line that is no row.
     static std::string Encoded(const Row& row);
     static std::optional<Row> Decoded(const std::string& line);
+    // `text` cut at every `separator`: one part more than separators.
+    static std::vector<std::string> Split(const std::string& text, char separator);
 
     // A CSV field, quoted when it holds a comma, a quote or a line break.
     static std::string CsvField(const std::string& text);

@@ -52,17 +52,6 @@ constexpr std::pair<const char*, int> kNextWords[] = {
 
 Field Number(long value, bool known) { return known && value >= 0 ? Field{std::to_string(value)} : std::nullopt; }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts(1);
-    for (char c : text) {
-        if (c == separator)
-            parts.emplace_back();
-        else
-            parts.back() += c;
-    }
-    return parts;
-}
-
 // The command to run next, or what the mandate waits for or needs: the way
 // out of an inconsistent state in the order StageOf finds it.
 std::string NextStep(const MandateStatus& status) {
@@ -203,7 +192,7 @@ std::string Written(const ReportTable& table, const std::vector<Row>& rows, Stat
 }  // namespace
 
 ReportTable StatusTable() {
-    const std::vector<std::string> headings = Split(LoadString(IDS_STATUS_HEADING), '\t');
+    const std::vector<std::string> headings = ReportTable::Split(LoadString(IDS_STATUS_HEADING), '\t');
     std::vector<ReportTable::Column> columns;
     for (std::size_t i = 0; i < std::size(kColumns); ++i) {
         const StatusColumn& column = kColumns[i];
