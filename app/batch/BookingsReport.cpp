@@ -13,13 +13,7 @@ using Kind = ReportTable::Kind;
 using Shorten = ReportTable::Shorten;
 using Field = ReportTable::Field;
 
-struct BookingsColumn {
-    const char* key;
-    Kind kind;
-    Shorten shorten;
-};
-
-constexpr BookingsColumn kColumns[] = {
+constexpr ReportTable::ColumnSpec kColumns[] = {
     {"directory", Kind::kText, Shorten::kMiddle}, {"name", Kind::kText, Shorten::kEnd},
     {"number", Kind::kNumber, Shorten::kEnd},     {"date", Kind::kText, Shorten::kEnd},
     {"account", Kind::kText, Shorten::kEnd},      {"key", Kind::kText, Shorten::kEnd},
@@ -48,14 +42,7 @@ std::string ProblemTextNamed(const std::string& name) {
 
 }  // namespace
 
-ReportTable BookingsTable() {
-    const std::vector<std::string> headings = ReportTable::Split(LoadString(IDS_BOOKINGS_HEADING), '\t');
-    std::vector<ReportTable::Column> columns;
-    for (std::size_t i = 0; i < std::size(kColumns); ++i)
-        columns.push_back({kColumns[i].key, kColumns[i].kind, i < headings.size() ? headings[i] : std::string(),
-                           kColumns[i].shorten});
-    return ReportTable(std::move(columns));
-}
+ReportTable BookingsTable() { return ReportTable::Of(kColumns, LoadString(IDS_BOOKINGS_HEADING)); }
 
 std::vector<ReportTable::Row> BookingsFields(const MandateBookings& read) {
     if (!read.Read()) {

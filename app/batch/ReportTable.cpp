@@ -247,3 +247,13 @@ std::vector<std::string> ReportTable::Split(const std::string& text, char separa
     }
     return parts;
 }
+
+ReportTable ReportTable::Of(const ColumnSpec* specs, std::size_t count, const std::string& headingText) {
+    const std::vector<std::string> headings = Split(headingText, '\t');
+    std::vector<Column> columns;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string heading = specs[i].inTable && i < headings.size() ? headings[i] : std::string();
+        columns.push_back({specs[i].key, specs[i].kind, heading, specs[i].shorten});
+    }
+    return ReportTable(std::move(columns));
+}

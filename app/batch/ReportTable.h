@@ -26,7 +26,22 @@ public:
 
     static constexpr std::size_t kTextWidth = 100;
 
+    // A column as a report lists it, its heading taken by position from a
+    // tab-separated text of the user's language.
+    struct ColumnSpec {
+        const char* key;
+        Kind kind;
+        Shorten shorten;
+        bool inTable = true;  // false: in CSV and JSON only
+    };
+
     explicit ReportTable(std::vector<Column> columns);
+    // The table of `specs`, the headings from the text with the tab-separated `headings`.
+    template <std::size_t N>
+    static ReportTable Of(const ColumnSpec (&specs)[N], const std::string& headings) {
+        return Of(specs, N, headings);
+    }
+    static ReportTable Of(const ColumnSpec* specs, std::size_t count, const std::string& headings);
 
     const std::vector<Column>& Columns() const { return columns_; }
     // The index of the column `key`; the key must be one of them.

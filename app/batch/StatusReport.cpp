@@ -15,32 +15,25 @@ using Field = ReportTable::Field;
 using Row = ReportTable::Row;
 using Problem = MandateStatus::Problem;
 
-struct StatusColumn {
-    const char* key;
-    Kind kind;
-    bool inTable;  // the text table shows it; the counts are for CSV and JSON
-    Shorten shorten;
-};
-
 // In the order of the headings of IDS_STATUS_HEADING.
-constexpr StatusColumn kColumns[] = {
-    {"directory", Kind::kText, true, Shorten::kMiddle},
-    {"name", Kind::kText, true, Shorten::kEnd},
-    {"data_version", Kind::kNumber, true, Shorten::kEnd},
-    {"data_format", Kind::kNumber, false, Shorten::kEnd},
-    {"form", Kind::kText, true, Shorten::kEnd},
-    {"old_keys", Kind::kNumber, false, Shorten::kEnd},
-    {"new_keys_missing", Kind::kNumber, false, Shorten::kEnd},
-    {"accounts_on_old_keys", Kind::kNumber, false, Shorten::kEnd},
-    {"accounts_on_missing_keys", Kind::kNumber, false, Shorten::kEnd},
-    {"old_keys_booked", Kind::kNumber, false, Shorten::kEnd},
-    {"bookings_2024_on_old_rates", Kind::kNumber, false, Shorten::kEnd},
-    {"bookings_2023_on_new_rates", Kind::kNumber, false, Shorten::kEnd},
-    {"stage", Kind::kText, true, Shorten::kEnd},
-    {"next_step", Kind::kText, true, Shorten::kEnd},
-    {"problem", Kind::kText, true, Shorten::kEnd},
+constexpr ReportTable::ColumnSpec kColumns[] = {
+    {"directory", Kind::kText, Shorten::kMiddle},
+    {"name", Kind::kText, Shorten::kEnd},
+    {"data_version", Kind::kNumber, Shorten::kEnd},
+    {"data_format", Kind::kNumber, Shorten::kEnd, false},
+    {"form", Kind::kText, Shorten::kEnd},
+    {"old_keys", Kind::kNumber, Shorten::kEnd, false},
+    {"new_keys_missing", Kind::kNumber, Shorten::kEnd, false},
+    {"accounts_on_old_keys", Kind::kNumber, Shorten::kEnd, false},
+    {"accounts_on_missing_keys", Kind::kNumber, Shorten::kEnd, false},
+    {"old_keys_booked", Kind::kNumber, Shorten::kEnd, false},
+    {"bookings_2024_on_old_rates", Kind::kNumber, Shorten::kEnd, false},
+    {"bookings_2023_on_new_rates", Kind::kNumber, Shorten::kEnd, false},
+    {"stage", Kind::kText, Shorten::kEnd},
+    {"next_step", Kind::kText, Shorten::kEnd},
+    {"problem", Kind::kText, Shorten::kEnd},
     // Too long for a column: the text gives it whole below the table.
-    {"problem_detail", Kind::kText, false, Shorten::kEnd},
+    {"problem_detail", Kind::kText, Shorten::kEnd, false},
 };
 
 // The next steps that are no command, by their fixed words, and their texts.
@@ -191,16 +184,7 @@ std::string Written(const ReportTable& table, const std::vector<Row>& rows, Stat
 
 }  // namespace
 
-ReportTable StatusTable() {
-    const std::vector<std::string> headings = ReportTable::Split(LoadString(IDS_STATUS_HEADING), '\t');
-    std::vector<ReportTable::Column> columns;
-    for (std::size_t i = 0; i < std::size(kColumns); ++i) {
-        const StatusColumn& column = kColumns[i];
-        const std::string heading = column.inTable && i < headings.size() ? headings[i] : std::string();
-        columns.push_back({column.key, column.kind, heading, column.shorten});
-    }
-    return ReportTable(std::move(columns));
-}
+ReportTable StatusTable() { return ReportTable::Of(kColumns, LoadString(IDS_STATUS_HEADING)); }
 
 Row StatusFields(const MandateStatus& status) {
     const bool read = status.Read();
