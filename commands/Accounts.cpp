@@ -52,49 +52,53 @@ int NameAccountsLeft(LogSink& log, Konto& konto, const PlannedKey& old, int& lef
 
 }  // namespace
 
-int UpdateAccounts(CommandContext& ctx, int rev) {
+Outcome UpdateAccounts(CommandContext& ctx, int rev) {
     Mandate& mandate = ctx.mandate;
     TaxKeyFiles files(&mandate);
-    if (!files.Open(ctx.seam)) return 0;
+    CommandRun run(ctx);
+    if (!run.OpenFiles(files)) return Outcome::kFailed;
     BFile kontoFile(&mandate);
     if (const int status = kontoFile.Open(mandate.GetKontoName(), BFile::kModeUpdate, true);
         status != pendra::kOk) {
         ShowLibraryError(ctx.seam, kMsgCannotOpen, mandate.GetLastName(), status);
-        return 0;
+        run.Fail(std::string());
+        return Outcome::kFailed;
     }
     Konto konto(&mandate);
     konto.UseFile(&kontoFile);
-    CommandRun run(ctx);
-    if (!run.Begin()) return 0;
+    if (!run.Begin()) return Outcome::kFailed;
 
     KeyPlan plan(ctx.table);
-    if (!run.ReadPlan(files, plan)) return 0;
+    if (!run.ReadPlan(files, plan)) return Outcome::kFailed;
     // Accounts follow their key, whether or not the key's automatic account
     // exists; keys the rules leave alone keep their accounts.
-    int switched = 0, left = 0;
+    int left = 0;
     for (const PlannedKey& old : plan.OldKeys()) {
         if (old.leftAlone) continue;
         const std::string& oldId = old.oldId;
         const std::string& newId = old.newId;
         if (!Switches(ctx.log, old, rev)) {
             if (rev != 0) continue;
-            if (const int read = NameAccountsLeft(ctx.log, konto, old, left); read != pendra::kOk)
-                return run.ReadFailed(mandate.GetKontoName(), read);
+            if (const int read = NameAccountsLeft(ctx.log, konto, old, left); read != pendra::kOk) {
+                run.ReadFailed(mandate.GetKontoName(), read);
+                return Outcome::kFailed;
+            }
             continue;
         }
-        if (run.Stopped()) return 0;
-        const int updated = rev == 0 ? UpdateKonten(ctx.log, konto, oldId, newId, &switched)
-                                     : UpdateKonten(ctx.log, konto, newId, oldId, &switched);
-        if (updated != 1) return run.Fail(std::string());
+        if (run.Stopped()) return Outcome::kFailed;
+        const int updated = rev == 0 ? UpdateKonten(ctx.log, konto, oldId, newId)
+                                     : UpdateKonten(ctx.log, konto, newId, oldId);
+        if (updated != 1) {
+            run.Fail(std::string());
+            return Outcome::kFailed;
+        }
     }
-    if (!run.Finish(std::nullopt)) return 0;
-    // Accounts left on an old key the rules convert: the step is not done,
-    // though what it switched stays switched.
-    if (left > 0) {
-        ctx.log.Failure(Format(LoadString(IDS_LOG_ACCOUNTS_LEFT), left));
-        return 1;
-    }
-    return switched == 0 ? kNothingToDo : 1;
+    if (!run.Finish(std::nullopt)) return Outcome::kFailed;
+    // Accounts left on an old key the rules convert: the step's target is
+    // missed (counted by the run of the command), though what it switched
+    // stays switched.
+    if (left > 0) ctx.log.Line(Format(LoadString(IDS_LOG_ACCOUNTS_LEFT), left));
+    return Outcome::kDone;
 }
 
 // Only the accounts holding `oldid` are visited, through the tax id index and
@@ -102,7 +106,7 @@ int UpdateAccounts(CommandContext& ctx, int rev) {
 // over the whole file would change. Each is read under its single-record wait
 // lock and released before the next one is read: by its update, or here.
 // A failed update or read ends the walk with 0, after its log line.
-int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid, int* changed) {
+int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid) {
     konto.SetLockFlag(BRecord::kWaitLock);
     int status = konto.ReadFirstByTaxId(oldid);
     while (status == pendra::kOk) {
@@ -126,7 +130,6 @@ int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std
             return 0;
         }
         log.Line(Format(LoadString(IDS_LOG_ACCOUNT_REPLACED), number, oldid, taxid));
-        if (changed) ++*changed;
         status = next;
     }
     konto.UnlockSingle();

@@ -69,6 +69,10 @@ bool CommandRun::ReadFailed(const std::string& file, int status) {
     return Fail(Format(LoadString(IDS_LOG_READ_FAILED), file, status));
 }
 
+bool CommandRun::OpenFiles(TaxKeyFiles& files) {
+    return files.Open(ctx_.seam) || Fail(std::string());
+}
+
 bool CommandRun::ReadPlan(TaxKeyFiles& files, KeyPlan& plan) {
     if (const int status = files.ReadPlan(plan); status != pendra::kOk)
         return ReadFailed(ctx_.mandate.GetTaxName(), status);

@@ -41,6 +41,9 @@ public:
     // Fail with "FILE konnte nicht gelesen werden (Status N)".
     bool ReadFailed(const std::string& file, int status);
 
+    // Opens the command's key files; false (the run failed, logged) when one
+    // will not open, after the box that says why.
+    bool OpenFiles(TaxKeyFiles& files);
     // The command's plan from the key file; false (the run failed, logged)
     // when the key file cannot be read to its end.
     bool ReadPlan(TaxKeyFiles& files, KeyPlan& plan);

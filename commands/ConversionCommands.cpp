@@ -2,6 +2,8 @@
 // lines the menu and the list write around it.
 #include "commands/ConversionCommands.h"
 
+#include <optional>
+
 #include "base/Format.h"
 #include "core/LogSink.h"
 #include "core/RunSafety.h"
@@ -10,13 +12,16 @@
 #include "forms/FormActivation.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
+#include "commands/StepTarget.h"
+#include "commands/TaxKeyFiles.h"
+#include "rules/FormEra.h"
 
 namespace {
 
 constexpr int kYear2024 = 2024;
 constexpr int kYear2018 = 2018;
 
-int RunOperation(CommandContext& ctx, Command command) {
+Outcome RunOperation(CommandContext& ctx, Command command) {
     switch (command) {
     case Command::kInsertKeys:
         return OnExtendTax(ctx);
@@ -33,7 +38,24 @@ int RunOperation(CommandContext& ctx, Command command) {
     case Command::kRemoveOldKeys:
         return OnRemoveTax(ctx);
     }
-    return 0;
+    return Outcome::kRefused;
+}
+
+// Whether the command runs also when its target holds: the removal for its
+// line on the old keys still booked, the form activation for the companion
+// files and the workbooks whose mapping cannot be trusted, the insertion on a
+// 2018 form for the key pairs its pass hands to a form that came since.
+bool RunsWhenDone(CommandContext& ctx, Command command) {
+    switch (command) {
+    case Command::kRemoveOldKeys:
+    case Command::kForm2024:
+    case Command::kForm2018:
+        return true;
+    case Command::kInsertKeys:
+        return !SumsNewKeys(FormEraOf(ActiveFormVersion(ctx)));
+    default:
+        return false;
+    }
 }
 
 }  // namespace
@@ -94,15 +116,21 @@ Outcome RunCommand(CommandContext& ctx, Command command, const std::string& dir)
         if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_END), dir));
         return Outcome::kRefused;
     }
-    const int failuresBefore = ctx.log.Failures();
-    const int completed = RunOperation(ctx, command);
-    if (completed == kNothingToDo) ctx.log.Line(LoadString(IDS_LOG_ALREADY_DONE));
-    if (completed || info.endLineAlways)
+    const bool doneBefore = TargetHolds(ctx, command).value_or(false);
+    const Outcome ran = !doneBefore || RunsWhenDone(ctx, command) ? RunOperation(ctx, command) : Outcome::kDone;
+    Outcome outcome = ran;
+    if (Completed(ran) && !TargetHolds(ctx, command).value_or(false)) {
+        // Completed, yet the step is not done: the command's lines said why.
+        ctx.log.CountFailure();
+        outcome = Outcome::kFailed;
+    } else if (Completed(ran) && doneBefore) {
+        outcome = Outcome::kAlreadyDone;
+        ctx.log.Line(LoadString(IDS_LOG_ALREADY_DONE));
+    }
+    if (Completed(ran) || info.endLineAlways)
         ctx.log.Line(Format(LoadString(info.endLineId), dir));
     else if (info.refusedLineId)
         ctx.log.Line(LoadString(info.refusedLineId));
     if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_END), dir));
-    if (ctx.log.Failures() != failuresBefore) return Outcome::kFailed;
-    if (completed == kNothingToDo) return Outcome::kAlreadyDone;
-    return completed ? Outcome::kDone : Outcome::kRefused;
+    return outcome;
 }

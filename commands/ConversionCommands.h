@@ -8,33 +8,28 @@ class Konto;
 class UiSeam;
 
 // The conversion commands on the context's mandate, which is open and held
-// exclusively. Each returns 1 when it completed, kNothingToDo
-// (core/CommandContext.h) when it found its work done already (nothing to
-// insert, switch or remove), and 0 when it refused (a read-only mandate, the
-// wrong form) or did not complete; a command that did not complete has logged
-// why and counted a failure in the log sink.
+// exclusively. Each returns kDone when it completed, kRefused when the mandate
+// was not ready for it (the wrong form; logged why) and kFailed when it did
+// not complete (its run failed through CommandRun::Fail: logged, counted).
+// Whether its work was there to do is for RunCommand to say, from the step's
+// target (commands/StepTarget.h).
 
 // "Neue Steuerschlüssel einfügen": a new key beside every old key.
-int OnExtendTax(CommandContext& ctx);
+Outcome OnExtendTax(CommandContext& ctx);
 // "Neue Steuerschlüssel entfernen": the new keys that no booking uses.
-int OnReverseExtendTax(CommandContext& ctx);
+Outcome OnReverseExtendTax(CommandContext& ctx);
 // "Konti anpassen" (rev 0) and "Konti zurückstellen" (rev 1).
-int UpdateAccounts(CommandContext& ctx, int rev);
+Outcome UpdateAccounts(CommandContext& ctx, int rev);
 // "Alte Steuerschlüssel entfernen": the old keys no booking uses, once the
 // 2024 form is active.
-int OnRemoveTax(CommandContext& ctx);
+Outcome OnRemoveTax(CommandContext& ctx);
 
 // Puts `taxid` into every account of the mandate whose default tax key is
 // exactly `oldid`, each under its own single-record lock, logging every
 // account changed and every update that failed. `konto` is bound to the
 // mandate's account file (update mode). Returns 1, or 0 after the log line
-// of a failed update or read. `changed`, when given, counts the accounts changed.
-int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid,
-                 int* changed = nullptr);
-
-// 1 when no booking of the mandate carries `strTaxId` (exactly), 0 when one
-// does or the bookings cannot be read (logged, counted).
-int CanDeleteTaxId(CommandContext& ctx, const std::string& strTaxId);
+// of a failed update or read.
+int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid);
 
 // The commands as the menu, the list and mwst-batch name them.
 enum class Command {
@@ -68,16 +63,10 @@ const CommandInfo& InfoOf(Command command);
 // true when there is none or the answer lets it run.
 bool ConfirmCommand(UiSeam& seam, Command command);
 
-// How a command ended on one mandate. kAlreadyDone: it completed without
-// anything to do, the mandate had its work already; a joined run goes on.
-enum class Outcome { kDone, kAlreadyDone, kRefused, kFailed };
-
-inline bool Completed(Outcome outcome) {
-    return outcome == Outcome::kDone || outcome == Outcome::kAlreadyDone;
-}
-
 // Runs `command` on the context's mandate with its log lines around it, as
 // the menu does on the open mandate and a batch does on each mandate:
-// `dir` is the directory the lines name. Work found done already is said in
-// one line before the end line.
+// `dir` is the directory the lines name. The step's target decides: held
+// before, the work was done already ("bereits erledigt" before the end line);
+// missed after a command that completed, the step is not done (kFailed,
+// counted).
 Outcome RunCommand(CommandContext& ctx, Command command, const std::string& dir);

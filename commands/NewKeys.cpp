@@ -15,16 +15,13 @@
 #include "res/Resource.h"
 #include "commands/CommandRun.h"
 #include "rules/ConversionRules.h"
+#include "rules/FormEra.h"
 #include "commands/ConversionCommands.h"
 #include "commands/KeyTexts.h"
 #include "commands/KeyRemoval.h"
 #include "commands/TaxKeyFiles.h"
 
 namespace {
-
-constexpr unsigned kLastFormBeforeInsert = 2018;
-constexpr unsigned kLastFormBeforeRemove = 2024;
-constexpr unsigned kFirstForm2024 = 2024;
 
 // The old key in `key` turned into its new key: new rate of the class, the new
 // gross factor when the old one is that class's, the new id. Everything else
@@ -48,39 +45,22 @@ std::string KeptLine(const PlannedKey& old) {
     return Format(LoadString(IDS_LOG_NEW_KEY_KEPT), old.newId, NotConvertedReason(old));
 }
 
-// Every old key the insertion converts has its new key already.
-bool AllNewKeysPresent(const KeyPlan& plan) {
-    return std::all_of(plan.OldKeys().begin(), plan.OldKeys().end(),
-                       [](const PlannedKey& old) { return old.leftAlone || old.newKey == NewKey::kPresent; });
-}
-
-// Read only: whether the insertion has nothing left to insert. A read that
-// fails is logged and counted.
-bool NewKeysInPlace(CommandContext& ctx, TaxKeyFiles& files) {
-    if (!files.Open(ctx.seam)) return false;
-    CommandRun run(ctx);
-    KeyPlan plan(ctx.table);
-    return run.ReadPlan(files, plan) && AllNewKeysPresent(plan);
-}
-
 }  // namespace
 
-int OnExtendTax(CommandContext& ctx) {
+Outcome OnExtendTax(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
     TaxKeyFiles files(&mandate);
-    // Once the 2024 form is active no key is added any more; a mandate that
-    // has them all is done, so that a re-run of the whole conversion goes on.
-    if (ActiveFormVersion(ctx) > kLastFormBeforeInsert) {
-        if (NewKeysInPlace(ctx, files)) return kNothingToDo;
+    // Once the 2024 form is active no key is added any more (a mandate that
+    // has them all never gets here: its step is done).
+    if (SumsNewKeys(FormEraOf(ActiveFormVersion(ctx)))) {
         ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON), LoadString(IDS_REASON_INSERT_NEEDS_2018)));
-        return 0;
+        return Outcome::kRefused;
     }
-    if (!files.Open(ctx.seam)) return 0;
     CommandRun run(ctx);
-    if (!run.Begin(true)) return 0;
+    if (!run.OpenFiles(files) || !run.Begin(true)) return Outcome::kFailed;
 
     KeyPlan plan(ctx.table);
-    if (!run.ReadPlan(files, plan)) return 0;
+    if (!run.ReadPlan(files, plan)) return Outcome::kFailed;
     std::vector<std::string> inserted, formulaOld, formulaNew, pairs;
     Tax& writer = files.Writer();
     int notConverted = 0;
@@ -100,13 +80,17 @@ int OnExtendTax(CommandContext& ctx) {
         KeyPlan::Load(old, writer);
         int written = MakeNewKey(writer, old.newRate, old.newId);
         if (written == pendra::kOk) written = writer.Insert();
-        if (written != pendra::kOk)
-            return run.Fail(Format(LoadString(IDS_LOG_INSERT_FAILED), old.newId, written));
+        if (written != pendra::kOk) {
+            run.Fail(Format(LoadString(IDS_LOG_INSERT_FAILED), old.newId, written));
+            return Outcome::kFailed;
+        }
         ctx.changeFlag = 1;
         ctx.log.Line(Format(LoadString(IDS_LOG_KEY_INSERTED), old.newId));
         bool formula = false;
-        if (const int read = files.ReadFormulaAccount(writer, formula); read != pendra::kOk)
-            return run.ReadFailed(mandate.GetKontoName(), read);
+        if (const int read = files.ReadFormulaAccount(writer, formula); read != pendra::kOk) {
+            run.ReadFailed(mandate.GetKontoName(), read);
+            return Outcome::kFailed;
+        }
         if (formula) {
             formulaOld.push_back(old.oldId);
             formulaNew.push_back(old.newId);
@@ -117,31 +101,31 @@ int OnExtendTax(CommandContext& ctx) {
     if (!formulaOld.empty() || !pairs.empty())
         pass = FormPass{FormPass::Kind::kExtend, formulaOld, formulaNew, pairs, inserted, {},
                         formulaNew};
-    if (!run.Finish(pass)) return 0;
-    if (AllNewKeysPresent(plan)) return kNothingToDo;
-    // An old key without its new key (another key in the way): the step is not done.
-    if (notConverted > 0) ctx.log.Failure(Format(LoadString(IDS_LOG_KEYS_NOT_CONVERTED), notConverted));
-    return 1;
+    if (!run.Finish(pass)) return Outcome::kFailed;
+    // An old key without its new key (another key in the way): the step's
+    // target is missed, which the run of the command counts.
+    if (notConverted > 0) ctx.log.Line(Format(LoadString(IDS_LOG_KEYS_NOT_CONVERTED), notConverted));
+    return Outcome::kDone;
 }
 
-int OnReverseExtendTax(CommandContext& ctx) {
+Outcome OnReverseExtendTax(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
-    const unsigned version = ActiveFormVersion(ctx);
-    if (version > kLastFormBeforeRemove) return 0;
+    const FormEra era = FormEraOf(ActiveFormVersion(ctx));
+    if (era == FormEra::kNewer) return Outcome::kRefused;
     TaxKeyFiles files(&mandate);
-    if (!files.Open(ctx.seam)) return 0;
     CommandRun run(ctx);
-    if (!run.Begin(true)) return 0;
+    if (!run.OpenFiles(files) || !run.Begin(true)) return Outcome::kFailed;
 
     KeyPlan plan(ctx.table);
     KeyRemoval removal(ctx, run, files);
-    if (!removal.ReadPlanAndUses(plan, &PlannedKey::newId)) return 0;
+    if (!removal.ReadPlanAndUses(plan, &PlannedKey::newId)) return Outcome::kFailed;
     for (std::size_t i = 0; i < plan.OldKeys().size(); ++i) {
         const PlannedKey& old = plan.OldKeys()[i];
         if (old.leftAlone) continue;
         if (const int read = files.Writer().Read(old.newId); read != pendra::kOk) {
             if (read == pendra::kKeyNotFound || read == pendra::kKeyTooLong) continue;
-            return run.ReadFailed(mandate.GetTaxName(), read);
+            run.ReadFailed(mandate.GetTaxName(), read);
+            return Outcome::kFailed;
         }
         if (old.newKey != NewKey::kPresent) {
             ctx.log.Line(KeptLine(old));
@@ -149,10 +133,10 @@ int OnReverseExtendTax(CommandContext& ctx) {
         }
         // A new key an account still defaults to stays with it, as a booked one does.
         bool used = true, named = false;
-        if (!removal.Used(i, used)) return 0;
+        if (!removal.Used(i, used)) return Outcome::kFailed;
         if (used) continue;
-        if (!removal.OnAccount(old.newId, named)) return 0;
-        if (!named && !removal.Remove(old, old.newId)) return 0;
+        if (!removal.OnAccount(old.newId, named)) return Outcome::kFailed;
+        if (!named && !removal.Remove(old, old.newId)) return Outcome::kFailed;
     }
     const std::vector<std::string>& deleted = removal.Deleted();
     // On the 2018 form the removal undoes the extend pass, which the insertion
@@ -160,10 +144,9 @@ int OnReverseExtendTax(CommandContext& ctx) {
     // 2024 form sums its own keys, from which exactly the removed keys go.
     std::optional<FormPass> pass;
     const std::vector<std::string>& formulaKeys = removal.FormulaKeys();
-    if (version >= kFirstForm2024 && !deleted.empty())
+    if (SumsNewKeys(era) && !deleted.empty())
         pass = FormPass{FormPass::Kind::kRemoveKeys, deleted, {}, {}, {}, deleted, formulaKeys};
-    else if (version < kFirstForm2024 && !deleted.empty())
+    else if (!deleted.empty())
         pass = FormPass{FormPass::Kind::kUndoExtend, formulaKeys, {}, {}, {}, deleted, formulaKeys};
-    if (!run.Finish(pass)) return 0;
-    return deleted.empty() ? kNothingToDo : 1;
+    return run.Finish(pass) ? Outcome::kDone : Outcome::kFailed;
 }

@@ -32,10 +32,15 @@ struct CommandContext {
     std::string filesFolder = {};
 };
 
-// What a command returns, besides 1 (completed) and 0 (refused or not
-// completed), when it completed without anything to do: the mandate had its
-// work already.
-inline constexpr int kNothingToDo = 2;
+// How a command ended on one mandate. kAlreadyDone: its target held before it
+// ran, the mandate had its work already; a joined run goes on. kRefused: the
+// mandate was not ready for it (logged why, no failure); kFailed: it did not
+// complete, or completed without reaching its target (logged, counted).
+enum class Outcome { kDone, kAlreadyDone, kRefused, kFailed };
+
+inline bool Completed(Outcome outcome) {
+    return outcome == Outcome::kDone || outcome == Outcome::kAlreadyDone;
+}
 
 // The folder the command reads and writes the mandate's files of ours in:
 // `filesFolder` when set, else the mandate's folder.

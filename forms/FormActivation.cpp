@@ -165,8 +165,8 @@ bool Commit(const std::string& mandateDir, std::string& failure, bool& journalle
 }
 
 // UpdateForms on copies in the staging folder, logged under the mandate's
-// names; put in place only when every file was done. `leftAlone` as UpdateForms says.
-bool StagedUpdate(CommandContext& ctx, int year, bool& leftAlone) {
+// names; put in place only when every file was done.
+bool StagedUpdate(CommandContext& ctx, int year) {
     const std::string dir = ctx.mandate.GetPath();
     std::string failure;
     bool done = false, journalled = false;
@@ -175,7 +175,7 @@ bool StagedUpdate(CommandContext& ctx, int year, bool& leftAlone) {
         RenamingLogSink log(ctx.log, StagingFolder(dir), dir);
         CommandContext staged{ctx.mandate, log, ctx.seam, ctx.changeFlag, ctx.table, ctx.safety, nullptr,
                               StagingFolder(dir)};
-        const bool updated = UpdateForms(staged, year, kInvert, &leftAlone);
+        const bool updated = UpdateForms(staged, year, kInvert);
         stepFailures = log.Failures();
         for (int i = 0; i < stepFailures; ++i) ctx.log.CountFailure();
         done = updated && Commit(dir, failure, journalled);
@@ -199,26 +199,22 @@ bool StagedUpdate(CommandContext& ctx, int year, bool& leftAlone) {
 
 }  // namespace
 
-int ActivateForm(CommandContext& ctx, int year) {
-    if (!RecordsReadable(ctx.mandate, ctx.log)) return 0;
+Outcome ActivateForm(CommandContext& ctx, int year) {
+    if (!RecordsReadable(ctx.mandate, ctx.log)) return Outcome::kFailed;
     // The transfer exchanges the keys of the table's pairs: a table that cannot be read must not be guessed at.
     if (const std::optional<std::string> table = filesofours::UnreadableTableLine(ctx.table)) {
         ctx.log.Line(*table);
         ctx.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), ctx.mandate.GetPath()));
-        return 0;
+        return Outcome::kFailed;
     }
-    if (!filesofours::Replaceable(ctx)) return 0;
+    if (!filesofours::Replaceable(ctx)) return Outcome::kFailed;
     // Everything after this may replace files of the mandate.
-    if (!BeforeChange(ctx)) return 0;
+    if (!BeforeChange(ctx)) return Outcome::kFailed;
     // A formula pass still pending belongs to the workbook it was meant for.
     formpass::FinishPending(ctx);
     // A dry run writes into its own scratch folder, and a read-only mandate is refused.
-    bool leftAlone = false;
-    const bool done = IsDryRun(ctx) || ctx.mandate.IsReadOnly() ? UpdateForms(ctx, year, kInvert, &leftAlone)
-                                                                : StagedUpdate(ctx, year, leftAlone);
-    // A form at the year's version already is done: a re-run of the conversion goes on.
-    if (!done) return 0;
-    return leftAlone ? kNothingToDo : 1;
+    const bool done = IsDryRun(ctx) || ctx.mandate.IsReadOnly() ? UpdateForms(ctx, year, kInvert) : StagedUpdate(ctx, year);
+    return done ? Outcome::kDone : Outcome::kFailed;
 }
 
 namespace activation {

@@ -3,13 +3,12 @@
 
 #include "templates/MandateFiles.h"
 
-struct CommandContext;
+#include "core/CommandContext.h"
 
 // The year's form (2018 or 2024) for the context's mandate: when its key and
 // account files can be read, a formula pass still pending is finished and the
-// template set replaces the form workbooks (UpdateForms, both ways). 1 when
-// every file was done, kNothingToDo when every form workbook was at the
-// year's version already, 0 otherwise (logged, counted).
+// template set replaces the form workbooks (UpdateForms, both ways). kDone
+// when every file was done, kFailed otherwise (logged, counted).
 //
 // All or nothing across the files: the new workbooks and companion files are
 // written into a staging folder inside the mandate folder; only when every
@@ -18,7 +17,7 @@ struct CommandContext;
 // journal leaves the mandate's files as they were, one cut off after it is
 // finished by the next open (activation::Recover), so no mandate is ever
 // left with workbooks of two years.
-int ActivateForm(CommandContext& ctx, int year);
+Outcome ActivateForm(CommandContext& ctx, int year);
 
 namespace activation {
 

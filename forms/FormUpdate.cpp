@@ -36,10 +36,6 @@ public:
           mandateDir_(ctx.mandate.GetPath()),
           filesFolder_(FilesFolder(ctx)) {}
 
-    // True once a form workbook was (to be) replaced: false after a run
-    // that found every workbook at the template's version.
-    bool Replaced() const { return replaced_; }
-
     bool Run() {
         // A read-only mandate is never changed, its workbooks included.
         if (ctx_.mandate.IsReadOnly()) {
@@ -100,12 +96,10 @@ private:
                                : std::optional(Format(LoadString(IDS_REASON_WORKBOOK_FAILED), unreadable));
         if (problem) {
             ctx_.log.Line(Format(LoadString(IDS_LOG_FORM_REPLACED), target, *problem));
-            replaced_ = true;
             CopyStep(step);
             return;
         }
         if (templateVersion > mandateVersion || (invert_ && mandateVersion > templateVersion)) {
-            replaced_ = true;
             std::string failure;
             Done(target, CopyUpdateForm(ctx_, Template(step), target, invert_, &failure) != 0, failure);
         } else {
@@ -144,17 +138,14 @@ private:
     const std::string mandateDir_;
     const std::string filesFolder_;
     bool failed_ = false;
-    bool replaced_ = false;
 };
 
 }  // namespace
 
-bool UpdateForms(CommandContext& ctx, int year2011, int invert, bool* formsLeftAlone) {
+bool UpdateForms(CommandContext& ctx, int year2011, int invert) {
     if (!ctx.mandate.IsMandantOpen()) return false;
     FormUpdateRun run(ctx, year2011, invert);
-    const bool done = run.Run();
-    if (formsLeftAlone) *formsLeftAlone = !run.Replaced();
-    return done;
+    return run.Run();
 }
 
 int CopyUpdateForm(CommandContext& ctx, const std::string& source, const std::string& target, int invert,

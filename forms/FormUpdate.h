@@ -8,9 +8,8 @@ struct CommandContext;
 // the versions differ as `invert` allows (1: both ways), carrying the
 // mandate's key formulas over; the other files are copied. Each file gets a
 // log line. False when the mandate is read-only or not open, or when a file
-// could not be done (logged, counted). `formsLeftAlone`, when given, tells
-// whether every form workbook was at the template's version already.
-bool UpdateForms(CommandContext& ctx, int year2011, int invert, bool* formsLeftAlone = nullptr);
+// could not be done (logged, counted).
+bool UpdateForms(CommandContext& ctx, int year2011, int invert);
 
 // One workbook: `source` (a template) with the formulas of `target` (the
 // mandate's) written into the mandate directory. Non-zero on success;

@@ -1,5 +1,6 @@
 #include "forms/MwstFormulaUpdater.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include "pendra/Tax.h"
 #include "res/Resource.h"
 #include "rules/TaxArray.h"
+#include "templates/TemplateSet.h"
 
 namespace {
 
@@ -196,6 +198,19 @@ unsigned MwstGetVersion(const std::string& filename, std::string* failure) {
     dlg.DoModal();
     if (failure) *failure = dlg.m_loadFailure;
     return dlg.m_version;
+}
+
+std::vector<FormFileVersion> FormFileVersions(const std::string& folder) {
+    std::vector<FormFileVersion> found;
+    for (const char* name : {"MWSTFORM.VTS", "MWSTPAU.VTS", "_MWSTFRM.VTS", "_MWSTPAU.VTS"}) {
+        const std::string path = MwstMandateFilePath(folder, name);
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) continue;
+        std::string failure;
+        const unsigned version = MwstGetVersion(path, &failure);
+        found.push_back({name, failure.empty() ? version : 0, failure.empty()});
+    }
+    return found;
 }
 
 bool MwstExtendTaxid(CommandContext& ctx, const std::vector<std::string>& _oldidArray, const std::vector<std::string>& _newidArray,

@@ -111,6 +111,15 @@ unsigned MwstGetVersion(const std::string& filename);
 // (empty when it was read or is missing).
 unsigned MwstGetVersion(const std::string& filename, std::string* failure);
 
+// A form file of a mandate's folder as a form command finds it.
+struct FormFileVersion {
+    std::string name;       // "MWSTFORM.VTS", "MWSTPAU.VTS", "_MWSTFRM.VTS" or "_MWSTPAU.VTS"
+    unsigned version = 0;   // 0 when it cannot be read
+    bool readable = false;
+};
+// The form files `folder` has (in any letter case), each with its version.
+std::vector<FormFileVersion> FormFileVersions(const std::string& folder);
+
 // The form-formula entry points of the tax key commands. They run the extend
 // and the delete pass over the context mandate's form workbook. True when the pass
 // ran, or had no usable workbook to work on (which the log tells when the

@@ -28,11 +28,15 @@ bool Stopped(const BatchObserver& observer, const RunOptions& options) {
 
 }  // namespace
 
-MandateWork CommandsWork(std::vector<Command> commands) {
-    return [commands = std::move(commands)](CommandContext& ctx, const std::string& dir) {
+MandateWork CommandWork(Command command) {
+    return [command](CommandContext& ctx, const std::string& dir) { return RunCommand(ctx, command, dir); };
+}
+
+MandateWork StepsWork(std::vector<MandateWork> steps) {
+    return [steps = std::move(steps)](CommandContext& ctx, const std::string& dir) {
         Outcome work = Outcome::kAlreadyDone;
-        for (Command command : commands) {
-            const Outcome outcome = RunCommand(ctx, command, dir);
+        for (const MandateWork& step : steps) {
+            const Outcome outcome = step(ctx, dir);
             if (!Completed(outcome)) return outcome;
             if (outcome == Outcome::kDone) work = Outcome::kDone;
         }

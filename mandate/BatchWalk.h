@@ -44,10 +44,12 @@ struct BatchObserver {
 // The work on one open mandate; its outcome decides the mandate's.
 using MandateWork = std::function<Outcome(CommandContext& ctx, const std::string& dir)>;
 
-// The conversion commands in the order given, with their log lines; the
-// first that does not complete ends the mandate's work. The work is
-// kAlreadyDone when every command was.
-MandateWork CommandsWork(std::vector<Command> commands);
+// One conversion command with its log lines (RunCommand).
+MandateWork CommandWork(Command command);
+// The steps in the order given; the first that does not complete ends the
+// mandate's work. The work is kAlreadyDone when every step was, kDone when
+// any step did work.
+MandateWork StepsWork(std::vector<MandateWork> steps);
 
 // How the commands of a run treat each mandate.
 struct RunOptions {

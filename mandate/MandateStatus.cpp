@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <map>
 
 #include "core/PendraUiBridge.h"
 #include "core/Strings.h"
@@ -62,28 +61,17 @@ unsigned ReadForm(const Mandate& mandate, std::string& form) {
     return failure.empty() ? version : 0;
 }
 
-// The form files of a mandate, each of which a form command writes.
-constexpr const char* kFormFiles[] = {"MWSTFORM.VTS", "MWSTPAU.VTS", "_MWSTFRM.VTS", "_MWSTPAU.VTS"};
-
 // "mixed" in `form` when the form files there are not of one version (one
 // that cannot be read counts as a version of its own); `versions` names them.
 void CheckFormFiles(const std::string& dir, std::string& form, std::string& versions) {
-    std::map<std::string, std::string> found;  // file, version
-    for (const char* name : kFormFiles) {
-        std::error_code error;
-        const std::string path = dir + "/" + name;
-        if (!std::filesystem::exists(path, error)) continue;
-        std::string failure;
-        const unsigned version = MwstGetVersion(path, &failure);
-        found[name] = failure.empty() ? std::to_string(version) : "?";
-    }
+    const std::vector<FormFileVersion> found = FormFileVersions(dir);
+    const auto text = [](const FormFileVersion& file) { return file.readable ? std::to_string(file.version) : "?"; };
     bool mixed = false;
-    for (const auto& [name, version] : found) mixed = mixed || version != found.begin()->second;
+    for (const FormFileVersion& file : found) mixed = mixed || text(file) != text(found.front());
     if (!mixed) return;
     form = "mixed";
     versions.clear();
-    for (const char* name : kFormFiles)
-        if (found.count(name)) versions += (versions.empty() ? "" : ", ") + std::string(name) + " " + found[name];
+    for (const FormFileVersion& file : found) versions += (versions.empty() ? "" : ", ") + file.name + " " + text(file);
 }
 
 // The size a database's header says it has: page size times page count.
@@ -152,7 +140,8 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
             status.detail.pop_back();
         return status;
     }
-    if (const int read = ReadConversionState(mandate, table, withBookings, status.state); read != pendra::kOk) {
+    const BookingReach reach = withBookings ? BookingReach::kWrongSide : BookingReach::kNone;
+    if (const int read = ReadConversionState(mandate, table, reach, status.state); read != pendra::kOk) {
         status.problem = ProblemOf(read);
         if (status.problem == Problem::kUnreadable) status.detail = OpenFailureText(mandate.GetPath(), read);
         return status;

@@ -76,20 +76,6 @@ std::string ConvertId(std::string oldId, stsatz satz, const ConvertTable& table)
     return std::string(win1252::FirstCharacters(oldId, 3)) + ClassOf(satz).idSuffix;
 }
 
-int UniqueId(Mandate& open, const char* id) {
-    Mandate* mandate = &open;
-    if (!id) return 1;
-    BFile file(mandate);
-    const int mode = mandate->IsReadOnly() ? BFile::kModeReadOnly : BFile::kModeUpdate;
-    if (file.Open(mandate->GetTaxName(), mode) != pendra::kOk) return 1;
-    const std::string wanted = IdCaseKey(id);
-    Tax tax(mandate);
-    tax.UseFile(&file);
-    for (int status = tax.ReadFirst(); status == pendra::kOk; status = tax.ReadNext())
-        if (IdCaseKey(tax.GetId()) == wanted) return 0;
-    return 1;
-}
-
 // Letter case as Windows maps it in the product's code page: every pair of
 // Windows-1252 (vsn81 = VSN81, ä = Ä, š = Š, œ = Œ, ÿ = Ÿ).
 std::string IdCaseKey(const std::string& id) { return win1252::FoldCase(id); }

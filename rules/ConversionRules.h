@@ -27,9 +27,6 @@ const char* OldQuoteText(stsatz satz);
 // The new id: the entry of the mandate's conversion table, or the built-in
 // rule (which counts characters, not bytes: ids are UTF-8 here).
 std::string ConvertId(std::string oldId, stsatz satz, const ConvertTable& table);
-// 1 when no tax key of the open `mandate` has this id, in any letter case of
-// Windows-1252.
-int UniqueId(Mandate& mandate, const char* id);
 // The id folded so that ids equal without regard to letter case (every letter
 // pair of Windows-1252) give equal texts.
 std::string IdCaseKey(const std::string& id);

@@ -19,6 +19,8 @@ struct KeyIds {
     std::set<std::string> old;          // old keys the conversion works on
     std::set<std::string> withNewKey;   // of those, the ones whose new key exists
     std::set<std::string> onAccounts;   // of those, the ones an account defaults to
+    std::set<std::string> newOfOld;     // the new keys of old keys, as the mandate has them
+    std::set<std::string> newOnAccounts;  // of those, the ones an account defaults to
 };
 
 int ReadKeys(Mandate& mandate, const ConvertTable& table, ConversionState& state, KeyIds& ids) {
@@ -32,11 +34,14 @@ int ReadKeys(Mandate& mandate, const ConvertTable& table, ConversionState& state
         if (key.leftAlone) continue;
         ++state.oldKeys;
         ids.old.insert(key.oldId);
-        if (key.newKey == NewKey::kPresent && key.newIdFits)
+        if (key.newKey == NewKey::kPresent && key.newIdFits) {
             ids.withNewKey.insert(key.oldId);
-        else
+            ids.newOfOld.insert(key.newId);
+        } else {
             ++state.newKeysMissing;
+        }
     }
+    state.newKeys = static_cast<int>(ids.newOfOld.size());
     int status = walk.ReadFirst();
     for (; status == pendra::kOk; status = walk.ReadNext()) ids.all.insert(walk.GetId());
     return pendra::WalkEnded(status) ? pendra::kOk : status;
@@ -51,6 +56,10 @@ int ReadAccounts(Mandate& mandate, KeyIds& ids, ConversionState& state) {
     for (; status == pendra::kOk; status = konto.ReadNext()) {
         const std::string id = konto.GetTaxId();
         if (!id.empty() && !ids.all.count(id)) ++state.accountsOnMissingKeys;
+        if (ids.newOfOld.count(id)) {
+            ids.newOnAccounts.insert(id);
+            ++state.accountsOnNewKeys;
+        }
         if (!ids.old.count(id)) continue;
         ids.onAccounts.insert(id);
         ++state.accountsOnOldKeys;
@@ -59,19 +68,37 @@ int ReadAccounts(Mandate& mandate, KeyIds& ids, ConversionState& state) {
     return pendra::WalkEnded(status) ? pendra::kOk : status;
 }
 
-int ReadBookings(Mandate& mandate, const KeyIds& ids, ConversionState& state) {
+// Of `keys`, how many a booking uses (`booked`, may be null) and how many
+// neither a booking nor an account default (`unused`).
+int CountUses(Buch& buch, const std::set<std::string>& keys, const std::set<std::string>& onAccounts, int* booked,
+              int& unused) {
+    const std::vector<std::string> ids(keys.begin(), keys.end());
+    std::vector<int> found;
+    if (const int status = buch.ExistsWithTaxIds(ids, found); status != pendra::kOk) return status;
+    if (booked) *booked = 0;
+    unused = 0;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (found[i] == pendra::kOk) {
+            if (booked) ++*booked;
+        } else if (!onAccounts.count(ids[i])) {
+            ++unused;
+        }
+    }
+    return pendra::kOk;
+}
+
+int ReadKeyUses(Mandate& mandate, const KeyIds& ids, ConversionState& state) {
     BFile file(&mandate);
     if (const int status = file.Open(mandate.GetBuchName(), BFile::kModeReadOnly); status != pendra::kOk) return status;
     Buch buch(&mandate);
     buch.UseFile(&file);
-    const std::vector<std::string> old(ids.old.begin(), ids.old.end());
-    std::vector<int> found;
-    if (const int status = buch.ExistsWithTaxIds(old, found); status != pendra::kOk) return status;
-    state.oldKeysBooked = state.oldKeysUnused = 0;
-    for (std::size_t i = 0; i < old.size(); ++i) {
-        if (found[i] == pendra::kOk) ++state.oldKeysBooked;
-        else if (!ids.onAccounts.count(old[i])) ++state.oldKeysUnused;
-    }
+    if (const int status = CountUses(buch, ids.old, ids.onAccounts, &state.oldKeysBooked, state.oldKeysUnused);
+        status != pendra::kOk)
+        return status;
+    return CountUses(buch, ids.newOfOld, ids.newOnAccounts, nullptr, state.newKeysUnused);
+}
+
+int ReadWrongSideBookings(Mandate& mandate, ConversionState& state) {
     // Counted through the walk that lists them (mwst-batch bookings), so the
     // counts and the list never disagree.
     state.bookings2024OnOldRates = state.bookings2023OnNewRates = state.bookingsOnMissingKeys = 0;
@@ -92,12 +119,18 @@ bool AccountsAdapted(const ConversionState& state) { return state.accountsOnOldK
 
 bool UnusedOldKeysRemoved(const ConversionState& state) { return state.oldKeysUnused == 0; }
 
-int ReadConversionState(Mandate& mandate, const ConvertTable& table, bool withBookings, ConversionState& state) {
+bool AccountsReset(const ConversionState& state) { return state.accountsOnNewKeys == 0; }
+
+bool UnusedNewKeysRemoved(const ConversionState& state) { return state.newKeysUnused == 0; }
+
+int ReadConversionState(Mandate& mandate, const ConvertTable& table, BookingReach reach, ConversionState& state) {
     state = {};
     KeyIds ids;
     if (const int status = ReadKeys(mandate, table, state, ids); status != pendra::kOk) return status;
     if (const int status = ReadAccounts(mandate, ids, state); status != pendra::kOk) return status;
-    return withBookings ? ReadBookings(mandate, ids, state) : pendra::kOk;
+    if (reach == BookingReach::kNone) return pendra::kOk;
+    if (const int status = ReadKeyUses(mandate, ids, state); status != pendra::kOk) return status;
+    return reach == BookingReach::kWrongSide ? ReadWrongSideBookings(mandate, state) : pendra::kOk;
 }
 
 // Each step presumes the ones before it: a mandate showing a later step

@@ -64,16 +64,16 @@ Outcome PrintOverview(CommandContext& ctx, std::ostream& out) {
     return Outcome::kDone;
 }
 
-// The commands of the line in order on the open mandate, up to the first
-// that does not complete.
-Outcome RunSteps(const std::vector<std::string>& steps, CommandContext& ctx, const std::string& dir,
-                 std::ostream& out) {
-    for (const std::string& step : steps) {
-        const Outcome outcome = step == BatchOptions::kShowKeys ? PrintOverview(ctx, out)
-                                                                : RunCommand(ctx, FindCommand(step)->command, dir);
-        if (!Completed(outcome)) return outcome;
+// The steps of the command line, in order: the key overview on `out`, or a command.
+MandateWork LineWork(const std::vector<std::string>& names, std::ostream& out) {
+    std::vector<MandateWork> steps;
+    for (const std::string& name : names) {
+        if (name == BatchOptions::kShowKeys)
+            steps.push_back([&out](CommandContext& ctx, const std::string&) { return PrintOverview(ctx, out); });
+        else
+            steps.push_back(CommandWork(FindCommand(name)->command));
     }
-    return Outcome::kDone;
+    return StepsWork(std::move(steps));
 }
 
 // The conversion log, on `out` as the commands write it.
@@ -208,9 +208,7 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
     }
     if (!Registered(session, dir, err)) return {false, false};
     ForwardingLogSink log = LogOn(out);
-    const auto work = [this, &out](CommandContext& ctx, const std::string& mandateDir) {
-        return RunSteps(options_.commandNames, ctx, mandateDir, out);
-    };
+    const MandateWork work = LineWork(options_.commandNames, out);
     short changeFlag = 0;
     RunOptions runOptions;
     runOptions.dryRun = options_.dryRun;

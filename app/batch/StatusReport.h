@@ -11,7 +11,8 @@ struct MandateStatus;
 // (an array of objects). The columns, and their keys in CSV and JSON:
 //   directory,name,data_version,data_format,form,old_keys,new_keys_missing,
 //   accounts_on_old_keys,accounts_on_missing_keys,old_keys_booked,
-//   bookings_2024_on_old_rates,bookings_2023_on_new_rates,stage,next_step,
+//   bookings_2024_on_old_rates,bookings_2023_on_new_rates,
+//   bookings_on_missing_keys,stage,next_step,
 //   problem,problem_detail
 // Numbers that could not be read are empty (null in JSON); the form, the
 // stage, the next step and the problem are fixed English words in CSV and

@@ -132,8 +132,13 @@ TEST_F(Overview, ChangesNothingInTheMandate) {
         CM_ListTax dialog;
         ASSERT_TRUE(dialog.OnInitDialog());
     }
-    EXPECT_EQ(UniqueId(*app->m_pMandate, "VSN81"), 1);
-    EXPECT_EQ(UniqueId(*app->m_pMandate, "VSN77"), 0);
+    Mandate& mandate = *app->m_pMandate;
+    BFile file(&mandate);
+    ASSERT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeReadOnly), pendra::kOk);
+    Tax key(&mandate);
+    key.UseFile(&file);
+    EXPECT_EQ(key.Read("VSN81"), pendra::kKeyNotFound);
+    EXPECT_EQ(key.Read("VSN77"), pendra::kOk);
 }
 
 TEST_F(Overview, CommandOnTheOpenMandateRunsTheRealDialog) {

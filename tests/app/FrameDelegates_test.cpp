@@ -37,8 +37,8 @@ TEST_F(FrameDelegates, TheFramesBatchIsTheEnginesWalk) {
     StringLogSink log;
     short changeFlag = 0;
     const BatchResult result = RunBatch(Frame().Session(), engine,
-                                        CommandsWork({Command::kInsertKeys}), log, seam, changeFlag);
-    RunBatch(Frame().Session(), engine, CommandsWork({Command::kAdaptAccounts}), log, seam, changeFlag);
+                                        CommandWork(Command::kInsertKeys), log, seam, changeFlag);
+    RunBatch(Frame().Session(), engine, CommandWork(Command::kAdaptAccounts), log, seam, changeFlag);
     ASSERT_EQ(result.outcomes.size(), 2u);
 
     // The window ends each run with its result line; the engine's walk has none.

@@ -57,8 +57,9 @@ protected:
     }
     BatchResult Walk(const std::vector<std::string>& dirs, std::vector<Command> commands,
                      const BatchObserver& observer = {}) {
-        return RunBatch(session, dirs, CommandsWork(std::move(commands)), log, seam, changeFlag,
-                        observer);
+        std::vector<MandateWork> steps(commands.size());
+        std::transform(commands.begin(), commands.end(), steps.begin(), CommandWork);
+        return RunBatch(session, dirs, StepsWork(std::move(steps)), log, seam, changeFlag, observer);
     }
     static std::string Line(int id, const std::string& text) {
         return Format(LoadString(id), text);

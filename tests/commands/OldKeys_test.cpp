@@ -1,6 +1,9 @@
 // "Alte Steuerschlüssel entfernen" and the used-key test.
 #include "app/CTheView.h"
 #include "commands/ConversionCommands.h"
+#include "pendra/BFile.h"
+#include "pendra/Buch.h"
+#include "pendra/PendraStatus.h"
 #include "tests/commands/KeyCommandsFixture.h"
 
 namespace {
@@ -115,14 +118,20 @@ TEST_F(OldKeysTest, ABatchHasNoBeginLineAndTellsEveryMandate) {
     EXPECT_EQ(app->m_currentView, 1);
 }
 
+// The removals ask the booking file whether any booking carries each key:
+// exactly, never in another letter case or as a prefix.
 TEST_F(OldKeysTest, TheUsedKeyTestIsExact) {
     OpenNew("genau", kOldKeys);
-    EXPECT_EQ(CanDeleteTaxId(Ctx(), "D37"), 0);
-    EXPECT_EQ(CanDeleteTaxId(Ctx(), "a77"), 0);
-    EXPECT_EQ(CanDeleteTaxId(Ctx(), "A77"), 1);
-    EXPECT_EQ(CanDeleteTaxId(Ctx(), "d37"), 1);
-    EXPECT_EQ(CanDeleteTaxId(Ctx(), "D3"), 1);
-    EXPECT_EQ(CanDeleteTaxId(Ctx(), "VIELZULANG"), 1);
+    Mandate& mandate = Ctx().mandate;
+    BFile file(&mandate);
+    ASSERT_EQ(file.Open(mandate.GetBuchName(), BFile::kModeReadOnly), pendra::kOk);
+    Buch buch(&mandate);
+    buch.UseFile(&file);
+    const std::vector<std::string> ids{"D37", "a77", "A77", "d37", "D3", "VIELZULANG"};
+    std::vector<int> found;
+    ASSERT_EQ(buch.ExistsWithTaxIds(ids, found), pendra::kOk);
+    const std::vector<bool> used{true, true, false, false, false, false};
+    for (std::size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(found.at(i) == pendra::kOk, used[i]) << ids[i];
 }
 
 }  // namespace

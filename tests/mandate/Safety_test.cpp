@@ -150,7 +150,9 @@ protected:
         log_.ResetFailures();
         RunOptions options;
         options.dryRun = dryRun;
-        return RunBatch(session_, dirs, CommandsWork(std::move(commands)), log_, seam_, changeFlag_, {}, options);
+        std::vector<MandateWork> steps(commands.size());
+        std::transform(commands.begin(), commands.end(), steps.begin(), CommandWork);
+        return RunBatch(session_, dirs, StepsWork(std::move(steps)), log_, seam_, changeFlag_, {}, options);
     }
 
     std::vector<backup::Info> Backups(const std::string& dir) { return backup::ListBackups(dir, ProductBackupSettings()); }

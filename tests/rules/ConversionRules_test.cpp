@@ -7,9 +7,13 @@
 #include <vector>
 
 #include "tests/pendra/MandateTestSupport.h"
+#include "pendra/BFile.h"
+#include "pendra/PendraStatus.h"
+#include "pendra/Tax.h"
 #include "rules/ConversionRules.h"
 #include "rules/ConversionState.h"
 #include "rules/ConvertTable.h"
+#include "rules/KeyPlan.h"
 #include "rules/WrongSideBookings.h"
 
 using testsupport::TempDir;
@@ -166,15 +170,31 @@ TEST(ConvertIdWithTable, EmptyNewIdFallsBackToTheBuiltInRule) {
 
 // --- Id taken ---------------------------------------------------------------
 
+namespace {
+
+// 1 when no key of the open mandate has `id`, as the key plan judges a new id.
+int Free(Mandate& mandate, const std::string& id) {
+    BFile file(&mandate);
+    if (file.Open(mandate.GetTaxName(), BFile::kModeReadOnly) != pendra::kOk) return -1;
+    Tax walk(&mandate);
+    walk.UseFile(&file);
+    const ConvertTable table(mandate.GetPath());
+    KeyPlan plan(table);
+    if (plan.Read(walk) != pendra::kOk) return -1;
+    return plan.Taken(id) ? 0 : 1;
+}
+
+}  // namespace
+
 // Taken without regard to letter case, but only for the letter pairs of
 // Windows-1252: letters without a partner and other signs match themselves.
-TEST(UniqueId, TakenWithoutRegardToCase) {
+TEST(KeyPlanTaken, TakenWithoutRegardToCase) {
     OpenMandate mandate({"VSN77", "VSN81", "ÄB77", "Aß81", "×81", "Ä81"});
     for (auto [id, free, why] : std::vector<std::tuple<const char*, int, const char*>>{
              {"VSN81", 0, ""}, {"vsn81", 0, ""}, {"äb77", 0, ""}, {"VSN8", 1, ""}, {"UST81", 1, ""},
              {"aß81", 0, ""}, {"Aẞ81", 1, "ẞ is no letter of Windows-1252"},
              {"÷81", 1, "× and ÷ are no letter pair"}, {"A81", 1, ""}, {"ä81", 0, ""}}) {
-        EXPECT_EQ(UniqueId(mandate.Get(), id), free) << id << " " << why;
+        EXPECT_EQ(Free(mandate.Get(), id), free) << id << " " << why;
     }
 }
 
@@ -192,7 +212,7 @@ constexpr LetterPair kLetterPairs[] = {
     {"Ö", "ö"}, {"Ø", "ø"}, {"Ù", "ù"}, {"Ú", "ú"}, {"Û", "û"}, {"Ü", "ü"}, {"Ý", "ý"},
     {"Þ", "þ"}};
 
-TEST(UniqueId, TakenWithoutRegardToCaseForEveryWindows1252LetterPair) {
+TEST(KeyPlanTaken, TakenWithoutRegardToCaseForEveryWindows1252LetterPair) {
     // Keys "U<upper>81" and "l<lower>81": each asked for in the other case.
     std::vector<std::string> ids;
     for (const LetterPair& pair : kLetterPairs) {
@@ -201,9 +221,9 @@ TEST(UniqueId, TakenWithoutRegardToCaseForEveryWindows1252LetterPair) {
     }
     OpenMandate mandate(ids);
     for (const LetterPair& pair : kLetterPairs) {
-        EXPECT_EQ(UniqueId(mandate.Get(), (std::string("u") + pair.lower + "81").c_str()), 0) << pair.upper;
-        EXPECT_EQ(UniqueId(mandate.Get(), (std::string("L") + pair.upper + "81").c_str()), 0) << pair.lower;
-        EXPECT_EQ(UniqueId(mandate.Get(), (std::string("X") + pair.upper + "81").c_str()), 1) << pair.upper;
+        EXPECT_EQ(Free(mandate.Get(), (std::string("u") + pair.lower + "81")), 0) << pair.upper;
+        EXPECT_EQ(Free(mandate.Get(), (std::string("L") + pair.upper + "81")), 0) << pair.lower;
+        EXPECT_EQ(Free(mandate.Get(), (std::string("X") + pair.upper + "81")), 1) << pair.upper;
     }
 }
 
@@ -217,17 +237,12 @@ TEST(IdCaseKey, EqualForEveryWindows1252LetterPair) {
     EXPECT_NE(IdCaseKey("×1"), IdCaseKey("÷1"));
 }
 
-TEST(UniqueId, ReadOnlyMandateIsReadToo) {
+TEST(KeyPlanTaken, ReadOnlyMandateIsReadToo) {
     MandateCreateOptions options;
     options.readOnly = true;
     OpenMandate mandate({"VSN81"}, options);
     ASSERT_TRUE(mandate.Get().IsReadOnly());
-    EXPECT_EQ(UniqueId(mandate.Get(), "vsn81"), 0);
-}
-
-TEST(UniqueId, NoOpenMandateMeansFree) {
-    Mandate closed;
-    EXPECT_EQ(UniqueId(closed, "VSN81"), 1);
+    EXPECT_EQ(Free(mandate.Get(), "vsn81"), 0);
 }
 
 // --- Keys left alone -------------------------------------------------------
@@ -357,7 +372,7 @@ TEST(WrongSideBookings, TheWalkListsWhatTheStateCounts) {
 
     const ConvertTable table(mandate.Dir());
     ConversionState state;
-    ASSERT_EQ(ReadConversionState(mandate.Get(), table, true, state), pendra::kOk);
+    ASSERT_EQ(ReadConversionState(mandate.Get(), table, BookingReach::kWrongSide, state), pendra::kOk);
     EXPECT_EQ(state.bookings2024OnOldRates, counts[static_cast<int>(WrongSide::kOldRateFrom2024)]);
     EXPECT_EQ(state.bookings2023OnNewRates, counts[static_cast<int>(WrongSide::kNewRateBefore2024)]);
     EXPECT_EQ(state.bookingsOnMissingKeys, counts[static_cast<int>(WrongSide::kMissingKey)]);
