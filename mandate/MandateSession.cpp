@@ -1,6 +1,7 @@
 #include "mandate/MandateSession.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/CException.h"
 #include "base/Format.h"
@@ -151,7 +152,27 @@ bool MandateSession::PassesVersionAndPassword(Mandate& mandate, UiSeam& seam) {
         refusal_ = IDS_NO_PASSWORD;
         return false;
     }
+    RememberPasswordGiven(mandate);
     return true;
+}
+
+bool MandateSession::PasswordKnownOrGiven(Mandate& mandate, UiSeam& seam) {
+    const std::string hash = mandate.PasswordHash();
+    if (hash.empty()) return true;
+    {
+        const std::lock_guard lock(givenMutex_);
+        if (givenPasswords_.count(hash)) return true;
+    }
+    if (!AskPassword(mandate, seam)) return false;
+    RememberPasswordGiven(mandate);
+    return true;
+}
+
+void MandateSession::RememberPasswordGiven(const Mandate& mandate) {
+    std::string hash = mandate.PasswordHash();
+    if (hash.empty()) return;
+    const std::lock_guard lock(givenMutex_);
+    givenPasswords_.insert(std::move(hash));
 }
 
 bool MandateSession::IsVersion(Mandate& mandate, UiSeam& seam) {
@@ -213,6 +234,12 @@ MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& sea
     if (!IsVersion(mandate_, seam)) {
         Close();
         refusal_ = IDS_WRONG_VERSION;
+        return Opened::kNo;
+    }
+    // Asked of the database now held, not of the one the list once tested.
+    if (!PasswordKnownOrGiven(mandate_, seam)) {
+        Close();
+        refusal_ = IDS_NO_PASSWORD;
         return Opened::kNo;
     }
     // Held exclusively now, so no run of ours is writing there: what an

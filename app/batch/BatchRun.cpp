@@ -214,7 +214,12 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
     short changeFlag = 0;
     RunOptions runOptions;
     runOptions.dryRun = options_.dryRun;
+    // The open asks again when the database is no longer the one just tested.
+    seam_.OfferPassword(dir, err);
     const BatchResult walked = RunBatch(session, {dir}, work, log, seam_, changeFlag, {}, runOptions);
+    seam_.WithdrawPassword();
+    if (session.LastRefusal() == IDS_NO_PASSWORD)
+        out << Format(LoadString(IDS_LOG_LEFT_OUT), dir, LoadString(IDS_PROBLEM_PASSWORD)) << std::flush;
     const bool done = !walked.outcomes.empty() && walked.outcomes.front().Completed();
     if (!done) {
         const int reason = walked.outcomes.empty() ? IDS_BATCH_NOT_OPENED : walked.outcomes.front().reasonId;

@@ -268,6 +268,7 @@ TEST_F(MandateOpenClose, OpeningTheOpenMandateAgainIsNoConflict) {
 
 TEST_F(MandateOpenClose, OpenMandateFailsItsChecksWithTheirOwnMessages) {
     const std::string dir = MakeMandate(TempPath("m"), apptest::WithPassword("geheim"));
+    seam.QueueText("geheim");
     Frame().OpenMandate(dir);
     ASSERT_TRUE(IsOpen());
     std::string name;
