@@ -17,6 +17,7 @@
 #include "mandate/MandateSearch.h"
 #include "mandate/OtherUsers.h"
 #include "pendra/MIniSetHelper.h"
+#include "pendra/MandateLockFile.h"
 #include "pendra/Mandate.h"
 #include "pendra/PendraMessages.h"
 #include "pendra/PendraStatus.h"
@@ -29,13 +30,19 @@ namespace {
 
 constexpr long kRequiredVersion = 2300;
 
-// The box shown while another program holds the mandate: 20001 and, for an SQL
-// mandate, the other users as libholdwatch.so names them. A mandate refused
-// with 88 has no path of its own, so the path asked for is named then.
+// The box shown while another program holds the mandate: 20001 and the
+// holders, for an SQL mandate as libholdwatch.so names them, for a file
+// mandate as its lock file does. A mandate refused with 88 has no path of
+// its own, so the path asked for is named then.
 std::string ExclusiveConflictText(Mandate& mandate, const std::string& path) {
     const std::string shown = mandate.GetPath().empty() ? path : mandate.GetPath();
     std::string text = Format(LoadString(IDS_NOT_EXCLUSIVE), shown);
-    if (std::optional<std::string> users = OtherUsersOfMandate(mandate)) text += *users;
+    if (std::optional<std::string> users = OtherUsersOfMandate(mandate)) {
+        text += *users;
+    } else if (const std::string holder = MandateLockFile::ExclusiveHolder(WithoutTrailingSlash(shown));
+               !holder.empty()) {
+        text += holder + "\r\n";
+    }
     return text;
 }
 
