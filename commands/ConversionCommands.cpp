@@ -85,17 +85,18 @@ Outcome RunCommand(CommandContext& ctx, Command command, const std::string& dir)
     if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_BEGIN), dir));
     if (info.beginLineId) ctx.log.Line(Format(LoadString(info.beginLineId), dir));
     ctx.changeFlag = 0;
+    const int failuresBefore = ctx.log.Failures();
+    const bool intact = !ctx.safety || ctx.safety->BeforeRead(ctx);
     // A mandate the user may only read is left out, saying why; the form
     // activation says it in its own words and leaves the files alone.
     const bool formCommand = command == Command::kForm2024 || command == Command::kForm2018;
-    if (!formCommand && ctx.mandate.IsMandantOpen() && ctx.mandate.IsReadOnly()) {
+    if (intact && !formCommand && ctx.mandate.IsMandantOpen() && ctx.mandate.IsReadOnly()) {
         ctx.log.Line(Format(LoadString(IDS_LOG_READ_ONLY_SKIPPED), dir));
         if (info.endLineAlways) ctx.log.Line(Format(LoadString(info.endLineId), dir));
         if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_END), dir));
         return Outcome::kRefused;
     }
-    const int failuresBefore = ctx.log.Failures();
-    const int completed = RunOperation(ctx, command);
+    const int completed = intact ? RunOperation(ctx, command) : 0;
     if (completed == kNothingToDo) ctx.log.Line(LoadString(IDS_LOG_ALREADY_DONE));
     if (completed || info.endLineAlways)
         ctx.log.Line(Format(LoadString(info.endLineId), dir));
