@@ -15,6 +15,7 @@
 #include "commands/KeyOverview.h"
 #include "core/LogSink.h"
 #include "core/PendraUiBridge.h"
+#include "core/RunSafety.h"
 #include "core/Strings.h"
 #include "mandate/BatchWalk.h"
 #include "mandate/MandateBookings.h"
@@ -43,6 +44,8 @@ std::string Joined(const std::vector<std::string>& texts) {
 // The overview of a mandate: its two lists, row beside row, columns and the
 // two lists separated by tabs, after the title and the headings.
 Outcome PrintOverview(CommandContext& ctx, std::ostream& out) {
+    // The verdict every command gets on the tables first.
+    if (ctx.safety && !ctx.safety->BeforeRead(ctx)) return Outcome::kFailed;
     Mandate& mandate = ctx.mandate;
     const ConvertTable& table = ctx.table;
     LogSink& log = ctx.log;

@@ -135,7 +135,9 @@ TEST_F(CommandSafetyTest, ADamagedKeyTableKeepsTheWorkbooksAndShowsNoOverview) {
     const std::size_t boxes = seam.boxes.size();
     Command(ID_SHOWKEYS);
     ASSERT_EQ(seam.boxes.size(), boxes + 1);
-    EXPECT_NE(seam.boxes.back().text.find("pendra.db#tax"), std::string::npos) << seam.boxes.back().text;
+    // The reason the command gave, not a list that looks complete.
+    EXPECT_TRUE(seam.boxes.back().text.starts_with("Die Daten des Mandanten " + dir + " sind beschädigt ("))
+        << seam.boxes.back().text;
     EXPECT_GE(app->Failures(), 2);
 }
 
