@@ -15,11 +15,13 @@
 #include "app/CTheView.h"
 #include "app/framework/CFrameWnd.h"
 #include "app/framework/AppSeam.h"
+#include "base/Format.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
 #include "pendra/Mandate.h"
 #include "core/PendraUiBridge.h"
 #include "pendra/PendraStatus.h"
+#include "pendra/StorageEngine.h"
 #include "res/Resource.h"
 #include "rules/ConvertTable.h"
 #include "commands/KeyOverview.h"
@@ -109,6 +111,13 @@ bool CM_ListTax::OnInitDialog() {
     bool opened = false;
     const ConvertTable table(mandate_->GetPath());
     UiSeam& seam = AppSeam::Current();
+    // The verdict the commands and the status give on the mandate's tables.
+    if (std::string damage; mandate_->Engine() && mandate_->Engine()->CheckIntegrity(damage) != pendra::kOk) {
+        TheApp().GetLogView()->CountFailure();
+        seam.MessageBox({Format(LoadString(IDS_MANDATE_DAMAGED), mandate_->GetPath(), damage), LoadString(IDS_TITLE),
+                         MB_OK | MB_ICONEXCLAMATION, IDS_MANDATE_DAMAGED});
+        return false;
+    }
     const int status = ReadKeyOverview(*mandate_, table, seam, overview, opened);
     if (!opened) {
         ShowLibraryError(seam, 5000, mandate_->GetLastName(), status);

@@ -158,9 +158,10 @@ void FrameRun::Conversion(Command command) {
     CTheList& list = *app.GetListView();
     const MandateWork work = [command, dryRun, &list](CommandContext& ctx, const std::string& dir) {
         const Outcome outcome = RunCommand(ctx, command, dir);
-        // The list's stage follows the change; a dry run changed nothing.
+        // The list's stage follows the change; a dry run changed nothing. The
+        // run checked the tables when it started.
         if (!dryRun) {
-            workthread::Post([&list, dir, status = ReadOpenMandateStatus(ctx.mandate, false)] {
+            workthread::Post([&list, dir, status = ReadOpenMandateStatus(ctx.mandate, false, false)] {
                 if (const int row = list.FindItem(dir); row >= 0) list.ShowStatus(row, status);
             });
         }

@@ -107,17 +107,20 @@ Outcome RunCommand(CommandContext& ctx, Command command, const std::string& dir)
     if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_BEGIN), dir));
     if (info.beginLineId) ctx.log.Line(Format(LoadString(info.beginLineId), dir));
     ctx.changeFlag = 0;
+    const bool intact = !ctx.safety || ctx.safety->BeforeRead(ctx);
     // A mandate the user may only read is left out, saying why; the form
     // activation says it in its own words and leaves the files alone.
     const bool formCommand = command == Command::kForm2024 || command == Command::kForm2018;
-    if (!formCommand && ctx.mandate.IsMandantOpen() && ctx.mandate.IsReadOnly()) {
+    if (intact && !formCommand && ctx.mandate.IsMandantOpen() && ctx.mandate.IsReadOnly()) {
         ctx.log.Line(Format(LoadString(IDS_LOG_READ_ONLY_SKIPPED), dir));
         if (info.endLineAlways) ctx.log.Line(Format(LoadString(info.endLineId), dir));
         if (dryRun) ctx.log.Line(Format(LoadString(IDS_LOG_DRY_RUN_END), dir));
         return Outcome::kRefused;
     }
-    const bool doneBefore = TargetHolds(ctx, command).value_or(false);
-    const Outcome ran = !doneBefore || RunsWhenDone(ctx, command) ? RunOperation(ctx, command) : Outcome::kDone;
+    // A damaged database was refused by BeforeRead (logged, counted).
+    const bool doneBefore = intact && TargetHolds(ctx, command).value_or(false);
+    Outcome ran = Outcome::kFailed;
+    if (intact) ran = !doneBefore || RunsWhenDone(ctx, command) ? RunOperation(ctx, command) : Outcome::kDone;
     Outcome outcome = ran;
     if (Completed(ran) && !TargetHolds(ctx, command).value_or(false)) {
         // Completed, yet the step is not done: the command's lines said why.

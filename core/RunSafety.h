@@ -19,6 +19,11 @@ public:
     // records are rolled back and their workbooks go to a scratch folder.
     virtual bool DryRun() const = 0;
 
+    // Called as a command starts, before it reads the mandate: false when
+    // it must not work on it (its tables are damaged, as the status would
+    // say too); the reason is logged and counted then.
+    virtual bool BeforeRead(CommandContext& /*ctx*/) { return true; }
+
     // Called before a command changes the mandate (records, workbooks,
     // companion files): takes the run's backup the first time. False when the
     // change must not happen; the reason is logged and counted then.

@@ -6,6 +6,7 @@
 #include "mandate/MandateSession.h"
 #include "pendra/Mandate.h"
 #include "pendra/PendraStatus.h"
+#include "pendra/StorageEngine.h"
 
 namespace {
 
@@ -19,6 +20,11 @@ void ReadOpen(Mandate& mandate, MandateBookings& read) {
     const bool knownVersion = mandate.GetVersion(version, 1) != 0;
     if (!mandate.IsSQLMandate() && (!knownVersion || std::to_string(version) != MandateSession::kRequiredVersionText)) {
         read.problem = Problem::kVersion;
+        return;
+    }
+    // Damaged tables are refused here as by the status and every command.
+    if (std::string damage; mandate.Engine() && mandate.Engine()->CheckIntegrity(damage) != pendra::kOk) {
+        read.problem = Problem::kUnreadable;
         return;
     }
     const int status = WalkWrongSideBookings(

@@ -142,10 +142,16 @@ void MandateRun::SettleBackup() noexcept {
     }
 }
 
+bool MandateRun::BeforeRead(CommandContext& ctx) {
+    // Whatever the command reads or changes, the mandate's tables get the
+    // verdict the status gives them: a damaged one is refused by both.
+    return Intact(ctx.log);
+}
+
 bool MandateRun::BeforeChange(CommandContext& ctx) {
     // A read-only mandate is refused by every command before it writes.
     if (!backupId_.empty() || mandate_.IsReadOnly()) return true;
-    if (dryRun_) return DryRunIntact(ctx);
+    if (dryRun_) return Intact(ctx.log);
     writesBeforeBackup_ = mandate_.WritesAsked();
     const backup::Taken taken =
         backup::TakeBackup(mandate_, Command(), settings_, backup::Retention::kLater);
@@ -161,15 +167,16 @@ bool MandateRun::BeforeChange(CommandContext& ctx) {
     return true;
 }
 
-bool MandateRun::DryRunIntact(CommandContext& ctx) {
-    // The backup of a real run checks the tables; a dry run tells the same once.
+bool MandateRun::Intact(LogSink& log) {
+    // Told once per run; the backup of a real run asks the engine again,
+    // which answers from its last verdict while the data is unchanged.
     if (!damage_) {
         std::string detail;
         damage_ = mandate_.Engine() && mandate_.Engine()->CheckIntegrity(detail) != 0 ? detail : std::string();
         if (!damage_->empty()) {
-            ctx.log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), mandateDir_));
-            ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON),
-                                Format(LoadString(IDS_MANDATE_DAMAGED), mandateDir_, *damage_)));
+            log.Failure(Format(LoadString(IDS_LOG_NOT_COMPLETED), mandateDir_));
+            log.Line(Format(LoadString(IDS_LOG_FORM_REASON),
+                            Format(LoadString(IDS_MANDATE_DAMAGED), mandateDir_, *damage_)));
         }
     }
     return damage_->empty();

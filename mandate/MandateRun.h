@@ -41,11 +41,13 @@ public:
     void Finish();
 
     bool DryRun() const override { return dryRun_; }
+    bool BeforeRead(CommandContext& ctx) override;
     bool BeforeChange(CommandContext& ctx) override;
 
 private:
     void SettleBackup() noexcept;
-    bool DryRunIntact(CommandContext& ctx);
+    // The mandate's tables whole; when not, said once on `log`.
+    bool Intact(LogSink& log);
 
     Mandate& mandate_;
     LogSink& log_;
@@ -58,7 +60,7 @@ private:
     std::string backupId_;
     std::uint64_t writesBeforeBackup_ = 0;
     bool finished_ = false;
-    // What is damaged in the mandate's tables, once a dry run checked them (empty: whole).
+    // What is damaged in the mandate's tables, once checked (empty: whole).
     std::optional<std::string> damage_;
 };
 

@@ -1,6 +1,7 @@
 #include "mandate/MandateSession.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/CException.h"
 #include "base/Format.h"
@@ -16,6 +17,7 @@
 #include "mandate/MandateSearch.h"
 #include "mandate/OtherUsers.h"
 #include "pendra/MIniSetHelper.h"
+#include "pendra/MandateLockFile.h"
 #include "pendra/Mandate.h"
 #include "pendra/PendraMessages.h"
 #include "pendra/PendraStatus.h"
@@ -28,13 +30,19 @@ namespace {
 
 constexpr long kRequiredVersion = 2300;
 
-// The box shown while another program holds the mandate: 20001 and, for an SQL
-// mandate, the other users as libholdwatch.so names them. A mandate refused
-// with 88 has no path of its own, so the path asked for is named then.
+// The box shown while another program holds the mandate: 20001 and the
+// holders, for an SQL mandate as libholdwatch.so names them, for a file
+// mandate as its lock file does. A mandate refused with 88 has no path of
+// its own, so the path asked for is named then.
 std::string ExclusiveConflictText(Mandate& mandate, const std::string& path) {
     const std::string shown = mandate.GetPath().empty() ? path : mandate.GetPath();
     std::string text = Format(LoadString(IDS_NOT_EXCLUSIVE), shown);
-    if (std::optional<std::string> users = OtherUsersOfMandate(mandate)) text += *users;
+    if (std::optional<std::string> users = OtherUsersOfMandate(mandate)) {
+        text += *users;
+    } else if (const std::string holder = MandateLockFile::ExclusiveHolder(WithoutTrailingSlash(shown));
+               !holder.empty()) {
+        text += holder + "\r\n";
+    }
     return text;
 }
 
@@ -151,7 +159,27 @@ bool MandateSession::PassesVersionAndPassword(Mandate& mandate, UiSeam& seam) {
         refusal_ = IDS_NO_PASSWORD;
         return false;
     }
+    RememberPasswordGiven(mandate);
     return true;
+}
+
+bool MandateSession::PasswordKnownOrGiven(Mandate& mandate, UiSeam& seam) {
+    const std::string hash = mandate.PasswordHash();
+    if (hash.empty()) return true;
+    {
+        const std::lock_guard lock(givenMutex_);
+        if (givenPasswords_.count(hash)) return true;
+    }
+    if (!AskPassword(mandate, seam)) return false;
+    RememberPasswordGiven(mandate);
+    return true;
+}
+
+void MandateSession::RememberPasswordGiven(const Mandate& mandate) {
+    std::string hash = mandate.PasswordHash();
+    if (hash.empty()) return;
+    const std::lock_guard lock(givenMutex_);
+    givenPasswords_.insert(std::move(hash));
 }
 
 bool MandateSession::IsVersion(Mandate& mandate, UiSeam& seam) {
@@ -213,6 +241,12 @@ MandateSession::Opened MandateSession::Open(const std::string& path, UiSeam& sea
     if (!IsVersion(mandate_, seam)) {
         Close();
         refusal_ = IDS_WRONG_VERSION;
+        return Opened::kNo;
+    }
+    // Asked of the database now held, not of the one the list once tested.
+    if (!PasswordKnownOrGiven(mandate_, seam)) {
+        Close();
+        refusal_ = IDS_NO_PASSWORD;
         return Opened::kNo;
     }
     // Held exclusively now, so no run of ours is writing there: what an

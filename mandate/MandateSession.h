@@ -1,5 +1,7 @@
 #pragma once
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "mandate/MandateStatus.h"
@@ -12,8 +14,8 @@ class UiSeam;
 // Opening and closing one mandate at a time under the program's rules: the
 // data version and the password when a mandate is registered, exclusive
 // access with the Abort / Retry / Ignore box while another program holds it,
-// the data version again once it is open, and the clean-up of what an
-// interrupted workbook replacement left behind. The boxes and prompts go
+// the data version and the password again once it is open, and the clean-up
+// of what an interrupted workbook replacement left behind. The boxes and prompts go
 // through the seam handed in, the conflict text of an Ignore to the log. The
 // window and mwst-batch each keep one session on the process's mandate object.
 class MandateSession {
@@ -30,7 +32,10 @@ public:
 
     // Closes what is open and opens the mandate in `path`, held exclusively.
     // kAborted when the user chose Abort in the exclusive-access box: a
-    // batch stops there. No password is asked: the mandate was registered.
+    // batch stops there. The password of the database held is asked unless
+    // this session was given it before for the very same stored hash: a
+    // registered mandate opens without a second prompt, one whose database
+    // was replaced since asks again.
     Opened Open(const std::string& path, UiSeam& seam, LogSink& log);
     // Why the last Open or CheckVersionAndPassword refused the mandate, as
     // the id of the text that told the user (IDS_NOT_EXCLUSIVE after Ignore
@@ -59,10 +64,18 @@ public:
 private:
     Mandate* OpenAt(const std::string& path);
     bool PassesVersionAndPassword(Mandate& mandate, UiSeam& seam);
+    // The password test of an open: asked unless known for the stored hash.
+    bool PasswordKnownOrGiven(Mandate& mandate, UiSeam& seam);
+    void RememberPasswordGiven(const Mandate& mandate);
 
     Mandate& mandate_;
     std::unique_ptr<MIniSetHelper> exclusive_;
     int refusal_ = 0;
     bool readStatus_ = false;
     MandateStatus registered_;
+    // Stored password hashes whose password the user gave in this session.
+    // Keyed by the hash, never by the folder: the folder's database may be
+    // another one by the time it is opened. Runs use it from the work thread.
+    std::mutex givenMutex_;
+    std::set<std::string> givenPasswords_;
 };

@@ -17,6 +17,7 @@
 #include "pendra/Mandate.h"
 #include "pendra/SqlMandateConfiguration.h"
 #include "pendra/SqliteSchema.h"
+#include "pendra/StorageEngine.h"
 #include "pendra/PendraStatus.h"
 #include "res/Resource.h"
 #include "rules/ConvertTable.h"
@@ -121,7 +122,7 @@ std::string OpenFailureText(const std::string& dir, int status) {
     return Format(LoadString(IDS_DETAIL_DB_DAMAGED), status);
 }
 
-MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
+MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings, bool checkTables) {
     MandateStatus status;
     status.directory = mandate.GetPath();
     status.name = mandate.GetName();
@@ -130,6 +131,13 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings) {
     status.dataFormat = mandate.GetDataFormat();
     if (!mandate.IsSQLMandate() && status.dataVersion != kRequiredVersion) {
         status.problem = Problem::kVersion;
+        return status;
+    }
+    // The verdict every command gets before it starts: readable by both or
+    // refused by both, for the same reason.
+    if (std::string damage; checkTables && mandate.Engine() && mandate.Engine()->CheckIntegrity(damage) != pendra::kOk) {
+        status.problem = Problem::kUnreadable;
+        status.detail = Format(LoadString(IDS_DETAIL_TABLES_DAMAGED), damage);
         return status;
     }
     const ConvertTable table(mandate.GetPath());

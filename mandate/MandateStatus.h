@@ -38,7 +38,9 @@ struct MandateStatus {
 // counted only when `withBookings` (the stage needs none of them).
 MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings);
 // The same for a mandate that is open here (and may be held by this process).
-MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings);
+// `checkTables` false skips the check of the tables every run makes at its
+// start, for a mandate a run has just checked.
+MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings, bool checkTables = true);
 
 // The problem of a read that answered `status` (not kOk).
 MandateStatus::Problem ProblemOfRead(int status);

@@ -141,6 +141,8 @@ int Mandate::AskPassword(PendraUi& ui) {
     return 0;
 }
 
+std::string Mandate::PasswordHash() const { return engine_ ? engine_->Meta().passwordHash : std::string(); }
+
 std::string Mandate::Identity() const {
     if (sqlConfiguration_) {
         return "sql\n" + sqlConfiguration_->GetConnectionString() + "\n" +

@@ -56,6 +56,8 @@ public:
     // 1 when the user gave the right password (or the mandate has none); asks
     // through `ui`, at most three tries; anything else means not given.
     int AskPassword(PendraUi& ui);
+    // The stored hash of the mandate's password; empty when it has none or is closed.
+    std::string PasswordHash() const;
 
     // SQL mandates: exclusive lock in the database (type 0). File mandates: false.
     // The database access and configuration of an SQL mandate stay available

@@ -1,11 +1,16 @@
 #include "pendra/MandateLockFile.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <vector>
 
 #include "pendra/PendraStatus.h"
 
@@ -13,6 +18,8 @@ namespace {
 
 constexpr off_t kMandateLockOffset = MandateLockFile::kPageSize;
 constexpr off_t kCounterOffset = 0;
+constexpr off_t kHolderOffset = 512;
+constexpr std::size_t kHolderSize = 512;
 constexpr std::uint64_t kRecordLockBase = std::uint64_t{1} << 32;
 constexpr std::uint64_t kRecordLockSpan = std::uint64_t{1} << 60;
 
@@ -26,6 +33,34 @@ bool SetOfdLock(int fd, short type, off_t offset, bool wait, off_t length = 1) {
         if (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) == 0) return true;
         if (errno != EINTR) return false;
     }
+}
+
+std::string UserName() {
+    std::vector<char> buffer(4096);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->pw_name;
+    return std::to_string(geteuid());
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "local";
+    return name;
+}
+
+// This process as holdwatch names the sessions of an SQL mandate: user,
+// host, program [pid], since (no words, the same in either language).
+std::string ThisProcessAsHolder() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    char since[32] = {};
+    if (localtime_r(&now, &local)) std::strftime(since, sizeof since, "%Y-%m-%d %H:%M:%S", &local);
+    std::string text = UserName() + ", " + HostName() + ", " + program_invocation_short_name + " [" +
+                       std::to_string(getpid()) + "], " + since;
+    text.resize(std::min(text.size(), kHolderSize - 1));
+    return text;
 }
 
 }  // namespace
@@ -80,6 +115,7 @@ MandateLockFile::MandateLockFile(std::string path, int fd, int dirFd, bool writa
     : path_(std::move(path)), fd_(fd), dirFd_(dirFd), writable_(writable) {}
 
 MandateLockFile::~MandateLockFile() {
+    if (exclusive_) WriteHolder(false);
     ::close(fd_);  // drops the mandate lock of this description
     if (dirFd_ >= 0) ::close(dirFd_);  // and the directory lock
 }
@@ -108,7 +144,11 @@ bool MandateLockFile::TryLockShared() {
 
 bool MandateLockFile::TryLockExclusive() {
     if (!writable_ || !SetMandateLock(F_WRLCK)) return false;
-    if (SetDirectoryLock(LOCK_EX)) return true;
+    if (SetDirectoryLock(LOCK_EX)) {
+        exclusive_ = true;
+        WriteHolder(true);
+        return true;
+    }
     // flock converts by dropping the old lock first: take the shared one back.
     SetMandateLock(F_RDLCK);
     SetDirectoryLock(LOCK_SH);
@@ -116,8 +156,41 @@ bool MandateLockFile::TryLockExclusive() {
 }
 
 void MandateLockFile::ReturnToShared() {
+    if (exclusive_) WriteHolder(false);
+    exclusive_ = false;
     SetMandateLock(F_RDLCK);
     SetDirectoryLock(LOCK_SH);
+}
+
+void MandateLockFile::WriteHolder(bool self) {
+    std::string text = self ? ThisProcessAsHolder() : std::string();
+    text.resize(kHolderSize, '\0');
+    SetOfdLock(fd_, F_WRLCK, kHolderOffset, true, kHolderSize);
+    // A holder that cannot be written names nobody; the lock itself stands.
+    [[maybe_unused]] const ssize_t written = ::pwrite(fd_, text.data(), text.size(), kHolderOffset);
+    SetOfdLock(fd_, F_UNLCK, kHolderOffset, false, kHolderSize);
+}
+
+std::string MandateLockFile::ExclusiveHolder(const std::string& dir) {
+    const std::unique_ptr<MandateLockFile> file = OpenExisting(dir);
+    if (!file) return {};
+    // Only a write lock on the mandate byte is an exclusive hold.
+    struct flock probe {};
+    probe.l_type = F_RDLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = kMandateLockOffset;
+    probe.l_len = 1;
+    if (fcntl(file->fd_, F_OFD_GETLK, &probe) != 0 || probe.l_type != F_WRLCK) return {};
+    std::string text(kHolderSize, '\0');
+    SetOfdLock(file->fd_, F_RDLCK, kHolderOffset, true, kHolderSize);
+    const ssize_t got = ::pread(file->fd_, text.data(), text.size(), kHolderOffset);
+    SetOfdLock(file->fd_, F_UNLCK, kHolderOffset, false, kHolderSize);
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    text.resize(std::strlen(text.c_str()));
+    // Only printable text: the file is anyone's to write.
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    return text;
 }
 
 std::uint64_t MandateLockFile::Generation() const {

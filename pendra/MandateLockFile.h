@@ -13,7 +13,12 @@
 //    committed write, so open walks notice changes made by other connections.
 //    It is read and written with pread/pwrite under a byte lock, never
 //    mapped: a mapping of a file that someone truncates ends the process
-//    with SIGBUS, a short read is only a changed counter.
+//    with SIGBUS, a short read is only a changed counter;
+//  - the holder: who holds the mandate exclusively ("user, host, program
+//    [pid], since"), written by the holder when it takes the exclusive lock
+//    and wiped when it lets go, so a refused open can name it. It is only
+//    believed while an exclusive byte lock stands, so a holder that died
+//    without wiping it names nobody.
 // The lock file can be deleted or replaced behind our back, and a newcomer
 // would then lock a new file of its own. So the mandate lock also takes a
 // flock(2) lock of the same mode on the mandate directory, which no deletion
@@ -33,6 +38,9 @@ public:
     static std::unique_ptr<MandateLockFile> OpenExisting(const std::string& dir);
     // Creates the lock file of a new mandate.
     static int Create(const std::string& dir);
+    // Who holds the mandate of `dir` exclusively, as the holder wrote it;
+    // empty when nobody does or the holder did not say.
+    static std::string ExclusiveHolder(const std::string& dir);
     ~MandateLockFile();
     MandateLockFile(const MandateLockFile&) = delete;
     MandateLockFile& operator=(const MandateLockFile&) = delete;
@@ -59,11 +67,14 @@ private:
     bool SetMandateLock(short type);
     // False only when another description holds a conflicting directory lock.
     bool SetDirectoryLock(int operation);
+    // Writes this process as the holder, or wipes the holder.
+    void WriteHolder(bool self);
 
     std::string path_;
     int fd_;
     int dirFd_;  // the mandate directory, for the flock guard; -1 when it cannot be opened
     bool writable_;
+    bool exclusive_ = false;
     mutable std::uint64_t generationReads_ = 0;
 };
 

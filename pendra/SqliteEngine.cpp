@@ -297,5 +297,17 @@ void SqliteEngine::ReleaseExclusive() {
 
 int SqliteEngine::CheckIntegrity(std::string& detail) {
     ResetAllCursors();  // no statement of ours holds a snapshot during the check
-    return pendra::schema::CheckTables(Db(), "main", detail);
+    // data_version moves with every commit of another connection, the count
+    // of changed rows with every write of ours.
+    pendra::sqlite::Statement version(Db(), "PRAGMA data_version");
+    const std::int64_t dataVersion = version.Ok() && version.Step() == SQLITE_ROW ? version.ColumnInt(0) : -1;
+    version.Finalize();
+    const std::int64_t ownChanges = sqlite3_total_changes64(Db());
+    if (dataVersion >= 0 && verdict_ && verdict_->dataVersion == dataVersion && verdict_->ownChanges == ownChanges) {
+        detail = verdict_->detail;
+        return verdict_->status;
+    }
+    const int status = pendra::schema::CheckTables(Db(), "main", detail);
+    verdict_ = Verdict{dataVersion, ownChanges, status, detail};
+    return status;
 }

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,5 +95,14 @@ private:
     std::uint64_t seenLocalCommits_ = 0;
     int stepsSinceCheck_ = 0;
     int batchDepth_ = 0;
+    // The last verdict of CheckIntegrity and the data it was given on: a run
+    // checks at its start and its backup again, and unchanged data need not
+    // be read twice.
+    struct Verdict {
+        std::int64_t dataVersion, ownChanges;
+        int status;
+        std::string detail;
+    };
+    std::optional<Verdict> verdict_;
     std::vector<SqliteTable*> tables_;
 };

@@ -387,3 +387,9 @@ enum : int {
     IDS_BOOKINGS_HEADING = 21970,    // the columns of the report, separated by tabs
     IDS_BATCH_NEEDS_OPTION = 21971,  // the word, the option it needs
 };
+
+// The reason a mandate whose tables are damaged is refused, in the status and
+// by the commands alike.
+enum : int {
+    IDS_DETAIL_TABLES_DAMAGED = 22030,  // what is wrong
+};

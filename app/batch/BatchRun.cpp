@@ -15,6 +15,7 @@
 #include "commands/KeyOverview.h"
 #include "core/LogSink.h"
 #include "core/PendraUiBridge.h"
+#include "core/RunSafety.h"
 #include "core/Strings.h"
 #include "mandate/BatchWalk.h"
 #include "mandate/MandateBookings.h"
@@ -43,6 +44,8 @@ std::string Joined(const std::vector<std::string>& texts) {
 // The overview of a mandate: its two lists, row beside row, columns and the
 // two lists separated by tabs, after the title and the headings.
 Outcome PrintOverview(CommandContext& ctx, std::ostream& out) {
+    // The verdict every command gets on the tables first.
+    if (ctx.safety && !ctx.safety->BeforeRead(ctx)) return Outcome::kFailed;
     Mandate& mandate = ctx.mandate;
     const ConvertTable& table = ctx.table;
     LogSink& log = ctx.log;
@@ -212,7 +215,12 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
     short changeFlag = 0;
     RunOptions runOptions;
     runOptions.dryRun = options_.dryRun;
+    // The open asks again when the database is no longer the one just tested.
+    seam_.OfferPassword(dir, err);
     const BatchResult walked = RunBatch(session, {dir}, work, log, seam_, changeFlag, {}, runOptions);
+    seam_.WithdrawPassword();
+    if (session.LastRefusal() == IDS_NO_PASSWORD)
+        out << Format(LoadString(IDS_LOG_LEFT_OUT), dir, LoadString(IDS_PROBLEM_PASSWORD)) << std::flush;
     const bool done = !walked.outcomes.empty() && walked.outcomes.front().Completed();
     if (!done) {
         const int reason = walked.outcomes.empty() ? IDS_BATCH_NOT_OPENED : walked.outcomes.front().reasonId;

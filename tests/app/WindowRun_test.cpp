@@ -14,9 +14,12 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "app/CTheList.h"
 #include "app/CTheView.h"
@@ -199,6 +202,45 @@ TEST_F(WindowRun, TheSummaryCountsConvertedLockedWrongVersionAndFailedMandates) 
     Frame().OpenMandate(dirs[0]);
     EXPECT_FALSE(Progress().Result()->isVisible());
 }
+
+struct SwappedDatabase {
+    bool sourceListed;                  // its password given at the search
+    std::optional<std::string> answer;  // to the prompt of the run
+    int prompts;                        // in the run
+    bool converted;
+};
+
+class SwappedBeforeTheRun : public WindowRun, public ::testing::WithParamInterface<SwappedDatabase> {};
+
+// A listed mandate whose database is replaced after the search by another
+// mandate's, which has a password: the run asks for it (unless that very
+// password was given in the search) and leaves the mandate out without it.
+TEST_P(SwappedBeforeTheRun, ThePasswordIsAskedOfTheDatabaseOpened) {
+    const SwappedDatabase& row = GetParam();
+    const auto dirs = Register(2);
+    const std::string source = MakeMandate(TempPath("fremd"), apptest::WithPassword("geheim"));
+    if (row.sourceListed) {
+        seam.QueueText("geheim");
+        ASSERT_TRUE(app->AddMandate(source));
+    }
+    namespace fs = std::filesystem;
+    fs::copy_file(fs::path(source) / Mandate::kDatabaseFileName, fs::path(dirs[1]) / Mandate::kDatabaseFileName,
+                  fs::copy_options::overwrite_existing);
+    SelectAllShown();
+    const std::size_t asked = seam.inputs.size();
+    seam.QueueText(row.answer);
+    std::vector<std::string> seen;
+    Frame().RunBatch([&](const std::string& dir) { seen.push_back(dir); });
+    EXPECT_EQ(seam.inputs.size() - asked, static_cast<std::size_t>(row.prompts));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), dirs[1]), row.converted ? 1 : 0);
+    const std::string leftOut = Format(LoadString(IDS_LOG_LEFT_OUT), dirs[1], LoadString(IDS_LEFT_OUT_PASSWORD));
+    EXPECT_EQ(Log().find(leftOut) != std::string::npos, !row.converted) << Log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SwappedBeforeTheRun,
+                         ::testing::Values(SwappedDatabase{false, std::nullopt, 1, false},
+                                           SwappedDatabase{false, "geheim", 1, true},
+                                           SwappedDatabase{true, std::nullopt, 0, true}));
 
 TEST_F(WindowRun, ACommandOverTheSelectionAsksOnceNamingHowManyMandates) {
     Register(3);

@@ -112,9 +112,9 @@ TEST_F(CommandSafetyTest, ADamagedKeyTableStopsTheCommandAndChangesNothing) {
     ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
     Command(ID_NEW_KEYS);
     const std::string log = LogText();
-    // Found by the check of the tables before the backup, so before any change.
+    // Found by the check of the tables as the command starts, before it reads or changes anything.
     EXPECT_NE(log.find("Die Daten des Mandanten " + dir + " sind beschädigt (Page "), std::string::npos) << log;
-    EXPECT_NE(log.find("Keine Sicherheitskopie möglich, der Befehl wird für Mandant " + dir), std::string::npos) << log;
+    EXPECT_NE(log.find(NotCompleted(dir)), std::string::npos) << log;
     EXPECT_NE(log.find("-> gesperrt"), std::string::npos) << log;
     EXPECT_GT(app->Failures(), 0);
     EXPECT_EQ(formstest::FileBytes(form), before);
@@ -135,7 +135,9 @@ TEST_F(CommandSafetyTest, ADamagedKeyTableKeepsTheWorkbooksAndShowsNoOverview) {
     const std::size_t boxes = seam.boxes.size();
     Command(ID_SHOWKEYS);
     ASSERT_EQ(seam.boxes.size(), boxes + 1);
-    EXPECT_NE(seam.boxes.back().text.find("pendra.db#tax"), std::string::npos) << seam.boxes.back().text;
+    // The reason the command gave, not a list that looks complete.
+    EXPECT_TRUE(seam.boxes.back().text.starts_with("Die Daten des Mandanten " + dir + " sind beschädigt ("))
+        << seam.boxes.back().text;
     EXPECT_GE(app->Failures(), 2);
 }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -33,6 +35,13 @@ protected:
     bool IsOpen() { return Global().IsMandantOpen() != 0; }
     std::string Title() { return Frame().GetWindowText(); }
     const MessageBoxRequest& LastBox() { return seam.boxes.back(); }
+    // How a holder of this test program starts: user, host, program.
+    static std::string HolderPrefix() {
+        char host[256] = {};
+        gethostname(host, sizeof host - 1);
+        const passwd* user = getpwuid(geteuid());
+        return std::string(user ? user->pw_name : "") + ", " + host + ", " + program_invocation_short_name + " [";
+    }
 };
 
 }  // namespace
@@ -190,8 +199,9 @@ struct ConflictAnswer {
 
 class ConflictBox : public MandateOpenClose, public ::testing::WithParamInterface<ConflictAnswer> {};
 
-// The box shows 20001 alone with Retry as default; Abort sets the abort flag,
-// Ignore logs the message; neither opens anything.
+// The box shows 20001 and the holder (user, host, program [pid], since) with
+// Retry as default; Abort sets the abort flag, Ignore logs the message;
+// neither opens anything.
 TEST_P(ConflictBox, AnswerSetsTheAbortFlagOrLogsAndLeavesNothingOpen) {
     const std::string dir = MakeMandate(TempPath("m"));
     apptest::Held holder(dir);
@@ -199,8 +209,10 @@ TEST_P(ConflictBox, AnswerSetsTheAbortFlagOrLogsAndLeavesNothingOpen) {
     seam.QueueAnswer(GetParam().answer);
     Frame().OpenMandate(dir);
     ASSERT_EQ(seam.boxes.size(), 1u);
-    const std::string message = Format(LoadString(IDS_NOT_EXCLUSIVE), dir);
-    EXPECT_EQ(LastBox().text, message);
+    const std::string named = Format(LoadString(IDS_NOT_EXCLUSIVE), dir) + HolderPrefix();
+    ASSERT_EQ(LastBox().text.rfind(named, 0), 0u) << LastBox().text;
+    const std::string message = LastBox().text;
+    EXPECT_EQ(message.substr(message.size() - 2), "\r\n");
     EXPECT_EQ(LastBox().caption, "Fehler aufgetreten");
     EXPECT_EQ(LastBox().type, MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
     EXPECT_EQ(DefaultButtonOf(LastBox().type), IDRETRY);
@@ -240,9 +252,11 @@ TEST_F(MandateOpenClose, FrenchTextsFollowTheCulture) {
     seam.QueueAnswer(IDIGNORE);
     Frame().OpenMandate(dir);
     EXPECT_EQ(LastBox().caption, "Une erreur s'est produite");
-    EXPECT_EQ(Log(), "Le client " + dir +
-                         " ne peut pas être ouvert en mode exclusif! La base de données est "
-                         "utilisée par:\r\n\r\n\r\n");
+    const std::string start = "Le client " + dir +
+                              " ne peut pas être ouvert en mode exclusif! La base de données est "
+                              "utilisée par:\r\n" + HolderPrefix();
+    EXPECT_EQ(Log().rfind(start, 0), 0u) << Log();
+    EXPECT_EQ(Log().substr(Log().size() - 6), "\r\n\r\n\r\n");
 }
 
 // --- Our own hold and a lock that can never be had -------------------------
@@ -268,6 +282,7 @@ TEST_F(MandateOpenClose, OpeningTheOpenMandateAgainIsNoConflict) {
 
 TEST_F(MandateOpenClose, OpenMandateFailsItsChecksWithTheirOwnMessages) {
     const std::string dir = MakeMandate(TempPath("m"), apptest::WithPassword("geheim"));
+    seam.QueueText("geheim");
     Frame().OpenMandate(dir);
     ASSERT_TRUE(IsOpen());
     std::string name;

@@ -272,6 +272,7 @@ TEST_F(MandateSearch, InsertRegistersTheOpenMandateOpenedThroughALink) {
 
 TEST_F(MandateSearch, TheOpenMandateStillNeedsItsPassword) {
     const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::WithPassword("pw"));
+    seam.QueueText("pw");
     Frame().OpenMandate(dir);
     ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
     Search(TempPath("Daten"));

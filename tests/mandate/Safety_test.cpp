@@ -29,6 +29,7 @@
 #include "mandate/BatchWalk.h"
 #include "mandate/MandateRun.h"
 #include "mandate/MandateSession.h"
+#include "mandate/MandateStatus.h"
 #include "backup/MandateBackup.h"
 #include "pendra/Mandate.h"
 #include "pendra/MandateAdmin.h"
@@ -612,35 +613,52 @@ TEST_P(Safety, AWorkbookLinkIsWrittenThroughOnlyToARegularFileInsideTheMandate) 
     }
 }
 
-// A damaged page in the bookings index the commands query is found before anything changes.
-TEST_P(Safety, ADamagedDatabaseIsRefusedBeforeAnyChange) {
+// A zeroed page of a table or index the commands or the status read: the
+// status and every run, dry or real, changing or not, refuse the mandate for
+// the same reason, before anything changes.
+TEST_P(Safety, ADamagedDatabaseIsRefusedByTheStatusAndEveryCommandAlike) {
     if (Sql()) GTEST_SKIP() << "the database server keeps its tables whole";
     const std::string db = dir_ + "/pendra.db";
-    long long page = 0, pageSize = 0;
-    {
-        pendra::sqlite::Connection connection;
-        ASSERT_EQ(connection.Open(db, SQLITE_OPEN_READONLY), SQLITE_OK);
-        pendra::sqlite::Statement root(connection.Get(), "SELECT rootpage FROM sqlite_schema WHERE name = 'buch_taxid'");
-        ASSERT_EQ(root.Step(), SQLITE_ROW);
-        page = root.ColumnInt(0);
-        pendra::sqlite::Statement size(connection.Get(), "PRAGMA page_size");
-        ASSERT_EQ(size.Step(), SQLITE_ROW);
-        pageSize = size.ColumnInt(0);
-    }
-    std::string bytes = FileBytes(db);
-    ASSERT_GE(static_cast<long long>(bytes.size()), page * pageSize);
-    std::fill_n(bytes.begin() + (page - 1) * pageSize, pageSize, '\0');
-    testsupport::WriteFileBytes(db, bytes);
+    const std::string whole = FileBytes(db);
+    for (const char* btree : {"buch_taxid", "buch", "settings"}) {
+        long long page = 0, pageSize = 0;
+        {
+            pendra::sqlite::Connection connection;
+            ASSERT_EQ(connection.Open(db, SQLITE_OPEN_READONLY), SQLITE_OK);
+            pendra::sqlite::Statement root(connection.Get(), "SELECT rootpage FROM sqlite_schema WHERE name = ?");
+            root.BindText(1, btree);
+            ASSERT_EQ(root.Step(), SQLITE_ROW) << btree;
+            page = root.ColumnInt(0);
+            pendra::sqlite::Statement size(connection.Get(), "PRAGMA page_size");
+            ASSERT_EQ(size.Step(), SQLITE_ROW);
+            pageSize = size.ColumnInt(0);
+        }
+        std::string bytes = whole;
+        ASSERT_GE(static_cast<long long>(bytes.size()), page * pageSize);
+        std::fill_n(bytes.begin() + (page - 1) * pageSize, pageSize, '\0');
+        testsupport::WriteFileBytes(db, bytes);
 
-    for (bool dryRun : {true, false}) {
-        Run({dir_}, {Command::kInsertKeys, Command::kAdaptAccounts}, dryRun);
-        EXPECT_GT(log_.Failures(), 0) << log_.Text();
-        EXPECT_NE(log_.Text().find(Format(LoadString(IDS_MANDATE_DAMAGED), dir_, "")
-                                       .substr(0, Format(LoadString(IDS_MANDATE_DAMAGED), dir_, "").find('('))),
-                  std::string::npos)
-            << log_.Text();
-        EXPECT_EQ(FileBytes(db), bytes);
-        EXPECT_TRUE(Backups(dir_).empty());
+        const MandateStatus status = ReadMandateStatus(dir_, seam_, true);
+        EXPECT_EQ(status.problem, MandateStatus::Problem::kUnreadable) << btree;
+        const std::string prefix = LoadString(IDS_DETAIL_TABLES_DAMAGED).substr(0, 40);
+        ASSERT_TRUE(status.detail.starts_with(prefix)) << btree << ": " << status.detail;
+        const std::string why = status.detail.substr(status.detail.find('(') + 1,
+                                                     status.detail.rfind(')') - status.detail.find('(') - 1);
+        EXPECT_EQ(status.detail, Format(LoadString(IDS_DETAIL_TABLES_DAMAGED), why));
+        const std::pair<std::vector<Command>, bool> runs[] = {
+            {{Command::kInsertKeys, Command::kAdaptAccounts}, true},
+            {{Command::kInsertKeys, Command::kAdaptAccounts}, false},
+            {{Command::kRemoveOldKeys}, false}};
+        for (const auto& [commands, dryRun] : runs) {
+            const BatchResult result = Run({dir_}, commands, dryRun);
+            ASSERT_EQ(result.outcomes.size(), 1u) << btree;
+            EXPECT_FALSE(result.outcomes.front().Completed()) << btree;
+            EXPECT_NE(log_.Text().find(Format(LoadString(IDS_MANDATE_DAMAGED), dir_, why)), std::string::npos)
+                << btree << ": " << log_.Text();
+            EXPECT_EQ(FileBytes(db), bytes) << btree;
+            EXPECT_TRUE(Backups(dir_).empty()) << btree;
+        }
+        testsupport::WriteFileBytes(db, whole);
     }
 }
 
