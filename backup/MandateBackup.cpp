@@ -56,6 +56,14 @@ std::string SystemMessage(int error) { return SystemText(error); }
 
 std::string Join(const std::string& dir, const std::string& name) { return (fs::path(dir) / name).string(); }
 
+// Nothing is written, renamed or deleted through a link that leads out of the mandate.
+std::optional<Error> CheckLinks(const std::string& mandateDir) {
+    const std::optional<filesofours::UnsafeFile> link = filesofours::FindLinkOutside(mandateDir);
+    if (!link) return std::nullopt;
+    return Fail(Error::Code::kUnsafeFile, link->path, link->why);
+}
+
+
 // A file with `text`, flushed to disk; the folder it lies in is not visible yet.
 std::optional<Error> WriteSynced(const std::string& path, const std::string& text) {
     if (const atomicfile::Result written = atomicfile::Replace(path, text); !written)
@@ -117,6 +125,8 @@ struct Manifest {
     bool sql = false;
     std::string mandate;
     std::string name;
+    // The state before the first change of the mandate: never pruned.
+    bool original = false;
     // The tables of the records; backups made before they were named hold all five.
     std::vector<std::string> tables = {"meta", "settings", "tax", "konto", "buch"};
     std::vector<ManifestFile> files;
@@ -153,6 +163,7 @@ std::string ManifestText(const Manifest& manifest) {
     out << "kind " << (manifest.sql ? "sql" : "file") << "\n";
     out << "mandate " << OneLine(manifest.mandate) << "\n";
     out << "name " << OneLine(manifest.name) << "\n";
+    if (manifest.original) out << "original 1\n";
     out << "tables";
     for (const std::string& table : manifest.tables) out << " " << table;
     out << "\n";
@@ -195,6 +206,8 @@ std::optional<Manifest> ReadManifest(const std::string& backupDir) {
             manifest.mandate = value;
         } else if (key == "name") {
             manifest.name = value;
+        } else if (key == "original") {
+            manifest.original = value == "1";
         } else if (key == "file") {
             const std::size_t second = value.find(' ');
             if (second == std::string::npos) return std::nullopt;
@@ -281,8 +294,12 @@ void ForEachBackupFolder(const std::string& folder,
     }
 }
 
-void Prune(const std::string& mandateDir, const Settings& settings) {
+// Keeps the newest `settings.keep` backups besides the original and `spared`
+// (the backup a restore just put back), which are never removed.
+void Prune(const std::string& mandateDir, const Settings& settings, const std::string& spared = {}) {
+    if (CheckLinks(mandateDir)) return;
     std::vector<Info> backups = ListBackups(mandateDir, settings);
+    std::erase_if(backups, [&spared](const Info& b) { return b.original || b.id == spared; });
     const std::size_t keep = static_cast<std::size_t>(std::max(1, settings.keep));
     if (backups.size() <= keep) return;
     const std::string folder = FolderOf(mandateDir, settings);
@@ -338,6 +355,7 @@ std::optional<Error> CheckFilesOfOurs(const std::string& mandateDir) {
 Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::string& reason,
            const Settings& settings, bool prune) {
     if (auto error = EnsureExclusive(mandateDir, engine)) return {{}, error};
+    if (auto error = CheckLinks(mandateDir)) return {{}, error};
     // A backup of damaged tables could not be restored; the command must not run on them either.
     if (auto error = CheckMandateTables(mandateDir, engine)) return {{}, error};
     const mode_t folderMode = FolderMode(mandateDir);
@@ -360,6 +378,8 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
     manifest.sql = engine.GetKind() == StorageEngine::Kind::kSql;
     manifest.mandate = fs::weakly_canonical(mandateDir, ec).string();
     manifest.name = engine.Meta().name;
+    // The first backup of a mandate holds the state before any change of ours.
+    manifest.original = ListBackups(mandateDir, settings).empty();
     manifest.tables = records::SavedTables();
 
     auto fail = [&](Error error) {
@@ -635,7 +655,7 @@ Restored RestoreUnderJournal(const std::string& mandateDir, StorageEngine& engin
     }
     // A resumed restore that fails keeps its journal: the next try finishes it.
     if (!result.error || recordsReplaced) RemoveRestoreJournal(mandateDir);
-    Prune(mandateDir, settings);
+    Prune(mandateDir, settings, manifest.id);
     return result;
 }
 
@@ -662,6 +682,19 @@ std::optional<Error> FindBackup(const std::string& mandateDir, const std::string
     if (!read) return Fail(Error::Code::kDamaged, chosen->id, Join(backupDir, kManifestName));
     manifest = std::move(*read);
     return CheckBackup(backupDir, manifest, sql);
+}
+
+// True when the mandate holds the records and the files of ours of the backup
+// already: a restore would change nothing.
+bool AsInBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& backupDir,
+                const Manifest& manifest, const Settings& settings) {
+    if (!FilesAsInBackup(mandateDir, manifest.id, settings)) return false;
+    bool same = false;
+    const std::optional<Error> error =
+        engine.GetKind() == StorageEngine::Kind::kSql
+            ? records::SameAsPg(static_cast<PgEngine&>(engine), Join(backupDir, kSqlFolder), same)
+            : records::SameAsSqlite(static_cast<SqliteEngine&>(engine), Join(backupDir, kDatabaseFile), same);
+    return !error && same;
 }
 
 std::optional<Error> CheckBeforeRestore(const std::string& mandateDir, StorageEngine& engine) {
@@ -756,7 +789,8 @@ void KeepNewest(const std::string& mandateDir, const Settings& settings) {
 void DiscardBackup(const std::string& mandateDir, const std::string& id, const Settings& settings) {
     const std::string folder = FolderOf(mandateDir, settings);
     std::error_code ec;
-    if (id.empty() || id.starts_with(".") || !fs::is_directory(Join(folder, id), ec)) return;
+    if (id.empty() || id.starts_with(".") || CheckLinks(mandateDir) || !fs::is_directory(Join(folder, id), ec))
+        return;
     RemoveBackupFolder(folder, id);
 }
 
@@ -795,6 +829,7 @@ std::vector<Info> ListBackups(const std::string& mandateDir, const Settings& set
         info.reason = manifest->reason;
         info.size = SizeOnDisk(path.string());
         info.sql = manifest->sql;
+        info.original = manifest->original;
         info.path = path.string();
         backups.push_back(std::move(info));
     });
@@ -827,6 +862,12 @@ Restored RestoreBackup(const std::string& mandateDir, StorageEngine& engine, con
     if ((result.error = FindBackup(mandateDir, id, settings, engine.GetKind() == StorageEngine::Kind::kSql,
                                    backupDir, manifest))) {
         result.id = id;
+        return result;
+    }
+    if (AsInBackup(mandateDir, engine, backupDir, manifest, settings)) {
+        // Nothing to put back: no backup of the state before, which would only push others out.
+        result.id = manifest.id;
+        result.unchanged = true;
         return result;
     }
     return RestoreUnderJournal(mandateDir, engine, backupDir, manifest, RestoreJournal{manifest.id, {}},

@@ -37,14 +37,15 @@ public:
     const std::string& FilesFolder() const { return scratch_; }
     // Ends the run: keeps its backup when the run changed the mandate (and
     // applies the retention), removes it otherwise; hands the failures
-    // counted on Log() on to the front end's sink.
-    void Finish();
+    // counted on Log() on to the front end's sink. `rolledBack`: the run was
+    // stopped or failed, so only what it committed before counts as a change.
+    void Finish(bool rolledBack = false);
 
     bool DryRun() const override { return dryRun_; }
     bool BeforeChange(CommandContext& ctx) override;
 
 private:
-    void SettleBackup() noexcept;
+    void SettleBackup(bool rolledBack) noexcept;
     bool DryRunIntact(CommandContext& ctx);
 
     Mandate& mandate_;
@@ -57,6 +58,7 @@ private:
     // The backup taken in this run; empty while none was needed.
     std::string backupId_;
     std::uint64_t writesBeforeBackup_ = 0;
+    std::uint64_t commitsBeforeBackup_ = 0;
     bool finished_ = false;
     // What is damaged in the mandate's tables, once a dry run checked them (empty: whole).
     std::optional<std::string> damage_;

@@ -387,3 +387,8 @@ enum : int {
     IDS_BOOKINGS_HEADING = 21970,    // the columns of the report, separated by tabs
     IDS_BATCH_NEEDS_OPTION = 21971,  // the word, the option it needs
 };
+
+// The backups as mwst-batch backups lists them.
+enum : int {
+    IDS_BACKUP_ORIGINAL = 21985,  // the mark of the backup of the state before any change
+};
