@@ -352,6 +352,25 @@ std::optional<Error> CheckFilesOfOurs(const std::string& mandateDir) {
     return Fail(Error::Code::kUnsafeFile, unsafe->path, unsafe->why);
 }
 
+// The staging folder of a backup being taken: removed on every way out
+// unless released once it was renamed into place, as a transaction rolls
+// back unless committed.
+class StagingFolder {
+public:
+    StagingFolder(std::string folder, std::string name) : folder_(std::move(folder)), name_(std::move(name)) {}
+    ~StagingFolder() {
+        if (!released_) RemoveBackupFolder(folder_, name_);
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+    void Release() { released_ = true; }
+
+private:
+    std::string folder_;
+    std::string name_;
+    bool released_ = false;
+};
+
 Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::string& reason,
            const Settings& settings, bool prune) {
     if (auto error = EnsureExclusive(mandateDir, engine)) return {{}, error};
@@ -370,6 +389,7 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
     for (int n = 2; fs::exists(fs::symlink_status(Join(folder, id), ec)); ++n) id = IdFor(now) + "-" + std::to_string(n);
     const std::string stage = Join(folder, kStagingPrefix + id);
     if (::mkdir(stage.c_str(), folderMode) != 0) return {{}, Fail(Error::Code::kWrite, stage, SystemMessage(errno))};
+    StagingFolder staging(folder, kStagingPrefix + id);
 
     Manifest manifest;
     manifest.id = id;
@@ -382,10 +402,7 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
     manifest.original = ListBackups(mandateDir, settings).empty();
     manifest.tables = records::SavedTables();
 
-    auto fail = [&](Error error) {
-        RemoveBackupFolder(folder, kStagingPrefix + id);
-        return Taken{{}, std::move(error)};
-    };
+    auto fail = [](Error error) { return Taken{{}, std::move(error)}; };
     auto makeFolder = [&](const std::string& dir) -> std::optional<Error> {
         if (::mkdir(dir.c_str(), folderMode) != 0) return Fail(Error::Code::kWrite, dir, SystemMessage(errno));
         return std::nullopt;
@@ -445,6 +462,7 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
     if (auto error = SyncFolder(stage)) return fail(*error);
     if (::rename(stage.c_str(), Join(folder, id).c_str()) != 0)
         return fail(Fail(Error::Code::kWrite, Join(folder, id), SystemMessage(errno)));
+    staging.Release();
     if (auto error = SyncFolder(folder)) {
         // Not known to be on disk: not a backup to rely on.
         RemoveBackupFolder(folder, id);
@@ -689,6 +707,13 @@ std::optional<Error> FindBackup(const std::string& mandateDir, const std::string
 bool AsInBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& backupDir,
                 const Manifest& manifest, const Settings& settings) {
     if (!FilesAsInBackup(mandateDir, manifest.id, settings)) return false;
+    // A restore puts the permissions back too.
+    const std::string prefix = std::string(kFilesFolder) + "/";
+    for (const ManifestFile& file : manifest.files) {
+        if (!file.path.starts_with(prefix) || file.mode < 0) continue;
+        const std::string target = filesofours::WriteTarget(mandateDir, Join(mandateDir, file.path.substr(prefix.size())));
+        if (ModeOf(target, -1) != file.mode) return false;
+    }
     bool same = false;
     const std::optional<Error> error =
         engine.GetKind() == StorageEngine::Kind::kSql
