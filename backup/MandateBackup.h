@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "templates/MandateFiles.h"
+
 class Mandate;
 class StorageEngine;
 
@@ -26,7 +28,7 @@ namespace backup {
 
 // The name of a backup folder: inside the mandate directory by default, or at
 // the end of the mandate's path below the backup root of the settings.
-inline constexpr const char* kFolderName = ".mwst-backup";
+inline constexpr const char* kFolderName = filesofours::kBackupFolderName;
 inline constexpr int kDefaultKeep = 5;
 // The reason of the backup a restore takes of the state it replaces.
 inline constexpr const char* kRestoreReason = "restore";
@@ -86,6 +88,7 @@ struct Restored {
     std::optional<Error> error;  // set when nothing was put back
     std::vector<std::string> files;  // the files of ours put back
     bool resumed = false;        // an interrupted restore was finished first
+    bool unchanged = false;      // the mandate was as the backup already: nothing done, no safety backup
     bool Ok() const { return !error.has_value(); }
 };
 
@@ -95,6 +98,7 @@ struct Info {
     std::string reason;      // the command that followed, as the caller named it
     std::uintmax_t size = 0; // bytes on disk
     bool sql = false;        // taken of an SQL mandate
+    bool original = false;   // the state before the first change: kept for good
     std::string path;        // the backup's folder
 };
 
@@ -110,14 +114,16 @@ std::string FolderOf(const std::string& mandateDir, const Settings& settings);
 // turns out not to be needed never pushes an older one out.
 enum class Retention { kNow, kLater };
 
-// Takes a backup and (Retention::kNow) keeps the newest `settings.keep` of the
-// mandate. `reason` names what follows (the command); line ends in it become blanks.
+// Takes a backup and (Retention::kNow) applies the retention. `reason` names
+// what follows (the command); line ends in it become blanks. The first backup
+// of a mandate that has none is its original.
 Taken TakeBackup(const std::string& mandateDir, StorageEngine& engine, const std::string& reason,
                  const Settings& settings, Retention retention = Retention::kNow);
 Taken TakeBackup(Mandate& mandate, const std::string& reason, const Settings& settings,
                  Retention retention = Retention::kNow);
 
-// Keeps the newest `settings.keep` backups of the mandate and removes the others.
+// The retention: keeps the original and the newest `settings.keep` other
+// backups of the mandate and removes the rest.
 void KeepNewest(const std::string& mandateDir, const Settings& settings);
 
 // Removes backup `id` of the mandate (nothing when there is none).
@@ -144,7 +150,9 @@ std::vector<std::string> DamagedBackups(const std::string& mandateDir, const Set
 // changing nothing, when bookings use a key the backup does not hold, when
 // the mandate's tables are damaged, or when a file of ours is a link leading
 // out of the mandate. First takes a backup of the current state (reason
-// `safetyReason`). Files of ours that the backup does not hold are removed.
+// `safetyReason`), unless the mandate is as the backup already: then nothing
+// is done (Restored::unchanged). Files of ours that the backup does not hold
+// are removed. The retention that follows spares the backup put back.
 //
 // Resumable: a journal in the mandate folder names the backup from before
 // the first change until the end; a restore cut off is finished by
@@ -163,6 +171,6 @@ std::optional<Restored> ResumeRestore(const std::string& mandateDir, StorageEngi
                                       const Settings& settings);
 
 // The name of the restore journal in the mandate folder.
-inline constexpr const char* kRestoreJournalName = ".mwst-restore";
+inline constexpr const char* kRestoreJournalName = filesofours::kRestoreJournalName;
 
 }  // namespace backup

@@ -337,6 +337,33 @@ std::optional<Error> RestoreSqlite(SqliteEngine& engine, const std::string& file
     return error;
 }
 
+namespace {
+
+// The query that finds a row of `table` in one of `a` and `b` but not the other.
+std::string DiffersSql(const std::string& table, const std::string& a, const std::string& b) {
+    const std::string columns = TableNamed(table).columns;
+    return "SELECT EXISTS (SELECT " + columns + " FROM " + a + " EXCEPT SELECT " + columns + " FROM " + b +
+           ") OR EXISTS (SELECT " + columns + " FROM " + b + " EXCEPT SELECT " + columns + " FROM " + a + ")";
+}
+
+}  // namespace
+
+std::optional<Error> SameAsSqlite(SqliteEngine& engine, const std::string& file, bool& same) {
+    same = false;
+    engine.ReleaseCaches();
+    sqlite3* db = engine.Db();
+    Attached attached(db, file);
+    if (attached.Rc() != SQLITE_OK) return Fail(Error::Code::kRead, file, sqlite3_errmsg(db));
+    for (const std::string& table : RestoredTables()) {
+        pendra::sqlite::Statement differs(db, DiffersSql(table, "main." + table, std::string(kAttached) + "." + table));
+        if (!differs.Ok() || differs.Step() != SQLITE_ROW)
+            return Fail(Error::Code::kDatabase, sqlite3_db_filename(db, "main"), sqlite3_errmsg(db));
+        if (differs.ColumnInt(0) != 0) return std::nullopt;
+    }
+    same = true;
+    return std::nullopt;
+}
+
 std::vector<std::string> PgFiles(const std::vector<std::string>& tables) {
     std::vector<std::string> names;
     for (const std::string& table : tables) names.push_back(PgFileName(table));
@@ -426,6 +453,47 @@ std::optional<Error> RestorePg(PgEngine& engine, const std::string& folder) {
     } else {
         PgRun(conn, "ROLLBACK");
     }
+    engine.ReleaseCaches();
+    return error;
+}
+
+namespace {
+
+// SameAsPg inside its transaction: each table of the backup into a temporary
+// table, compared with the mandate's.
+std::optional<Error> PgCompareTables(PGconn* conn, const std::string& folder, const std::string& database,
+                                     bool& same) {
+    if (auto message = PgRun(conn, "SET LOCAL client_encoding TO 'UTF8'"))
+        return Fail(Error::Code::kDatabase, database, *message);
+    for (const std::string& table : RestoredTables()) {
+        const std::string copy = "same_" + table;
+        const std::string columns = TableNamed(table).columns;
+        const std::string create =
+            "CREATE TEMPORARY TABLE " + copy + " AS SELECT " + columns + " FROM " + table + " WITH NO DATA";
+        if (auto message = PgRun(conn, create.c_str())) return Fail(Error::Code::kDatabase, database, *message);
+        if (auto error = PgCopyIn(conn, TableCopy{copy.c_str(), columns.c_str()}, folder + "/" + PgFileName(table),
+                                  database))
+            return error;
+        PGresult* differs = PQexec(conn, DiffersSql(table, table, copy).c_str());
+        const bool read = PQresultStatus(differs) == PGRES_TUPLES_OK && PQntuples(differs) == 1;
+        const bool different = read && std::string(PQgetvalue(differs, 0, 0)) != "f";
+        PQclear(differs);
+        if (!read) return Fail(Error::Code::kDatabase, database, PgMessage(conn));
+        if (different) return std::nullopt;
+    }
+    same = true;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Error> SameAsPg(PgEngine& engine, const std::string& folder, bool& same) {
+    same = false;
+    PGconn* conn = engine.Conn().Get();
+    const std::string database = DatabaseName(conn);
+    if (auto message = PgRun(conn, "BEGIN")) return Fail(Error::Code::kDatabase, database, *message);
+    std::optional<Error> error = PgCompareTables(conn, folder, database, same);
+    PgRun(conn, "ROLLBACK");  // the temporary tables go with it
     engine.ReleaseCaches();
     return error;
 }

@@ -31,6 +31,8 @@ std::optional<Error> CheckSqlite(const std::string& file);
 // Refused (kBookedKeys, nothing changed) when bookings use a key that the
 // backup does not hold.
 std::optional<Error> RestoreSqlite(SqliteEngine& engine, const std::string& file);
+// `same`: the restored tables of the mandate hold exactly the rows of `file`.
+std::optional<Error> SameAsSqlite(SqliteEngine& engine, const std::string& file, bool& same);
 
 // SQL mandates: each saved table in PostgreSQL's COPY text form, one file per
 // table in `folder`, all read in one REPEATABLE READ transaction (one
@@ -39,5 +41,7 @@ std::optional<Error> SavePg(PgEngine& engine, const std::string& folder);
 // The file names SavePg writes into its folder for `tables`.
 std::vector<std::string> PgFiles(const std::vector<std::string>& tables);
 std::optional<Error> RestorePg(PgEngine& engine, const std::string& folder);
+// `same`: the restored tables of the mandate hold exactly the rows in `folder`.
+std::optional<Error> SameAsPg(PgEngine& engine, const std::string& folder, bool& same);
 
 }  // namespace backup::records

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 namespace regularfile {
 
@@ -67,24 +68,46 @@ bool IsRegular(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+namespace {
+
+// Where the link `path` leads, when it leads into `folder` (not the folder itself).
+std::optional<std::filesystem::path> TargetInside(const std::string& folder, const std::string& path,
+                                                  std::string* linkTarget) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path target = fs::weakly_canonical(path, ec);
+    if (linkTarget) *linkTarget = ec ? std::string() : target.string();
+    if (ec) return std::nullopt;
+    const fs::path home = fs::weakly_canonical(folder, ec);
+    if (ec) return std::nullopt;
+    // Inside: the folder's own path is a prefix of the target's, component by component.
+    auto part = target.begin();
+    for (auto want = home.begin(); want != home.end(); ++want, ++part)
+        if (part == target.end() || *part != *want) return std::nullopt;
+    if (part == target.end()) return std::nullopt;  // the folder itself
+    return target;
+}
+
+}  // namespace
+
+bool LeadsOutside(const std::string& folder, const std::string& path, std::string* linkTarget) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    return !TargetInside(folder, path, linkTarget).has_value();
+}
+
 Replaceable CheckReplaceable(const std::string& folder, const std::string& path, std::string* linkTarget) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? Replaceable::kYes : Replaceable::kNotRegular;
     if (S_ISREG(st.st_mode)) return Replaceable::kYes;
     if (!S_ISLNK(st.st_mode)) return Replaceable::kNotRegular;
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path target = fs::weakly_canonical(path, ec);
-    if (linkTarget) *linkTarget = ec ? std::string() : target.string();
-    if (ec) return Replaceable::kLinkOutside;
-    const fs::path home = fs::weakly_canonical(folder, ec);
-    if (ec) return Replaceable::kLinkOutside;
-    // Inside: the folder's own path is a prefix of the target's, component by component.
-    auto part = target.begin();
-    for (auto want = home.begin(); want != home.end(); ++want, ++part)
-        if (part == target.end() || *part != *want) return Replaceable::kLinkOutside;
-    if (part == target.end()) return Replaceable::kNotRegular;  // the folder itself
-    if (::stat(target.c_str(), &st) != 0) return Replaceable::kLinkOutside;  // leads nowhere
+    const std::optional<std::filesystem::path> target = TargetInside(folder, path, linkTarget);
+    if (!target) {
+        // The folder itself is no file; anything else out of it is outside.
+        std::error_code ec;
+        return std::filesystem::equivalent(path, folder, ec) ? Replaceable::kNotRegular : Replaceable::kLinkOutside;
+    }
+    if (::stat(target->c_str(), &st) != 0) return Replaceable::kLinkOutside;  // leads nowhere
     return S_ISREG(st.st_mode) ? Replaceable::kYes : Replaceable::kNotRegular;
 }
 

@@ -94,9 +94,14 @@ bool CommandRun::Finish(const std::optional<FormPass>& pass) {
     }
     const int status = batch_ ? batch_->Commit() : pendra::kBadArgument;
     batch_.reset();
-    // A journal stays after a failed commit: whether the commit went through
-    // after all is for the records to tell the next command.
-    if (status != pendra::kOk) return Fail(Format(LoadString(IDS_LOG_TRANSACTION_FAILED), status));
+    if (status != pendra::kOk) {
+        // The journal goes with the records it was written for. Only when the
+        // server went away mid-commit may it have gone through after all:
+        // then the journal stays, and the records tell the next command.
+        const StorageEngine* engine = ctx_.mandate.Engine();
+        if (pass && !(engine && engine->ConnectionLost())) formpass::Remove(FilesFolder(ctx_));
+        return Fail(Format(LoadString(IDS_LOG_TRANSACTION_FAILED), status));
+    }
     if (pass) formpass::RunJournalled(ctx_, *pass);
     return true;
 }

@@ -51,7 +51,7 @@ Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork
     const ConvertTable table(mandate.GetPath());
     CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run, options.stop, run.FilesFolder()};
     const Outcome outcome = work(ctx, dir);
-    run.Finish();
+    run.Finish(!Completed(outcome));
     return outcome;
 }
 

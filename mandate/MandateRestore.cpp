@@ -17,6 +17,10 @@ std::string Joined(const std::vector<std::string>& names) {
 
 void LogOutcome(const std::string& dir, const backup::Restored& restored, LogSink& log) {
     if (restored.resumed) log.Line(Format(LoadString(IDS_LOG_RESTORE_RESUMED), restored.id, dir));
+    if (restored.Ok() && restored.unchanged) {
+        log.Line(LoadString(IDS_LOG_ALREADY_DONE));
+        return;
+    }
     if (restored.Ok()) {
         log.Line(Format(LoadString(IDS_LOG_RESTORED), restored.id, restored.safetyId));
         log.Line(Format(LoadString(IDS_LOG_RESTORED_PARTS), std::to_string(restored.files.size()),

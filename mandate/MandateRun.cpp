@@ -19,6 +19,7 @@
 #include "forms/FilesOfOurs.h"
 #include "templates/TemplateSet.h"
 #include "pendra/Mandate.h"
+#include "pendra/StorageEngine.h"
 #include "res/Resource.h"
 
 namespace fs = std::filesystem;
@@ -115,22 +116,24 @@ bool MandateRun::Start() {
 
 LogSink& MandateRun::Log() { return scratchLog_ ? static_cast<LogSink&>(*scratchLog_) : log_; }
 
-void MandateRun::Finish() {
+void MandateRun::Finish(bool rolledBack) {
     if (finished_) return;
     finished_ = true;
-    SettleBackup();
+    SettleBackup(rolledBack);
     if (scratchLog_)
         for (int i = 0; i < scratchLog_->Failures(); ++i) log_.CountFailure();
 }
 
-void MandateRun::SettleBackup() noexcept {
+void MandateRun::SettleBackup(bool rolledBack) noexcept {
     if (backupId_.empty()) return;
     // A run that found nothing to do (a command run again, a key that is
-    // already there) leaves no backup, so that repeated runs do not push the
-    // backups of real changes out of the retention.
+    // already there) or whose work was rolled back leaves no backup, so that
+    // such runs do not push the backups of real changes out of the retention.
     try {
-        const bool changed = mandate_.WritesAsked() != writesBeforeBackup_ ||
-                             !backup::FilesAsInBackup(mandateDir_, backupId_, settings_);
+        const StorageEngine* engine = mandate_.Engine();
+        const bool wrote = rolledBack ? !engine || engine->Commits() != commitsBeforeBackup_
+                                      : mandate_.WritesAsked() != writesBeforeBackup_;
+        const bool changed = wrote || !backup::FilesAsInBackup(mandateDir_, backupId_, settings_);
         if (changed) {
             backup::KeepNewest(mandateDir_, settings_);
         } else {
@@ -153,6 +156,7 @@ bool MandateRun::BeforeChange(CommandContext& ctx) {
     if (!backupId_.empty() || mandate_.IsReadOnly()) return true;
     if (dryRun_) return Intact(ctx.log);
     writesBeforeBackup_ = mandate_.WritesAsked();
+    commitsBeforeBackup_ = mandate_.Engine() ? mandate_.Engine()->Commits() : 0;
     const backup::Taken taken =
         backup::TakeBackup(mandate_, Command(), settings_, backup::Retention::kLater);
     if (!taken.Ok()) {

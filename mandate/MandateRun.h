@@ -37,15 +37,16 @@ public:
     const std::string& FilesFolder() const { return scratch_; }
     // Ends the run: keeps its backup when the run changed the mandate (and
     // applies the retention), removes it otherwise; hands the failures
-    // counted on Log() on to the front end's sink.
-    void Finish();
+    // counted on Log() on to the front end's sink. `rolledBack`: the run was
+    // stopped or failed, so only what it committed before counts as a change.
+    void Finish(bool rolledBack = false);
 
     bool DryRun() const override { return dryRun_; }
     bool BeforeRead(CommandContext& ctx) override;
     bool BeforeChange(CommandContext& ctx) override;
 
 private:
-    void SettleBackup() noexcept;
+    void SettleBackup(bool rolledBack) noexcept;
     // The mandate's tables whole; when not, said once on `log`.
     bool Intact(LogSink& log);
 
@@ -59,6 +60,7 @@ private:
     // The backup taken in this run; empty while none was needed.
     std::string backupId_;
     std::uint64_t writesBeforeBackup_ = 0;
+    std::uint64_t commitsBeforeBackup_ = 0;
     bool finished_ = false;
     // What is damaged in the mandate's tables, once checked (empty: whole).
     std::optional<std::string> damage_;

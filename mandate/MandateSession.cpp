@@ -11,6 +11,7 @@
 #include "core/UiSeam.h"
 #include "forms/FormActivation.h"
 #include "forms/FormPassJournal.h"
+#include "templates/MandateFiles.h"
 #include "templates/TemplateSet.h"
 #include "mandate/MandatePath.h"
 #include "mandate/MandateRestore.h"
@@ -68,6 +69,8 @@ std::string OpenFailedReason(const std::string& path, int status) {
     if (status == pendra::kPathTooLong)
         return Format(LoadString(IDS_REASON_PATH_TOO_LONG), static_cast<int>(pendra::schema::MaxMandateFolderLength()));
     if (status == pendra::kServerUnreachable) return PendraMessageText(PendraStatusMessageId(status));
+    if (status == pendra::kLinkOutside)
+        if (const auto link = filesofours::FindLinkOutside(WithoutTrailingSlash(path))) return link->Text();
     const bool access = status == pendra::kAccessDenied || status == pendra::kIoError;
     if (!access || SqlMandateConfiguration::ExistsIn(path)) return {};
     if (const pendra::WriteBlocker blocker = pendra::FindWriteBlocker(WithoutTrailingSlash(path)))

@@ -93,6 +93,8 @@ std::string OpenFailureText(const std::string& dir, int status) {
     if (SqlMandateConfiguration::ExistsIn(dir)) return LoadString(IDS_DETAIL_SQL);
     if (status == pendra::kPathTooLong)
         return Format(LoadString(IDS_REASON_PATH_TOO_LONG), static_cast<int>(pendra::schema::MaxMandateFolderLength()));
+    if (status == pendra::kLinkOutside)
+        if (const auto link = filesofours::FindLinkOutside(dir)) return link->Text();
     const std::string db = pendra::schema::DatabasePath(dir);
     struct stat info {};
     if (::stat(db.c_str(), &info) != 0) {

@@ -178,6 +178,7 @@ bool Mandate::PathContainsMandate(const std::string& path) {
     if (pendra::schema::CheckHeader(dbPath) != pendra::kOk) return false;
     // Our database, where SQLite cannot open it: opening it says why.
     if (!pendra::schema::DatabasePathFits(WithoutTrailingSlash(path))) return true;
+    if (pendra::schema::JournalLeadsOutside(WithoutTrailingSlash(path))) return true;
     pendra::sqlite::Connection connection;
     const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
     // Looking leaves no trace: without a -wal file to read the file is read

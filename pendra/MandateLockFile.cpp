@@ -66,7 +66,7 @@ std::string ThisProcessAsHolder() {
 }  // namespace
 
 int MandateLockFile::Create(const std::string& dir) {
-    int fd = ::open((dir + "/" + kFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    int fd = ::open((dir + "/" + kFileName).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return pendra::kIoError;
     int status = ftruncate(fd, kPageSize) == 0 ? pendra::kOk : pendra::kIoError;
     ::close(fd);
@@ -76,10 +76,15 @@ int MandateLockFile::Create(const std::string& dir) {
 std::unique_ptr<MandateLockFile> MandateLockFile::Open(const std::string& dir, int& status) {
     std::string path = dir + "/" + kFileName;
     bool writable = true;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    // Never through a link: the padding and the counter would land wherever it leads.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != ELOOP) {
         writable = false;
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (fd < 0 && errno == ELOOP) {
+        status = pendra::kLinkOutside;
+        return nullptr;
     }
     struct stat info {};
     if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
@@ -98,9 +103,11 @@ std::unique_ptr<MandateLockFile> MandateLockFile::Open(const std::string& dir, i
     return std::unique_ptr<MandateLockFile>(new MandateLockFile(path, fd, dirFd, writable));
 }
 
-std::unique_ptr<MandateLockFile> MandateLockFile::OpenExisting(const std::string& dir) {
+std::unique_ptr<MandateLockFile> MandateLockFile::OpenExisting(const std::string& dir, int& status) {
     std::string path = dir + "/" + kFileName;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    status = pendra::kOk;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP) status = pendra::kLinkOutside;
     struct stat info {};
     if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
         ::close(fd);
@@ -236,8 +243,8 @@ std::uint64_t RecordLockSet::OffsetOf(const std::string& table, const std::strin
 
 int RecordLockSet::Descriptor() {
     if (fd_ < 0) {
-        fd_ = ::open(lockPath_.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd_ < 0) fd_ = ::open(lockPath_.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(lockPath_.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd_ < 0 && errno != ELOOP) fd_ = ::open(lockPath_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     }
     return fd_;
 }

@@ -31,11 +31,13 @@ public:
     static constexpr std::size_t kPageSize = 4096;
 
     // Opens (creating when missing) the lock file of `dir`; nullptr with
-    // `status` when it can be neither opened nor created.
+    // `status` when it can be neither opened nor created, kLinkOutside when
+    // it is a symbolic link (never followed, wherever it leads).
     static std::unique_ptr<MandateLockFile> Open(const std::string& dir, int& status);
     // Opens the lock file of `dir` to read only: never created nor padded, so
-    // a reader leaves the folder as it found it. nullptr when there is none.
-    static std::unique_ptr<MandateLockFile> OpenExisting(const std::string& dir);
+    // a reader leaves the folder as it found it. nullptr when there is none,
+    // with `status` kLinkOutside when it is a symbolic link.
+    static std::unique_ptr<MandateLockFile> OpenExisting(const std::string& dir, int& status);
     // Creates the lock file of a new mandate.
     static int Create(const std::string& dir);
     // Who holds the mandate of `dir` exclusively, as the holder wrote it;

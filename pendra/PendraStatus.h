@@ -22,6 +22,7 @@ enum Status : int {
     kNotWindows1252 = 60011,  // an id with a character Windows-1252 does not have
     kPathTooLong = 60012,   // the mandate's folder is too long a path for its database
     kServerUnreachable = 60013,  // an SQL mandate's server did not answer or refused the login
+    kLinkOutside = 60014,   // the lock file is a link, or a journal of the database one leading out of its folder
 };
 
 // True for the statuses that end a walk normally: past the last record, or

@@ -166,7 +166,9 @@ int PgEngine::Write(const pendra::pg::Query& query, Result& result,
     if (IsReadOnly()) return pendra::kAccessDenied;
     if (batchDepth_ == 0) {
         result = connection_->Exec(query);
-        return Connection::Succeeded(result.get()) ? pendra::kOk : connection_->StatusOf(result.get());
+        if (!Connection::Succeeded(result.get())) return connection_->StatusOf(result.get());
+        NoteCommit();
+        return pendra::kOk;
     }
     std::vector<pendra::pg::Query> queries{
         {"", "SAVEPOINT pendra_write", {}}, query, {"", "RELEASE SAVEPOINT pendra_write", {}}};
@@ -218,6 +220,7 @@ int PgEngine::WriteUnderTemporaryLock(std::uint64_t lockId, const pendra::pg::Qu
     if (!Connection::Succeeded(results[2].get())) return failed(2, true);
     if (!Connection::Succeeded(results[3].get())) return failed(3, true);
     result = std::move(results[2]);
+    if (batchDepth_ == 0) NoteCommit();
     return Connection::Succeeded(results[4].get()) ? pendra::kOk
                                                    : connection_->StatusOf(results[4].get());
 }

@@ -90,6 +90,7 @@ public:
     // A batch rolled back takes back writes the walks already hold.
     void LeaveBatch(bool committed) {
         --batchDepth_;
+        if (committed) NoteCommit();
         if (!committed) DropWalks();
     }
 

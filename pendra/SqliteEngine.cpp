@@ -66,12 +66,15 @@ std::unique_ptr<SqliteEngine> SqliteEngine::Open(const std::string& dir, int& st
     std::string dbPath = pendra::schema::DatabasePath(dir);
     status = pendra::schema::CheckHeader(dbPath);
     if (status == pendra::kOk && !pendra::schema::DatabasePathFits(dir)) status = pendra::kPathTooLong;
+    // SQLite follows links to its journals, and even a reader may write the -shm file.
+    if (status == pendra::kOk && pendra::schema::JournalLeadsOutside(dir)) status = pendra::kLinkOutside;
     if (status != pendra::kOk) return nullptr;
 
     std::unique_ptr<SqliteEngine> engine(new SqliteEngine());
     engine->lockPath_ = dir + "/" + MandateLockFile::kFileName;
     if (readOnly) {
-        engine->lockFile_ = MandateLockFile::OpenExisting(dir);
+        engine->lockFile_ = MandateLockFile::OpenExisting(dir, status);
+        if (status != pendra::kOk) return nullptr;
     } else {
         engine->lockFile_ = MandateLockFile::Open(dir, status);
         if (!engine->lockFile_) return nullptr;
@@ -210,6 +213,7 @@ void SqliteEngine::PublishCommit() {
     // stale and the values now are the ones the next snapshot starts from.
     if (lockFile_) seenGeneration_ = lockFile_->PublishChange();
     seenLocalCommits_ = localCommits.fetch_add(1, std::memory_order_acq_rel) + 1;
+    NoteCommit();
 }
 
 int SqliteEngine::RunWrite(const std::function<int()>& body) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/RegularFile.h"
 #include "pendra/LegacyIds.h"
 #include "pendra/MandateFiles.h"
 #include "pendra/PendraStatus.h"
@@ -32,6 +33,13 @@ CREATE INDEX buch_taxid ON buch(taxid, number);
 
 std::string DatabasePath(const std::string& dir) {
     return dir + "/" + MandateFiles::kDatabaseFileName;
+}
+
+bool JournalLeadsOutside(const std::string& dir) {
+    const std::string database = DatabasePath(dir);
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        if (regularfile::LeadsOutside(dir, database + suffix)) return true;
+    return false;
 }
 
 std::size_t MaxMandateFolderLength() {

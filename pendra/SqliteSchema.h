@@ -41,6 +41,9 @@ int CheckTables(sqlite3* db, const std::string& schema, std::string& detail);
 int Upgrade(sqlite3* db, MandateMeta& meta);
 
 std::string DatabasePath(const std::string& dir);
+// True when a journal SQLite writes beside the database of `dir` (-wal, -shm,
+// -journal) is a symbolic link leading out of that folder.
+bool JournalLeadsOutside(const std::string& dir);
 
 // SQLite opens a database, and its journal beside it, by the absolute path
 // with links resolved, which must fit in 512 bytes: a mandate folder longer

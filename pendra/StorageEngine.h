@@ -153,6 +153,17 @@ public:
     // True when the connection to a database server broke off (the server
     // stopped, the network failed): the reason a write failed, for the log.
     virtual bool ConnectionLost() const { return false; }
+
+    // How many transactions this engine committed (batches and single
+    // writes): unchanged over a stretch of work means that work changed no
+    // record, whatever it wrote and rolled back.
+    std::uint64_t Commits() const { return commits_; }
+
+protected:
+    void NoteCommit() { ++commits_; }
+
+private:
+    std::uint64_t commits_ = 0;
 };
 
 // Opens the storage of the mandate in `dir`; nullptr with `status` otherwise.

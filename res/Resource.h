@@ -393,3 +393,8 @@ enum : int {
 enum : int {
     IDS_DETAIL_TABLES_DAMAGED = 22030,  // what is wrong
 };
+
+// The backups as mwst-batch backups lists them.
+enum : int {
+    IDS_BACKUP_ORIGINAL = 21985,  // the mark of the backup of the state before any change
+};

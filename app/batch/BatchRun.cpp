@@ -209,6 +209,9 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
         out << Format(LoadString(IDS_LOG_LEFT_OUT), dir, OpenFailureText(dir, pendra::kNotADatabase)) << std::flush;
         return {false, false};
     }
+    const auto showKeys = [](const std::string& name) { return name == BatchOptions::kShowKeys; };
+    if (!options_.dryRun && std::all_of(options_.commandNames.begin(), options_.commandNames.end(), showKeys))
+        return ShowKeys(dir, out, err);
     if (!Registered(session, dir, err)) return {false, false};
     ForwardingLogSink log = LogOn(out);
     const MandateWork work = LineWork(options_.commandNames, out);
@@ -227,6 +230,35 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
         err << Format(LoadString(reason), dir) << "\n";
     }
     return {done && log.Failures() == 0, walked.aborted};
+}
+
+// The overview only reads: the mandate is opened read-only as the status
+// reads it, so its folder is left as it was (no lock file, -wal or -shm made).
+// The data version and the password are tested as at registration.
+MandateResult BatchRun::ShowKeys(const std::string& dir, std::ostream& out, std::ostream& err) {
+    Mandate mandate(0);
+    const int opened = mandate.OpenMandateFilesReadOnly(dir);
+    if (opened != pendra::kOk) {
+        mandate.CloseMandateFiles();
+        err << Format(LoadString(IDS_BATCH_NOT_OPENED), dir) << "\n";
+        if (opened != pendra::kMandateHeldExclusively) err << OpenFailureText(dir, opened) << "\n";
+        return {false, false};
+    }
+    seam_.OfferPassword(dir, err);
+    const bool registered = MandateSession::IsVersion(mandate, seam_) && MandateSession::AskPassword(mandate, seam_);
+    seam_.WithdrawPassword();
+    if (!registered) {
+        mandate.CloseMandateFiles();
+        err << Format(LoadString(IDS_BATCH_NOT_REGISTERED), dir) << "\n";
+        return {false, false};
+    }
+    ForwardingLogSink log = LogOn(out);
+    short changeFlag = 0;
+    const ConvertTable table(dir);
+    CommandContext ctx{mandate, log, seam_, changeFlag, table};
+    const Outcome outcome = PrintOverview(ctx, out);
+    mandate.CloseMandateFiles();
+    return {Completed(outcome) && log.Failures() == 0, false};
 }
 
 // Read as the mandate is, never held: a mandate another program holds or that
@@ -263,7 +295,8 @@ bool BatchRun::Registered(MandateSession& session, const std::string& dir, std::
 }
 
 // The mandate's backups, oldest first (the last is the one `restore` takes
-// without --backup): id, local time, the command that followed, bytes.
+// without --backup): id, local time, the command that followed, bytes and
+// the mark of the original, which the retention keeps for good.
 int BatchRun::ListMandateBackups(std::ostream& out, std::ostream& err) {
     const std::string dir = NamedMandate(options_);
     if (!Mandate::PathContainsMandate(dir)) {
@@ -283,7 +316,8 @@ int BatchRun::ListMandateBackups(std::ostream& out, std::ostream& err) {
     }
     out << LoadString(IDS_BATCH_BACKUPS_HEADING) << "\n";
     for (const backup::Info& info : backups)
-        out << info.id << "\t" << BackupTimeText(info.when) << "\t" << info.reason << "\t" << info.size << "\n";
+        out << info.id << "\t" << BackupTimeText(info.when) << "\t" << info.reason << "\t" << info.size << "\t"
+            << (info.original ? LoadString(IDS_BACKUP_ORIGINAL) : std::string()) << "\n";
     return status;
 }
 

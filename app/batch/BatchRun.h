@@ -36,6 +36,8 @@ private:
                        std::ostream& out, std::ostream& err);
     // One mandate from registration to the end of its commands.
     MandateResult Convert(MandateSession& session, const std::string& dir, std::ostream& out, std::ostream& err);
+    // show-keys alone, on the mandate opened read-only.
+    MandateResult ShowKeys(const std::string& dir, std::ostream& out, std::ostream& err);
     MandateResult PrintStatus(const std::string& dir, std::ostream& out, std::ostream& err);
     // The mandate's bookings on the wrong side of 1.1.2024, one encoded row a line on `out`.
     MandateResult PrintBookings(const std::string& dir, std::ostream& out, std::ostream& err);

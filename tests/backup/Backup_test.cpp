@@ -220,15 +220,18 @@ TEST_P(Backup, RetentionKeepsExactlyTheConfiguredNumber) {
         ASSERT_TRUE(taken.Ok()) << taken.error->Describe();
         ids.push_back(taken.id);
     }
+    // The original (the first) besides the newest three.
     std::vector<backup::Info> backups = backup::ListBackups(dir_, settings_);
-    ASSERT_EQ(backups.size(), 3u);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(backups[i].id, ids[i + 2]);
+    ASSERT_EQ(backups.size(), 4u);
+    EXPECT_EQ(backups[0].id, ids[0]);
+    EXPECT_TRUE(backups[0].original);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(backups[i + 1].id, ids[i + 2]);
     // Nothing but the kept backups in the folder: no staging or deleted ones left over.
-    EXPECT_EQ(Entries(dir_ + "/.mwst-backup"), 3);
+    EXPECT_EQ(Entries(dir_ + "/.mwst-backup"), 4);
 
     settings_.keep = backup::kDefaultKeep;
     for (int i = 0; i < 4; ++i) ASSERT_TRUE(backup::TakeBackup(*mandate_, "more", settings_).Ok());
-    EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 5u);
+    EXPECT_EQ(backup::ListBackups(dir_, settings_).size(), 6u);
 }
 
 TEST_P(Backup, RetentionLaterLeavesTheChoiceToTheCaller) {
@@ -255,10 +258,11 @@ TEST_P(Backup, RetentionLaterLeavesTheChoiceToTheCaller) {
     ASSERT_TRUE(backup::TakeBackup(*mandate_, "kept", settings_, backup::Retention::kLater).Ok());
     backup::KeepNewest(dir_, settings_);
     backups = backup::ListBackups(dir_, settings_);
-    ASSERT_EQ(backups.size(), 2u);
-    EXPECT_EQ(backups[0].id, ids[1]);
-    EXPECT_EQ(backups[1].reason, "kept");
-    EXPECT_EQ(Entries(dir_ + "/.mwst-backup"), 2) << "nothing left of the removed ones";
+    ASSERT_EQ(backups.size(), 3u) << "the original and the newest two";
+    EXPECT_EQ(backups[0].id, ids[0]);
+    EXPECT_EQ(backups[1].id, ids[1]);
+    EXPECT_EQ(backups[2].reason, "kept");
+    EXPECT_EQ(Entries(dir_ + "/.mwst-backup"), 3) << "nothing left of the removed ones";
 }
 
 TEST_P(Backup, FilesAsInBackupComparesNamesAndBytes) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -27,6 +28,7 @@
 #include "workbook/CVCF1.h"
 #include "workbook/CellRef.h"
 #include "mandate/BatchWalk.h"
+#include "mandate/MandateRestore.h"
 #include "mandate/MandateRun.h"
 #include "mandate/MandateSession.h"
 #include "mandate/MandateStatus.h"
@@ -316,13 +318,15 @@ TEST_P(Safety, RunsThatChangeTheMandateKeepTheConfiguredNumberOfBackups) {
         EXPECT_EQ(log_.Failures(), 0) << log_.Text();
         EXPECT_NE(State(dir_), states.back());
     }
+    // The original besides the newest two.
     const std::vector<backup::Info> backups = Backups(dir_);
-    ASSERT_EQ(backups.size(), 2u);
-    EXPECT_EQ(backups[0].reason, "adapt-accounts");
-    EXPECT_EQ(backups[1].reason, "reset-accounts");
+    ASSERT_EQ(backups.size(), 3u);
+    EXPECT_EQ(backups[0].reason, "insert-keys");
+    EXPECT_EQ(backups[1].reason, "adapt-accounts");
+    EXPECT_EQ(backups[2].reason, "reset-accounts");
 
     // The newest is the state before the last run.
-    ASSERT_TRUE(Restore(backups[1].id));
+    ASSERT_TRUE(Restore(backups[2].id));
     EXPECT_EQ(State(dir_), states[3]);
 }
 
@@ -377,7 +381,8 @@ TEST_P(Safety, AReadOnlyBackupFolderRefusesTheCommandAndChangesNothing) {
     EXPECT_TRUE(fs::is_empty(folder)) << "no half backup";
 }
 
-TEST_P(Safety, ACommandThatFailsInTheMiddleLeavesTheMandateAsItWasAndItsBackupWhole) {
+// A run that failed and rolled back keeps no backup of its own.
+TEST_P(Safety, ACommandThatFailsInTheMiddleLeavesTheMandateAsItWasAndNoBackup) {
     // The third key's new id is too long: two keys are inserted before the
     // insert fails, and the transaction takes them back.
     std::ofstream(dir_ + "/quorvex.txt") << "VSS77==>VIELZULANG\n";
@@ -386,14 +391,9 @@ TEST_P(Safety, ACommandThatFailsInTheMiddleLeavesTheMandateAsItWasAndItsBackupWh
     EXPECT_EQ(result.outcomes.at(0).kind, MandateOutcome::Kind::kFailed) << log_.Text();
     EXPECT_NE(log_.Text().find("VSB38 wurde eingefügt"), std::string::npos) << log_.Text();
     EXPECT_EQ(State(dir_), before);
-    const std::vector<backup::Info> backups = Backups(dir_);
-    ASSERT_EQ(backups.size(), 1u);
-    // Nothing half written beside the backup.
-    for (const fs::directory_entry& entry : fs::directory_iterator(backup::FolderOf(dir_, ProductBackupSettings())))
-        EXPECT_EQ(entry.path().filename().string(), backups[0].id);
-
-    ASSERT_TRUE(Restore(backups[0].id));
-    EXPECT_EQ(State(dir_), before);
+    EXPECT_TRUE(Backups(dir_).empty());
+    // Nothing half written left behind.
+    EXPECT_TRUE(fs::is_empty(backup::FolderOf(dir_, ProductBackupSettings())));
 }
 
 // An archived mandate its administrator may no longer write: its backups are
@@ -478,7 +478,7 @@ TEST_P(Safety, MwstBatchDryRunBackupsAndRestore) {
     ASSERT_EQ(backups.size(), 1u);
     EXPECT_EQ(listed.out, LoadString(IDS_BATCH_BACKUPS_HEADING) + "\n" + backups[0].id + "\t" +
                               BackupTimeText(backups[0].when) + "\tinsert-keys\t" + std::to_string(backups[0].size) +
-                              "\n");
+                              "\t" + LoadString(IDS_BACKUP_ORIGINAL) + "\n");
 
     // Another process holds the mandate: the restore is refused, nothing changes.
     {
@@ -851,5 +851,124 @@ TEST_P(Safety, AMappingSheetEditedInASpreadsheetProgramIsFoundBeforeAnyChange) {
             form.SetSheet(1);
             EXPECT_EQ(form.GetTextRC(1, 1), "Notizen der Treuhänderin");
         }
+    }
+}
+
+// The state before the first change is kept for good: a run stopped after its
+// backup rolls back and keeps none of its own, and the retention keeps the
+// original beside the newest.
+TEST_P(Safety, TheOriginalBackupOutlivesStoppedRunsAndTheRetention) {
+    WriteSettings("[Sicherheitskopien]\nbehalten=2\n");
+    Run({dir_}, {Command::kInsertKeys});
+    ASSERT_EQ(Backups(dir_).size(), 1u);
+    const backup::Info original = Backups(dir_).front();
+    EXPECT_TRUE(original.original);
+    const std::string before = State(dir_);
+
+    // Stopped at its first line once its backup is there, before its commit.
+    std::atomic<bool> stop{false};
+    ForwardingLogSink stopping([&](const std::string&) {
+        if (Backups(dir_).size() > 1) stop = true;
+    });
+    RunOptions stopped;
+    stopped.stop = &stop;
+    for (int i = 0; i < 6; ++i) {
+        stop = false;
+        RunBatch(session_, {dir_}, CommandsWork({Command::kAdaptAccounts}), stopping, seam_, changeFlag_, {},
+                 stopped);
+        EXPECT_TRUE(stop) << "run " << i << " was not stopped after its backup";
+        EXPECT_EQ(State(dir_), before) << "run " << i;
+        EXPECT_EQ(Backups(dir_).size(), 1u) << "run " << i << " kept a backup";
+    }
+
+    for (Command command : {Command::kAdaptAccounts, Command::kResetAccounts, Command::kAdaptAccounts})
+        EXPECT_TRUE(Run({dir_}, {command}).outcomes.at(0).Completed()) << log_.Text();
+    const std::vector<backup::Info> kept = Backups(dir_);
+    ASSERT_EQ(kept.size(), 3u) << "the original and the newest two";
+    EXPECT_EQ(kept[0].id, original.id);
+    EXPECT_TRUE(kept[0].original);
+    EXPECT_FALSE(kept[1].original || kept[2].original);
+    EXPECT_NE(batchtest::RunBatch({"backups", dir_}).out.find(original.id + "\t"), std::string::npos);
+}
+
+// A restore that finds the mandate as the backup is changes nothing and keeps
+// no safety copy; the retention spares the backup a restore names.
+TEST_P(Safety, ARestoreRunAgainIsAlreadyDoneAndKeepsItsBackup) {
+    WriteSettings("[Sicherheitskopien]\nbehalten=1\n");
+    for (Command command : {Command::kInsertKeys, Command::kAdaptAccounts, Command::kResetAccounts})
+        Run({dir_}, {command});
+    const std::vector<backup::Info> backups = Backups(dir_);
+    ASSERT_EQ(backups.size(), 2u) << "the original and the newest";
+    const std::string named = backups[1].id;
+    for (int time = 0; time < 3; ++time) {
+        log_.Clear();
+        ASSERT_EQ(session_.Open(dir_, seam_, log_), MandateSession::Opened::kYes);
+        EXPECT_TRUE(RestoreMandate(session_.Current(), named, log_)) << log_.Text();
+        session_.Close();
+        const bool again = time > 0;
+        EXPECT_EQ(log_.Text().find(LoadString(IDS_LOG_ALREADY_DONE)) != std::string::npos, again) << log_.Text();
+        const std::vector<backup::Info> after = Backups(dir_);
+        ASSERT_EQ(after.size(), 3u) << "the original, the one restored and the state before it";
+        EXPECT_EQ(after[0].id, backups[0].id);
+        EXPECT_EQ(after[1].id, named);
+    }
+}
+
+// Nothing is written, renamed or deleted through a link in the mandate that
+// leads out of it: the command refuses with the line a workbook link gets (a
+// lock file link: the mandate is not opened), and what the link leads to
+// stays byte for byte as it was.
+TEST_P(Safety, ALinkOutOfTheMandateIsNeverWrittenThrough) {
+    if (Sql()) GTEST_SKIP() << "the lock file and the database journals are a file mandate's";
+    struct Case {
+        const char* name;
+        bool folder;   // the link leads to a folder
+        bool restore;  // the command that writes it is a restore
+    };
+    const Case cases[] = {
+        {".mwst-restore", false, true},    {".mwst-backup", true, false},   {"pendra.lock", false, false},
+        {"pendra.db-wal", false, false},   {"pendra.db-shm", false, false}, {"pendra.db-journal", false, false},
+        {".mwst-formpass", false, false},
+    };
+    const fs::path outside = root_ / "aussen";
+    const auto outsideBytes = [&outside] {
+        std::string all;
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(outside))
+            all += entry.path().string() + "\n" + (entry.is_regular_file() ? FileBytes(entry.path().string()) : "");
+        return all;
+    };
+    for (const Case& c : cases) {
+        const std::string dir = MakeMandate(std::string("link") + c.name);
+        if (c.restore) Run({dir}, {Command::kInsertKeys});
+        fs::remove_all(outside);
+        fs::create_directories(outside / ".tmp-important");
+        testsupport::WriteFileBytes((outside / "ziel").string(), "fremde Daten\n");
+        testsupport::WriteFileBytes((outside / ".tmp-important" / "behalten").string(), "fremd\n");
+        const std::string before = outsideBytes();
+        const std::string link = dir + "/" + c.name;
+        fs::remove(link);
+        fs::create_symlink(c.folder ? outside : outside / "ziel", link);
+        seam_.boxes.clear();
+        log_.Clear();
+
+        bool done = false;
+        if (c.restore) {
+            ASSERT_EQ(session_.Open(dir, seam_, log_), MandateSession::Opened::kYes) << c.name;
+            done = RestoreMandate(session_.Current(), "", log_);
+            session_.Close();
+        } else {
+            const BatchResult result = Run({dir}, {Command::kInsertKeys});
+            ASSERT_EQ(result.outcomes.size(), 1u) << c.name;
+            done = result.outcomes[0].Completed();
+            if (std::string(c.name) == "pendra.lock") {
+                EXPECT_EQ(result.outcomes[0].reasonId, IDS_BATCH_NOT_OPENED) << c.name;
+            }
+        }
+        EXPECT_FALSE(done) << c.name;
+        std::string told = log_.Text();
+        for (const auto& box : seam_.boxes) told += box.text;
+        EXPECT_NE(told.find(Format(LoadString(IDS_UNSAFE_FILE), link, "")), std::string::npos) << c.name << told;
+        EXPECT_EQ(outsideBytes(), before) << c.name;
+        EXPECT_TRUE(fs::is_symlink(link)) << c.name;
     }
 }

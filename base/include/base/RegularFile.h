@@ -29,6 +29,12 @@ bool IsRegular(const std::string& path);
 // leads to is a regular file inside `folder` (`linkTarget` receives where it
 // leads, for links of both kinds); anything else (a link leading out or
 // nowhere, a FIFO, a device, a folder) no.
+// True when `path` is a symbolic link that leads out of `folder`, to the
+// folder itself or nowhere (`linkTarget` receives where it leads). A file,
+// folder or link inside is not: this is the test for names the program
+// writes, renames or deletes in a mandate folder whatever their type.
+bool LeadsOutside(const std::string& folder, const std::string& path, std::string* linkTarget = nullptr);
+
 enum class Replaceable { kYes, kLinkOutside, kNotRegular };
 Replaceable CheckReplaceable(const std::string& folder, const std::string& path, std::string* linkTarget = nullptr);
 
