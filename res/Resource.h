@@ -387,3 +387,8 @@ enum : int {
     IDS_BOOKINGS_HEADING = 21970,    // the columns of the report, separated by tabs
     IDS_BATCH_NEEDS_OPTION = 21971,  // the word, the option it needs
 };
+
+// The window's own texts for Qt's dialogs and the printed log.
+enum : int {
+    IDS_QT_FOLDER = 21990,           // a folder's type in Qt's file dialog, where Qt's translation lacks it
+};
