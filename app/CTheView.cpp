@@ -12,6 +12,7 @@
 #include <QScrollBar>
 
 #include "app/framework/CFrameWnd.h"
+#include "app/framework/WorkThread.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
@@ -210,33 +211,47 @@ std::vector<std::vector<std::string>> PrintedPages(const std::vector<std::string
 void CTheView::PrintSheet(QPagedPaintDevice* device, const std::string& docName) const {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     if (auto* printer = dynamic_cast<QPrinter*>(device)) printer->setDocName(Q(docName));
-    if (auto* pdf = dynamic_cast<QPdfWriter*>(device)) pdf->setTitle(Q(docName));
-    QPainter painter(device);
-    const int width = device->width();
-    const QFontMetrics metrics = painter.fontMetrics();
-    const int h = metrics.height();
-    const auto fits = [&metrics, width](const QString& row) { return metrics.horizontalAdvance(row) <= width; };
+    auto* pdf = dynamic_cast<QPdfWriter*>(device);
+    if (pdf) pdf->setTitle(Q(docName));
+    // What is printed is taken here, on the window's thread; the pages are
+    // drawn from these copies.
+    const std::vector<std::string> lines = Lines();
+    const std::vector<Run> runs = runs_;
     const std::string header = LoadString(IDS_PRINT_HEADER);
     const std::string printed = Format(LoadString(IDS_PRINT_PRINTED),
                                        S(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
-    // Each page names the run it begins in (a dry run as such), or when it
-    // was printed where no run began yet.
-    const auto headerOf = [&](int page, std::size_t line) {
-        std::string run = printed;
-        for (const Run& r : runs_)
-            if (r.line <= line) run = r.header;
-        return Format(header, page) + "   " + run;
+    const auto draw = [&] {
+        QPainter painter(device);
+        const int width = device->width();
+        const QFontMetrics metrics = painter.fontMetrics();
+        const int h = metrics.height();
+        const auto fits = [&metrics, width](const QString& row) { return metrics.horizontalAdvance(row) <= width; };
+        // Each page names the run it begins in (a dry run as such), or when
+        // it was printed where no run began yet.
+        const auto headerOf = [&](int page, std::size_t line) {
+            std::string run = printed;
+            for (const Run& r : runs)
+                if (r.line <= line) run = r.header;
+            return Format(header, page) + "   " + run;
+        };
+        const std::vector<std::vector<std::string>> pages =
+            PrintedPages(lines, headerOf, LinesPerPage(device->height(), h), fits);
+        for (std::size_t page = 0; page < pages.size(); ++page) {
+            if (page > 0) device->newPage();
+            painter.drawText(QRect(0, 0, width, 2 * h), Qt::AlignHCenter | Qt::AlignVCenter, Q(pages[page][0]));
+            for (std::size_t row = 1; row < pages[page].size(); ++row)
+                painter.drawText(QRect(0, 2 * h + static_cast<int>(row - 1) * h, width, h),
+                                 Qt::AlignLeft | Qt::AlignTop, Q(pages[page][row]));
+        }
+        painter.end();
     };
-    const std::vector<std::vector<std::string>> pages =
-        PrintedPages(Lines(), headerOf, LinesPerPage(device->height(), h), fits);
-    for (std::size_t page = 0; page < pages.size(); ++page) {
-        if (page > 0) device->newPage();
-        painter.drawText(QRect(0, 0, width, 2 * h), Qt::AlignHCenter | Qt::AlignVCenter, Q(pages[page][0]));
-        for (std::size_t row = 1; row < pages[page].size(); ++row)
-            painter.drawText(QRect(0, 2 * h + static_cast<int>(row - 1) * h, width, h), Qt::AlignLeft | Qt::AlignTop,
-                             Q(pages[page][row]));
-    }
-    painter.end();
+    // A PDF of hundreds of pages takes seconds: it is written beside the
+    // window, which goes on repainting. A printer's job stays on the
+    // window's thread, as its driver may ask for it.
+    if (pdf)
+        workthread::Run(draw);
+    else
+        draw();
     QGuiApplication::restoreOverrideCursor();
 }
 
