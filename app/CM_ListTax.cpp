@@ -147,7 +147,7 @@ bool CM_ListTax::OnInitDialog() {
 
 void CM_ListTax::FitColumns() {
     // Each column at least as wide as its tab stop, and as its widest text:
-    // the rates are what the overview is for ("8.100000%"). The last column
+    // the rates are what the overview is for ("8.1%"). The last column
     // takes what room is left, so it grows with the dialog.
     for (QTreeWidget* list : {left_, right_}) {
         const QFontMetrics metrics(list->font());

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QMarginsF>
+#include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QSaveFile>
@@ -35,6 +37,8 @@
 #include "res/Resource.h"
 
 namespace {
+// The printed log's margins in millimetres: room for binding and punching.
+const QMarginsF kLogMargins(20, 15, 15, 15);
 // The seam the program installs when a test has not.
 QtUiSeam g_qtSeam;
 bool g_seamInstalledByUs = false;
@@ -203,29 +207,35 @@ void CTheApp::OnMandantPrintlog() {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull()) {
         const MessageBoxRequest box{LoadString(IDS_NO_PRINTER), LoadString(IDS_TITLE), MB_YESNO | MB_ICONQUESTION};
-        if (AppSeam::Current().MessageBox(box) == IDYES) OnMandantSavelog();
+        if (AppSeam::Current().MessageBox(box) == IDYES) SaveLogAs(true);
         return;
     }
     QPrinter printer(info);
+    printer.setPageMargins(kLogMargins, QPageLayout::Millimeter);
     GetLogView()->PrintSheet(&printer, m_pMainWnd->GetWindowText());
 }
 
-void CTheApp::OnMandantSavelog() {
+void CTheApp::OnMandantSavelog() { SaveLogAs(false); }
+
+void CTheApp::SaveLogAs(bool pdf) {
     QFileDialog dialog(m_pMainWnd, Q(LoadString(IDS_SAVELOG_TITLE)));
     dialog.setObjectName(QStringLiteral("saveLogDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     const QStringList filters = Q(LoadString(IDS_SAVELOG_FILTERS)).split(QStringLiteral(";;"));
     dialog.setNameFilters(filters);
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
-    dialog.selectFile(QDir::home().filePath(Q(LoadString(IDS_SAVELOG_NAME)) + QStringLiteral(".txt")));
+    // Instead of printing, a PDF is proposed.
+    const QString suffix = pdf ? QStringLiteral("pdf") : QStringLiteral("txt");
+    if (pdf) dialog.selectNameFilter(filters.value(1));
+    dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(QDir::home().filePath(Q(LoadString(IDS_SAVELOG_NAME)) + QLatin1Char('.') + suffix));
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters](const QString& filter) {
         dialog.setDefaultSuffix(filter == filters.value(1) ? QStringLiteral("pdf") : QStringLiteral("txt"));
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const QString path = dialog.selectedFiles().constFirst();
-    const bool pdf = path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+    const bool asPdf = path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
     std::string error;
-    if (!SaveLog(S(path), pdf, error))
+    if (!SaveLog(S(path), asPdf, error))
         AppSeam::Current().MessageBox({Format(LoadString(IDS_SAVELOG_FAILED), S(path), error), LoadString(IDS_TITLE),
                                       MB_OK | MB_ICONEXCLAMATION});
 }
@@ -240,6 +250,7 @@ bool CTheApp::SaveLog(const std::string& path, bool pdf, std::string& error) con
     if (pdf) {
         QPdfWriter writer(&file);
         writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(kLogMargins, QPageLayout::Millimeter);
         GetLogView()->PrintSheet(&writer, m_pMainWnd->GetWindowText());
     } else {
         const std::string& text = GetLogView()->GetText();

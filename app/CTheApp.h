@@ -40,6 +40,8 @@ public:
     // "Log speichern...": the log as UTF-8 text or as the printed pages in a
     // PDF, to a file the user names in the save dialog.
     void OnMandantSavelog();
+    // The save dialog, proposing a PDF (instead of printing) or a text.
+    void SaveLogAs(bool pdf);
     // Writes the log to `path` (whole or not at all); false with `error` set
     // when it cannot be written.
     bool SaveLog(const std::string& path, bool pdf, std::string& error) const;

@@ -1,5 +1,6 @@
 #include "app/CTheView.h"
 
+#include <QDateTime>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 #include <QScrollBar>
 
 #include "app/framework/CFrameWnd.h"
+#include "app/framework/WorkThread.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
@@ -101,8 +103,18 @@ std::string CTheView::GetText() const {
     return text + pending_;
 }
 
+void CTheView::BeginRun(bool dryRun) {
+    const std::string when = S(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    runs_.push_back({Lines().size() - 1, Format(LoadString(dryRun ? IDS_PRINT_DRY_RUN : IDS_PRINT_RUN), when)});
+    const std::string& text = GetText();
+    // The run's line starts a line of its own.
+    AppendLine((text.empty() || text.ends_with("\r\n") ? "" : "\r\n") +
+               Format(LoadString(dryRun ? IDS_LOG_DRY_RUN_STARTED : IDS_LOG_RUN_STARTED), when));
+    if (!text.empty() && !text.ends_with("\r\n")) ++runs_.back().line;
+}
+
 void CTheView::Clear() {
-    dryRun_ = false;
+    runs_.clear();
     pending_.clear();
     flushTimer_.stop();
     if (edit_) edit_->clear();
@@ -169,41 +181,77 @@ std::vector<std::string> PrintedRows(const std::string& line, const std::functio
 
 std::vector<std::vector<std::string>> PrintedPages(const std::vector<std::string>& lines, const std::string& header,
                                                    int perPage, const std::function<bool(const QString&)>& fits) {
+    return PrintedPages(
+        lines, [&header](int page, std::size_t) { return Format(header, page); }, perPage, fits);
+}
+
+std::vector<std::vector<std::string>> PrintedPages(const std::vector<std::string>& lines,
+                                                   const std::function<std::string(int, std::size_t)>& header,
+                                                   int perPage, const std::function<bool(const QString&)>& fits) {
     std::vector<std::vector<std::string>> pages;
+    // The empty lines that end the log (after a command's end line) would start a blank page.
+    std::size_t count = lines.size();
+    while (count > 0 && lines[count - 1].empty()) --count;
     int onPage = perPage;
-    for (const std::string& line : lines) {
-        for (std::string& row : PrintedRows(line, fits)) {
+    for (std::size_t index = 0; index < count; ++index) {
+        for (std::string& row : PrintedRows(lines[index], fits)) {
             if (onPage == perPage) {
-                pages.push_back({Format(header, static_cast<int>(pages.size()) + 1)});
+                pages.push_back({header(static_cast<int>(pages.size()) + 1, index)});
                 onPage = 0;
             }
             pages.back().push_back(std::move(row));
             ++onPage;
         }
     }
+    // An empty log prints its first page with the header alone.
+    if (pages.empty()) pages.push_back({header(1, 0)});
     return pages;
 }
 
 void CTheView::PrintSheet(QPagedPaintDevice* device, const std::string& docName) const {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     if (auto* printer = dynamic_cast<QPrinter*>(device)) printer->setDocName(Q(docName));
-    if (auto* pdf = dynamic_cast<QPdfWriter*>(device)) pdf->setTitle(Q(docName));
-    QPainter painter(device);
-    const int width = device->width();
-    const QFontMetrics metrics = painter.fontMetrics();
-    const int h = metrics.height();
-    const auto fits = [&metrics, width](const QString& row) { return metrics.horizontalAdvance(row) <= width; };
-    const std::string header = LoadString(dryRun_ ? IDS_PRINT_HEADER_DRY_RUN : IDS_PRINT_HEADER);
-    const std::vector<std::vector<std::string>> pages =
-        PrintedPages(Lines(), header, LinesPerPage(device->height(), h), fits);
-    for (std::size_t page = 0; page < pages.size(); ++page) {
-        if (page > 0) device->newPage();
-        painter.drawText(QRect(0, 0, width, 2 * h), Qt::AlignHCenter | Qt::AlignVCenter, Q(pages[page][0]));
-        for (std::size_t row = 1; row < pages[page].size(); ++row)
-            painter.drawText(QRect(0, 2 * h + static_cast<int>(row - 1) * h, width, h), Qt::AlignLeft | Qt::AlignTop,
-                             Q(pages[page][row]));
-    }
-    painter.end();
+    auto* pdf = dynamic_cast<QPdfWriter*>(device);
+    if (pdf) pdf->setTitle(Q(docName));
+    // What is printed is taken here, on the window's thread; the pages are
+    // drawn from these copies.
+    const std::vector<std::string> lines = Lines();
+    const std::vector<Run> runs = runs_;
+    const std::string header = LoadString(IDS_PRINT_HEADER);
+    const std::string printed = Format(LoadString(IDS_PRINT_PRINTED),
+                                       S(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
+    const auto draw = [&] {
+        QPainter painter(device);
+        const int width = device->width();
+        const QFontMetrics metrics = painter.fontMetrics();
+        const int h = metrics.height();
+        const auto fits = [&metrics, width](const QString& row) { return metrics.horizontalAdvance(row) <= width; };
+        // Each page names the run it begins in (a dry run as such), or when
+        // it was printed where no run began yet.
+        const auto headerOf = [&](int page, std::size_t line) {
+            std::string run = printed;
+            for (const Run& r : runs)
+                if (r.line <= line) run = r.header;
+            return Format(header, page) + "   " + run;
+        };
+        const std::vector<std::vector<std::string>> pages =
+            PrintedPages(lines, headerOf, LinesPerPage(device->height(), h), fits);
+        for (std::size_t page = 0; page < pages.size(); ++page) {
+            if (page > 0) device->newPage();
+            painter.drawText(QRect(0, 0, width, 2 * h), Qt::AlignHCenter | Qt::AlignVCenter, Q(pages[page][0]));
+            for (std::size_t row = 1; row < pages[page].size(); ++row)
+                painter.drawText(QRect(0, 2 * h + static_cast<int>(row - 1) * h, width, h),
+                                 Qt::AlignLeft | Qt::AlignTop, Q(pages[page][row]));
+        }
+        painter.end();
+    };
+    // A PDF of hundreds of pages takes seconds: it is written beside the
+    // window, which goes on repainting. A printer's job stays on the
+    // window's thread, as its driver may ask for it.
+    if (pdf)
+        workthread::Run(draw);
+    else
+        draw();
     QGuiApplication::restoreOverrideCursor();
 }
 

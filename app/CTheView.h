@@ -39,10 +39,10 @@ public:
     void ShowLine(const std::string& line);
     void Line(const std::string& line) override { AppendLine(line); }
     void Clear();
-    // The log holds a dry run's lines: its printout says so in the page
-    // header, until the log is emptied.
-    void NoteDryRun() { dryRun_ = true; }
-    bool HoldsDryRun() const { return dryRun_; }
+    // A run of commands begins: its first line names its date and time and
+    // whether it is a dry run; the header of each printed page names the run
+    // that page begins in.
+    void BeginRun(bool dryRun);
     // Shows the lines appended since the last chunk now.
     void Flush();
     // Called with every line as it is appended, before any chunk is shown,
@@ -59,7 +59,11 @@ public:
 
 private:
     QPointer<QPlainTextEdit> edit_;
-    bool dryRun_ = false;
+    struct Run {
+        std::size_t line;  // the run's first line
+        std::string header;
+    };
+    std::vector<Run> runs_;
     std::string pending_;  // appended, not yet shown
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
@@ -75,6 +79,11 @@ int LinesPerPage(int pageHeight, int lineHeight);
 // the first is indented by kContinuationIndent. Nothing of the line is lost.
 std::vector<std::string> PrintedRows(const std::string& line, const std::function<bool(const QString&)>& fits);
 // The printout's pages: each a header row (`header` with the page number),
-// then at most `perPage` rows of the lines.
+// then at most `perPage` rows of the lines. Empty lines at the end start no page.
 std::vector<std::vector<std::string>> PrintedPages(const std::vector<std::string>& lines, const std::string& header,
+                                                   int perPage, const std::function<bool(const QString&)>& fits);
+// The same with each page's header from `header`(page number, index of the
+// line the page's first row belongs to).
+std::vector<std::vector<std::string>> PrintedPages(const std::vector<std::string>& lines,
+                                                   const std::function<std::string(int, std::size_t)>& header,
                                                    int perPage, const std::function<bool(const QString&)>& fits);

@@ -169,7 +169,7 @@ void FrameRun::Conversion(Command command) {
     };
     RunOptions options;
     options.dryRun = dryRun;
-    if (dryRun) app.GetLogView()->NoteDryRun();
+    app.GetLogView()->BeginRun(dryRun);
     if (OverSelection(work, options)) return;
     if (!app.m_pMandate->IsMandantOpen() || going_) return;
     OnOpenMandate(work, options);

@@ -1,6 +1,8 @@
 #include "app/RunProgress.h"
 
+#include <QFontMetrics>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -11,8 +13,44 @@
 #include "core/Strings.h"
 #include "res/Resource.h"
 
+namespace {
+
+// The run's result in the status bar: its whole text when there is room,
+// else shortened between words as it is drawn, so that the layout may give
+// it less than its text's width instead of pushing the rest out of the
+// window. text() and the tooltip keep the whole text.
+class ResultLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+    QString Shown() const { return ShortenedAtWords(text(), fontMetrics(), contentsRect().width()); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        drawFrame(&painter);
+        painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, Shown());
+    }
+};
+
+}  // namespace
+
+QString ShortenedAtWords(const QString& text, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width) return text;
+    const QString ellipsis(QChar(0x2026));
+    // Drop whole words from the end until the rest and "…" fit.
+    for (qsizetype end = text.lastIndexOf(QLatin1Char(' ')); end > 0; end = text.lastIndexOf(QLatin1Char(' '), end - 1)) {
+        QString shortened = text.left(end);
+        while (!shortened.isEmpty() && !shortened.back().isLetterOrNumber()) shortened.chop(1);
+        if (shortened.isEmpty()) break;
+        shortened += QLatin1Char(' ') + ellipsis;
+        if (metrics.horizontalAdvance(shortened) <= width) return shortened;
+    }
+    return ellipsis;
+}
+
 RunProgress::RunProgress(QStatusBar* bar) : QObject(bar) {
-    result_ = new QLabel(bar);
+    result_ = new ResultLabel(bar);
     result_->setObjectName(QStringLiteral("runResult"));
     result_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     result_->setContentsMargins(4, 0, 4, 0);
@@ -90,3 +128,5 @@ void RunProgress::HideResult() {
     result_->hide();
     result_->clear();
 }
+
+std::string RunProgress::ResultShown() const { return S(static_cast<const ResultLabel*>(result_)->Shown()); }

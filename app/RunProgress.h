@@ -3,8 +3,10 @@
 #include <functional>
 #include <string>
 
+class QFontMetrics;
 class QLabel;
 class QProgressBar;
+class QString;
 class QPushButton;
 class QShortcut;
 class QStatusBar;
@@ -36,6 +38,9 @@ public:
     QProgressBar* Bar() const { return bar_; }
     QPushButton* StopButton() const { return stop_; }
     QLabel* Result() const { return result_; }
+    // The result as wide as the status bar leaves it, shortened only
+    // between words; its tooltip keeps the whole text.
+    std::string ResultShown() const;
 
 private:
     QLabel* label_ = nullptr;
@@ -46,3 +51,7 @@ private:
     std::function<void()> onStop_;
     bool running_ = false;
 };
+
+// `text` as it fits `width` pixels: whole, or its leading words followed by
+// "…" (only "…" when not even the first word fits). No word is cut.
+QString ShortenedAtWords(const QString& text, const QFontMetrics& metrics, int width);

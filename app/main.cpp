@@ -2,9 +2,14 @@
 
 #include "app/CTheApp.h"
 #include "app/ProgramCommandLine.h"
+#include "app/QtTranslations.h"
+#include "core/BrisolSettings.h"
+#include "core/Strings.h"
 
 int main(int argc, char* argv[]) {
     if (auto exitCode = HandleHelpAndVersion(argc, argv)) return *exitCode;
+    SetProcessPreferredUILanguages(GetUICultureName());
+    FollowCultureInQtSystemLocale(CurrentLanguage());
     QApplication qapp(argc, argv);
     // QApplication has taken its own options out of argv.
     if (auto exitCode = RejectUnknownArguments(argc, argv)) return *exitCode;

@@ -34,7 +34,7 @@ std::string NotConvertedRow(const PlannedKey& old) {
         "   " + Format(LoadString(IDS_OVERVIEW_NOT_CONVERTED), NotConvertedReason(old));
     if (old.newKey == NewKey::kTableUnreadable) return "\t\t" + why;
     const float rate = old.newKey == NewKey::kOtherRate ? old.inTheWay.rate : old.newRate;
-    const std::string percent = FloatToAscii(static_cast<double>(rate) * 100.0, "%f");
+    const std::string percent = FloatToAscii(static_cast<double>(rate) * 100.0, "%g");
     return FirstChars(old.newId, kIdChars) + "\t" + percent + "%\t" + why;
 }
 
@@ -54,7 +54,7 @@ std::string KeyOverviewRow(const std::string& id, float rate, bool netto, const 
     const double percent = static_cast<double>(rate) * 100.0;
     if (type == KeyOverview::kOldKey)
         return key + "\t" + FloatToAscii(percent, "%g") + "%\t" + EntryText(netto) + "\t" + konto;
-    return key + "\t" + FloatToAscii(percent, "%f") + "%\t   " +
+    return key + "\t" + FloatToAscii(percent, "%g") + "%\t   " +
            LoadString(type == KeyOverview::kNewKeyPresent ? IDS_JA : IDS_NEIN);
 }
 

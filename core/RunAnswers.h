@@ -32,4 +32,5 @@ private:
     std::map<int, int> buttons_;  // by problem
     std::map<int, std::optional<std::string>> texts_;  // by problem; nullopt: cancelled
     std::map<int, bool> textTried_;
+    int cancelled_ = 0;  // the problem of the prompt the user cancelled last, until the next prompt
 };

@@ -398,3 +398,15 @@ enum : int {
 enum : int {
     IDS_BACKUP_ORIGINAL = 21985,  // the mark of the backup of the state before any change
 };
+
+// The window's own texts for Qt's dialogs and the printed log.
+enum : int {
+    IDS_QT_FOLDER = 21990,           // a folder's type in Qt's file dialog, where Qt's translation lacks it
+};
+enum : int {
+    IDS_LOG_RUN_STARTED = 21991,     // date and time: the first line of a run of commands
+    IDS_LOG_DRY_RUN_STARTED = 21992, // date and time: the same for a dry run
+    IDS_PRINT_RUN = 21993,           // date and time: a printed page's run, after the page number
+    IDS_PRINT_DRY_RUN = 21994,       // date and time: the same for a dry run
+    IDS_PRINT_PRINTED = 21995,       // date and time: a printed page before any run
+};

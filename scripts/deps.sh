@@ -13,7 +13,8 @@ MWST_PACKAGES=(
 
 # Locales the tests of number texts run under: de_DE and fr_FR write numbers
 # with a decimal comma (de_CH with a point). A test finding none skips, saying so.
-MWST_LOCALES=(de_CH.UTF-8 de_DE.UTF-8 fr_FR.UTF-8)
+# de_CH and fr_CH also give the dates in Qt's file dialogs in the program's culture.
+MWST_LOCALES=(de_CH.UTF-8 fr_CH.UTF-8 de_DE.UTF-8 fr_FR.UTF-8)
 
 mwst_missing_packages() {
   local missing=()

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -68,6 +69,18 @@ QCheckBox* AddVerification(QInputDialog& dialog, const std::string& text) {
     return checkBox;
 }
 
+// A prompt naming a long folder would make the dialog wider than the
+// screen: its label wraps between words and, inside a path, after each "/",
+// within nine tenths of the screen's width.
+void WrapPrompt(QInputDialog& dialog, const std::string& prompt) {
+    QString breakable = Q(DisplayText(prompt));
+    breakable.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    dialog.setLabelText(breakable);
+    if (auto* label = dialog.findChild<QLabel*>()) label->setWordWrap(true);
+    const QScreen* screen = dialog.screen();
+    dialog.setMaximumWidth((screen ? screen->availableGeometry().width() : 1024) * 9 / 10);
+}
+
 }  // namespace
 
 std::string DisplayText(const std::string& text) {
@@ -109,7 +122,7 @@ std::optional<std::string> QtUiSeam::InputText(const InputRequest& request) {
     QInputDialog dialog(owner_);
     dialog.setObjectName(QStringLiteral("inputDialog"));
     dialog.setWindowTitle(Q(request.caption));
-    dialog.setLabelText(Q(DisplayText(request.prompt)));
+    WrapPrompt(dialog, request.prompt);
     dialog.setTextEchoMode(request.masked ? QLineEdit::Password : QLineEdit::Normal);
     QCheckBox* verification = AddVerification(dialog, request.verification);
     const bool accepted = dialog.exec() == QDialog::Accepted;

@@ -79,9 +79,9 @@ TEST_F(Overview, ListsOldKeysAndTheirNewKeys) {
     EXPECT_EQ(RowTexts(dialog.LeftList()), (Rows{"BEH37\t3.7%\tnetto\t2202",
                                                  "V25\t2.5%\tbrutto\t2201",
                                                  "VSN77\t7.7%\tnetto\t2200"}));
-    EXPECT_EQ(RowTexts(dialog.RightList()), (Rows{"BEH38\t3.800000%\t   Nein",
-                                                  "V26\t2.600000%\t   Nein",
-                                                  "VSN81\t8.100000%\t   Ja"}));
+    EXPECT_EQ(RowTexts(dialog.RightList()), (Rows{"BEH38\t3.8%\t   Nein",
+                                                  "V26\t2.6%\t   Nein",
+                                                  "VSN81\t8.1%\t   Ja"}));
     EXPECT_EQ(SelectedRow(dialog.LeftList()), 0) << "the first old key is selected";
 }
 
@@ -90,7 +90,7 @@ TEST_F(Overview, TwoOldKeysWithTheSameNewIdShowNeinThenJa) {
     CM_ListTax dialog;
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_EQ(RowTexts(dialog.RightList()),
-              (Rows{"VSN81\t8.100000%\t   Nein", "VSN81\t8.100000%\t   Ja"}));
+              (Rows{"VSN81\t8.1%\t   Nein", "VSN81\t8.1%\t   Ja"}));
 }
 
 TEST_F(Overview, AnIdInAnotherLetterCaseIsNotTheNewKeyAndTableEntriesWin) {
@@ -99,9 +99,9 @@ TEST_F(Overview, AnIdInAnotherLetterCaseIsNotTheNewKeyAndTableEntriesWin) {
     CM_ListTax dialog;
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_EQ(RowTexts(dialog.RightList()),
-              (Rows{"A81\t8.100000%\t   nicht konvertiert: A81 besteht nur als a81 (andere "
+              (Rows{"A81\t8.1%\t   nicht konvertiert: A81 besteht nur als a81 (andere "
                     "Gross-/Kleinschreibung)",
-                    "NEU1\t8.100000%\t   Nein"}));
+                    "NEU1\t8.1%\t   Nein"}));
 }
 
 TEST_F(Overview, WithoutOldKeysBothListsAreEmpty) {
@@ -201,7 +201,7 @@ TEST_F(Overview, FrenchEntryTexts) {
     CM_ListTax dialog;
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_EQ(RowTexts(dialog.LeftList()), (Rows{"A77\t7.7%\tbrut\t", "B77\t7.7%\tnet\t"}));
-    EXPECT_EQ(RowTexts(dialog.RightList())[0], "A81\t8.100000%\t   Non");
+    EXPECT_EQ(RowTexts(dialog.RightList())[0], "A81\t8.1%\t   Non");
     EXPECT_EQ(dialog.windowTitle().toStdString().rfind("Clé TVA pour mandat ", 0), 0u);
 }
 

@@ -119,6 +119,9 @@ TEST_F(CommandTable, AcceleratorsAreBoundToTheirCommands) {
     EXPECT_TRUE(keysOf(ID_CONTEXT_HELP).contains(QKeySequence("Shift+F1")));
     EXPECT_TRUE(keysOf(ID_SHOWKEYS).contains(QKeySequence(Qt::ALT | Qt::Key_Return)));
     EXPECT_TRUE(keysOf(ID_SHOWKEYS).contains(QKeySequence(Qt::ALT | Qt::Key_Enter)));
+    EXPECT_TRUE(keysOf(ID_MANDANT_SAVELOG).contains(QKeySequence("Ctrl+S")));
+    EXPECT_TRUE(keysOf(ID_MANDANT_PRINTLOG).contains(QKeySequence("Ctrl+P")));
+    EXPECT_TRUE(keysOf(ID_APP_EXIT).contains(QKeySequence("Ctrl+Q")));
 }
 
 TEST_F(CommandTable, StatusPromptBeforeNewlineTooltipAfterIt) {

@@ -2,6 +2,7 @@
 // French, and the system's own texts stand exactly as they must.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -77,6 +78,48 @@ TEST(Languages, EveryMenuCommandHasItsPromptInBothLanguagesOrNone) {
                 << id;
         }
     }
+}
+
+// The mnemonic of a menu text: the character after its single "&" (an
+// UTF-8 sequence), ASCII letters in upper case; empty without one.
+std::string Mnemonic(const std::string& text) {
+    for (std::size_t i = 0; i + 1 < text.size() && text[i] != '\t'; ++i) {
+        if (text[i] != '&') continue;
+        if (text[i + 1] == '&') {
+            ++i;
+            continue;
+        }
+        std::size_t length = 1;
+        for (auto lead = static_cast<unsigned char>(text[i + 1]); (lead & 0xC0) == 0xC0; lead <<= 1) ++length;
+        std::string key = text.substr(i + 1, length);
+        for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return key;
+    }
+    return {};
+}
+
+TEST(Languages, EachMenusMnemonicsAreUnique) {
+    for (const Language language : {Language::German, Language::French}) {
+        const auto& menu = Resources(language).menu;
+        ASSERT_GT(menu.size(), 3u);
+        std::map<std::string, std::string> titles;
+        for (const auto& popup : menu) {
+            const std::string title = Mnemonic(popup.title);
+            EXPECT_FALSE(title.empty()) << popup.title;
+            EXPECT_TRUE(titles.emplace(title, popup.title).second)
+                << popup.title << " and " << titles[title] << " share " << title;
+            std::map<std::string, std::string> taken;
+            for (const auto& item : popup.items) {
+                if (item.id == 0) continue;
+                const std::string key = Mnemonic(item.text);
+                EXPECT_FALSE(key.empty()) << item.text;
+                EXPECT_TRUE(taken.emplace(key, item.text).second)
+                    << popup.title << ": " << item.text << " and " << taken[key] << " share " << key;
+            }
+        }
+    }
+    EXPECT_EQ(Mnemonic("Ö&ffnen...\tStrg+O"), "F");
+    EXPECT_EQ(Mnemonic("S&électionner"), "\xC3\xA9");
 }
 
 TEST(Languages, SystemTextsStandExactlyAsGiven) {

@@ -51,6 +51,7 @@ protected:
 TEST_F(QtTexts, FrenchButtonsAndFolderDialog) {
     StartIn("fr-CH");
     EXPECT_EQ(YesNoButtons(), (QStringList{"Non", "Oui"}));
+    EXPECT_EQ(QCoreApplication::translate("QAbstractFileIconProvider", "Folder"), QStringLiteral("Dossier"));
     const QString title = FolderDialogTitle();
     EXPECT_FALSE(title.isEmpty());
     EXPECT_NE(title, QStringLiteral("Find Directory"));

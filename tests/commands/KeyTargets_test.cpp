@@ -103,16 +103,16 @@ INSTANTIATE_TEST_SUITE_P(
                    "", kInsertAndAdapt,
                    {"account 1000 0 -", "account 7003 0 K77", "account 7004 0 K26"},
                    "K77 nicht konvertiert: K81 hat den Satz 2.5% (netto), nicht 8.1% (netto)",
-                   {"K81\t2.500000%\t   nicht konvertiert: K81 hat den Satz 2.5% (netto), nicht "
+                   {"K81\t2.5%\t   nicht konvertiert: K81 hat den Satz 2.5% (netto), nicht "
                     "8.1% (netto)",
-                    "K26\t2.600000%\t   Nein"}},
+                    "K26\t2.6%\t   Nein"}},
         TargetCase{"KeyWithTheOtherEntryMethod",
                    "key K77 7.7 107.7 netto 1000\nkey K81 8.1 108.1 brutto 1000\n"
                    "account 1000 0 -\naccount 7003 0 K77\n",
                    "", kInsertAndAdapt,
                    {"account 1000 0 -", "account 7003 0 K77"},
                    "K77 nicht konvertiert: K81 hat den Satz 8.1% (brutto), nicht 8.1% (netto)",
-                   {"K81\t8.100000%\t   nicht konvertiert: K81 hat den Satz 8.1% (brutto), nicht "
+                   {"K81\t8.1%\t   nicht konvertiert: K81 hat den Satz 8.1% (brutto), nicht "
                     "8.1% (netto)"}},
         // usn77 derives usn81, which only exists as USN81 (the new key of USN77).
         TargetCase{"IdInAnotherLetterCase",
@@ -122,8 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {"account 1000 0 -", "account 3000 0 USN81", "account 3001 0 usn77"},
                    "usn77 nicht konvertiert: usn81 besteht nur als USN81 (andere "
                    "Gross-/Kleinschreibung)",
-                   {"USN81\t8.100000%\t   Nein",
-                    "usn81\t8.100000%\t   nicht konvertiert: usn81 besteht nur als USN81 (andere "
+                   {"USN81\t8.1%\t   Nein",
+                    "usn81\t8.1%\t   nicht konvertiert: usn81 besteht nur als USN81 (andere "
                     "Gross-/Kleinschreibung)"}},
         // The table gives two rates one new id: the key the insertion makes is A77's.
         TargetCase{"TableEntriesOfTwoRatesForOneId",
@@ -132,8 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "A77==>NEU\nB25==>NEU\n", kInsertAndAdapt,
                    {"account 1000 0 -", "account 2000 0 NEU", "account 2001 0 B25"},
                    "B25 nicht konvertiert: NEU hat den Satz 8.1% (netto), nicht 2.6% (netto)",
-                   {"NEU\t8.100000%\t   Nein",
-                    "NEU\t8.100000%\t   nicht konvertiert: NEU hat den Satz 8.1% (netto), nicht "
+                   {"NEU\t8.1%\t   Nein",
+                    "NEU\t8.1%\t   nicht konvertiert: NEU hat den Satz 8.1% (netto), nicht "
                     "2.6% (netto)"}},
         TargetCase{"NewKeyNotInsertedYet",
                    "key K77 7.7 107.7 netto 1000\naccount 1000 0 -\naccount 7003 0 K77\n",
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"account 1000 0 -", "account 7003 0 K77"},
                    "Konto 7003 bleibt auf K77: K81 ist nicht vorhanden – zuerst \"Neue Steuerschlüssel "
                    "einfügen\"",
-                   {"K81\t8.100000%\t   Nein"}}),
+                   {"K81\t8.1%\t   Nein"}}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // ---- A conversion table that cannot be read ---------------------------------------

@@ -155,6 +155,29 @@ TEST_F(MandateSearch, AnswerForAllLeavesOutTheRestWithoutAsking) {
     EXPECT_TRUE(Rows(0).empty());
 }
 
+// "Abbrechen" for all, ticked on the prompt or on the box that follows it:
+// no further password mandate of the search is asked for.
+TEST_F(MandateSearch, PasswordCancelledForAllIsAskedOnce) {
+    for (const bool onThePrompt : {true, false}) {
+        SCOPED_TRACE(onThePrompt ? "on the prompt" : "on the box");
+        const std::string root = TempPath(onThePrompt ? "Prompt" : "Box");
+        for (const char* name : {"A", "B", "C"}) MakeMandate(root + "/" + name, apptest::WithPassword("pw"));
+        const std::size_t inputs = seam.inputs.size(), boxes = seam.boxes.size();
+        seam.QueueText(std::nullopt);
+        seam.QueueVerification(onThePrompt);
+        if (!onThePrompt) seam.QueueVerification(true);
+        Search(root);
+        EXPECT_EQ(seam.inputs.size() - inputs, 1u);
+        EXPECT_EQ(seam.boxes.size() - boxes, onThePrompt ? 0u : 1u);
+        const std::string reason = LoadString(IDS_LEFT_OUT_PASSWORD);
+        for (const char* name : {"A", "B", "C"})
+            EXPECT_NE(Log().find(Format(LoadString(IDS_LOG_LEFT_OUT), root + "/" + name, reason)), std::string::npos)
+                << Log();
+        EXPECT_NE(Log().find(Format(LoadString(IDS_SEARCH_SUMMARY), 0, 3, " (3 ohne Passwort)", 0)), std::string::npos)
+            << Log();
+    }
+}
+
 TEST_F(MandateSearch, FailedChecksShowTheirMessageAndTheSearchGoesOn) {
     MakeMandate(TempPath("Daten/A"), apptest::WithVersion(2299));
     MakeMandate(TempPath("Daten/A/B"));

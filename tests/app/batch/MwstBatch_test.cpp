@@ -272,8 +272,8 @@ TEST_F(MwstBatchTest, ShowKeysPrintsBothListsRowByRow) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "Steuerschlüssel für Mandant " + dir + "\n"
                           "Schlüssel\tProzent\tEingabe\tAutomatikkonto\tSchlüssel\tProzent\tvorhanden\n"
-                          "A77\t7.7%\tnetto\t1000\tA81\t8.100000%\t   Nein\n"
-                          "B25\t2.5%\tbrutto\t\tB26\t2.600000%\t   Ja\n\n");
+                          "A77\t7.7%\tnetto\t1000\tA81\t8.1%\t   Nein\n"
+                          "B25\t2.5%\tbrutto\t\tB26\t2.6%\t   Ja\n\n");
 }
 
 TEST_F(MwstBatchTest, BadArgumentsAreUsageErrors) {
