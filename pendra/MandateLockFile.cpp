@@ -179,7 +179,8 @@ void MandateLockFile::WriteHolder(bool self) {
 }
 
 std::string MandateLockFile::ExclusiveHolder(const std::string& dir) {
-    const std::unique_ptr<MandateLockFile> file = OpenExisting(dir);
+    int status = 0;
+    const std::unique_ptr<MandateLockFile> file = OpenExisting(dir, status);
     if (!file) return {};
     // Only a write lock on the mandate byte is an exclusive hold.
     struct flock probe {};

@@ -874,7 +874,7 @@ TEST_P(Safety, TheOriginalBackupOutlivesStoppedRunsAndTheRetention) {
     stopped.stop = &stop;
     for (int i = 0; i < 6; ++i) {
         stop = false;
-        RunBatch(session_, {dir_}, CommandsWork({Command::kAdaptAccounts}), stopping, seam_, changeFlag_, {},
+        RunBatch(session_, {dir_}, CommandWork(Command::kAdaptAccounts), stopping, seam_, changeFlag_, {},
                  stopped);
         EXPECT_TRUE(stop) << "run " << i << " was not stopped after its backup";
         EXPECT_EQ(State(dir_), before) << "run " << i;

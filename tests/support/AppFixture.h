@@ -28,6 +28,7 @@ protected:
     // Runs a command as a menu choice does (only when enabled).
     void Command(unsigned id) { Frame().DoCommand(id); }
     bool Enabled(unsigned id) { return Frame().IsCommandEnabled(id); }
+    // The log without the date and time line that begins each run.
     std::string Log() const;
     // The window's command context, for calling the engine's entry points.
     CommandContext& Ctx() {
