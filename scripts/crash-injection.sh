@@ -18,7 +18,8 @@
 #  - the four form workbooks show one version (VERSION) unless the journal of
 #    an interrupted activation or restore is there to finish them;
 #  - where workbooks are replaced (form-2024, the joined run, restore): after
-#    the next open (mwst-batch show-keys, on the state as left by the kill,
+#    the next open for a change (mwst-batch insert-keys --dry-run, which
+#    itself changes nothing, on the state as left by the kill,
 #    which is put back afterwards) the four show one version and no journal
 #    or staging folder is left; a restored mandate is wholly as before the
 #    restore or wholly as restored;
@@ -273,7 +274,7 @@ for kind in "${KINDS[@]}"; do
       cp -a "$trial" "$WORK/snapshot"
       dirs=()
       for m in "${MANDATES[@]}"; do dirs+=("$trial/$m"); done
-      "$BIN/mwst-batch" show-keys "${dirs[@]}" >/dev/null 2>&1 || true
+      "$BIN/mwst-batch" insert-keys --dry-run "${dirs[@]}" >/dev/null 2>&1 || true
       left_over "$what, then opened" "$trial"
       for m in "${MANDATES[@]}"; do
         if mixed "$trial/$m"; then
