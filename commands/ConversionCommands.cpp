@@ -119,10 +119,12 @@ Outcome RunCommand(CommandContext& ctx, Command command, const std::string& dir)
     }
     // A damaged database was refused by BeforeRead (logged, counted).
     const bool doneBefore = intact && TargetHolds(ctx, command).value_or(false);
+    const bool runs = intact && (!doneBefore || RunsWhenDone(ctx, command));
     Outcome ran = Outcome::kFailed;
-    if (intact) ran = !doneBefore || RunsWhenDone(ctx, command) ? RunOperation(ctx, command) : Outcome::kDone;
+    if (intact) ran = runs ? RunOperation(ctx, command) : Outcome::kDone;
     Outcome outcome = ran;
-    if (Completed(ran) && !TargetHolds(ctx, command).value_or(false)) {
+    // A command that did not run left its target as it was: no second read.
+    if (runs && Completed(ran) && !TargetHolds(ctx, command).value_or(false)) {
         // Completed, yet the step is not done: the command's lines said why.
         ctx.log.CountFailure();
         outcome = Outcome::kFailed;
