@@ -68,7 +68,7 @@ Outcome UpdateAccounts(CommandContext& ctx, int rev) {
     konto.UseFile(&kontoFile);
     if (!run.Begin()) return Outcome::kFailed;
 
-    KeyPlan plan(ctx.table);
+    KeyPlan plan(ctx.table, OrDefault(ctx.change));
     if (!run.ReadPlan(files, plan)) return Outcome::kFailed;
     // Accounts follow their key, whether or not the key's automatic account
     // exists; keys the rules leave alone keep their accounts.

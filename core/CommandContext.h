@@ -3,6 +3,7 @@
 #include <string>
 
 class ConvertTable;
+struct RateChange;
 class LogSink;
 class Mandate;
 class RunSafety;
@@ -30,6 +31,9 @@ struct CommandContext {
     // folder or an activation's staging folder, holding copies under the
     // mandate's names. Empty: the mandate's folder itself.
     std::string filesFolder = {};
+    // The rate change the command converts for (rules/RateChange.h); null:
+    // the change of 2024, the default.
+    const RateChange* change = nullptr;
 };
 
 // How a command ended on one mandate. kAlreadyDone: its target held before it

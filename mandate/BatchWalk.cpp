@@ -49,7 +49,7 @@ Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork
     MandateRun run(mandate, log, options.dryRun, ProductBackupSettings());
     if (!run.Start()) return Outcome::kFailed;
     const ConvertTable table(mandate.GetPath());
-    CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run, options.stop, run.FilesFolder()};
+    CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run, options.stop, run.FilesFolder(), options.change};
     const Outcome outcome = work(ctx, dir);
     run.Finish(!Completed(outcome));
     return outcome;
