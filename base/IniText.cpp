@@ -26,18 +26,19 @@ std::vector<IniEntry> ParseIniText(const std::string& raw) {
     std::istringstream in(win1252::DecodeWindowsText(raw));
     std::vector<IniEntry> entries;
     std::string section;
-    int number = 0;
+    int number = 0, sectionLine = 0;
     for (std::string line; std::getline(in, line);) {
         ++number;
         line = Trim(line);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line.front() == '[') {
             section = Trim(line.substr(1, line.find(']') - 1));
+            sectionLine = number;
             continue;
         }
         const auto eq = line.find('=');
         if (eq == std::string::npos) continue;
-        entries.push_back({section, Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)), number});
+        entries.push_back({section, Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)), number, sectionLine});
     }
     return entries;
 }

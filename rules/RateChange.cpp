@@ -67,7 +67,7 @@ private:
 std::vector<Section> SectionsOf(const std::string& text) {
     std::vector<Section> sections;
     for (const IniEntry& entry : ParseIniText(text)) {
-        if (sections.empty() || sections.back().name != entry.section) sections.push_back({entry.section, entry.line, {}});
+        if (sections.empty() || sections.back().name != entry.section) sections.push_back({entry.section, entry.sectionLine, {}});
         sections.back().entries[IniLower(entry.key)] = entry;
     }
     return sections;

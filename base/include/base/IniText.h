@@ -12,6 +12,7 @@ struct IniEntry {
     std::string key;      // as written, trimmed
     std::string value;    // trimmed
     int line = 0;         // 1-based, for messages that name it
+    int sectionLine = 0;  // the line of the section's "[section]", 0 before any
 };
 
 std::vector<IniEntry> ParseIniText(const std::string& raw);
