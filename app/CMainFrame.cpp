@@ -257,13 +257,13 @@ void CMainFrame::OpenMandate(const std::string& path) {
     const MandateSession::Opened opened = session_->Open(path, AppSeam::Current(), *TheApp().GetLogView());
     if (opened == MandateSession::Opened::kAborted) m_abortFlag = 1;
     if (opened != MandateSession::Opened::kYes) return;
-    SetWindowText(LoadString(IDS_TITLE) + " - " + session_->Current().GetName());
+    SetWindowText(TheApp().Title() + " - " + session_->Current().GetName());
     UpdateStatusbar();
 }
 
 void CMainFrame::CloseMandate() {
     session_->Close();
-    SetWindowText(LoadString(IDS_TITLE));
+    SetWindowText(TheApp().Title());
     UpdateStatusbar();
 }
 

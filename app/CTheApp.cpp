@@ -25,6 +25,7 @@
 #include "app/TaxKeyOverview.h"
 #include "app/framework/ResourceIcon.h"
 #include "base/Format.h"
+#include "commands/RateChangeFile.h"
 #include "core/BrisolSettings.h"
 #include "core/UiSeam.h"
 #include "core/PendraUiBridge.h"
@@ -92,10 +93,14 @@ int CTheApp::InitInstance() {
     if (frame->OnCreate() != 0) return 0;
     log->OnInitialUpdate();
     frame->ShowViewWidget(log->Widget());
-    // 7. Title, 8. placement.
-    frame->SetWindowText(LoadString(IDS_TITLE));
+    // 7. Title, 8. placement. A rate change the settings name but that is
+    // refused leaves the default in force, said at once.
+    std::string refusal;
+    if (!LoadRateChange(RateChangeSetting(), m_rateChange, refusal)) m_rateChange = DefaultRateChange();
+    frame->SetWindowText(Title());
     PlaceMainWindow();
     frame->show();
+    if (!refusal.empty()) AppSeam::Current().MessageBox({refusal, LoadString(IDS_TITLE), MB_OK | MB_ICONEXCLAMATION});
     // 9. View 0 is the log view.
     m_currentView = 0;
     m_views[0] = log;
@@ -300,7 +305,15 @@ bool CTheApp::SelectMandate(std::string& mandatePath) {
 
 CommandContext CTheApp::Context() {
     m_convertTable.LoadList(m_pMandate->GetPath());
-    return CommandContext{*m_pMandate, *GetLogView(), AppSeam::Current(), m_changeFlag, m_convertTable};
+    CommandContext ctx{*m_pMandate, *GetLogView(), AppSeam::Current(), m_changeFlag, m_convertTable};
+    ctx.change = &m_rateChange;
+    return ctx;
+}
+
+std::string CTheApp::Title() const {
+    if (m_rateChange.name == DefaultRateChange().name) return LoadString(IDS_TITLE);
+    const std::string named = ChangeText(m_rateChange, CurrentLanguage() == Language::French);
+    return LoadString(IDS_TITLE) + " [" + Format(LoadString(IDS_CHANGE_NAMED), named) + "]";
 }
 
 int CTheApp::Failures() const { return GetLogView() ? GetLogView()->Failures() : 0; }

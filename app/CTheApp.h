@@ -8,6 +8,7 @@
 #include "app/framework/CWinApp.h"
 #include "core/CommandContext.h"
 #include "rules/ConvertTable.h"
+#include "rules/RateChange.h"
 
 class CView;
 class CTheView;
@@ -73,8 +74,11 @@ public:
     void GetTaxArray(std::vector<std::string>& ar, int all);
     void OnEditTax();
 
-    // The open mandate, the log view, the installed seam and the change flag.
+    // The open mandate, the log view, the installed seam, the change flag and the rate change.
     CommandContext Context();
+    // The window's title without a mandate: the program's, naming the rate
+    // change when it is not the default.
+    std::string Title() const;
     // Failures of the conversion commands since the program started, as the
     // log view counted them: mwst-batch exits non-zero when any occurred.
     int Failures() const;
@@ -92,6 +96,8 @@ public:
     short m_changeFlag = 0;
     // The open mandate's conversion table, read once while the mandate stays.
     ConvertTable m_convertTable;
+    // The rate change the commands convert for, from the settings at start.
+    RateChange m_rateChange = DefaultRateChange();
     std::array<CView*, 2> m_views{};
     int m_currentView = 0;
     std::string m_searchRoot;

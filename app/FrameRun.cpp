@@ -125,7 +125,7 @@ BatchObserver FrameRun::Observer(int count, RunTally& tally, int& refusal, LeftO
         const std::string name = open ? session.Current().GetName() : std::string();
         const std::string path = open ? session.Current().GetPath() : std::string();
         workthread::Post([this, open, name, path] {
-            frame_.SetWindowText(LoadString(IDS_TITLE) + (open ? " - " + name : std::string()));
+            frame_.SetWindowText(TheApp().Title() + (open ? " - " + name : std::string()));
             frame_.ShowMandateInStatusbar(open, name, path);
         });
     };
@@ -161,7 +161,7 @@ void FrameRun::Conversion(Command command) {
         // The list's stage follows the change; a dry run changed nothing. The
         // run checked the tables when it started.
         if (!dryRun) {
-            workthread::Post([&list, dir, status = ReadOpenMandateStatus(ctx.mandate, false, false)] {
+            workthread::Post([&list, dir, status = ReadOpenMandateStatus(ctx.mandate, false, false, OrDefault(ctx.change))] {
                 if (const int row = list.FindItem(dir); row >= 0) list.ShowStatus(row, status);
             });
         }
@@ -169,6 +169,7 @@ void FrameRun::Conversion(Command command) {
     };
     RunOptions options;
     options.dryRun = dryRun;
+    options.change = &app.m_rateChange;
     app.GetLogView()->BeginRun(dryRun);
     if (OverSelection(work, options)) return;
     if (!app.m_pMandate->IsMandantOpen() || going_) return;
