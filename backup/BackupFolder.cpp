@@ -71,11 +71,6 @@ std::optional<Error> SyncFolder(const std::string& dir) {
     return std::nullopt;
 }
 
-bool IsRegularFile(const std::string& path) {
-    std::error_code ec;
-    return fs::is_regular_file(fs::symlink_status(path, ec));
-}
-
 // "20240115-083012-123" in UTC: sorts like the time.
 std::string IdFor(std::chrono::system_clock::time_point when) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();

@@ -104,7 +104,7 @@ std::optional<Error> PutBack(const std::string& mandateDir, StorageEngine& engin
     // Files of ours the backup does not hold did not exist then.
     for (const std::string& name : filesofours::Names()) {
         const std::string current = MwstMandateFilePath(mandateDir, name);
-        if (IsRegularFile(current) && std::find(keptTargets.begin(), keptTargets.end(), current) == keptTargets.end())
+        if (regularfile::IsRegular(current, regularfile::Links::kNotFollowed) && std::find(keptTargets.begin(), keptTargets.end(), current) == keptTargets.end())
             ::unlink(current.c_str());
     }
     SyncFolder(mandateDir);

@@ -110,7 +110,7 @@ bool Stage(const std::string& mandateDir, std::string& failure) {
     }
     for (const MwstTemplateStep& step : MwstTemplateSteps()) {
         const std::string source = MwstMandateFilePath(mandateDir, step.mandateFile);
-        if (!regularfile::IsRegular(source)) continue;
+        if (!regularfile::IsRegular(source, regularfile::Links::kFollow)) continue;
         const std::string target = stage + "/" + fs::path(source).filename().string();
         if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
             failure = filesofours::CopyFailure(copied, source, target);
