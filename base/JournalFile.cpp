@@ -16,7 +16,8 @@ std::string_view Entry::Value() const {
 bool Entry::HasValue() const { return text.find(' ') != std::string::npos; }
 
 std::string Refusal::Describe() const {
-    return line > 0 ? journal + ", line " + std::to_string(line) + ": " + why : journal + ": " + why;
+    // The reason a file could not be read names the file already.
+    return line > 0 ? journal + ", line " + std::to_string(line) + ": " + why : why;
 }
 
 Journal Journal::Parse(std::string_view text, std::string_view header, const std::string& journal) {

@@ -75,7 +75,7 @@ TEST(JournalFile, ReadsAFileAndNamesOneThatIsMissing) {
     std::filesystem::remove_all(dir);
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.Refused()->line, 0);
-    EXPECT_EQ(missing.Refused()->journal, path);
+    EXPECT_EQ(missing.Refused()->Describe(), "cannot open " + path + ": No such file or directory");
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ struct Entry {
     bool HasValue() const;
 };
 
-// Why a journal is not read: "JOURNAL, line N: WHY" (no line for the file as a whole).
+// Why a journal is not read: "JOURNAL, line N: WHY"; for a file that cannot
+// be read at all (line 0) the reason, which names it.
 struct Refusal {
     std::string journal;
     int line = 0;
