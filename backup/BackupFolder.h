@@ -59,7 +59,6 @@ std::optional<Error> CheckLinks(const std::string& mandateDir);
 std::optional<Error> WriteSynced(const std::string& path, const std::string& text);
 // Makes a rename or a new entry in `dir` durable.
 std::optional<Error> SyncFolder(const std::string& dir);
-bool IsRegularFile(const std::string& path);
 // "20240115-083012-123" in UTC: sorts like the time.
 std::string IdFor(std::chrono::system_clock::time_point when);
 // The CRC-32 of a file's bytes, eight hex digits; empty when it cannot be read.

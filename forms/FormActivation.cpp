@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "base/AtomicFile.h"
 #include "base/Format.h"
+#include "base/JournalFile.h"
 #include "base/RegularFile.h"
 #include "core/CommandContext.h"
 #include "core/LogSink.h"
@@ -110,7 +110,7 @@ bool Stage(const std::string& mandateDir, std::string& failure) {
     }
     for (const MwstTemplateStep& step : MwstTemplateSteps()) {
         const std::string source = MwstMandateFilePath(mandateDir, step.mandateFile);
-        if (!regularfile::IsRegular(source)) continue;
+        if (!regularfile::IsRegular(source, regularfile::Links::kFollow)) continue;
         const std::string target = stage + "/" + fs::path(source).filename().string();
         if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
             failure = filesofours::CopyFailure(copied, source, target);
@@ -220,17 +220,17 @@ Outcome ActivateForm(CommandContext& ctx, int year) {
 namespace activation {
 
 bool Recover(const std::string& mandateDir) {
-    std::ifstream in(JournalPath(mandateDir), std::ios::binary);
-    std::string line;
-    if (!in || !std::getline(in, line) || line != kJournalHeader) {
-        // Cut off before its journal was whole: nothing of the mandate was replaced.
-        if (in) ::unlink(JournalPath(mandateDir).c_str());
+    constexpr std::size_t kMaxJournal = 1u << 16;
+    journalfile::Journal journal = journalfile::Journal::Read(JournalPath(mandateDir), kJournalHeader, kMaxJournal);
+    std::vector<std::string> names;
+    for (const journalfile::Entry& entry : journal.Entries())
+        if (journal.CheckName(entry, entry.text, journalfile::Name::kSingle)) names.push_back(entry.text);
+    if (!journal) {
+        // Absent, or cut off before it was whole: nothing of the mandate was replaced.
+        ::unlink(JournalPath(mandateDir).c_str());
         RemoveStaging(mandateDir);
         return false;
     }
-    std::vector<std::string> names;
-    while (std::getline(in, line))
-        if (!line.empty() && line.find('/') == std::string::npos && line != "." && line != "..") names.push_back(line);
     std::string failure;
     if (!PutInPlace(mandateDir, names, failure)) return false;
     ::unlink(JournalPath(mandateDir).c_str());
