@@ -67,7 +67,7 @@ TEST_F(WindowRun, FiftyMandatesKeepATimerTickingAndReportEachStep) {
     timer.start();
     Frame().RunBatch([&](const std::string&) {
         steps.push_back(Progress().Label()->text().toStdString());
-        values.push_back(Progress().Bar()->value());
+        values.push_back(Progress().Bar()->value() * 50 / Progress().Bar()->maximum());
         EXPECT_TRUE(Progress().Bar()->isVisible());
         EXPECT_TRUE(Progress().StopButton()->isVisible());
         QThread::msleep(10);
