@@ -41,7 +41,8 @@ std::string StaysBecause(const PlannedKey& old) {
     return old.newKey == NewKey::kAbsent ? Format(LoadString(IDS_REASON_INSERT_FIRST), why) : why;
 }
 
-// Logs every account that defaults to `old`'s id: kOk, or the status of the read that failed.
+// Logs every account that defaults to `old`'s id, each a step of `steps`: kOk, or the status of the
+// read that failed.
 int NameAccountsLeft(LogSink& log, Konto& konto, const PlannedKey& old, int& left, ProgressSteps& steps) {
     int status = konto.ReadFirstByTaxId(old.oldId);
     for (; status == pendra::kOk; status = konto.ReadNextByTaxId(old.oldId)) {
