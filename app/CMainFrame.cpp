@@ -39,13 +39,14 @@ std::string BackupReasonText(const std::string& reason) {
     return text.empty() ? reason : text;
 }
 
-// The user's choice among the backups of `dir`, the newest on top.
+// The user's choice among the backups of `dir`, the newest on top; the
+// original, which the retention keeps for good, marked as mwst-batch marks it.
 std::optional<std::size_t> ChooseAmong(UiSeam& seam, const std::string& dir, const std::vector<backup::Info>& backups) {
     ChoiceRequest choice{Format(LoadString(IDS_RESTORE_PROMPT), dir), LoadString(IDS_RESTORE_TITLE), {}};
     for (const backup::Info& info : backups)
         choice.items.push_back(Format(LoadString(IDS_RESTORE_ITEM), BackupTimeText(info.when),
-                                      BackupReasonText(info.reason), std::to_string(info.size),
-                                      info.id));
+                                      BackupReasonText(info.reason), std::to_string(info.size), info.id) +
+                               (info.original ? "    " + LoadString(IDS_BACKUP_ORIGINAL) : std::string()));
     const std::optional<std::size_t> chosen = seam.ChooseItem(choice);
     if (!chosen || *chosen >= backups.size()) return std::nullopt;
     return chosen;

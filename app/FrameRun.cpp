@@ -198,6 +198,10 @@ void FrameRun::OnOpenMandate(const MandateWork& work, const RunOptions& options)
 RunOptions FrameRun::Stoppable(const RunOptions& options) const {
     RunOptions stoppable = options;
     stoppable.stop = &stopRequested_;
+    // From the work thread, queued: the bar moves within the mandate's share.
+    stoppable.progress = [this](std::size_t done, std::size_t total) {
+        workthread::Post([this, done, total] { frame_.Progress().Within(done, total); });
+    };
     return stoppable;
 }
 

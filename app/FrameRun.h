@@ -55,6 +55,8 @@ private:
     BatchObserver Observer(int count, RunTally& tally, int& refusal, LeftOutMandates& leftOut, LogSink& runLog);
     // Where a walk over `dirs` stopped early; an Abort is logged here.
     std::optional<RunStop> StopOf(const BatchResult& result, const std::vector<std::string>& dirs);
+    // `options` as the window runs them: stopped by the stop button, each
+    // command's walk over the records moving the progress bar.
     RunOptions Stoppable(const RunOptions& options) const;
     // A run of `count` mandates begins, or ends: progress, stop and the
     // commands' states follow.

@@ -2,6 +2,8 @@
 #include <atomic>
 #include <string>
 
+#include "core/Progress.h"
+
 class ConvertTable;
 class LogSink;
 class Mandate;
@@ -30,6 +32,9 @@ struct CommandContext {
     // folder or an activation's staging folder, holding copies under the
     // mandate's names. Empty: the mandate's folder itself.
     std::string filesFolder = {};
+    // Told how far the command's long walks over records are (ProgressSteps);
+    // null: nobody follows them.
+    const ProgressSink* progress = nullptr;
 };
 
 // How a command ended on one mandate. kAlreadyDone: its target held before it

@@ -59,6 +59,9 @@ struct RunOptions {
     // Set, from any thread, to stop the run: the command at work rolls its
     // transaction back and ends, and no further mandate is opened.
     const std::atomic<bool>* stop = nullptr;
+    // Told, on the thread the commands run on, how far a command's long walk
+    // over a mandate's records is; empty: nobody follows it.
+    ProgressSink progress = {};
 };
 
 // `work` on the open mandate `session.Current()`, which is held exclusively,

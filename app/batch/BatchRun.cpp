@@ -1,6 +1,7 @@
 #include "app/batch/BatchRun.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <set>
@@ -79,9 +80,42 @@ MandateWork LineWork(const std::vector<std::string>& names, std::ostream& out) {
     return StepsWork(std::move(steps));
 }
 
-// The conversion log, on `out` as the commands write it.
-ForwardingLogSink LogOn(std::ostream& out) {
-    return ForwardingLogSink([&out](const std::string& line) { out << line << std::flush; });
+// The progress of a command's walk over a mandate's records as one line on a
+// terminal, written over in place ("\r"); cleared before anything else is
+// written, so that the log's lines and the messages start at the line's start.
+class TerminalProgress {
+public:
+    TerminalProgress(std::ostream* terminal, const std::string& dir)
+        : terminal_(terminal), name_(std::filesystem::path(dir).filename().string()) {}
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+    void Show(std::size_t done, std::size_t total) {
+        const std::string line = Format(LoadString(IDS_BATCH_PROGRESS), name_, done, total);
+        // Spaces cover what a longer line before left.
+        *terminal_ << "\r" << line << std::string(shown_ > line.size() ? shown_ - line.size() : 0, ' ')
+                   << std::flush;
+        shown_ = line.size();
+    }
+    void Clear() {
+        if (shown_ == 0) return;
+        *terminal_ << "\r" << std::string(shown_, ' ') << "\r" << std::flush;
+        shown_ = 0;
+    }
+
+private:
+    std::ostream* terminal_;
+    std::string name_;
+    std::size_t shown_ = 0;  // the width of the line on the terminal, 0: none
+};
+
+// The conversion log, on `out` as the commands write it; a progress line
+// `shown` (may be null) is cleared before each of the log's lines.
+ForwardingLogSink LogOn(std::ostream& out, TerminalProgress* shown = nullptr) {
+    return ForwardingLogSink([&out, shown](const std::string& line) {
+        if (shown) shown->Clear();
+        out << line << std::flush;
+    });
 }
 
 // The one mandate `backups` and `restore` name.
@@ -99,7 +133,8 @@ struct OwnSession {
 
 }  // namespace
 
-BatchRun::BatchRun(const BatchOptions& options, BatchSeam& seam) : options_(options), seam_(seam) {}
+BatchRun::BatchRun(const BatchOptions& options, BatchSeam& seam, std::ostream* progress)
+    : options_(options), seam_(seam), progress_(progress) {}
 
 int BatchRun::Run(std::ostream& out, std::ostream& err) {
     if (options_.mode == Mode::kBackups) return ListMandateBackups(out, err);
@@ -183,26 +218,29 @@ bool BatchRun::Confirmed() {
 }
 
 int BatchRun::WorkOn(const std::vector<std::string>& dirs, std::ostream& out, std::ostream& err) {
-    ProcessPool pool(options_.jobs, dirs, [this, &dirs] { return StartWorker(dirs); });
+    // Children's progress lines would cross on the one terminal: it shows only
+    // while this process works on the mandates.
+    std::ostream* progress = ProcessPool::InChildren(options_.jobs, dirs.size()) ? nullptr : progress_;
+    ProcessPool pool(options_.jobs, dirs, [this, &dirs, progress] { return StartWorker(dirs, progress); });
     return pool.Run(out, err) ? BatchRunner::kDone : BatchRunner::kSomeMandatesFailed;
 }
 
-MandateJob BatchRun::StartWorker(const std::vector<std::string>& dirs) {
+MandateJob BatchRun::StartWorker(const std::vector<std::string>& dirs, std::ostream* progress) {
     const auto own = std::make_shared<OwnSession>();
-    return [this, &dirs, own](std::size_t index, std::ostream& out, std::ostream& err) {
-        return Work(own->session, dirs, index, out, err);
+    return [this, &dirs, own, progress](std::size_t index, std::ostream& out, std::ostream& err) {
+        return Work(own->session, dirs, index, out, err, progress);
     };
 }
 
 MandateResult BatchRun::Work(MandateSession& session, const std::vector<std::string>& dirs, std::size_t index,
-                             std::ostream& out, std::ostream& err) {
+                             std::ostream& out, std::ostream& err, std::ostream* progress) {
     if (options_.mode == Mode::kStatus) return PrintStatus(dirs.at(index), out, err);
     if (options_.mode == Mode::kBookings) return PrintBookings(dirs.at(index), out, err);
-    return Convert(session, dirs.at(index), out, err);
+    return Convert(session, dirs.at(index), out, err, progress);
 }
 
 MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir, std::ostream& out,
-                                std::ostream& err) {
+                                std::ostream& err, std::ostream* progress) {
     // A mandate whose database cannot be opened (damaged, cut short, empty,
     // a folder) is left out with the reason in the log, never in silence.
     if (!Mandate::PathContainsMandate(dir)) {
@@ -213,14 +251,17 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
     if (!options_.dryRun && std::all_of(options_.commandNames.begin(), options_.commandNames.end(), showKeys))
         return ShowKeys(dir, out, err);
     if (!Registered(session, dir, err)) return {false, false};
-    ForwardingLogSink log = LogOn(out);
+    TerminalProgress shown(progress, dir);
+    ForwardingLogSink log = LogOn(out, &shown);
     const MandateWork work = LineWork(options_.commandNames, out);
     short changeFlag = 0;
     RunOptions runOptions;
     runOptions.dryRun = options_.dryRun;
+    if (progress) runOptions.progress = [&shown](std::size_t done, std::size_t total) { shown.Show(done, total); };
     // The open asks again when the database is no longer the one just tested.
     seam_.OfferPassword(dir, err);
     const BatchResult walked = RunBatch(session, {dir}, work, log, seam_, changeFlag, {}, runOptions);
+    shown.Clear();
     seam_.WithdrawPassword();
     if (session.LastRefusal() == IDS_NO_PASSWORD)
         out << Format(LoadString(IDS_LOG_LEFT_OUT), dir, LoadString(IDS_PROBLEM_PASSWORD)) << std::flush;

@@ -13,10 +13,12 @@ class MandateSession;
 
 // One run of mwst-batch, its command line read: the commands on each mandate
 // named or found, their status, or the backups of one mandate and a restore.
-// Boxes and prompts go through `seam`. Returns BatchRunner's exit status.
+// Boxes and prompts go through `seam`; a command's walk over a mandate's
+// records shows on `progress` (null: nowhere) while the mandates are worked on
+// in this process. Returns BatchRunner's exit status.
 class BatchRun {
 public:
-    BatchRun(const BatchOptions& options, BatchSeam& seam);
+    BatchRun(const BatchOptions& options, BatchSeam& seam, std::ostream* progress = nullptr);
     int Run(std::ostream& out, std::ostream& err);
 
 private:
@@ -30,12 +32,13 @@ private:
     bool Confirmed();
     // Each mandate in `dirs` converted or its status read, as the pool (--jobs) runs them.
     int WorkOn(const std::vector<std::string>& dirs, std::ostream& out, std::ostream& err);
-    MandateJob StartWorker(const std::vector<std::string>& dirs);
+    MandateJob StartWorker(const std::vector<std::string>& dirs, std::ostream* progress);
     // The `index`th mandate of the run, converted or its status read.
     MandateResult Work(MandateSession& session, const std::vector<std::string>& dirs, std::size_t index,
-                       std::ostream& out, std::ostream& err);
+                       std::ostream& out, std::ostream& err, std::ostream* progress);
     // One mandate from registration to the end of its commands.
-    MandateResult Convert(MandateSession& session, const std::string& dir, std::ostream& out, std::ostream& err);
+    MandateResult Convert(MandateSession& session, const std::string& dir, std::ostream& out, std::ostream& err,
+                          std::ostream* progress);
     // show-keys alone, on the mandate opened read-only.
     MandateResult ShowKeys(const std::string& dir, std::ostream& out, std::ostream& err);
     MandateResult PrintStatus(const std::string& dir, std::ostream& out, std::ostream& err);
@@ -49,4 +52,5 @@ private:
 
     const BatchOptions& options_;
     BatchSeam& seam_;
+    std::ostream* progress_;
 };

@@ -8,7 +8,8 @@
 
 static_assert(BatchRunner::kUsageError == mwstcli::kExitUsage && BatchRunner::kDone == mwstcli::kExitOk);
 
-int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     std::ostream* progress) {
     BatchOptions options;
     if (!options.Parse(args, err)) return kUsageError;
     if (options.help) {
@@ -23,5 +24,5 @@ int BatchRunner::Run(const std::vector<std::string>& args, std::ostream& out, st
     if (options.passwordFile && !passwords.Read(*options.passwordFile, err)) return kUsageError;
 
     BatchSeam seam(options, passwords, err);
-    return BatchRun(options, seam).Run(out, err);
+    return BatchRun(options, seam, progress).Run(out, err);
 }

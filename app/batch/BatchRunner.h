@@ -40,5 +40,8 @@ class BatchRunner {
 public:
     enum ExitStatus : int { kDone = 0, kSomeMandatesFailed = 1, kUsageError = 2 };
 
-    int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+    // `progress`: where a command's walk over a mandate's records is shown
+    // as it goes, one line written over and over (a terminal); null: nowhere.
+    int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            std::ostream* progress = nullptr);
 };

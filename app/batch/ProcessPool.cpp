@@ -38,7 +38,7 @@ ProcessPool::ProcessPool(int jobs, const std::vector<std::string>& dirs, StartWo
     : jobs_(jobs), dirs_(dirs), startWorker_(std::move(startWorker)) {}
 
 bool ProcessPool::Run(std::ostream& out, std::ostream& err) {
-    return jobs_ > 1 && dirs_.size() > 1 ? RunInChildren(out, err) : RunInProcess(out, err);
+    return InChildren(jobs_, dirs_.size()) ? RunInChildren(out, err) : RunInProcess(out, err);
 }
 
 // "INDEX OK ABORTED OUTLEN ERRLEN\n", then the mandate's log and its messages.

@@ -32,6 +32,8 @@ public:
     ProcessPool(int jobs, const std::vector<std::string>& dirs, StartWorker startWorker);
     // Once per pool. Whether every mandate's result was ok.
     bool Run(std::ostream& out, std::ostream& err);
+    // Whether a pool of `jobs` over `mandates` works in child processes.
+    static bool InChildren(int jobs, std::size_t mandates) { return jobs > 1 && mandates > 1; }
 
 private:
     // A child's answer for one mandate.

@@ -67,7 +67,7 @@ TEST_F(WindowRun, FiftyMandatesKeepATimerTickingAndReportEachStep) {
     timer.start();
     Frame().RunBatch([&](const std::string&) {
         steps.push_back(Progress().Label()->text().toStdString());
-        values.push_back(Progress().Bar()->value());
+        values.push_back(Progress().Bar()->value() * 50 / Progress().Bar()->maximum());
         EXPECT_TRUE(Progress().Bar()->isVisible());
         EXPECT_TRUE(Progress().StopButton()->isVisible());
         QThread::msleep(10);
@@ -409,4 +409,29 @@ TEST_F(WindowRun, AWindowOverALargeMandateTicksAndStopsInsideItRollingBack) {
     // All or nothing: the accounts switched before the stop are back on their old key.
     EXPECT_EQ(AccountsOn(dir, "KAA81"), 0);
     EXPECT_EQ(AccountsOn(dir, "KAA77"), 200);
+}
+
+// Inside the one mandate of a run the bar moves with the accounts walked,
+// step by step to its end, while the step's text stays.
+TEST_F(WindowRun, TheBarMovesWithTheAccountsInsideTheMandate) {
+    const std::string dir = LargeMandate(TempPath("gross"));
+    ASSERT_TRUE(app->AddMandate(dir));
+    SelectAllShown();
+    seam.QueueAnswer(IDYES);
+    std::vector<int> moved;
+    std::vector<std::string> steps;
+    const QMetaObject::Connection watch =
+        QObject::connect(Progress().Bar(), &QProgressBar::valueChanged, [&](int value) {
+            if (value == 0) return;
+            moved.push_back(value);
+            steps.push_back(Progress().Label()->text().toStdString());
+        });
+    Command(ID_UPDATE_ACCOUNTS);
+    QObject::disconnect(watch);
+    EXPECT_EQ(AccountsOn(dir, "KAA81"), 200) << Log();
+    ASSERT_GE(moved.size(), 10u);
+    EXPECT_TRUE(std::is_sorted(moved.begin(), moved.end()));
+    EXPECT_EQ(std::adjacent_find(moved.begin(), moved.end()), moved.end()) << "each step further";
+    EXPECT_EQ(moved.back(), Progress().Bar()->maximum());
+    EXPECT_EQ(steps, std::vector<std::string>(moved.size(), "Mandant 1 von 1"));
 }

@@ -21,6 +21,7 @@ struct BatchResult {
 struct RunOptions {
     std::string cwd;             // empty: the test's own
     bool obeyFileModes = false;  // even as root (exit 126 when that is refused)
+    int errTo = -1;              // a descriptor (a terminal) for standard error instead of `err`
 };
 
 // Runs mwst-batch without a display and with a standard input that never ends:
@@ -31,6 +32,7 @@ inline BatchResult RunBatch(const std::vector<std::string>& args, const RunOptio
     run.inChild = [&options] {
         unsetenv("QT_QPA_PLATFORM");
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
+        if (options.errTo >= 0 && dup2(options.errTo, STDERR_FILENO) < 0) _exit(127);
         return !options.obeyFileModes || testsupport::ObeyFileModesFromNowOn();
     };
     const testsupport::ProgramResult ran =

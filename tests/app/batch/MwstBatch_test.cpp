@@ -515,6 +515,47 @@ TEST_F(MwstBatchTest, TheFirstCommandThatDoesNotCompleteEndsTheMandatesWork) {
     EXPECT_NE(Dump(dir).find("account 1000 0 A77"), std::string::npos) << "the accounts were not adapted";
 }
 
+// Inside a mandate the walk over the accounts shows how far it is on standard
+// error, one line written over in place, only when that is a terminal: through
+// a pipe the log and the messages are what they were, byte for byte.
+TEST_F(MwstBatchTest, ProgressInsideAMandateShowsOnlyOnATerminal) {
+    std::string records = kKeys;
+    for (int n = 0; n < 20; ++n) records += "account " + std::to_string(2000 + n) + " 0 A77\n";
+    const std::string piped = Mandate("rohr", records);
+    const std::string shown = Mandate("tty", records);
+    ASSERT_EQ(RunBatch({"insert-keys", piped, shown}).exitCode, 0);
+    const BatchResult throughPipe = RunBatch({"adapt-accounts", piped});
+    EXPECT_EQ(throughPipe.exitCode, 0);
+    EXPECT_EQ(throughPipe.err, "");
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    RunOptions onTerminal;
+    onTerminal.errTo = slave;
+    const BatchResult run = RunBatch({"adapt-accounts", shown}, onTerminal);
+    close(slave);
+    std::string terminal;
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) terminal.append(buffer, static_cast<std::size_t>(n));
+    close(master);
+
+    EXPECT_EQ(run.exitCode, 0);
+    std::string expectedOut = throughPipe.out;
+    for (std::size_t at; (at = expectedOut.find(piped)) != std::string::npos;) expectedOut.replace(at, piped.size(), shown);
+    EXPECT_EQ(run.out, expectedOut) << "the log is the same on a terminal";
+    std::size_t from = 0;
+    for (int done = 1; done <= 20; ++done) {
+        const std::string step = "\rtty: Datensatz " + std::to_string(done) + " von 20";
+        from = terminal.find(step, from);
+        ASSERT_NE(from, std::string::npos) << step << " in " << terminal;
+    }
+    EXPECT_EQ(terminal.back(), '\r') << "the line is cleared once the walk is over";
+}
+
 TEST_F(MwstBatchTest, JobsKeepEachMandatesLogTogetherAndInTheOrderGiven) {
     std::vector<std::string> dirs;
     std::string expected;
