@@ -3,8 +3,10 @@
 #include <iostream>
 
 #include "app/batch/BatchRunner.h"
+#include "base/LocalTimeZone.h"
 
 int main(int argc, char* argv[]) {
+    MwstReadLocalTimeZoneOnce();
     const std::vector<std::string> args(argv + 1, argv + argc);
     BatchRunner runner;
     return runner.Run(args, std::cout, std::cerr);
