@@ -111,7 +111,7 @@ bool Stage(const std::string& mandateDir, std::string& failure) {
         const std::string source = MwstMandateFilePath(mandateDir, step.mandateFile);
         if (!regularfile::IsRegular(source)) continue;
         const std::string target = stage + "/" + fs::path(source).filename().string();
-        if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
+        if (FileCopyResult copied = MwstCopyIntoNewFile(source, target); !copied) {
             failure = filesofours::CopyFailure(copied, source, target);
             return false;
         }
