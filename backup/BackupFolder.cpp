@@ -62,12 +62,8 @@ std::optional<Error> WriteSynced(const std::string& path, const std::string& tex
 
 // Makes a rename or a new entry in `dir` durable.
 std::optional<Error> SyncFolder(const std::string& dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return Fail(Error::Code::kWrite, dir, SystemMessage(errno));
-    const int rc = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (rc != 0) return Fail(Error::Code::kWrite, dir, SystemMessage(error));
+    if (const atomicfile::Result synced = atomicfile::SyncFolder(dir); !synced)
+        return Fail(Error::Code::kWrite, synced.path, SystemMessage(synced.error));
     return std::nullopt;
 }
 

@@ -107,7 +107,7 @@ std::optional<Error> PutBack(const std::string& mandateDir, StorageEngine& engin
         if (regularfile::IsRegular(current, regularfile::Links::kNotFollowed) && std::find(keptTargets.begin(), keptTargets.end(), current) == keptTargets.end())
             ::unlink(current.c_str());
     }
-    SyncFolder(mandateDir);
+    if (std::optional<Error> unsynced = SyncFolder(mandateDir)) return unsynced;
     if (restored)
         for (const std::string& target : keptTargets) restored->push_back(fs::path(target).filename().string());
     return std::nullopt;
@@ -145,9 +145,9 @@ std::optional<RestoreJournal> LoadRestoreJournal(const std::string& mandateDir) 
     return journal;
 }
 
-void RemoveRestoreJournal(const std::string& mandateDir) {
+std::optional<Error> RemoveRestoreJournal(const std::string& mandateDir) {
     ::unlink(RestoreJournalPath(mandateDir).c_str());
-    SyncFolder(mandateDir);
+    return SyncFolder(mandateDir);
 }
 
 // Puts `backupDir` back under the journal; `journal.safetyId` is the backup
@@ -196,7 +196,10 @@ Restored RestoreUnderJournal(const std::string& mandateDir, StorageEngine& engin
             PutBack(mandateDir, engine, safetyDir, *before, again, nullptr);
     }
     // A resumed restore that fails keeps its journal: the next try finishes it.
-    if (!result.error || recordsReplaced) RemoveRestoreJournal(mandateDir);
+    if (!result.error || recordsReplaced) {
+        std::optional<Error> unsynced = RemoveRestoreJournal(mandateDir);
+        if (!result.error) result.error = std::move(unsynced);
+    }
     Prune(mandateDir, settings, manifest.id);
     return result;
 }

@@ -5,8 +5,10 @@
 #include <iostream>
 
 #include "app/batch/BatchRunner.h"
+#include "base/LocalTimeZone.h"
 
 int main(int argc, char* argv[]) {
+    MwstReadLocalTimeZoneOnce();
     const std::vector<std::string> args(argv + 1, argv + argc);
     BatchRunner runner;
     // The progress inside a mandate only for a terminal: pipes and files get the messages alone.
