@@ -13,8 +13,8 @@
 
 #include "app/CTheApp.h"
 #include "app/CTheView.h"
-#include "app/framework/CFrameWnd.h"
-#include "app/framework/AppSeam.h"
+#include "framework/CFrameWnd.h"
+#include "framework/AppSeam.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"

@@ -17,7 +17,7 @@
 #include "app/MenuText.h"
 #include "app/RunProgress.h"
 #include "app/FrameRun.h"
-#include "app/framework/AppSeam.h"
+#include "framework/AppSeam.h"
 #include "backup/MandateBackup.h"
 #include "base/Format.h"
 #include "core/Strings.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "app/framework/CFrameWnd.h"
+#include "framework/CFrameWnd.h"
 #include "mandate/BatchWalk.h"
 #include "commands/ConversionCommands.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/framework/CWinApp.h"
+#include "framework/CWinApp.h"
 #include "core/CommandContext.h"
 #include "rules/ConvertTable.h"
 

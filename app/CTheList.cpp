@@ -7,7 +7,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/CTheApp.h"
-#include "app/framework/CFrameWnd.h"
+#include "framework/CFrameWnd.h"
 #include "core/Strings.h"
 #include "mandate/MandateStatus.h"
 #include "pendra/Mandate.h"

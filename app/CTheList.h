@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/framework/CView.h"
+#include "framework/CView.h"
 
 class QTreeWidget;
 struct MandateStatus;

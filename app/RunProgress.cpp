@@ -8,7 +8,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 
-#include "app/framework/CFrameWnd.h"
+#include "framework/CFrameWnd.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "res/Resource.h"

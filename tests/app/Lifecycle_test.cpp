@@ -6,7 +6,7 @@
 
 #include "app/CTheList.h"
 #include "app/CTheView.h"
-#include "app/framework/AppSeam.h"
+#include "framework/AppSeam.h"
 #include "core/BrisolSettings.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"

@@ -2,7 +2,7 @@
 // BatchRunner.h). No window and no display: it links no Qt Widgets.
 #include <iostream>
 
-#include "app/batch/BatchRunner.h"
+#include "batch/BatchRunner.h"
 
 int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + 1, argv + argc);
