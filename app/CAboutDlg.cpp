@@ -18,7 +18,6 @@
 #include <zip.h>
 #include <zlib.h>
 
-#include "app/CTheApp.h"
 #include "framework/CFrameWnd.h"
 #include "framework/ResourceIcon.h"
 #include "base/InstallLayout.h"

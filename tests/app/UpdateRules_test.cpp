@@ -34,7 +34,7 @@ protected:
 TEST_F(UpdateRules, MarkingCommandsAreDisabledWhileTheLogIsShown) {
     Start();
     FillList(3);
-    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
     EXPECT_FALSE(Enabled(ID_MARKALL));
     EXPECT_FALSE(Enabled(ID_MARKNONE));
     // Ctrl+A reaches the command, which does nothing while it is disabled.
@@ -67,11 +67,11 @@ TEST_F(UpdateRules, ViewCommandsAreDisabledForTheViewShown) {
     EXPECT_FALSE(Enabled(ID_EDIT_VIEW));
     EXPECT_TRUE(Enabled(ID_LIST_VIEW));
     Command(ID_LIST_VIEW);
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     EXPECT_TRUE(Enabled(ID_EDIT_VIEW));
     EXPECT_FALSE(Enabled(ID_LIST_VIEW));
     Command(ID_EDIT_VIEW);
-    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
 }
 
 TEST_F(UpdateRules, ConversionCommandsNeedAnOpenMandateOrASelectedRowInTheShownList) {

@@ -135,7 +135,7 @@ TEST_F(AccountsTest, ABatchClosesEveryMandateAndShowsTheListAgain) {
                          Ran(kReset, second, "Konto 6500: VSN81 mit VSN77 ersetzt\n") +
                          ">Ergebnis für 2 Mandanten: 2 konvertiert, 0 unverändert, 0 übersprungen, 0 fehlgeschlagen\n\n");
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ TEST_F(OldKeysTest, ABatchHasNoBeginLineAndTellsEveryMandate) {
                              End(second) +
                              ">Ergebnis für 2 Mandanten: 1 konvertiert, 0 unverändert, 1 übersprungen (1 vom Befehl abgelehnt), 0 fehlgeschlagen\n\n");
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
 }
 
 // The removals ask the booking file whether any booking carries each key:

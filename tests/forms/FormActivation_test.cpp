@@ -81,7 +81,7 @@ TEST_F(FormActivation, FirstActivationBringsTheWholeSetWhateverTheMethod) {
     for (std::size_t i = 0; i < std::size(kMandateFiles); ++i)
         EXPECT_EQ(FileBytes(InMandate(kMandateFiles[i])), FileBytes(Template(kTemplates2024[i]))) << kMandateFiles[i];
     EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << "the mandate stays open";
-    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
 }
 
 TEST_F(FormActivation, ActivatingTwiceSkipsTheFormsCopiesTheCompanionsAgainAndIsDone) {
@@ -319,7 +319,7 @@ TEST_F(FormActivation, BatchActivatesEverySelectedMandateAndEndsWithTheList) {
     Activate(ID_FORM2024);
 
     EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     for (const std::string& dir : dirs) {
         EXPECT_EQ(Version(dir + "/MWSTFORM.VTS"), "2024") << dir;
         EXPECT_NE(Log().find(Format(LoadString(IDS_END_FORM2024), dir)), std::string::npos) << dir;
