@@ -311,9 +311,6 @@ bool CMainFrame::RunBatch(const std::function<void(const std::string& dir)>& wor
 
 bool CMainFrame::RunGoing() const { return run_->Going(); }
 
-void CMainFrame::Background(const std::string& text, const std::function<void()>& work) {
-    run_->Background(text, work);
-}
 void CMainFrame::RequestStop() { run_->RequestStop(); }
 bool CMainFrame::StopRequested() const { return run_->StopRequested(); }
 void CMainFrame::RunConversion(Command command) { run_->Conversion(command); }

@@ -93,9 +93,6 @@ public:
     // A run over the list's mandates is going: the commands that would open,
     // close or change mandates, the list or the view are off meanwhile.
     bool RunGoing() const override;
-    // Work of the window's own that walks no mandates (the search), run as a
-    // run goes: off the window's thread, with progress, Stopp and a close that waits.
-    void Background(const std::string& text, const std::function<void()>& work);
     // The stop button and Esc: the command at work rolls its changes back
     // and the run ends there (a search at the next folder).
     void RequestStop();

@@ -46,10 +46,7 @@ bool g_seamInstalledByUs = false;
 
 CTheApp& TheApp() { return static_cast<CTheApp&>(*AfxGetApp()); }
 
-CTheApp::CTheApp() {
-    m_pMandate = new Mandate(0);
-    Mandate::SetGlobalMandate(m_pMandate);
-}
+CTheApp::CTheApp() : mandate_(std::make_unique<Mandate>(0)) {}
 
 CTheApp::~CTheApp() {
     delete m_pMainWnd;
@@ -57,10 +54,6 @@ CTheApp::~CTheApp() {
     delete logView_;
     delete listView_;
     delete document_;
-    if (m_pMandate) {
-        Mandate::SetGlobalMandate(nullptr);
-        delete m_pMandate;
-    }
 }
 
 QRect CTheApp::MainWindowPlacement(int width, int height) {
@@ -85,7 +78,7 @@ int CTheApp::InitInstance() {
     log->SetDocument(document_);
     listView_ = new CTheList;
     listView_->SetDocument(document_);
-    auto* frame = new CMainFrame(*m_pMandate, *log, *listView_, m_changeFlag);
+    auto* frame = new CMainFrame(*mandate_, *log, *listView_, m_changeFlag);
     m_pMainWnd = frame;
     g_qtSeam.SetOwner(frame);
     frame->AddViewWidget(log->Widget());
@@ -122,11 +115,7 @@ void CTheApp::CreateListView() {
 
 int CTheApp::ExitInstance() {
     if (CMainFrame* frame = GetMainFrame()) frame->RequestStop();
-    if (m_pMandate) {
-        Mandate::SetGlobalMandate(nullptr);
-        delete m_pMandate;
-        m_pMandate = nullptr;
-    }
+    mandate_.reset();
     RemoveQtTranslations();
     if (g_seamInstalledByUs) {
         AppSeam::Install(nullptr);
@@ -173,7 +162,7 @@ void CTheApp::OnUpdateBreakSearch(CCmdUI* ui) { ui->Enable(Registry().SearchRunn
 void CTheApp::OnUpdateManInsert(CCmdUI* ui) { ui->Enable(true); }
 
 void CTheApp::OnUpdateShowkeys(CCmdUI* ui) {
-    ui->Enable(m_pMandate->IsMandantOpen() != 0 || ListVisibleSelected() != 0);
+    ui->Enable(GetMainFrame()->Session().IsOpen() || ListVisibleSelected() != 0);
 }
 
 void CTheApp::OnMandantClearlog() { GetLogView()->Clear(); }
@@ -263,14 +252,16 @@ bool CTheApp::CheckVersionAndPassword(const std::string& path, std::string& outM
 }
 
 CommandContext CTheApp::Context() {
-    m_convertTable.LoadList(m_pMandate->GetPath());
-    return CommandContext{*m_pMandate, *GetLogView(), AppSeam::Current(), m_changeFlag, m_convertTable};
+    Mandate& mandate = GetMainFrame()->Session().Current();
+    m_convertTable.LoadList(mandate.GetPath());
+    return CommandContext{mandate, *GetLogView(), AppSeam::Current(), m_changeFlag, m_convertTable};
 }
 
 int CTheApp::Failures() const { return GetLogView() ? GetLogView()->Failures() : 0; }
 
 void CTheApp::GetTaxArray(std::vector<std::string>& ar, int all) {
-    m_convertTable.LoadList(m_pMandate->GetPath());
+    Mandate& mandate = GetMainFrame()->Session().Current();
+    m_convertTable.LoadList(mandate.GetPath());
     PendraUiBridge ui(AppSeam::Current());
-    ::GetTaxArray(*m_pMandate, m_convertTable, ui, ar, all);
+    ::GetTaxArray(mandate, m_convertTable, ui, ar, all);
 }

@@ -69,6 +69,10 @@ public:
 
     // The open mandate, the log view, the installed seam and the change flag.
     CommandContext Context();
+    // The one mandate object of the program: the frame's session opens and
+    // closes it, and the window's parts ask that session for it. None after
+    // ExitInstance.
+    Mandate* GetMandate() const { return mandate_.get(); }
     // Failures of the conversion commands since the program started, as the
     // log view counted them: mwst-batch exits non-zero when any occurred.
     int Failures() const;
@@ -86,7 +90,6 @@ public:
     short m_changeFlag = 0;
     // The open mandate's conversion table, read once while the mandate stays.
     ConvertTable m_convertTable;
-    Mandate* m_pMandate = nullptr;
 
 private:
     void PlaceMainWindow();
@@ -95,6 +98,7 @@ private:
     CTheDoc* document_ = nullptr;
     CTheView* logView_ = nullptr;
     CTheList* listView_ = nullptr;
+    std::unique_ptr<Mandate> mandate_;
 };
 
 CTheApp& TheApp();

@@ -58,7 +58,7 @@ protected:
         const std::string dir = MakeMandate(TempPath("m"), spec);
         if (!table.empty()) std::ofstream(dir + "/quorvex.txt") << table;
         Frame().OpenMandate(dir);
-        EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+        EXPECT_TRUE(app->GetMandate()->IsMandantOpen());
         return dir;
     }
     using Rows = std::vector<std::string>;
@@ -134,7 +134,7 @@ TEST_F(Overview, ChangesNothingInTheMandate) {
         CM_ListTax dialog(Frame().Session().Current(), *app->GetLogView());
         ASSERT_TRUE(dialog.OnInitDialog());
     }
-    Mandate& mandate = *app->m_pMandate;
+    Mandate& mandate = *app->GetMandate();
     BFile file(&mandate);
     ASSERT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeReadOnly), pendra::kOk);
     Tax key(&mandate);
@@ -157,7 +157,7 @@ TEST_F(Overview, CommandOnTheOpenMandateRunsTheRealDialog) {
     Command(ID_SHOWKEYS);
     EXPECT_EQ(left, Rows{"VSN77\t7.7%\tnetto\t"});
     EXPECT_EQ(closeText, "Schliessen");
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << "the open mandate stays open";
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen()) << "the open mandate stays open";
 }
 
 TEST_F(Overview, CommandFromTheListUsesTheFocusedRowAndClosesAgain) {
@@ -181,7 +181,7 @@ TEST_F(Overview, CommandFromTheListUsesTheFocusedRowAndClosesAgain) {
     });
     Command(ID_SHOWKEYS);
     EXPECT_EQ(rows, 2) << "the focused row's mandate, not the selected one";
-    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_FALSE(app->GetMandate()->IsMandantOpen());
 }
 
 TEST_F(Overview, UnopenableTaxFileShowsTheLibraryErrorAndNoDialog) {

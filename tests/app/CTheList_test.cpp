@@ -31,7 +31,7 @@ protected:
         std::vector<std::string> seen;
         const bool ran = Frame().RunBatch(
             [&](const std::string& dir) {
-                EXPECT_EQ(Mandate::GetGlobalMandate()->GetPath(), dir);
+                EXPECT_EQ(app->GetMandate()->GetPath(), dir);
                 EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0) << "the log is shown while the batch runs";
                 EXPECT_EQ(Frame().StatusPaneText(2), dir) << "status bar refreshed per row";
                 seen.push_back(dir);
@@ -234,7 +234,7 @@ TEST_F(MandateList, DoubleClickShowsTheOverviewAndClosesAfterwards) {
     std::string pathWhileShown;
     apptest::WhenModalShown<CM_ListTax>([&](CM_ListTax& dialog) {
         rows = dialog.LeftList()->topLevelItemCount();
-        pathWhileShown = Mandate::GetGlobalMandate()->GetPath();
+        pathWhileShown = app->GetMandate()->GetPath();
         QTest::mouseClick(dialog.findChild<QPushButton*>("closeButton"), Qt::LeftButton);
     });
     auto* tree = static_cast<QTreeWidget*>(List().Widget());

@@ -8,6 +8,7 @@
 #include "app/CTheView.h"
 #include "framework/AppSeam.h"
 #include "core/BrisolSettings.h"
+#include "mandate/MandateSession.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
 #include "tests/support/AppFixture.h"
@@ -22,7 +23,7 @@ TEST_F(Lifecycle, StartsWithTheLogShownAndTheListHidden) {
     EXPECT_EQ(app->GetLogView(), Frame().GetActiveView());
     EXPECT_TRUE(app->GetLogView()->Widget()->isVisible());
     EXPECT_FALSE(app->GetListView()->Widget()->isVisible());
-    EXPECT_EQ(Mandate::GetGlobalMandate(), app->m_pMandate);
+    EXPECT_EQ(app->GetMandate(), &Frame().Session().Current());
 }
 
 TEST_F(Lifecycle, SearchRootComesFromTheProductSetting) {
@@ -56,7 +57,7 @@ TEST_F(Lifecycle, ExitCodeIsOne) {
     Start();
     QTimer::singleShot(0, [&] { Frame().close(); });
     EXPECT_EQ(app->Run(), 1);
-    EXPECT_EQ(Mandate::GetGlobalMandate(), nullptr);
+    EXPECT_EQ(app->GetMandate(), nullptr);
 }
 
 TEST_F(Lifecycle, QuitArrivingWhileACommandPumpsStillEndsTheProgram) {

@@ -24,7 +24,7 @@ protected:
         MandateCreateOptions options;
         options.name = "Muster AG";
         ASSERT_EQ(CreateMandate(dir, options), 0);
-        ASSERT_EQ(Mandate::GetGlobalMandate()->OpenMandateFiles(dir, 1, true), 0);
+        ASSERT_EQ(app->GetMandate()->OpenMandateFiles(dir, 1, true), 0);
     }
     void FillList(int rows) {
         for (int i = 0; i < rows; ++i) app->GetListView()->AddItem(i, 0, "/d/" + std::to_string(i));

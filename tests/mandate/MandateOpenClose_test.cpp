@@ -1,4 +1,4 @@
-// Opening and closing the global mandate: version and password tests,
+// Opening and closing the program's mandate: version and password tests,
 // exclusive access with its Abort / Retry / Ignore box, title and status bar.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -31,7 +31,7 @@ protected:
         AppFixture::SetUp();
         Start();
     }
-    Mandate& Global() { return *Mandate::GetGlobalMandate(); }
+    Mandate& Global() { return *app->GetMandate(); }
     bool IsOpen() { return Global().IsMandantOpen() != 0; }
     std::string Title() { return Frame().GetWindowText(); }
     const MessageBoxRequest& LastBox() { return seam.boxes.back(); }

@@ -79,7 +79,7 @@ TEST_F(MandateSearch, PathsKeepTheirCaseAndStayOpenable) {
     Search(TempPath("Daten"));
     ASSERT_EQ(Rows(0), Paths{dir});
     Frame().OpenMandate(Rows(0)[0]);
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen());
 }
 
 TEST_F(MandateSearch, SecondSearchRegistersNothingAndSaysNothing) {
@@ -269,34 +269,34 @@ TEST_F(MandateSearch, SearchRegistersTheOpenMandateAndKeepsItOpen) {
     const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::Named("Alpha AG"));
     MakeMandate(TempPath("Daten/B"), apptest::Named("Beta AG"));
     Frame().OpenMandate(dir);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen());
     Search(TempPath("Daten"));
     EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.front().text;
     std::vector<std::string> rows = Rows(0);
     std::sort(rows.begin(), rows.end());
     EXPECT_EQ(rows, (Paths{dir, TempPath("Daten/B")}));
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(Mandate::GetGlobalMandate()->GetPath(), dir);
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen());
+    EXPECT_EQ(app->GetMandate()->GetPath(), dir);
 }
 
 TEST_F(MandateSearch, InsertRegistersTheOpenMandateOpenedThroughALink) {
     const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::Named("Alpha AG"));
     fs::create_directory_symlink(dir, TempPath("Verweis"));
     Frame().OpenMandate(TempPath("Verweis"));
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen());
     seam.QueueMandate(dir);
     Command(ID_MAN_INSERT);
     EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.front().text;
     EXPECT_EQ(Rows(0), Paths{dir});
     EXPECT_EQ(Rows(1), Paths{"Alpha AG"});
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen());
 }
 
 TEST_F(MandateSearch, TheOpenMandateStillNeedsItsPassword) {
     const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::WithPassword("pw"));
     seam.QueueText("pw");
     Frame().OpenMandate(dir);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen());
     Search(TempPath("Daten"));
     EXPECT_TRUE(Rows(0).empty());
     ASSERT_EQ(seam.boxes.size(), 1u);

@@ -41,7 +41,7 @@ protected:
         }
         return dir;
     }
-    Mandate& Global() { return *Mandate::GetGlobalMandate(); }
+    Mandate& Global() { return *app->GetMandate(); }
     // The key ids of the mandate in `dir`, opened afresh.
     static std::vector<std::string> TaxIdsOf(const std::string& dir) {
         Mandate check;
