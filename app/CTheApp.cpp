@@ -44,8 +44,6 @@ QtUiSeam g_qtSeam;
 bool g_seamInstalledByUs = false;
 }  // namespace
 
-CTheApp& TheApp() { return static_cast<CTheApp&>(*AfxGetApp()); }
-
 CTheApp::CTheApp() : mandate_(std::make_unique<Mandate>(0)) {}
 
 CTheApp::~CTheApp() {

@@ -19,7 +19,7 @@ class QRect;
 // The application object. Owns the mandate (created with the object,
 // destroyed in ExitInstance), which the frame's session opens and closes, the
 // two views (0 the log, 1 the mandate list; the frame shows one) and the
-// change flag. One exists at a time: TheApp().
+// change flag. One exists at a time.
 class CTheApp : public CWinApp {
 public:
     CTheApp();
@@ -100,5 +100,3 @@ private:
     CTheList* listView_ = nullptr;
     std::unique_ptr<Mandate> mandate_;
 };
-
-CTheApp& TheApp();
