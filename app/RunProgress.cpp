@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-#include "app/framework/CFrameWnd.h"
+#include "framework/CFrameWnd.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "res/Resource.h"

@@ -146,7 +146,7 @@ TEST_F(WindowRun, StopEndsTheRunAfterTheCurrentMandateAndSaysWhere) {
         << Log();
     EXPECT_EQ(Progress().Result()->text().toStdString(), stopped + ". Einzelheiten im Log (Ansichten › Log Datei)");
     EXPECT_FALSE(IsOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     EXPECT_EQ(Frame().m_abortFlag, 0);
 }
 
@@ -197,7 +197,7 @@ TEST_F(WindowRun, TheSummaryCountsConvertedLockedWrongVersionAndFailedMandates) 
     EXPECT_TRUE(Progress().Result()->isVisible());
     EXPECT_EQ(Progress().Result()->text().toStdString(),
               "Lauf beendet: " + counts + ". Einzelheiten im Log (Ansichten › Log Datei)");
-    EXPECT_EQ(app->m_currentView, 1) << "the list is shown at the end";
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1) << "the list is shown at the end";
     // Opening a mandate again makes the status bar its own.
     Frame().OpenMandate(dirs[0]);
     EXPECT_FALSE(Progress().Result()->isVisible());
@@ -304,7 +304,7 @@ TEST_F(WindowRun, SearchShowsItsProgressAndStops) {
     probe.stop();
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ(texts.front().rfind("Suche: ", 0), 0u) << texts.front();
-    EXPECT_EQ(app->m_stopSearch, 1);
+    EXPECT_TRUE(Frame().StopRequested());
     EXPECT_FALSE(Progress().Running());
     EXPECT_LT(app->GetListView()->GetItemCount(), 3) << "stopped before the end";
 }

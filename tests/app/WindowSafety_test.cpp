@@ -93,7 +93,7 @@ TEST_F(WindowSafety, RestoreOffersTheBackupsAsksAndPutsTheChosenOneBack) {
     seam.choiceAnswers.push_back(0);
     seam.QueueAnswer(IDYES);
     Command(ID_RESTORE_BACKUP);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << "opened again after the restore";
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen()) << "opened again after the restore";
     EXPECT_EQ(Records("key"), before);
     const std::vector<backup::Info> after = backup::ListBackups(dir, ProductBackupSettings());
     ASSERT_EQ(after.size(), 2u);

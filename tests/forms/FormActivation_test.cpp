@@ -80,8 +80,8 @@ TEST_F(FormActivation, FirstActivationBringsTheWholeSetWhateverTheMethod) {
     EXPECT_EQ(LogLines(), AllSteps(IDS_LOG_FORM_UPDATED, IDS_END_FORM2024));
     for (std::size_t i = 0; i < std::size(kMandateFiles); ++i)
         EXPECT_EQ(FileBytes(InMandate(kMandateFiles[i])), FileBytes(Template(kTemplates2024[i]))) << kMandateFiles[i];
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << "the mandate stays open";
-    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen()) << "the mandate stays open";
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
 }
 
 TEST_F(FormActivation, ActivatingTwiceSkipsTheFormsCopiesTheCompanionsAgainAndIsDone) {
@@ -210,8 +210,8 @@ TEST_F(FormActivation, ReadOnlyMandateIsNotChanged) {
     formstest::CreateMandateWith(mandateDir, {}, {});
     fs::copy_file(Template("MWST2018eff.vts"), InMandate("MWSTFORM.VTS"));
     ASSERT_EQ(SetMandateReadOnly(mandateDir, true), pendra::kOk);
-    ASSERT_EQ(Mandate::GetGlobalMandate()->OpenMandateFiles(mandateDir), pendra::kOk);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsReadOnly());
+    ASSERT_EQ(app->GetMandate()->OpenMandateFiles(mandateDir), pendra::kOk);
+    ASSERT_TRUE(app->GetMandate()->IsReadOnly());
     const std::string before = FileBytes(InMandate("MWSTFORM.VTS"));
     Activate(ID_FORM2024);
 
@@ -318,8 +318,8 @@ TEST_F(FormActivation, BatchActivatesEverySelectedMandateAndEndsWithTheList) {
     for (int row = 0; row < app->GetListView()->GetItemCount(); ++row) app->GetListView()->SetSelected(row, true);
     Activate(ID_FORM2024);
 
-    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_FALSE(app->GetMandate()->IsMandantOpen());
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     for (const std::string& dir : dirs) {
         EXPECT_EQ(Version(dir + "/MWSTFORM.VTS"), "2024") << dir;
         EXPECT_NE(Log().find(Format(LoadString(IDS_END_FORM2024), dir)), std::string::npos) << dir;

@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/ReportTable.h"
-#include "app/batch/StatusReport.h"
+#include "batch/ReportTable.h"
+#include "batch/StatusReport.h"
 
 struct MandateBookings;
 

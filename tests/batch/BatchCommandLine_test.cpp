@@ -15,7 +15,7 @@
 
 #include "mandate/tools/MandantTool.h"
 #include "tests/mandate/ToolProcess.h"
-#include "tests/app/batch/BatchProcess.h"
+#include "tests/batch/BatchProcess.h"
 
 namespace {
 

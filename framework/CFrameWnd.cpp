@@ -1,4 +1,4 @@
-#include "app/framework/CFrameWnd.h"
+#include "framework/CFrameWnd.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -7,9 +7,9 @@
 #include <QToolBar>
 #include <QWhatsThis>
 
-#include "app/framework/CView.h"
-#include "app/framework/CWinApp.h"
-#include "app/framework/ResourceIcon.h"
+#include "framework/CView.h"
+#include "framework/CWinApp.h"
+#include "framework/ResourceIcon.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
 

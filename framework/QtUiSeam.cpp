@@ -1,4 +1,4 @@
-#include "app/framework/QtUiSeam.h"
+#include "framework/QtUiSeam.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/framework/CFrameWnd.h"
-#include "app/framework/WorkThread.h"
+#include "framework/CFrameWnd.h"
+#include "framework/WorkThread.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "pendra/Mandate.h"

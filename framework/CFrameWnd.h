@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "app/framework/CCmdTarget.h"
+#include "framework/CCmdTarget.h"
 
 class QAction;
 class QCloseEvent;

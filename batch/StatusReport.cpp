@@ -1,4 +1,4 @@
-#include "app/batch/StatusReport.h"
+#include "batch/StatusReport.h"
 
 #include <map>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/framework/CCmdTarget.h"
+#include "framework/CCmdTarget.h"
 
 class QWidget;
 class CDocument;

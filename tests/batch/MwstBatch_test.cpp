@@ -21,13 +21,13 @@
 #include <tuple>
 #include <vector>
 
-#include "app/batch/ReportTable.h"
+#include "batch/ReportTable.h"
 #include "pendra/Mandate.h"
 #include "pendra/MIniSetHelper.h"
 #include "pendra/SqliteSchema.h"
 #include "mandate/tools/MandantTool.h"
 #include "tests/mandate/ToolProcess.h"
-#include "tests/app/batch/BatchProcess.h"
+#include "tests/batch/BatchProcess.h"
 #include "tests/support/FileModes.h"
 
 namespace {

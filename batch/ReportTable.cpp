@@ -1,4 +1,4 @@
-#include "app/batch/ReportTable.h"
+#include "batch/ReportTable.h"
 
 #include <algorithm>
 #include <cstdio>

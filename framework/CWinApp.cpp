@@ -1,9 +1,9 @@
-#include "app/framework/CWinApp.h"
+#include "framework/CWinApp.h"
 
 #include <QApplication>
 #include <QEventLoop>
 
-#include "app/framework/CFrameWnd.h"
+#include "framework/CFrameWnd.h"
 #include "res/Resource.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/batch/BatchRun.h"
+#include "batch/BatchRun.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -7,11 +7,11 @@
 #include <set>
 #include <sstream>
 
-#include "app/batch/BatchOptions.h"
-#include "app/batch/BatchRunner.h"
-#include "app/batch/BatchSeam.h"
-#include "app/batch/BookingsReport.h"
-#include "app/batch/StatusReport.h"
+#include "batch/BatchOptions.h"
+#include "batch/BatchRunner.h"
+#include "batch/BatchSeam.h"
+#include "batch/BookingsReport.h"
+#include "batch/StatusReport.h"
 #include "base/Format.h"
 #include "commands/KeyOverview.h"
 #include "core/LogSink.h"

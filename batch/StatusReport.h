@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/ReportTable.h"
+#include "batch/ReportTable.h"
 
 struct MandateStatus;
 

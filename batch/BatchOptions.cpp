@@ -1,4 +1,4 @@
-#include "app/batch/BatchOptions.h"
+#include "batch/BatchOptions.h"
 
 #include <algorithm>
 #include <map>

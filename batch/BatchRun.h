@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/ProcessPool.h"
-#include "app/batch/ReportTable.h"
+#include "batch/ProcessPool.h"
+#include "batch/ReportTable.h"
 
 struct BatchOptions;
 class BatchSeam;

@@ -1,4 +1,4 @@
-#include "app/framework/AppSeam.h"
+#include "framework/AppSeam.h"
 
 #include "core/ScriptedUiSeam.h"
 

@@ -1,4 +1,4 @@
-#include "app/framework/ResourceIcon.h"
+#include "framework/ResourceIcon.h"
 
 #include <QFile>
 #include <QFileInfo>

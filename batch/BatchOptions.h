@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/StatusReport.h"
+#include "batch/StatusReport.h"
 #include "commands/ConversionCommands.h"
 
 // mwst-batch's command line (its forms are in BatchRunner.h), read with Qt's

@@ -1,9 +1,9 @@
-#include "app/batch/BatchSeam.h"
+#include "batch/BatchSeam.h"
 
 #include <utility>
 
-#include "app/batch/BatchOptions.h"
-#include "app/batch/PasswordFile.h"
+#include "batch/BatchOptions.h"
+#include "batch/PasswordFile.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "res/Resource.h"

@@ -1,4 +1,4 @@
-#include "app/batch/BookingsReport.h"
+#include "batch/BookingsReport.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/framework/WorkThread.h"
+#include "framework/WorkThread.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "app/batch/PasswordFile.h"
+#include "batch/PasswordFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -4,8 +4,8 @@
 
 #include <iostream>
 
-#include "app/batch/BatchRunner.h"
 #include "base/LocalTimeZone.h"
+#include "batch/BatchRunner.h"
 
 int main(int argc, char* argv[]) {
     MwstReadLocalTimeZoneOnce();

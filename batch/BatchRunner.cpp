@@ -1,9 +1,9 @@
-#include "app/batch/BatchRunner.h"
+#include "batch/BatchRunner.h"
 
-#include "app/batch/BatchOptions.h"
-#include "app/batch/BatchRun.h"
-#include "app/batch/BatchSeam.h"
-#include "app/batch/PasswordFile.h"
+#include "batch/BatchOptions.h"
+#include "batch/BatchRun.h"
+#include "batch/BatchSeam.h"
+#include "batch/PasswordFile.h"
 #include "cli/CommandLine.h"
 
 static_assert(BatchRunner::kUsageError == mwstcli::kExitUsage && BatchRunner::kDone == mwstcli::kExitOk);

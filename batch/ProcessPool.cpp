@@ -1,4 +1,4 @@
-#include "app/batch/ProcessPool.h"
+#include "batch/ProcessPool.h"
 
 #include <poll.h>
 #include <sys/wait.h>
