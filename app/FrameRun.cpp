@@ -191,7 +191,7 @@ RunOptions FrameRun::Stoppable(const RunOptions& options) const {
     stoppable.stop = &stopRequested_;
     // From the work thread, queued: the bar moves within the mandate's share.
     stoppable.progress = [this](std::size_t done, std::size_t total) {
-        workthread::Post([this, done, total] { frame_.Progress().Within(done, total); });
+        workthread::Post([this, done, total] { window_.Progress().Within(done, total); });
     };
     return stoppable;
 }
