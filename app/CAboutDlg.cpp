@@ -18,9 +18,8 @@
 #include <zip.h>
 #include <zlib.h>
 
-#include "app/CTheApp.h"
-#include "app/framework/CFrameWnd.h"
-#include "app/framework/ResourceIcon.h"
+#include "framework/CFrameWnd.h"
+#include "framework/ResourceIcon.h"
 #include "base/InstallLayout.h"
 #include "base/Format.h"
 #include "core/Strings.h"

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/framework/AppSeam.h"
+#include "framework/AppSeam.h"
 
 int CDirDialog::DoBrowse(std::string strPreselected) {
     std::optional<std::string> chosen = AppSeam::Current().BrowseForFolder(strPreselected);

@@ -11,11 +11,10 @@
 #include <algorithm>
 #include <QTreeWidget>
 
-#include "app/CTheApp.h"
-#include "app/CTheView.h"
-#include "app/framework/CFrameWnd.h"
-#include "app/framework/AppSeam.h"
+#include "framework/CFrameWnd.h"
+#include "framework/AppSeam.h"
 #include "base/Format.h"
+#include "core/LogSink.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
 #include "pendra/Mandate.h"
@@ -63,8 +62,8 @@ QTreeWidget* NewList(const char* name, std::initializer_list<int> headingIds) {
 
 }  // namespace
 
-CM_ListTax::CM_ListTax(QWidget* parent)
-    : QDialog(parent), mandate_(Mandate::GetGlobalMandate()) {
+CM_ListTax::CM_ListTax(Mandate& mandate, LogSink& log, QWidget* parent)
+    : QDialog(parent), mandate_(&mandate), log_(log) {
     setObjectName(QStringLiteral("listTaxDialog"));
     BuildLayout();
 }
@@ -113,7 +112,7 @@ bool CM_ListTax::OnInitDialog() {
     UiSeam& seam = AppSeam::Current();
     // The verdict the commands and the status give on the mandate's tables.
     if (std::string damage; mandate_->Engine() && mandate_->Engine()->CheckIntegrity(damage) != pendra::kOk) {
-        TheApp().GetLogView()->CountFailure();
+        log_.CountFailure();
         seam.MessageBox({Format(LoadString(IDS_MANDATE_DAMAGED), mandate_->GetPath(), damage), LoadString(IDS_TITLE),
                          MB_OK | MB_ICONEXCLAMATION, IDS_MANDATE_DAMAGED});
         return false;
@@ -126,7 +125,7 @@ bool CM_ListTax::OnInitDialog() {
     // A key file that cannot be read to its end would show a list that looks
     // complete: the overview is not shown then.
     if (status != pendra::kOk) {
-        TheApp().GetLogView()->CountFailure();
+        log_.CountFailure();
         ShowLibraryError(seam, 5000, mandate_->GetTaxName(), status);
         return false;
     }

@@ -4,9 +4,10 @@
 #include <string>
 
 class QTreeWidget;
+class LogSink;
 class Mandate;
 
-// The tax key overview (dialog 1165): the open mandate's old keys on the left
+// The tax key overview (dialog 1165): an open mandate's old keys on the left
 // and, row for row, the new key the insertion would create for each, with its
 // new rate and whether that id exists already. Selecting a row in one list
 // selects its partner in the other. It reads the tax key file only: the
@@ -15,7 +16,8 @@ class CM_ListTax : public QDialog {
 public:
     enum RowType { kOldKey = 0, kNewKeyAbsent = 1, kNewKeyPresent = 2 };
 
-    explicit CM_ListTax(QWidget* parent = nullptr);
+    // The overview of `mandate`, open; a failure it meets is counted in `log`.
+    CM_ListTax(Mandate& mandate, LogSink& log, QWidget* parent = nullptr);
     ~CM_ListTax() override;
 
     // Fills the lists and runs the dialog; IDCANCEL at once, after the data
@@ -40,6 +42,7 @@ private:
     void AddRow(QTreeWidget* list, const std::string& text, int partner);
     void FitColumns();
     Mandate* mandate_;
+    LogSink& log_;
     QTreeWidget* left_ = nullptr;
     QTreeWidget* right_ = nullptr;
     bool linking_ = false;  // a selection made by the other list's change

@@ -10,14 +10,16 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/CTheApp.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
 #include "app/HelpWindow.h"
+#include "app/MandateRegistry.h"
 #include "app/MenuText.h"
 #include "app/RunProgress.h"
 #include "app/FrameRun.h"
-#include "app/framework/AppSeam.h"
+#include "app/TaxKeyOverview.h"
+#include "framework/AppSeam.h"
+#include "framework/CWinApp.h"
 #include "backup/MandateBackup.h"
 #include "base/Format.h"
 #include "core/Strings.h"
@@ -39,13 +41,14 @@ std::string BackupReasonText(const std::string& reason) {
     return text.empty() ? reason : text;
 }
 
-// The user's choice among the backups of `dir`, the newest on top.
+// The user's choice among the backups of `dir`, the newest on top; the
+// original, which the retention keeps for good, marked as mwst-batch marks it.
 std::optional<std::size_t> ChooseAmong(UiSeam& seam, const std::string& dir, const std::vector<backup::Info>& backups) {
     ChoiceRequest choice{Format(LoadString(IDS_RESTORE_PROMPT), dir), LoadString(IDS_RESTORE_TITLE), {}};
     for (const backup::Info& info : backups)
         choice.items.push_back(Format(LoadString(IDS_RESTORE_ITEM), BackupTimeText(info.when),
-                                      BackupReasonText(info.reason), std::to_string(info.size),
-                                      info.id));
+                                      BackupReasonText(info.reason), std::to_string(info.size), info.id) +
+                               (info.original ? "    " + LoadString(IDS_BACKUP_ORIGINAL) : std::string()));
     const std::optional<std::size_t> chosen = seam.ChooseItem(choice);
     if (!chosen || *chosen >= backups.size()) return std::nullopt;
     return chosen;
@@ -72,13 +75,19 @@ std::optional<backup::Info> ChooseBackup(UiSeam& seam, const std::string& dir) {
 
 }  // namespace
 
-CMainFrame::CMainFrame()
-    // The global mandate exists before any window (the application creates it).
-    : session_(std::make_unique<MandateSession>(*Mandate::GetGlobalMandate())),
-      run_(std::make_unique<FrameRun>(*this)) {
+CMainFrame::CMainFrame(Mandate& mandate, CTheView& log, CTheList& list, short& changeFlag)
+    : log_(log),
+      list_(list),
+      session_(std::make_unique<MandateSession>(mandate)),
+      run_(std::make_unique<FrameRun>(*this, *session_, list, log, changeFlag)),
+      registry_(std::make_unique<MandateRegistry>(*this, *run_, *session_, list, log)),
+      overview_(std::make_unique<TaxKeyOverview>(*this, *session_, list, log)),
+      viewByIndex_{&log, &list} {
     setObjectName(QStringLiteral("mainFrame"));
     // The list shows each mandate's stage, read while its registration has it open.
     session_->ReadStatusOnRegistration(true);
+    QObject::connect(&list, &CTheList::countsChanged, this, &CMainFrame::UpdateListCounts);
+    QObject::connect(&list, &CTheList::rowActivated, this, [this](int item) { overview_->ShowForActivatedRow(item); });
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -128,6 +137,24 @@ void CMainFrame::AddViewWidget(QWidget* widget) {
 
 void CMainFrame::ShowViewWidget(QWidget* widget) { views_->setCurrentWidget(widget); }
 
+CView* CMainFrame::SwitchView(unsigned index) {
+    if (index > 1) return nullptr;
+    CView* oldView = GetActiveView();
+    CView* newView = viewByIndex_[index];
+    if (!oldView || !newView) return nullptr;
+    if (oldView == newView) return oldView;
+    currentView_ = static_cast<int>(index);
+    ShowViewWidget(newView->Widget());
+    SetActiveView(newView);
+    newView->Widget()->setFocus();
+    newView->Widget()->update();
+    // Let repaints and layout happen before a long operation goes on.
+    for (int i = 0; i < 1000; ++i) AfxGetApp()->OnIdle(1);
+    return oldView;
+}
+
+int CMainFrame::ListVisibleSelected() const { return currentView_ == 1 && list_.GetSelectedCount() > 0 ? 1 : 0; }
+
 bool CMainFrame::OnCmdMsg(unsigned id, CCmdUI* ui) {
     static const CommandEntry<CMainFrame> map[] = {
         {ID_CONTEXT_HELP, &CMainFrame::OnContextHelp, nullptr},
@@ -151,9 +178,14 @@ bool CMainFrame::OnCmdMsg(unsigned id, CCmdUI* ui) {
 }
 
 void CMainFrame::UpdateStatusbar() {
-    const Mandate* mandate = Mandate::GetGlobalMandate();
-    const bool open = mandate && mandate->IsMandantOpen();
-    ShowMandateInStatusbar(open, open ? mandate->GetName() : std::string(), open ? mandate->GetPath() : std::string());
+    const bool open = session_->IsOpen();
+    const Mandate& mandate = session_->Current();
+    ShowMandateInStatusbar(open, open ? mandate.GetName() : std::string(), open ? mandate.GetPath() : std::string());
+}
+
+void CMainFrame::ShowMandate(bool open, const std::string& name, const std::string& path) {
+    SetWindowText(LoadString(IDS_TITLE) + (open ? " - " + name : std::string()));
+    ShowMandateInStatusbar(open, name, path);
 }
 
 void CMainFrame::ShowMandateInStatusbar(bool open, const std::string& name, const std::string& path) {
@@ -177,9 +209,8 @@ void CMainFrame::ShowMandateInStatusbar(bool open, const std::string& name, cons
 }
 
 void CMainFrame::UpdateListCounts() {
-    const CTheList* list = TheApp().GetListView();
-    if (!listPane_ || !list) return;
-    listPane_->setText(Q(Format(LoadString(IDS_LIST_COUNTS), list->GetItemCount(), list->GetSelectedCount())));
+    if (!listPane_) return;
+    listPane_->setText(Q(Format(LoadString(IDS_LIST_COUNTS), list_.GetItemCount(), list_.GetSelectedCount())));
 }
 
 int CMainFrame::StatusPaneChrome() const { return 2 * (panes_[0]->frameWidth() + kPaneMargin); }
@@ -220,32 +251,26 @@ void CMainFrame::OnClose() {
 }
 
 void CMainFrame::OnEditView() {
-    if (TheApp().m_currentView != 0) TheApp().SwitchView(0);
+    if (currentView_ != 0) SwitchView(0);
 }
 
-void CMainFrame::OnUpdateEditView(CCmdUI* ui) { ui->Enable(TheApp().m_currentView != 0); }
+void CMainFrame::OnUpdateEditView(CCmdUI* ui) { ui->Enable(currentView_ != 0); }
 
 void CMainFrame::OnListView() {
-    if (TheApp().m_currentView != 1) TheApp().SwitchView(1);
+    if (currentView_ != 1) SwitchView(1);
 }
 
-void CMainFrame::OnUpdateListView(CCmdUI* ui) { ui->Enable(TheApp().m_currentView != 1); }
+void CMainFrame::OnUpdateListView(CCmdUI* ui) { ui->Enable(currentView_ != 1); }
 
 void CMainFrame::OnHilfethemen() { HelpWindow::ShowDefaultTopic(this); }
 
-void CMainFrame::OnUpdateNewKeys(CCmdUI* ui) {
-    Mandate* mandate = Mandate::GetGlobalMandate();
-    ui->Enable((mandate && mandate->IsMandantOpen()) || TheApp().ListVisibleSelected());
-}
+void CMainFrame::OnUpdateNewKeys(CCmdUI* ui) { ui->Enable(session_->IsOpen() || ListVisibleSelected()); }
 
 void CMainFrame::OnUpdateRemoveKeys(CCmdUI* ui) { OnUpdateNewKeys(ui); }
 void CMainFrame::OnUpdateForm2024(CCmdUI* ui) { OnUpdateNewKeys(ui); }
 void CMainFrame::OnUpdateForm2018(CCmdUI* ui) { OnUpdateNewKeys(ui); }
 
-void CMainFrame::OnUpdateManClose(CCmdUI* ui) {
-    Mandate* mandate = Mandate::GetGlobalMandate();
-    ui->Enable(mandate && mandate->IsMandantOpen());
-}
+void CMainFrame::OnUpdateManClose(CCmdUI* ui) { ui->Enable(session_->IsOpen()); }
 
 void CMainFrame::OnManClose() {
     CloseMandate();
@@ -254,26 +279,25 @@ void CMainFrame::OnManClose() {
 
 void CMainFrame::OpenMandate(const std::string& path) {
     CloseMandate();
-    const MandateSession::Opened opened = session_->Open(path, AppSeam::Current(), *TheApp().GetLogView());
+    const MandateSession::Opened opened = session_->Open(path, AppSeam::Current(), log_);
     if (opened == MandateSession::Opened::kAborted) m_abortFlag = 1;
     if (opened != MandateSession::Opened::kYes) return;
-    SetWindowText(TheApp().Title() + " - " + session_->Current().GetName());
+    SetWindowText(LoadString(IDS_TITLE) + " - " + session_->Current().GetName());
     UpdateStatusbar();
 }
 
 void CMainFrame::CloseMandate() {
     session_->Close();
-    SetWindowText(TheApp().Title());
+    SetWindowText(LoadString(IDS_TITLE));
     UpdateStatusbar();
 }
 
 void CMainFrame::OnManOpen() {
-    CTheApp& app = TheApp();
     std::string path;
-    if (!app.SelectMandate(path)) return;
+    if (!MandateRegistry::SelectMandate(path)) return;
     std::string name;
-    if (!app.CheckVersionAndPassword(path, name)) return;
-    app.m_searchRoot = path;
+    if (!session_->CheckVersionAndPassword(path, name, AppSeam::Current())) return;
+    registry_->SetSearchRoot(path);
     OpenMandate(path);
     UpdateStatusbar();
 }
@@ -288,9 +312,6 @@ bool CMainFrame::RunBatch(const std::function<void(const std::string& dir)>& wor
 
 bool CMainFrame::RunGoing() const { return run_->Going(); }
 
-void CMainFrame::Background(const std::string& text, const std::function<void()>& work) {
-    run_->Background(text, work);
-}
 void CMainFrame::RequestStop() { run_->RequestStop(); }
 bool CMainFrame::StopRequested() const { return run_->StopRequested(); }
 void CMainFrame::RunConversion(Command command) { run_->Conversion(command); }
@@ -317,11 +338,9 @@ void CMainFrame::OnRestoreBackup() {
     const std::string dir = session_->Current().GetPath();
     const std::optional<backup::Info> chosen = ChooseBackup(AppSeam::Current(), dir);
     if (!chosen) return;
-    CTheApp& app = TheApp();
-    CTheView& log = *app.GetLogView();
-    app.SwitchView(0);
+    SwitchView(0);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool restored = RestoreMandate(session_->Current(), chosen->id, log);
+    const bool restored = RestoreMandate(session_->Current(), chosen->id, log_);
     QApplication::restoreOverrideCursor();
     // The open mandate still reports its name and flags of before: open it again.
     if (restored) OpenMandate(dir);

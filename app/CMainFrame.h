@@ -1,26 +1,36 @@
 #pragma once
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "app/framework/CFrameWnd.h"
+#include "app/WindowHost.h"
+#include "framework/CFrameWnd.h"
 #include "mandate/BatchWalk.h"
 #include "commands/ConversionCommands.h"
 
 class QLabel;
 class QStackedWidget;
+class CTheList;
+class CTheView;
+class Mandate;
+class MandateRegistry;
 class MandateSession;
 class RunProgress;
 class FrameRun;
+class TaxKeyOverview;
 
 // The main window: toolbar, the three-pane status bar that always shows which
-// mandate is open, the session that opens and closes the global mandate
-// (owned), its runs of mandate work (owned, FrameRun) and the abort flag of
-// batch runs. It hosts the log and list views, one shown at a time, and
-// routes the mandate and conversion commands.
-class CMainFrame : public CFrameWnd {
+// mandate is open, the session that opens and closes the application's
+// mandate (owned), its runs of mandate work (owned, FrameRun), the search and
+// registration of mandates (owned, MandateRegistry), the key overview and the
+// abort flag of batch runs. It hosts the log and list views (view 0 and 1),
+// one shown at a time, and routes the mandate and conversion commands.
+class CMainFrame : public CFrameWnd, public WindowHost {
 public:
-    CMainFrame();
+    // `mandate`, the views and the change flag are the application's and
+    // outlive the frame.
+    CMainFrame(Mandate& mandate, CTheView& log, CTheList& list, short& changeFlag);
     ~CMainFrame() override;
 
     int OnCreate();
@@ -29,10 +39,18 @@ public:
     // Adds a view's widget to the client area (hidden until shown).
     void AddViewWidget(QWidget* widget);
     void ShowViewWidget(QWidget* widget);
+    // Shows view `index` (0 the log, 1 the list) and lets the window repaint;
+    // the view shown before, or none for an unknown index.
+    CView* SwitchView(unsigned index) override;
+    int CurrentView() const { return currentView_; }
+    // 1 when the list is shown and at least one row is selected; 0 otherwise.
+    int ListVisibleSelected() const override;
 
-    void UpdateStatusbar();
+    void UpdateStatusbar() override;
     // The status bar's mandate panes for a mandate open (or not) at `path`.
     void ShowMandateInStatusbar(bool open, const std::string& name, const std::string& path);
+    // The title and the status bar for a mandate open (or not) at `path`.
+    void ShowMandate(bool open, const std::string& name, const std::string& path) override;
     // "146 Mandanten, 3 ausgewählt": the list's rows and its selection.
     void UpdateListCounts();
     std::string StatusPaneText(int pane) const;
@@ -49,15 +67,15 @@ public:
     void OnUpdateNewKeys(CCmdUI* ui);
 
     // Mandate open and close.
-    void OpenMandate(const std::string& path);
+    void OpenMandate(const std::string& path) override;
     void CloseMandate();
     void OnManOpen();
-    void OnManClose();
+    void OnManClose() override;
     void OnUpdateManClose(CCmdUI* ui);
 
     // The batch walk over the selected rows of the list (RunBatch of the
     // mandate layer). With the list shown and rows selected
-    // (CTheApp::ListVisibleSelected), it shows the log view, clears the abort
+    // (ListVisibleSelected), it shows the log view, clears the abort
     // flag and, for each selected row in list order, opens the row's mandate,
     // stops when the user chose Abort, refreshes the status bar, passes over a
     // mandate that did not open and calls `work` with the row's directory
@@ -74,15 +92,13 @@ public:
     bool RunBatch(const std::function<void(const std::string& dir)>& work);
     // A run over the list's mandates is going: the commands that would open,
     // close or change mandates, the list or the view are off meanwhile.
-    bool RunGoing() const;
-    // Work of the window's own that walks no mandates (the search), run as a
-    // run goes: off the window's thread, with progress, Stopp and a close that waits.
-    void Background(const std::string& text, const std::function<void()>& work);
+    bool RunGoing() const override;
     // The stop button and Esc: the command at work rolls its changes back
     // and the run ends there (a search at the next folder).
     void RequestStop();
     bool StopRequested() const;
-    RunProgress& Progress() { return *progress_; }
+    RunProgress& Progress() override { return *progress_; }
+    CFrameWnd& Window() override { return *this; }
     // A conversion command of the menu: its confirmation, then the command on
     // each selected row or on the open mandate.
     void RunConversion(Command command);
@@ -95,6 +111,7 @@ public:
     void OnUpdateDryRun(CCmdUI* ui);
     void OnRestoreBackup();
     void OnUpdateRestoreBackup(CCmdUI* ui);
+    bool DryRun() const override { return m_dryRun; }
     bool m_dryRun = false;
 
     // Conversion commands.
@@ -109,7 +126,10 @@ public:
     void OnUpdateForm2024(CCmdUI* ui);
     void OnUpdateForm2018(CCmdUI* ui);
     MandateSession& Session() { return *session_; }
+    MandateRegistry& Registry() { return *registry_; }
+    TaxKeyOverview& Overview() { return *overview_; }
 
+    void SetAbortFlag(int abort) override { m_abortFlag = abort; }
     int m_abortFlag = 0;
 
 protected:
@@ -122,8 +142,15 @@ protected:
 private:
     void EnsureViewStack();
 
+    CTheView& log_;
+    CTheList& list_;
     std::unique_ptr<MandateSession> session_;
     std::unique_ptr<FrameRun> run_;
+    std::unique_ptr<MandateRegistry> registry_;
+    std::unique_ptr<TaxKeyOverview> overview_;
+    // The views by index (0 the log, 1 the list) and the index of the one shown.
+    std::array<CView*, 2> viewByIndex_;
+    int currentView_ = 0;
     QStackedWidget* views_ = nullptr;
     QLabel* panes_[3] = {};
     QLabel* dryRunPane_ = nullptr;  // shown while Probelauf is on

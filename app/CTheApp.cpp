@@ -23,16 +23,15 @@
 #include "app/MandateRegistry.h"
 #include "app/QtTranslations.h"
 #include "app/TaxKeyOverview.h"
-#include "app/framework/ResourceIcon.h"
+#include "framework/ResourceIcon.h"
 #include "base/Format.h"
-#include "commands/RateChangeFile.h"
 #include "core/BrisolSettings.h"
 #include "core/UiSeam.h"
 #include "core/PendraUiBridge.h"
 #include "mandate/MandateSession.h"
 #include "rules/TaxArray.h"
-#include "app/framework/QtUiSeam.h"
-#include "app/framework/AppSeam.h"
+#include "framework/QtUiSeam.h"
+#include "framework/AppSeam.h"
 #include "core/Strings.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
@@ -45,23 +44,14 @@ QtUiSeam g_qtSeam;
 bool g_seamInstalledByUs = false;
 }  // namespace
 
-CTheApp& TheApp() { return static_cast<CTheApp&>(*AfxGetApp()); }
-
-CTheApp::CTheApp() : registry_(std::make_unique<MandateRegistry>(*this)) {
-    m_pMandate = new Mandate(0);
-    Mandate::SetGlobalMandate(m_pMandate);
-}
+CTheApp::CTheApp() : mandate_(std::make_unique<Mandate>(0)) {}
 
 CTheApp::~CTheApp() {
     delete m_pMainWnd;
     m_pMainWnd = nullptr;
-    delete m_views[0];
+    delete logView_;
     delete listView_;
     delete document_;
-    if (m_pMandate) {
-        Mandate::SetGlobalMandate(nullptr);
-        delete m_pMandate;
-    }
 }
 
 QRect CTheApp::MainWindowPlacement(int width, int height) {
@@ -79,40 +69,32 @@ int CTheApp::InitInstance() {
         g_seamInstalledByUs = true;
     }
     QApplication::setWindowIcon(ResourceIcon(QStringLiteral("app.xpm")));
-    // 5./6. Document, frame and log view.
+    // 5./6. Document, the two views the frame hosts, frame.
     document_ = new CTheDoc;
     if (!document_->OnNewDocument()) return 0;
-    auto* frame = new CMainFrame;
+    auto* log = logView_ = new CTheView;
+    log->SetDocument(document_);
+    listView_ = new CTheList;
+    listView_->SetDocument(document_);
+    auto* frame = new CMainFrame(*mandate_, *log, *listView_, m_changeFlag);
     m_pMainWnd = frame;
     g_qtSeam.SetOwner(frame);
-    auto* log = new CTheView;
-    log->SetDocument(document_);
     frame->AddViewWidget(log->Widget());
     frame->SetActiveView(log);
     frame->SetActiveDocument(document_);
     if (frame->OnCreate() != 0) return 0;
     log->OnInitialUpdate();
     frame->ShowViewWidget(log->Widget());
-    // 7. Title, 8. placement. A rate change the settings name but that is
-    // refused leaves the default in force, said at once.
-    std::string refusal;
-    if (!LoadRateChange(RateChangeSetting(), m_rateChange, refusal)) m_rateChange = DefaultRateChange();
-    frame->SetWindowText(Title());
+    // 7. Title, 8. placement.
+    frame->SetWindowText(LoadString(IDS_TITLE));
     PlaceMainWindow();
     frame->show();
-    if (!refusal.empty()) AppSeam::Current().MessageBox({refusal, LoadString(IDS_TITLE), MB_OK | MB_ICONEXCLAMATION});
-    // 9. View 0 is the log view.
-    m_currentView = 0;
-    m_views[0] = log;
-    // 10. View 1, the mandate list, hidden.
+    // 9. View 0, the log, is shown; 10. view 1, the mandate list, hidden.
     CreateListView();
     // 11. The company name keys the program's own settings.
     QCoreApplication::setOrganizationName(Q(CompanyName()));
     // 12. The first search root.
-    m_searchRoot = ReadBrisolPath("initial", "mandant");
-    // 13.
-    m_stopSearch = 0;
-    m_searchRunning = 0;
+    Registry().SetSearchRoot(ReadBrisolPath("initial", "mandant"));
     return 1;
 }
 
@@ -125,20 +107,13 @@ void CTheApp::PlaceMainWindow() {
 }
 
 void CTheApp::CreateListView() {
-    listView_ = new CTheList;
-    listView_->SetDocument(document_);
     GetMainFrame()->AddViewWidget(listView_->Widget());
     listView_->DisplayColumnHeadings(0);
-    m_views[1] = listView_;
 }
 
 int CTheApp::ExitInstance() {
-    m_stopSearch = 1;
-    if (m_pMandate) {
-        Mandate::SetGlobalMandate(nullptr);
-        delete m_pMandate;
-        m_pMandate = nullptr;
-    }
+    if (CMainFrame* frame = GetMainFrame()) frame->RequestStop();
+    mandate_.reset();
     RemoveQtTranslations();
     if (g_seamInstalledByUs) {
         AppSeam::Install(nullptr);
@@ -149,33 +124,21 @@ int CTheApp::ExitInstance() {
 
 CView* CTheApp::SwitchView(unsigned index) {
     CMainFrame* frame = GetMainFrame();
-    if (!frame || index > 1) return nullptr;
-    CView* oldView = frame->GetActiveView();
-    CView* newView = m_views[index];
-    if (!oldView || !newView) return nullptr;
-    if (oldView == newView) return oldView;
-    m_currentView = static_cast<int>(index);
-    frame->ShowViewWidget(newView->Widget());
-    frame->SetActiveView(newView);
-    newView->Widget()->setFocus();
-    newView->Widget()->update();
-    // Let repaints and layout happen before a long operation goes on.
-    for (int i = 0; i < 1000; ++i) OnIdle(1);
-    return oldView;
+    return frame ? frame->SwitchView(index) : nullptr;
 }
 
-CTheView* CTheApp::GetLogView() const { return static_cast<CTheView*>(m_views[0]); }
+CTheView* CTheApp::GetLogView() const { return logView_; }
 CTheList* CTheApp::GetListView() const { return listView_; }
 CMainFrame* CTheApp::GetMainFrame() const { return static_cast<CMainFrame*>(m_pMainWnd); }
 
 int CTheApp::ListVisibleSelected() const {
-    return m_currentView == 1 && listView_ && listView_->GetSelectedCount() > 0 ? 1 : 0;
+    const CMainFrame* frame = GetMainFrame();
+    return frame ? frame->ListVisibleSelected() : 0;
 }
 
-void CTheApp::SetSearchRunning(bool running) {
-    m_searchRunning = running ? 1 : 0;
-    if (CTheView* log = GetLogView()) log->OnSetCursor(running);
-}
+MandateRegistry& CTheApp::Registry() const { return GetMainFrame()->Registry(); }
+
+void CTheApp::SetSearchRunning(bool running) { Registry().SetSearchRunning(running); }
 
 bool CTheApp::OnCmdMsg(unsigned id, CCmdUI* ui) {
     static const CommandEntry<CTheApp> map[] = {
@@ -192,21 +155,17 @@ bool CTheApp::OnCmdMsg(unsigned id, CCmdUI* ui) {
     return DispatchCommand(this, map, id, ui) || CWinApp::OnCmdMsg(id, ui);
 }
 
-void CTheApp::OnUpdateSearch(CCmdUI* ui) { ui->Enable(m_searchRunning == 0); }
-void CTheApp::OnUpdateBreakSearch(CCmdUI* ui) { ui->Enable(m_searchRunning == 1); }
+void CTheApp::OnUpdateSearch(CCmdUI* ui) { ui->Enable(!Registry().SearchRunning()); }
+void CTheApp::OnUpdateBreakSearch(CCmdUI* ui) { ui->Enable(Registry().SearchRunning()); }
 void CTheApp::OnUpdateManInsert(CCmdUI* ui) { ui->Enable(true); }
 
 void CTheApp::OnUpdateShowkeys(CCmdUI* ui) {
-    ui->Enable(m_pMandate->IsMandantOpen() != 0 || ListVisibleSelected() != 0);
+    ui->Enable(GetMainFrame()->Session().IsOpen() || ListVisibleSelected() != 0);
 }
 
 void CTheApp::OnMandantClearlog() { GetLogView()->Clear(); }
 
-void CTheApp::OnMandantClearlist() {
-    listView_->EraseList();
-    listView_->DisplayColumnHeadings(0);
-    m_mandatePaths.clear();
-}
+void CTheApp::OnMandantClearlist() { Registry().Clear(); }
 
 void CTheApp::OnMandantPrintlog() {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
@@ -277,49 +236,30 @@ void CTheApp::OnAppAbout() {
     about.exec();
 }
 
-void CTheApp::OnSearch() { registry_->Search(); }
-void CTheApp::OnBreakSearch() { m_stopSearch = 1; }
-int CTheApp::SearchIt(const std::string& path) { return registry_->SearchIt(path); }
-bool CTheApp::AddMandate(const std::string& path) { return registry_->Add(path); }
-void CTheApp::OnInsertMandate() { registry_->Insert(); }
+void CTheApp::OnSearch() { Registry().Search(); }
+// "Suche abbrechen": the search stops by the stop flag of the frame's runs.
+void CTheApp::OnBreakSearch() { GetMainFrame()->RequestStop(); }
+int CTheApp::SearchIt(const std::string& path) { return Registry().SearchIt(path); }
+bool CTheApp::AddMandate(const std::string& path) { return Registry().Add(path); }
+void CTheApp::OnInsertMandate() { Registry().Insert(); }
 
-void CTheApp::OnShowkeys() { TaxKeyOverview(*this).Show(); }
-void CTheApp::OnEditTax() { TaxKeyOverview::ShowForOpenMandate(); }
+void CTheApp::OnShowkeys() { GetMainFrame()->Overview().Show(); }
 
 bool CTheApp::CheckVersionAndPassword(const std::string& path, std::string& outMandateName) {
     return GetMainFrame()->Session().CheckVersionAndPassword(path, outMandateName, AppSeam::Current());
 }
 
-bool CTheApp::IsVersion(Mandate* mandate) { return MandateSession::IsVersion(*mandate, AppSeam::Current()); }
-
-bool CTheApp::AskPassword(Mandate* mandate) { return MandateSession::AskPassword(*mandate, AppSeam::Current()); }
-
-bool CTheApp::SelectMandate(std::string& mandatePath) {
-    char buffer[1024] = {};
-    mandatePath.copy(buffer, sizeof buffer - 1);
-    PendraUiBridge chooser(AppSeam::Current());
-    if (Mandate::SelectMandate(buffer, sizeof buffer, 0, chooser, nullptr, true) == 0) return false;
-    mandatePath = buffer;
-    return true;
-}
-
 CommandContext CTheApp::Context() {
-    m_convertTable.LoadList(m_pMandate->GetPath());
-    CommandContext ctx{*m_pMandate, *GetLogView(), AppSeam::Current(), m_changeFlag, m_convertTable};
-    ctx.change = &m_rateChange;
-    return ctx;
-}
-
-std::string CTheApp::Title() const {
-    if (m_rateChange.name == DefaultRateChange().name) return LoadString(IDS_TITLE);
-    const std::string named = ChangeText(m_rateChange, CurrentLanguage() == Language::French);
-    return LoadString(IDS_TITLE) + " [" + Format(LoadString(IDS_CHANGE_NAMED), named) + "]";
+    Mandate& mandate = GetMainFrame()->Session().Current();
+    m_convertTable.LoadList(mandate.GetPath());
+    return CommandContext{mandate, *GetLogView(), AppSeam::Current(), m_changeFlag, m_convertTable};
 }
 
 int CTheApp::Failures() const { return GetLogView() ? GetLogView()->Failures() : 0; }
 
 void CTheApp::GetTaxArray(std::vector<std::string>& ar, int all) {
-    m_convertTable.LoadList(m_pMandate->GetPath());
+    Mandate& mandate = GetMainFrame()->Session().Current();
+    m_convertTable.LoadList(mandate.GetPath());
     PendraUiBridge ui(AppSeam::Current());
-    ::GetTaxArray(*m_pMandate, m_convertTable, ui, ar, all);
+    ::GetTaxArray(mandate, m_convertTable, ui, ar, all);
 }

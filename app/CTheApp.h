@@ -1,14 +1,11 @@
 #pragma once
-#include <array>
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/framework/CWinApp.h"
+#include "framework/CWinApp.h"
 #include "core/CommandContext.h"
 #include "rules/ConvertTable.h"
-#include "rules/RateChange.h"
 
 class CView;
 class CTheView;
@@ -19,11 +16,10 @@ class Mandate;
 class MandateRegistry;
 class QRect;
 
-// The application object. Owns the global mandate (created with the object,
-// destroyed in ExitInstance), the two views (0 the log, 1 the mandate list) and
-// the index of the one shown, the search root, the registered mandate paths,
-// the search flags, the change flag and the search and registration of
-// mandates (MandateRegistry). One exists at a time: TheApp().
+// The application object. Owns the mandate (created with the object,
+// destroyed in ExitInstance), which the frame's session opens and closes, the
+// two views (0 the log, 1 the mandate list; the frame shows one) and the
+// change flag. One exists at a time.
 class CTheApp : public CWinApp {
 public:
     CTheApp();
@@ -57,28 +53,26 @@ public:
     void OnShowkeys();
     void OnUpdateShowkeys(CCmdUI* ui);
 
-    // Mandate list and registration.
+    // Mandate list and registration (the frame's MandateRegistry).
     int ListVisibleSelected() const;
     // Searches below `path`; 0 when the search was stopped, 1 when it ran to its end.
     int SearchIt(const std::string& path);
     // Registers the mandate in `path` after its checks; false when it fails
     // them or is registered already.
     bool AddMandate(const std::string& path);
-    bool SelectMandate(std::string& mandatePath);
+    MandateRegistry& Registry() const;
 
-    // Mandate tests.
+    // The registration test of a mandate directory.
     bool CheckVersionAndPassword(const std::string& path, std::string& outMandateName);
-    bool IsVersion(Mandate* mandate);
-    bool AskPassword(Mandate* mandate);
 
     void GetTaxArray(std::vector<std::string>& ar, int all);
-    void OnEditTax();
 
-    // The open mandate, the log view, the installed seam, the change flag and the rate change.
+    // The open mandate, the log view, the installed seam and the change flag.
     CommandContext Context();
-    // The window's title without a mandate: the program's, naming the rate
-    // change when it is not the default.
-    std::string Title() const;
+    // The one mandate object of the program: the frame's session opens and
+    // closes it, and the window's parts ask that session for it. None after
+    // ExitInstance.
+    Mandate* GetMandate() const { return mandate_.get(); }
     // Failures of the conversion commands since the program started, as the
     // log view counted them: mwst-batch exits non-zero when any occurred.
     int Failures() const;
@@ -96,23 +90,13 @@ public:
     short m_changeFlag = 0;
     // The open mandate's conversion table, read once while the mandate stays.
     ConvertTable m_convertTable;
-    // The rate change the commands convert for, from the settings at start.
-    RateChange m_rateChange = DefaultRateChange();
-    std::array<CView*, 2> m_views{};
-    int m_currentView = 0;
-    std::string m_searchRoot;
-    std::vector<std::string> m_mandatePaths;
-    Mandate* m_pMandate = nullptr;
-    std::atomic<int> m_stopSearch = 0;  // set on the window's thread, read by the search's
-    int m_searchRunning = 0;
 
 private:
     void PlaceMainWindow();
     void CreateListView();
 
     CTheDoc* document_ = nullptr;
+    CTheView* logView_ = nullptr;
     CTheList* listView_ = nullptr;
-    std::unique_ptr<MandateRegistry> registry_;
+    std::unique_ptr<Mandate> mandate_;
 };
-
-CTheApp& TheApp();

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/framework/CView.h"
+#include "framework/CView.h"
 
 // The document of the program's single-document frame. It holds nothing: the
 // log lives in its view and is never saved.

@@ -5,12 +5,9 @@
 #include <QHeaderView>
 #include <QTreeWidget>
 
-#include "app/CMainFrame.h"
-#include "app/CTheApp.h"
-#include "app/framework/CFrameWnd.h"
+#include "framework/CFrameWnd.h"
 #include "core/Strings.h"
 #include "mandate/MandateStatus.h"
-#include "pendra/Mandate.h"
 #include "res/Resource.h"
 
 namespace {
@@ -33,9 +30,7 @@ CTheList::CTheList() : tree_(new QTreeWidget) {
     // A path's start and its last folders tell mandates apart; the middle can go.
     tree_->setTextElideMode(Qt::ElideMiddle);
     tree_->hide();
-    QObject::connect(tree_, &QTreeWidget::itemSelectionChanged, tree_, [] {
-        if (CMainFrame* frame = TheApp().GetMainFrame()) frame->UpdateListCounts();
-    });
+    QObject::connect(tree_, &QTreeWidget::itemSelectionChanged, this, &CTheList::countsChanged);
     QObject::connect(tree_, &QTreeWidget::itemDoubleClicked, tree_,
                      [this](QTreeWidgetItem* item, int) {
                          OnDblclk(item ? tree_->indexOfTopLevelItem(item) : -1);
@@ -80,7 +75,7 @@ void CTheList::FitColumn(int column, const std::string& text) {
 void CTheList::EraseList() {
     tree_->clear();
     tree_->setColumnCount(0);
-    if (CMainFrame* frame = TheApp().GetMainFrame()) frame->UpdateListCounts();
+    Q_EMIT countsChanged();
     tree_->viewport()->update();
 }
 
@@ -91,7 +86,7 @@ void CTheList::AddItem(int item, int subItem, const std::string& text) {
         row->setToolTip(0, Q(text));
         tree_->insertTopLevelItem(item, row);
         FitColumn(0, text);
-        if (CMainFrame* frame = TheApp().GetMainFrame()) frame->UpdateListCounts();
+        Q_EMIT countsChanged();
     } else if (QTreeWidgetItem* row = tree_->topLevelItem(item)) {
         row->setText(subItem, Q(text));
     }
@@ -163,16 +158,4 @@ void CTheList::OnMarknone() {
 
 void CTheList::OnUpdateMarknone(CCmdUI* ui) { ui->Enable(GetSelectedCount() > 0); }
 
-void CTheList::OnDblclk(int item) {
-    CMainFrame* frame = TheApp().GetMainFrame();
-    // A run owns the mandates until it ends.
-    if (frame->RunGoing()) return;
-    if (item >= 0 && item < GetItemCount()) {
-        frame->OpenMandate(GetItemText(item, 0));
-        frame->UpdateStatusbar();
-        Mandate* mandate = Mandate::GetGlobalMandate();
-        if (mandate && mandate->IsMandantOpen()) TheApp().OnEditTax();
-    }
-    // A double click on empty space still closes the mandate that was open.
-    frame->OnManClose();
-}
+void CTheList::OnDblclk(int item) { Q_EMIT rowActivated(item); }

@@ -1,9 +1,10 @@
 #pragma once
+#include <QObject>
 #include <QPointer>
 #include <string>
 #include <vector>
 
-#include "app/framework/CView.h"
+#include "framework/CView.h"
 
 class QTreeWidget;
 struct MandateStatus;
@@ -11,7 +12,9 @@ struct MandateStatus;
 // The mandate list (view 1): one row per registered mandate, column 0 the
 // directory, column 1 the name, column 2 the conversion stage, rows in registration order, several rows
 // selectable. Its selection decides whether a conversion runs as a batch.
-class CTheList : public CView {
+// It tells its owner of changed counts and of a double click by signals.
+class CTheList : public QObject, public CView {
+    Q_OBJECT
 public:
     CTheList();
     ~CTheList() override;
@@ -43,7 +46,13 @@ public:
     void OnUpdateMarkall(CCmdUI* ui);
     void OnMarknone();
     void OnUpdateMarknone(CCmdUI* ui);
+    // A double click on row `item` (-1: on empty space): rowActivated.
     void OnDblclk(int item);
+
+Q_SIGNALS:
+    // Rows were added or removed, or the selection changed.
+    void countsChanged();
+    void rowActivated(int item);
 
 private:
     void AddColumn(const std::string& header, int index);

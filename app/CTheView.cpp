@@ -11,8 +11,8 @@
 #include <QPrinter>
 #include <QScrollBar>
 
-#include "app/framework/CFrameWnd.h"
-#include "app/framework/WorkThread.h"
+#include "framework/CFrameWnd.h"
+#include "framework/WorkThread.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "res/Resource.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/framework/CView.h"
+#include "framework/CView.h"
 #include "core/LogSink.h"
 
 class QPagedPaintDevice;

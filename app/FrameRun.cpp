@@ -1,16 +1,16 @@
 #include "app/FrameRun.h"
 
-#include "app/CMainFrame.h"
-#include "app/CTheApp.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
 #include "app/LeftOutMandates.h"
 #include "app/MenuText.h"
 #include "app/RunProgress.h"
 #include "app/RunTally.h"
+#include "app/WindowHost.h"
 #include "app/WindowLogSink.h"
-#include "app/framework/AppSeam.h"
-#include "app/framework/WorkThread.h"
+#include "framework/AppSeam.h"
+#include "framework/CFrameWnd.h"
+#include "framework/WorkThread.h"
 #include "base/Format.h"
 #include "core/RunAnswers.h"
 #include "core/Strings.h"
@@ -25,7 +25,8 @@ namespace {
 
 // The wait cursor for a whole run, steady from the first mandate to the
 // last: on the frame and on the log, whose own cursor would win over the
-// frame's. The boxes of the run and the stop button keep the arrow.
+// frame's. The boxes of the run and the stop button keep the arrow. A run
+// never goes while a search does, so the log's own cursor is the arrow again.
 class RunCursor {
 public:
     RunCursor(QWidget& frame, CTheView& log) : frame_(frame), log_(log) {
@@ -33,7 +34,7 @@ public:
         log_.OnSetCursor(true);
     }
     ~RunCursor() {
-        log_.OnSetCursor(TheApp().m_searchRunning != 0);
+        log_.OnSetCursor(false);
         frame_.unsetCursor();
     }
     RunCursor(const RunCursor&) = delete;
@@ -68,37 +69,35 @@ std::vector<std::string> SelectedDirs(const CTheList& list) {
 }  // namespace
 
 bool FrameRun::OverSelection(const MandateWork& work, const RunOptions& options) {
-    CTheApp& app = TheApp();
-    if (!app.ListVisibleSelected() || going_) return false;
-    const std::vector<std::string> dirs = SelectedDirs(*app.GetListView());
-    app.SwitchView(0);
-    frame_.m_abortFlag = 0;
-    CTheView& log = *app.GetLogView();
+    if (!window_.ListVisibleSelected() || going_) return false;
+    const std::vector<std::string> dirs = SelectedDirs(list_);
+    window_.SwitchView(0);
+    window_.SetAbortFlag(0);
+    CTheView& log = log_;
     const int count = static_cast<int>(dirs.size());
+    ClearStop();
     Begin(count);
     BatchResult result;
     RunTally tally;
     tally.dryRun = options.dryRun;
     {
-        const RunCursor cursor(frame_, log);
+        const RunCursor cursor(window_.Window(), log);
         RunAnswers answers(AppSeam::Current());
         LeftOutMandates leftOut;
         WindowLogSink runLog(log);
         int refusal = 0;
         const BatchObserver observer = Observer(count, tally, refusal, leftOut, runLog);
         const RunOptions stoppable = Stoppable(options);
-        MandateSession& session = frame_.Session();
-        short& changeFlag = app.m_changeFlag;
         workthread::Run([&] {
-            result = ::RunBatch(session, dirs, work, runLog, answers, changeFlag, observer, stoppable);
+            result = ::RunBatch(session_, dirs, work, runLog, answers, changeFlag_, observer, stoppable);
         });
     }
     const std::optional<RunStop> stop = StopOf(result, dirs);
     log.AppendLine(tally.EndLogLine(stop));
     End();
-    frame_.OnManClose();
-    frame_.Progress().ShowResult(tally.EndStatusText(stop));
-    app.SwitchView(1);
+    window_.OnManClose();
+    window_.Progress().ShowResult(tally.EndStatusText(stop));
+    window_.SwitchView(1);
     CloseIfAsked();
     return true;
 }
@@ -116,18 +115,14 @@ BatchObserver FrameRun::Observer(int count, RunTally& tally, int& refusal, LeftO
                                   LogSink& runLog) {
     BatchObserver observer;
     observer.starting = [this, count](std::size_t index, std::size_t, const std::string&) {
-        workthread::Post([this, index, count] { frame_.Progress().Step(static_cast<int>(index), count); });
+        workthread::Post([this, index, count] { window_.Progress().Step(static_cast<int>(index), count); });
     };
     observer.opened = [this, &refusal] {
-        MandateSession& session = frame_.Session();
-        refusal = session.LastRefusal();
-        const bool open = session.IsOpen();
-        const std::string name = open ? session.Current().GetName() : std::string();
-        const std::string path = open ? session.Current().GetPath() : std::string();
-        workthread::Post([this, open, name, path] {
-            frame_.SetWindowText(TheApp().Title() + (open ? " - " + name : std::string()));
-            frame_.ShowMandateInStatusbar(open, name, path);
-        });
+        refusal = session_.LastRefusal();
+        const bool open = session_.IsOpen();
+        const std::string name = open ? session_.Current().GetName() : std::string();
+        const std::string path = open ? session_.Current().GetPath() : std::string();
+        workthread::Post([this, open, name, path] { window_.ShowMandate(open, name, path); });
     };
     observer.finished = [&tally, &refusal, &leftOut, &runLog](const MandateOutcome& outcome) {
         tally.Add(outcome, refusal);
@@ -140,8 +135,8 @@ std::optional<RunStop> FrameRun::StopOf(const BatchResult& result, const std::ve
     const int reached = static_cast<int>(result.outcomes.size());
     const int count = static_cast<int>(dirs.size());
     if (result.aborted) {
-        frame_.m_abortFlag = 1;
-        TheApp().GetLogView()->AppendLine(Format(LoadString(IDS_RUN_ABORTED), reached + 1, count, dirs[reached]));
+        window_.SetAbortFlag(1);
+        log_.AppendLine(Format(LoadString(IDS_RUN_ABORTED), reached + 1, count, dirs[reached]));
         return std::nullopt;
     }
     if (result.cancelled) return RunStop{reached, count, dirs[reached]};
@@ -149,19 +144,17 @@ std::optional<RunStop> FrameRun::StopOf(const BatchResult& result, const std::ve
 }
 
 void FrameRun::Conversion(Command command) {
-    CTheApp& app = TheApp();
-    const bool confirmed = app.ListVisibleSelected()
-                               ? ConfirmSelectionRun(command, app.GetListView()->GetSelectedCount())
-                               : ConfirmCommand(AppSeam::Current(), command);
+    const bool confirmed = window_.ListVisibleSelected() ? ConfirmSelectionRun(command, list_.GetSelectedCount())
+                                                         : ConfirmCommand(AppSeam::Current(), command);
     if (!confirmed) return;
-    const bool dryRun = frame_.m_dryRun;
-    CTheList& list = *app.GetListView();
+    const bool dryRun = window_.DryRun();
+    CTheList& list = list_;
     const MandateWork work = [command, dryRun, &list](CommandContext& ctx, const std::string& dir) {
         const Outcome outcome = RunCommand(ctx, command, dir);
         // The list's stage follows the change; a dry run changed nothing. The
         // run checked the tables when it started.
         if (!dryRun) {
-            workthread::Post([&list, dir, status = ReadOpenMandateStatus(ctx.mandate, false, false, OrDefault(ctx.change))] {
+            workthread::Post([&list, dir, status = ReadOpenMandateStatus(ctx.mandate, false, false)] {
                 if (const int row = list.FindItem(dir); row >= 0) list.ShowStatus(row, status);
             });
         }
@@ -169,27 +162,24 @@ void FrameRun::Conversion(Command command) {
     };
     RunOptions options;
     options.dryRun = dryRun;
-    options.change = &app.m_rateChange;
-    app.GetLogView()->BeginRun(dryRun);
+    log_.BeginRun(dryRun);
     if (OverSelection(work, options)) return;
-    if (!app.m_pMandate->IsMandantOpen() || going_) return;
+    if (!session_.IsOpen() || going_) return;
     OnOpenMandate(work, options);
 }
 
 void FrameRun::OnOpenMandate(const MandateWork& work, const RunOptions& options) {
-    CTheApp& app = TheApp();
-    CTheView& log = *app.GetLogView();
-    app.SwitchView(0);
+    window_.SwitchView(0);
+    ClearStop();
     Begin(1);
-    frame_.Progress().Step(0, 1);
+    window_.Progress().Step(0, 1);
     {
-        const RunCursor cursor(frame_, log);
-        WindowLogSink runLog(log);
+        const RunCursor cursor(window_.Window(), log_);
+        WindowLogSink runLog(log_);
         const RunOptions stoppable = Stoppable(options);
-        Mandate& mandate = *app.m_pMandate;
-        short& changeFlag = app.m_changeFlag;
+        Mandate& mandate = session_.Current();
         workthread::Run([&] {
-            RunOnMandate(mandate, mandate.GetPath(), work, runLog, AppSeam::Current(), changeFlag, stoppable);
+            RunOnMandate(mandate, mandate.GetPath(), work, runLog, AppSeam::Current(), changeFlag_, stoppable);
         });
     }
     End();
@@ -199,12 +189,11 @@ void FrameRun::OnOpenMandate(const MandateWork& work, const RunOptions& options)
 RunOptions FrameRun::Stoppable(const RunOptions& options) const {
     RunOptions stoppable = options;
     stoppable.stop = &stopRequested_;
+    // From the work thread, queued: the bar moves within the mandate's share.
+    stoppable.progress = [this](std::size_t done, std::size_t total) {
+        workthread::Post([this, done, total] { window_.Progress().Within(done, total); });
+    };
     return stoppable;
-}
-
-void FrameRun::RequestStop() {
-    stopRequested_ = true;
-    if (TheApp().m_searchRunning) TheApp().OnBreakSearch();
 }
 
 bool FrameRun::CloseWhenEnded() {
@@ -216,7 +205,7 @@ bool FrameRun::CloseWhenEnded() {
 
 void FrameRun::Background(const std::string& text, const std::function<void()>& work) {
     Begin(0);
-    frame_.Progress().SetText(text);
+    window_.Progress().SetText(text);
     workthread::Run(work);
     End();
     CloseIfAsked();
@@ -224,19 +213,18 @@ void FrameRun::Background(const std::string& text, const std::function<void()>& 
 
 void FrameRun::Begin(int count) {
     going_ = true;
-    stopRequested_ = false;
-    frame_.Progress().Start(count, [this] { RequestStop(); });
-    frame_.UpdateCommandStates();
+    window_.Progress().Start(count, [this] { RequestStop(); });
+    window_.Window().UpdateCommandStates();
 }
 
 void FrameRun::End() {
     going_ = false;
-    frame_.Progress().Finish();
-    frame_.UpdateCommandStates();
+    window_.Progress().Finish();
+    window_.Window().UpdateCommandStates();
 }
 
 void FrameRun::CloseIfAsked() {
     if (!closeAfterRun_) return;
     closeAfterRun_ = false;
-    frame_.close();
+    window_.Window().close();
 }

@@ -8,19 +8,24 @@
 #include "mandate/BatchWalk.h"
 #include "commands/ConversionCommands.h"
 
-class CMainFrame;
+class CTheList;
+class CTheView;
 class LeftOutMandates;
 class LogSink;
+class MandateSession;
+class WindowHost;
 struct RunStop;
 struct RunTally;
 
 // The window's runs of mandate work: over the selected rows of the list or on
 // the open mandate, the work on a thread of its own while the window stays
 // alive, with progress and stop in the status bar. Owned by the frame, whose
-// session, progress and panes it drives.
+// progress and panes it drives, on the frame's session, list and log and the
+// application's change flag.
 class FrameRun {
 public:
-    explicit FrameRun(CMainFrame& frame) : frame_(frame) {}
+    FrameRun(WindowHost& window, MandateSession& session, CTheList& list, CTheView& log, short& changeFlag)
+        : window_(window), session_(session), list_(list), log_(log), changeFlag_(changeFlag) {}
     FrameRun(const FrameRun&) = delete;
     FrameRun& operator=(const FrameRun&) = delete;
 
@@ -40,9 +45,12 @@ public:
 
     bool Going() const { return going_; }
     // The command at work rolls its changes back and the run ends there (a
-    // search at the next folder).
-    void RequestStop();
+    // search at the next folder). The one stop flag of the window's runs and
+    // searches: set by the stop button, Esc, "Suche abbrechen" and a close,
+    // cleared when a run or a search begins.
+    void RequestStop() { stopRequested_ = true; }
     bool StopRequested() const { return stopRequested_.load(); }
+    void ClearStop() { stopRequested_ = false; }
     // Closing the window while a run goes stops the run and closes the
     // window when it has ended; false when no run goes.
     bool CloseWhenEnded();
@@ -55,6 +63,8 @@ private:
     BatchObserver Observer(int count, RunTally& tally, int& refusal, LeftOutMandates& leftOut, LogSink& runLog);
     // Where a walk over `dirs` stopped early; an Abort is logged here.
     std::optional<RunStop> StopOf(const BatchResult& result, const std::vector<std::string>& dirs);
+    // `options` as the window runs them: stopped by the stop button, each
+    // command's walk over the records moving the progress bar.
     RunOptions Stoppable(const RunOptions& options) const;
     // A run of `count` mandates begins, or ends: progress, stop and the
     // commands' states follow.
@@ -62,7 +72,11 @@ private:
     void End();
     void CloseIfAsked();
 
-    CMainFrame& frame_;
+    WindowHost& window_;
+    MandateSession& session_;
+    CTheList& list_;
+    CTheView& log_;
+    short& changeFlag_;
     bool going_ = false;
     // Read by the work's thread.
     std::atomic<bool> stopRequested_ = false;

@@ -5,7 +5,7 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "app/framework/CFrameWnd.h"
+#include "framework/CFrameWnd.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
 

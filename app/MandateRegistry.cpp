@@ -4,24 +4,27 @@
 #include <vector>
 
 #include "app/CDirDialog.h"
-#include "app/CMainFrame.h"
-#include "app/CTheApp.h"
 #include "app/CTheList.h"
 #include "app/CTheView.h"
+#include "app/FrameRun.h"
 #include "app/RunProgress.h"
+#include "app/WindowHost.h"
 #include "app/WindowLogSink.h"
-#include "app/framework/AppSeam.h"
-#include "app/framework/WorkThread.h"
+#include "framework/AppSeam.h"
+#include "framework/CFrameWnd.h"
+#include "framework/WorkThread.h"
 #include "base/Format.h"
+#include "core/PendraUiBridge.h"
 #include "core/Strings.h"
 #include "mandate/MandatePath.h"
 #include "mandate/MandateSearch.h"
 #include "mandate/MandateSession.h"
+#include "pendra/Mandate.h"
 #include "res/Resource.h"
 
 void MandateRegistry::Search() {
-    if (app_.m_searchRunning) return;
-    std::string& root = app_.m_searchRoot;
+    if (searchRunning_) return;
+    std::string& root = searchRoot_;
     if (!root.empty() && root.back() != '/') root += '/';
     CDirDialog dialog;
     if (dialog.DoBrowse(root) <= 0) return;
@@ -32,11 +35,11 @@ void MandateRegistry::Search() {
 }
 
 void MandateRegistry::BeginSearch() {
-    app_.m_stopSearch = 0;
-    app_.SetSearchRunning(true);
-    app_.SwitchView(0);
+    run_.ClearStop();
+    SetSearchRunning(true);
+    window_.SwitchView(0);
     searchedFolders_ = 0;
-    registeredBefore_ = app_.m_mandatePaths.size();
+    registeredBefore_ = mandatePaths_.size();
     searchLeftOut_ = {};
     unreadableFolders_ = 0;
     searchAnswers_.emplace(AppSeam::Current());
@@ -45,8 +48,13 @@ void MandateRegistry::BeginSearch() {
 void MandateRegistry::EndSearch() {
     searchAnswers_.reset();
     if (LogWindowExists()) LogSearchSummary();
-    app_.SetSearchRunning(false);
-    if (LogWindowExists()) app_.SwitchView(1);
+    SetSearchRunning(false);
+    if (LogWindowExists()) window_.SwitchView(1);
+}
+
+void MandateRegistry::SetSearchRunning(bool running) {
+    searchRunning_ = running;
+    log_.OnSetCursor(running);
 }
 
 int MandateRegistry::SearchIt(const std::string& path) {
@@ -54,14 +62,14 @@ int MandateRegistry::SearchIt(const std::string& path) {
     // window shows the progress and the boxes and registers what was found.
     // "Suche abbrechen", Stopp or closing the window end the search at the
     // next folder.
-    WindowLogSink searchLog(*app_.GetLogView());
+    WindowLogSink searchLog(log_);
     const auto progress = [this](int folders) {
         return Format(LoadString(IDS_SEARCH_PROGRESS), folders, RegisteredBySearch());
     };
     const auto stopped = [this, &progress] {
-        if (app_.m_stopSearch) return true;
+        if (run_.StopRequested()) return true;
         workthread::Post([this, &progress, folders = ++searchedFolders_] {
-            app_.GetMainFrame()->Progress().SetText(progress(folders));
+            window_.Progress().SetText(progress(folders));
         });
         return false;
     };
@@ -71,39 +79,34 @@ int MandateRegistry::SearchIt(const std::string& path) {
     };
     const auto found = [this, &searchLog](const std::string& dir) { AddFound(dir, searchLog); };
     bool ended = false;
-    app_.GetMainFrame()->Background(progress(searchedFolders_),
-                                    [&] { ended = ::SearchMandates(path, found, stopped, unreadable); });
+    run_.Background(progress(searchedFolders_), [&] { ended = ::SearchMandates(path, found, stopped, unreadable); });
     return ended ? 1 : 0;
 }
 
 bool MandateRegistry::LogWindowExists() const {
-    const CMainFrame* frame = app_.GetMainFrame();
-    return frame && frame->IsWindowAlive() && app_.GetLogView() && app_.GetLogView()->Widget();
+    return window_.Window().IsWindowAlive() && log_.Widget();
 }
 
 int MandateRegistry::RegisteredBySearch() const {
-    const std::size_t registered = app_.m_mandatePaths.size();
+    const std::size_t registered = mandatePaths_.size();
     return static_cast<int>(registered - std::min(registeredBefore_, registered));
 }
 
 void MandateRegistry::LogSearchSummary() {
-    app_.GetLogView()->AppendLine(Format(LoadString(IDS_SEARCH_SUMMARY), RegisteredBySearch(), searchLeftOut_.Count(),
+    log_.AppendLine(Format(LoadString(IDS_SEARCH_SUMMARY), RegisteredBySearch(), searchLeftOut_.Count(),
                                          searchLeftOut_.Reasons(), unreadableFolders_));
 }
 
 bool MandateRegistry::Registered(const std::string& key) const {
-    const std::vector<std::string>& paths = app_.m_mandatePaths;
-    return std::find(paths.begin(), paths.end(), key) != paths.end();
+    return std::find(mandatePaths_.begin(), mandatePaths_.end(), key) != mandatePaths_.end();
 }
 
 void MandateRegistry::Register(const std::string& key, const std::string& shown, const std::string& name) {
-    std::vector<std::string>& paths = app_.m_mandatePaths;
-    paths.push_back(key);
-    const int row = static_cast<int>(paths.size()) - 1;
-    CTheList& list = *app_.GetListView();
-    list.AddItem(row, 0, shown);
-    list.AddItem(row, 1, name);
-    list.ShowStatus(row, app_.GetMainFrame()->Session().RegisteredStatus());
+    mandatePaths_.push_back(key);
+    const int row = static_cast<int>(mandatePaths_.size()) - 1;
+    list_.AddItem(row, 0, shown);
+    list_.AddItem(row, 1, name);
+    list_.ShowStatus(row, session_.RegisteredStatus());
 }
 
 bool MandateRegistry::Add(const std::string& path) {
@@ -111,7 +114,7 @@ bool MandateRegistry::Add(const std::string& path) {
     const std::string key = CanonicalMandatePath(shown);
     if (Registered(key)) return false;
     std::string name;
-    if (!app_.GetMainFrame()->Session().CheckVersionAndPassword(shown, name, AppSeam::Current())) return false;
+    if (!session_.CheckVersionAndPassword(shown, name, AppSeam::Current())) return false;
     Register(key, shown, name);
     return true;
 }
@@ -125,19 +128,33 @@ void MandateRegistry::AddFound(const std::string& path, LogSink& searchLog) {
     // A search asks through its answers for all mandates.
     if (searchAnswers_) searchAnswers_->NextMandate();
     UiSeam& seam = searchAnswers_ ? static_cast<UiSeam&>(*searchAnswers_) : AppSeam::Current();
-    MandateSession& session = app_.GetMainFrame()->Session();
     std::string name;
-    if (!session.CheckVersionAndPassword(shown, name, seam)) {
-        if (searchAnswers_) searchLeftOut_.Add(searchLog, shown, session.LastRefusal());
+    if (!session_.CheckVersionAndPassword(shown, name, seam)) {
+        if (searchAnswers_) searchLeftOut_.Add(searchLog, shown, session_.LastRefusal());
         return;
     }
     workthread::Call([&] { Register(key, shown, name); });
 }
 
 void MandateRegistry::Insert() {
-    std::string path = app_.m_searchRoot;
-    if (!app_.SelectMandate(path)) return;
+    std::string path = searchRoot_;
+    if (!SelectMandate(path)) return;
     Add(path);
-    app_.m_searchRoot = path;
-    app_.SwitchView(1);
+    searchRoot_ = path;
+    window_.SwitchView(1);
+}
+
+void MandateRegistry::Clear() {
+    list_.EraseList();
+    list_.DisplayColumnHeadings(0);
+    mandatePaths_.clear();
+}
+
+bool MandateRegistry::SelectMandate(std::string& mandatePath) {
+    char buffer[1024] = {};
+    mandatePath.copy(buffer, sizeof buffer - 1);
+    PendraUiBridge chooser(AppSeam::Current());
+    if (Mandate::SelectMandate(buffer, sizeof buffer, 0, chooser, nullptr, true) == 0) return false;
+    mandatePath = buffer;
+    return true;
 }

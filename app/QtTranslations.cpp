@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "app/framework/CFrameWnd.h"
+#include "framework/CFrameWnd.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
 

@@ -8,7 +8,9 @@
 #include <QShortcut>
 #include <QStatusBar>
 
-#include "app/framework/CFrameWnd.h"
+#include <algorithm>
+
+#include "framework/CFrameWnd.h"
 #include "base/Format.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
@@ -32,6 +34,9 @@ protected:
         painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, Shown());
     }
 };
+
+// The bar's units per step: fine enough for a step's records to move it.
+constexpr int kStepUnits = 1000;
 
 }  // namespace
 
@@ -92,7 +97,8 @@ void RunProgress::Start(int count, std::function<void()> onStop) {
     running_ = true;
     HideResult();
     label_->clear();
-    bar_->setRange(0, count);  // 0 to 0: busy, the end is not known
+    step_ = 0;
+    bar_->setRange(0, count * kStepUnits);  // 0 to 0: busy, the end is not known
     bar_->setValue(0);
     stop_->setEnabled(true);
     escape_->setEnabled(true);
@@ -103,8 +109,15 @@ void RunProgress::Start(int count, std::function<void()> onStop) {
 
 void RunProgress::Step(int index, int count) {
     label_->setText(Q(Format(LoadString(IDS_RUN_PROGRESS), index + 1, count)));
-    bar_->setRange(0, count);
-    bar_->setValue(index);
+    step_ = index;
+    bar_->setRange(0, count * kStepUnits);
+    bar_->setValue(index * kStepUnits);
+}
+
+void RunProgress::Within(std::size_t done, std::size_t total) {
+    if (total == 0 || bar_->maximum() == 0) return;
+    const auto share = static_cast<int>(std::min(done, total) * kStepUnits / total);
+    bar_->setValue(step_ * kStepUnits + share);
 }
 
 void RunProgress::SetText(const std::string& text) { label_->setText(Q(text)); }

@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -25,6 +26,9 @@ public:
     void Start(int count, std::function<void()> onStop);
     // Step `index` (from 0) has begun.
     void Step(int index, int count);
+    // Within the current step, `done` of `total` records: the bar moves
+    // through the step's share, the step's text stays.
+    void Within(std::size_t done, std::size_t total);
     void SetText(const std::string& text);
     // The stop button and Esc: once per run.
     void Stop();
@@ -50,6 +54,7 @@ private:
     QShortcut* escape_ = nullptr;
     std::function<void()> onStop_;
     bool running_ = false;
+    int step_ = 0;
 };
 
 // `text` as it fits `width` pixels: whole, or its leading words followed by

@@ -1,7 +1,7 @@
 #include "app/WindowLogSink.h"
 
 #include "app/CTheView.h"
-#include "app/framework/WorkThread.h"
+#include "framework/WorkThread.h"
 
 WindowLogSink::~WindowLogSink() {
     for (int i = 0; i < Failures(); ++i) view_.CountFailure();

@@ -3,10 +3,12 @@
 #include "app/CTheApp.h"
 #include "app/ProgramCommandLine.h"
 #include "app/QtTranslations.h"
+#include "base/LocalTimeZone.h"
 #include "core/BrisolSettings.h"
 #include "core/Strings.h"
 
 int main(int argc, char* argv[]) {
+    MwstReadLocalTimeZoneOnce();
     if (auto exitCode = HandleHelpAndVersion(argc, argv)) return *exitCode;
     SetProcessPreferredUILanguages(GetUICultureName());
     FollowCultureInQtSystemLocale(CurrentLanguage());

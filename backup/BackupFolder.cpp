@@ -17,6 +17,7 @@
 
 #include "core/Strings.h"
 #include "base/AtomicFile.h"
+#include "base/JournalFile.h"
 #include "base/RegularFile.h"
 #include "base/TempFileName.h"
 #include "templates/FileCopy.h"
@@ -61,18 +62,9 @@ std::optional<Error> WriteSynced(const std::string& path, const std::string& tex
 
 // Makes a rename or a new entry in `dir` durable.
 std::optional<Error> SyncFolder(const std::string& dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return Fail(Error::Code::kWrite, dir, SystemMessage(errno));
-    const int rc = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (rc != 0) return Fail(Error::Code::kWrite, dir, SystemMessage(error));
+    if (const atomicfile::Result synced = atomicfile::SyncFolder(dir); !synced)
+        return Fail(Error::Code::kWrite, synced.path, SystemMessage(synced.error));
     return std::nullopt;
-}
-
-bool IsRegularFile(const std::string& path) {
-    std::error_code ec;
-    return fs::is_regular_file(fs::symlink_status(path, ec));
 }
 
 // "20240115-083012-123" in UTC: sorts like the time.
@@ -148,17 +140,53 @@ std::string ManifestText(const Manifest& manifest) {
     return out.str();
 }
 
+namespace {
+
+// The value of a "crc32" or "mode" line to the file it names.
+bool ReadFileDetail(journalfile::Journal& journal, const journalfile::Entry& entry, Manifest& manifest) {
+    const std::string_view value = entry.Value();
+    const std::size_t second = value.find(' ');
+    if (second == std::string::npos) return journal.Refuse(entry, "no file named");
+    const std::string_view path = value.substr(second + 1);
+    auto file = std::find_if(manifest.files.begin(), manifest.files.end(),
+                             [&path](const ManifestFile& f) { return f.path == path; });
+    if (file == manifest.files.end()) return journal.Refuse(entry, "no file \"" + std::string(path) + "\" listed");
+    if (entry.Field() == "crc32") {
+        file->digest = value.substr(0, second);
+        return true;
+    }
+    unsigned mode = 0;
+    auto [end, ec] = std::from_chars(value.data(), value.data() + second, mode, 8);
+    if (ec != std::errc() || end != value.data() + second || mode > 07777) return journal.Refuse(entry, "no mode");
+    file->mode = static_cast<int>(mode);
+    return true;
+}
+
+// A "file SIZE PATH" line: only names below the backup's own folder.
+bool ReadFile(journalfile::Journal& journal, const journalfile::Entry& entry, Manifest& manifest) {
+    const std::string_view value = entry.Value();
+    const std::size_t second = value.find(' ');
+    if (second == std::string::npos) return journal.Refuse(entry, "no size and name");
+    std::uintmax_t size = 0;
+    auto [end, ec] = std::from_chars(value.data(), value.data() + second, size);
+    if (ec != std::errc() || end != value.data() + second) return journal.Refuse(entry, "no size");
+    const std::string_view path = value.substr(second + 1);
+    if (!journal.CheckName(entry, path, journalfile::Name::kPath)) return false;
+    manifest.files.push_back({std::string(path), size, {}});
+    return true;
+}
+
+}  // namespace
+
 std::optional<Manifest> ReadManifest(const std::string& backupDir) {
-    std::ifstream in(Join(backupDir, kManifestName), std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string line;
-    if (!std::getline(in, line) || line != kManifestHeader) return std::nullopt;
+    constexpr std::size_t kMaxManifest = 1u << 20;
+    journalfile::Journal journal =
+        journalfile::Journal::Read(Join(backupDir, kManifestName), kManifestHeader, kMaxManifest);
     Manifest manifest;
     bool haveTime = false, haveKind = false;
-    while (std::getline(in, line)) {
-        const std::size_t blank = line.find(' ');
-        const std::string key = line.substr(0, blank);
-        const std::string value = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+    for (const journalfile::Entry& entry : journal.Entries()) {
+        const std::string_view key = entry.Field();
+        const std::string value(entry.Value());
         if (key == "id") {
             manifest.id = value;
         } else if (key == "taken-ms") {
@@ -176,37 +204,17 @@ std::optional<Manifest> ReadManifest(const std::string& backupDir) {
         } else if (key == "original") {
             manifest.original = value == "1";
         } else if (key == "file") {
-            const std::size_t second = value.find(' ');
-            if (second == std::string::npos) return std::nullopt;
-            std::uintmax_t size = 0;
-            auto [end, ec] = std::from_chars(value.data(), value.data() + second, size);
-            if (ec != std::errc() || end != value.data() + second) return std::nullopt;
-            const std::string path = value.substr(second + 1);
-            // Only names below the backup's own folder.
-            if (path.empty() || path.front() == '/' || path.find("..") != std::string::npos) return std::nullopt;
-            manifest.files.push_back({path, size, {}});
+            if (!ReadFile(journal, entry, manifest)) return std::nullopt;
         } else if (key == "tables") {
             manifest.tables.clear();
             std::istringstream names(value);
             for (std::string table; names >> table;) manifest.tables.push_back(table);
         } else if (key == "crc32" || key == "mode") {
-            const std::size_t second = value.find(' ');
-            if (second == std::string::npos) return std::nullopt;
-            const std::string path = value.substr(second + 1);
-            auto file = std::find_if(manifest.files.begin(), manifest.files.end(),
-                                     [&path](const ManifestFile& f) { return f.path == path; });
-            if (file == manifest.files.end()) return std::nullopt;
-            if (key == "crc32") {
-                file->digest = value.substr(0, second);
-            } else {
-                unsigned mode = 0;
-                auto [end, ec] = std::from_chars(value.data(), value.data() + second, mode, 8);
-                if (ec != std::errc() || end != value.data() + second || mode > 07777) return std::nullopt;
-                file->mode = static_cast<int>(mode);
-            }
+            if (!ReadFileDetail(journal, entry, manifest)) return std::nullopt;
         }
     }
-    if (!haveTime || !haveKind || manifest.id != fs::path(backupDir).filename().string()) return std::nullopt;
+    if (!journal || !haveTime || !haveKind || manifest.id != fs::path(backupDir).filename().string())
+        return std::nullopt;
     return manifest;
 }
 

@@ -89,7 +89,7 @@ bool FilesAsInBackup(const std::string& mandateDir, const std::string& id,
     std::size_t present = 0;
     for (const std::string& name : filesofours::Names()) {
         const std::string current = MwstMandateFilePath(mandateDir, name);
-        if (!regularfile::IsRegular(current)) continue;
+        if (!regularfile::IsRegular(current, regularfile::Links::kFollow)) continue;
         ++present;
         std::string now, then, error;
         const std::string stored = Join(backupDir, prefix + fs::path(current).filename().string());

@@ -13,10 +13,10 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "core/Strings.h"
 #include "base/AtomicFile.h"
+#include "base/JournalFile.h"
 #include "base/RegularFile.h"
 #include "base/TempFileName.h"
 #include "templates/FileCopy.h"
@@ -104,10 +104,10 @@ std::optional<Error> PutBack(const std::string& mandateDir, StorageEngine& engin
     // Files of ours the backup does not hold did not exist then.
     for (const std::string& name : filesofours::Names()) {
         const std::string current = MwstMandateFilePath(mandateDir, name);
-        if (IsRegularFile(current) && std::find(keptTargets.begin(), keptTargets.end(), current) == keptTargets.end())
+        if (regularfile::IsRegular(current, regularfile::Links::kNotFollowed) && std::find(keptTargets.begin(), keptTargets.end(), current) == keptTargets.end())
             ::unlink(current.c_str());
     }
-    SyncFolder(mandateDir);
+    if (std::optional<Error> unsynced = SyncFolder(mandateDir)) return unsynced;
     if (restored)
         for (const std::string& target : keptTargets) restored->push_back(fs::path(target).filename().string());
     return std::nullopt;
@@ -120,33 +120,34 @@ struct RestoreJournal {
     std::string safetyId;
 };
 
+constexpr const char* kRestoreJournalHeader = "mwst-restore 1";
+
 std::string RestoreJournalPath(const std::string& mandateDir) { return Join(mandateDir, kRestoreJournalName); }
 
 std::optional<Error> SaveRestoreJournal(const std::string& mandateDir, const RestoreJournal& journal) {
-    std::string text = "mwst-restore 1\nbackup " + journal.id + "\n";
+    std::string text = std::string(kRestoreJournalHeader) + "\nbackup " + journal.id + "\n";
     if (!journal.safetyId.empty()) text += "safety " + journal.safetyId + "\n";
     return WriteSynced(RestoreJournalPath(mandateDir), text);
 }
 
 std::optional<RestoreJournal> LoadRestoreJournal(const std::string& mandateDir) {
-    std::string text, error;
-    if (!regularfile::ReadWhole(RestoreJournalPath(mandateDir), text, error, 4096)) return std::nullopt;
-    std::istringstream lines(text);
-    std::string line;
-    if (!std::getline(lines, line) || line != "mwst-restore 1") return std::nullopt;
+    journalfile::Journal read = journalfile::Journal::Read(RestoreJournalPath(mandateDir), kRestoreJournalHeader, 4096);
     RestoreJournal journal;
-    while (std::getline(lines, line)) {
-        if (line.starts_with("backup ")) journal.id = line.substr(7);
-        if (line.starts_with("safety ")) journal.safetyId = line.substr(7);
+    for (const journalfile::Entry& entry : read.Entries()) {
+        const std::string_view field = entry.Field(), value = entry.Value();
+        std::string* id = field == "backup" ? &journal.id : field == "safety" ? &journal.safetyId : nullptr;
+        if (!id || !entry.HasValue()) continue;
+        // A backup is a folder in the backup folder; staging folders start with a dot.
+        if (!read.CheckName(entry, value, journalfile::Name::kSingle) || value.starts_with('.')) return std::nullopt;
+        *id = value;
     }
-    if (journal.id.empty() || journal.id.starts_with(".") || journal.id.find('/') != std::string::npos)
-        return std::nullopt;
+    if (!read || journal.id.empty()) return std::nullopt;
     return journal;
 }
 
-void RemoveRestoreJournal(const std::string& mandateDir) {
+std::optional<Error> RemoveRestoreJournal(const std::string& mandateDir) {
     ::unlink(RestoreJournalPath(mandateDir).c_str());
-    SyncFolder(mandateDir);
+    return SyncFolder(mandateDir);
 }
 
 // Puts `backupDir` back under the journal; `journal.safetyId` is the backup
@@ -195,7 +196,10 @@ Restored RestoreUnderJournal(const std::string& mandateDir, StorageEngine& engin
             PutBack(mandateDir, engine, safetyDir, *before, again, nullptr);
     }
     // A resumed restore that fails keeps its journal: the next try finishes it.
-    if (!result.error || recordsReplaced) RemoveRestoreJournal(mandateDir);
+    if (!result.error || recordsReplaced) {
+        std::optional<Error> unsynced = RemoveRestoreJournal(mandateDir);
+        if (!result.error) result.error = std::move(unsynced);
+    }
     Prune(mandateDir, settings, manifest.id);
     return result;
 }

@@ -159,10 +159,7 @@ Taken Take(const std::string& mandateDir, StorageEngine& engine, const std::stri
     for (const std::string& name : filesofours::Names()) {
         const std::string source = MwstMandateFilePath(mandateDir, name);
         // A link counts when it leads to a file inside the mandate (the commands write through it).
-        if (!IsRegularFile(source) &&
-            regularfile::CheckReplaceable(mandateDir, source) != regularfile::Replaceable::kYes)
-            continue;
-        if (!regularfile::IsRegular(source)) continue;
+        if (!regularfile::IsRegularInside(mandateDir, source)) continue;
         const std::string stored = fs::path(source).filename().string();
         const std::string target = Join(filesDir, stored);
         if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {

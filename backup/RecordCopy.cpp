@@ -215,6 +215,14 @@ namespace {
 
 constexpr const char* kAttached = "backup_copy";
 
+// The copy is new in the backup's staging folder and counts only once it is
+// synced whole and its folder renamed into place (MandateBackupTake.cpp): a
+// failure on the way drops the folder, so its writes need neither a rollback
+// journal nor syncs of their own: SyncFile makes the whole file durable once.
+std::string Unjournalled(const std::string& schema) {
+    return "PRAGMA " + schema + ".journal_mode=OFF; PRAGMA " + schema + ".synchronous=OFF";
+}
+
 // The backup database attached to the mandate's connection under kAttached
 // for as long as this lives.
 class Attached {
@@ -269,6 +277,7 @@ std::optional<Error> SaveSqlite(SqliteEngine& engine, const std::string& target)
         // An empty mandate database of ours: it reads like one, bookings and all.
         pendra::sqlite::Connection copy;
         int rc = copy.Open(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+        if (rc == SQLITE_OK) rc = pendra::sqlite::Exec(copy.Get(), Unjournalled("main").c_str());
         if (rc == SQLITE_OK) {
             const std::string id = "PRAGMA application_id=" + std::to_string(pendra::schema::kApplicationId);
             rc = pendra::sqlite::Exec(copy.Get(), id.c_str());
@@ -280,6 +289,8 @@ std::optional<Error> SaveSqlite(SqliteEngine& engine, const std::string& target)
     const std::string database = sqlite3_db_filename(db, "main");
     Attached attached(db, target);
     if (attached.Rc() != SQLITE_OK) return SqliteFailure(attached.Rc(), target, database, db);
+    if (const int rc = pendra::sqlite::Exec(db, Unjournalled(kAttached).c_str()); rc != SQLITE_OK)
+        return SqliteFailure(rc, target, database, db);
     // One transaction: every table from the same state of the mandate.
     pendra::sqlite::Transaction transaction(db, false);
     if (transaction.BeginStatus() != pendra::kOk)

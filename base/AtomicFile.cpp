@@ -115,4 +115,14 @@ Result Replace(const std::string& path, std::string_view bytes) {
     return Replace(path, [bytes](int fd, const std::string& tempPath) { return WriteAll(fd, bytes, tempPath); });
 }
 
+Result SyncFolder(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Failed(Result::Side::kTarget, errno, "open the folder", dir);
+    const int rc = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (rc != 0) return Failed(Result::Side::kTarget, error, "flush the folder", dir);
+    return {};
+}
+
 }  // namespace atomicfile

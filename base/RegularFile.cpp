@@ -63,9 +63,10 @@ bool ReadWhole(const std::string& path, std::string& bytes, std::string& error, 
     return true;
 }
 
-bool IsRegular(const std::string& path) {
+bool IsRegular(const std::string& path, Links links) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const int found = links == Links::kFollow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+    return found == 0 && S_ISREG(st.st_mode);
 }
 
 namespace {
@@ -109,6 +110,10 @@ Replaceable CheckReplaceable(const std::string& folder, const std::string& path,
     }
     if (::stat(target->c_str(), &st) != 0) return Replaceable::kLinkOutside;  // leads nowhere
     return S_ISREG(st.st_mode) ? Replaceable::kYes : Replaceable::kNotRegular;
+}
+
+bool IsRegularInside(const std::string& folder, const std::string& path) {
+    return CheckReplaceable(folder, path) == Replaceable::kYes && IsRegular(path, Links::kFollow);
 }
 
 }  // namespace regularfile

@@ -5,6 +5,7 @@
 #include "base/Format.h"
 #include "core/LogSink.h"
 #include "core/PendraUiBridge.h"
+#include "core/Progress.h"
 #include "core/Strings.h"
 #include "pendra/BFile.h"
 #include "pendra/Konto.h"
@@ -40,14 +41,31 @@ std::string StaysBecause(const PlannedKey& old) {
     return old.newKey == NewKey::kAbsent ? Format(LoadString(IDS_REASON_INSERT_FIRST), why) : why;
 }
 
-// Logs every account that defaults to `old`'s id: kOk, or the status of the read that failed.
-int NameAccountsLeft(LogSink& log, Konto& konto, const PlannedKey& old, int& left) {
+// Logs every account that defaults to `old`'s id, each a step of `steps`: kOk, or the status of the
+// read that failed.
+int NameAccountsLeft(LogSink& log, Konto& konto, const PlannedKey& old, int& left, ProgressSteps& steps) {
     int status = konto.ReadFirstByTaxId(old.oldId);
     for (; status == pendra::kOk; status = konto.ReadNextByTaxId(old.oldId)) {
         log.Line(Format(LoadString(IDS_LOG_ACCOUNT_STAYS), konto.GetNumber(), old.oldId, StaysBecause(old)));
         ++left;
+        steps.Step();
     }
     return pendra::WalkEnded(status) || status == pendra::kKeyTooLong ? pendra::kOk : status;
+}
+
+// The accounts the walks of UpdateAccounts visit (the `left` accounts
+// adapting names included), counted only for somebody who follows the
+// progress: kOk, or the status of the count that failed.
+int CountWalked(Konto& konto, const KeyPlan& plan, int rev, std::size_t& total) {
+    total = 0;
+    for (const PlannedKey& old : plan.OldKeys()) {
+        if (old.leftAlone || (rev != 0 && old.newKey != NewKey::kPresent)) continue;
+        std::size_t count = 0;
+        const int status = konto.CountByTaxId(rev == 0 ? old.oldId : old.newId, count);
+        if (status != pendra::kOk && status != pendra::kKeyTooLong) return status;
+        total += count;
+    }
+    return pendra::kOk;
 }
 
 }  // namespace
@@ -70,6 +88,14 @@ Outcome UpdateAccounts(CommandContext& ctx, int rev) {
 
     KeyPlan plan(ctx.table, OrDefault(ctx.change));
     if (!run.ReadPlan(files, plan)) return Outcome::kFailed;
+    std::size_t walked = 0;
+    if (ctx.progress) {
+        if (const int count = CountWalked(konto, plan, rev, walked); count != pendra::kOk) {
+            run.ReadFailed(mandate.GetKontoName(), count);
+            return Outcome::kFailed;
+        }
+    }
+    ProgressSteps steps(ctx.progress, walked);
     // Accounts follow their key, whether or not the key's automatic account
     // exists; keys the rules leave alone keep their accounts.
     int left = 0;
@@ -79,20 +105,21 @@ Outcome UpdateAccounts(CommandContext& ctx, int rev) {
         const std::string& newId = old.newId;
         if (!Switches(ctx.log, old, rev)) {
             if (rev != 0) continue;
-            if (const int read = NameAccountsLeft(ctx.log, konto, old, left); read != pendra::kOk) {
+            if (const int read = NameAccountsLeft(ctx.log, konto, old, left, steps); read != pendra::kOk) {
                 run.ReadFailed(mandate.GetKontoName(), read);
                 return Outcome::kFailed;
             }
             continue;
         }
         if (run.Stopped()) return Outcome::kFailed;
-        const int updated = rev == 0 ? UpdateKonten(ctx.log, konto, oldId, newId)
-                                     : UpdateKonten(ctx.log, konto, newId, oldId);
+        const int updated = rev == 0 ? UpdateKonten(ctx.log, konto, oldId, newId, steps)
+                                     : UpdateKonten(ctx.log, konto, newId, oldId, steps);
         if (updated != 1) {
             run.Fail(std::string());
             return Outcome::kFailed;
         }
     }
+    steps.Finish();
     if (!run.Finish(std::nullopt)) return Outcome::kFailed;
     // Accounts left on an old key the rules convert: the step's target is
     // missed (counted by the run of the command), though what it switched
@@ -106,10 +133,12 @@ Outcome UpdateAccounts(CommandContext& ctx, int rev) {
 // over the whole file would change. Each is read under its single-record wait
 // lock and released before the next one is read: by its update, or here.
 // A failed update or read ends the walk with 0, after its log line.
-int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid) {
+int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid,
+                 ProgressSteps& steps) {
     konto.SetLockFlag(BRecord::kWaitLock);
     int status = konto.ReadFirstByTaxId(oldid);
     while (status == pendra::kOk) {
+        steps.Step();
         // The record was read again once locked: another program may have changed it meanwhile.
         if (konto.GetTaxId() != oldid) {
             konto.UnlockSingle();

@@ -5,6 +5,7 @@
 #include "core/CommandContext.h"
 
 class Konto;
+class ProgressSteps;
 class UiSeam;
 
 // The conversion commands on the context's mandate, which is open and held
@@ -28,8 +29,9 @@ Outcome OnRemoveTax(CommandContext& ctx);
 // exactly `oldid`, each under its own single-record lock, logging every
 // account changed and every update that failed. `konto` is bound to the
 // mandate's account file (update mode). Returns 1, or 0 after the log line
-// of a failed update or read.
-int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid);
+// of a failed update or read. Each account visited is a step of `steps`.
+int UpdateKonten(LogSink& log, Konto& konto, const std::string& oldid, const std::string& taxid,
+                 ProgressSteps& steps);
 
 // The commands as the menu, the list and mwst-batch name them.
 enum class Command {

@@ -22,7 +22,7 @@ std::string DefinitionPath(const std::string& nameOrFile) {
 }
 
 // A set is installed when the head template of its first pair is readable.
-bool InstalledFormSet(int forms) { return regularfile::IsRegular(MwstTemplatePath(MwstTemplateSteps().front(), forms)); }
+bool InstalledFormSet(int forms) { return regularfile::IsRegular(MwstTemplatePath(MwstTemplateSteps().front(), forms), regularfile::Links::kFollow); }
 
 // A definition is a few lines; anything larger is no definition.
 constexpr std::size_t kMaxDefinitionSize = 64 * 1024;

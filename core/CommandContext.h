@@ -2,6 +2,8 @@
 #include <atomic>
 #include <string>
 
+#include "core/Progress.h"
+
 class ConvertTable;
 struct RateChange;
 class LogSink;
@@ -34,6 +36,9 @@ struct CommandContext {
     // The rate change the command converts for (rules/RateChange.h); null:
     // the change of 2024, the default.
     const RateChange* change = nullptr;
+    // Told how far the command's long walks over records are (ProgressSteps);
+    // null: nobody follows them.
+    const ProgressSink* progress = nullptr;
 };
 
 // How a command ended on one mandate. kAlreadyDone: its target held before it

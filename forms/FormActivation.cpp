@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "base/AtomicFile.h"
 #include "base/Format.h"
+#include "base/JournalFile.h"
 #include "base/RegularFile.h"
 #include "core/CommandContext.h"
 #include "core/LogSink.h"
@@ -64,11 +64,11 @@ constexpr const char* kJournalHeader = "mwst-activation 1";
 
 namespace fs = std::filesystem;
 
-void SyncFolder(const std::string& dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+// Makes the renames in `dir` durable; false with `failure` set otherwise.
+bool SyncFolder(const std::string& dir, std::string& failure) {
+    const atomicfile::Result synced = atomicfile::SyncFolder(dir);
+    if (!synced) failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), synced.path, SystemText(synced.error));
+    return static_cast<bool>(synced);
 }
 
 std::string StagingFolder(const std::string& mandateDir) { return mandateDir + "/" + activation::kStagingName; }
@@ -93,8 +93,7 @@ bool PutInPlace(const std::string& mandateDir, const std::vector<std::string>& n
             return false;
         }
     }
-    SyncFolder(mandateDir);
-    return true;
+    return SyncFolder(mandateDir, failure);
 }
 
 // The mandate's form files copied into a fresh staging folder, under the
@@ -110,9 +109,9 @@ bool Stage(const std::string& mandateDir, std::string& failure) {
     }
     for (const MwstTemplateStep& step : MwstTemplateSteps()) {
         const std::string source = MwstMandateFilePath(mandateDir, step.mandateFile);
-        if (!regularfile::IsRegular(source)) continue;
+        if (!regularfile::IsRegular(source, regularfile::Links::kFollow)) continue;
         const std::string target = stage + "/" + fs::path(source).filename().string();
-        if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
+        if (FileCopyResult copied = MwstCopyIntoNewFile(source, target); !copied) {
             failure = filesofours::CopyFailure(copied, source, target);
             return false;
         }
@@ -149,13 +148,19 @@ bool Commit(const std::string& mandateDir, std::string& failure, bool& journalle
         RemoveStaging(mandateDir);
         return true;
     }
+    // The staged files the journal names are synced as they were written (the
+    // copies the update left alone are not named); their names must be too.
+    if (!SyncFolder(StagingFolder(mandateDir), failure)) return false;
     std::string journal = std::string(kJournalHeader) + "\n";
     for (const std::string& name : names) journal += name + "\n";
     if (const atomicfile::Result written = atomicfile::Replace(JournalPath(mandateDir), journal); !written) {
         failure = Format(LoadString(IDS_REASON_CANNOT_WRITE), written.path, SystemText(written.error));
         return false;
     }
-    SyncFolder(mandateDir);
+    if (!SyncFolder(mandateDir, failure)) {
+        ::unlink(JournalPath(mandateDir).c_str());
+        return false;
+    }
     journalled = true;
     // From here on the activation is done: what a cut leaves, the next open finishes.
     if (!PutInPlace(mandateDir, names, failure)) return false;
@@ -220,17 +225,17 @@ Outcome ActivateForm(CommandContext& ctx, int year) {
 namespace activation {
 
 bool Recover(const std::string& mandateDir) {
-    std::ifstream in(JournalPath(mandateDir), std::ios::binary);
-    std::string line;
-    if (!in || !std::getline(in, line) || line != kJournalHeader) {
-        // Cut off before its journal was whole: nothing of the mandate was replaced.
-        if (in) ::unlink(JournalPath(mandateDir).c_str());
+    constexpr std::size_t kMaxJournal = 1u << 16;
+    journalfile::Journal journal = journalfile::Journal::Read(JournalPath(mandateDir), kJournalHeader, kMaxJournal);
+    std::vector<std::string> names;
+    for (const journalfile::Entry& entry : journal.Entries())
+        if (journal.CheckName(entry, entry.text, journalfile::Name::kSingle)) names.push_back(entry.text);
+    if (!journal) {
+        // Absent, or cut off before it was whole: nothing of the mandate was replaced.
+        ::unlink(JournalPath(mandateDir).c_str());
         RemoveStaging(mandateDir);
         return false;
     }
-    std::vector<std::string> names;
-    while (std::getline(in, line))
-        if (!line.empty() && line.find('/') == std::string::npos && line != "." && line != "..") names.push_back(line);
     std::string failure;
     if (!PutInPlace(mandateDir, names, failure)) return false;
     ::unlink(JournalPath(mandateDir).c_str());

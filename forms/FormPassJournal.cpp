@@ -1,10 +1,10 @@
 #include "forms/FormPassJournal.h"
 
 #include <cstdio>
-#include <sstream>
 
 #include "base/CException.h"
 #include "base/Format.h"
+#include "base/JournalFile.h"
 #include "core/CommandContext.h"
 #include "core/LogSink.h"
 #include "core/Strings.h"
@@ -57,15 +57,14 @@ std::string ToText(const FormPass& pass) {
 }
 
 std::optional<FormPass> FromText(const std::string& text) {
-    std::istringstream lines(text);
-    std::string line;
-    if (!std::getline(lines, line) || line != kHeader) return std::nullopt;
+    const journalfile::Journal journal = journalfile::Journal::Parse(text, kHeader, kJournalName);
+    if (!journal) return std::nullopt;
     FormPass pass;
     bool kindSeen = false;
-    while (std::getline(lines, line)) {
-        const auto blank = line.find(' ');
-        if (blank == std::string::npos) return std::nullopt;
-        const std::string field = line.substr(0, blank), value = line.substr(blank + 1);
+    for (const journalfile::Entry& entry : journal.Entries()) {
+        if (!entry.HasValue()) return std::nullopt;
+        const std::string_view field = entry.Field();
+        const std::string value(entry.Value());
         bool known = false;
         if (field == "kind") {
             for (const KindName& kind : kKinds)

@@ -1,12 +1,12 @@
 #include "forms/MwstSheet.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 
+#include "base/RegularFile.h"
 #include "core/BrisolSettings.h"
 #include "core/CommandContext.h"
 #include "forms/MappingSheet.h"
@@ -20,13 +20,14 @@ constexpr const char* kEffectiveName = "MWSTFORM.VTS";
 constexpr const char* kFlatRateName = "MWSTPAU.VTS";
 constexpr long kFormSheets = 4;
 
-bool IsRegularFile(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+using regularfile::Links;
 
-bool Usable(const std::string& path) { return IsRegularFile(path) && ::access(path.c_str(), R_OK | W_OK) == 0; }
-bool Readable(const std::string& path) { return IsRegularFile(path) && ::access(path.c_str(), R_OK) == 0; }
+bool Usable(const std::string& path) {
+    return regularfile::IsRegular(path, Links::kFollow) && ::access(path.c_str(), R_OK | W_OK) == 0;
+}
+bool Readable(const std::string& path) {
+    return regularfile::IsRegular(path, Links::kFollow) && ::access(path.c_str(), R_OK) == 0;
+}
 
 // An empty directory names no place: no workbook in the file system root counts.
 std::string InDirectory(const std::string& dir, const std::string& name) {

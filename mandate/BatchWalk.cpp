@@ -49,7 +49,9 @@ Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork
     MandateRun run(mandate, log, options.dryRun, ProductBackupSettings());
     if (!run.Start()) return Outcome::kFailed;
     const ConvertTable table(mandate.GetPath());
-    CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run, options.stop, run.FilesFolder(), options.change};
+    CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run, options.stop, run.FilesFolder()};
+    ctx.change = options.change;
+    if (options.progress) ctx.progress = &options.progress;
     const Outcome outcome = work(ctx, dir);
     run.Finish(!Completed(outcome));
     return outcome;

@@ -62,6 +62,9 @@ struct RunOptions {
     const std::atomic<bool>* stop = nullptr;
     // The rate change the commands convert for (null: the default, 2024).
     const RateChange* change = nullptr;
+    // Told, on the thread the commands run on, how far a command's long walk
+    // over a mandate's records is; empty: nobody follows it.
+    ProgressSink progress = {};
 };
 
 // `work` on the open mandate `session.Current()`, which is held exclusively,

@@ -99,7 +99,7 @@ bool MandateRun::Start() {
             std::error_code ec;
             if (!fs::is_regular_file(fs::symlink_status(source, ec))) continue;
             const std::string target = scratch_ + "/" + fs::path(source).filename().string();
-            if (FileCopyResult copied = MwstCopyFile(source, target); !copied) {
+            if (FileCopyResult copied = MwstCopyIntoNewFile(source, target); !copied) {
                 failure = filesofours::CopyFailure(copied, source, target);
                 break;
             }

@@ -133,6 +133,14 @@ int BRecord::FindTaxId(const std::string& taxId) {
     return table->ExistsWithTaxId(taxId);
 }
 
+int BRecord::CountTaxId(const std::string& taxId, std::size_t& count) {
+    count = 0;
+    int status;
+    StorageTable* table = UsableTable(status);
+    if (!table) return status;
+    return table->CountWithTaxId(taxId, count);
+}
+
 int BRecord::FindTaxIds(const std::vector<std::string>& taxIds, std::vector<int>& found) {
     int status;
     StorageTable* table = UsableTable(status);

@@ -69,6 +69,8 @@ protected:
     int FindTaxId(const std::string& taxId);
     // FindTaxId for each of the stored ids `taxIds`, in one request where the engine can.
     int FindTaxIds(const std::vector<std::string>& taxIds, std::vector<int>& found);
+    // How many records carry the stored id `taxId`; the buffer is left alone.
+    int CountTaxId(const std::string& taxId, std::size_t& count);
     // Text of a fixed field: bytes up to the first NUL, at most `width`.
     std::string Field(std::size_t offset, std::size_t width) const;
     // Writes `text` into a fixed field, NUL-padded; kKeyTooLong when it does not fit.

@@ -33,6 +33,13 @@ int Konto::ReadNextByTaxId(const std::string& taxId) {
     return status == pendra::kOk ? ReadNextWithTaxId(stored) : status;
 }
 
+int Konto::CountByTaxId(const std::string& taxId, std::size_t& count) {
+    count = 0;
+    std::string stored;
+    const int status = pendra::EncodeTaxId(taxId, kTaxIdWidth, stored);
+    return status == pendra::kOk ? CountTaxId(stored, count) : status;
+}
+
 int Konto::UpdateAndReadNextByTaxId(const std::string& taxId, int& next) {
     std::string stored;
     const int encoded = pendra::EncodeTaxId(taxId, kTaxIdWidth, stored);

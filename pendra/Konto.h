@@ -35,6 +35,8 @@ public:
     // the tax id). ReadNextByTaxId continues after the account last read.
     int ReadFirstByTaxId(const std::string& taxId);
     int ReadNextByTaxId(const std::string& taxId);
+    // How many accounts ReadFirstByTaxId and ReadNextByTaxId walk over.
+    int CountByTaxId(const std::string& taxId, std::size_t& count);
     // Update, then SetLockFlag(kWaitLock) and ReadNextByTaxId(taxId), whose
     // answer is `next` (left alone when the update failed). On an SQL mandate
     // inside a batch the update and the next account's lock and read are one

@@ -20,7 +20,6 @@
 
 namespace {
 
-Mandate* globalMandate = nullptr;
 constexpr int kPasswordTries = 3;
 
 // Wipes a password answer once it has been checked.
@@ -50,12 +49,7 @@ Mandate::Mandate(int) {}
 
 Mandate::~Mandate() {
     CloseMandateFiles();
-    if (globalMandate == this) globalMandate = nullptr;
 }
-
-void Mandate::SetGlobalMandate(Mandate* mandate) { globalMandate = mandate; }
-
-Mandate* Mandate::GetGlobalMandate() { return globalMandate; }
 
 int Mandate::OpenMandateFiles(const std::string& path, int, bool) { return Open(path, false); }
 

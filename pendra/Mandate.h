@@ -11,9 +11,9 @@ class IMandateConfiguration;
 class SqlMandateConfiguration;
 class PendraUi;
 
-// One mandate of the accounting data. The window registers the mandate it shows
-// as the global one (SetGlobalMandate / GetGlobalMandate); commands get theirs
-// passed, and temporary ones test a directory. All results are status codes of PendraStatus.h unless noted.
+// One mandate of the accounting data. Whoever uses one is handed it: the
+// window's and mwst-batch's sessions, the commands; temporary ones test a
+// directory. All results are status codes of PendraStatus.h unless noted.
 //
 // Opening takes a shared lock on the mandate, so that a process holding it
 // exclusively (MIniSetHelper::OpenExclusive) makes OpenMandateFiles answer 88.
@@ -23,9 +23,6 @@ public:
     ~Mandate() override;
     Mandate(const Mandate&) = delete;
     Mandate& operator=(const Mandate&) = delete;
-
-    static void SetGlobalMandate(Mandate* mandate);
-    static Mandate* GetGlobalMandate();
 
     // Opens the mandate in directory `path` (mode and cache as the product passes
     // them: 1, true). 0, 12 (no mandate), 30 (not our database), 60010 (format too

@@ -324,6 +324,18 @@ int PgTable::ExistsWithTaxIds(const std::vector<std::string>& taxIds, std::vecto
     return pendra::kOk;
 }
 
+int PgTable::CountWithTaxId(const std::string& taxId, std::size_t& count) {
+    count = 0;
+    if (!engine_) return pendra::kFileNotOpen;
+    if (!layout_.hasTaxIndex) return pendra::kBadArgument;
+    const Connection& connection = engine_->Conn();
+    Result result =
+        connection.Exec(Named("count_taxid", "SELECT count(*) FROM {T} WHERE taxid = $1::bytea", {{taxId, true}}));
+    if (!Connection::Succeeded(result.get())) return connection.StatusOf(result.get());
+    count = static_cast<std::size_t>(pendra::pg::Int8FromBinary(PQgetvalue(result.get(), 0, 0)));
+    return pendra::kOk;
+}
+
 int PgTable::Insert(const unsigned char* record) {
     if (!engine_) return pendra::kFileNotOpen;
     const std::string key = layout_.KeyOf(record);

@@ -35,6 +35,7 @@ public:
                          unsigned char* record, std::string& key) override;
     int ExistsWithTaxId(const std::string& taxId) override;
     int ExistsWithTaxIds(const std::vector<std::string>& taxIds, std::vector<int>& found) override;
+    int CountWithTaxId(const std::string& taxId, std::size_t& count) override;
     int Insert(const unsigned char* record) override;
     int Update(const std::string& key, const unsigned char* record) override;
     int Delete(const std::string& key) override;

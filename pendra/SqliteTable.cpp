@@ -57,6 +57,7 @@ SqliteTable::SqliteTable(SqliteEngine& engine, const TableLayout& layout)
             db, Sql(layout,
                 "SELECT {K}, rec FROM {T} WHERE taxid = ?1 AND {K} > ?2 ORDER BY {K} LIMIT 1"));
         existsTax_ = Statement(db, Sql(layout, "SELECT 1 FROM {T} WHERE taxid = ?1 LIMIT 1"));
+        countTax_ = Statement(db, Sql(layout, "SELECT count(*) FROM {T} WHERE taxid = ?1"));
         insert_ = Statement(db, Sql(layout, "INSERT INTO {T}({K}, taxid, rec) VALUES(?1, ?2, ?3)"));
         update_ = Statement(db, Sql(layout, "UPDATE {T} SET taxid = ?2, rec = ?3 WHERE {K} = ?1"));
     } else {
@@ -68,7 +69,7 @@ SqliteTable::SqliteTable(SqliteEngine& engine, const TableLayout& layout)
         if (!s->Ok()) prepareStatus_ = StatusFrom(s->PrepareResult());
     }
     if (layout.hasTaxIndex) {
-        for (Statement* s : {&firstByTax_, &afterByTax_, &existsTax_}) {
+        for (Statement* s : {&firstByTax_, &afterByTax_, &existsTax_, &countTax_}) {
             if (!s->Ok()) prepareStatus_ = StatusFrom(s->PrepareResult());
         }
     }
@@ -81,7 +82,7 @@ SqliteTable::~SqliteTable() {
 
 void SqliteTable::Detach() {
     for (Statement* s : {&first_, &after_, &equal_, &firstByTax_, &afterByTax_, &existsTax_,
-                         &insert_, &update_, &delete_}) {
+                         &countTax_, &insert_, &update_, &delete_}) {
         s->Finalize();
     }
     walk_ = nullptr;
@@ -199,6 +200,18 @@ int SqliteTable::ExistsWithTaxId(const std::string& taxId) {
     existsTax_.Reset();
     if (rc == SQLITE_ROW) return pendra::kOk;
     return rc == SQLITE_DONE ? pendra::kKeyNotFound : StatusFrom(rc);
+}
+
+int SqliteTable::CountWithTaxId(const std::string& taxId, std::size_t& count) {
+    count = 0;
+    if (!engine_) return pendra::kFileNotOpen;
+    if (!layout_.hasTaxIndex) return pendra::kBadArgument;
+    engine_->BeforeRead();
+    countTax_.BindBytes(1, taxId);
+    const int rc = countTax_.Step();
+    if (rc == SQLITE_ROW) count = static_cast<std::size_t>(countTax_.ColumnInt(0));
+    countTax_.Reset();
+    return rc == SQLITE_ROW ? pendra::kOk : StatusFrom(rc);
 }
 
 int SqliteTable::Insert(const unsigned char* record) {

@@ -25,6 +25,7 @@ public:
     int ReadAfterByTaxId(const std::string& taxId, const std::string& after,
                          unsigned char* record, std::string& key) override;
     int ExistsWithTaxId(const std::string& taxId) override;
+    int CountWithTaxId(const std::string& taxId, std::size_t& count) override;
     int Insert(const unsigned char* record) override;
     int Update(const std::string& key, const unsigned char* record) override;
     int Delete(const std::string& key) override;
@@ -49,7 +50,7 @@ private:
 
     SqliteEngine* engine_;
     const TableLayout& layout_;
-    Statement first_, after_, equal_, firstByTax_, afterByTax_, existsTax_;
+    Statement first_, after_, equal_, firstByTax_, afterByTax_, existsTax_, countTax_;
     Statement insert_, update_, delete_;
     Statement* walk_ = nullptr;  // first_ or after_ while a walk is stepping
     std::string walkKey_;        // key walk_ returned last

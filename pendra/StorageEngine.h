@@ -64,6 +64,20 @@ public:
         return pendra::kOk;
     }
 
+    // How many records carry `taxId`: the length of the walk over them, told
+    // before it goes. This walk, for engines that cannot count in one request.
+    virtual int CountWithTaxId(const std::string& taxId, std::size_t& count) {
+        count = 0;
+        std::vector<unsigned char> record(Layout().recordSize);
+        std::string key, after;
+        int status = ReadFirstByTaxId(taxId, record.data(), key);
+        for (; status == pendra::kOk; status = ReadAfterByTaxId(taxId, after, record.data(), key)) {
+            ++count;
+            after = key;
+        }
+        return pendra::WalkEnded(status) ? pendra::kOk : status;
+    }
+
     // Each write is one transaction (or one savepoint inside a batch).
     // Update and Delete answer kRecordLocked while another handle holds the
     // record lock, kKeyNotFound when the record is gone.

@@ -394,6 +394,11 @@ enum : int {
     IDS_DETAIL_TABLES_DAMAGED = 22030,  // what is wrong
 };
 
+// mwst-batch on a terminal: how far a command's walk over a mandate's records is.
+enum : int {
+    IDS_BATCH_PROGRESS = 23000,  // mandate folder, records done, records walked
+};
+
 // The backups as mwst-batch backups lists them.
 enum : int {
     IDS_BACKUP_ORIGINAL = 21985,  // the mark of the backup of the state before any change
@@ -425,5 +430,4 @@ enum : int {
     IDS_CHANGE_SHARED_SUFFIX = 26016,      // the id suffix
     IDS_CHANGE_SHARED_OLD_RATE = 26017,    // the old rate
     IDS_CHANGE_UNKNOWN_FORMS = 26018,      // the form template set
-    IDS_CHANGE_NAMED = 26020,              // change's name: how the window names the change it converts for
 };

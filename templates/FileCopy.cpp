@@ -1,5 +1,6 @@
 #include "templates/FileCopy.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,5 +61,23 @@ FileCopyResult MwstCopyFile(const std::string& source, const std::string& target
     const Result copied = atomicfile::Replace(
         target, [&](int out, const std::string& tempPath) { return CopyBytes(in, out, source, tempPath); });
     ::close(in);
+    return FromResult(copied);
+}
+
+FileCopyResult MwstCopyIntoNewFile(const std::string& source, const std::string& target) {
+    std::string unused;
+    const int in = regularfile::OpenForReading(source, unused);
+    if (in < 0) return {FileCopyResult::Failure::kSource, errno ? errno : EINVAL};
+    const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        return {FileCopyResult::Failure::kTarget, error};
+    }
+    Result copied = CopyBytes(in, out, source, target);
+    ::close(in);
+    // Closing can report a deferred write error.
+    if (::close(out) != 0 && copied) copied = atomicfile::Failed(Result::Side::kTarget, errno, "close", target);
+    if (!copied) ::unlink(target.c_str());
     return FromResult(copied);
 }

@@ -17,3 +17,8 @@ struct FileCopyResult {
 // so an interrupted copy never leaves half a file: the target is either the
 // old file or the whole new one. A replaced target keeps its permissions.
 FileCopyResult MwstCopyFile(const std::string& source, const std::string& target);
+
+// Copies `source` into `target`, a new file (it must not exist) in a folder of
+// our own that is dropped unless what it holds is made durable later (a staging
+// or scratch folder): written in place, not synced.
+FileCopyResult MwstCopyIntoNewFile(const std::string& source, const std::string& target);

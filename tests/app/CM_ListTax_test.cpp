@@ -12,8 +12,10 @@
 #include <fstream>
 
 #include "app/CTheList.h"
+#include "app/CTheView.h"
 #include "res/Resource.h"
 #include "app/CM_ListTax.h"
+#include "mandate/MandateSession.h"
 #include "rules/ConversionRules.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/support/AppFixture.h"
@@ -56,7 +58,7 @@ protected:
         const std::string dir = MakeMandate(TempPath("m"), spec);
         if (!table.empty()) std::ofstream(dir + "/quorvex.txt") << table;
         Frame().OpenMandate(dir);
-        EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+        EXPECT_TRUE(app->GetMandate()->IsMandantOpen());
         return dir;
     }
     using Rows = std::vector<std::string>;
@@ -73,7 +75,7 @@ TEST_F(Overview, ListsOldKeysAndTheirNewKeys) {
                                       {"VSS24", 0.077f, true, ""},
                                       {"XVSS76", 0.077f, true, ""},
                                       {"NULL", 0.0f, true, ""}});
-    CM_ListTax dialog;
+    CM_ListTax dialog(Frame().Session().Current(), *app->GetLogView());
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_EQ(dialog.windowTitle().toStdString(), "Steuerschlüssel für Mandant " + dir);
     EXPECT_EQ(RowTexts(dialog.LeftList()), (Rows{"BEH37\t3.7%\tnetto\t2202",
@@ -87,7 +89,7 @@ TEST_F(Overview, ListsOldKeysAndTheirNewKeys) {
 
 TEST_F(Overview, TwoOldKeysWithTheSameNewIdShowNeinThenJa) {
     OpenWith({{"VSN7", 0.077f, true, ""}, {"VSN77", 0.077f, true, ""}});
-    CM_ListTax dialog;
+    CM_ListTax dialog(Frame().Session().Current(), *app->GetLogView());
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_EQ(RowTexts(dialog.RightList()),
               (Rows{"VSN81\t8.1%\t   Nein", "VSN81\t8.1%\t   Ja"}));
@@ -96,7 +98,7 @@ TEST_F(Overview, TwoOldKeysWithTheSameNewIdShowNeinThenJa) {
 TEST_F(Overview, AnIdInAnotherLetterCaseIsNotTheNewKeyAndTableEntriesWin) {
     OpenWith({{"A77", 0.077f, true, ""}, {"a81", 0.081f, true, ""}, {"B77", 0.077f, true, ""}},
              "B77 ==> NEU1\n");
-    CM_ListTax dialog;
+    CM_ListTax dialog(Frame().Session().Current(), *app->GetLogView());
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_EQ(RowTexts(dialog.RightList()),
               (Rows{"A81\t8.1%\t   nicht konvertiert: A81 besteht nur als a81 (andere "
@@ -106,7 +108,7 @@ TEST_F(Overview, AnIdInAnotherLetterCaseIsNotTheNewKeyAndTableEntriesWin) {
 
 TEST_F(Overview, WithoutOldKeysBothListsAreEmpty) {
     OpenWith({{"UST81", 0.081f, true, ""}});
-    CM_ListTax dialog;
+    CM_ListTax dialog(Frame().Session().Current(), *app->GetLogView());
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_EQ(dialog.LeftList()->topLevelItemCount(), 0);
     EXPECT_EQ(dialog.RightList()->topLevelItemCount(), 0);
@@ -115,7 +117,7 @@ TEST_F(Overview, WithoutOldKeysBothListsAreEmpty) {
 
 TEST_F(Overview, SelectionIsLinkedBothWays) {
     OpenWith({{"A77", 0.077f, true, ""}, {"B77", 0.077f, true, ""}, {"C77", 0.077f, true, ""}});
-    CM_ListTax dialog;
+    CM_ListTax dialog(Frame().Session().Current(), *app->GetLogView());
     ASSERT_TRUE(dialog.OnInitDialog());
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -129,10 +131,10 @@ TEST_F(Overview, SelectionIsLinkedBothWays) {
 TEST_F(Overview, ChangesNothingInTheMandate) {
     const std::string dir = OpenWith({{"VSN77", 0.077f, true, ""}});
     {
-        CM_ListTax dialog;
+        CM_ListTax dialog(Frame().Session().Current(), *app->GetLogView());
         ASSERT_TRUE(dialog.OnInitDialog());
     }
-    Mandate& mandate = *app->m_pMandate;
+    Mandate& mandate = *app->GetMandate();
     BFile file(&mandate);
     ASSERT_EQ(file.Open(mandate.GetTaxName(), BFile::kModeReadOnly), pendra::kOk);
     Tax key(&mandate);
@@ -155,7 +157,7 @@ TEST_F(Overview, CommandOnTheOpenMandateRunsTheRealDialog) {
     Command(ID_SHOWKEYS);
     EXPECT_EQ(left, Rows{"VSN77\t7.7%\tnetto\t"});
     EXPECT_EQ(closeText, "Schliessen");
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << "the open mandate stays open";
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen()) << "the open mandate stays open";
 }
 
 TEST_F(Overview, CommandFromTheListUsesTheFocusedRowAndClosesAgain) {
@@ -179,15 +181,13 @@ TEST_F(Overview, CommandFromTheListUsesTheFocusedRowAndClosesAgain) {
     });
     Command(ID_SHOWKEYS);
     EXPECT_EQ(rows, 2) << "the focused row's mandate, not the selected one";
-    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_FALSE(app->GetMandate()->IsMandantOpen());
 }
 
 TEST_F(Overview, UnopenableTaxFileShowsTheLibraryErrorAndNoDialog) {
     Mandate closed;
-    Mandate::SetGlobalMandate(&closed);
-    CM_ListTax dialog;
+    CM_ListTax dialog(closed, *app->GetLogView());
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    Mandate::SetGlobalMandate(app->m_pMandate);
     ASSERT_EQ(seam.boxes.size(), 1u);
 }
 
@@ -198,7 +198,7 @@ TEST_F(Overview, FrenchEntryTexts) {
     WriteSettings("[Culture]\nUICulture=fr-CH\n");
     Start();
     OpenWith({{"A77", 0.077f, false, ""}, {"B77", 0.077f, true, ""}});
-    CM_ListTax dialog;
+    CM_ListTax dialog(Frame().Session().Current(), *app->GetLogView());
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_EQ(RowTexts(dialog.LeftList()), (Rows{"A77\t7.7%\tbrut\t", "B77\t7.7%\tnet\t"}));
     EXPECT_EQ(RowTexts(dialog.RightList())[0], "A81\t8.1%\t   Non");
@@ -234,7 +234,7 @@ protected:
 
 TEST_F(Overview, ColumnsAreWideEnoughForTheirWidestTextAndGrowWithTheDialog) {
     OpenWith({{"V25", 0.025f, false, "2201"}, {"BEH37", 0.037f, true, "220200"}, {"VSN77", 0.077f, true, "2200"}});
-    CM_ListTax dialog;
+    CM_ListTax dialog(Frame().Session().Current(), *app->GetLogView());
     ASSERT_TRUE(dialog.OnInitDialog());
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -252,7 +252,7 @@ TEST_F(Overview, ColumnsAreWideEnoughForTheirWidestTextAndGrowWithTheDialog) {
 
 TEST_F(OverviewFrench, ColumnsAreWideEnoughForTheFrenchHeadings) {
     OpenWith({{"VSN77", 0.077f, true, "2200"}});
-    CM_ListTax dialog;
+    CM_ListTax dialog(Frame().Session().Current(), *app->GetLogView());
     ASSERT_TRUE(dialog.OnInitDialog());
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));

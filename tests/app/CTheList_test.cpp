@@ -31,8 +31,8 @@ protected:
         std::vector<std::string> seen;
         const bool ran = Frame().RunBatch(
             [&](const std::string& dir) {
-                EXPECT_EQ(Mandate::GetGlobalMandate()->GetPath(), dir);
-                EXPECT_EQ(app->m_currentView, 0) << "the log is shown while the batch runs";
+                EXPECT_EQ(app->GetMandate()->GetPath(), dir);
+                EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0) << "the log is shown while the batch runs";
                 EXPECT_EQ(Frame().StatusPaneText(2), dir) << "status bar refreshed per row";
                 seen.push_back(dir);
             });
@@ -131,7 +131,7 @@ TEST_F(MandateList, ClearListEmptiesRowsAndPaths) {
     Register(2);
     Command(ID_MANDANT_CLEARLIST);
     EXPECT_EQ(List().GetItemCount(), 0);
-    EXPECT_TRUE(app->m_mandatePaths.empty());
+    EXPECT_TRUE(app->Registry().MandatePaths().empty());
     EXPECT_EQ(static_cast<QTreeWidget*>(List().Widget())->columnCount(), 3) << "headings stay";
 }
 
@@ -144,7 +144,7 @@ TEST_F(MandateList, BatchOverRowsOneAndThreeNeverOpensRowTwo) {
     List().SetSelected(2, true);
     EXPECT_EQ(RecordBatch(), (std::vector<std::string>{dirs[0], dirs[2]}));
     EXPECT_FALSE(IsOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     EXPECT_EQ(Frame().GetWindowText(), "MWST Konvertierung 2024");
     EXPECT_TRUE(List().IsSelected(0) && List().IsSelected(2)) << "the selection survives";
 }
@@ -212,7 +212,7 @@ TEST_F(MandateList, AbortEndsTheBatch) {
     EXPECT_EQ(RecordBatch(), std::vector<std::string>{dirs[0]});
     EXPECT_EQ(Frame().m_abortFlag, 1);
     EXPECT_FALSE(IsOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
 }
 
 TEST_F(MandateList, AbortFlagIsClearedWhenABatchStarts) {
@@ -234,7 +234,7 @@ TEST_F(MandateList, DoubleClickShowsTheOverviewAndClosesAfterwards) {
     std::string pathWhileShown;
     apptest::WhenModalShown<CM_ListTax>([&](CM_ListTax& dialog) {
         rows = dialog.LeftList()->topLevelItemCount();
-        pathWhileShown = Mandate::GetGlobalMandate()->GetPath();
+        pathWhileShown = app->GetMandate()->GetPath();
         QTest::mouseClick(dialog.findChild<QPushButton*>("closeButton"), Qt::LeftButton);
     });
     auto* tree = static_cast<QTreeWidget*>(List().Widget());

@@ -6,7 +6,7 @@
 #include <QListView>
 #include <QScrollBar>
 
-#include "app/framework/QtUiSeam.h"
+#include "framework/QtUiSeam.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/support/AppFixture.h"
 

@@ -6,8 +6,9 @@
 
 #include "app/CTheList.h"
 #include "app/CTheView.h"
-#include "app/framework/AppSeam.h"
+#include "framework/AppSeam.h"
 #include "core/BrisolSettings.h"
+#include "mandate/MandateSession.h"
 #include "pendra/Mandate.h"
 #include "res/Resource.h"
 #include "tests/support/AppFixture.h"
@@ -18,26 +19,26 @@ class Lifecycle : public AppFixture {};
 
 TEST_F(Lifecycle, StartsWithTheLogShownAndTheListHidden) {
     Start();
-    EXPECT_EQ(app->m_currentView, 0);
-    EXPECT_EQ(app->m_views[0], Frame().GetActiveView());
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
+    EXPECT_EQ(app->GetLogView(), Frame().GetActiveView());
     EXPECT_TRUE(app->GetLogView()->Widget()->isVisible());
     EXPECT_FALSE(app->GetListView()->Widget()->isVisible());
-    EXPECT_EQ(Mandate::GetGlobalMandate(), app->m_pMandate);
+    EXPECT_EQ(app->GetMandate(), &Frame().Session().Current());
 }
 
 TEST_F(Lifecycle, SearchRootComesFromTheProductSetting) {
     WriteSettings("[Culture]\nUICulture=de-CH\n[initial]\nmandant=/data/mandanten\n");
     Start();
-    EXPECT_EQ(app->m_searchRoot, "/data/mandanten");
+    EXPECT_EQ(app->Registry().SearchRoot(), "/data/mandanten");
 }
 
 TEST_F(Lifecycle, SwitchViewReturnsTheViewShownBeforeAndPumps) {
     Start();
     const long before = app->PumpSteps();
     CView* old = app->SwitchView(1);
-    EXPECT_EQ(old, app->m_views[0]);
-    EXPECT_EQ(app->m_currentView, 1);
-    EXPECT_EQ(Frame().GetActiveView(), app->m_views[1]);
+    EXPECT_EQ(old, app->GetLogView());
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
+    EXPECT_EQ(Frame().GetActiveView(), app->GetListView());
     EXPECT_TRUE(app->GetListView()->Widget()->isVisible());
     EXPECT_FALSE(app->GetLogView()->Widget()->isVisible());
     EXPECT_EQ(app->PumpSteps() - before, 1000);
@@ -47,7 +48,7 @@ TEST_F(Lifecycle, SwitchingToTheShownViewPumpsNothing) {
     Start();
     app->SwitchView(1);
     const long before = app->PumpSteps();
-    EXPECT_EQ(app->SwitchView(1), app->m_views[1]);
+    EXPECT_EQ(app->SwitchView(1), app->GetListView());
     EXPECT_EQ(app->PumpSteps(), before);
     EXPECT_EQ(app->SwitchView(7), nullptr);
 }
@@ -56,7 +57,7 @@ TEST_F(Lifecycle, ExitCodeIsOne) {
     Start();
     QTimer::singleShot(0, [&] { Frame().close(); });
     EXPECT_EQ(app->Run(), 1);
-    EXPECT_EQ(Mandate::GetGlobalMandate(), nullptr);
+    EXPECT_EQ(app->GetMandate(), nullptr);
 }
 
 TEST_F(Lifecycle, QuitArrivingWhileACommandPumpsStillEndsTheProgram) {
@@ -83,7 +84,7 @@ TEST_F(Lifecycle, MissingSettingsFileMeansEmptyValues) {
     setenv("MWST_SETTINGS", TempPath("does-not-exist.ini").c_str(), 1);
     BrisolSettings::Reload();
     Start();
-    EXPECT_EQ(app->m_searchRoot, "");
+    EXPECT_EQ(app->Registry().SearchRoot(), "");
     EXPECT_EQ(Frame().GetWindowText(), "MWST Konvertierung 2024");
 }
 

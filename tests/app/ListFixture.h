@@ -26,5 +26,5 @@ protected:
         }
         return dirs;
     }
-    bool IsOpen() { return Mandate::GetGlobalMandate()->IsMandantOpen() != 0; }
+    bool IsOpen() { return app->GetMandate()->IsMandantOpen() != 0; }
 };

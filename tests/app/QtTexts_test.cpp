@@ -10,7 +10,7 @@
 #include <QTextBrowser>
 
 #include "app/CAboutDlg.h"
-#include "app/framework/QtUiSeam.h"
+#include "framework/QtUiSeam.h"
 #include "tests/mandate/AppMandates.h"
 #include "tests/support/AppFixture.h"
 

@@ -24,7 +24,7 @@ protected:
         MandateCreateOptions options;
         options.name = name;
         EXPECT_EQ(CreateMandate(dir, options), 0);
-        EXPECT_EQ(Mandate::GetGlobalMandate()->OpenMandateFiles(dir, 1, true), 0);
+        EXPECT_EQ(app->GetMandate()->OpenMandateFiles(dir, 1, true), 0);
         return dir;
     }
 };
@@ -63,7 +63,7 @@ TEST_F(StatusBar, OpenMandateShowsNameAndDirectoryThenCloseRestores) {
     EXPECT_EQ(Frame().StatusPaneWidth(1), TextWidth("Bäckerei Müller AG") + Frame().StatusPaneChrome());
     Frame().SetWindowText("MWST Konvertierung 2024 - Bäckerei Müller AG");
     Command(ID_MAN_CLOSE);
-    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_FALSE(app->GetMandate()->IsMandantOpen());
     EXPECT_EQ(Frame().GetWindowText(), "MWST Konvertierung 2024");
     EXPECT_EQ(Frame().StatusPaneText(1), "Kein Mandant geöffnet");
     EXPECT_EQ(Frame().StatusPaneText(2), "");
@@ -75,7 +75,7 @@ TEST_F(StatusBar, ClosingTheWindowClosesTheMandateAndItsExclusiveAccess) {
     ASSERT_EQ(Frame().Session().Exclusive().OpenExclusive(), 0);
     ASSERT_TRUE(MIniSetHelper::IsGlobalBtrieveFileInstanceOpen());
     Frame().close();
-    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_FALSE(app->GetMandate()->IsMandantOpen());
     EXPECT_FALSE(MIniSetHelper::IsGlobalBtrieveFileInstanceOpen());
     EXPECT_FALSE(Frame().IsWindowAlive());
     // Another user can take the mandate exclusively now.

@@ -24,7 +24,7 @@ protected:
         MandateCreateOptions options;
         options.name = "Muster AG";
         ASSERT_EQ(CreateMandate(dir, options), 0);
-        ASSERT_EQ(Mandate::GetGlobalMandate()->OpenMandateFiles(dir, 1, true), 0);
+        ASSERT_EQ(app->GetMandate()->OpenMandateFiles(dir, 1, true), 0);
     }
     void FillList(int rows) {
         for (int i = 0; i < rows; ++i) app->GetListView()->AddItem(i, 0, "/d/" + std::to_string(i));
@@ -34,7 +34,7 @@ protected:
 TEST_F(UpdateRules, MarkingCommandsAreDisabledWhileTheLogIsShown) {
     Start();
     FillList(3);
-    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
     EXPECT_FALSE(Enabled(ID_MARKALL));
     EXPECT_FALSE(Enabled(ID_MARKNONE));
     // Ctrl+A reaches the command, which does nothing while it is disabled.
@@ -67,11 +67,11 @@ TEST_F(UpdateRules, ViewCommandsAreDisabledForTheViewShown) {
     EXPECT_FALSE(Enabled(ID_EDIT_VIEW));
     EXPECT_TRUE(Enabled(ID_LIST_VIEW));
     Command(ID_LIST_VIEW);
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     EXPECT_TRUE(Enabled(ID_EDIT_VIEW));
     EXPECT_FALSE(Enabled(ID_LIST_VIEW));
     Command(ID_EDIT_VIEW);
-    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
 }
 
 TEST_F(UpdateRules, ConversionCommandsNeedAnOpenMandateOrASelectedRowInTheShownList) {

@@ -67,7 +67,7 @@ TEST_F(WindowRun, FiftyMandatesKeepATimerTickingAndReportEachStep) {
     timer.start();
     Frame().RunBatch([&](const std::string&) {
         steps.push_back(Progress().Label()->text().toStdString());
-        values.push_back(Progress().Bar()->value());
+        values.push_back(Progress().Bar()->value() * 50 / Progress().Bar()->maximum());
         EXPECT_TRUE(Progress().Bar()->isVisible());
         EXPECT_TRUE(Progress().StopButton()->isVisible());
         QThread::msleep(10);
@@ -146,7 +146,7 @@ TEST_F(WindowRun, StopEndsTheRunAfterTheCurrentMandateAndSaysWhere) {
         << Log();
     EXPECT_EQ(Progress().Result()->text().toStdString(), stopped + ". Einzelheiten im Log (Ansichten › Log Datei)");
     EXPECT_FALSE(IsOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     EXPECT_EQ(Frame().m_abortFlag, 0);
 }
 
@@ -197,7 +197,7 @@ TEST_F(WindowRun, TheSummaryCountsConvertedLockedWrongVersionAndFailedMandates) 
     EXPECT_TRUE(Progress().Result()->isVisible());
     EXPECT_EQ(Progress().Result()->text().toStdString(),
               "Lauf beendet: " + counts + ". Einzelheiten im Log (Ansichten › Log Datei)");
-    EXPECT_EQ(app->m_currentView, 1) << "the list is shown at the end";
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1) << "the list is shown at the end";
     // Opening a mandate again makes the status bar its own.
     Frame().OpenMandate(dirs[0]);
     EXPECT_FALSE(Progress().Result()->isVisible());
@@ -304,7 +304,7 @@ TEST_F(WindowRun, SearchShowsItsProgressAndStops) {
     probe.stop();
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ(texts.front().rfind("Suche: ", 0), 0u) << texts.front();
-    EXPECT_EQ(app->m_stopSearch, 1);
+    EXPECT_TRUE(Frame().StopRequested());
     EXPECT_FALSE(Progress().Running());
     EXPECT_LT(app->GetListView()->GetItemCount(), 3) << "stopped before the end";
 }
@@ -409,4 +409,29 @@ TEST_F(WindowRun, AWindowOverALargeMandateTicksAndStopsInsideItRollingBack) {
     // All or nothing: the accounts switched before the stop are back on their old key.
     EXPECT_EQ(AccountsOn(dir, "KAA81"), 0);
     EXPECT_EQ(AccountsOn(dir, "KAA77"), 200);
+}
+
+// Inside the one mandate of a run the bar moves with the accounts walked,
+// step by step to its end, while the step's text stays.
+TEST_F(WindowRun, TheBarMovesWithTheAccountsInsideTheMandate) {
+    const std::string dir = LargeMandate(TempPath("gross"));
+    ASSERT_TRUE(app->AddMandate(dir));
+    SelectAllShown();
+    seam.QueueAnswer(IDYES);
+    std::vector<int> moved;
+    std::vector<std::string> steps;
+    const QMetaObject::Connection watch =
+        QObject::connect(Progress().Bar(), &QProgressBar::valueChanged, [&](int value) {
+            if (value == 0) return;
+            moved.push_back(value);
+            steps.push_back(Progress().Label()->text().toStdString());
+        });
+    Command(ID_UPDATE_ACCOUNTS);
+    QObject::disconnect(watch);
+    EXPECT_EQ(AccountsOn(dir, "KAA81"), 200) << Log();
+    ASSERT_GE(moved.size(), 10u);
+    EXPECT_TRUE(std::is_sorted(moved.begin(), moved.end()));
+    EXPECT_EQ(std::adjacent_find(moved.begin(), moved.end()), moved.end()) << "each step further";
+    EXPECT_EQ(moved.back(), Progress().Bar()->maximum());
+    EXPECT_EQ(steps, std::vector<std::string>(moved.size(), "Mandant 1 von 1"));
 }

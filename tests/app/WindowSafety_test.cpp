@@ -86,12 +86,14 @@ TEST_F(WindowSafety, RestoreOffersTheBackupsAsksAndPutsTheChosenOneBack) {
     EXPECT_NE(seam.choices[0].items[0].find(backups[0].id), std::string::npos);
     EXPECT_NE(seam.choices[0].items[0].find("  Neue Steuerschlüssel einfügen  "), std::string::npos)
         << "the command that followed, as the menu names it: " << seam.choices[0].items[0];
+    ASSERT_TRUE(backups[0].original);
+    EXPECT_TRUE(seam.choices[0].items[0].ends_with(")    Originalzustand")) << seam.choices[0].items[0];
     EXPECT_EQ(Records("key").size(), 2u);
 
     seam.choiceAnswers.push_back(0);
     seam.QueueAnswer(IDYES);
     Command(ID_RESTORE_BACKUP);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << "opened again after the restore";
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen()) << "opened again after the restore";
     EXPECT_EQ(Records("key"), before);
     const std::vector<backup::Info> after = backup::ListBackups(dir, ProductBackupSettings());
     ASSERT_EQ(after.size(), 2u);
@@ -108,6 +110,8 @@ TEST_F(WindowSafety, RestoreOffersTheBackupsAsksAndPutsTheChosenOneBack) {
     ASSERT_EQ(items.size(), 2u);
     EXPECT_NE(items[0].find("  Restaurer une sauvegarde  "), std::string::npos) << items[0];
     EXPECT_NE(items[1].find("  Insérer nouveaux codes TVA  "), std::string::npos) << items[1];
+    EXPECT_TRUE(items[0].ends_with(")")) << "only the original is marked: " << items[0];
+    EXPECT_TRUE(items[1].ends_with(")    état d'origine")) << items[1];
     SetProcessPreferredUILanguages("de-CH");
 }
 

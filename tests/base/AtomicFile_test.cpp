@@ -95,4 +95,16 @@ TEST_F(AtomicFileTest, AFolderThatCannotBeWrittenIsReportedWithTheTarget) {
     EXPECT_EQ(Read(Path("MWSTFORM.VTS")), "old");
 }
 
+TEST_F(AtomicFileTest, AFolderSyncReportsWhatFailedWithTheFolder) {
+    EXPECT_TRUE(atomicfile::SyncFolder(dir_));
+    for (const std::string& folder : {Path("gone"), Path("MWSTFORM.VTS")}) {
+        Write("MWSTFORM.VTS", "a file, no folder");
+        const atomicfile::Result result = atomicfile::SyncFolder(folder);
+        EXPECT_FALSE(result) << folder;
+        EXPECT_EQ(result.side, atomicfile::Result::Side::kTarget);
+        EXPECT_EQ(result.path, folder);
+        EXPECT_EQ(result.Describe().rfind("cannot open the folder " + folder + ": ", 0), 0u) << result.Describe();
+    }
+}
+
 }  // namespace

@@ -28,7 +28,7 @@ TEST_F(RegularFileTest, ReadsARegularFileWhole) {
     std::string bytes, error;
     ASSERT_TRUE(regularfile::ReadWhole(Path("f"), bytes, error, 100)) << error;
     EXPECT_EQ(bytes, std::string("a\0b", 3));
-    EXPECT_TRUE(regularfile::IsRegular(Path("f")));
+    EXPECT_TRUE(regularfile::IsRegular(Path("f"), regularfile::Links::kFollow));
 }
 
 TEST_F(RegularFileTest, AFifoIsRefusedAtOnce) {
@@ -40,7 +40,7 @@ TEST_F(RegularFileTest, AFifoIsRefusedAtOnce) {
     }));
     EXPECT_FALSE(read);
     EXPECT_EQ(error, Path("quorvex.txt") + " is not a regular file");
-    EXPECT_FALSE(regularfile::IsRegular(Path("quorvex.txt")));
+    EXPECT_FALSE(regularfile::IsRegular(Path("quorvex.txt"), regularfile::Links::kFollow));
 }
 
 TEST_F(RegularFileTest, FoldersDevicesMissingFilesAndOversizeAreNamed) {
@@ -64,6 +64,33 @@ TEST_F(RegularFileTest, TheDescriptorReadsNormally) {
     char buffer[8];
     EXPECT_EQ(::read(fd, buffer, sizeof buffer), 4);
     ::close(fd);
+}
+
+// A link is taken as the check says: followed anywhere, not followed, or
+// followed only to a regular file inside the folder.
+TEST_F(RegularFileTest, ALinkCountsAsTheCheckSays) {
+    namespace fs = std::filesystem;
+    const std::string outside = dir_ + "-outside";
+    std::ofstream(outside) << "x";
+    std::ofstream(Path("f")) << "x";
+    fs::create_directory(Path("sub"));
+    fs::create_symlink(Path("f"), Path("to-inside"));
+    fs::create_symlink(outside, Path("to-outside"));
+    fs::create_symlink(Path("sub"), Path("to-folder"));
+    fs::create_symlink(Path("missing"), Path("to-nowhere"));
+    struct Case {
+        const char* name;
+        bool followed, notFollowed, inside;
+    };
+    for (const Case& c : {Case{"f", true, true, true}, Case{"to-inside", true, false, true},
+                          Case{"to-outside", true, false, false}, Case{"to-folder", false, false, false},
+                          Case{"to-nowhere", false, false, false}, Case{"sub", false, false, false},
+                          Case{"missing", false, false, false}}) {
+        EXPECT_EQ(regularfile::IsRegular(Path(c.name), regularfile::Links::kFollow), c.followed) << c.name;
+        EXPECT_EQ(regularfile::IsRegular(Path(c.name), regularfile::Links::kNotFollowed), c.notFollowed) << c.name;
+        EXPECT_EQ(regularfile::IsRegularInside(dir_, Path(c.name)), c.inside) << c.name;
+    }
+    fs::remove(outside);
 }
 
 }  // namespace

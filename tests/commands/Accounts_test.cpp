@@ -47,7 +47,7 @@ TEST_F(AccountsTest, AdaptingSwitchesAccountsOfOldKeysInAccountOrder) {
                                       "account 6000 0 VSS24 Saldo",
                                       "account 6500 0 VSN81 schon neu",
                                   }));
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen());
 }
 
 TEST_F(AccountsTest, AdaptingTwiceChangesNothingTheSecondTime) {
@@ -106,7 +106,7 @@ TEST_F(AccountsTest, NoAccountStaysLockedAfterARun) {
     OpenNew("sperren", kAccounts);
     Command(ID_UPDATE_ACCOUNTS);
     // Another handle can change every account at once: no lock was left behind.
-    Mandate* mandate = Mandate::GetGlobalMandate();
+    Mandate* mandate = app->GetMandate();
     BFile other(mandate);
     ASSERT_EQ(other.Open(mandate->GetKontoName(), BFile::kModeUpdate), pendra::kOk);
     Konto konto(mandate);
@@ -134,8 +134,8 @@ TEST_F(AccountsTest, ABatchClosesEveryMandateAndShowsTheListAgain) {
     EXPECT_EQ(LogText(), Ran(kReset, first, "Konto 6500: VSN81 mit VSN77 ersetzt\n") +
                          Ran(kReset, second, "Konto 6500: VSN81 mit VSN77 ersetzt\n") +
                          ">Ergebnis für 2 Mandanten: 2 konvertiert, 0 unverändert, 0 übersprungen, 0 fehlgeschlagen\n\n");
-    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_FALSE(app->GetMandate()->IsMandantOpen());
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
 }
 
 }  // namespace

@@ -108,7 +108,7 @@ TEST_F(CommandSafetyTest, ADamagedKeyTableStopsTheCommandAndChangesNothing) {
     const std::string form = WriteForm(dir, "2018");
     const std::string before = formstest::FileBytes(form);
     Frame().OpenMandate(dir);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen());
     Command(ID_NEW_KEYS);
     const std::string log = LogText();
     // Found by the check of the tables as the command starts, before it reads or changes anything.
@@ -125,7 +125,7 @@ TEST_F(CommandSafetyTest, ADamagedKeyTableKeepsTheWorkbooksAndShowsNoOverview) {
     const std::string form = WriteForm(dir, "2018");
     const std::string before = formstest::FileBytes(form);
     Frame().OpenMandate(dir);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen());
     seam.QueueAnswer(IDYES);
     Command(ID_FORM2024);
     EXPECT_EQ(formstest::FileBytes(form), before);

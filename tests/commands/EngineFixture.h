@@ -56,10 +56,10 @@ protected:
         return dir;
     }
     BatchResult Walk(const std::vector<std::string>& dirs, std::vector<Command> commands,
-                     const BatchObserver& observer = {}) {
+                     const BatchObserver& observer = {}, const RunOptions& options = {}) {
         std::vector<MandateWork> steps(commands.size());
         std::transform(commands.begin(), commands.end(), steps.begin(), CommandWork);
-        return RunBatch(session, dirs, StepsWork(std::move(steps)), log, seam, changeFlag, observer);
+        return RunBatch(session, dirs, StepsWork(std::move(steps)), log, seam, changeFlag, observer, options);
     }
     static std::string Line(int id, const std::string& text) {
         return Format(LoadString(id), text);

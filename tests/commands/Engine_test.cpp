@@ -67,6 +67,42 @@ TEST_F(Engine, ProgressIsReportedForEachMandateAndCancelStopsBetweenMandates) {
     EXPECT_FALSE(mandate.IsMandantOpen());
 }
 
+// Inside one mandate the account walks say how far they are: in steps of at
+// most a hundredth, each further than the one before, up to the accounts
+// walked; adapting names the accounts it leaves on a key without its new key,
+// and those are steps too.
+TEST_F(Engine, TheAccountWalksReportTheirProgressUpToTheAccountsWalked) {
+    constexpr std::size_t kAccounts = 250;
+    std::string records = "key A77 7.7 107.7 netto -\nkey B25 2.5 102.5 netto -\n";
+    for (std::size_t n = 0; n < kAccounts; ++n)
+        records += "account " + std::to_string(2000 + n) + " 0 " + (n % 5 == 0 ? "B25" : "A77") + "\n";
+    const std::string dir = MakeMandate("gross", records);
+    const struct {
+        std::vector<Command> commands;
+        std::size_t walked;
+    } runs[] = {
+        {{Command::kAdaptAccounts}, kAccounts},  // no new keys yet: every account named as left
+        {{Command::kInsertKeys, Command::kAdaptAccounts}, kAccounts},
+        {{Command::kResetAccounts}, kAccounts},
+        {{Command::kInsertKeys}, 0},  // no walk over accounts, nothing told
+    };
+    for (const auto& run : runs) {
+        std::vector<std::pair<std::size_t, std::size_t>> reports;
+        RunOptions options;
+        options.progress = [&reports](std::size_t done, std::size_t total) { reports.emplace_back(done, total); };
+        ASSERT_EQ(Walk({dir}, run.commands, {}, options).outcomes.size(), 1u);
+        if (run.walked == 0) {
+            EXPECT_TRUE(reports.empty());
+            continue;
+        }
+        ASSERT_GE(reports.size(), 10u);
+        EXPECT_LE(reports.size(), 101u);
+        for (std::size_t i = 1; i < reports.size(); ++i) EXPECT_LT(reports[i - 1].first, reports[i].first);
+        EXPECT_EQ(reports.back(), std::make_pair(run.walked, run.walked));
+    }
+    EXPECT_NE(Dump(dir).find("account 2000 0 B25"), std::string::npos) << "reset took every account back";
+}
+
 TEST_F(Engine, AMandateThatDoesNotOpenIsSkippedAndTheWalkGoesOn) {
     const std::string missing = (root / "fehlt").string();
     const std::string dir = MakeMandate("da");

@@ -70,14 +70,14 @@ protected:
         Tax key_;
     };
     std::unique_ptr<KeyLock> HoldKeyLock(const std::string& id) {
-        auto lock = std::make_unique<KeyLock>(Mandate::GetGlobalMandate());
+        auto lock = std::make_unique<KeyLock>(app->GetMandate());
         EXPECT_TRUE(lock->Hold(id)) << id;
         return lock;
     }
 
     void Open(const std::string& dir) {
         Frame().OpenMandate(dir);
-        ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << dir;
+        ASSERT_TRUE(app->GetMandate()->IsMandantOpen()) << dir;
     }
     // MakeMandate, then Open.
     std::string OpenNew(const std::string& name, const std::string& records) {
@@ -104,7 +104,7 @@ protected:
     // The open mandate's records of one kind ("key", "account", "booking") in load format.
     std::vector<std::string> Records(const std::string& kind) const {
         std::ostringstream out;
-        mandant::DumpMandate(*Mandate::GetGlobalMandate(), out);
+        mandant::DumpMandate(*app->GetMandate(), out);
         std::istringstream lines(out.str());
         std::vector<std::string> found;
         for (std::string line; std::getline(lines, line);)

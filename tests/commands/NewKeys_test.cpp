@@ -47,8 +47,8 @@ TEST_F(NewKeysTest, InsertsANewKeyBesideEveryOldKeyAndLogsIt) {
                                   "key VSS24 7.7 107.7 netto 1170 Saldosteuer",
                                   "key Z0 0 100 netto 1170 steuerfrei",
                               }));
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen());
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
     EXPECT_EQ(app->m_changeFlag, 1);
 }
 
@@ -208,8 +208,8 @@ TEST_F(NewKeysTest, ABatchOfThreeSkipsTheOneThatDoesNotOpen) {
                          "Mandant " + second + " ausgelassen: kann nicht geöffnet werden\n" +
                          Ran(kInsert, third, "A81 wurde eingefügt\n") +
                          ">Ergebnis für 3 Mandanten: 2 konvertiert, 0 unverändert, 1 übersprungen (1 nicht zu öffnen), 0 fehlgeschlagen\n\n");
-    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_FALSE(app->GetMandate()->IsMandantOpen());
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     EXPECT_EQ(RecordsOf(third, "key").size(), 2u);
 }
 

@@ -114,8 +114,8 @@ TEST_F(OldKeysTest, ABatchHasNoBeginLineAndTellsEveryMandate) {
                          "abgeschlossen sind\n" +
                              End(second) +
                              ">Ergebnis für 2 Mandanten: 1 konvertiert, 0 unverändert, 1 übersprungen (1 vom Befehl abgelehnt), 0 fehlgeschlagen\n\n");
-    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_FALSE(app->GetMandate()->IsMandantOpen());
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
 }
 
 // The removals ask the booking file whether any booking carries each key:

@@ -80,8 +80,8 @@ TEST_F(FormActivation, FirstActivationBringsTheWholeSetWhateverTheMethod) {
     EXPECT_EQ(LogLines(), AllSteps(IDS_LOG_FORM_UPDATED, IDS_END_FORM2024));
     for (std::size_t i = 0; i < std::size(kMandateFiles); ++i)
         EXPECT_EQ(FileBytes(InMandate(kMandateFiles[i])), FileBytes(Template(kTemplates2024[i]))) << kMandateFiles[i];
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen()) << "the mandate stays open";
-    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen()) << "the mandate stays open";
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
 }
 
 TEST_F(FormActivation, ActivatingTwiceSkipsTheFormsCopiesTheCompanionsAgainAndIsDone) {
@@ -210,8 +210,8 @@ TEST_F(FormActivation, ReadOnlyMandateIsNotChanged) {
     formstest::CreateMandateWith(mandateDir, {}, {});
     fs::copy_file(Template("MWST2018eff.vts"), InMandate("MWSTFORM.VTS"));
     ASSERT_EQ(SetMandateReadOnly(mandateDir, true), pendra::kOk);
-    ASSERT_EQ(Mandate::GetGlobalMandate()->OpenMandateFiles(mandateDir), pendra::kOk);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsReadOnly());
+    ASSERT_EQ(app->GetMandate()->OpenMandateFiles(mandateDir), pendra::kOk);
+    ASSERT_TRUE(app->GetMandate()->IsReadOnly());
     const std::string before = FileBytes(InMandate("MWSTFORM.VTS"));
     Activate(ID_FORM2024);
 
@@ -318,8 +318,8 @@ TEST_F(FormActivation, BatchActivatesEverySelectedMandateAndEndsWithTheList) {
     for (int row = 0; row < app->GetListView()->GetItemCount(); ++row) app->GetListView()->SetSelected(row, true);
     Activate(ID_FORM2024);
 
-    EXPECT_FALSE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_FALSE(app->GetMandate()->IsMandantOpen());
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     for (const std::string& dir : dirs) {
         EXPECT_EQ(Version(dir + "/MWSTFORM.VTS"), "2024") << dir;
         EXPECT_NE(Log().find(Format(LoadString(IDS_END_FORM2024), dir)), std::string::npos) << dir;
@@ -330,27 +330,31 @@ TEST_F(FormActivation, BatchActivatesEverySelectedMandateAndEndsWithTheList) {
 }  // namespace
 
 // An activation cut off is finished at the next open when its journal was
-// written, and leaves the mandate's files as they were when it was not:
-// never workbooks of two years side by side.
+// written, and leaves the mandate's files as they were when it was not (or
+// when the journal names a file out of the folder): never workbooks of two
+// years side by side.
 TEST(ActivationRecovery, FinishesAJournalledActivationAndDropsAnUnjournalledOne) {
     struct Case {
         const char* what;
-        bool journal;
+        bool journal;             // finished under its journal
+        std::string journalText;  // empty: none
         std::vector<std::string> staged;  // files still waiting in the staging folder
         std::string formAfter, listAfter;
     };
-    for (const Case& c : {Case{"no journal", false, {"MWSTFORM.VTS", "Mwstform.lst"}, "2018", "2018"},
-                          Case{"journal, nothing renamed yet", true, {"MWSTFORM.VTS", "Mwstform.lst"}, "2024", "2024"},
-                          Case{"journal, one renamed already", true, {"Mwstform.lst"}, "2024", "2024"}}) {
+    const std::string whole = "mwst-activation 1\nMWSTFORM.VTS\nMwstform.lst\n";
+    for (const Case& c :
+         {Case{"no journal", false, "", {"MWSTFORM.VTS", "Mwstform.lst"}, "2018", "2018"},
+          Case{"journal, nothing renamed yet", true, whole, {"MWSTFORM.VTS", "Mwstform.lst"}, "2024", "2024"},
+          Case{"journal, one renamed already", true, whole, {"Mwstform.lst"}, "2024", "2024"},
+          Case{"journal naming a file outside", false, "mwst-activation 1\n../MWSTFORM.VTS\n",
+               {"MWSTFORM.VTS", "Mwstform.lst"}, "2018", "2018"}}) {
         TempDir dir;
         const std::string stage = dir.File(activation::kStagingName);
         std::filesystem::create_directory(stage);
         testsupport::WriteFileBytes(dir.File("MWSTFORM.VTS"), c.staged.size() == 2 ? "2018" : "2024");
         testsupport::WriteFileBytes(dir.File("Mwstform.lst"), "2018");
         for (const std::string& name : c.staged) testsupport::WriteFileBytes(stage + "/" + name, "2024");
-        if (c.journal)
-            testsupport::WriteFileBytes(dir.File(activation::kJournalName),
-                                        "mwst-activation 1\nMWSTFORM.VTS\nMwstform.lst\n");
+        if (!c.journalText.empty()) testsupport::WriteFileBytes(dir.File(activation::kJournalName), c.journalText);
 
         EXPECT_EQ(activation::Recover(dir.Path().string()), c.journal) << c.what;
         EXPECT_EQ(testsupport::FileBytes(dir.File("MWSTFORM.VTS")), c.formAfter) << c.what;

@@ -22,7 +22,7 @@ protected:
         formstest::OpenToEveryone(templatesDir);
     }
     void TearDown() override {
-        if (Mandate* mandate = Mandate::GetGlobalMandate()) mandate->CloseMandateFiles();
+        if (Mandate* mandate = Open()) mandate->CloseMandateFiles();
         AppFixture::TearDown();
     }
 
@@ -34,16 +34,16 @@ protected:
         Start();
     }
 
-    // Creates the mandate (with keys and accounts) and opens it as the global mandate.
+    // Creates the mandate (with keys and accounts) and opens it as the program's mandate.
     void OpenMandate(const std::vector<formstest::TaxKey>& keys = {},
                      const std::vector<formstest::Account>& accounts = {}, bool flatRate = false) {
         formstest::CreateMandateWith(mandateDir, keys, accounts, flatRate);
         formstest::OpenToEveryone(mandateDir);
-        ASSERT_EQ(Mandate::GetGlobalMandate()->OpenMandateFiles(mandateDir), pendra::kOk);
+        ASSERT_EQ(Open()->OpenMandateFiles(mandateDir), pendra::kOk);
     }
 
     // The mandate the commands work on (open or not).
-    static Mandate* Open() { return Mandate::GetGlobalMandate(); }
+    Mandate* Open() const { return app ? app->GetMandate() : nullptr; }
     std::string InMandate(const std::string& name) const { return mandateDir + "/" + name; }
     std::string InTemplates(const std::string& name) const { return templatesDir + "/" + name; }
 

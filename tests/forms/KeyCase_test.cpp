@@ -156,7 +156,7 @@ TEST_F(KeyCase, TransferBackTo2018FromAWorkbookSavedByLibreOffice) {
                   "2024");
         if (savedByLibreOffice) formstest::SaveAsLibreOfficeWould(form);
         MwstDummy2 dlg;
-        dlg.m_mandate = app->m_pMandate;
+        dlg.m_mandate = app->GetMandate();
         dlg.m_sourceName = source;
         dlg.m_targetName = form;
         dlg.m_invert = 1;

@@ -30,7 +30,7 @@ protected:
         dlg.m_sourceName = source;
         dlg.m_targetName = target;
         dlg.m_invert = invert;
-        dlg.m_mandate = app->m_pMandate;
+        dlg.m_mandate = app->GetMandate();
         EXPECT_EQ(dlg.DoModal(), MwstDummy2::IDOK);
         return dlg.m_result;
     }

@@ -125,7 +125,7 @@ TEST_F(StrayTempFiles, AreRemovedWhenTheMandateIsOpenedForTheNextCommand) {
     for (const std::string& path : kept) formstest::WriteFileBytes(path, "bleibt");
 
     Frame().OpenMandate(mandateDir);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen());
     for (const char* file : {"MWSTFORM.VTS", "Mwstform.lst", "_MWSTPAU.VTS", formpass::kJournalName})
         EXPECT_FALSE(fs::exists(Stray(file))) << file;
     for (const std::string& path : kept) EXPECT_EQ(FileBytes(path), "bleibt") << path;
@@ -137,7 +137,7 @@ TEST_F(StrayTempFiles, StayInAReadOnlyMandate) {
     ASSERT_EQ(SetMandateReadOnly(mandateDir, true), pendra::kOk);
     formstest::WriteFileBytes(Stray("MWSTFORM.VTS"), "halb");
     Frame().OpenMandate(mandateDir);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen());
     EXPECT_TRUE(fs::exists(Stray("MWSTFORM.VTS")));
 }
 

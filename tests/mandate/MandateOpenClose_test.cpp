@@ -1,4 +1,4 @@
-// Opening and closing the global mandate: version and password tests,
+// Opening and closing the program's mandate: version and password tests,
 // exclusive access with its Abort / Retry / Ignore box, title and status bar.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -31,7 +31,7 @@ protected:
         AppFixture::SetUp();
         Start();
     }
-    Mandate& Global() { return *Mandate::GetGlobalMandate(); }
+    Mandate& Global() { return *app->GetMandate(); }
     bool IsOpen() { return Global().IsMandantOpen() != 0; }
     std::string Title() { return Frame().GetWindowText(); }
     const MessageBoxRequest& LastBox() { return seam.boxes.back(); }
@@ -106,7 +106,7 @@ TEST_F(MandateOpenClose, WrongPasswordLeavesTheEarlierMandateOpen) {
     EXPECT_TRUE(IsOpen());
     EXPECT_EQ(Global().GetPath(), first);
     EXPECT_EQ(Title(), "MWST Konvertierung 2024 - Erste AG");
-    EXPECT_EQ(app->m_searchRoot, first) << "a refused open keeps the search root";
+    EXPECT_EQ(app->Registry().SearchRoot(), first) << "a refused open keeps the search root";
 }
 
 TEST_F(MandateOpenClose, CancelledChooserOpensNothing) {
@@ -126,7 +126,7 @@ TEST_F(MandateOpenClose, TitleAndStatusBarFollowOpenAndClose) {
     EXPECT_EQ(Title(), "MWST Konvertierung 2024 - Muster AG");
     EXPECT_EQ(Frame().StatusPaneText(1), "Muster AG");
     EXPECT_EQ(Frame().StatusPaneText(2), dir);
-    EXPECT_EQ(app->m_searchRoot, dir);
+    EXPECT_EQ(app->Registry().SearchRoot(), dir);
     EXPECT_TRUE(MIniSetHelper::IsGlobalBtrieveFileInstanceOpen()) << "opened exclusively";
 
     ASSERT_TRUE(Enabled(ID_MAN_CLOSE));

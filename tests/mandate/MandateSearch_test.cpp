@@ -48,10 +48,10 @@ TEST_F(MandateSearch, NestedMandatesAreFoundInTheOrderMet) {
     Search(root);
     EXPECT_EQ(Rows(0), (Paths{root + "/A", root + "/A/Alt"}));
     EXPECT_EQ(Rows(1), (Paths{"Alpha AG", "Alt AG"}));
-    EXPECT_EQ(app->m_mandatePaths, (Paths{root + "/A", root + "/A/Alt"}));
-    EXPECT_EQ(app->m_currentView, 1) << "the list is shown afterwards";
-    EXPECT_EQ(app->m_searchRunning, 0);
-    EXPECT_EQ(app->m_searchRoot, root);
+    EXPECT_EQ(app->Registry().MandatePaths(), (Paths{root + "/A", root + "/A/Alt"}));
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1) << "the list is shown afterwards";
+    EXPECT_FALSE(app->Registry().SearchRunning());
+    EXPECT_EQ(app->Registry().SearchRoot(), root);
 }
 
 // The file system keeps folders in an order of its own; the list shows them
@@ -79,7 +79,7 @@ TEST_F(MandateSearch, PathsKeepTheirCaseAndStayOpenable) {
     Search(TempPath("Daten"));
     ASSERT_EQ(Rows(0), Paths{dir});
     Frame().OpenMandate(Rows(0)[0]);
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen());
 }
 
 TEST_F(MandateSearch, SecondSearchRegistersNothingAndSaysNothing) {
@@ -94,7 +94,7 @@ TEST_F(MandateSearch, ClearListThenSearchRegistersAgain) {
     MakeMandate(TempPath("Daten/A"));
     Search(TempPath("Daten"));
     Command(ID_MANDANT_CLEARLIST);
-    EXPECT_TRUE(app->m_mandatePaths.empty());
+    EXPECT_TRUE(app->Registry().MandatePaths().empty());
     EXPECT_EQ(app->GetListView()->GetItemCount(), 0);
     Search(TempPath("Daten"));
     EXPECT_EQ(Rows(0).size(), 1u);
@@ -105,7 +105,7 @@ TEST_F(MandateSearch, TrailingSlashAndLinksGiveOneRegistration) {
     fs::create_directory_symlink(dir, TempPath("Daten/Link"));
     Search(TempPath("Daten"));
     EXPECT_EQ(Rows(0).size(), 1u);
-    EXPECT_EQ(app->m_mandatePaths, Paths{fs::canonical(dir).string()});
+    EXPECT_EQ(app->Registry().MandatePaths(), Paths{fs::canonical(dir).string()});
     seam.QueueMandate(dir + "/");
     Command(ID_MAN_INSERT);
     EXPECT_EQ(Rows(0).size(), 1u) << "the same mandate, written differently";
@@ -119,7 +119,7 @@ TEST_F(MandateSearch, SymbolicLinkLoopsEndTheSearch) {
     fs::create_symlink(TempPath("Daten/kaputt1"), TempPath("Daten/kaputt2"));
     Search(TempPath("Daten"));
     EXPECT_EQ(Rows(0).size(), 1u);
-    EXPECT_EQ(app->m_searchRunning, 0);
+    EXPECT_FALSE(app->Registry().SearchRunning());
 }
 
 TEST_F(MandateSearch, UnreadableFoldersAreSkipped) {
@@ -197,15 +197,15 @@ TEST_F(MandateSearch, PasswordIsAskedAtRegistration) {
 }
 
 TEST_F(MandateSearch, FolderDialogPreselectsTheSearchRootWithASlash) {
-    app->m_searchRoot = "/srv/daten";
+    app->Registry().SetSearchRoot("/srv/daten");
     Command(ID_SEARCH);  // cancelled
     EXPECT_EQ(seam.folderRequests, Paths{"/srv/daten/"});
-    EXPECT_EQ(app->m_searchRoot, "/srv/daten/") << "the slash stays after a cancel";
-    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_EQ(app->Registry().SearchRoot(), "/srv/daten/") << "the slash stays after a cancel";
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
 }
 
 TEST_F(MandateSearch, EmptySearchRootPreselectsNothing) {
-    app->m_searchRoot.clear();
+    app->Registry().SetSearchRoot("");
     Command(ID_SEARCH);
     EXPECT_EQ(seam.folderRequests, Paths{""});
 }
@@ -217,7 +217,7 @@ TEST_F(MandateSearch, StopDuringTheSearchKeepsWhatWasFound) {
     // The stop command arrives through the pump, as the user's click would.
     QTimer* timer = new QTimer(app->GetMainFrame());
     QObject::connect(timer, &QTimer::timeout, [&] {
-        if (!stopped && !app->m_mandatePaths.empty() && Enabled(ID_BREAK_SEARCH)) {
+        if (!stopped && !app->Registry().MandatePaths().empty() && Enabled(ID_BREAK_SEARCH)) {
             EXPECT_FALSE(Enabled(ID_SEARCH));
             Command(ID_BREAK_SEARCH);
             stopped = true;
@@ -228,29 +228,28 @@ TEST_F(MandateSearch, StopDuringTheSearchKeepsWhatWasFound) {
     timer->stop();
     EXPECT_TRUE(stopped);
     EXPECT_EQ(Rows(0).size(), 1u);
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     EXPECT_TRUE(Enabled(ID_SEARCH));
     EXPECT_FALSE(Enabled(ID_BREAK_SEARCH));
 }
 
 TEST_F(MandateSearch, SearchItUnwindsAtOnceWhenStopped) {
     MakeMandate(TempPath("Daten/A"));
-    app->m_stopSearch = 1;
-    EXPECT_EQ(app->SearchIt(TempPath("Daten")), 0);
-    EXPECT_TRUE(app->m_mandatePaths.empty());
-    app->m_stopSearch = 0;
     EXPECT_EQ(app->SearchIt(TempPath("nirgends")), 1) << "a missing folder is searched to the end";
+    Frame().RequestStop();
+    EXPECT_EQ(app->SearchIt(TempPath("Daten")), 0);
+    EXPECT_TRUE(app->Registry().MandatePaths().empty());
 }
 
 TEST_F(MandateSearch, InsertRegistersTheChosenMandate) {
     const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::Named("Alpha AG"));
-    app->m_searchRoot = TempPath("Daten");
+    app->Registry().SetSearchRoot(TempPath("Daten"));
     seam.QueueMandate(dir);
     Command(ID_MAN_INSERT);
     EXPECT_EQ(seam.mandateRequests, Paths{TempPath("Daten")}) << "the search root is proposed";
     EXPECT_EQ(Rows(1), Paths{"Alpha AG"});
-    EXPECT_EQ(app->m_searchRoot, dir);
-    EXPECT_EQ(app->m_currentView, 1);
+    EXPECT_EQ(app->Registry().SearchRoot(), dir);
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 1);
     seam.QueueMandate(dir);
     Command(ID_MAN_INSERT);
     EXPECT_EQ(Rows(0).size(), 1u);
@@ -258,10 +257,10 @@ TEST_F(MandateSearch, InsertRegistersTheChosenMandate) {
 }
 
 TEST_F(MandateSearch, InsertCancelledChangesNothing) {
-    app->m_searchRoot = "/srv";
+    app->Registry().SetSearchRoot("/srv");
     Command(ID_MAN_INSERT);
-    EXPECT_EQ(app->m_searchRoot, "/srv");
-    EXPECT_EQ(app->m_currentView, 0);
+    EXPECT_EQ(app->Registry().SearchRoot(), "/srv");
+    EXPECT_EQ(app->GetMainFrame()->CurrentView(), 0);
 }
 
 // --- The mandate open right now --------------------------------------------
@@ -270,34 +269,34 @@ TEST_F(MandateSearch, SearchRegistersTheOpenMandateAndKeepsItOpen) {
     const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::Named("Alpha AG"));
     MakeMandate(TempPath("Daten/B"), apptest::Named("Beta AG"));
     Frame().OpenMandate(dir);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen());
     Search(TempPath("Daten"));
     EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.front().text;
     std::vector<std::string> rows = Rows(0);
     std::sort(rows.begin(), rows.end());
     EXPECT_EQ(rows, (Paths{dir, TempPath("Daten/B")}));
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
-    EXPECT_EQ(Mandate::GetGlobalMandate()->GetPath(), dir);
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen());
+    EXPECT_EQ(app->GetMandate()->GetPath(), dir);
 }
 
 TEST_F(MandateSearch, InsertRegistersTheOpenMandateOpenedThroughALink) {
     const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::Named("Alpha AG"));
     fs::create_directory_symlink(dir, TempPath("Verweis"));
     Frame().OpenMandate(TempPath("Verweis"));
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen());
     seam.QueueMandate(dir);
     Command(ID_MAN_INSERT);
     EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.front().text;
     EXPECT_EQ(Rows(0), Paths{dir});
     EXPECT_EQ(Rows(1), Paths{"Alpha AG"});
-    EXPECT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    EXPECT_TRUE(app->GetMandate()->IsMandantOpen());
 }
 
 TEST_F(MandateSearch, TheOpenMandateStillNeedsItsPassword) {
     const std::string dir = MakeMandate(TempPath("Daten/A"), apptest::WithPassword("pw"));
     seam.QueueText("pw");
     Frame().OpenMandate(dir);
-    ASSERT_TRUE(Mandate::GetGlobalMandate()->IsMandantOpen());
+    ASSERT_TRUE(app->GetMandate()->IsMandantOpen());
     Search(TempPath("Daten"));
     EXPECT_TRUE(Rows(0).empty());
     ASSERT_EQ(seam.boxes.size(), 1u);

@@ -44,7 +44,7 @@
 #include "tests/pendra/SqlTestSupport.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileModes.h"
-#include "tests/app/batch/BatchProcess.h"
+#include "tests/batch/BatchProcess.h"
 
 namespace fs = std::filesystem;
 using testsupport::FileBytes;

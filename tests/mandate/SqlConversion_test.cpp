@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
+#include "pendra/BFile.h"
+#include "pendra/Konto.h"
 #include "tests/pendra/MandateTestSupport.h"
 #include "tests/pendra/SqlTestSupport.h"
 #include "mandate/tools/MandantTool.h"
@@ -124,6 +127,35 @@ TEST_F(SqlConversion, WholeConversionGivesTheSameLogAndData) {
         const std::string base = entry.path().filename().string();
         if (!entry.is_regular_file() || base.starts_with("pendra.")) continue;
         EXPECT_TRUE(fs::exists(sql_ + "/" + base)) << base;
+    }
+}
+
+// The accounts on a key, counted in one request for the progress of a walk
+// over them: on both alike, as many as the data lists.
+TEST_F(SqlConversion, AccountsOnAKeyAreCountedAsTheDataListsThem) {
+    const std::string data = Data(file_);
+    std::map<std::string, std::size_t> listed{{"KEINER", 0}};
+    std::istringstream lines(data);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string kind, number, type, id;
+        if (fields >> kind >> number >> type >> id && kind == "account" && id != "-") ++listed[id];
+    }
+    ASSERT_GE(listed.size(), 3u) << data;
+    for (const std::string& dir : {file_, sql_}) {
+        Mandate mandate;
+        ASSERT_EQ(mandate.OpenMandateFiles(dir), pendra::kOk);
+        BFile kontoFile(&mandate);
+        ASSERT_EQ(kontoFile.Open(mandate.GetKontoName(), BFile::kModeReadOnly), pendra::kOk);
+        Konto konto(&mandate);
+        konto.UseFile(&kontoFile);
+        for (const auto& [id, count] : listed) {
+            std::size_t counted = 99;
+            EXPECT_EQ(konto.CountByTaxId(id, counted), pendra::kOk) << dir << " " << id;
+            EXPECT_EQ(counted, count) << dir << " " << id;
+        }
+        kontoFile.Close();
+        mandate.CloseMandateFiles();
     }
 }
 

@@ -41,7 +41,7 @@ protected:
         }
         return dir;
     }
-    Mandate& Global() { return *Mandate::GetGlobalMandate(); }
+    Mandate& Global() { return *app->GetMandate(); }
     // The key ids of the mandate in `dir`, opened afresh.
     static std::vector<std::string> TaxIdsOf(const std::string& dir) {
         Mandate check;
@@ -142,7 +142,7 @@ TEST_F(SqlMandateOpen, ConnectionLostInTheMiddleOfACommandChangesNothing) {
     const std::string database = Global().GetMandateConfiguration()->GetDatabaseId();
     // The server goes away once the fifth key was inserted.
     int inserted = 0;
-    TheApp().GetLogView()->AddLineListener([&](const std::string& line) {
+    app->GetLogView()->AddLineListener([&](const std::string& line) {
         if (line.find("wurde eingefügt") != std::string::npos && ++inserted == 5)
             testsupport::CutSessionsOfThisProcess(server_, database);
     });
@@ -150,7 +150,7 @@ TEST_F(SqlMandateOpen, ConnectionLostInTheMiddleOfACommandChangesNothing) {
     EXPECT_NE(Log().find("nicht abgeschlossen, der Mandant ist unverändert"), std::string::npos) << Log();
     EXPECT_NE(Log().find(LoadString(IDS_INSERT_REFUSED)), std::string::npos) << Log();
     EXPECT_NE(Log().find(LoadString(IDS_LOG_CONNECTION_LOST)), std::string::npos) << Log();
-    EXPECT_GT(TheApp().Failures(), 0);
+    EXPECT_GT(app->Failures(), 0);
     Frame().CloseMandate();
 
     EXPECT_EQ(TaxIdsOf(dir), ids);

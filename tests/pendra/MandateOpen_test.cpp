@@ -247,14 +247,6 @@ TEST(MandateReadOnly, DatabaseFileNotWritableMakesTheMandateReadOnly) {
     EXPECT_EQ(mandate.IsReadOnly(), 1);
 }
 
-TEST(MandateGlobal, SetAndGet) {
-    Mandate mandate;
-    Mandate::SetGlobalMandate(&mandate);
-    EXPECT_EQ(Mandate::GetGlobalMandate(), &mandate);
-    Mandate::SetGlobalMandate(nullptr);
-    EXPECT_EQ(Mandate::GetGlobalMandate(), nullptr);
-}
-
 // A folder of `length` characters below `temp`, links resolved (as the database sees it).
 std::string FolderOfLength(const TempDir& temp, std::size_t length) {
     std::string folder = std::filesystem::canonical(temp.Path()).string();

@@ -20,7 +20,7 @@ using testsupport::TempDir;
 
 namespace {
 
-// The global mandate, opened on a fresh mandate holding `ids` (7.7 % each).
+// A mandate, opened fresh, holding `ids` (7.7 % each).
 class OpenMandate {
 public:
     explicit OpenMandate(const std::vector<std::string>& ids, MandateCreateOptions options = {}) {
@@ -36,12 +36,10 @@ public:
         if (readOnly) {
             EXPECT_EQ(SetMandateReadOnly(dir_, true), pendra::kOk);
         }
-        Mandate::SetGlobalMandate(&mandate_);
         EXPECT_EQ(mandate_.OpenMandateFiles(dir_), pendra::kOk);
     }
     ~OpenMandate() {
         mandate_.CloseMandateFiles();
-        Mandate::SetGlobalMandate(nullptr);
     }
     const std::string& Dir() const { return dir_; }
     Mandate& Get() { return mandate_; }

@@ -6,7 +6,7 @@
 
 #include "app/CTheView.h"
 #include "core/BrisolSettings.h"
-#include "app/framework/AppSeam.h"
+#include "framework/AppSeam.h"
 
 void AppFixture::SetUp() {
     ASSERT_TRUE(temp.isValid());

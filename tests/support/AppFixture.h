@@ -8,6 +8,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/CTheApp.h"
+#include "app/MandateRegistry.h"
 #include "core/ScriptedUiSeam.h"
 
 // A started program for one test: its own settings file in a temporary

@@ -35,4 +35,10 @@ Result Replace(const std::string& path, const std::function<Result(int fd, const
 // Replaces `path` with `bytes`.
 Result Replace(const std::string& path, std::string_view bytes);
 
+// Makes the entries of the folder `dir` durable: a file created, renamed or
+// removed in it survives a power cut once this succeeded. A replacement is
+// durable after the sync of its target's folder; files replaced together in
+// one folder need one sync after the last of them.
+Result SyncFolder(const std::string& dir);
+
 }  // namespace atomicfile
