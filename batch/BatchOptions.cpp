@@ -6,6 +6,7 @@
 
 #include "base/Format.h"
 #include "cli/CommandLine.h"
+#include "commands/RateChangeFile.h"
 #include "core/BrisolSettings.h"
 #include "core/Strings.h"
 #include "res/Resource.h"
@@ -31,11 +32,12 @@ struct KnownOptions {
     QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("text|csv|json")};
     QCommandLineOption wrongSide{QStringLiteral("wrong-side")};
     QCommandLineOption summary{QStringLiteral("summary")};
+    QCommandLineOption change{QStringLiteral("change"), QString(), QStringLiteral("NAME|FILE")};
 
     void AddTo(QCommandLineParser& parser) const {
         standard.AddTo(parser);
         for (const QCommandLineOption* option :
-             {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs, &format, &wrongSide, &summary})
+             {&yes, &dryRun, &backupId, &onLocked, &passwordFile, &search, &lang, &jobs, &format, &wrongSide, &summary, &change})
             parser.addOption(*option);
     }
 };
@@ -136,6 +138,11 @@ bool TakeOptions(BatchOptions& options, const QCommandLineParser& parser, const 
         const std::optional<int> jobCount = JobCount(count);
         if (!jobCount) return BadValue(err, "--jobs", count, "1.." + std::to_string(kMaxJobs));
         options.jobs = *jobCount;
+    }
+    std::string refusal;
+    if (!LoadRateChange(LastValue(parser, known.change).value_or(RateChangeSetting()), options.change, refusal)) {
+        err << refusal << "\n";
+        return false;
     }
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include "batch/StatusReport.h"
 #include "commands/ConversionCommands.h"
+#include "rules/RateChange.h"
 
 // mwst-batch's command line (its forms are in BatchRunner.h), read with Qt's
 // parser (cli/): options stand anywhere, `--opt value` or `--opt=value`, `--`
@@ -25,7 +26,8 @@ struct BatchOptions {
 
     Mode mode = Mode::kCommands;
     StatusFormat statusFormat = StatusFormat::kText;  // status and bookings
-    bool wrongSide = false;                           // bookings: those on the wrong side of 1.1.2024
+    bool wrongSide = false;                           // bookings: those on the wrong side of the change's day
+    RateChange change = DefaultRateChange();          // --change, else the settings' change, else 2024
     bool statusSummary = false;  // status: the counts per stage and per problem only
     bool dryRun = false;
     std::optional<std::string> backupId;  // restore: the backup to put back (else the newest)

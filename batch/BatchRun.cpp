@@ -257,6 +257,7 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
     short changeFlag = 0;
     RunOptions runOptions;
     runOptions.dryRun = options_.dryRun;
+    runOptions.change = &options_.change;
     if (progress) runOptions.progress = [&shown](std::size_t done, std::size_t total) { shown.Show(done, total); };
     // The open asks again when the database is no longer the one just tested.
     seam_.OfferPassword(dir, err);
@@ -297,6 +298,7 @@ MandateResult BatchRun::ShowKeys(const std::string& dir, std::ostream& out, std:
     short changeFlag = 0;
     const ConvertTable table(dir);
     CommandContext ctx{mandate, log, seam_, changeFlag, table};
+    ctx.change = &options_.change;
     const Outcome outcome = PrintOverview(ctx, out);
     mandate.CloseMandateFiles();
     return {Completed(outcome) && log.Failures() == 0, false};
@@ -306,7 +308,7 @@ MandateResult BatchRun::ShowKeys(const std::string& dir, std::ostream& out, std:
 // cannot be read gets its row with the reason, and the run ends with status 1.
 MandateResult BatchRun::PrintStatus(const std::string& dir, std::ostream& out, std::ostream& err) {
     seam_.OfferPassword(dir, err);
-    MandateStatus status = ReadMandateStatus(dir, seam_, true);
+    MandateStatus status = ReadMandateStatus(dir, seam_, true, options_.change);
     seam_.WithdrawPassword();
     status.directory = dir;
     out << ReportTable::Encoded(StatusFields(status)) << std::flush;
@@ -317,7 +319,7 @@ MandateResult BatchRun::PrintStatus(const std::string& dir, std::ostream& out, s
 // cannot be read gets its row with the reason, and the run ends with status 1.
 MandateResult BatchRun::PrintBookings(const std::string& dir, std::ostream& out, std::ostream& err) {
     seam_.OfferPassword(dir, err);
-    const MandateBookings read = ReadMandateBookings(dir, seam_);
+    const MandateBookings read = ReadMandateBookings(dir, seam_, options_.change);
     seam_.WithdrawPassword();
     for (const ReportTable::Row& row : BookingsFields(read)) out << ReportTable::Encoded(row);
     out << std::flush;

@@ -86,7 +86,7 @@ Outcome UpdateAccounts(CommandContext& ctx, int rev) {
     konto.UseFile(&kontoFile);
     if (!run.Begin()) return Outcome::kFailed;
 
-    KeyPlan plan(ctx.table);
+    KeyPlan plan(ctx.table, OrDefault(ctx.change));
     if (!run.ReadPlan(files, plan)) return Outcome::kFailed;
     std::size_t walked = 0;
     if (ctx.progress) {

@@ -15,11 +15,21 @@
 #include "commands/StepTarget.h"
 #include "commands/TaxKeyFiles.h"
 #include "rules/FormEra.h"
+#include "templates/TemplateSet.h"
 
 namespace {
 
-constexpr int kYear2024 = 2024;
-constexpr int kYear2018 = 2018;
+// The change's form, when its templates are installed; a change without an
+// official form yet has none to activate (its old keys go without it).
+Outcome ActivateNewForm(CommandContext& ctx) {
+    const RateChange& change = OrDefault(ctx.change);
+    if (!change.newFormsInstalled) {
+        ctx.log.Line(Format(LoadString(IDS_LOG_CHANGE_FORMS_MISSING), ChangeText(change, CurrentLanguage() == Language::French),
+                            MwstTemplateBaseDirectory() + "mwst"));
+        return Outcome::kRefused;
+    }
+    return ActivateForm(ctx, change.newForms);
+}
 
 Outcome RunOperation(CommandContext& ctx, Command command) {
     switch (command) {
@@ -32,9 +42,9 @@ Outcome RunOperation(CommandContext& ctx, Command command) {
     case Command::kResetAccounts:
         return UpdateAccounts(ctx, 1);
     case Command::kForm2024:
-        return ActivateForm(ctx, kYear2024);
+        return ActivateNewForm(ctx);
     case Command::kForm2018:
-        return ActivateForm(ctx, kYear2018);
+        return ActivateForm(ctx, OrDefault(ctx.change).oldForms);
     case Command::kRemoveOldKeys:
         return OnRemoveTax(ctx);
     }
@@ -52,7 +62,7 @@ bool RunsWhenDone(CommandContext& ctx, Command command) {
     case Command::kForm2018:
         return true;
     case Command::kInsertKeys:
-        return !SumsNewKeys(FormEraOf(ActiveFormVersion(ctx)));
+        return !SumsNewKeys(FormEraOf(ActiveFormVersion(ctx), OrDefault(ctx.change)));
     default:
         return false;
     }

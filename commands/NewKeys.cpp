@@ -1,5 +1,5 @@
 // "Neue Steuerschlüssel einfügen" and "Neue Steuerschlüssel entfernen": a new
-// key at the 2024 rate beside every old key, and its removal.
+// key at the change's new rate beside every old key, and its removal.
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -26,10 +26,12 @@ namespace {
 // The old key in `key` turned into its new key: new rate of the class, the new
 // gross factor when the old one is that class's, the new id. Everything else
 // (entry flag, automatic account, text) stays the old key's.
-int MakeNewKey(Tax& key, float newRate, const std::string& newId) {
+int MakeNewKey(Tax& key, float newRate, const std::string& newId, const RateChange& change) {
     const std::string quoteText = RateText(key.GetQuote());
-    for (stsatz cls : {STSATZ_25, STSATZ_37, STSATZ_77})
-        if (quoteText == OldQuoteText(cls)) key.SetQuote(NewQuote(cls));
+    for (std::size_t i = 0; i < change.classes.size(); ++i) {
+        const auto cls = static_cast<stsatz>(i);
+        if (quoteText == OldQuoteText(cls, change)) key.SetQuote(NewQuote(cls, change));
+    }
     std::memcpy(key.GetBuffer() + Tax::kRateOffset, &newRate, sizeof newRate);
     return key.SetId(newId);
 }
@@ -37,10 +39,10 @@ int MakeNewKey(Tax& key, float newRate, const std::string& newId) {
 // A derived id may name a key that is not the old key's new key: one at an
 // old rate (X81 at 7.7 %, or a table entry pointing at an old key), at
 // another new rate or with the other method. The removal keeps it, saying why.
-std::string KeptLine(const PlannedKey& old) {
+std::string KeptLine(const PlannedKey& old, const RateChange& change) {
     stsatz satz;
     float rate;
-    if (SetSatz(RateText(old.inTheWay.rate), satz, rate))
+    if (SetSatz(RateText(old.inTheWay.rate), satz, rate, change))
         return Format(LoadString(IDS_LOG_OLD_RATE_KEPT), old.newId);
     return Format(LoadString(IDS_LOG_NEW_KEY_KEPT), old.newId, NotConvertedReason(old));
 }
@@ -50,16 +52,17 @@ std::string KeptLine(const PlannedKey& old) {
 Outcome OnExtendTax(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
     TaxKeyFiles files(&mandate);
-    // Once the 2024 form is active no key is added any more (a mandate that
-    // has them all never gets here: its step is done).
-    if (SumsNewKeys(FormEraOf(ActiveFormVersion(ctx)))) {
+    // Once the change's form is active no key is added any more (a mandate
+    // that has them all never gets here: its step is done).
+    const RateChange& change = OrDefault(ctx.change);
+    if (SumsNewKeys(FormEraOf(ActiveFormVersion(ctx), change))) {
         ctx.log.Line(Format(LoadString(IDS_LOG_FORM_REASON), LoadString(IDS_REASON_INSERT_NEEDS_2018)));
         return Outcome::kRefused;
     }
     CommandRun run(ctx);
     if (!run.OpenFiles(files) || !run.Begin(true)) return Outcome::kFailed;
 
-    KeyPlan plan(ctx.table);
+    KeyPlan plan(ctx.table, change);
     if (!run.ReadPlan(files, plan)) return Outcome::kFailed;
     std::vector<std::string> inserted, formulaOld, formulaNew, pairs;
     Tax& writer = files.Writer();
@@ -78,7 +81,7 @@ Outcome OnExtendTax(CommandContext& ctx) {
         inserted.push_back(old.newId);
 
         KeyPlan::Load(old, writer);
-        int written = MakeNewKey(writer, old.newRate, old.newId);
+        int written = MakeNewKey(writer, old.newRate, old.newId, change);
         if (written == pendra::kOk) written = writer.Insert();
         if (written != pendra::kOk) {
             run.Fail(Format(LoadString(IDS_LOG_INSERT_FAILED), old.newId, written));
@@ -110,13 +113,14 @@ Outcome OnExtendTax(CommandContext& ctx) {
 
 Outcome OnReverseExtendTax(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
-    const FormEra era = FormEraOf(ActiveFormVersion(ctx));
+    const RateChange& change = OrDefault(ctx.change);
+    const FormEra era = FormEraOf(ActiveFormVersion(ctx), change);
     if (era == FormEra::kNewer) return Outcome::kRefused;
     TaxKeyFiles files(&mandate);
     CommandRun run(ctx);
     if (!run.OpenFiles(files) || !run.Begin(true)) return Outcome::kFailed;
 
-    KeyPlan plan(ctx.table);
+    KeyPlan plan(ctx.table, change);
     KeyRemoval removal(ctx, run, files);
     if (!removal.ReadPlanAndUses(plan, &PlannedKey::newId)) return Outcome::kFailed;
     for (std::size_t i = 0; i < plan.OldKeys().size(); ++i) {
@@ -128,7 +132,7 @@ Outcome OnReverseExtendTax(CommandContext& ctx) {
             return Outcome::kFailed;
         }
         if (old.newKey != NewKey::kPresent) {
-            ctx.log.Line(KeptLine(old));
+            ctx.log.Line(KeptLine(old, change));
             continue;
         }
         // A new key an account still defaults to stays with it, as a booked one does.

@@ -19,15 +19,16 @@
 
 Outcome OnRemoveTax(CommandContext& ctx) {
     Mandate& mandate = ctx.mandate;
-    if (!SumsNewKeys(FormEraOf(ActiveFormVersion(ctx)))) {
-        ctx.log.Line(LoadString(IDS_FORM2024_FIRST));
+    const RateChange& change = OrDefault(ctx.change);
+    if (!NewFormStepDone(FormEraOf(ActiveFormVersion(ctx), change), change)) {
+        ctx.log.Line(Format(LoadString(IDS_CHANGE_FORM_FIRST), ChangeText(change, CurrentLanguage() == Language::French)));
         return Outcome::kRefused;
     }
     TaxKeyFiles files(&mandate);
     CommandRun run(ctx);
     if (!run.OpenFiles(files) || !run.Begin(true)) return Outcome::kFailed;
 
-    KeyPlan plan(ctx.table);
+    KeyPlan plan(ctx.table, change);
     KeyRemoval removal(ctx, run, files);
     if (!removal.ReadPlanAndUses(plan, &PlannedKey::oldId)) return Outcome::kFailed;
     // A key stays while anything names it: a booking (the normal state until

@@ -12,10 +12,8 @@
 
 namespace {
 
-constexpr unsigned kYear2024 = 2024;
-constexpr unsigned kYear2018 = 2018;
-
-bool FormsAt(const CommandContext& ctx, unsigned year) {
+bool FormsAt(const CommandContext& ctx, int forms) {
+    const auto year = static_cast<unsigned>(forms);
     const std::vector<FormFileVersion> files = FormFileVersions(MwstSheetFolder(ctx));
     return !files.empty() && std::all_of(files.begin(), files.end(),
                        [year](const FormFileVersion& file) { return file.readable && file.version == year; });
@@ -29,14 +27,15 @@ BookingReach ReachOf(Command command) {
 }  // namespace
 
 std::optional<bool> TargetHolds(CommandContext& ctx, Command command) {
-    if (command == Command::kForm2024) return FormsAt(ctx, kYear2024);
-    if (command == Command::kForm2018) return FormsAt(ctx, kYear2018);
+    const RateChange& change = OrDefault(ctx.change);
+    if (command == Command::kForm2024) return FormsAt(ctx, change.newForms);
+    if (command == Command::kForm2018) return FormsAt(ctx, change.oldForms);
     // A formula pass an earlier run left pending is work left: the command
     // that runs next finishes it.
     std::error_code error;
     if (std::filesystem::exists(formpass::JournalPath(FilesFolder(ctx)), error)) return false;
     ConversionState state;
-    if (ReadConversionState(ctx.mandate, ctx.table, ReachOf(command), state) != pendra::kOk) return std::nullopt;
+    if (ReadConversionState(ctx.mandate, ctx.table, ReachOf(command), state, change) != pendra::kOk) return std::nullopt;
     switch (command) {
     case Command::kInsertKeys: return NewKeysInPlace(state);
     case Command::kRemoveNewKeys: return UnusedNewKeysRemoved(state);

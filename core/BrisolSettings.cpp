@@ -8,21 +8,9 @@
 #include <mutex>
 #include <sstream>
 
-#include "base/Windows1252.h"
+#include "base/IniText.h"
 
 namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
 
 std::mutex g_mutex;
 bool g_loaded = false;
@@ -44,22 +32,8 @@ std::string BrisolSettings::FilePath() {
 }
 
 BrisolSettings::Values BrisolSettings::Parse(const std::string& raw) {
-    // Files written by the product on Windows hold Windows-1252; UTF-8 stays as it is.
-    const std::string text = win1252::DecodeWindowsText(raw);
     Values values;
-    std::istringstream in(text);
-    std::string section;
-    for (std::string line; std::getline(in, line);) {
-        line = Trim(line);
-        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-        if (line.front() == '[') {
-            section = Lower(Trim(line.substr(1, line.find(']') - 1)));
-            continue;
-        }
-        const auto eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        values[section + "\n" + Lower(Trim(line.substr(0, eq)))] = Trim(line.substr(eq + 1));
-    }
+    for (const IniEntry& entry : ParseIniText(raw)) values[IniLower(entry.section) + "\n" + IniLower(entry.key)] = entry.value;
     return values;
 }
 
@@ -81,7 +55,7 @@ std::string BrisolSettings::Get(const std::string& section, const std::string& k
     {
         std::lock_guard lock(g_mutex);
         if (g_loaded) {
-            const auto it = g_values.find(Lower(section) + "\n" + Lower(key));
+            const auto it = g_values.find(IniLower(section) + "\n" + IniLower(key));
             return it == g_values.end() ? def : it->second;
         }
     }

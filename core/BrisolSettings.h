@@ -13,6 +13,7 @@
 //   [Vorlagen] verzeichnis=<templates directory>
 //   [Sicherheitskopien] verzeichnis=<backup root>, behalten=<backups kept per mandate>
 //              (read by backup::Settings::Read, docs/backups.md)
+//   [Konvertierung] satzaenderung=<name or file of the rate change, docs/rate-changes.md>
 // A missing or unreadable file means empty values; nothing here throws.
 class BrisolSettings {
 public:

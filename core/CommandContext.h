@@ -5,6 +5,7 @@
 #include "core/Progress.h"
 
 class ConvertTable;
+struct RateChange;
 class LogSink;
 class Mandate;
 class RunSafety;
@@ -32,6 +33,9 @@ struct CommandContext {
     // folder or an activation's staging folder, holding copies under the
     // mandate's names. Empty: the mandate's folder itself.
     std::string filesFolder = {};
+    // The rate change the command converts for (rules/RateChange.h); null:
+    // the change of 2024, the default.
+    const RateChange* change = nullptr;
     // Told how far the command's long walks over records are (ProgressSteps);
     // null: nobody follows them.
     const ProgressSink* progress = nullptr;

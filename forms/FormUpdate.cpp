@@ -153,6 +153,7 @@ int CopyUpdateForm(CommandContext& ctx, const std::string& source, const std::st
     MwstDummy2 dlg;
     dlg.m_mandate = &ctx.mandate;
     dlg.m_table = &ctx.table;
+    dlg.m_change = ctx.change;
     dlg.m_seam = &ctx.seam;
     dlg.m_filesFolder = FilesFolder(ctx);
     dlg.m_sourceName = source;

@@ -114,7 +114,7 @@ bool MatchMappingSheetKeyCase(CVCF1& form, const KeySpelling& ids) {
     return changed;
 }
 
-KeySpelling MandateKeySpelling(Mandate* mandate, const ConvertTable* table) {
+KeySpelling MandateKeySpelling(Mandate* mandate, const ConvertTable* table, const RateChange& change) {
     KeySpelling ids;
     if (!mandate || !mandate->IsMandantOpen()) return ids;
     BFile file(mandate);
@@ -126,7 +126,8 @@ KeySpelling MandateKeySpelling(Mandate* mandate, const ConvertTable* table) {
         ids.Add(key.GetId());
         stsatz satz;
         float newRate = 0;
-        if (SetSatz(RateText(key.GetPercent()), satz, newRate)) derived.push_back(ConvertId(key.GetId(), satz, ConvertTable::OrNone(table)));
+        if (SetSatz(RateText(key.GetPercent()), satz, newRate, change))
+            derived.push_back(ConvertId(key.GetId(), satz, ConvertTable::OrNone(table), change));
     }
     // A new id spelled like a key the mandate has is that key.
     for (const std::string& id : derived) ids.Add(id);
@@ -135,7 +136,7 @@ KeySpelling MandateKeySpelling(Mandate* mandate, const ConvertTable* table) {
 
 void MwstMatchKeyCase(MwstFormulaUpdater& dlg) {
     if (dlg.m_mode == MwstFormulaUpdater::kModeVersion) return;
-    KeySpelling ids = MandateKeySpelling(dlg.m_mandate, dlg.m_table);
+    KeySpelling ids = MandateKeySpelling(dlg.m_mandate, dlg.m_table, OrDefault(dlg.m_change));
     for (const auto* list : {dlg.m_pFirstArray, dlg.m_pSecondArray})
         if (list)
             for (const std::string& id : *list) ids.Add(id);
@@ -143,6 +144,6 @@ void MwstMatchKeyCase(MwstFormulaUpdater& dlg) {
     if (MatchMappingSheetKeyCase(dlg.m_mwstform, ids)) *dlg.m_pChangeFlag = 1;
 }
 
-void MwstMatchKeyCase(Mandate* mandate, const ConvertTable* table, CVCF1& form) {
-    MatchMappingSheetKeyCase(form, MandateKeySpelling(mandate, table));
+void MwstMatchKeyCase(Mandate* mandate, const ConvertTable* table, const RateChange& change, CVCF1& form) {
+    MatchMappingSheetKeyCase(form, MandateKeySpelling(mandate, table, change));
 }

@@ -7,6 +7,7 @@ class ConvertTable;
 class CVCF1;
 class Mandate;
 class MwstFormulaUpdater;
+struct RateChange;
 
 // Spreadsheet programs may change the letter case of names they do not know:
 // LibreOffice saves USN81_ST as usn81_st and USN00 as usn00. The formula text
@@ -45,13 +46,13 @@ std::string MatchKeyCase(const std::string& formula, const KeySpelling& ids);
 bool MatchMappingSheetKeyCase(CVCF1& form, const KeySpelling& ids);
 
 // The ids of `mandate`'s tax keys and the new ids the conversion rules derive
-// from its old keys with its conversion `table` (null: the built-in rule
-// alone); empty without an open mandate or a readable key file.
-KeySpelling MandateKeySpelling(Mandate* mandate, const ConvertTable* table);
+// from its old keys with its conversion `table` (null: the change's id rule
+// alone) under the rate `change`; empty without an open mandate or a readable key file.
+KeySpelling MandateKeySpelling(Mandate* mandate, const ConvertTable* table, const RateChange& change);
 
 // After the updater loaded a workbook for a pass: the mandate's ids and the
 // pass's key lists. A changed formula sets the change flag, so the workbook is
 // saved in the mandate's spelling. Nothing in version mode.
 void MwstMatchKeyCase(MwstFormulaUpdater& dlg);
 // After the transfer loaded the mandate's workbook: the mandate's ids.
-void MwstMatchKeyCase(Mandate* mandate, const ConvertTable* table, CVCF1& form);
+void MwstMatchKeyCase(Mandate* mandate, const ConvertTable* table, const RateChange& change, CVCF1& form);

@@ -68,13 +68,14 @@ std::string MandateDirectory(const Mandate* mandate) {
 struct KeyExchange {
     std::vector<std::string> oldIds, newIds, tempNames;
 
-    static KeyExchange ForMandate(Mandate* mandate, const ConvertTable* table, UiSeam* seam) {
+    static KeyExchange ForMandate(Mandate* mandate, const ConvertTable* table, const RateChange& change,
+                                  UiSeam* seam) {
         KeyExchange exchange;
         std::vector<std::string> pairs;
         if (mandate) {
             std::optional<PendraUiBridge> bridge;
             if (seam) bridge.emplace(*seam);
-            GetTaxArray(*mandate, ConvertTable::OrNone(table), bridge ? *bridge : PendraUi::Silent(), pairs, 0);
+            GetTaxArray(*mandate, ConvertTable::OrNone(table), bridge ? *bridge : PendraUi::Silent(), pairs, 0, change);
         }
         keypair::SplitAll(pairs, exchange.oldIds, exchange.newIds);
         for (std::size_t i = 0; i < exchange.oldIds.size(); ++i)
@@ -137,7 +138,7 @@ void MwstDummy2::Transfer() {
         CopyTemplateFile();
         return;
     }
-    MwstMatchKeyCase(m_mandate, m_table, m_target);
+    MwstMatchKeyCase(m_mandate, m_table, OrDefault(m_change), m_target);
     m_result = 1;
     const unsigned sourceVersion = GetVer1();
     if (sourceVersion == GetVer2()) return;
@@ -168,7 +169,7 @@ void MwstDummy2::CopyFormulas(int invert) {
     SheetState targetState(m_target);
     mapping::Select(m_source);
     mapping::Select(m_target);
-    const KeyExchange exchange = invert ? KeyExchange::ForMandate(m_mandate, m_table, m_seam) : KeyExchange();
+    const KeyExchange exchange = invert ? KeyExchange::ForMandate(m_mandate, m_table, OrDefault(m_change), m_seam) : KeyExchange();
     for (long row = 1; row <= CVCF1::kMaxRow && !m_target.GetTextRC(row, kLabelCol).empty(); ++row) {
         for (long col : kFormulaCols) {
             std::string formel = m_target.GetFormulaRC(row, col);

@@ -5,6 +5,7 @@
 
 class ConvertTable;
 class Mandate;
+struct RateChange;
 class UiSeam;
 
 // Replaces one form workbook of a mandate by a template: loads the
@@ -41,6 +42,7 @@ public:
 
     Mandate* m_mandate = nullptr;
     const ConvertTable* m_table = nullptr;  // the mandate's conversion table; null: none
+    const RateChange* m_change = nullptr;   // the rate change converted for; null: the default
     UiSeam* m_seam = nullptr;  // where the data library's error boxes go; null: standard error
     CVCF1 m_source;
     CVCF1 m_target;

@@ -67,13 +67,15 @@ MwstFormulaUpdater::MwstFormulaUpdater(CommandContext& ctx)
     : m_pChangeFlag(&ctx.changeFlag),
       m_mandate(&ctx.mandate),
       m_table(&ctx.table),
+      m_change(ctx.change),
       m_filesFolder(FilesFolder(ctx)) {
     Mandate* mandate = &ctx.mandate;
     const ConvertTable* table = &ctx.table;
+    const RateChange* change = ctx.change;
     UiSeam* seam = &ctx.seam;
-    m_applicationPairs = [mandate, table, seam](std::vector<std::string>& ar) {
+    m_applicationPairs = [mandate, table, change, seam](std::vector<std::string>& ar) {
         PendraUiBridge ui(*seam);
-        GetTaxArray(*mandate, *table, ui, ar, 1);
+        GetTaxArray(*mandate, *table, ui, ar, 1, OrDefault(change));
     };
     m_existingKeys = [mandate](std::set<std::string>& ids) { ReadKeyIds(*mandate, ids); };
 }

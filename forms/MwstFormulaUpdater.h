@@ -9,6 +9,7 @@
 struct CommandContext;
 class ConvertTable;
 class Mandate;
+struct RateChange;
 
 // Loads a VAT form workbook into a spreadsheet control, runs one job on it
 // (read the form version, or a formula pass over the mapping sheet: extend,
@@ -80,6 +81,7 @@ public:
     // The command's mandate and its conversion table; null for a tool's updater.
     Mandate* m_mandate = nullptr;
     const ConvertTable* m_table = nullptr;
+    const RateChange* m_change = nullptr;  // the rate change converted for; null: the default
     // Where the command works on the mandate's files (FilesFolder,
     // core/CommandContext.h): the mandate's own workbook is read and written
     // there. Empty: the mandate's folder.

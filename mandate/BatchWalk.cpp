@@ -50,6 +50,7 @@ Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork
     if (!run.Start()) return Outcome::kFailed;
     const ConvertTable table(mandate.GetPath());
     CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run, options.stop, run.FilesFolder()};
+    ctx.change = options.change;
     if (options.progress) ctx.progress = &options.progress;
     const Outcome outcome = work(ctx, dir);
     run.Finish(!Completed(outcome));

@@ -10,6 +10,7 @@
 
 class Mandate;
 class MandateSession;
+struct RateChange;
 
 // How one mandate of a batch ended. A mandate unchanged had the work of
 // every command done already. A mandate skipped was not changed: it did not
@@ -59,6 +60,8 @@ struct RunOptions {
     // Set, from any thread, to stop the run: the command at work rolls its
     // transaction back and ends, and no further mandate is opened.
     const std::atomic<bool>* stop = nullptr;
+    // The rate change the commands convert for (null: the default, 2024).
+    const RateChange* change = nullptr;
     // Told, on the thread the commands run on, how far a command's long walk
     // over a mandate's records is; empty: nobody follows it.
     ProgressSink progress = {};

@@ -14,7 +14,7 @@ using Problem = MandateStatus::Problem;
 
 // The bookings of the open mandate, where its data version is the one the
 // program reads (SQL mandates carry theirs in the server's schema).
-void ReadOpen(Mandate& mandate, MandateBookings& read) {
+void ReadOpen(Mandate& mandate, const RateChange& change, MandateBookings& read) {
     read.name = mandate.GetName();
     long version = 0;
     const bool knownVersion = mandate.GetVersion(version, 1) != 0;
@@ -28,7 +28,7 @@ void ReadOpen(Mandate& mandate, MandateBookings& read) {
         return;
     }
     const int status = WalkWrongSideBookings(
-        mandate, [&read](const WrongSideBooking& booking) { read.bookings.push_back(booking); });
+        mandate, [&read](const WrongSideBooking& booking) { read.bookings.push_back(booking); }, change);
     if (status != pendra::kOk) {
         read.bookings.clear();
         read.problem = ProblemOfRead(status);
@@ -39,7 +39,7 @@ void ReadOpen(Mandate& mandate, MandateBookings& read) {
 
 // Opened shared and read only, as ReadMandateStatus opens it: another
 // program's work on the mandate goes on undisturbed.
-MandateBookings ReadMandateBookings(const std::string& dir, UiSeam& seam) {
+MandateBookings ReadMandateBookings(const std::string& dir, UiSeam& seam, const RateChange& change) {
     MandateBookings read;
     read.directory = dir;
     Mandate mandate(0);
@@ -49,7 +49,7 @@ MandateBookings ReadMandateBookings(const std::string& dir, UiSeam& seam) {
     }
     PendraUiBridge prompt(seam);
     if (mandate.AskPassword(prompt) == 1) {
-        ReadOpen(mandate, read);
+        ReadOpen(mandate, change, read);
     } else {
         read.name = mandate.GetName();
         read.problem = Problem::kPassword;

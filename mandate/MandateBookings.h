@@ -21,4 +21,5 @@ struct MandateBookings {
 
 // The bookings of the mandate in `dir`; its password, if it has one, is asked
 // through the data library's prompt, shown through `seam`.
-MandateBookings ReadMandateBookings(const std::string& dir, UiSeam& seam);
+MandateBookings ReadMandateBookings(const std::string& dir, UiSeam& seam,
+                                    const RateChange& change = DefaultRateChange());

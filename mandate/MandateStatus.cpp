@@ -124,7 +124,7 @@ std::string OpenFailureText(const std::string& dir, int status) {
     return Format(LoadString(IDS_DETAIL_DB_DAMAGED), status);
 }
 
-MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings, bool checkTables) {
+MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings, bool checkTables, const RateChange& change) {
     MandateStatus status;
     status.directory = mandate.GetPath();
     status.name = mandate.GetName();
@@ -151,20 +151,20 @@ MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings, bool ch
         return status;
     }
     const BookingReach reach = withBookings ? BookingReach::kWrongSide : BookingReach::kNone;
-    if (const int read = ReadConversionState(mandate, table, reach, status.state); read != pendra::kOk) {
+    if (const int read = ReadConversionState(mandate, table, reach, status.state, change); read != pendra::kOk) {
         status.problem = ProblemOf(read);
         if (status.problem == Problem::kUnreadable) status.detail = OpenFailureText(mandate.GetPath(), read);
         return status;
     }
-    status.era = FormEraOf(ReadForm(mandate, status.form));
-    status.stage = StageOf(status.state, status.era);
+    status.era = FormEraOf(ReadForm(mandate, status.form), change);
+    status.stage = StageOf(status.state, status.era, change);
     // Half one form and half the other: no stage of the conversion is that.
     CheckFormFiles(mandate.GetPath(), status.form, status.formVersions);
     if (status.form == "mixed") status.stage = ConversionStage::kInconsistent;
     return status;
 }
 
-MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings) {
+MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings, const RateChange& change) {
     Mandate mandate(0);
     const int opened = mandate.OpenMandateFilesReadOnly(dir);
     if (opened == pendra::kFormatTooOld) {
@@ -189,7 +189,7 @@ MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withB
     MandateStatus status;
     PendraUiBridge prompt(seam);
     if (mandate.AskPassword(prompt) == 1) {
-        status = ReadOpenMandateStatus(mandate, withBookings);
+        status = ReadOpenMandateStatus(mandate, withBookings, true, change);
     } else {
         status.directory = dir;
         status.name = mandate.GetName();

@@ -35,12 +35,15 @@ struct MandateStatus {
 // The status of the mandate in `dir`, opened to read only: nothing in its
 // folder is created or changed, whatever its format. Its password, if it has one, is asked
 // through the data library's prompt, shown through `seam`. The bookings are
-// counted only when `withBookings` (the stage needs none of them).
-MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings);
+// counted only when `withBookings` (the stage needs none of them). Keys,
+// stages and bookings are those of the rate change `change`.
+MandateStatus ReadMandateStatus(const std::string& dir, UiSeam& seam, bool withBookings,
+                                const RateChange& change = DefaultRateChange());
 // The same for a mandate that is open here (and may be held by this process).
 // `checkTables` false skips the check of the tables every run makes at its
 // start, for a mandate a run has just checked.
-MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings, bool checkTables = true);
+MandateStatus ReadOpenMandateStatus(Mandate& mandate, bool withBookings, bool checkTables = true,
+                                    const RateChange& change = DefaultRateChange());
 
 // The problem of a read that answered `status` (not kOk).
 MandateStatus::Problem ProblemOfRead(int status);

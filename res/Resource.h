@@ -415,3 +415,19 @@ enum : int {
     IDS_PRINT_DRY_RUN = 21994,       // date and time: the same for a dry run
     IDS_PRINT_PRINTED = 21995,       // date and time: a printed page before any run
 };
+
+// Rate changes other than the default (rules/RateChange.h): their form step
+// and the refusal of a definition file.
+enum : int {
+    IDS_LOG_CHANGE_FORMS_MISSING = 26000,  // change's name, template folder: its form templates are not installed
+    IDS_CHANGE_FORM_FIRST = 26001,         // change's name: its form must be active before the old keys go
+    IDS_CHANGE_FAULT_AT_LINE = 26010,      // file, line, fault
+    IDS_CHANGE_FAULT_IN_FILE = 26011,      // file, fault
+    IDS_CHANGE_UNREADABLE = 26012,         // the definition file cannot be read
+    IDS_CHANGE_MISSING_ENTRY = 26013,      // section/key
+    IDS_CHANGE_BAD_VALUE = 26014,          // section/key
+    IDS_CHANGE_CLASS_WITHOUT_RATE = 26015, // the rate class's section
+    IDS_CHANGE_SHARED_SUFFIX = 26016,      // the id suffix
+    IDS_CHANGE_SHARED_OLD_RATE = 26017,    // the old rate
+    IDS_CHANGE_UNKNOWN_FORMS = 26018,      // the form template set
+};

@@ -23,12 +23,13 @@ struct KeyIds {
     std::set<std::string> newOnAccounts;  // of those, the ones an account defaults to
 };
 
-int ReadKeys(Mandate& mandate, const ConvertTable& table, ConversionState& state, KeyIds& ids) {
+int ReadKeys(Mandate& mandate, const ConvertTable& table, const RateChange& change, ConversionState& state,
+             KeyIds& ids) {
     BFile file(&mandate);
     if (const int status = file.Open(mandate.GetTaxName(), BFile::kModeReadOnly); status != pendra::kOk) return status;
     Tax walk(&mandate);
     walk.UseFile(&file);
-    KeyPlan plan(table);
+    KeyPlan plan(table, change);
     if (const int status = plan.Read(walk); status != pendra::kOk) return status;
     for (const PlannedKey& key : plan.OldKeys()) {
         if (key.leftAlone) continue;
@@ -98,17 +99,20 @@ int ReadKeyUses(Mandate& mandate, const KeyIds& ids, ConversionState& state) {
     return CountUses(buch, ids.newOfOld, ids.newOnAccounts, nullptr, state.newKeysUnused);
 }
 
-int ReadWrongSideBookings(Mandate& mandate, ConversionState& state) {
+int ReadWrongSideBookings(Mandate& mandate, const RateChange& change, ConversionState& state) {
     // Counted through the walk that lists them (mwst-batch bookings), so the
     // counts and the list never disagree.
     state.bookings2024OnOldRates = state.bookings2023OnNewRates = state.bookingsOnMissingKeys = 0;
-    return WalkWrongSideBookings(mandate, [&state](const WrongSideBooking& booking) {
-        switch (booking.side) {
-        case WrongSide::kOldRateFrom2024: ++state.bookings2024OnOldRates; break;
-        case WrongSide::kNewRateBefore2024: ++state.bookings2023OnNewRates; break;
-        case WrongSide::kMissingKey: ++state.bookingsOnMissingKeys; break;
-        }
-    });
+    return WalkWrongSideBookings(
+        mandate,
+        [&state](const WrongSideBooking& booking) {
+            switch (booking.side) {
+            case WrongSide::kOldRateFrom2024: ++state.bookings2024OnOldRates; break;
+            case WrongSide::kNewRateBefore2024: ++state.bookings2023OnNewRates; break;
+            case WrongSide::kMissingKey: ++state.bookingsOnMissingKeys; break;
+            }
+        },
+        change);
 }
 
 }  // namespace
@@ -123,24 +127,25 @@ bool AccountsReset(const ConversionState& state) { return state.accountsOnNewKey
 
 bool UnusedNewKeysRemoved(const ConversionState& state) { return state.newKeysUnused == 0; }
 
-int ReadConversionState(Mandate& mandate, const ConvertTable& table, BookingReach reach, ConversionState& state) {
+int ReadConversionState(Mandate& mandate, const ConvertTable& table, BookingReach reach, ConversionState& state,
+                        const RateChange& change) {
     state = {};
     KeyIds ids;
-    if (const int status = ReadKeys(mandate, table, state, ids); status != pendra::kOk) return status;
+    if (const int status = ReadKeys(mandate, table, change, state, ids); status != pendra::kOk) return status;
     if (const int status = ReadAccounts(mandate, ids, state); status != pendra::kOk) return status;
     if (reach == BookingReach::kNone) return pendra::kOk;
     if (const int status = ReadKeyUses(mandate, ids, state); status != pendra::kOk) return status;
-    return reach == BookingReach::kWrongSide ? ReadWrongSideBookings(mandate, state) : pendra::kOk;
+    return reach == BookingReach::kWrongSide ? ReadWrongSideBookings(mandate, change, state) : pendra::kOk;
 }
 
 // Each step presumes the ones before it: a mandate showing a later step
 // without an earlier one was changed by hand or half converted, and so is
 // one whose accounts name keys it does not have.
-ConversionStage StageOf(const ConversionState& state, FormEra era) {
+ConversionStage StageOf(const ConversionState& state, FormEra era, const RateChange& change) {
     if (state.accountsOnMissingKeys > 0) return ConversionStage::kInconsistent;
     const bool keysInserted = NewKeysInPlace(state);
     const bool accountsAdapted = keysInserted && AccountsAdapted(state);
-    if (SumsNewKeys(era)) {
+    if (SumsNewKeys(era) || (accountsAdapted && NewFormStepDone(era, change))) {
         if (!accountsAdapted) return ConversionStage::kInconsistent;
         if (state.oldKeys == 0) return ConversionStage::kOldKeysRemoved;
         return UnusedOldKeysRemoved(state) ? ConversionStage::kWaitingForOldBookings : ConversionStage::kForm2024;

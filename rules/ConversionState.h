@@ -64,9 +64,11 @@ bool UnusedNewKeysRemoved(const ConversionState& state);
 enum class BookingReach { kNone, kKeyUses, kWrongSide };
 
 // Reads the state of the open `mandate` with the new ids from `table`: kOk, or
-// the status of the read that failed.
-int ReadConversionState(Mandate& mandate, const ConvertTable& table, BookingReach reach, ConversionState& state);
+// the status of the read that failed. Old and new keys, rates and the day
+// that divides the bookings are those of `change`.
+int ReadConversionState(Mandate& mandate, const ConvertTable& table, BookingReach reach, ConversionState& state,
+                        const RateChange& change = DefaultRateChange());
 
-ConversionStage StageOf(const ConversionState& state, FormEra era);
+ConversionStage StageOf(const ConversionState& state, FormEra era, const RateChange& change = DefaultRateChange());
 // The stage's fixed name ("not-started", "keys-inserted", ...), the same in every language.
 const char* StageName(ConversionStage stage);

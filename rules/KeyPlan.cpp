@@ -63,14 +63,14 @@ int KeyPlan::Read(Tax& walk) {
         keys.push_back({id, walk.GetPercent(), walk.UseNetto() != 0});
         taken_.insert(IdCaseKey(id));
         PlannedKey planned;
-        if (!SetSatz(RateText(walk.GetPercent()), planned.satz, planned.newRate)) continue;
+        if (!SetSatz(RateText(walk.GetPercent()), planned.satz, planned.newRate, change_)) continue;
         planned.record.assign(walk.GetBuffer(), walk.GetBuffer() + walk.Size());
         planned.oldId = id;
         planned.netto = walk.UseNetto() != 0;
-        planned.newId = ConvertId(id, planned.satz, table_);
+        planned.newId = ConvertId(id, planned.satz, table_, change_);
         std::string stored;
         planned.newIdFits = pendra::EncodeTaxId(planned.newId, Tax::kIdWidth, stored) == pendra::kOk;
-        planned.leftAlone = MWSTSchluesselIgnorieren(id) == 1;
+        planned.leftAlone = MWSTSchluesselIgnorieren(id, change_) == 1;
         keys_.push_back(std::move(planned));
     }
     JudgeNewKeys(keys);

@@ -54,10 +54,11 @@ struct PlannedKey {
 // ids taken in the mandate, compared without regard to letter case. The
 // insertion, the removals, the account commands, the key pair list and the
 // overview all work from it. New ids come from `table`, the mandate's
-// conversion table, which the plan must not outlive.
+// conversion table, rates and id rule from `change`; the plan must outlive neither.
 class KeyPlan {
 public:
-    explicit KeyPlan(const ConvertTable& table) : table_(table) {}
+    explicit KeyPlan(const ConvertTable& table, const RateChange& change = DefaultRateChange())
+        : table_(table), change_(change) {}
 
     // Reads every key through `walk`: kOk, or the status of the read that failed.
     int Read(Tax& walk);
@@ -74,6 +75,7 @@ private:
     void JudgeNewKeys(const std::vector<KeyFacts>& keys);
 
     const ConvertTable& table_;
+    const RateChange& change_;
     std::vector<PlannedKey> keys_;
     std::set<std::string> taken_;  // IdCaseKey of every id
 };

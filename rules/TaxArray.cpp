@@ -14,7 +14,8 @@ constexpr int kMsgCannotOpen = 5000;
 constexpr short kAccountTypeOne = 1;
 }  // namespace
 
-void GetTaxArray(Mandate& open, const ConvertTable& table, PendraUi& ui, std::vector<std::string>& ar, int all) {
+void GetTaxArray(Mandate& open, const ConvertTable& table, PendraUi& ui, std::vector<std::string>& ar, int all,
+                 const RateChange& change) {
     Mandate* mandate = &open;
     BFile taxFile(mandate);
     if (int status = taxFile.Open(mandate->GetTaxName(), BFile::kModeReadOnly, true); status != pendra::kOk) {
@@ -29,7 +30,7 @@ void GetTaxArray(Mandate& open, const ConvertTable& table, PendraUi& ui, std::ve
     tax.UseFile(&taxFile);
     Konto konto(mandate);
     konto.UseFile(&kontoFile);
-    KeyPlan plan(table);
+    KeyPlan plan(table, change);
     plan.Read(tax);
     for (const PlannedKey& old : plan.OldKeys()) {
         // A key that is not converted has no pair: its id must not enter a formula.

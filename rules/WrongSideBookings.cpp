@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr const char* kFirstDayOf2024 = "20240101";
-
 // The rate of every key of the mandate, by id.
 int ReadRates(Mandate& mandate, std::map<std::string, float>& rates) {
     BFile file(&mandate);
@@ -24,15 +22,16 @@ int ReadRates(Mandate& mandate, std::map<std::string, float>& rates) {
     return pendra::WalkEnded(status) ? pendra::kOk : status;
 }
 
-bool IsOldRate(float fraction) {
+bool IsOldRate(float fraction, const RateChange& change) {
     stsatz satz = STSATZ_77;
     float newRate = 0;
-    return SetSatz(RateText(fraction), satz, newRate);
+    return SetSatz(RateText(fraction), satz, newRate, change);
 }
 
 }  // namespace
 
-int WalkWrongSideBookings(Mandate& mandate, const std::function<void(const WrongSideBooking&)>& found) {
+int WalkWrongSideBookings(Mandate& mandate, const std::function<void(const WrongSideBooking&)>& found,
+                          const RateChange& change) {
     std::map<std::string, float> rates;
     if (const int status = ReadRates(mandate, rates); status != pendra::kOk) return status;
     BFile file(&mandate);
@@ -51,10 +50,10 @@ int WalkWrongSideBookings(Mandate& mandate, const std::function<void(const Wrong
             booking.side = WrongSide::kMissingKey;
         } else {
             booking.rate = key->second;
-            const bool from2024 = booking.date >= kFirstDayOf2024;
-            if (from2024 && IsOldRate(booking.rate))
+            const bool fromChange = booking.date >= change.effectiveDate;
+            if (fromChange && IsOldRate(booking.rate, change))
                 booking.side = WrongSide::kOldRateFrom2024;
-            else if (!from2024 && IsNewRate(booking.rate))
+            else if (!fromChange && IsNewRate(booking.rate, change))
                 booking.side = WrongSide::kNewRateBefore2024;
             else
                 continue;

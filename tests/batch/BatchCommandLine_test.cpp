@@ -247,4 +247,34 @@ TEST_F(BatchCommandLine, BackupsRefusesBackupAndRestoreRefusesWhatIsNotItsOwn) {
     EXPECT_FALSE(HasNewKey(dir));
 }
 
+// A rate-change definition with a missing or contradictory entry is refused
+// before any mandate is touched, naming the file, the line and the fault.
+TEST_F(BatchCommandLine, ARateChangeDefinitionWithAFaultIsRefusedByFileAndLine) {
+    const std::string dir = Mandate(Path("satz"));
+    const std::string head =  // lines 1 to 10
+        "[Change]\nName=t\nEffective=2024-01-01\nOldForms=2018\nNewForms=2024\nText.de=t\nText.fr=t\n"
+        "[Ids]\nIdDigits=2\nIdStem=3\n";
+    const std::string normal =  // lines 11 to 16 after the head
+        "[Class 7.7]\nOldRate=7.7\nNewRate=8.1\nOldGross=107.7\nNewGross=108.1\nSuffix=81\n";
+    const struct {
+        std::string text;
+        std::string fault;
+    } refused[] = {
+        {head + "[Class 2.5]\nOldRate=2.5\nOldGross=102.5\nNewGross=102.6\nSuffix=26\n",
+         "Zeile 11: der Satzklasse [Class 2.5] fehlt der neue Satz (NewRate)"},
+        {head + normal + "[Class 2.5]\nOldRate=2.5\nNewRate=2.6\nOldGross=102.5\nNewGross=102.6\nSuffix=81\n",
+         "Zeile 22: die Id-Endung 81 ist mehr als einer Satzklasse zugeordnet"},
+        {std::string(head).replace(head.find("OldForms=2018"), 13, "OldForms=2019") + normal,
+         "Zeile 4: die Formularvorlagen 2019 sind nicht bekannt (nicht installiert oder nicht vor den neuen)"},
+    };
+    for (const auto& definition : refused) {
+        const std::string file = Path("change.ini");
+        std::ofstream(file, std::ios::trunc) << definition.text;
+        const BatchResult result = RunBatch({"insert-keys", "--change", file, dir});
+        EXPECT_EQ(result.exitCode, 2) << result.err;
+        EXPECT_EQ(result.err, file + ", " + definition.fault + "\n");
+        EXPECT_FALSE(HasNewKey(dir)) << definition.fault;
+    }
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -116,10 +117,10 @@ protected:
             if (line.rfind("key ", 0) == 0) ids.insert(line.substr(4, line.find(' ', 4) - 4));
         return ids;
     }
-    // The stage `mwst-batch status` shows for the mandate in `dir`.
-    std::string Stage(const std::string& dir) {
+    // The stage `mwst-batch status` shows for the mandate in `dir` (under the rate change `change`).
+    std::string Stage(const std::string& dir, const std::string& change = "") {
         const batchtest::BatchResult result =
-            batchtest::RunBatch({"status", "--format", "csv", "--password-file", passwords, dir});
+            batchtest::RunBatch(WithChange({"status", "--format", "csv", "--password-file", passwords, dir}, change));
         std::istringstream lines(result.out);
         std::string header, row;
         std::getline(lines, header);
@@ -129,6 +130,11 @@ protected:
             if (keys[i] == "stage") return values[i];
         return "";
     }
+    // `args` with "--change `change`" when one is named.
+    static std::vector<std::string> WithChange(std::vector<std::string> args, const std::string& change) {
+        if (!change.empty()) args.insert(args.end() - 1, {"--change", change});
+        return args;
+    }
     static std::vector<std::string> Split(std::string line) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::vector<std::string> fields;
@@ -136,9 +142,10 @@ protected:
         for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
         return fields;
     }
-    std::string Step(const std::string& command, const std::string& dir, int exitCode = 0) {
+    std::string Step(const std::string& command, const std::string& dir, int exitCode = 0,
+                     const std::string& change = "") {
         const batchtest::BatchResult result =
-            batchtest::RunBatch({command, "--yes", "--password-file", passwords, dir});
+            batchtest::RunBatch(WithChange({command, "--yes", "--password-file", passwords, dir}, change));
         EXPECT_EQ(result.exitCode, exitCode) << command << " " << dir << "\n" << result.out << result.err;
         return result.out;
     }
@@ -239,6 +246,50 @@ TEST_F(Walkthrough, EveryStepLeavesFormulasThatNameExistingKeysOnce) {
         EXPECT_EQ(done, 4u) << again;
         EXPECT_EQ(Dump(dir), records) << dir;
         EXPECT_EQ(Forms(dir), forms) << dir;
+    }
+}
+
+// Changes in a row: each demo mandate converted for 2024 and then for the
+// example change (77 -> 81 -> 88), whose form templates are not installed:
+// its form step says so and the old keys go without it. `status` after
+// each step, under the change of the step; the booking list reads it too.
+TEST_F(Walkthrough, ADemoMandateConvertedFor2024IsConvertedForTheExampleChange) {
+    const std::set<std::string> endStages = {"waiting-for-old-bookings", "old-keys-removed"};
+    const struct {
+        const char* change;
+        const char* command;
+        int exitCode;
+        std::set<std::string> stages;  // what status may show after it
+    } steps[] = {
+        {"2024", "insert-keys", 0, {"keys-inserted", "accounts-adapted"}},
+        {"2024", "adapt-accounts", 0, {"accounts-adapted"}},
+        {"2024", "form-2024", 0, {"form-2024", "waiting-for-old-bookings", "old-keys-removed"}},
+        {"2024", "remove-old-keys", 0, endStages},
+        // Without templates the form step is none: adapted accounts are the
+        // form stage, and a mandate without keys at 8.1 % has nothing to do.
+        {"example-8.8", "insert-keys", 0, {"keys-inserted", "accounts-adapted", "old-keys-removed"}},
+        {"example-8.8", "adapt-accounts", 0, {"form-2024", "waiting-for-old-bookings", "old-keys-removed"}},
+        {"example-8.8", "form-2024", 1, {"form-2024", "waiting-for-old-bookings", "old-keys-removed"}},
+        {"example-8.8", "remove-old-keys", 0, endStages},
+    };
+    const std::string missing = "Die Vorlagen des MWST-Formulars 8.8 (Beispiel) sind nicht installiert";
+    const auto endingIn = [](const std::set<std::string>& ids, const std::string& suffix) {
+        return std::any_of(ids.begin(), ids.end(), [&suffix](const std::string& id) {
+            return id.size() > suffix.size() && id.compare(id.size() - suffix.size(), suffix.size(), suffix) == 0;
+        });
+    };
+    for (const std::string& dir : dirs) {
+        bool had81 = false;
+        for (const auto& step : steps) {
+            if (std::string(step.change) == "example-8.8" && std::string(step.command) == "insert-keys")
+                had81 = endingIn(KeyIds(dir), "81");
+            const std::string log = Step(step.command, dir, step.exitCode, step.change);
+            EXPECT_EQ(log.find(missing) != std::string::npos, step.exitCode == 1) << step.command << " " << dir << "\n" << log;
+            EXPECT_TRUE(step.stages.count(Stage(dir, step.change)))
+                << step.change << " " << step.command << " " << dir << ": " << Stage(dir, step.change);
+        }
+        EXPECT_EQ(endingIn(KeyIds(dir), "88"), had81) << dir;
+        EXPECT_EQ(batchtest::RunBatch({"bookings", "--wrong-side", "--change", "example-8.8", "--password-file", passwords, dir}).exitCode, 0) << dir;
     }
 }
 
