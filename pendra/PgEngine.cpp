@@ -100,6 +100,10 @@ int PgEngine::UpgradeWhileExclusive() {
 
 PgEngine::~PgEngine() {
     for (PgTable* table : tables_) table->Detach();
+    // The server lets a closed session's locks go only once it has noticed the
+    // disconnect, after this process went on: the next open of the mandate,
+    // by this program or another, would find it still held. Let them go now.
+    if (connection_) connection_->Exec("SELECT pg_advisory_unlock_all()");
 }
 
 bool PgEngine::TryMandateLock(bool exclusive, int& status) {
