@@ -134,7 +134,7 @@ struct OwnSession {
 }  // namespace
 
 BatchRun::BatchRun(const BatchOptions& options, BatchSeam& seam, std::ostream* progress)
-    : options_(options), seam_(seam), progress_(progress) {}
+    : options_(options), seam_(seam), progress_(progress), templateSheets_(std::make_shared<TemplateSheets>()) {}
 
 int BatchRun::Run(std::ostream& out, std::ostream& err) {
     if (options_.mode == Mode::kBackups) return ListMandateBackups(out, err);
@@ -258,6 +258,7 @@ MandateResult BatchRun::Convert(MandateSession& session, const std::string& dir,
     RunOptions runOptions;
     runOptions.dryRun = options_.dryRun;
     runOptions.change = &options_.change;
+    runOptions.templateSheets = templateSheets_;
     if (progress) runOptions.progress = [&shown](std::size_t done, std::size_t total) { shown.Show(done, total); };
     // The open asks again when the database is no longer the one just tested.
     seam_.OfferPassword(dir, err);

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 struct BatchOptions;
 class BatchSeam;
 class MandateSession;
+class TemplateSheets;
 
 // One run of mwst-batch, its command line read: the commands on each mandate
 // named or found, their status, or the backups of one mandate and a restore.
@@ -53,4 +55,6 @@ private:
     const BatchOptions& options_;
     BatchSeam& seam_;
     std::ostream* progress_;
+    // The template mapping sheets, read once for all the mandates this process works on.
+    std::shared_ptr<TemplateSheets> templateSheets_;
 };

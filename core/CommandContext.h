@@ -9,6 +9,7 @@ struct RateChange;
 class LogSink;
 class Mandate;
 class RunSafety;
+class TemplateSheets;
 class UiSeam;
 
 // What a conversion command works on, handed in by the front end that runs
@@ -39,6 +40,9 @@ struct CommandContext {
     // Told how far the command's long walks over records are (ProgressSteps);
     // null: nobody follows them.
     const ProgressSink* progress = nullptr;
+    // The template mapping sheets the run has read (forms/TemplateSheets.h);
+    // null: each workbook check reads the templates again.
+    TemplateSheets* templateSheets = nullptr;
 };
 
 // How a command ended on one mandate. kAlreadyDone: its target held before it

@@ -1,17 +1,14 @@
 #include "forms/MappingSheet.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string_view>
 
 #include "base/CException.h"
 #include "base/Format.h"
 #include "core/CommandContext.h"
 #include "core/Strings.h"
+#include "forms/TemplateSheets.h"
 #include "templates/TemplateSet.h"
 #include "workbook/CVCF1.h"
 #include "workbook/CellRef.h"
@@ -128,14 +125,6 @@ bool ReadQuietly(const std::string& path, CVCF1& form) {
     }
 }
 
-// What a check needs of a template's mapping sheet: its labels and the keys
-// its formulas name (upper case). Empty when the template is not there, cannot
-// be read or has no mapping sheet.
-struct TemplateSheet {
-    std::vector<std::string> labels;
-    std::set<std::string> keys;
-};
-
 TemplateSheet ReadTemplateSheet(const std::string& path) {
     TemplateSheet sheet;
     CVCF1 form;
@@ -149,40 +138,19 @@ TemplateSheet ReadTemplateSheet(const std::string& path) {
     return sheet;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
-// The mapping sheet of the template `path`. Every workbook checked needs the
-// templates of both years (eight workbooks), which do not change while the
-// program runs: each is read once and read again only when the file is
-// another or changed (device, inode, size, modification and change time).
-std::shared_ptr<const TemplateSheet> TemplateSheetOf(const std::string& path) {
-    struct Remembered {
-        struct stat identity;
-        std::shared_ptr<const TemplateSheet> sheet;
-    };
-    static std::mutex lock;
-    static std::map<std::string, Remembered> remembered;
-    struct stat identity {};
-    if (::stat(path.c_str(), &identity) != 0 || !S_ISREG(identity.st_mode))
-        return std::make_shared<const TemplateSheet>();
-    const std::lock_guard<std::mutex> guard(lock);
-    auto known = remembered.find(path);
-    if (known != remembered.end() && SameFile(known->second.identity, identity)) return known->second.sheet;
-    auto sheet = std::make_shared<const TemplateSheet>(ReadTemplateSheet(path));
-    remembered[path] = Remembered{identity, sheet};
-    return sheet;
+// The mapping sheet of the template `path`: from the run's sheets when the
+// context has them, else read now.
+std::shared_ptr<const TemplateSheet> TemplateSheetOf(const CommandContext& ctx, const std::string& path) {
+    if (ctx.templateSheets) return ctx.templateSheets->Of(path, ReadTemplateSheet);
+    return std::make_shared<const TemplateSheet>(ReadTemplateSheet(path));
 }
 
 // The keys every template of both years names, upper case.
-void AddTemplateKeys(std::set<std::string>& keys) {
+void AddTemplateKeys(const CommandContext& ctx, std::set<std::string>& keys) {
     for (int year : {2018, 2024})
         for (const MwstTemplateStep& step : MwstTemplateSteps())
             if (step.formUpdate) {
-                const std::shared_ptr<const TemplateSheet> sheet = TemplateSheetOf(MwstTemplatePath(step, year));
+                const std::shared_ptr<const TemplateSheet> sheet = TemplateSheetOf(ctx, MwstTemplatePath(step, year));
                 keys.insert(sheet->keys.begin(), sheet->keys.end());
             }
 }
@@ -288,9 +256,9 @@ std::optional<std::string> CheckWorkbook(CommandContext& ctx, const std::string&
     std::vector<std::string> templateLabels;
     if (const MwstTemplateStep* step = StepOf(path))
         if (const unsigned version = VersionOf(form); version != 0)
-            templateLabels = TemplateSheetOf(MwstTemplatePath(*step, static_cast<int>(version)))->labels;
+            templateLabels = TemplateSheetOf(ctx, MwstTemplatePath(*step, static_cast<int>(version)))->labels;
     std::set<std::string> keys;
-    AddTemplateKeys(keys);
+    AddTemplateKeys(ctx, keys);
     AddMandateKeys(ctx.mandate, keys);
     const std::optional<Problem> problem = Check(form, templateLabels, keys);
     if (!problem) return std::nullopt;

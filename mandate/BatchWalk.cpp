@@ -52,6 +52,7 @@ Outcome RunOnMandate(Mandate& mandate, const std::string& dir, const MandateWork
     CommandContext ctx{mandate, run.Log(), seam, changeFlag, table, &run, options.stop, run.FilesFolder()};
     ctx.change = options.change;
     if (options.progress) ctx.progress = &options.progress;
+    ctx.templateSheets = options.templateSheets.get();
     const Outcome outcome = work(ctx, dir);
     run.Finish(!Completed(outcome));
     return outcome;

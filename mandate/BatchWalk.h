@@ -2,11 +2,13 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/CommandContext.h"
 #include "commands/ConversionCommands.h"
+#include "forms/TemplateSheets.h"
 
 class Mandate;
 class MandateSession;
@@ -65,6 +67,9 @@ struct RunOptions {
     // Told, on the thread the commands run on, how far a command's long walk
     // over a mandate's records is; empty: nobody follows it.
     ProgressSink progress = {};
+    // The template mapping sheets read so far, shared by the run's mandates
+    // and by the copies of these options.
+    std::shared_ptr<TemplateSheets> templateSheets = std::make_shared<TemplateSheets>();
 };
 
 // `work` on the open mandate `session.Current()`, which is held exclusively,
