@@ -54,6 +54,7 @@ public:
     // there: the list shows its stage without a second password prompt. Null:
     // no status is read. The change outlives the session.
     void ReadStatusOnRegistration(const RateChange* change) { statusChange_ = change; }
+    bool ReadsStatusOnRegistration() const { return statusChange_ != nullptr; }
     // The status read for the last mandate that passed.
     const MandateStatus& RegisteredStatus() const { return registered_; }
     static bool IsVersion(Mandate& mandate, UiSeam& seam);

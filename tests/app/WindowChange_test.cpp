@@ -24,6 +24,7 @@ protected:
         std::ofstream(Broken()) << "[Change]\nName=broken\n";
         KeyCommandsFixture::SetUp();
     }
+    CTheList& List() { return *app->GetListView(); }
     std::string Broken() const { return TempPath("broken.ini"); }
     std::string MoreSettings() const override {
         const std::string setting = GetParam().setting;
@@ -58,6 +59,8 @@ TEST_P(WindowChange, TheTitleNamesTheChangeAndNewKeysFollowIt) {
     EXPECT_EQ(boxAtStart, row.refused) << (seam.boxes.empty() ? "" : seam.boxes[0].text);
 
     const std::string dir = DemoMandate();
+    ASSERT_TRUE(app->AddMandate(dir));
+    EXPECT_EQ(List().GetItemText(0, 2).empty(), row.refused) << "no stage for a refused change";
     Open(dir);
     EXPECT_EQ(Frame().windowTitle().toStdString(), std::string(row.title) + " - " + app->GetMandate()->GetName());
     const std::vector<std::string> before = Records("key");
