@@ -22,6 +22,7 @@
 #include "framework/CWinApp.h"
 #include "backup/MandateBackup.h"
 #include "base/Format.h"
+#include "commands/RateChangeFile.h"
 #include "core/Strings.h"
 #include "core/UiSeam.h"
 #include "mandate/MandateRestore.h"
@@ -73,19 +74,29 @@ std::optional<backup::Info> ChooseBackup(UiSeam& seam, const std::string& dir) {
     return backups[*chosen];
 }
 
+// The change the settings name loaded into `change`; empty, or why its
+// definition was refused.
+std::string LoadSettingsChange(RateChange& change) {
+    std::string refusal;
+    LoadRateChange(RateChangeSetting(), change, refusal);
+    return refusal;
+}
+
 }  // namespace
 
 CMainFrame::CMainFrame(Mandate& mandate, CTheView& log, CTheList& list, short& changeFlag)
     : log_(log),
       list_(list),
+      changeRefusal_(LoadSettingsChange(change_)),
       session_(std::make_unique<MandateSession>(mandate)),
-      run_(std::make_unique<FrameRun>(*this, *session_, list, log, changeFlag)),
+      run_(std::make_unique<FrameRun>(*this, *session_, list, log, changeFlag, change_, changeRefusal_)),
       registry_(std::make_unique<MandateRegistry>(*this, *run_, *session_, list, log)),
       overview_(std::make_unique<TaxKeyOverview>(*this, *session_, list, log)),
       viewByIndex_{&log, &list} {
     setObjectName(QStringLiteral("mainFrame"));
-    // The list shows each mandate's stage, read while its registration has it open.
-    session_->ReadStatusOnRegistration(true);
+    // The list shows each mandate's stage for the change, read while its
+    // registration has it open; none for a refused change.
+    session_->ReadStatusOnRegistration(changeRefusal_.empty() ? &change_ : nullptr);
     QObject::connect(&list, &CTheList::countsChanged, this, &CMainFrame::UpdateListCounts);
     QObject::connect(&list, &CTheList::rowActivated, this, [this](int item) { overview_->ShowForActivatedRow(item); });
 }
@@ -184,9 +195,18 @@ void CMainFrame::UpdateStatusbar() {
 }
 
 void CMainFrame::ShowMandate(bool open, const std::string& name, const std::string& path) {
-    SetWindowText(LoadString(IDS_TITLE) + (open ? " - " + name : std::string()));
+    ShowTitle(open ? name : std::string());
     ShowMandateInStatusbar(open, name, path);
 }
+
+void CMainFrame::ShowTitle(const std::string& mandateName) {
+    std::string title = LoadString(IDS_TITLE);
+    if (changeRefusal_.empty() && change_.name != DefaultRateChange().name)
+        title = Format(LoadString(IDS_TITLE_CHANGE), title, ChangeText(change_, CurrentLanguage() == Language::French));
+    SetWindowText(mandateName.empty() ? title : title + " - " + mandateName);
+}
+
+void CMainFrame::SayChangeRefused() const { run_->SayChangeRefused(); }
 
 void CMainFrame::ShowMandateInStatusbar(bool open, const std::string& name, const std::string& path) {
     if (!panes_[0]) return;
@@ -282,13 +302,13 @@ void CMainFrame::OpenMandate(const std::string& path) {
     const MandateSession::Opened opened = session_->Open(path, AppSeam::Current(), log_);
     if (opened == MandateSession::Opened::kAborted) m_abortFlag = 1;
     if (opened != MandateSession::Opened::kYes) return;
-    SetWindowText(LoadString(IDS_TITLE) + " - " + session_->Current().GetName());
+    ShowTitle(session_->Current().GetName());
     UpdateStatusbar();
 }
 
 void CMainFrame::CloseMandate() {
     session_->Close();
-    SetWindowText(LoadString(IDS_TITLE));
+    ShowTitle(std::string());
     UpdateStatusbar();
 }
 

@@ -8,6 +8,7 @@
 #include "framework/CFrameWnd.h"
 #include "mandate/BatchWalk.h"
 #include "commands/ConversionCommands.h"
+#include "rules/RateChange.h"
 
 class QLabel;
 class QStackedWidget;
@@ -51,6 +52,12 @@ public:
     void ShowMandateInStatusbar(bool open, const std::string& name, const std::string& path);
     // The title and the status bar for a mandate open (or not) at `path`.
     void ShowMandate(bool open, const std::string& name, const std::string& path) override;
+    // The program's title, naming a rate change other than 2024, and the
+    // open mandate's name when there is one (not empty).
+    void ShowTitle(const std::string& mandateName);
+    // At start: the box that says why the rate change the settings name was
+    // refused (the window then converts nothing); none when it was not.
+    void SayChangeRefused() const;
     // "146 Mandanten, 3 ausgewählt": the list's rows and its selection.
     void UpdateListCounts();
     std::string StatusPaneText(int pane) const;
@@ -144,6 +151,10 @@ private:
 
     CTheView& log_;
     CTheList& list_;
+    // The rate change the settings name ([Konvertierung] satzaenderung, else
+    // 2024), or why its definition was refused.
+    RateChange change_;
+    std::string changeRefusal_;
     std::unique_ptr<MandateSession> session_;
     std::unique_ptr<FrameRun> run_;
     std::unique_ptr<MandateRegistry> registry_;

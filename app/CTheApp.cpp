@@ -86,9 +86,10 @@ int CTheApp::InitInstance() {
     log->OnInitialUpdate();
     frame->ShowViewWidget(log->Widget());
     // 7. Title, 8. placement.
-    frame->SetWindowText(LoadString(IDS_TITLE));
+    frame->ShowTitle(std::string());
     PlaceMainWindow();
     frame->show();
+    frame->SayChangeRefused();
     // 9. View 0, the log, is shown; 10. view 1, the mandate list, hidden.
     CreateListView();
     // 11. The company name keys the program's own settings.

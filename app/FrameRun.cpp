@@ -143,18 +143,26 @@ std::optional<RunStop> FrameRun::StopOf(const BatchResult& result, const std::ve
     return std::nullopt;
 }
 
+bool FrameRun::SayChangeRefused() const {
+    if (changeRefusal_.empty()) return false;
+    AppSeam::Current().MessageBox({changeRefusal_, LoadString(IDS_TITLE), MB_OK | MB_ICONERROR});
+    return true;
+}
+
 void FrameRun::Conversion(Command command) {
+    if (SayChangeRefused()) return;
     const bool confirmed = window_.ListVisibleSelected() ? ConfirmSelectionRun(command, list_.GetSelectedCount())
                                                          : ConfirmCommand(AppSeam::Current(), command);
     if (!confirmed) return;
     const bool dryRun = window_.DryRun();
     CTheList& list = list_;
-    const MandateWork work = [command, dryRun, &list](CommandContext& ctx, const std::string& dir) {
+    const RateChange& change = change_;
+    const MandateWork work = [command, dryRun, &list, &change](CommandContext& ctx, const std::string& dir) {
         const Outcome outcome = RunCommand(ctx, command, dir);
         // The list's stage follows the change; a dry run changed nothing. The
         // run checked the tables when it started.
         if (!dryRun) {
-            workthread::Post([&list, dir, status = ReadOpenMandateStatus(ctx.mandate, false, false)] {
+            workthread::Post([&list, dir, status = ReadOpenMandateStatus(ctx.mandate, false, false, change)] {
                 if (const int row = list.FindItem(dir); row >= 0) list.ShowStatus(row, status);
             });
         }
@@ -162,6 +170,7 @@ void FrameRun::Conversion(Command command) {
     };
     RunOptions options;
     options.dryRun = dryRun;
+    options.change = &change_;
     log_.BeginRun(dryRun);
     if (OverSelection(work, options)) return;
     if (!session_.IsOpen() || going_) return;

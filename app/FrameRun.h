@@ -20,12 +20,15 @@ struct RunTally;
 // The window's runs of mandate work: over the selected rows of the list or on
 // the open mandate, the work on a thread of its own while the window stays
 // alive, with progress and stop in the status bar. Owned by the frame, whose
-// progress and panes it drives, on the frame's session, list and log and the
-// application's change flag.
+// progress and panes it drives, on the frame's session, list and log, the
+// application's change flag and the rate change the frame converts for (a
+// definition the frame refused, `changeRefusal` saying why: no conversion).
 class FrameRun {
 public:
-    FrameRun(WindowHost& window, MandateSession& session, CTheList& list, CTheView& log, short& changeFlag)
-        : window_(window), session_(session), list_(list), log_(log), changeFlag_(changeFlag) {}
+    FrameRun(WindowHost& window, MandateSession& session, CTheList& list, CTheView& log, short& changeFlag,
+             const RateChange& change, const std::string& changeRefusal)
+        : window_(window), session_(session), list_(list), log_(log), changeFlag_(changeFlag), change_(change),
+          changeRefusal_(changeRefusal) {}
     FrameRun(const FrameRun&) = delete;
     FrameRun& operator=(const FrameRun&) = delete;
 
@@ -37,6 +40,9 @@ public:
     // A conversion command of the menu: its confirmation, then the command on
     // each selected row or on the open mandate.
     void Conversion(Command command);
+    // The box that says why the rate change the settings name was refused;
+    // false, showing none, when it was not.
+    bool SayChangeRefused() const;
 
     // Work of the window's own that walks no mandates (the search), as a run:
     // on the work's thread, with the progress (`text` until the work shows
@@ -77,6 +83,8 @@ private:
     CTheList& list_;
     CTheView& log_;
     short& changeFlag_;
+    const RateChange& change_;
+    const std::string& changeRefusal_;
     bool going_ = false;
     // Read by the work's thread.
     std::atomic<bool> stopRequested_ = false;

@@ -106,7 +106,7 @@ void MandateRegistry::Register(const std::string& key, const std::string& shown,
     const int row = static_cast<int>(mandatePaths_.size()) - 1;
     list_.AddItem(row, 0, shown);
     list_.AddItem(row, 1, name);
-    list_.ShowStatus(row, session_.RegisteredStatus());
+    if (session_.ReadsStatusOnRegistration()) list_.ShowStatus(row, session_.RegisteredStatus());
 }
 
 bool MandateRegistry::Add(const std::string& path) {

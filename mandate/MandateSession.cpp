@@ -130,7 +130,7 @@ bool MandateSession::CheckVersionAndPassword(const std::string& path, std::strin
     if (Mandate* own = OpenAt(path)) {
         const bool passed = PassesVersionAndPassword(*own, seam);
         outMandateName = own->GetName();
-        if (passed && readStatus_) registered_ = ReadOpenMandateStatus(*own, false);
+        if (passed && statusChange_) registered_ = ReadOpenMandateStatus(*own, false, true, *statusChange_);
         return passed;
     }
     Mandate mandate(0);
@@ -148,7 +148,7 @@ bool MandateSession::CheckVersionAndPassword(const std::string& path, std::strin
     }
     const bool passed = PassesVersionAndPassword(mandate, seam);
     outMandateName = mandate.GetName();
-    if (passed && readStatus_) registered_ = ReadOpenMandateStatus(mandate, false);
+    if (passed && statusChange_) registered_ = ReadOpenMandateStatus(mandate, false, true, *statusChange_);
     mandate.CloseMandateFiles();
     return passed;
 }

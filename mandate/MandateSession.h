@@ -49,10 +49,12 @@ public:
     // password (asked through the data library's prompt); the mandate's name
     // on success. Tested where it is open when it is this session's mandate.
     bool CheckVersionAndPassword(const std::string& path, std::string& outMandateName, UiSeam& seam);
-    // With `read`, each mandate that passes the registration test has its
-    // status (without the bookings) read while it is open there: the list
-    // shows its stage without a second password prompt.
-    void ReadStatusOnRegistration(bool read) { readStatus_ = read; }
+    // With a `change`, each mandate that passes the registration test has its
+    // status for that change (without the bookings) read while it is open
+    // there: the list shows its stage without a second password prompt. Null:
+    // no status is read. The change outlives the session.
+    void ReadStatusOnRegistration(const RateChange* change) { statusChange_ = change; }
+    bool ReadsStatusOnRegistration() const { return statusChange_ != nullptr; }
     // The status read for the last mandate that passed.
     const MandateStatus& RegisteredStatus() const { return registered_; }
     static bool IsVersion(Mandate& mandate, UiSeam& seam);
@@ -71,7 +73,7 @@ private:
     Mandate& mandate_;
     std::unique_ptr<MIniSetHelper> exclusive_;
     int refusal_ = 0;
-    bool readStatus_ = false;
+    const RateChange* statusChange_ = nullptr;
     MandateStatus registered_;
     // Stored password hashes whose password the user gave in this session.
     // Keyed by the hash, never by the folder: the folder's database may be

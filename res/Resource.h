@@ -431,3 +431,8 @@ enum : int {
     IDS_CHANGE_SHARED_OLD_RATE = 26017,    // the old rate
     IDS_CHANGE_UNKNOWN_FORMS = 26018,      // the form template set
 };
+
+// The window under a rate change other than the default.
+enum : int {
+    IDS_TITLE_CHANGE = 26100,  // the program's title, how the texts name the change
+};

@@ -25,10 +25,12 @@ class KeyCommandsFixture : public AppFixture {
 protected:
     void SetUp() override {
         AppFixture::SetUp();
-        WriteSettings("[Culture]\nUICulture=" + Culture() + "\n");
+        WriteSettings("[Culture]\nUICulture=" + Culture() + "\n" + MoreSettings());
         Start();
     }
     virtual std::string Culture() const { return "de-CH"; }
+    // Further sections of the settings file the program starts with.
+    virtual std::string MoreSettings() const { return ""; }
     void TearDown() override {
         if (app) Frame().CloseMandate();
         AppFixture::TearDown();
